@@ -1,0 +1,110 @@
+#include "CoreFoundationStrings.h"
+
+#ifndef __APPLE__
+
+#include <cstring>
+#include <new>
+#include <string>
+
+// The stand-in keeps the validated UTF-8 bytes and the text's length in UTF-16 units.
+struct __CFString
+{
+    std::string utf8;
+    CFIndex utf16Length;
+};
+
+namespace
+{
+// Number of UTF-16 units in well-formed UTF-8 text, or -1 when the bytes are not well formed
+// (overlong forms, surrogates, values above U+10FFFF and truncated sequences are refused).
+CFIndex utf16LengthOf(const unsigned char* s, size_t n)
+{
+    CFIndex units = 0;
+    size_t i = 0;
+    while (i < n)
+    {
+        const unsigned char c = s[i];
+        size_t extra;
+        unsigned long min;
+        unsigned long cp;
+        if (c < 0x80)
+        {
+            ++i;
+            ++units;
+            continue;
+        }
+        else if ((c & 0xE0) == 0xC0)
+        {
+            extra = 1;
+            min = 0x80;
+            cp = c & 0x1F;
+        }
+        else if ((c & 0xF0) == 0xE0)
+        {
+            extra = 2;
+            min = 0x800;
+            cp = c & 0x0F;
+        }
+        else if ((c & 0xF8) == 0xF0)
+        {
+            extra = 3;
+            min = 0x10000;
+            cp = c & 0x07;
+        }
+        else
+            return -1;
+        if (n - i <= extra)
+            return -1;
+        for (size_t k = 1; k <= extra; ++k)
+        {
+            if ((s[i + k] & 0xC0) != 0x80)
+                return -1;
+            cp = (cp << 6) | (s[i + k] & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return -1;
+        units += cp >= 0x10000 ? 2 : 1;
+        i += extra + 1;
+    }
+    return units;
+}
+} // namespace
+
+CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding)
+{
+    if (!cStr || encoding != kCFStringEncodingUTF8)
+        return nullptr;
+    const size_t n = std::strlen(cStr);
+    const CFIndex units = utf16LengthOf(reinterpret_cast<const unsigned char*>(cStr), n);
+    if (units < 0)
+        return nullptr;
+    return new (std::nothrow) __CFString{std::string(cStr, n), units};
+}
+
+CFIndex CFStringGetLength(CFStringRef string)
+{
+    return string ? string->utf16Length : 0;
+}
+
+Boolean CFStringGetCString(CFStringRef string, char* buffer, CFIndex bufferSize, CFStringEncoding encoding)
+{
+    if (!string || !buffer || encoding != kCFStringEncodingUTF8 || bufferSize <= 0 ||
+        string->utf8.size() >= static_cast<size_t>(bufferSize))
+        return false;
+    std::memcpy(buffer, string->utf8.data(), string->utf8.size());
+    buffer[string->utf8.size()] = '\0';
+    return true;
+}
+
+CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding)
+{
+    // One UTF-16 unit takes at most three UTF-8 bytes (a surrogate pair, two units, takes four).
+    return encoding == kCFStringEncodingUTF8 ? length * 3 : -1;
+}
+
+void CFRelease(CFTypeRef object)
+{
+    delete static_cast<const __CFString*>(object);
+}
+
+#endif
