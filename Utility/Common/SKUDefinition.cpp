@@ -1,0 +1,303 @@
+#include "SKUDefinition.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "StringLibrary.h"
+#include "XMLParser.h"
+
+namespace
+{
+
+// The attribute's text; an absent attribute, like an empty one, gives an unset string.
+TqString attributeText(const TiXmlElement* element, const char* name)
+{
+    return TqString(element->Attribute(name));
+}
+
+// The first child node called name, when it is an element; a comment or text of that name counts
+// as absent.
+TiXmlElement* firstChildAsElement(TiXmlNode* parent, const char* name)
+{
+    TiXmlNode* child = parent->FirstChild(name);
+    return child ? child->ToElement() : nullptr;
+}
+
+// The "name" of each child element called itemName, in document order; items without one are
+// skipped, an empty one is kept as the empty text.
+std::vector<TqString> namesOfItems(TiXmlElement* list, const char* itemName)
+{
+    std::vector<TqString> names;
+    for (TiXmlElement* item = list->FirstChildElement(itemName); item;
+         item = item->NextSiblingElement(itemName))
+    {
+        const char* name = item->Attribute("name");
+        if (name)
+            names.push_back(TqString(name));
+    }
+    return names;
+}
+
+std::vector<TqString> splitList(const TqString& text)
+{
+    if (!text.IsSet())
+        return std::vector<TqString>();
+    return StringLibrary::Split(text, TqString(";"), true);
+}
+
+bool isX86(const TqString& arch)
+{
+    static const TqString x86("x86");
+    return arch.IsSet() && arch.EqualsIgnoreCase(x86);
+}
+
+// The variants under which a host is registered: "32" appended for x86, the plain name for x64
+// or when no architecture is named; other architectures give none.
+std::vector<TqString> hostVariantsOf(const TqString& name, const TqString& arch)
+{
+    std::vector<TqString> variants;
+    const std::vector<TqString> pieces = splitList(arch);
+    if (pieces.empty())
+    {
+        variants.push_back(name);
+        return variants;
+    }
+    static const TqString x86("x86");
+    static const TqString x64("x64");
+    for (const TqString& piece : pieces)
+    {
+        if (piece.EqualsIgnoreCase(x86))
+            variants.push_back(name + "32");
+        else if (piece.EqualsIgnoreCase(x64))
+            variants.push_back(name);
+    }
+    return variants;
+}
+
+// Fills an entry's name, flags and architecture; the flags default to those of its directory.
+void readEntry(FileNode& entry, const TiXmlElement* element, const FileNode& parent, const TqString& name,
+               const TqString& parentName)
+{
+    entry.name = name;
+    entry.parentName = parentName;
+    entry.isX86 = isX86(attributeText(element, "arch")) ? 1 : 0;
+    entry.dontDelete = getBoolFlagFromString(attributeText(element, "dontdelete"), parent.dontDelete);
+    entry.ignoreInstallErrors =
+        getBoolFlagFromString(attributeText(element, "ignoreinstallerrors"), parent.ignoreInstallErrors);
+    entry.allowDowngrade =
+        getBoolFlagFromString(attributeText(element, "allowdowngrade"), parent.allowDowngrade);
+}
+
+} // namespace
+
+void SKUDefinition::fromFile(const TqString& path)
+{
+    TiXmlDocument document;
+    FILE* file = fopen(path.ConstData(), "rb");
+    if (file)
+    {
+        // Only a regular file is handed to the parser: a directory opens too, but reports an
+        // enormous size that the parser would try to allocate.
+        struct stat status;
+        if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode))
+            document.LoadFile(file, TIXML_DEFAULT_ENCODING);
+        fclose(file);
+    }
+    parseInner(document);
+}
+
+void SKUDefinition::parse(const TqString& text)
+{
+    TiXmlDocument document;
+    document.Parse(text.ToUTF8().ConstData(), nullptr, TIXML_DEFAULT_ENCODING);
+    parseInner(document);
+}
+
+void SKUDefinition::clear()
+{
+    *this = SKUDefinition();
+}
+
+void SKUDefinition::parseInner(TiXmlDocument& document)
+{
+    clear();
+    TiXmlElement* product = firstChildAsElement(&document, "product");
+    if (!product)
+        return;
+
+    if (TiXmlElement* sku = firstChildAsElement(product, "sku"))
+    {
+        if (const char* id = sku->Attribute("ID"))
+            skuInfo.id = TqString(id);
+        if (const char* name = sku->Attribute("name"))
+            skuInfo.name = TqString(name);
+        if (const char* build = sku->Attribute("build"))
+            skuInfo.build = TqString(build);
+        if (const char* prefix = sku->Attribute("prefix"))
+            skuInfo.prefix = TqString(prefix);
+    }
+
+    if (TiXmlElement* families = firstChildAsElement(product, "families"))
+    {
+        for (TiXmlElement* family = families->FirstChildElement("family"); family;
+             family = family->NextSiblingElement("family"))
+        {
+            const char* nameText = family->Attribute("name");
+            if (!nameText)
+                continue;
+            const TqString name(nameText);
+            // The first family of a name keeps its plug-ins, contents and features mask.
+            if (TiXmlElement* plugins = firstChildAsElement(family, "plugins"))
+            {
+                std::vector<TqString> names = namesOfItems(plugins, "plugin");
+                if (!names.empty())
+                    familyPlugins.emplace(name, names);
+            }
+            if (TiXmlElement* contents = firstChildAsElement(family, "contents"))
+            {
+                std::vector<TqString> names = namesOfItems(contents, "content");
+                if (!names.empty())
+                    familyContents.emplace(name, names);
+            }
+            TiXmlElement* featuresMask = firstChildAsElement(family, "featuresmask");
+            if (featuresMask && featuresMask->Attribute("name"))
+            {
+                TqBitSet mask;
+                mask.fromString(attributeText(featuresMask, "name"));
+                familyFeatureMasks.emplace(name, mask);
+            }
+            // ...while the last content mask of a name wins.
+            TiXmlElement* contentMask = firstChildAsElement(family, "contentmask");
+            if (contentMask && contentMask->Attribute("name"))
+                familyContentMasks[name] = attributeText(contentMask, "name");
+        }
+    }
+
+    fillHostsInfo(firstChildAsElement(product, "hosts"), hostNames, hostVariants, hostFamilies,
+                  hostCompilerOptions);
+    if (TiXmlElement* buildHosts = firstChildAsElement(product, "hostsForBuild"))
+    {
+        fillHostsInfo(buildHosts, buildHostNames, buildHostVariants, buildHostFamilies, hostCompilerOptions);
+    }
+    else
+    {
+        buildHostNames = hostNames;
+        buildHostVariants = hostVariants;
+        buildHostFamilies = hostFamilies;
+    }
+
+    if (TiXmlNode* installFiles = product->FirstChild("installFiles"))
+    {
+        installRoot.name = TqString("");
+        installRoot.isDirectory = true;
+        parseInstallFiles(installRoot, installFiles, TqString());
+    }
+
+    TiXmlElement* install = product->FirstChildElement("install");
+    if (!install)
+        return;
+    if (TiXmlElement* link = install->FirstChildElement("link"))
+        installLinkUrl = attributeText(link, "url");
+    TiXmlElement* noAccount = install->FirstChildElement("noAccount");
+    if (!noAccount)
+        return;
+    if (TiXmlElement* internetOn = noAccount->FirstChildElement("internetOn"))
+        internetOnUrl = attributeText(internetOn, "url");
+    if (TiXmlElement* internetOff = noAccount->FirstChildElement("internetOff"))
+        internetOffUrl = attributeText(internetOff, "url");
+}
+
+void SKUDefinition::fillHostsInfo(TiXmlElement* hostList, std::vector<TqString>& names,
+                                  std::vector<TqString>& variants,
+                                  std::map<TqString, std::vector<TqString>>& families,
+                                  std::map<TqString, TqString>& options)
+{
+    if (!hostList)
+        return;
+    options.clear();
+    for (TiXmlElement* host = hostList->FirstChildElement("host"); host;
+         host = host->NextSiblingElement("host"))
+    {
+        const char* nameText = host->Attribute("name");
+        if (!nameText)
+            continue;
+        const TqString name(nameText);
+        names.push_back(name);
+        const std::vector<TqString> familyList = splitList(attributeText(host, "families"));
+        const TqString compilerOptions = attributeText(host, "compilerOptions");
+        for (const TqString& variant : hostVariantsOf(name, attributeText(host, "arch")))
+        {
+            variants.push_back(variant);
+            if (compilerOptions.IsSet())
+                options[variant] = compilerOptions;
+            if (!familyList.empty())
+                families[variant] = familyList;
+        }
+    }
+}
+
+void SKUDefinition::parseInstallFiles(FileNode& parent, TiXmlNode* node, const TqString& parentName)
+{
+    if (!node)
+        return;
+    // Directories first, then files: a file replaces a directory of the same name.
+    for (TiXmlElement* directory = node->FirstChildElement("directory"); directory;
+         directory = directory->NextSiblingElement("directory"))
+    {
+        const TqString name = attributeText(directory, "fileName");
+        if (!name.IsSet())
+            continue;
+        FileNode& entry = parent.children[name];
+        entry = FileNode();
+        entry.isDirectory = true;
+        readEntry(entry, directory, parent, name, parentName);
+        parseInstallFiles(entry, directory, name);
+    }
+    for (TiXmlElement* file = node->FirstChildElement("file"); file; file = file->NextSiblingElement("file"))
+    {
+        const TqString name = attributeText(file, "fileName");
+        if (!name.IsSet())
+            continue;
+        FileNode& entry = parent.children[name];
+        entry = FileNode();
+        readEntry(entry, file, parent, name, parentName);
+        entry.configuration = attributeText(file, "configuration");
+        if (TiXmlElement* shortCut = firstChildAsElement(file, "shortCut"))
+        {
+            entry.shortCut.name = attributeText(shortCut, "name");
+            entry.shortCut.dir = attributeText(shortCut, "dir");
+        }
+    }
+}
+
+SKUDefinition::SKUInfo SKUDefinition::getSKUInfo()
+{
+    return skuInfo;
+}
+
+bool SKUDefinition::familyHasHost(const TqString& family, const TqString& host)
+{
+    return _familyHasHost(family, host, hostFamilies, hostVariants);
+}
+
+bool SKUDefinition::familyHasHostBuild(const TqString& family, const TqString& host)
+{
+    return _familyHasHost(family, host, buildHostFamilies, buildHostVariants);
+}
+
+bool SKUDefinition::_familyHasHost(const TqString& family, const TqString& host,
+                                   std::map<TqString, std::vector<TqString>>& familiesByVariant,
+                                   std::vector<TqString>& variants)
+{
+    if (familyPlugins.find(family) == familyPlugins.end())
+        return false;
+    const auto restricted = familiesByVariant.find(host);
+    if (restricted != familiesByVariant.end() && !restricted->second.empty())
+    {
+        const std::vector<TqString>& allowed = restricted->second;
+        return std::find(allowed.begin(), allowed.end(), family) != allowed.end();
+    }
+    return std::find(variants.begin(), variants.end(), host) != variants.end();
+}
