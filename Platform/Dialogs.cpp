@@ -1,0 +1,122 @@
+#include "Dialogs.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+
+struct Button
+{
+    TqString label;
+    int code;
+};
+
+// The buttons in the order default, alternate, other; the default one is always there.
+std::vector<Button> ButtonsOf(const Alert& alert)
+{
+    std::vector<Button> buttons;
+    buttons.push_back({DefaultButtonLabel(alert), AlertDefaultReturn});
+    if (alert.alternateButton.IsSet())
+        buttons.push_back({alert.alternateButton, AlertAlternateReturn});
+    if (alert.otherButton.IsSet())
+        buttons.push_back({alert.otherButton, AlertOtherReturn});
+    return buttons;
+}
+
+void WriteText(FILE* output, const TqString& text)
+{
+    std::fwrite(text.ConstData(), 1, text.Size(), output);
+}
+
+} // namespace
+
+DialogMode ChooseDialogMode(const char* unattendedValue, const std::function<bool()>& displayAvailable,
+                            const std::function<bool()>& terminalAvailable)
+{
+    if (unattendedValue != nullptr && std::strcmp(unattendedValue, "1") == 0)
+        return DialogMode::Unattended;
+    if (displayAvailable())
+        return DialogMode::Graphical;
+    if (terminalAvailable())
+        return DialogMode::Terminal;
+    return DialogMode::NonInteractive;
+}
+
+TqString DefaultButtonLabel(const Alert& alert)
+{
+    return alert.defaultButton.IsSet() ? alert.defaultButton : TqString("OK");
+}
+
+TqString FormatAlert(const Alert& alert, const TqString& chosenLabel)
+{
+    TqString text = alert.messageText + "\n" + alert.informativeText + "\n";
+    std::vector<Button> buttons = ButtonsOf(alert);
+    for (size_t index = 0; index < buttons.size(); ++index)
+    {
+        if (index > 0)
+            text += " ";
+        text += TqString("[") + buttons[index].label + "]";
+    }
+    text += "\n";
+    if (chosenLabel.IsSet())
+        text += TqString("-> ") + chosenLabel + "\n";
+    return text + "\n";
+}
+
+int UnattendedAnswer(const Alert& alert)
+{
+    return alert.alternateButton == TqString("Uninstall") ? AlertAlternateReturn : AlertDefaultReturn;
+}
+
+int RunStreamAlert(FILE* output, const Alert& alert, bool unattended)
+{
+    int answer = unattended ? UnattendedAnswer(alert) : AlertDefaultReturn;
+    TqString chosen;
+    if (unattended)
+        chosen = answer == AlertAlternateReturn ? alert.alternateButton : DefaultButtonLabel(alert);
+    WriteText(output, FormatAlert(alert, chosen));
+    std::fflush(output);
+    return answer;
+}
+
+int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
+{
+    std::vector<Button> buttons = ButtonsOf(alert);
+    WriteText(output, alert.messageText + "\n" + alert.informativeText + "\n");
+    for (size_t index = 0; index < buttons.size(); ++index)
+        std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1, buttons[index].label.ConstData());
+    std::fputs("\n", output);
+
+    int answer = AlertDefaultReturn;
+    char* line = nullptr;
+    size_t capacity = 0;
+    for (;;)
+    {
+        std::fprintf(output, "Choose 1-%zu [1]: ", buttons.size());
+        std::fflush(output);
+        ssize_t length = getline(&line, &capacity, input);
+        if (length < 0)
+        {
+            std::fputs("\n", output);
+            break;
+        }
+        TqString choice(line, static_cast<unsigned long>(length));
+        while (choice.IsSet() && (choice.EndsWith("\n") || choice.EndsWith("\r") || choice.EndsWith(" ")))
+            choice = choice.Substr(0, choice.Size() - 1);
+        if (choice.IsEmpty())
+            break;
+        char* end = nullptr;
+        long number = std::strtol(choice.ConstData(), &end, 10);
+        if (end != nullptr && *end == '\0' && number >= 1 && number <= static_cast<long>(buttons.size()))
+        {
+            answer = buttons[static_cast<size_t>(number - 1)].code;
+            break;
+        }
+    }
+    std::free(line);
+    std::fputs("\n", output);
+    std::fflush(output);
+    return answer;
+}

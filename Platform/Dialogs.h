@@ -1,0 +1,43 @@
+#ifndef TQ_DIALOGS_H
+#define TQ_DIALOGS_H
+
+#include <cstdio>
+#include <functional>
+
+#include "TqString.h"
+#include "UninstallerPlatform.h"
+
+// How alerts reach the user, chosen once per run.
+enum class DialogMode
+{
+    Unattended,    // UNINSTALL_UNATTENDED=1: written to standard error, answered automatically
+    Graphical,     // a display is there: a GTK window
+    Terminal,      // /dev/tty: printed there, answered by number
+    NonInteractive // nothing to ask on: written to standard error, answered with the default button
+};
+
+// Unattended when the variable's value is exactly "1"; then neither check runs. Otherwise the
+// display is tried before the terminal.
+DialogMode ChooseDialogMode(const char* unattendedValue, const std::function<bool()>& displayAvailable,
+                            const std::function<bool()>& terminalAvailable);
+
+// The default button's label: its own, or "OK" when the alert has none.
+TqString DefaultButtonLabel(const Alert& alert);
+
+// The alert as it is written to standard error: message line, informative line, the buttons as
+// "[default] [alternate] [other]", then, when chosenLabel is set, "-> " and that label, and an
+// empty line.
+TqString FormatAlert(const Alert& alert, const TqString& chosenLabel);
+
+// The unattended answer: "Uninstall" when that is the alternate button (the confirmation), else the default.
+int UnattendedAnswer(const Alert& alert);
+
+// Writes the alert to output in FormatAlert's form and answers it without asking: unattended
+// with UnattendedAnswer (and shows the answer), else with the default button.
+int RunStreamAlert(FILE* output, const Alert& alert, bool unattended);
+
+// Prints the alert on output with numbered buttons and reads the choice from input. An empty line
+// or the end of input answers the default button; anything else that is not a button's number asks again.
+int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert);
+
+#endif

@@ -1,0 +1,92 @@
+#include "Elevation.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TqString FindOnPath(const TqString& name, const char* pathValue)
+{
+    if (name.IsEmpty() || pathValue == nullptr)
+        return TqString();
+    TqString entries(pathValue);
+    unsigned long start = 0;
+    while (start <= entries.Size())
+    {
+        unsigned long colon = entries.IndexOf(":", start);
+        unsigned long end = entries.HasOf(colon) ? colon : entries.Size();
+        TqString folder = entries.Substr(start, end - start);
+        if (folder.IsSet() && folder[0] == '/')
+        {
+            TqString candidate = folder.EndsWith("/") ? folder + name : folder + "/" + name;
+            struct stat status;
+            if (stat(candidate.ConstData(), &status) == 0 && S_ISREG(status.st_mode) &&
+                access(candidate.ConstData(), X_OK) == 0)
+                return candidate;
+        }
+        start = end + 1;
+    }
+    return TqString();
+}
+
+bool HasTerminal()
+{
+    int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0)
+        return false;
+    close(terminal);
+    return true;
+}
+
+Elevation ChooseElevation(bool isRoot, const char* pathValue, bool hasTerminal)
+{
+    Elevation elevation;
+    if (isRoot)
+    {
+        elevation.method = ElevationMethod::Direct;
+        return elevation;
+    }
+    TqString pkexec = FindOnPath("pkexec", pathValue);
+    if (pkexec.IsSet())
+    {
+        elevation.method = ElevationMethod::Pkexec;
+        elevation.programPath = pkexec;
+        return elevation;
+    }
+    TqString sudo = hasTerminal ? FindOnPath("sudo", pathValue) : TqString();
+    if (sudo.IsSet())
+    {
+        elevation.method = ElevationMethod::Sudo;
+        elevation.programPath = sudo;
+    }
+    return elevation;
+}
+
+Vector<TqString> PrivilegedCommand(const Elevation& elevation, const TqString& toolPath,
+                                   const Vector<TqString>& arguments)
+{
+    Vector<TqString> command;
+    switch (elevation.method)
+    {
+    case ElevationMethod::None:
+        return command;
+    case ElevationMethod::Direct:
+        break;
+    case ElevationMethod::Pkexec:
+        command.push_back(elevation.programPath);
+        break;
+    case ElevationMethod::Sudo:
+        command.push_back(elevation.programPath);
+        command.push_back("--");
+        break;
+    }
+    command.push_back(toolPath);
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return command;
+}
+
+ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus)
+{
+    if (method == ElevationMethod::Pkexec && (exitStatus == 126 || exitStatus == 127))
+        return ToolOutcome::AuthorizationRefused;
+    return exitStatus == 0 ? ToolOutcome::Succeeded : ToolOutcome::Failed;
+}

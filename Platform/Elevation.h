@@ -1,0 +1,42 @@
+#ifndef TQ_ELEVATION_H
+#define TQ_ELEVATION_H
+
+#include "TqString.h"
+#include "UninstallerPlatform.h"
+#include "Vector.h"
+
+// How the removal tool gets administrator rights on Linux.
+enum class ElevationMethod
+{
+    None,   // no way to elevate: the acquisition fails
+    Direct, // already root: the tool runs as it is
+    Pkexec, // pkexec TOOL ARGS...
+    Sudo    // sudo -- TOOL ARGS..., asking on the terminal
+};
+
+struct Elevation
+{
+    ElevationMethod method = ElevationMethod::None;
+    TqString programPath; // pkexec's or sudo's full path
+};
+
+// The full path of an executable regular file called name in a PATH value; unset when none.
+// Empty and relative entries are skipped, so nothing is picked up from the working directory.
+TqString FindOnPath(const TqString& name, const char* pathValue);
+
+// True when the process has a controlling terminal to ask a password on.
+bool HasTerminal();
+
+// Root runs directly; otherwise pkexec when on PATH; otherwise sudo when on PATH and a terminal
+// is there; otherwise none.
+Elevation ChooseElevation(bool isRoot, const char* pathValue, bool hasTerminal);
+
+// The argument vector that runs the tool with the chosen elevation; empty for None.
+Vector<TqString> PrivilegedCommand(const Elevation& elevation, const TqString& toolPath,
+                                   const Vector<TqString>& arguments);
+
+// pkexec's own 126 (its dialog was dismissed) and 127 (not authorised) mean the rights were
+// refused, not that the tool failed.
+ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus);
+
+#endif

@@ -1,0 +1,40 @@
+#ifndef TQ_LINUXPLATFORM_H
+#define TQ_LINUXPLATFORM_H
+
+#include "Dialogs.h"
+#include "Elevation.h"
+#include "ProcessLauncher.h"
+#include "UninstallerPlatform.h"
+
+// The uninstaller's services on Linux: the bundle from /proc/self/exe, private temporary
+// directories, posix_spawn, pkexec or sudo for rights, and the dialog mode chosen at the first alert.
+class LinuxPlatform : public UninstallerPlatform
+{
+public:
+    LinuxPlatform();
+
+    int RunAlert(const Alert& alert) override;
+    TqString PathForAuxiliaryExecutable(const TqString& name) override;
+    TqString BundlePath() override;
+    TqString TemporaryDirectory() override;
+    TqString GloballyUniqueString() override;
+    bool CreateDirectory(const TqString& path) override;
+    bool CopyItem(const TqString& from, const TqString& to) override;
+    bool LaunchTask(const TqString& path, const Vector<TqString>& arguments) override;
+    void ActivateIgnoringOtherApps() override;
+    bool CreateAuthorization() override;
+    bool AcquireRight(const TqString& rightName) override;
+    bool ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) override;
+    void FreeAuthorization() override;
+    long ReadToolOutput(char* buffer, unsigned long size) override;
+    ToolOutcome WaitForTool() override;
+
+private:
+    TqString executableFolder;
+    bool dialogModeChosen = false;
+    DialogMode dialogMode = DialogMode::NonInteractive;
+    Elevation elevation;
+    ToolProcess tool;
+};
+
+#endif

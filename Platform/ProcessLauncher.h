@@ -1,0 +1,38 @@
+#ifndef TQ_PROCESSLAUNCHER_H
+#define TQ_PROCESSLAUNCHER_H
+
+#include <sys/types.h>
+
+#include "TqString.h"
+#include "Vector.h"
+
+// Starts path with the arguments (the program name is path itself) and does not wait for it. The
+// child inherits the environment and the standard streams. False when it could not be started.
+bool LaunchDetached(const TqString& path, const Vector<TqString>& arguments);
+
+// A child process whose standard output is read through a pipe, started from an argument vector
+// (never through a shell).
+class ToolProcess
+{
+public:
+    ToolProcess() {}
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+    ~ToolProcess() { Close(); }
+
+    // command[0] is the program's path. False when a process is already running or it cannot start.
+    bool Start(const Vector<TqString>& command);
+    // Up to size bytes of its output: 0 at the end, less than 0 on an error or when not started.
+    long Read(char* buffer, unsigned long size);
+    // Stops reading and waits for the process: its exit status, or -1 when it was killed by a
+    // signal or none was started.
+    int Wait();
+    // Stops reading and reaps the process if it is still there.
+    void Close();
+
+private:
+    pid_t pid = -1;
+    int outputFd = -1;
+};
+
+#endif

@@ -1,0 +1,75 @@
+#ifndef TQ_UNINSTALLERPLATFORM_H
+#define TQ_UNINSTALLERPLATFORM_H
+
+#include "TqString.h"
+#include "Vector.h"
+
+// A modal alert as the uninstaller forms it: a headline, a body and up to three buttons. An unset
+// button label means "no such button", except the default button, which is then labelled "OK".
+struct Alert
+{
+    TqString messageText;
+    TqString informativeText;
+    TqString defaultButton;
+    TqString alternateButton;
+    TqString otherButton;
+};
+
+// The answers of an alert, as the flow compares them.
+enum AlertReturn
+{
+    AlertDefaultReturn = 1,
+    AlertAlternateReturn = 0,
+    AlertOtherReturn = -1
+};
+
+// How the privileged removal tool ended once its output had closed.
+enum class ToolOutcome
+{
+    Succeeded,           // exit status 0
+    Failed,              // any other status, or killed by a signal
+    AuthorizationRefused // the elevation program refused to run it (treated like a cancelled password prompt)
+};
+
+// The operating-system services the uninstaller flow needs. The flow receives one of these and
+// never reaches a backend directly, so it runs the same on any system and under test.
+class UninstallerPlatform
+{
+public:
+    virtual ~UninstallerPlatform() {}
+
+    // Shows a modal alert and returns AlertDefaultReturn, AlertAlternateReturn or AlertOtherReturn.
+    virtual int RunAlert(const Alert& alert) = 0;
+
+    // Path of a file of that name in the running bundle's executable folder; unset when there is none.
+    virtual TqString PathForAuxiliaryExecutable(const TqString& name) = 0;
+    // Path of the running bundle itself.
+    virtual TqString BundlePath() = 0;
+    // The user's temporary directory.
+    virtual TqString TemporaryDirectory() = 0;
+    // A text unique to this run and hard to guess, usable as a file name.
+    virtual TqString GloballyUniqueString() = 0;
+    // Creates one private directory (no intermediate ones); false when it exists or cannot be made.
+    virtual bool CreateDirectory(const TqString& path) = 0;
+    // Copies a file tree to a path that must not exist yet.
+    virtual bool CopyItem(const TqString& from, const TqString& to) = 0;
+    // Starts an executable with arguments and returns without waiting; false when it cannot start.
+    virtual bool LaunchTask(const TqString& path, const Vector<TqString>& arguments) = 0;
+    // Brings the application to the front.
+    virtual void ActivateIgnoringOtherApps() = 0;
+
+    // The four authorization steps, in the order the flow takes them. FreeAuthorization is called
+    // on every path, also when CreateAuthorization failed.
+    virtual bool CreateAuthorization() = 0;
+    virtual bool AcquireRight(const TqString& rightName) = 0;
+    // Starts the tool with administrator rights; its standard output becomes readable.
+    virtual bool ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) = 0;
+    virtual void FreeAuthorization() = 0;
+
+    // Reads up to size bytes of the tool's output; 0 at its end, less than 0 on an error.
+    virtual long ReadToolOutput(char* buffer, unsigned long size) = 0;
+    // Waits for the tool to end, after its output was read to the end.
+    virtual ToolOutcome WaitForTool() = 0;
+};
+
+#endif
