@@ -1,0 +1,199 @@
+#include "UninstallerFlow.h"
+
+#include <cstring>
+
+#include "SKUDefinition.h"
+
+namespace
+{
+
+const char kRelaunchMarker[] = "1";
+const char kDefinitionFile[] = "sku.xml";
+const char kTargetPathFile[] = "target_path.xml";
+const char kRemovalTool[] = "InstallUtility";
+const char kCopiedBundle[] = "Uninstall.app";
+const char kCopiedExecutable[] = "Contents/MacOS/Uninstall";
+const char kAdminRight[] = "system.privilege.admin";
+
+// The product name is put in by concatenation, never through a format, so a "%" in it stays literal.
+Alert ConfirmationAlert(const TqString& productName)
+{
+    Alert alert;
+    alert.messageText = TqString("Uninstall ") + productName;
+    alert.informativeText = TqString("Do you wish to remove ") + productName + " and all related components?";
+    alert.defaultButton = "Cancel";
+    alert.alternateButton = "Uninstall";
+    return alert;
+}
+
+Alert ConfigurationErrorAlert()
+{
+    Alert alert;
+    alert.messageText = "Configuration Error";
+    alert.informativeText = "Configuration file Uninstall.plist not found in application bundle.";
+    return alert;
+}
+
+Alert UnexpectedErrorAlert()
+{
+    Alert alert;
+    alert.messageText = "Unexpected Error";
+    alert.informativeText = "An unxpected error has occured. Restart uninstaller.";
+    return alert;
+}
+
+Alert CompletionAlert(const TqString& productName)
+{
+    Alert alert;
+    alert.messageText = TqString("Uninstall ") + productName;
+    alert.informativeText = "Uninstallation completed successfully.";
+    return alert;
+}
+
+Alert FailureAlert(const TqString& productName)
+{
+    Alert alert;
+    alert.messageText = TqString("Uninstall ") + productName;
+    alert.informativeText = "Uninstallation failed. Some components may not have been removed.";
+    return alert;
+}
+
+// Empties the tool's output in small reads; the tool is finished only when its output closes.
+void DrainToolOutput(UninstallerPlatform& platform)
+{
+    char buffer[64];
+    std::memset(buffer, 0, sizeof buffer);
+    while (platform.ReadToolOutput(buffer, sizeof buffer) > 0)
+    {
+    }
+}
+
+} // namespace
+
+bool HasRelaunchMarker(int argc, const char* const* argv)
+{
+    for (int index = 1; index < argc; ++index)
+    {
+        if (argv[index] != nullptr && std::strcmp(argv[index], kRelaunchMarker) == 0)
+            return true;
+    }
+    return false;
+}
+
+TqString GetProductName(const TqString& definitionPath)
+{
+    TqString productName("this product");
+    TqString path(definitionPath.ConstData(), TqString::maxLen);
+    if (path.IsSet())
+    {
+        SKUDefinition definition;
+        definition.fromFile(path);
+        const TqString& name = definition.skuInfo.name;
+        // A name that is not valid UTF-8 cannot become a platform string; keep the default then.
+        CFStringRef platformName = name.IsSet() ? name.CreateCFString() : nullptr;
+        if (platformName != nullptr)
+        {
+            productName = name;
+            CFRelease(platformName);
+        }
+    }
+    return productName;
+}
+
+TqString AppendPathComponent(const TqString& path, const TqString& component)
+{
+    unsigned long end = path.Size();
+    while (end > 1 && path[end - 1] == '/')
+        --end;
+    unsigned long start = 0;
+    while (start < component.Size() && component[start] == '/')
+        ++start;
+    TqString joined = path.Substr(0, end);
+    if (joined.IsEmpty() || joined[joined.Size() - 1] != '/')
+        joined += "/";
+    return joined + component.Substr(start, TqString::maxLen);
+}
+
+TqString CreateTemporaryDirectory(UninstallerPlatform& platform)
+{
+    TqString path = AppendPathComponent(platform.TemporaryDirectory(), platform.GloballyUniqueString());
+    if (!platform.CreateDirectory(path))
+        return TqString();
+    return path;
+}
+
+void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
+                   const TqString& targetPathFile, const TqString& productName)
+{
+    if (definitionPath.IsEmpty() || targetPathFile.IsEmpty())
+    {
+        platform.RunAlert(ConfigurationErrorAlert());
+        return;
+    }
+    if (platform.RunAlert(ConfirmationAlert(productName)) != AlertAlternateReturn)
+        return;
+
+    TqString temporaryDirectory = CreateTemporaryDirectory(platform);
+    if (temporaryDirectory.IsEmpty())
+    {
+        platform.RunAlert(UnexpectedErrorAlert());
+        return;
+    }
+    // The user has confirmed: a copy or start that fails must not end the run silently.
+    TqString copiedBundle = AppendPathComponent(temporaryDirectory, kCopiedBundle);
+    Vector<TqString> arguments;
+    arguments.push_back(kRelaunchMarker);
+    if (!platform.CopyItem(platform.BundlePath(), copiedBundle) ||
+        !platform.LaunchTask(AppendPathComponent(copiedBundle, kCopiedExecutable), arguments))
+        platform.RunAlert(UnexpectedErrorAlert());
+}
+
+void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPath,
+                    const TqString& targetPathFile, const TqString& productName)
+{
+    platform.ActivateIgnoringOtherApps();
+
+    // A copy without its data files or tool has nothing to run; say so before asking for a password.
+    TqString toolPath = platform.PathForAuxiliaryExecutable(kRemovalTool);
+    if (definitionPath.IsEmpty() || targetPathFile.IsEmpty() || toolPath.IsEmpty())
+    {
+        platform.RunAlert(ConfigurationErrorAlert());
+        return;
+    }
+
+    bool started = platform.CreateAuthorization() && platform.AcquireRight(kAdminRight);
+    if (started)
+    {
+        Vector<TqString> arguments;
+        arguments.push_back("-uninstall");
+        arguments.push_back(definitionPath);
+        arguments.push_back(targetPathFile);
+        arguments.push_back("-v");
+        started = platform.ExecuteWithPrivileges(toolPath, arguments);
+    }
+    ToolOutcome outcome = ToolOutcome::AuthorizationRefused;
+    if (started)
+    {
+        DrainToolOutput(platform);
+        outcome = platform.WaitForTool();
+    }
+    platform.FreeAuthorization();
+
+    if (outcome == ToolOutcome::Succeeded)
+        platform.RunAlert(CompletionAlert(productName));
+    else if (outcome == ToolOutcome::Failed)
+        platform.RunAlert(FailureAlert(productName));
+}
+
+int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform)
+{
+    const bool relaunched = HasRelaunchMarker(argc, argv);
+    TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
+    TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
+    TqString productName = GetProductName(definitionPath);
+    if (relaunched)
+        RunSecondPhase(platform, definitionPath, targetPathFile, productName);
+    else
+        RunFirstPhase(platform, definitionPath, targetPathFile, productName);
+    return 0;
+}

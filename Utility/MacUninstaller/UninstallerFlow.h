@@ -1,0 +1,32 @@
+#ifndef TQ_UNINSTALLERFLOW_H
+#define TQ_UNINSTALLERFLOW_H
+
+#include "TqString.h"
+#include "UninstallerPlatform.h"
+
+// The uninstaller's two phases. The first runs from the installed bundle: it confirms, copies the
+// bundle to a fresh temporary directory and starts the copy with the relaunch marker "1". The
+// second runs from that copy: it elevates, runs InstallUtility and reports.
+
+// Runs one phase for this command line and returns 0, whatever happened.
+int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform);
+
+// True when an argument after the program name is exactly "1".
+bool HasRelaunchMarker(int argc, const char* const* argv);
+
+// The product's display name from the definition file, or "this product".
+TqString GetProductName(const TqString& definitionPath);
+
+// A newly created private directory with an unpredictable name in the user's temporary directory,
+// or an unset string when it could not be created.
+TqString CreateTemporaryDirectory(UninstallerPlatform& platform);
+
+// Joins a path and one component with exactly one separator between them.
+TqString AppendPathComponent(const TqString& path, const TqString& component);
+
+void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
+                   const TqString& targetPathFile, const TqString& productName);
+void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPath,
+                    const TqString& targetPathFile, const TqString& productName);
+
+#endif
