@@ -1,0 +1,64 @@
+#include "RemovalGuard.h"
+
+#include <string>
+
+RemovalGuard::RemovalGuard(const TqString& targetPath, NodeIdentity target, NodeIdentity root)
+    : targetPath(NormalizedPath(targetPath)), target(target), root(root)
+{
+}
+
+const char* RemovalGuard::NameRefusal(const TqString& name)
+{
+    if (name.IsEmpty())
+        return "empty name";
+    if (name == TqString(".") || name == TqString(".."))
+        return "names a directory itself, not an entry";
+    for (unsigned long i = 0; i < name.Size(); ++i)
+    {
+        if (name[i] == '/')
+            return "holds a path separator";
+        if (name[i] == '\0')
+            return "holds a NUL byte";
+    }
+    return nullptr;
+}
+
+TqString RemovalGuard::NormalizedPath(const TqString& path)
+{
+    std::string folded;
+    folded.reserve(path.Size());
+    for (unsigned long i = 0; i < path.Size(); ++i)
+    {
+        const char c = path[i];
+        if (c == '/' && !folded.empty() && folded.back() == '/')
+            continue;
+        folded.push_back(c);
+    }
+    while (folded.size() > 1 && folded.back() == '/')
+        folded.pop_back();
+    return TqString(folded.data(), folded.size());
+}
+
+// Counts the names between separators; "." and ".." count as names, which is harmless here
+// because the identity checks catch what they point at.
+static unsigned long componentCount(const TqString& normalizedPath)
+{
+    unsigned long count = 0;
+    for (unsigned long i = 0; i < normalizedPath.Size(); ++i)
+        if (normalizedPath[i] != '/' && (i == 0 || normalizedPath[i - 1] == '/'))
+            ++count;
+    return count;
+}
+
+const char* RemovalGuard::WholeRemovalRefusal(const TqString& path, NodeIdentity directory,
+                                              NodeIdentity parent) const
+{
+    const TqString normalized = NormalizedPath(path);
+    if (normalized.IsEmpty() || normalized[0] != '/')
+        return "not an absolute path";
+    if (componentCount(normalized) <= 1 || directory == root || parent == root)
+        return "a directory directly under / is never removed whole";
+    if (normalized == targetPath || directory == target)
+        return "the target path itself is never removed whole";
+    return nullptr;
+}

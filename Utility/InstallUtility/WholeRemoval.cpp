@@ -1,0 +1,103 @@
+#include "WholeRemoval.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+class ContentsRemover
+{
+public:
+    ContentsRemover(dev_t device, bool dryRun) : device(device), dryRun(dryRun) {}
+
+    // where is the relative path of the directory, with a trailing "/" unless it is the top.
+    void removeContents(int directoryFd, const std::string& where)
+    {
+        const int listFd = fcntl(directoryFd, F_DUPFD_CLOEXEC, 0);
+        DIR* listing = listFd < 0 ? nullptr : fdopendir(listFd);
+        if (listing == nullptr)
+        {
+            if (listFd >= 0)
+                close(listFd);
+            fail(where, ".", strerror(errno));
+            return;
+        }
+        while (const dirent* entry = readdir(listing))
+        {
+            const char* name = entry->d_name;
+            if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
+                continue;
+            bool isDirectory = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_UNKNOWN)
+            {
+                struct stat status;
+                isDirectory =
+                    fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode);
+            }
+            if (isDirectory)
+                removeDirectory(directoryFd, name, where);
+            else if (!dryRun && unlinkat(directoryFd, name, 0) != 0 && errno != ENOENT)
+                fail(where, name, strerror(errno));
+        }
+        closedir(listing);
+    }
+
+    std::string firstFailure;
+
+private:
+    void removeDirectory(int parentFd, const char* name, const std::string& where)
+    {
+        // O_NOFOLLOW: if the entry was swapped for a link since it was listed, this fails
+        // instead of entering wherever the link points.
+        const int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+        {
+            fail(where, name, strerror(errno));
+            return;
+        }
+        struct stat status;
+        if (fstat(fd, &status) != 0)
+        {
+            fail(where, name, strerror(errno));
+            close(fd);
+            return;
+        }
+        if (status.st_dev != device)
+        {
+            fail(where, name, "on another file system, not entered");
+            close(fd);
+            return;
+        }
+        removeContents(fd, where + name + "/");
+        close(fd);
+        if (!dryRun && unlinkat(parentFd, name, AT_REMOVEDIR) != 0 && errno != ENOENT)
+            fail(where, name, strerror(errno));
+    }
+
+    void fail(const std::string& where, const char* name, const char* reason)
+    {
+        if (firstFailure.empty())
+            firstFailure = where + name + ": " + reason;
+    }
+
+    dev_t device;
+    bool dryRun;
+};
+
+} // namespace
+
+TqString WholeRemoval::RemoveContents(int directoryFd, bool dryRun)
+{
+    struct stat status;
+    if (fstat(directoryFd, &status) != 0)
+        return TqString(strerror(errno));
+    ContentsRemover remover(status.st_dev, dryRun);
+    remover.removeContents(directoryFd, "");
+    return TqString(remover.firstFailure.data(), remover.firstFailure.size());
+}

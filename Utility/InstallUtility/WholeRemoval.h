@@ -1,0 +1,20 @@
+#ifndef TQ_WHOLEREMOVAL_H
+#define TQ_WHOLEREMOVAL_H
+
+#include "TqString.h"
+
+// Empties a directory on disk (an application or plug-in bundle listed as one entry), working
+// only relative to directory descriptors: links are removed, never followed, and a directory on
+// another file system than the emptied one is left alone.
+namespace WholeRemoval
+{
+
+// Removes everything inside the open directory directoryFd, which stays open and in place.
+// With dryRun nothing changes, but the same walk finds what would stop the removal. Returns the
+// unset string on success, else "RELATIVE/PATH: reason" for the first thing that could not go;
+// it carries on with the rest all the same.
+TqString RemoveContents(int directoryFd, bool dryRun);
+
+} // namespace WholeRemoval
+
+#endif
