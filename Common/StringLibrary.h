@@ -3,6 +3,8 @@
 
 #include "Vector.h"
 
+#include <utility>
+
 namespace StringLibrary
 {
 
@@ -20,13 +22,19 @@ template <typename T> Vector<T> Split(T text, T separator, bool skipEmpty)
             pieces.push_back(text);
         return pieces;
     }
+    // Counting first sizes the result once instead of moving every piece on each growth.
+    unsigned long separators = 0;
+    for (unsigned long p = text.IndexOf(separator, 0); text.HasOf(p); p = text.IndexOf(separator, p + separatorSize))
+        ++separators;
+    pieces.reserve(separators + 1);
+
     unsigned long start = 0;
     unsigned long found = text.IndexOf(separator, 0);
     while (text.HasOf(found))
     {
         T piece = text.Substr(start, found - start);
         if (!skipEmpty || piece.IsSet())
-            pieces.push_back(piece);
+            pieces.push_back(std::move(piece));
         start = found + separatorSize;
         found = text.IndexOf(separator, start);
     }

@@ -81,6 +81,26 @@ TqString::TqString(const TqString& other) : length(0), buffer(nullptr)
     init(other.buffer, other.length);
 }
 
+// Moving hands the buffer over; the source is left empty, as after Clear.
+TqString::TqString(TqString&& other) noexcept : length(other.length), buffer(other.buffer)
+{
+    other.length = 0;
+    other.buffer = nullptr;
+}
+
+TqString& TqString::operator=(TqString&& other) noexcept
+{
+    if (this != &other)
+    {
+        std::free(buffer);
+        length = other.length;
+        buffer = other.buffer;
+        other.length = 0;
+        other.buffer = nullptr;
+    }
+    return *this;
+}
+
 TqString& TqString::operator=(const TqString& other)
 {
     if (this != &other)
@@ -252,7 +272,9 @@ unsigned long TqString::IndexOf(const TqString& text, unsigned long start) const
         return maxLen;
     if (text.length == 0)
         return start;
-    const void* hit = memmem(buffer + start, length - start, text.buffer, text.length);
+    // One byte is the common case (separators): memchr beats memmem's set-up on short runs.
+    const void* hit = text.length == 1 ? std::memchr(buffer + start, text.buffer[0], length - start)
+                                       : memmem(buffer + start, length - start, text.buffer, text.length);
     return hit ? static_cast<unsigned long>(static_cast<const char*>(hit) - buffer) : maxLen;
 }
 

@@ -32,7 +32,9 @@ public:
     // Wide text through the wide string's multibyte form (defined with TqUnicodeString).
     TqString(const wchar_t* text, unsigned long count = maxLen);
     TqString(const TqString& other);
+    TqString(TqString&& other) noexcept;
     TqString& operator=(const TqString& other);
+    TqString& operator=(TqString&& other) noexcept;
     virtual ~TqString();
 
     void Clear();

@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <utility>
 
 namespace
 {
@@ -72,6 +73,15 @@ TEST(TqStringTest, CopyAndAssignmentKeepIndependentValues)
     EXPECT_EQ(str(a), "First");
     a = TqString();
     EXPECT_TRUE(a.IsEmpty());
+
+    TqString source("moved");
+    TqString target(std::move(source));
+    EXPECT_EQ(str(target), "moved");
+    EXPECT_TRUE(source.IsEmpty());
+    EXPECT_EQ(source.Data(), nullptr);
+    source = std::move(target);
+    EXPECT_EQ(str(source), "moved");
+    EXPECT_TRUE(target.IsEmpty());
 
     // Destroying through a pointer to the class releases the buffer (checked by the sanitizers).
     TqString* heap = new TqString("owned");

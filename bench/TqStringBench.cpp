@@ -1,0 +1,231 @@
+// Narrow string work on a 1 MiB text against the same work on std::string, in one run.
+// Prints each TqString / std::string time ratio after the table.
+
+#include "StringLibrary.h"
+#include "TqString.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace
+{
+const size_t textSize = 1 << 20;
+
+std::string randomLetters(size_t size)
+{
+    std::mt19937 random(42);
+    std::string text(size, 'a');
+    for (char& c : text)
+        c = static_cast<char>('a' + random() % 26);
+    return text;
+}
+
+// 1 MiB of letters with "needle!" at the very end and, for the backward search, at the very start.
+const std::string& searchText()
+{
+    static const std::string text = randomLetters(textSize - 7) + "needle!";
+    return text;
+}
+const std::string& searchTextLast()
+{
+    static const std::string text = "needle!" + randomLetters(textSize - 7);
+    return text;
+}
+
+// 100,000 pieces of about ten bytes separated by ';', about 1 MiB in all.
+const std::string& piecesText()
+{
+    static const std::string text = [] {
+        std::string letters = randomLetters(textSize);
+        std::string out;
+        for (size_t i = 0; i < 100000; ++i)
+            out += letters.substr(i * 10, 9) + ";";
+        out += letters.substr(0, textSize - out.size());
+        std::replace(out.begin() + 1000000, out.end(), ';', 'x');
+        return out;
+    }();
+    return text;
+}
+
+// Case-insensitive search as the obvious std::string code writes it.
+size_t stdFindIgnoreCase(const std::string& hay, const std::string& needle)
+{
+    auto it = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
+    return it == hay.end() ? std::string::npos : static_cast<size_t>(it - hay.begin());
+}
+
+std::string stdReplace(std::string text, const std::string& from, const std::string& to)
+{
+    std::string out;
+    out.reserve(text.size());
+    size_t copied = 0;
+    for (size_t p = text.find(from); p != std::string::npos; p = text.find(from, copied))
+    {
+        out.append(text, copied, p - copied).append(to);
+        copied = p + from.size();
+    }
+    return out.append(text, copied, std::string::npos);
+}
+
+std::vector<std::string> stdSplit(const std::string& text, const std::string& separator)
+{
+    std::vector<std::string> pieces;
+    size_t start = 0;
+    for (size_t p = text.find(separator); p != std::string::npos; p = text.find(separator, start))
+    {
+        if (p > start)
+            pieces.emplace_back(text, start, p - start);
+        start = p + separator.size();
+    }
+    if (start < text.size())
+        pieces.emplace_back(text, start);
+    return pieces;
+}
+
+std::vector<std::string> appendPieces()
+{
+    std::vector<std::string> pieces;
+    for (int i = 0; i < 10000; ++i)
+        pieces.push_back("piece-" + std::to_string(i * 7919 % 100000) + "-abc");
+    return pieces;
+}
+
+void Tq_IndexOf(benchmark::State& state)
+{
+    TqString text(searchText().c_str()), needle("needle!");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(text.IndexOf(needle, 0));
+}
+void Std_IndexOf(benchmark::State& state)
+{
+    const std::string& text = searchText();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(text.find("needle!"));
+}
+void Tq_IndexLastOf(benchmark::State& state)
+{
+    TqString text(searchTextLast().c_str()), needle("needle!");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(text.IndexLastOf(needle));
+}
+void Std_IndexLastOf(benchmark::State& state)
+{
+    const std::string& text = searchTextLast();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(text.rfind("needle!"));
+}
+void Tq_IndexOfIgnoreCase(benchmark::State& state)
+{
+    TqString text(searchText().c_str()), needle("NEEDLE!");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(text.IndexOfIgnoreCase(needle, 0));
+}
+void Std_IndexOfIgnoreCase(benchmark::State& state)
+{
+    const std::string& text = searchText();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(stdFindIgnoreCase(text, "NEEDLE!"));
+}
+void Tq_Replace(benchmark::State& state)
+{
+    TqString text(piecesText().c_str()), from(";"), to("<>");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(text.Replace(from, to).Size());
+}
+void Std_Replace(benchmark::State& state)
+{
+    const std::string& text = piecesText();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(stdReplace(text, ";", "<>").size());
+}
+void Tq_Split(benchmark::State& state)
+{
+    TqString text(piecesText().c_str()), separator(";");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(StringLibrary::Split(text, separator, true).size());
+}
+void Std_Split(benchmark::State& state)
+{
+    const std::string& text = piecesText();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(stdSplit(text, ";").size());
+}
+void Tq_Append(benchmark::State& state)
+{
+    static const std::vector<std::string> pieces = appendPieces();
+    std::vector<TqString> tqPieces;
+    for (const std::string& piece : pieces)
+        tqPieces.emplace_back(piece.c_str());
+    for (auto _ : state)
+    {
+        TqString built;
+        for (const TqString& piece : tqPieces)
+            built += piece;
+        benchmark::DoNotOptimize(built.Size());
+    }
+}
+void Std_Append(benchmark::State& state)
+{
+    static const std::vector<std::string> pieces = appendPieces();
+    for (auto _ : state)
+    {
+        std::string built;
+        for (const std::string& piece : pieces)
+            built.append(piece);
+        benchmark::DoNotOptimize(built.size());
+    }
+}
+
+const char* const operations[] = {"IndexOf", "IndexLastOf", "IndexOfIgnoreCase", "Replace", "Split", "Append"};
+
+// Keeps each benchmark's time per iteration for the ratio lines.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    std::map<std::string, double> seconds;
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+};
+} // namespace
+
+BENCHMARK(Tq_IndexOf);
+BENCHMARK(Std_IndexOf);
+BENCHMARK(Tq_IndexLastOf);
+BENCHMARK(Std_IndexLastOf);
+BENCHMARK(Tq_IndexOfIgnoreCase);
+BENCHMARK(Std_IndexOfIgnoreCase);
+BENCHMARK(Tq_Replace);
+BENCHMARK(Std_Replace);
+BENCHMARK(Tq_Split);
+BENCHMARK(Std_Split);
+BENCHMARK(Tq_Append);
+BENCHMARK(Std_Append);
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\nTqString time / std::string time (target: at most 2, Append at most 3)\n");
+    for (const char* op : operations)
+    {
+        const auto tq = reporter.seconds.find(std::string("Tq_") + op);
+        const auto st = reporter.seconds.find(std::string("Std_") + op);
+        if (tq != reporter.seconds.end() && st != reporter.seconds.end() && st->second > 0)
+            std::printf("  %-18s %6.2f\n", op, tq->second / st->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
