@@ -1,0 +1,113 @@
+#ifndef TQ_FAKEUNINSTALLERPLATFORM_H
+#define TQ_FAKEUNINSTALLERPLATFORM_H
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "UninstallerPlatform.h"
+
+// Plays scripted answers and results to the flow and records, in order, what the flow asked for.
+class FakeUninstallerPlatform : public UninstallerPlatform
+{
+public:
+    // Scripted behaviour.
+    std::map<std::string, std::string> auxiliaryFiles; // name -> path in the bundle's executable folder
+    std::string bundlePath = "/Applications/Demo/Uninstall.app";
+    std::string temporaryDirectory = "/tmp/fake";
+    std::string uniqueString = "UNIQUE-42";
+    std::deque<int> alertAnswers; // answers in order; the default button once they run out
+    bool createDirectoryResult = true;
+    bool copyResult = true;
+    bool launchResult = true;
+    bool createAuthorizationResult = true;
+    bool acquireResult = true;
+    bool executeResult = true;
+    std::string toolOutput;
+    long readErrorAt = -1; // the output offset at which a read fails, or -1
+    ToolOutcome toolOutcome = ToolOutcome::Succeeded;
+
+    // What the flow did.
+    std::vector<std::string> calls;
+    std::vector<Alert> alerts;
+    std::vector<unsigned long> readSizes;
+    size_t outputRead = 0;
+
+    int RunAlert(const Alert& alert) override
+    {
+        alerts.push_back(alert);
+        calls.push_back(std::string("RunAlert ") + alert.messageText.ConstData());
+        if (alertAnswers.empty())
+            return AlertDefaultReturn;
+        int answer = alertAnswers.front();
+        alertAnswers.pop_front();
+        return answer;
+    }
+    TqString PathForAuxiliaryExecutable(const TqString& name) override
+    {
+        auto found = auxiliaryFiles.find(name.ConstData());
+        return found == auxiliaryFiles.end() ? TqString() : TqString(found->second.c_str());
+    }
+    TqString BundlePath() override { return bundlePath.c_str(); }
+    TqString TemporaryDirectory() override { return temporaryDirectory.c_str(); }
+    TqString GloballyUniqueString() override { return uniqueString.c_str(); }
+    bool CreateDirectory(const TqString& path) override
+    {
+        calls.push_back(std::string("CreateDirectory ") + path.ConstData());
+        return createDirectoryResult;
+    }
+    bool CopyItem(const TqString& from, const TqString& to) override
+    {
+        calls.push_back(std::string("CopyItem ") + from.ConstData() + " -> " + to.ConstData());
+        return copyResult;
+    }
+    bool LaunchTask(const TqString& path, const Vector<TqString>& arguments) override
+    {
+        calls.push_back(std::string("LaunchTask ") + path.ConstData() + Joined(arguments));
+        return launchResult;
+    }
+    void ActivateIgnoringOtherApps() override { calls.push_back("Activate"); }
+    bool CreateAuthorization() override
+    {
+        calls.push_back("CreateAuthorization");
+        return createAuthorizationResult;
+    }
+    bool AcquireRight(const TqString& rightName) override
+    {
+        calls.push_back(std::string("AcquireRight ") + rightName.ConstData());
+        return acquireResult;
+    }
+    bool ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) override
+    {
+        calls.push_back(std::string("Execute ") + toolPath.ConstData() + Joined(arguments));
+        return executeResult;
+    }
+    void FreeAuthorization() override { calls.push_back("FreeAuthorization"); }
+    long ReadToolOutput(char* buffer, unsigned long size) override
+    {
+        readSizes.push_back(size);
+        if (readErrorAt >= 0 && outputRead >= static_cast<size_t>(readErrorAt))
+            return -1;
+        size_t count = std::min<size_t>(size, toolOutput.size() - outputRead);
+        toolOutput.copy(buffer, count, outputRead);
+        outputRead += count;
+        return static_cast<long>(count);
+    }
+    ToolOutcome WaitForTool() override
+    {
+        calls.push_back("WaitForTool after " + std::to_string(outputRead) + " bytes");
+        return toolOutcome;
+    }
+
+private:
+    static std::string Joined(const Vector<TqString>& arguments)
+    {
+        std::string text;
+        for (const TqString& argument : arguments)
+            text += std::string(" ") + argument.ConstData();
+        return text;
+    }
+};
+
+#endif

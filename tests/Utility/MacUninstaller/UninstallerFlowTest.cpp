@@ -1,0 +1,319 @@
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "FakeUninstallerPlatform.h"
+#include "UninstallerFlow.h"
+
+namespace
+{
+
+const char kCopy[] = "/tmp/fake/UNIQUE-42/Uninstall.app";
+
+class UninstallerFlowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/flowtest-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        definition = WriteFile("sku.xml", "<product><sku ID=\"7\" name=\"Demo Product\"/></product>");
+        targetFile = WriteFile("target_path.xml", "<targetPath path=\"/opt/demo\"/>");
+        tool = folder + "/InstallUtility";
+        platform.auxiliaryFiles = {
+            {"sku.xml", definition}, {"target_path.xml", targetFile}, {"InstallUtility", tool}};
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string WriteFile(const std::string& name, const std::string& content)
+    {
+        std::string path = folder + "/" + name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+
+    int Run(std::vector<const char*> arguments)
+    {
+        arguments.insert(arguments.begin(), "Uninstall");
+        return RunUninstaller(static_cast<int>(arguments.size()), arguments.data(), platform);
+    }
+
+    std::string folder;
+    std::string definition;
+    std::string targetFile;
+    std::string tool;
+    FakeUninstallerPlatform platform;
+};
+
+} // namespace
+
+TEST(UninstallerFlow, RelaunchMarkerIsOnlyTheWholeTextOne)
+{
+    auto marker = [](std::vector<const char*> arguments)
+    {
+        arguments.insert(arguments.begin(), "Uninstall");
+        return HasRelaunchMarker(static_cast<int>(arguments.size()), arguments.data());
+    };
+    EXPECT_TRUE(marker({"1"}));
+    EXPECT_TRUE(marker({"-psn_0_1234", "1"}));
+    EXPECT_TRUE(marker({"x", "y", "1", "z"}));
+    EXPECT_FALSE(marker({}));
+    EXPECT_FALSE(marker({"01"}));
+    EXPECT_FALSE(marker({"11"}));
+    EXPECT_FALSE(marker({"-1"}));
+    EXPECT_FALSE(marker({"1 "}));
+    EXPECT_FALSE(marker({" 1"}));
+    EXPECT_FALSE(marker({""}));
+    const char* programNameOnly[] = {"1"};
+    EXPECT_FALSE(HasRelaunchMarker(1, programNameOnly));
+}
+
+TEST(UninstallerFlow, PathComponentsJoinWithOneSeparator)
+{
+    EXPECT_STREQ(AppendPathComponent("/tmp", "abc").ConstData(), "/tmp/abc");
+    EXPECT_STREQ(AppendPathComponent("/tmp/", "abc").ConstData(), "/tmp/abc");
+    EXPECT_STREQ(AppendPathComponent("/tmp//", "/abc").ConstData(), "/tmp/abc");
+    EXPECT_STREQ(AppendPathComponent("/", "abc").ConstData(), "/abc");
+    EXPECT_STREQ(AppendPathComponent("/a/b.app", "Contents/MacOS/Uninstall").ConstData(),
+                 "/a/b.app/Contents/MacOS/Uninstall");
+}
+
+TEST_F(UninstallerFlowTest, ProductNameComesFromTheDefinitionOrDefaults)
+{
+    EXPECT_STREQ(GetProductName(definition.c_str()).ConstData(), "Demo Product");
+    EXPECT_STREQ(GetProductName(TqString()).ConstData(), "this product");
+    EXPECT_STREQ(GetProductName((folder + "/missing.xml").c_str()).ConstData(), "this product");
+    EXPECT_STREQ(GetProductName(WriteFile("broken.xml", "<product><sku name=").c_str()).ConstData(),
+                 "this product");
+    EXPECT_STREQ(
+        GetProductName(WriteFile("empty.xml", "<product><sku name=\"\"/></product>").c_str()).ConstData(),
+        "this product");
+    EXPECT_STREQ(
+        GetProductName(WriteFile("noname.xml", "<product><sku ID=\"3\"/></product>").c_str()).ConstData(),
+        "this product");
+    EXPECT_STREQ(
+        GetProductName(WriteFile("percent.xml", "<product><sku name=\"100% %@ %s Pro\"/></product>").c_str())
+            .ConstData(),
+        "100% %@ %s Pro");
+    // Bytes that are not UTF-8 cannot be shown as a name.
+    EXPECT_STREQ(GetProductName(WriteFile("latin1.xml", "<product><sku name=\"Caf\xE9\"/></product>").c_str())
+                     .ConstData(),
+                 "this product");
+}
+
+TEST_F(UninstallerFlowTest, PhaseIsChosenByTheMarker)
+{
+    EXPECT_EQ(Run({"01"}), 0);
+    ASSERT_EQ(platform.alerts.size(), 1u);
+    EXPECT_STREQ(platform.alerts[0].messageText.ConstData(), "Uninstall Demo Product");
+    EXPECT_EQ(platform.calls.size(), 1u);
+
+    FakeUninstallerPlatform second;
+    second.auxiliaryFiles = platform.auxiliaryFiles;
+    const char* arguments[] = {"Uninstall", "-x", "1"};
+    EXPECT_EQ(RunUninstaller(3, arguments, second), 0);
+    ASSERT_FALSE(second.calls.empty());
+    EXPECT_EQ(second.calls[0], "Activate");
+}
+
+TEST_F(UninstallerFlowTest, MissingDataFileShowsConfigurationErrorOnly)
+{
+    for (const char* missing : {"sku.xml", "target_path.xml"})
+    {
+        FakeUninstallerPlatform partial;
+        partial.auxiliaryFiles = platform.auxiliaryFiles;
+        partial.auxiliaryFiles.erase(missing);
+        partial.alertAnswers = {AlertAlternateReturn, AlertAlternateReturn};
+        const char* arguments[] = {"Uninstall"};
+        EXPECT_EQ(RunUninstaller(1, arguments, partial), 0);
+        ASSERT_EQ(partial.alerts.size(), 1u) << missing;
+        EXPECT_STREQ(partial.alerts[0].messageText.ConstData(), "Configuration Error");
+        EXPECT_STREQ(partial.alerts[0].informativeText.ConstData(),
+                     "Configuration file Uninstall.plist not found in application bundle.");
+        EXPECT_TRUE(partial.alerts[0].defaultButton.IsEmpty());
+        EXPECT_TRUE(partial.alerts[0].alternateButton.IsEmpty());
+        EXPECT_EQ(partial.calls, std::vector<std::string>{"RunAlert Configuration Error"}) << missing;
+    }
+}
+
+TEST_F(UninstallerFlowTest, ConfirmationShowsTheNameLiterally)
+{
+    platform.auxiliaryFiles["sku.xml"] =
+        WriteFile("percent.xml", "<product><sku name=\"50% %d %@ Suite\"/></product>");
+    EXPECT_EQ(Run({}), 0);
+    ASSERT_EQ(platform.alerts.size(), 1u);
+    const Alert& alert = platform.alerts[0];
+    EXPECT_STREQ(alert.messageText.ConstData(), "Uninstall 50% %d %@ Suite");
+    EXPECT_STREQ(alert.informativeText.ConstData(),
+                 "Do you wish to remove 50% %d %@ Suite and all related components?");
+    EXPECT_STREQ(alert.defaultButton.ConstData(), "Cancel");
+    EXPECT_STREQ(alert.alternateButton.ConstData(), "Uninstall");
+    EXPECT_TRUE(alert.otherButton.IsEmpty());
+
+    FakeUninstallerPlatform unreadable;
+    unreadable.auxiliaryFiles = platform.auxiliaryFiles;
+    unreadable.auxiliaryFiles["sku.xml"] = WriteFile("garbage.xml", "not xml at all <<<");
+    const char* arguments[] = {"Uninstall"};
+    RunUninstaller(1, arguments, unreadable);
+    ASSERT_EQ(unreadable.alerts.size(), 1u);
+    EXPECT_STREQ(unreadable.alerts[0].messageText.ConstData(), "Uninstall this product");
+    EXPECT_STREQ(unreadable.alerts[0].informativeText.ConstData(),
+                 "Do you wish to remove this product and all related components?");
+}
+
+TEST_F(UninstallerFlowTest, OnlyTheAlternateButtonGoesOn)
+{
+    for (int answer : {int(AlertDefaultReturn), int(AlertOtherReturn), 5})
+    {
+        FakeUninstallerPlatform cancelled;
+        cancelled.auxiliaryFiles = platform.auxiliaryFiles;
+        cancelled.alertAnswers = {answer};
+        const char* arguments[] = {"Uninstall"};
+        EXPECT_EQ(RunUninstaller(1, arguments, cancelled), 0);
+        EXPECT_EQ(cancelled.calls, std::vector<std::string>{"RunAlert Uninstall Demo Product"}) << answer;
+    }
+}
+
+TEST_F(UninstallerFlowTest, ConfirmedFirstPhaseCopiesAndRelaunches)
+{
+    platform.temporaryDirectory = "/tmp/fake/";
+    platform.alertAnswers = {AlertAlternateReturn};
+    EXPECT_EQ(Run({}), 0);
+    std::vector<std::string> expected = {
+        "RunAlert Uninstall Demo Product",
+        "CreateDirectory /tmp/fake/UNIQUE-42",
+        std::string("CopyItem /Applications/Demo/Uninstall.app -> ") + kCopy,
+        std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1",
+    };
+    EXPECT_EQ(platform.calls, expected);
+    EXPECT_EQ(platform.alerts.size(), 1u);
+
+    EXPECT_STREQ(CreateTemporaryDirectory(platform).ConstData(), "/tmp/fake/UNIQUE-42");
+    platform.createDirectoryResult = false;
+    EXPECT_TRUE(CreateTemporaryDirectory(platform).IsEmpty());
+}
+
+TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationShowUnexpectedError)
+{
+    struct Case
+    {
+        bool createDirectory, copy, launch;
+        size_t expectedCalls;
+    };
+    for (Case failure :
+         {Case{false, true, true, 3u}, Case{true, false, true, 4u}, Case{true, true, false, 5u}})
+    {
+        FakeUninstallerPlatform failing;
+        failing.auxiliaryFiles = platform.auxiliaryFiles;
+        failing.alertAnswers = {AlertAlternateReturn};
+        failing.createDirectoryResult = failure.createDirectory;
+        failing.copyResult = failure.copy;
+        failing.launchResult = failure.launch;
+        const char* arguments[] = {"Uninstall"};
+        EXPECT_EQ(RunUninstaller(1, arguments, failing), 0);
+        ASSERT_EQ(failing.alerts.size(), 2u);
+        EXPECT_STREQ(failing.alerts[1].messageText.ConstData(), "Unexpected Error");
+        EXPECT_STREQ(failing.alerts[1].informativeText.ConstData(),
+                     "An unxpected error has occured. Restart uninstaller.");
+        EXPECT_TRUE(failing.alerts[1].defaultButton.IsEmpty());
+        EXPECT_EQ(failing.calls.size(), failure.expectedCalls);
+        EXPECT_EQ(failing.calls.back(), "RunAlert Unexpected Error");
+    }
+}
+
+TEST_F(UninstallerFlowTest, SecondPhaseDrainsTheToolAndReportsCompletion)
+{
+    platform.toolOutput.assign(1000, 'x');
+    EXPECT_EQ(Run({"1"}), 0);
+    std::vector<std::string> expected = {
+        "Activate",
+        "CreateAuthorization",
+        "AcquireRight system.privilege.admin",
+        "Execute " + tool + " -uninstall " + definition + " " + targetFile + " -v",
+        "WaitForTool after 1000 bytes",
+        "FreeAuthorization",
+        "RunAlert Uninstall Demo Product",
+    };
+    EXPECT_EQ(platform.calls, expected);
+    // 1000 bytes in reads of 64 (16 reads, the last one short) and one read that finds the end.
+    EXPECT_EQ(platform.readSizes, std::vector<unsigned long>(17, 64));
+    ASSERT_EQ(platform.alerts.size(), 1u);
+    EXPECT_STREQ(platform.alerts[0].informativeText.ConstData(), "Uninstallation completed successfully.");
+    EXPECT_TRUE(platform.alerts[0].defaultButton.IsEmpty());
+    EXPECT_TRUE(platform.alerts[0].alternateButton.IsEmpty());
+}
+
+TEST_F(UninstallerFlowTest, SecondPhaseFailuresFreeTheAuthorization)
+{
+    auto run = [this](auto configure)
+    {
+        FakeUninstallerPlatform second;
+        second.auxiliaryFiles = platform.auxiliaryFiles;
+        second.toolOutput = "removed /opt/demo/a\n";
+        configure(second);
+        const char* arguments[] = {"Uninstall", "1"};
+        EXPECT_EQ(RunUninstaller(2, arguments, second), 0);
+        return second;
+    };
+
+    FakeUninstallerPlatform noReference =
+        run([](FakeUninstallerPlatform& p) { p.createAuthorizationResult = false; });
+    EXPECT_EQ(noReference.calls,
+              (std::vector<std::string>{"Activate", "CreateAuthorization", "FreeAuthorization"}));
+
+    FakeUninstallerPlatform cancelled = run([](FakeUninstallerPlatform& p) { p.acquireResult = false; });
+    EXPECT_EQ(cancelled.calls,
+              (std::vector<std::string>{"Activate", "CreateAuthorization",
+                                        "AcquireRight system.privilege.admin", "FreeAuthorization"}));
+    EXPECT_TRUE(cancelled.alerts.empty());
+
+    FakeUninstallerPlatform notStarted = run([](FakeUninstallerPlatform& p) { p.executeResult = false; });
+    EXPECT_EQ(notStarted.calls.size(), 5u);
+    EXPECT_EQ(notStarted.calls.back(), "FreeAuthorization");
+    EXPECT_TRUE(notStarted.readSizes.empty());
+    EXPECT_TRUE(notStarted.alerts.empty());
+
+    FakeUninstallerPlatform refused =
+        run([](FakeUninstallerPlatform& p) { p.toolOutcome = ToolOutcome::AuthorizationRefused; });
+    EXPECT_EQ(refused.calls.back(), "FreeAuthorization");
+    EXPECT_TRUE(refused.alerts.empty());
+
+    FakeUninstallerPlatform failed =
+        run([](FakeUninstallerPlatform& p) { p.toolOutcome = ToolOutcome::Failed; });
+    EXPECT_EQ(failed.calls[failed.calls.size() - 2], "FreeAuthorization");
+    ASSERT_EQ(failed.alerts.size(), 1u);
+    EXPECT_STREQ(failed.alerts[0].messageText.ConstData(), "Uninstall Demo Product");
+    EXPECT_STREQ(failed.alerts[0].informativeText.ConstData(),
+                 "Uninstallation failed. Some components may not have been removed.");
+    EXPECT_TRUE(failed.alerts[0].defaultButton.IsEmpty());
+
+    // A read error ends the draining; the tool is still waited for and the authorization freed.
+    FakeUninstallerPlatform readError = run(
+        [](FakeUninstallerPlatform& p)
+        {
+            p.toolOutput.assign(300, 'y');
+            p.readErrorAt = 128;
+        });
+    EXPECT_EQ(readError.readSizes.size(), 3u);
+    EXPECT_EQ(readError.calls[4], "WaitForTool after 128 bytes");
+    EXPECT_EQ(readError.calls[5], "FreeAuthorization");
+}
+
+TEST_F(UninstallerFlowTest, SecondPhaseWithoutToolOrDataFilesAsksForNothing)
+{
+    for (const char* missing : {"InstallUtility", "sku.xml", "target_path.xml"})
+    {
+        FakeUninstallerPlatform incomplete;
+        incomplete.auxiliaryFiles = platform.auxiliaryFiles;
+        incomplete.auxiliaryFiles.erase(missing);
+        const char* arguments[] = {"Uninstall", "1"};
+        EXPECT_EQ(RunUninstaller(2, arguments, incomplete), 0);
+        EXPECT_EQ(incomplete.calls, (std::vector<std::string>{"Activate", "RunAlert Configuration Error"}))
+            << missing;
+    }
+}
