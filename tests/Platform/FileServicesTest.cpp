@@ -1,0 +1,87 @@
+#include <set>
+#include <unistd.h>
+
+#include "FileServices.h"
+#include "PlatformTestFolder.h"
+
+using FileServicesTest = PlatformTestFolder;
+
+TEST_F(FileServicesTest, TemporaryDirectoryFollowsTmpdirWhenItIsAFolder)
+{
+    EXPECT_STREQ(UserTemporaryDirectory(folder.c_str()).ConstData(), folder.c_str());
+    EXPECT_STREQ(UserTemporaryDirectory(nullptr).ConstData(), "/tmp");
+    EXPECT_STREQ(UserTemporaryDirectory("").ConstData(), "/tmp");
+    EXPECT_STREQ(UserTemporaryDirectory(Path("missing").c_str()).ConstData(), "/tmp");
+    EXPECT_STREQ(UserTemporaryDirectory(WriteFile("plain", "x").c_str()).ConstData(), "/tmp");
+}
+
+TEST(FileServices, UniqueStringsAreRandomHexAndPid)
+{
+    std::set<std::string> seen;
+    std::string suffix = "-" + std::to_string(getpid());
+    for (int round = 0; round < 100; ++round)
+    {
+        std::string unique = UniqueRunString().ConstData();
+        ASSERT_EQ(unique.size(), 32 + suffix.size());
+        EXPECT_EQ(unique.substr(32), suffix);
+        EXPECT_EQ(unique.find_first_not_of("0123456789abcdef"), 32u);
+        seen.insert(unique);
+    }
+    EXPECT_EQ(seen.size(), 100u);
+}
+
+TEST_F(FileServicesTest, PrivateDirectoryIsNewAndOwnerOnly)
+{
+    mode_t previous = umask(0);
+    EXPECT_TRUE(CreatePrivateDirectory(Path("fresh").c_str()));
+    umask(0277);
+    EXPECT_TRUE(CreatePrivateDirectory(Path("restricted").c_str()));
+    umask(previous);
+    EXPECT_EQ(ModeOf(Path("fresh")) & 07777, 0700u);
+    EXPECT_EQ(ModeOf(Path("restricted")) & 07777, 0700u);
+    EXPECT_FALSE(CreatePrivateDirectory(Path("fresh").c_str()));
+    EXPECT_FALSE(CreatePrivateDirectory(WriteFile("file", "x").c_str()));
+    EXPECT_FALSE(CreatePrivateDirectory(Path("no/such/parent").c_str()));
+    EXPECT_FALSE(CreatePrivateDirectory(TqString()));
+}
+
+TEST_F(FileServicesTest, CopyKeepsLinksModesAndContent)
+{
+    std::string bundle = "Demo.app/Contents/MacOS/";
+    WriteFile(bundle + "Uninstall", std::string(200000, 'u'), 0755);
+    WriteFile(bundle + "sku.xml", "<product/>", 0640);
+    WriteFile("Demo.app/Contents/Resources/empty", "", 0600);
+    std::filesystem::create_directories(Path("Demo.app/Contents/Empty"));
+    chmod(Path("Demo.app/Contents/Resources").c_str(), 0555);
+    ASSERT_EQ(symlink("MacOS/Uninstall", Path("Demo.app/Contents/link").c_str()), 0);
+    ASSERT_EQ(symlink("/nonexistent/target", Path("Demo.app/dangling").c_str()), 0);
+
+    ASSERT_TRUE(CopyTree(Path("Demo.app").c_str(), Path("Copy.app").c_str()));
+    EXPECT_EQ(ReadFile(Path("Copy.app/Contents/MacOS/Uninstall")), std::string(200000, 'u'));
+    EXPECT_EQ(ReadFile(Path("Copy.app/Contents/MacOS/sku.xml")), "<product/>");
+    EXPECT_EQ(ModeOf(Path("Copy.app/Contents/MacOS/Uninstall")) & 07777, 0755u);
+    EXPECT_EQ(ModeOf(Path("Copy.app/Contents/MacOS/sku.xml")) & 07777, 0640u);
+    EXPECT_EQ(ModeOf(Path("Copy.app/Contents/Resources")) & 07777, 0555u);
+    EXPECT_TRUE(S_ISREG(ModeOf(Path("Copy.app/Contents/Resources/empty"))));
+    EXPECT_TRUE(S_ISDIR(ModeOf(Path("Copy.app/Contents/Empty"))));
+    EXPECT_TRUE(S_ISLNK(ModeOf(Path("Copy.app/Contents/link"))));
+    EXPECT_EQ(std::filesystem::read_symlink(Path("Copy.app/Contents/link")).string(), "MacOS/Uninstall");
+    EXPECT_EQ(std::filesystem::read_symlink(Path("Copy.app/dangling")).string(), "/nonexistent/target");
+    chmod(Path("Demo.app/Contents/Resources").c_str(), 0755);
+    chmod(Path("Copy.app/Contents/Resources").c_str(), 0755);
+}
+
+TEST_F(FileServicesTest, CopyRefusesAnExistingDestinationAndOddSources)
+{
+    WriteFile("Demo.app/a", "new");
+    WriteFile("Existing.app/a", "old");
+    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("Existing.app").c_str()));
+    EXPECT_EQ(ReadFile(Path("Existing.app/a")), "old");
+    WriteFile("target", "kept");
+    EXPECT_FALSE(CopyTree(Path("Demo.app/a").c_str(), Path("target").c_str()));
+    EXPECT_EQ(ReadFile(Path("target")), "kept");
+    EXPECT_FALSE(CopyTree(Path("missing").c_str(), Path("x").c_str()));
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(CopyTree(Path("fifo").c_str(), Path("fifo-copy").c_str()));
+    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("no/parent/Copy.app").c_str()));
+}

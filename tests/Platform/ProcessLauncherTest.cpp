@@ -1,0 +1,93 @@
+#include <chrono>
+#include <thread>
+
+#include "PlatformTestFolder.h"
+#include "ProcessLauncher.h"
+
+using ProcessLauncherTest = PlatformTestFolder;
+
+namespace
+{
+
+Vector<TqString> Command(std::initializer_list<const char*> words)
+{
+    Vector<TqString> command;
+    for (const char* word : words)
+        command.push_back(word);
+    return command;
+}
+
+// Reads everything in chunks of at most chunk bytes; the largest read is kept in largest.
+std::string ReadAll(ToolProcess& process, unsigned long chunk, long* largest)
+{
+    std::string output;
+    char buffer[256];
+    long got;
+    *largest = 0;
+    while ((got = process.Read(buffer, chunk)) > 0)
+    {
+        output.append(buffer, static_cast<size_t>(got));
+        *largest = std::max(*largest, got);
+    }
+    return output;
+}
+
+} // namespace
+
+TEST_F(ProcessLauncherTest, ToolOutputIsReadAndStatusKept)
+{
+    std::string script = WriteFile(
+        "tool.sh", "#!/bin/sh\nprintf '%s|' \"$@\"\nhead -c 100000 /dev/zero | tr '\\0' z\nexit 3\n", 0755);
+    ToolProcess process;
+    ASSERT_TRUE(process.Start(Command({script.c_str(), "-uninstall", "a b", "$HOME;x", "-v"})));
+    EXPECT_FALSE(process.Start(Command({script.c_str()})));
+    long largest = 0;
+    std::string output = ReadAll(process, 64, &largest);
+    EXPECT_EQ(output, "-uninstall|a b|$HOME;x|-v|" + std::string(100000, 'z'));
+    EXPECT_EQ(largest, 64);
+    EXPECT_EQ(process.Wait(), 3);
+    EXPECT_EQ(process.Read(nullptr, 64), -1);
+    EXPECT_EQ(process.Wait(), -1);
+
+    ToolProcess succeeding;
+    ASSERT_TRUE(succeeding.Start(Command({"/bin/true"})));
+    EXPECT_EQ(ReadAll(succeeding, 64, &largest), "");
+    EXPECT_EQ(succeeding.Wait(), 0);
+
+    ToolProcess killed;
+    ASSERT_TRUE(killed.Start(Command({"/bin/sh", "-c", "kill -9 $$"})));
+    ReadAll(killed, 64, &largest);
+    EXPECT_EQ(killed.Wait(), -1);
+}
+
+TEST_F(ProcessLauncherTest, StartFailsForMissingOrNonExecutablePrograms)
+{
+    ToolProcess process;
+    EXPECT_FALSE(process.Start(Command({Path("missing").c_str()})));
+    EXPECT_FALSE(process.Start(Command({WriteFile("plain.sh", "#!/bin/sh\n", 0644).c_str()})));
+    EXPECT_FALSE(process.Start(Vector<TqString>()));
+    EXPECT_EQ(process.Wait(), -1);
+
+    Vector<TqString> arguments;
+    arguments.push_back("1");
+    EXPECT_FALSE(LaunchDetached(Path("missing").c_str(), arguments));
+    EXPECT_FALSE(LaunchDetached(Path("plain.sh").c_str(), arguments));
+    EXPECT_FALSE(LaunchDetached(TqString(), arguments));
+}
+
+TEST_F(ProcessLauncherTest, DetachedLaunchPassesArgumentsAndReturnsAtOnce)
+{
+    std::string marker = Path("ran");
+    std::string script = WriteFile("relaunch.sh",
+                                   "#!/bin/sh\nsleep 1\nprintf '%s,' \"$0\" \"$@\" > \"" + marker +
+                                       ".tmp\"\nmv \"" + marker + ".tmp\" \"" + marker + "\"\n",
+                                   0755);
+    Vector<TqString> arguments;
+    arguments.push_back("1");
+    ASSERT_TRUE(LaunchDetached(script.c_str(), arguments));
+    // The launch returns before the child has done anything.
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    for (int wait = 0; wait < 200 && !std::filesystem::exists(marker); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ReadFile(marker), script + ",1,");
+}
