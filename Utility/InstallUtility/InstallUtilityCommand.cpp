@@ -1,6 +1,7 @@
 #include "InstallUtilityCommand.h"
 
 #include <cstring>
+#include <sys/stat.h>
 
 #include "InstallRemover.h"
 #include "SKUDefinition.h"
@@ -34,8 +35,11 @@ static bool readDefinition(const TqString& path, SKUDefinition& definition)
     FILE* stream = fopen(path.ConstData(), "rb");
     if (stream == nullptr)
         return false;
+    // Only a regular file: the parser would try to read a directory or a device whole.
+    struct stat status;
+    const bool regular = fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode);
     TiXmlDocument document;
-    const bool loaded = document.LoadFile(stream);
+    const bool loaded = regular && document.LoadFile(stream);
     fclose(stream);
     const TiXmlElement* root = loaded ? document.RootElement() : nullptr;
     if (root == nullptr || strcmp(root->Value(), "product") != 0)

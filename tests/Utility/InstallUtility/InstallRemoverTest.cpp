@@ -1,0 +1,395 @@
+#include "InstallRemover.h"
+#include "RemovalFixture.h"
+
+namespace
+{
+
+struct Outcome
+{
+    int status;
+    std::string out;
+    std::string errors;
+    InstallRemover::Counts counts;
+};
+
+class InstallRemoverTest : public RemovalFixture
+{
+protected:
+    Outcome run(const FileNode& root, bool verbose = true, bool dryRun = false)
+    {
+        return runAt(target, root, verbose, dryRun);
+    }
+
+    static Outcome runAt(const std::string& targetPath, const FileNode& root, bool verbose, bool dryRun)
+    {
+        CapturedStream out;
+        CapturedStream errors;
+        InstallRemover remover(TqString(targetPath.c_str()), verbose, dryRun, out.get(), errors.get());
+        Outcome outcome;
+        outcome.status = remover.Run(root);
+        outcome.out = out.text();
+        outcome.errors = errors.text();
+        outcome.counts = remover.GetCounts();
+        return outcome;
+    }
+
+    std::string line(const std::string& word, const std::string& relative)
+    {
+        return word + " " + target + "/" + relative + "\n";
+    }
+};
+
+} // namespace
+
+TEST_F(InstallRemoverTest, VerboseLinesAndSummary)
+{
+    const FileNode root = tree("<file fileName='notes.txt'/><file fileName='gone.txt'/>"
+                               "<directory fileName='lib'><file fileName='a.so'/></directory>"
+                               "<file fileName='keep.cfg' dontdelete='1'/>");
+    writeFile(target + "/notes.txt", "n");
+    writeFile(target + "/keep.cfg", "k");
+    writeFile(target + "/lib/a.so", "so");
+
+    const Outcome outcome = run(root);
+    // Entries come in the tree's order: longer names first, then by their bytes.
+    EXPECT_EQ(outcome.out, line("removed", "notes.txt") + line("missing", "gone.txt") +
+                               line("kept", "keep.cfg") + line("removed", "lib/a.so") +
+                               line("removed", "lib") + "summary: 3 removed, 1 kept, 1 missing, 0 failed\n");
+    EXPECT_EQ(outcome.errors, "");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.counts.removed, 3u);
+    EXPECT_EQ(outcome.counts.kept, 1u);
+    EXPECT_EQ(outcome.counts.missing, 1u);
+    EXPECT_FALSE(exists(target + "/notes.txt"));
+    EXPECT_FALSE(exists(target + "/lib"));
+    EXPECT_EQ(readFile(target + "/keep.cfg"), "k");
+
+    // Without -v a clean run writes nothing at all.
+    writeFile(target + "/notes.txt", "n");
+    const Outcome quiet = run(root, false);
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.errors, "");
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_FALSE(exists(target + "/notes.txt"));
+}
+
+TEST_F(InstallRemoverTest, FileEntriesGoWhole)
+{
+    const FileNode root = tree("<file fileName='Tool'/><file fileName='App.bundle'/>"
+                               "<file fileName='FileLink'/><file fileName='FolderLink'/>"
+                               "<file fileName='Dangling'/>");
+    writeFile(target + "/Tool", "tool");
+    writeFile(target + "/App.bundle/Contents/MacOS/App", "app");
+    writeFile(target + "/App.bundle/Contents/Resources/a.txt", "a");
+    makeLink(outside + "/canary.txt", target + "/App.bundle/Contents/Outside");
+    makeLink(outside + "/canary.txt", target + "/FileLink");
+    makeLink(outside, target + "/FolderLink");
+    makeLink(target + "/nowhere", target + "/Dangling");
+    const std::vector<std::string> outsideBefore = listing(outside);
+
+    const Outcome outcome = run(root);
+    EXPECT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_EQ(outcome.counts.removed, 5u);
+    EXPECT_TRUE(listing(target).empty());
+    // Links go as links; what they point at stays.
+    EXPECT_EQ(listing(outside), outsideBefore);
+    EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
+}
+
+TEST_F(InstallRemoverTest, DirectoryEntriesGoOnlyWhenEmpty)
+{
+    const FileNode root = tree("<directory fileName='Data'><file fileName='listed.txt'/></directory>"
+                               "<directory fileName='Empty'/>"
+                               "<directory fileName='Outer'><directory fileName='Inner'>"
+                               "<file fileName='x'/></directory></directory>");
+    writeFile(target + "/Data/listed.txt", "l");
+    writeFile(target + "/Data/user.txt", "the user's own file");
+    makeDirectory(target + "/Empty");
+    writeFile(target + "/Outer/Inner/x", "x");
+
+    const Outcome outcome = run(root);
+    EXPECT_EQ(outcome.out, line("removed", "Empty") + line("removed", "Outer/Inner/x") +
+                               line("removed", "Outer/Inner") + line("removed", "Outer") +
+                               line("removed", "Data/listed.txt") + line("kept", "Data") +
+                               "summary: 5 removed, 1 kept, 0 missing, 0 failed\n");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(readFile(target + "/Data/user.txt"), "the user's own file");
+    EXPECT_FALSE(exists(target + "/Data/listed.txt"));
+    EXPECT_FALSE(exists(target + "/Outer"));
+    EXPECT_FALSE(exists(target + "/Empty"));
+}
+
+TEST_F(InstallRemoverTest, DontDeleteKeepsTheEntryButItsEntriesFollowTheirOwnFlags)
+{
+    const FileNode root = tree("<directory fileName='Settings' dontdelete='1'>"
+                               "<file fileName='prefs'/><file fileName='cache' dontdelete='0'/>"
+                               "<directory fileName='Deep'><file fileName='kept'/></directory>"
+                               "<directory fileName='Own' dontdelete='0'><file fileName='f'/></directory>"
+                               "</directory><file fileName='top' dontdelete='1'/>"
+                               "<file fileName='notThere' dontdelete='1'/>");
+    writeFile(target + "/Settings/prefs", "p");
+    writeFile(target + "/Settings/cache", "c");
+    writeFile(target + "/Settings/Deep/kept", "k");
+    writeFile(target + "/Settings/Own/f", "f");
+    writeFile(target + "/top", "t");
+
+    const Outcome outcome = run(root);
+    EXPECT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_TRUE(exists(target + "/Settings/prefs"));
+    EXPECT_FALSE(exists(target + "/Settings/cache"));
+    // The flag reaches two levels down; an inner "0" turns it off for that directory's entries.
+    EXPECT_TRUE(exists(target + "/Settings/Deep/kept"));
+    EXPECT_FALSE(exists(target + "/Settings/Own"));
+    EXPECT_TRUE(exists(target + "/top"));
+    EXPECT_NE(outcome.out.find(line("kept", "Settings")), std::string::npos);
+    EXPECT_NE(outcome.out.find(line("kept", "Settings/Deep")), std::string::npos);
+    EXPECT_NE(outcome.out.find(line("removed", "Settings/Own")), std::string::npos);
+    EXPECT_NE(outcome.out.find(line("missing", "notThere")), std::string::npos);
+    EXPECT_NE(outcome.out.find("summary: 3 removed, 5 kept, 1 missing, 0 failed\n"), std::string::npos);
+
+    // A kept directory stays even when all its entries went.
+    const FileNode emptyKept = tree("<directory fileName='Shared' dontdelete='1'>"
+                                    "<file fileName='mine' dontdelete='0'/></directory>");
+    writeFile(target + "/Shared/mine", "m");
+    const Outcome second = run(emptyKept);
+    EXPECT_EQ(second.out, line("removed", "Shared/mine") + line("kept", "Shared") +
+                              "summary: 1 removed, 1 kept, 0 missing, 0 failed\n");
+    EXPECT_TRUE(exists(target + "/Shared"));
+}
+
+TEST_F(InstallRemoverTest, MissingEntriesAreFine)
+{
+    const FileNode root = tree("<directory fileName='Gone'><file fileName='a'/>"
+                               "<directory fileName='Sub'><file fileName='b'/></directory></directory>"
+                               "<file fileName='f'/>");
+    const Outcome outcome = run(root);
+    EXPECT_EQ(outcome.out, line("missing", "Gone") + line("missing", "Gone/Sub") +
+                               line("missing", "Gone/Sub/b") + line("missing", "Gone/a") +
+                               line("missing", "f") + "summary: 0 removed, 0 kept, 5 missing, 0 failed\n");
+    EXPECT_EQ(outcome.status, 0);
+}
+
+TEST_F(InstallRemoverTest, FailuresFailTheRunUnlessIgnored)
+{
+    const FileNode root = tree("<file fileName='locked'/><file fileName='other'/>");
+    writeFile(target + "/locked", "l");
+    writeFile(target + "/other", "o");
+    std::string reason;
+    if (!makeImmutable(target + "/locked", reason))
+        GTEST_SKIP() << reason;
+
+    const Outcome outcome = run(root);
+    EXPECT_EQ(outcome.out, "failed " + target + "/locked: Operation not permitted\n" +
+                               line("removed", "other") +
+                               "summary: 1 removed, 0 kept, 0 missing, 1 failed\n");
+    EXPECT_EQ(outcome.status, 1);
+
+    // Without -v the failure still shows, on the error stream.
+    const Outcome quiet = run(tree("<file fileName='locked'/>"), false);
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.errors, "failed " + target + "/locked: Operation not permitted\n");
+    EXPECT_EQ(quiet.status, 1);
+
+    const Outcome ignored = run(tree("<file fileName='locked' ignoreinstallerrors='1'/>"));
+    EXPECT_EQ(ignored.out, "failed " + target +
+                               "/locked: Operation not permitted (ignored)\n"
+                               "summary: 0 removed, 0 kept, 0 missing, 1 failed\n");
+    EXPECT_EQ(ignored.status, 0);
+
+    // The flag is inherited like the others, and an entry can turn it off again.
+    writeFile(target + "/Logs/locked", "l");
+    if (!makeImmutable(target + "/Logs/locked", reason))
+        GTEST_SKIP() << reason;
+    EXPECT_EQ(run(tree("<directory fileName='Logs' ignoreinstallerrors='1'><file fileName='locked'/>"
+                       "</directory>"))
+                  .status,
+              0);
+    EXPECT_EQ(run(tree("<directory fileName='Logs' ignoreinstallerrors='1'>"
+                       "<file fileName='locked' ignoreinstallerrors='0'/></directory>"))
+                  .status,
+              1);
+    EXPECT_TRUE(exists(target + "/Logs/locked"));
+}
+
+TEST_F(InstallRemoverTest, ShortcutsGoOnlyWhenTheyPointAtTheEntry)
+{
+    const FileNode root = tree("<directory fileName='App'>"
+                               "<file fileName='Main.app'><shortCut name='Main' dir='Desktop'/></file>"
+                               "<file fileName='Tool'><shortCut name='Tool'/></file>"
+                               "<file fileName='Helper'><shortCut name='Helper' dir='Desktop'/></file>"
+                               "<file fileName='Plain'><shortCut name='Plain' dir='Desktop'/></file>"
+                               "<file fileName='Far'><shortCut name='Far' dir='" +
+                               outside +
+                               "'/></file>"
+                               "<file fileName='Kept' dontdelete='1'><shortCut name='Kept'/></file>"
+                               "</directory>");
+    writeFile(target + "/App/Main.app/Contents/x", "x");
+    writeFile(target + "/App/Tool", "t");
+    writeFile(target + "/App/Helper", "h");
+    writeFile(target + "/App/Plain", "p");
+    writeFile(target + "/App/Far", "f");
+    writeFile(target + "/App/Kept", "k");
+    makeDirectory(target + "/Desktop");
+    makeLink(target + "/App/Main.app", target + "/Desktop/Main");
+    makeLink(target + "//App/Tool/", target + "/Tool");
+    makeLink(outside + "/canary.txt", target + "/Desktop/Helper"); // someone else's link
+    writeFile(target + "/Desktop/Plain", "not a link");
+    makeLink(target + "/App/Far", outside + "/Far");
+    makeLink(target + "/App/Kept", target + "/Kept");
+
+    const Outcome outcome = run(root);
+    EXPECT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_FALSE(exists(target + "/Desktop/Main"));
+    EXPECT_FALSE(exists(target + "/Tool"));
+    EXPECT_FALSE(exists(outside + "/Far"));
+    EXPECT_TRUE(exists(target + "/Desktop/Helper"));
+    EXPECT_EQ(readFile(target + "/Desktop/Plain"), "not a link");
+    EXPECT_TRUE(exists(target + "/Kept"));
+    EXPECT_TRUE(exists(target + "/Desktop"));
+    EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
+    EXPECT_NE(outcome.out.find(line("removed", "Desktop/Main")), std::string::npos);
+    EXPECT_NE(outcome.out.find(line("removed", "Tool")), std::string::npos);
+    EXPECT_NE(outcome.out.find("removed " + outside + "/Far\n"), std::string::npos);
+    EXPECT_NE(outcome.out.find(line("kept", "Desktop/Helper")), std::string::npos);
+    EXPECT_NE(outcome.out.find(line("kept", "Desktop/Plain")), std::string::npos);
+    EXPECT_NE(outcome.out.find(line("kept", "Kept")), std::string::npos);
+
+    // A shortcut whose entry is already gone still goes; an absent one is missing.
+    const FileNode again = tree("<file fileName='Gone'><shortCut name='GoneLink'/></file>"
+                                "<file fileName='X'><shortCut name='NoLink' dir='NoDir'/></file>");
+    makeLink(target + "/Gone", target + "/GoneLink");
+    const Outcome second = run(again);
+    EXPECT_EQ(second.out, line("removed", "GoneLink") + line("missing", "Gone") +
+                              line("missing", "NoDir/NoLink") + line("missing", "X") +
+                              "summary: 1 removed, 0 kept, 3 missing, 0 failed\n");
+}
+
+TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
+{
+    const FileNode root = tree("<directory fileName='Lib'><file fileName='a.so'/><file fileName='b.so'/>"
+                               "</directory><directory fileName='Data'><file fileName='d'/></directory>"
+                               "<file fileName='App.bundle'><shortCut name='App'/></file>"
+                               "<file fileName='gone'/>");
+    writeFile(target + "/Lib/a.so", "a");
+    writeFile(target + "/Data/d", "d");
+    writeFile(target + "/Data/user", "u");
+    writeFile(target + "/App.bundle/Contents/x", "x");
+    makeLink(target + "/App.bundle", target + "/App");
+    const std::vector<std::string> before = listing(base);
+
+    const Outcome outcome = run(root, true, true);
+    EXPECT_EQ(outcome.out, line("would remove", "App") + line("would remove", "App.bundle") +
+                               line("would remove", "Data/d") + line("kept", "Data") +
+                               line("missing", "gone") + line("would remove", "Lib/a.so") +
+                               line("missing", "Lib/b.so") + line("would remove", "Lib") +
+                               "summary: 5 removed, 1 kept, 2 missing, 0 failed\n");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(listing(base), before);
+
+    // The real run does what the dry run said.
+    const Outcome real = run(root, true, false);
+    std::string expected = outcome.out;
+    for (size_t at = expected.find("would remove"); at != std::string::npos;
+         at = expected.find("would remove"))
+        expected.replace(at, 12, "removed");
+    EXPECT_EQ(real.out, expected);
+}
+
+TEST_F(InstallRemoverTest, NeverFollowsALinkInPlaceOfAListedDirectory)
+{
+    writeFile(outside + "/Victim.vst/Contents/binary", "victim");
+    writeFile(outside + "/a.txt", "a");
+    makeLink(outside, target + "/Plug-Ins");
+    const FileNode root = tree("<directory fileName='Plug-Ins'><file fileName='Victim.vst'/>"
+                               "<file fileName='a.txt'/><file fileName='canary.txt'/></directory>");
+    const std::vector<std::string> outsideBefore = listing(outside);
+
+    const Outcome outcome = run(root);
+    EXPECT_EQ(outcome.out, "failed " + target +
+                               "/Plug-Ins: a symbolic link in place of a directory, not followed\n" +
+                               "summary: 0 removed, 0 kept, 0 missing, 1 failed\n");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(listing(outside), outsideBefore);
+    EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
+    EXPECT_TRUE(exists(target + "/Plug-Ins"));
+
+    // The same one level down, and for a shortcut folder.
+    makeDirectory(target + "/Lib");
+    makeLink(outside, target + "/Lib/Sub");
+    makeLink(outside, target + "/Desk");
+    const Outcome nested = run(tree("<directory fileName='Lib'><directory fileName='Sub'>"
+                                    "<file fileName='canary.txt'/></directory></directory>"
+                                    "<file fileName='f'><shortCut name='canary.txt' dir='Desk'/></file>"));
+    EXPECT_EQ(nested.status, 1);
+    EXPECT_EQ(listing(outside), outsideBefore);
+}
+
+TEST_F(InstallRemoverTest, RefusesNamesThatLeaveTheirDirectory)
+{
+    // The target sits one level below base, so ".." would reach base and "../outside" the canary.
+    writeFile(target + "/a/b", "nested");
+    writeFile(target + "/ok", "ok");
+    const FileNode root =
+        tree("<file fileName='..'/><file fileName='.'/><file fileName='../outside/canary.txt'/>"
+             "<file fileName='a/b'/><file fileName='ok'><shortCut name='../outside/canary.txt'/></file>"
+             "<file fileName='x'><shortCut name='s' dir='../outside'/></file>");
+    const Outcome outcome = run(root);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
+    EXPECT_EQ(readFile(target + "/a/b"), "nested");
+    EXPECT_TRUE(exists(base + "/outside"));
+    EXPECT_FALSE(exists(target + "/ok"));
+    EXPECT_NE(outcome.out.find("refused ..: names a directory itself, not an entry\n"), std::string::npos);
+    EXPECT_NE(outcome.out.find("refused .: names a directory itself, not an entry\n"), std::string::npos);
+    EXPECT_NE(outcome.out.find("refused a/b: holds a path separator\n"), std::string::npos);
+    EXPECT_NE(outcome.out.find("refused ../outside/canary.txt: holds a path separator\n"), std::string::npos);
+    EXPECT_NE(outcome.out.find("refused ../outside: names a directory itself, not an entry\n"),
+              std::string::npos);
+    // Refusals count as failures in the summary: six of them, the good entry removed.
+    EXPECT_NE(outcome.out.find("summary: 1 removed, 0 kept, 1 missing, 6 failed\n"), std::string::npos)
+        << outcome.out;
+}
+
+TEST_F(InstallRemoverTest, DoesNotCrossIntoAnotherFileSystem)
+{
+    std::string reason;
+    if (!mountTmpfs(target + "/Mounted.bundle", reason))
+        GTEST_SKIP() << reason;
+    writeFile(target + "/Mounted.bundle/canary.txt", "mounted canary");
+    writeFile(target + "/App.bundle/Contents/x", "x");
+    if (!mountTmpfs(target + "/App.bundle/Contents/Inner", reason))
+        GTEST_SKIP() << reason;
+    writeFile(target + "/App.bundle/Contents/Inner/canary.txt", "inner canary");
+
+    const Outcome outcome = run(tree("<file fileName='Mounted.bundle'/><file fileName='App.bundle'/>"));
+    EXPECT_EQ(outcome.out, "failed " + target + "/Mounted.bundle: on another file system, not entered\n" +
+                               "failed " + target +
+                               "/App.bundle: Contents/Inner: on another file system, not entered\n" +
+                               "summary: 0 removed, 0 kept, 0 missing, 2 failed\n");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(readFile(target + "/Mounted.bundle/canary.txt"), "mounted canary");
+    EXPECT_EQ(readFile(target + "/App.bundle/Contents/Inner/canary.txt"), "inner canary");
+    EXPECT_FALSE(exists(target + "/App.bundle/Contents/x"));
+
+    // A listed empty directory that is a mount point cannot go: a failure, not "kept".
+    if (!mountTmpfs(target + "/Busy", reason))
+        GTEST_SKIP() << reason;
+    const Outcome busy = run(tree("<directory fileName='Busy'/>"));
+    EXPECT_EQ(busy.out, "failed " + target + "/Busy: Device or resource busy\n" +
+                            "summary: 0 removed, 0 kept, 0 missing, 1 failed\n");
+    EXPECT_EQ(busy.status, 1);
+}
+
+TEST_F(InstallRemoverTest, TargetMustBeAnAbsoluteDirectory)
+{
+    writeFile(target + "/f", "f");
+    writeFile(base + "/plain", "p");
+    const FileNode root = tree("<file fileName='f'/>");
+    EXPECT_EQ(runAt("relative/target", root, true, false).status, 2);
+    EXPECT_EQ(runAt(base + "/none", root, true, false).status, 2);
+    EXPECT_EQ(runAt(base + "/plain", root, true, false).status, 2);
+    EXPECT_EQ(runAt("", root, true, false).status, 2);
+    EXPECT_TRUE(exists(target + "/f"));
+    EXPECT_EQ(runAt(target + "///", root, true, false).out,
+              line("removed", "f") + "summary: 1 removed, 0 kept, 0 missing, 0 failed\n");
+}

@@ -1,0 +1,181 @@
+#ifndef TQ_REMOVALFIXTURE_H
+#define TQ_REMOVALFIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <linux/fs.h>
+#include <sstream>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "FileNode.h"
+#include "SKUDefinition.h"
+
+// A private temporary folder holding the target path ("target") and a place outside it
+// ("outside") whose canary files must survive every removal.
+class RemovalFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const char* tmp = getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/installutility-test-XXXXXX";
+        ASSERT_NE(mkdtemp(&pattern[0]), nullptr) << strerror(errno);
+        base = pattern;
+        target = base + "/target";
+        outside = base + "/outside";
+        ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
+        ASSERT_EQ(mkdir(outside.c_str(), 0755), 0);
+        writeFile(outside + "/canary.txt", "canary");
+    }
+
+    void TearDown() override
+    {
+        for (const std::string& path : immutable)
+            setImmutable(path, false);
+        for (auto mount = mounts.rbegin(); mount != mounts.rend(); ++mount)
+            umount2(mount->c_str(), MNT_DETACH);
+        std::error_code ignored;
+        std::filesystem::remove_all(base, ignored);
+    }
+
+    static void writeFile(const std::string& path, const std::string& text)
+    {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path) << text;
+    }
+
+    static void makeDirectory(const std::string& path) { std::filesystem::create_directories(path); }
+
+    static void makeLink(const std::string& pointsAt, const std::string& path)
+    {
+        ASSERT_EQ(symlink(pointsAt.c_str(), path.c_str()), 0) << path << ": " << strerror(errno);
+    }
+
+    // Whether anything (a dangling link included) is at path.
+    static bool exists(const std::string& path)
+    {
+        struct stat status;
+        return lstat(path.c_str(), &status) == 0;
+    }
+
+    static std::string readFile(const std::string& path)
+    {
+        std::ifstream stream(path);
+        std::stringstream text;
+        text << stream.rdbuf();
+        return text.str();
+    }
+
+    // Every path below root, sorted, with a trailing "@" for links: a snapshot to compare.
+    static std::vector<std::string> listing(const std::string& root)
+    {
+        std::vector<std::string> paths;
+        for (auto it = std::filesystem::recursive_directory_iterator(root);
+             it != std::filesystem::recursive_directory_iterator(); ++it)
+            paths.push_back(it->path().string() + (it->is_symlink() ? "@" : ""));
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    }
+
+    // The install-file tree of a definition whose installFiles holds entries.
+    static FileNode tree(const std::string& entries)
+    {
+        SKUDefinition definition;
+        definition.parse(
+            TqString(("<product><installFiles>" + entries + "</installFiles></product>").c_str()));
+        return definition.installRoot;
+    }
+
+    // A tmpfs mounted at path (made if needed); false with the reason when this system refuses.
+    bool mountTmpfs(const std::string& path, std::string& reason)
+    {
+        makeDirectory(path);
+        if (mount("tmpfs", path.c_str(), "tmpfs", 0, "size=1m") != 0)
+        {
+            reason = std::string("cannot mount a tmpfs (needs root): ") + strerror(errno);
+            return false;
+        }
+        mounts.push_back(path);
+        return true;
+    }
+
+    // Marks a file immutable, so that not even root can remove it; false with the reason when
+    // the file system does not support the flag.
+    bool makeImmutable(const std::string& path, std::string& reason)
+    {
+        if (!setImmutable(path, true))
+        {
+            reason = std::string("cannot set the immutable flag (needs root and ext4 or similar): ") +
+                     strerror(errno);
+            return false;
+        }
+        immutable.push_back(path);
+        return true;
+    }
+
+    static bool setImmutable(const std::string& path, bool on)
+    {
+        const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (done)
+        {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            done = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return done;
+    }
+
+    std::string base;
+    std::string target;
+    std::string outside;
+    std::vector<std::string> mounts;
+    std::vector<std::string> immutable;
+};
+
+// Collects what a FILE* receives, for comparing output lines exactly.
+class CapturedStream
+{
+public:
+    CapturedStream() : stream(open_memstream(&buffer, &size)) {}
+    ~CapturedStream()
+    {
+        if (stream != nullptr)
+            fclose(stream);
+        free(buffer);
+    }
+    CapturedStream(const CapturedStream&) = delete;
+    CapturedStream& operator=(const CapturedStream&) = delete;
+
+    FILE* get() { return stream; }
+    std::string text()
+    {
+        fflush(stream);
+        return std::string(buffer, size);
+    }
+
+private:
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* stream;
+};
+
+#endif

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include "RemovalGuard.h"
+
+namespace
+{
+
+NodeIdentity identity(dev_t device, ino_t inode)
+{
+    NodeIdentity result;
+    result.device = device;
+    result.inode = inode;
+    return result;
+}
+
+const NodeIdentity root = identity(1, 2);
+const NodeIdentity target = identity(1, 500);
+const NodeIdentity targetParent = identity(1, 400);
+const NodeIdentity bundle = identity(1, 600);
+
+bool refused(const char* reason)
+{
+    return reason != nullptr;
+}
+
+} // namespace
+
+TEST(RemovalGuardTest, NameRefusal)
+{
+    EXPECT_EQ(RemovalGuard::NameRefusal(TqString()), std::string("empty name"));
+    EXPECT_NE(RemovalGuard::NameRefusal(TqString(".")), nullptr);
+    EXPECT_NE(RemovalGuard::NameRefusal(TqString("..")), nullptr);
+    EXPECT_EQ(RemovalGuard::NameRefusal(TqString("a/b")), std::string("holds a path separator"));
+    EXPECT_NE(RemovalGuard::NameRefusal(TqString("/")), nullptr);
+    EXPECT_NE(RemovalGuard::NameRefusal(TqString("../etc")), nullptr);
+    EXPECT_NE(RemovalGuard::NameRefusal(TqString("name/")), nullptr);
+    EXPECT_EQ(RemovalGuard::NameRefusal(TqString("a\0b", 3)), std::string("holds a NUL byte"));
+
+    EXPECT_EQ(RemovalGuard::NameRefusal(TqString("...")), nullptr);
+    EXPECT_EQ(RemovalGuard::NameRefusal(TqString(".hidden")), nullptr);
+    EXPECT_EQ(RemovalGuard::NameRefusal(TqString("Tq Studio Effects.app")), nullptr);
+    EXPECT_EQ(RemovalGuard::NameRefusal(TqString("a..b")), nullptr);
+}
+
+TEST(RemovalGuardTest, NormalizedPath)
+{
+    EXPECT_EQ(std::string(RemovalGuard::NormalizedPath(TqString("/opt//Tq///App/")).ConstData()),
+              "/opt/Tq/App");
+    EXPECT_EQ(std::string(RemovalGuard::NormalizedPath(TqString("///")).ConstData()), "/");
+    EXPECT_EQ(std::string(RemovalGuard::NormalizedPath(TqString("/")).ConstData()), "/");
+    EXPECT_EQ(std::string(RemovalGuard::NormalizedPath(TqString("relative/dir/")).ConstData()),
+              "relative/dir");
+}
+
+TEST(RemovalGuardTest, NeverRemovesTopLevelDirectoriesOrTheTargetWhole)
+{
+    const RemovalGuard guard(TqString("/opt/Product/"), target, root);
+
+    // A bundle inside the product may go.
+    EXPECT_EQ(guard.WholeRemovalRefusal(TqString("/opt/Product/App.bundle"), bundle, target), nullptr);
+    EXPECT_EQ(guard.WholeRemovalRefusal(TqString("/opt/Product/Plug-Ins/X.vst"), bundle, identity(1, 700)),
+              nullptr);
+
+    // "/" and the directories directly under it, by path text, never.
+    EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/"), root, root)));
+    EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/usr"), bundle, targetParent)));
+    EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("//usr//"), bundle, targetParent)));
+    EXPECT_EQ(guard.WholeRemovalRefusal(TqString("/etc"), bundle, targetParent),
+              std::string("a directory directly under / is never removed whole"));
+
+    // The same when only the identities tell, as when a link in the target path leads to "/".
+    EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/opt/Product/usr"), bundle, root)));
+    EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/opt/Product/x"), root, target)));
+
+    // The target path itself, by its text (slashes aside) or by its identity (a bind mount).
+    EXPECT_EQ(guard.WholeRemovalRefusal(TqString("/opt/Product"), bundle, targetParent),
+              std::string("the target path itself is never removed whole"));
+    EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/opt//Product/"), bundle, targetParent)));
+    EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/opt/Product/Mirror"), target, target)));
+
+    // Only absolute paths are judged at all.
+    EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("Product/App.bundle"), bundle, target)));
+    EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString(), bundle, target)));
+}
+
+TEST(RemovalGuardTest, TargetAtTheTopOfTheTree)
+{
+    // With "/" as the target, its top-level entries are exactly the directories under "/".
+    const RemovalGuard guard(TqString("/"), root, root);
+    EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/Applications"), bundle, root)));
+    EXPECT_EQ(guard.WholeRemovalRefusal(TqString("/Applications/App.app"), bundle, identity(1, 800)),
+              nullptr);
+
+    // A target directly under "/" may hold removable bundles, but is itself never removed.
+    const RemovalGuard topLevel(TqString("/Product"), target, root);
+    EXPECT_EQ(topLevel.WholeRemovalRefusal(TqString("/Product/App.app"), bundle, target), nullptr);
+    EXPECT_TRUE(refused(topLevel.WholeRemovalRefusal(TqString("/Product"), target, root)));
+}

@@ -1,0 +1,93 @@
+#include "WholeRemoval.h"
+#include "RemovalFixture.h"
+
+namespace
+{
+
+class WholeRemovalTest : public RemovalFixture
+{
+protected:
+    // Empties the directory at path through WholeRemoval and returns its report.
+    std::string removeContents(const std::string& path, bool dryRun)
+    {
+        const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        EXPECT_GE(fd, 0) << path;
+        const TqString failure = WholeRemoval::RemoveContents(fd, dryRun);
+        close(fd);
+        return failure.IsSet() ? failure.ConstData() : "";
+    }
+
+    // A bundle with nested folders, a link to a file outside and a link to a folder outside.
+    void makeBundle(const std::string& bundle)
+    {
+        writeFile(bundle + "/Contents/Info.plist", "<plist/>");
+        writeFile(bundle + "/Contents/MacOS/App", "#!/bin/sh");
+        writeFile(bundle + "/Contents/Resources/en.lproj/a.strings", "a");
+        makeDirectory(bundle + "/Contents/Empty");
+        makeLink(outside + "/canary.txt", bundle + "/Contents/FileLink");
+        makeLink(outside, bundle + "/Contents/Resources/FolderLink");
+        makeLink("/nonexistent/dangling", bundle + "/Dangling");
+    }
+};
+
+} // namespace
+
+TEST_F(WholeRemovalTest, EmptiesTheDirectoryWithoutFollowingLinks)
+{
+    const std::string bundle = target + "/App.bundle";
+    makeBundle(bundle);
+    writeFile(outside + "/folder/inner.txt", "inner");
+    const std::vector<std::string> outsideBefore = listing(outside);
+
+    EXPECT_EQ(removeContents(bundle, false), "");
+    EXPECT_TRUE(exists(bundle));
+    EXPECT_TRUE(listing(bundle).empty());
+    EXPECT_EQ(listing(outside), outsideBefore);
+    EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
+    EXPECT_EQ(readFile(outside + "/folder/inner.txt"), "inner");
+}
+
+TEST_F(WholeRemovalTest, DryRunChangesNothing)
+{
+    const std::string bundle = target + "/App.bundle";
+    makeBundle(bundle);
+    const std::vector<std::string> before = listing(base);
+
+    EXPECT_EQ(removeContents(bundle, true), "");
+    EXPECT_EQ(listing(base), before);
+}
+
+TEST_F(WholeRemovalTest, DoesNotEnterAnotherFileSystem)
+{
+    const std::string bundle = target + "/App.bundle";
+    makeBundle(bundle);
+    std::string reason;
+    if (!mountTmpfs(bundle + "/Contents/Mounted", reason))
+        GTEST_SKIP() << reason;
+    writeFile(bundle + "/Contents/Mounted/canary.txt", "mounted canary");
+
+    EXPECT_EQ(removeContents(bundle, true), "Contents/Mounted: on another file system, not entered");
+    EXPECT_TRUE(exists(bundle + "/Contents/Info.plist"));
+
+    EXPECT_EQ(removeContents(bundle, false), "Contents/Mounted: on another file system, not entered");
+    EXPECT_EQ(readFile(bundle + "/Contents/Mounted/canary.txt"), "mounted canary");
+    // The rest went all the same.
+    EXPECT_FALSE(exists(bundle + "/Contents/Info.plist"));
+    EXPECT_FALSE(exists(bundle + "/Contents/MacOS"));
+    EXPECT_FALSE(exists(bundle + "/Dangling"));
+    EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
+}
+
+TEST_F(WholeRemovalTest, ReportsWhatCouldNotGo)
+{
+    const std::string bundle = target + "/App.bundle";
+    writeFile(bundle + "/Contents/Locked/file.txt", "locked");
+    writeFile(bundle + "/Contents/Other.txt", "other");
+    std::string reason;
+    if (!makeImmutable(bundle + "/Contents/Locked/file.txt", reason))
+        GTEST_SKIP() << reason;
+
+    EXPECT_EQ(removeContents(bundle, false), "Contents/Locked/file.txt: Operation not permitted");
+    EXPECT_TRUE(exists(bundle + "/Contents/Locked/file.txt"));
+    EXPECT_FALSE(exists(bundle + "/Contents/Other.txt"));
+}
