@@ -1,7 +1,9 @@
 #include "FileServices.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
@@ -94,6 +96,23 @@ bool CopyDirectory(const TqString& from, const TqString& to, mode_t mode)
     return chmod(to.ConstData(), mode & 0777) == 0 && copied;
 }
 
+// True when to would lie inside from (or be from itself): copying a folder into itself never ends.
+bool IsInside(const TqString& to, const TqString& from)
+{
+    char source[PATH_MAX];
+    char destinationParent[PATH_MAX];
+    unsigned long slash = to.IndexLastOf("/");
+    TqString parent = !to.HasOf(slash) ? TqString(".") : slash == 0 ? TqString("/") : to.Substr(0, slash);
+    if (realpath(from.ConstData(), source) == nullptr ||
+        realpath(parent.ConstData(), destinationParent) == nullptr)
+        return false;
+    TqString sourcePath(source);
+    TqString parentPath(destinationParent);
+    return parentPath == sourcePath ||
+           (parentPath.Size() > sourcePath.Size() && parentPath.Substr(0, sourcePath.Size()) == sourcePath &&
+            (sourcePath == TqString("/") || parentPath[sourcePath.Size()] == '/'));
+}
+
 } // namespace
 
 TqString UserTemporaryDirectory(const char* tmpdirValue)
@@ -146,7 +165,7 @@ bool CopyTree(const TqString& from, const TqString& to)
     if (S_ISLNK(status.st_mode))
         return CopyLink(from.ConstData(), to.ConstData(), status.st_size);
     if (S_ISDIR(status.st_mode))
-        return CopyDirectory(from, to, status.st_mode);
+        return !IsInside(to, from) && CopyDirectory(from, to, status.st_mode);
     if (S_ISREG(status.st_mode))
         return CopyFileContents(from.ConstData(), to.ConstData(), status.st_mode);
     return false;

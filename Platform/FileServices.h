@@ -15,7 +15,8 @@ TqString UniqueRunString();
 bool CreatePrivateDirectory(const TqString& path);
 
 // Copies a file, link or directory tree to a path that must not exist. Symbolic links are copied
-// as links, permission bits are kept; other file types make the copy fail.
+// as links, permission bits are kept; other file types, and a folder copied into itself, make
+// the copy fail.
 bool CopyTree(const TqString& from, const TqString& to);
 
 #endif

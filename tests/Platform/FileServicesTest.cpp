@@ -84,4 +84,10 @@ TEST_F(FileServicesTest, CopyRefusesAnExistingDestinationAndOddSources)
     ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
     EXPECT_FALSE(CopyTree(Path("fifo").c_str(), Path("fifo-copy").c_str()));
     EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("no/parent/Copy.app").c_str()));
+    // A temporary folder inside the bundle must not make the copy chase itself.
+    std::filesystem::create_directories(Path("Demo.app/tmp/run"));
+    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("Demo.app/tmp/run/Uninstall.app").c_str()));
+    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("Demo.app/Copy.app").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(Path("Demo.app/tmp/run/Uninstall.app")));
+    EXPECT_TRUE(CopyTree(Path("Demo.app").c_str(), Path("Demo.app-copy").c_str()));
 }
