@@ -1,0 +1,203 @@
+#include <fcntl.h>
+
+#include "InstalledBundleFixture.h"
+
+namespace
+{
+
+const char kTitle[] = "Uninstall Demo 100% Product";
+
+// Runs Uninstall on a private Xvfb display and answers its windows with xdotool's keyboard.
+class UninstallGuiTest : public InstalledBundleFixture
+{
+protected:
+    void SetUp() override
+    {
+        InstalledBundleFixture::SetUp();
+        std::string xvfb = FindProgram("Xvfb");
+        if (xvfb.empty())
+            GTEST_SKIP() << "Xvfb is not installed, so no display can be started for the dialog windows";
+        xdotool = FindProgram("xdotool");
+        ASSERT_FALSE(xdotool.empty()) << "xdotool is needed to drive the dialog windows";
+
+        int displayPipe[2];
+        ASSERT_EQ(pipe2(displayPipe, O_CLOEXEC), 0);
+        std::string log = root + "/xvfb.log";
+        int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        xvfbPid = Spawn({xvfb, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
+                        EnvironmentWith({}), root, logFd, displayPipe[1], 3);
+        close(logFd);
+        close(displayPipe[1]);
+        std::string number;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (xvfbPid > 0 && number.find('\n') == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+        {
+            pollfd watched = {displayPipe[0], POLLIN, 0};
+            char buffer[32];
+            ssize_t got = poll(&watched, 1, 100) > 0 ? read(displayPipe[0], buffer, sizeof buffer) : -1;
+            if (got == 0)
+                break;
+            if (got > 0)
+                number.append(buffer, static_cast<size_t>(got));
+        }
+        close(displayPipe[0]);
+        if (number.find('\n') == std::string::npos)
+            GTEST_SKIP() << "Xvfb could not start a display: " << ReadFile(log);
+        display = ":" + number.substr(0, number.find('\n'));
+    }
+
+    void TearDown() override
+    {
+        if (xvfbPid > 0)
+        {
+            kill(xvfbPid, SIGTERM);
+            WaitForExit(xvfbPid, 10);
+        }
+        InstalledBundleFixture::TearDown();
+    }
+
+    static std::string FindProgram(const std::string& name)
+    {
+        const char* path = std::getenv("PATH");
+        std::string folders = path ? path : "/usr/bin:/bin";
+        for (size_t start = 0; start <= folders.size();)
+        {
+            size_t end = folders.find(':', start);
+            if (end == std::string::npos)
+                end = folders.size();
+            std::string candidate = folders.substr(start, end - start) + "/" + name;
+            if (end > start && access(candidate.c_str(), X_OK) == 0)
+                return candidate;
+            start = end + 1;
+        }
+        return std::string();
+    }
+
+    // xdotool's standard output for these arguments.
+    std::string Xdotool(const std::vector<std::string>& arguments)
+    {
+        std::vector<std::string> command = {xdotool};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        int output[2];
+        if (pipe2(output, O_CLOEXEC) != 0)
+            return std::string();
+        int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        pid_t child = Spawn(command, EnvironmentWith({{"DISPLAY", display.c_str()}}), root, quiet, output[1],
+                            STDOUT_FILENO);
+        close(quiet);
+        close(output[1]);
+        bool complete = false;
+        std::string text = ReadToEnd(output[0], 20, &complete);
+        close(output[0]);
+        if (child > 0)
+            WaitForExit(child, 20);
+        return text;
+    }
+
+    // The newest window with exactly this name, waiting for it up to seconds; empty when none came.
+    std::string WaitForWindow(const std::string& name, int seconds,
+                              const std::string& besides = std::string())
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline)
+        {
+            std::string ids = Xdotool({"search", "--name", "^" + name + "$"});
+            std::string last;
+            for (size_t start = 0; start < ids.size();)
+            {
+                size_t end = ids.find('\n', start);
+                std::string id = ids.substr(start, end - start);
+                if (!id.empty() && id != besides)
+                    last = id;
+                start = end == std::string::npos ? ids.size() : end + 1;
+            }
+            if (!last.empty())
+                return last;
+            usleep(100000);
+        }
+        return std::string();
+    }
+
+    void PressKeys(const std::string& window, const std::vector<std::string>& keys)
+    {
+        Xdotool({"windowfocus", "--sync", window});
+        usleep(300000);
+        for (const std::string& key : keys)
+            Xdotool({"key", key});
+    }
+
+    // Starts the installed Uninstall on the display; its standard error goes to the pipe.
+    pid_t StartUninstall(int* errorRead)
+    {
+        int pipeEnds[2];
+        EXPECT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+        std::string path = root + "/bin:" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+        // GTK keeps caches for the life of the process; they are not this program's leaks.
+        std::vector<std::string> environment = EnvironmentWith({{"UNINSTALL_UNATTENDED", nullptr},
+                                                                {"DISPLAY", display.c_str()},
+                                                                {"WAYLAND_DISPLAY", nullptr},
+                                                                {"GDK_BACKEND", "x11"},
+                                                                {"NO_AT_BRIDGE", "1"},
+                                                                {"TMPDIR", temporary.c_str()},
+                                                                {"PATH", path.c_str()},
+                                                                {"ASAN_OPTIONS", "detect_leaks=0"}});
+        pid_t child = Spawn({executables + "/Uninstall"}, environment, root, pipeEnds[1]);
+        close(pipeEnds[1]);
+        *errorRead = pipeEnds[0];
+        return child;
+    }
+
+    std::string xdotool;
+    std::string display;
+    pid_t xvfbPid = -1;
+};
+
+} // namespace
+
+TEST_F(UninstallGuiTest, CancelFromTheKeyboardMakesNoCopy)
+{
+    int errors = -1;
+    pid_t child = StartUninstall(&errors);
+    ASSERT_GT(child, 0);
+    std::string window = WaitForWindow(kTitle, 30);
+    ASSERT_FALSE(window.empty()) << "the confirmation window did not appear";
+    EXPECT_EQ(Xdotool({"getwindowname", window}), std::string(kTitle) + "\n");
+
+    // The default button "Cancel" has the focus, so Return answers it.
+    PressKeys(window, {"Return"});
+    EXPECT_EQ(WaitForExit(child, 30), 0);
+    bool complete = false;
+    std::string text = ReadToEnd(errors, 10, &complete);
+    close(errors);
+    EXPECT_EQ(text.find("[Cancel] [Uninstall]"), std::string::npos) << "the dialog went to standard error";
+    EXPECT_TRUE(TemporaryEntries().empty());
+    EXPECT_FALSE(std::filesystem::exists(record));
+}
+
+TEST_F(UninstallGuiTest, UninstallButtonRunsBothPhasesThroughWindows)
+{
+    int errors = -1;
+    pid_t child = StartUninstall(&errors);
+    ASSERT_GT(child, 0);
+    std::string confirmation = WaitForWindow(kTitle, 30);
+    ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear";
+
+    // "Uninstall" sits left of the focused "Cancel".
+    PressKeys(confirmation, {"shift+Tab", "Return"});
+    EXPECT_EQ(WaitForExit(child, 30), 0);
+    std::string completion = WaitForWindow(kTitle, 60, confirmation);
+    ASSERT_FALSE(completion.empty()) << "the completion window did not appear";
+    EXPECT_TRUE(std::filesystem::exists(record)) << "the completion came before the tool had finished";
+    PressKeys(completion, {"Return"});
+
+    bool complete = false;
+    std::string text = ReadToEnd(errors, 60, &complete);
+    close(errors);
+    EXPECT_TRUE(complete) << "the relaunched copy did not end";
+    EXPECT_EQ(text.find("Uninstallation completed"), std::string::npos)
+        << "the dialog went to standard error";
+    EXPECT_NE(text.find("stand-in tool finished\n"), std::string::npos);
+    ASSERT_EQ(TemporaryEntries().size(), 1u);
+    EXPECT_NE(ReadFile(record).find("argc=4\narg=-uninstall\narg=" + temporary + "/"), std::string::npos);
+}
