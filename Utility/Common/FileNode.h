@@ -36,5 +36,7 @@ public:
 // "0" gives false and "1" gives true (letter case aside); any other text, the unset one included,
 // gives defaultValue, which is how an entry inherits the flag of its directory.
 bool getBoolFlagFromString(const TqString& text, bool defaultValue);
+// The same rule for an attribute's text as the XML parser hands it out; null gives defaultValue.
+bool getBoolFlagFromString(const char* text, bool defaultValue);
 
 #endif

@@ -1,9 +1,12 @@
 #include "SKUDefinition.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 
 #include "StringLibrary.h"
 #include "XMLParser.h"
@@ -47,12 +50,6 @@ std::vector<TqString> splitList(const TqString& text)
     return StringLibrary::Split(text, TqString(";"), true);
 }
 
-bool isX86(const TqString& arch)
-{
-    static const TqString x86("x86");
-    return arch.IsSet() && arch.EqualsIgnoreCase(x86);
-}
-
 // The variants under which a host is registered: "32" appended for x86, the plain name for x64
 // or when no architecture is named; other architectures give none.
 std::vector<TqString> hostVariantsOf(const TqString& name, const TqString& arch)
@@ -76,18 +73,60 @@ std::vector<TqString> hostVariantsOf(const TqString& name, const TqString& arch)
     return variants;
 }
 
-// Fills an entry's name, flags and architecture; the flags default to those of its directory.
-void readEntry(FileNode& entry, const TiXmlElement* element, const FileNode& parent, const TqString& name,
-               const TqString& parentName)
+// The attributes an install entry may carry, found in one walk over the element's attributes
+// instead of one search per name; the ones the element lacks stay null.
+class EntryAttributes
 {
-    entry.name = name;
+public:
+    explicit EntryAttributes(const TiXmlElement* element)
+    {
+        const std::pair<const char*, const char**> wanted[] = {{"fileName", &fileName},
+                                                               {"arch", &arch},
+                                                               {"configuration", &configuration},
+                                                               {"dontdelete", &dontDelete},
+                                                               {"ignoreinstallerrors", &ignoreInstallErrors},
+                                                               {"allowdowngrade", &allowDowngrade}};
+        for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute;
+             attribute = attribute->Next())
+        {
+            for (const auto& [name, value] : wanted)
+            {
+                if (strcmp(attribute->Name(), name) == 0)
+                {
+                    *value = attribute->Value();
+                    break;
+                }
+            }
+        }
+    }
+
+    const char* fileName = nullptr;
+    const char* arch = nullptr;
+    const char* configuration = nullptr;
+    const char* dontDelete = nullptr;
+    const char* ignoreInstallErrors = nullptr;
+    const char* allowDowngrade = nullptr;
+};
+
+// Stores a fresh node under the entry's "fileName", replacing any entry of that name together
+// with its subtree, and fills what directories and files share; null when the name is not set.
+FileNode* storeEntry(FileNode& parent, const EntryAttributes& attributes, const TqString& parentName)
+{
+    if (!attributes.fileName || !*attributes.fileName)
+        return nullptr;
+    const auto [stored, inserted] = parent.children.try_emplace(TqString(attributes.fileName));
+    FileNode& entry = stored->second;
+    if (!inserted)
+        entry = FileNode();
+    entry.name = stored->first;
     entry.parentName = parentName;
-    entry.isX86 = isX86(attributeText(element, "arch")) ? 1 : 0;
-    entry.dontDelete = getBoolFlagFromString(attributeText(element, "dontdelete"), parent.dontDelete);
+    entry.isX86 = attributes.arch && strcasecmp(attributes.arch, "x86") == 0 ? 1 : 0;
+    // A flag that the entry does not give as "0" or "1" is the flag of the directory holding it.
+    entry.dontDelete = getBoolFlagFromString(attributes.dontDelete, parent.dontDelete);
     entry.ignoreInstallErrors =
-        getBoolFlagFromString(attributeText(element, "ignoreinstallerrors"), parent.ignoreInstallErrors);
-    entry.allowDowngrade =
-        getBoolFlagFromString(attributeText(element, "allowdowngrade"), parent.allowDowngrade);
+        getBoolFlagFromString(attributes.ignoreInstallErrors, parent.ignoreInstallErrors);
+    entry.allowDowngrade = getBoolFlagFromString(attributes.allowDowngrade, parent.allowDowngrade);
+    return &entry;
 }
 
 } // namespace
@@ -246,28 +285,23 @@ void SKUDefinition::parseInstallFiles(FileNode& parent, TiXmlNode* node, const T
     for (TiXmlElement* directory = node->FirstChildElement("directory"); directory;
          directory = directory->NextSiblingElement("directory"))
     {
-        const TqString name = attributeText(directory, "fileName");
-        if (!name.IsSet())
-            continue;
-        FileNode& entry = parent.children[name];
-        entry = FileNode();
-        entry.isDirectory = true;
-        readEntry(entry, directory, parent, name, parentName);
-        parseInstallFiles(entry, directory, name);
+        if (FileNode* entry = storeEntry(parent, EntryAttributes(directory), parentName))
+        {
+            entry->isDirectory = true;
+            parseInstallFiles(*entry, directory, entry->name);
+        }
     }
     for (TiXmlElement* file = node->FirstChildElement("file"); file; file = file->NextSiblingElement("file"))
     {
-        const TqString name = attributeText(file, "fileName");
-        if (!name.IsSet())
+        const EntryAttributes attributes(file);
+        FileNode* entry = storeEntry(parent, attributes, parentName);
+        if (!entry)
             continue;
-        FileNode& entry = parent.children[name];
-        entry = FileNode();
-        readEntry(entry, file, parent, name, parentName);
-        entry.configuration = attributeText(file, "configuration");
+        entry->configuration = TqString(attributes.configuration);
         if (TiXmlElement* shortCut = firstChildAsElement(file, "shortCut"))
         {
-            entry.shortCut.name = attributeText(shortCut, "name");
-            entry.shortCut.dir = attributeText(shortCut, "dir");
+            entry->shortCut.name = attributeText(shortCut, "name");
+            entry->shortCut.dir = attributeText(shortCut, "dir");
         }
     }
 }

@@ -56,6 +56,13 @@ TEST(FileNodeTest, ReadsOnlyTheOneCharacterFlagTexts)
     EXPECT_FALSE(getBoolFlagFromString(TqString("01"), false));
     EXPECT_TRUE(getBoolFlagFromString(TqString(), true));
     EXPECT_FALSE(getBoolFlagFromString(TqString(), false));
+
+    // The attribute-text form follows the same rule.
+    EXPECT_FALSE(getBoolFlagFromString("0", true));
+    EXPECT_TRUE(getBoolFlagFromString("1", false));
+    EXPECT_TRUE(getBoolFlagFromString("10", true));
+    EXPECT_FALSE(getBoolFlagFromString("", false));
+    EXPECT_TRUE(getBoolFlagFromString(static_cast<const char*>(nullptr), true));
 }
 
 TEST(FileNodeTest, EntriesInheritFlagsFromTheirDirectory)
