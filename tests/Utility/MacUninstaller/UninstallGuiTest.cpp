@@ -152,6 +152,14 @@ protected:
         return child;
     }
 
+    // What went wrong around a window that did not come: Uninstall's own output and the X server's log.
+    std::string Diagnosis(int errors)
+    {
+        bool complete = false;
+        return "\nUninstall wrote: " + ReadToEnd(errors, 2, &complete) +
+               "\nXvfb wrote: " + ReadFile(root + "/xvfb.log");
+    }
+
     std::string xdotool;
     std::string display;
     pid_t xvfbPid = -1;
@@ -164,8 +172,8 @@ TEST_F(UninstallGuiTest, CancelFromTheKeyboardMakesNoCopy)
     int errors = -1;
     pid_t child = StartUninstall(&errors);
     ASSERT_GT(child, 0);
-    std::string window = WaitForWindow(kTitle, 30);
-    ASSERT_FALSE(window.empty()) << "the confirmation window did not appear";
+    std::string window = WaitForWindow(kTitle, 90);
+    ASSERT_FALSE(window.empty()) << "the confirmation window did not appear" << Diagnosis(errors);
     EXPECT_EQ(Xdotool({"getwindowname", window}), std::string(kTitle) + "\n");
 
     // The default button "Cancel" has the focus, so Return answers it.
@@ -184,14 +192,14 @@ TEST_F(UninstallGuiTest, UninstallButtonRunsBothPhasesThroughWindows)
     int errors = -1;
     pid_t child = StartUninstall(&errors);
     ASSERT_GT(child, 0);
-    std::string confirmation = WaitForWindow(kTitle, 30);
-    ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear";
+    std::string confirmation = WaitForWindow(kTitle, 90);
+    ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear" << Diagnosis(errors);
 
     // "Uninstall" sits left of the focused "Cancel".
     PressKeys(confirmation, {"shift+Tab", "Return"});
     EXPECT_EQ(WaitForExit(child, 30), 0);
-    std::string completion = WaitForWindow(kTitle, 60, child);
-    ASSERT_FALSE(completion.empty()) << "the completion window did not appear";
+    std::string completion = WaitForWindow(kTitle, 90, child);
+    ASSERT_FALSE(completion.empty()) << "the completion window did not appear" << Diagnosis(errors);
     EXPECT_TRUE(std::filesystem::exists(record)) << "the completion came before the tool had finished";
     PressKeys(completion, {"Return"});
 
