@@ -47,7 +47,7 @@ int InstallRemover::Run(const FileNode& root)
     }
     // The target path itself may pass through links (it is the configured place); nothing
     // below it is followed.
-    const int targetFd = open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    targetFd = open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat targetStatus;
     struct stat rootStatus;
     if (targetFd < 0 || fstat(targetFd, &targetStatus) != 0 || stat("/", &rootStatus) != 0)
@@ -67,6 +67,7 @@ int InstallRemover::Run(const FileNode& root)
     std::set<TqString> gone;
     handleChildren(target, root, gone);
     close(targetFd);
+    targetFd = -1;
 
     if (verbose)
         fprintf(out, "summary: %lu removed, %lu kept, %lu missing, %lu failed\n", counts.removed, counts.kept,
@@ -103,9 +104,10 @@ bool InstallRemover::handleEntry(const Directory& parent, const FileNode& node)
     const TqString path = parent.path + "/" + node.name;
     if (node.isDirectory)
         return handleDirectory(parent, node, path);
+    const bool gone = handleFile(parent, node, path);
     if (node.shortCut.name.IsSet())
-        handleShortCut(node, path);
-    return handleFile(parent, node, path);
+        handleShortCut(node, path, gone);
+    return gone;
 }
 
 bool InstallRemover::handleFile(const Directory& parent, const FileNode& node, const TqString& path)
@@ -275,9 +277,9 @@ void InstallRemover::reportMissingBelow(const FileNode& node, const TqString& pa
             continue;
         }
         const TqString childPath = path + "/" + child.first;
-        if (!child.second.isDirectory && child.second.shortCut.name.IsSet())
-            handleShortCut(child.second, childPath);
         reportMissing(childPath);
+        if (!child.second.isDirectory && child.second.shortCut.name.IsSet())
+            handleShortCut(child.second, childPath, true);
         reportMissingBelow(child.second, childPath);
     }
 }
@@ -326,7 +328,7 @@ int InstallRemover::openShortCutDirectory(const TqString& dir, TqString& dirPath
     }
     if (dirPath.IsEmpty())
         dirPath = TqString("/");
-    int fd = open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = openat(targetFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     for (unsigned long i = 0; i < names.size() && fd >= 0; ++i)
     {
         const int next = openat(fd, names[i].ConstData(), openDirectoryFlags);
@@ -338,7 +340,7 @@ int InstallRemover::openShortCutDirectory(const TqString& dir, TqString& dirPath
     return fd;
 }
 
-void InstallRemover::handleShortCut(const FileNode& node, const TqString& installedPath)
+void InstallRemover::handleShortCut(const FileNode& node, const TqString& installedPath, bool entryGone)
 {
     const TqString& name = node.shortCut.name;
     if (const char* reason = RemovalGuard::NameRefusal(name))
@@ -373,7 +375,7 @@ void InstallRemover::handleShortCut(const FileNode& node, const TqString& instal
         else
             reportKept(path); // not a link: not ours to remove
     }
-    else if (node.dontDelete || static_cast<size_t>(size) == sizeof target ||
+    else if (!entryGone || static_cast<size_t>(size) == sizeof target ||
              !(RemovalGuard::NormalizedPath(TqString(target, static_cast<unsigned long>(size))) ==
                installedPath))
         reportKept(path);

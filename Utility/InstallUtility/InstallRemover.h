@@ -14,7 +14,7 @@
 // - an entry with dontDelete stays, but the entries of a kept directory are still handled by
 //   their own flags;
 // - a missing entry is fine; a failure on an entry with ignoreInstallErrors does not fail the run;
-// - a shortcut goes only when it is a link to the entry's installed path.
+// - a shortcut goes only when it is a link to the entry's installed path, and only with its entry.
 // Every step is relative to an open directory and follows no link, so nothing outside the
 // target path is touched (but for a shortcut link).
 class InstallRemover
@@ -57,7 +57,8 @@ private:
     // Returns whether every listed entry is gone; gone collects their names for a dry run.
     bool handleChildren(const Directory& directory, const FileNode& node, std::set<TqString>& gone);
     void reportMissingBelow(const FileNode& node, const TqString& path);
-    void handleShortCut(const FileNode& node, const TqString& installedPath);
+    // The shortcut goes with its entry: it stays while the entry stays (kept or failed).
+    void handleShortCut(const FileNode& node, const TqString& installedPath, bool entryGone);
     int openShortCutDirectory(const TqString& dir, TqString& dirPath, const char*& reason);
     // Whether a dry run would leave the directory empty once the names in gone have gone.
     bool wouldBeEmpty(int fd, const std::set<TqString>& gone);
@@ -76,6 +77,7 @@ private:
     RemovalGuard guard;
     Counts counts;
     bool runFailed = false;
+    int targetFd = -1;
 };
 
 #endif

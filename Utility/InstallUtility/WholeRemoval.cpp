@@ -17,7 +17,7 @@ public:
     ContentsRemover(dev_t device, bool dryRun) : device(device), dryRun(dryRun) {}
 
     // where is the relative path of the directory, with a trailing "/" unless it is the top.
-    void removeContents(int directoryFd, const std::string& where)
+    void removeContents(int directoryFd, const std::string& where, unsigned depth)
     {
         const int listFd = fcntl(directoryFd, F_DUPFD_CLOEXEC, 0);
         DIR* listing = listFd < 0 ? nullptr : fdopendir(listFd);
@@ -41,7 +41,7 @@ public:
                     fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode);
             }
             if (isDirectory)
-                removeDirectory(directoryFd, name, where);
+                removeDirectory(directoryFd, name, where, depth + 1);
             else if (!dryRun && unlinkat(directoryFd, name, 0) != 0 && errno != ENOENT)
                 fail(where, name, strerror(errno));
         }
@@ -51,8 +51,14 @@ public:
     std::string firstFailure;
 
 private:
-    void removeDirectory(int parentFd, const char* name, const std::string& where)
+    void removeDirectory(int parentFd, const char* name, const std::string& where, unsigned depth)
     {
+        // Each level holds a descriptor and a stack frame; no real bundle comes near this.
+        if (depth > WholeRemoval::maxDepth)
+        {
+            fail(where, name, "nested too deeply");
+            return;
+        }
         // O_NOFOLLOW: if the entry was swapped for a link since it was listed, this fails
         // instead of entering wherever the link points.
         const int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -74,7 +80,7 @@ private:
             close(fd);
             return;
         }
-        removeContents(fd, where + name + "/");
+        removeContents(fd, where + name + "/", depth);
         close(fd);
         if (!dryRun && unlinkat(parentFd, name, AT_REMOVEDIR) != 0 && errno != ENOENT)
             fail(where, name, strerror(errno));
@@ -98,6 +104,6 @@ TqString WholeRemoval::RemoveContents(int directoryFd, bool dryRun)
     if (fstat(directoryFd, &status) != 0)
         return TqString(strerror(errno));
     ContentsRemover remover(status.st_dev, dryRun);
-    remover.removeContents(directoryFd, "");
+    remover.removeContents(directoryFd, "", 0);
     return TqString(remover.firstFailure.data(), remover.firstFailure.size());
 }

@@ -9,6 +9,9 @@
 namespace WholeRemoval
 {
 
+// Directories nested deeper than this below the emptied one are not entered (a failure).
+const unsigned maxDepth = 256;
+
 // Removes everything inside the open directory directoryFd, which stays open and in place.
 // With dryRun nothing changes, but the same walk finds what would stop the removal. Returns the
 // unset string on success, else "RELATIVE/PATH: reason" for the first thing that could not go;

@@ -196,6 +196,14 @@ TEST_F(InstallRemoverTest, FailuresFailTheRunUnlessIgnored)
                                "summary: 0 removed, 0 kept, 0 missing, 1 failed\n");
     EXPECT_EQ(ignored.status, 0);
 
+    // A shortcut stays while its entry does.
+    makeLink(target + "/locked", target + "/lockedLink");
+    const Outcome withLink = run(tree("<file fileName='locked'><shortCut name='lockedLink'/></file>"));
+    EXPECT_EQ(withLink.out, "failed " + target + "/locked: Operation not permitted\n" +
+                                line("kept", "lockedLink") +
+                                "summary: 0 removed, 1 kept, 0 missing, 1 failed\n");
+    EXPECT_TRUE(exists(target + "/lockedLink"));
+
     // The flag is inherited like the others, and an entry can turn it off again.
     writeFile(target + "/Logs/locked", "l");
     if (!makeImmutable(target + "/Logs/locked", reason))
@@ -259,8 +267,8 @@ TEST_F(InstallRemoverTest, ShortcutsGoOnlyWhenTheyPointAtTheEntry)
                                 "<file fileName='X'><shortCut name='NoLink' dir='NoDir'/></file>");
     makeLink(target + "/Gone", target + "/GoneLink");
     const Outcome second = run(again);
-    EXPECT_EQ(second.out, line("removed", "GoneLink") + line("missing", "Gone") +
-                              line("missing", "NoDir/NoLink") + line("missing", "X") +
+    EXPECT_EQ(second.out, line("missing", "Gone") + line("removed", "GoneLink") + line("missing", "X") +
+                              line("missing", "NoDir/NoLink") +
                               "summary: 1 removed, 0 kept, 3 missing, 0 failed\n");
 }
 
@@ -278,7 +286,7 @@ TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
     const std::vector<std::string> before = listing(base);
 
     const Outcome outcome = run(root, true, true);
-    EXPECT_EQ(outcome.out, line("would remove", "App") + line("would remove", "App.bundle") +
+    EXPECT_EQ(outcome.out, line("would remove", "App.bundle") + line("would remove", "App") +
                                line("would remove", "Data/d") + line("kept", "Data") +
                                line("missing", "gone") + line("would remove", "Lib/a.so") +
                                line("missing", "Lib/b.so") + line("would remove", "Lib") +

@@ -1,4 +1,7 @@
+#include <spawn.h>
 #include <sys/wait.h>
+
+extern char** environ;
 
 #include "InstallUtilityCommand.h"
 #include "RemovalFixture.h"
@@ -155,5 +158,39 @@ TEST_F(InstallUtilityCommandTest, TheProgramExitsWithTheRunsStatus)
         1);
     EXPECT_EQ(exitStatus("'" + tool + "' -uninstall '" + definition + "' '" + targetFile + "' -v >/dev/null"),
               0);
+    EXPECT_TRUE(listing(target).empty());
+}
+
+TEST_F(InstallUtilityCommandTest, KeepsRemovingWhenTheOutputsReaderHasGone)
+{
+    std::filesystem::remove_all(target + "/a");
+    std::filesystem::remove_all(target + "/d");
+    std::string entries;
+    for (int i = 0; i < 400; ++i)
+    {
+        const std::string name =
+            "a-file-with-a-name-long-enough-to-fill-the-output-buffer-" + std::to_string(i);
+        entries += "<file fileName='" + name + "'/>";
+        writeFile(target + "/" + name, "x");
+    }
+    writeFile(definition, "<product><installFiles>" + entries + "</installFiles></product>");
+
+    // Standard output is a pipe whose reading end is already closed.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    const std::string tool = INSTALL_UTILITY_PATH;
+    const char* argv[] = {tool.c_str(), "-uninstall", definition.c_str(), targetFile.c_str(), "-v", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    pid_t child = -1;
+    ASSERT_EQ(posix_spawn(&child, tool.c_str(), &actions, nullptr, const_cast<char* const*>(argv), environ),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_TRUE(listing(target).empty());
 }

@@ -91,3 +91,37 @@ TEST_F(WholeRemovalTest, ReportsWhatCouldNotGo)
     EXPECT_TRUE(exists(bundle + "/Contents/Locked/file.txt"));
     EXPECT_FALSE(exists(bundle + "/Contents/Other.txt"));
 }
+
+TEST_F(WholeRemovalTest, StopsAtAnUnreasonableDepth)
+{
+    const std::string bundle = target + "/Deep.bundle";
+    makeDirectory(bundle);
+    int fd = open(bundle.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (unsigned level = 0; level < WholeRemoval::maxDepth + 5 && fd >= 0; ++level)
+    {
+        ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+        const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    close(fd);
+    writeFile(bundle + "/top.txt", "top");
+
+    const std::string failure = removeContents(bundle, false);
+    std::string expectedPrefix;
+    for (unsigned level = 0; level < WholeRemoval::maxDepth; ++level)
+        expectedPrefix += "d/";
+    EXPECT_EQ(failure, expectedPrefix + "d: nested too deeply");
+    EXPECT_FALSE(exists(bundle + "/top.txt"));
+    EXPECT_TRUE(exists(bundle + "/d"));
+
+    // A bundle exactly at the limit goes whole.
+    const std::string shallow = target + "/Shallow.bundle";
+    std::string path = shallow;
+    for (unsigned level = 0; level < WholeRemoval::maxDepth; ++level)
+        path += "/d";
+    writeFile(path + "/bottom.txt", "b");
+    EXPECT_EQ(removeContents(shallow, false), "");
+    EXPECT_TRUE(listing(shallow).empty());
+}
