@@ -82,9 +82,10 @@ bool InstallRemover::handleChildren(const Directory& directory, const FileNode& 
     bool allGone = true;
     for (const auto& child : node.children)
     {
-        if (const char* reason = RemovalGuard::NameRefusal(child.first))
+        // The node's own name is the one the removal uses.
+        if (const char* reason = RemovalGuard::NameRefusal(child.second.name))
         {
-            reportRefused(child.first, reason);
+            reportRefused(child.second.name, reason);
             allGone = false;
             continue;
         }
@@ -271,12 +272,12 @@ void InstallRemover::reportMissingBelow(const FileNode& node, const TqString& pa
 {
     for (const auto& child : node.children)
     {
-        if (const char* reason = RemovalGuard::NameRefusal(child.first))
+        if (const char* reason = RemovalGuard::NameRefusal(child.second.name))
         {
-            reportRefused(child.first, reason);
+            reportRefused(child.second.name, reason);
             continue;
         }
-        const TqString childPath = path + "/" + child.first;
+        const TqString childPath = path + "/" + child.second.name;
         reportMissing(childPath);
         if (!child.second.isDirectory && child.second.shortCut.name.IsSet())
             handleShortCut(child.second, childPath, true);
