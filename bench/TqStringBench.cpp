@@ -191,6 +191,7 @@ class RatioReporter : public benchmark::ConsoleReporter
 {
 public:
     std::map<std::string, double> seconds;
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
