@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "StringLibrary.h"
+#include "XMLNesting.h"
 #include "XMLParser.h"
 
 namespace
@@ -129,6 +131,61 @@ FileNode* storeEntry(FileNode& parent, const EntryAttributes& attributes, const 
     return &entry;
 }
 
+// Elements nested deeper than this would let the parser's recursion run out of stack; such a
+// definition is refused as a whole.
+const size_t deepestNesting = 256;
+
+// The parser looks up to three bytes past a UTF-8 lead byte or a byte order mark without minding
+// the end of the text; these NUL bytes keep those reads inside the buffer.
+const size_t parserPadding = 4;
+
+std::vector<char> parserText(const char* bytes, size_t length)
+{
+    std::vector<char> text(length + parserPadding, '\0');
+    std::copy(bytes, bytes + length, text.begin());
+    return text;
+}
+
+// The whole file as the parser's own file loading prepares it: up to the first NUL byte, with CR
+// and CR LF line ends turned into LF.
+std::vector<char> fileText(FILE* file, size_t sizeHint)
+{
+    std::vector<char> bytes(sizeHint + 1);
+    size_t length = 0;
+    for (;;)
+    {
+        length += fread(bytes.data() + length, 1, bytes.size() - length, file);
+        if (length < bytes.size())
+            break;
+        bytes.resize(bytes.size() * 2);
+    }
+    size_t written = 0;
+    for (size_t read = 0; read < length && bytes[read] != '\0'; ++read)
+    {
+        if (bytes[read] == '\r')
+        {
+            bytes[written++] = '\n';
+            if (read + 1 < length && bytes[read + 1] == '\n')
+                ++read;
+        }
+        else
+        {
+            bytes[written++] = bytes[read];
+        }
+    }
+    bytes.resize(written);
+    bytes.resize(written + parserPadding, '\0');
+    return bytes;
+}
+
+// Parses text prepared by parserText or fileText, unless it nests too deeply.
+void parseSafely(TiXmlDocument& document, const std::vector<char>& text)
+{
+    const size_t length = text.size() - parserPadding;
+    if (XMLNesting::Deepest(text.data(), length, deepestNesting) <= deepestNesting)
+        document.Parse(text.data(), nullptr, TIXML_DEFAULT_ENCODING);
+}
+
 } // namespace
 
 void SKUDefinition::fromFile(const TqString& path)
@@ -137,11 +194,10 @@ void SKUDefinition::fromFile(const TqString& path)
     FILE* file = fopen(path.ConstData(), "rb");
     if (file)
     {
-        // Only a regular file is handed to the parser: a directory opens too, but reports an
-        // enormous size that the parser would try to allocate.
+        // Only a regular file is read: a directory opens too, but reports an enormous size.
         struct stat status;
         if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode))
-            document.LoadFile(file, TIXML_DEFAULT_ENCODING);
+            parseSafely(document, fileText(file, static_cast<size_t>(status.st_size)));
         fclose(file);
     }
     parseInner(document);
@@ -150,7 +206,8 @@ void SKUDefinition::fromFile(const TqString& path)
 void SKUDefinition::parse(const TqString& text)
 {
     TiXmlDocument document;
-    document.Parse(text.ToUTF8().ConstData(), nullptr, TIXML_DEFAULT_ENCODING);
+    const TqString utf8 = text.ToUTF8();
+    parseSafely(document, parserText(utf8.ConstData(), utf8.Size()));
     parseInner(document);
 }
 
