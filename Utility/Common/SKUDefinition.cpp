@@ -159,8 +159,13 @@ std::vector<char> fileText(FILE* file, size_t sizeHint)
             break;
         bytes.resize(bytes.size() * 2);
     }
-    size_t written = 0;
-    for (size_t read = 0; read < length && bytes[read] != '\0'; ++read)
+    // The text ends at its first NUL byte; up to the first CR nothing changes.
+    const char* nul = static_cast<const char*>(memchr(bytes.data(), '\0', length));
+    if (nul)
+        length = static_cast<size_t>(nul - bytes.data());
+    const char* firstReturn = static_cast<const char*>(memchr(bytes.data(), '\r', length));
+    size_t written = firstReturn ? static_cast<size_t>(firstReturn - bytes.data()) : length;
+    for (size_t read = written; read < length; ++read)
     {
         if (bytes[read] == '\r')
         {

@@ -344,6 +344,15 @@ size_t NestingWalk::run()
     return deepest;
 }
 
+bool hasLeadBytes(const char* text, size_t length)
+{
+    // Without an early exit the loop runs many bytes at a time.
+    unsigned char found = 0;
+    for (size_t i = 0; i < length; ++i)
+        found |= static_cast<unsigned char>(text[i]) >= 0xC0;
+    return found != 0;
+}
+
 } // namespace
 
 namespace XMLNesting
@@ -356,8 +365,7 @@ size_t Deepest(const char* text, size_t length, size_t limit)
     // Text without bytes from 0xC0 up reads the same both ways.
     NestingWalk bytes(text, length, limit, false);
     size_t deepest = bytes.run();
-    if (deepest <= limit && bytes.sawDeclaration() &&
-        std::any_of(text, text + length, [](char c) { return static_cast<unsigned char>(c) >= 0xC0; }))
+    if (deepest <= limit && bytes.sawDeclaration() && hasLeadBytes(text, length))
     {
         NestingWalk switching(text, length, limit, true);
         deepest = std::max(deepest, switching.run());

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "ModelTexts.h"
 #include "SKUDefinition.h"
@@ -146,6 +152,128 @@ TEST(SKUDefinitionTest, UnreadableInputGivesAnEmptyModel)
     expectEmptyModel(readText("<Product><sku name=\"X\"/></Product>"), "letter case of product");
     // A comment whose text is the element's name is found first and is not an element.
     expectEmptyModel(readText("<!--product--><product><sku name=\"X\"/></product>"), "comment");
+}
+
+// Holds definition files written by a test in a fresh temporary directory.
+class SKUDefinitionFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/sku-definition-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        directory = pattern;
+    }
+
+    void TearDown() override
+    {
+        for (const std::string& path : written)
+            unlink(path.c_str());
+        rmdir(directory.c_str());
+    }
+
+    SKUDefinition readWritten(const std::string& content)
+    {
+        const std::string path = directory + "/sku" + std::to_string(written.size()) + ".xml";
+        FILE* file = fopen(path.c_str(), "wb");
+        EXPECT_NE(nullptr, file);
+        if (file)
+        {
+            fwrite(content.data(), 1, content.size(), file);
+            fclose(file);
+            written.push_back(path);
+        }
+        return readFile(path);
+    }
+
+    std::string directory;
+    std::vector<std::string> written;
+};
+
+TEST_F(SKUDefinitionFileTest, ReadsFilesAsTheParserLoadsThem)
+{
+    // Line ends CR LF and CR become LF, also inside values.
+    SKUDefinition lineEnds = readWritten("<product>\r\n<sku name=\"A\r\nB\" ID=\"C\rD\"/>\r</product>\r\n");
+    EXPECT_EQ("A\nB", text(lineEnds.skuInfo.name));
+    EXPECT_EQ("C\nD", text(lineEnds.skuInfo.id));
+
+    // Nothing after a NUL byte is read: the product element is left open after sku.
+    SKUDefinition cut =
+        readWritten(std::string("<product><sku name=\"X\"/>\0<families><family name=\"F\">"
+                                "<plugins><plugin name=\"p\"/></plugins></family></families></product>",
+                                119));
+    EXPECT_EQ("X", text(cut.skuInfo.name));
+    EXPECT_TRUE(cut.familyPlugins.empty());
+
+    // The same text as a string reads the same as from a file.
+    const std::string plain = "<product><sku name=\"Same\" build=\"3\"/></product>";
+    EXPECT_EQ("3", text(readWritten(plain).skuInfo.build));
+    EXPECT_EQ("3", text(readText(plain.c_str()).skuInfo.build));
+}
+
+// What a read gives, in one text: identity, lists and the install-file tree's names and flags.
+std::string summary(const SKUDefinition& model)
+{
+    std::string out = text(model.skuInfo.id) + "|" + text(model.skuInfo.name) + "|";
+    for (const auto& [family, plugins] : model.familyPlugins)
+    {
+        out += text(family) + ":";
+        for (const TqString& plugin : plugins)
+            out += text(plugin) + ",";
+    }
+    out += "|";
+    for (const TqString& variant : model.hostVariants)
+        out += text(variant) + ",";
+    std::vector<std::pair<const FileNode*, int>> pending{{&model.installRoot, 0}};
+    while (!pending.empty())
+    {
+        const auto [node, level] = pending.back();
+        pending.pop_back();
+        out += "|" + std::to_string(level) + text(node->name) + (node->dontDelete ? "!" : "");
+        for (const auto& entry : node->children)
+            pending.push_back({&entry.second, level + 1});
+    }
+    return out;
+}
+
+TEST_F(SKUDefinitionFileTest, ReadsFilesLikeTheParsersOwnFileLoading)
+{
+    const std::vector<std::string> pieces = {"<product>",
+                                             "</product>",
+                                             "<sku name=\"",
+                                             "\" ID='x\r\ny'/>",
+                                             "\r",
+                                             "\n",
+                                             "\r\n",
+                                             "<families><family name=\"F\">",
+                                             "<plugins><plugin name=\"p\r\"/></plugins></family></families>",
+                                             "<hosts><host name=\"H\" arch=\"x86;x64\"/></hosts>",
+                                             "<installFiles><directory fileName=\"d\" dontdelete=\"1\">",
+                                             "<file fileName=\"f\r\"/>",
+                                             "</directory></installFiles>",
+                                             std::string(1, '\0'),
+                                             "&#13;",
+                                             "<!--\r-->",
+                                             " "};
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round)
+    {
+        std::string content = "<product><sku name=\"N\"/>";
+        const int count = static_cast<int>(random() % 12);
+        for (int i = 0; i < count; ++i)
+            content += pieces[random() % pieces.size()];
+        content += "</product>";
+        const SKUDefinition ours = readWritten(content);
+
+        TiXmlDocument document;
+        FILE* file = fopen(written.back().c_str(), "rb");
+        ASSERT_NE(nullptr, file);
+        document.LoadFile(file, TIXML_DEFAULT_ENCODING);
+        fclose(file);
+        SKUDefinition theirs;
+        theirs.parseInner(document);
+        ASSERT_EQ(summary(theirs), summary(ours)) << content;
+    }
 }
 
 TEST(SKUDefinitionTest, MalformedXmlGivesWhatThePartialTreeHolds)
