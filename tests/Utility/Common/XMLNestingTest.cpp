@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,40 +72,16 @@ TEST(XMLNestingTest, ReadsCharactersAsTheParserDoes)
 // the text without an error and no declaration leaves the encoding open, the two agree exactly.
 TEST(XMLNestingTest, NeverBelowTheParsersOwnNesting)
 {
-    const std::vector<std::string> pieces = {"<a>",
-                                             "</a>",
-                                             "<b x=\"1\">",
-                                             "</b>",
-                                             "<c/>",
-                                             "<d y='",
-                                             "'",
-                                             "\"",
-                                             "=",
-                                             " ",
-                                             ">",
-                                             "/>",
-                                             "<",
-                                             "</",
-                                             "<!--",
-                                             "-->",
-                                             "<![CDATA[",
-                                             "]]>",
-                                             "<!",
-                                             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
-                                             "<?x ?>",
-                                             "&#x",
-                                             "x;",
-                                             "&#",
-                                             "#9;",
-                                             "&amp;",
-                                             ";",
-                                             "\xF0",
-                                             "\xE2",
-                                             "\xC3",
-                                             "\xEF\xBB\xBF",
-                                             "text",
-                                             "_",
-                                             "\n"};
+    // The pieces, one per line.
+    std::vector<std::string> pieces;
+    std::istringstream lines(
+        "<a>\n</a>\n<b x=\"1\">\n</b>\n<c/>\n<d y='\n'\n\"\n=\n \n>\n/>\n<\n</\n<!--\n-->\n"
+        "<![CDATA[\n]]>\n<!\n<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<?x ?>\n&#x\nx;\n&#\n#9;\n"
+        "&amp;\n&#x41;\n;\n\xF0\n\xE2\n\xC3\n\xEF\xBB\xBF\n\xEF\xBF\xBE\n<e k=v>\n</e>\ntext\n_\n\t\n"
+        "<?XML version='1.0' encoding='utf-8'?>");
+    for (std::string piece; std::getline(lines, piece);)
+        pieces.push_back(piece);
+    pieces.push_back("\n");
     std::mt19937 random(20260407);
     size_t exactReads = 0;
     for (int round = 0; round < 20000; ++round)
