@@ -25,11 +25,14 @@ size_t peakBytes = 0;
 const size_t headerSize = alignof(std::max_align_t);
 } // namespace
 
-void* operator new(size_t size)
+namespace
+{
+
+void* allocate(size_t size) noexcept
 {
     char* block = static_cast<char*>(std::malloc(size + headerSize));
     if (!block)
-        throw std::bad_alloc();
+        return nullptr;
     *reinterpret_cast<size_t*>(block) = size;
     bytesInUse += size;
     if (bytesInUse > peakBytes)
@@ -37,19 +40,8 @@ void* operator new(size_t size)
     return block + headerSize;
 }
 
-void* operator new(size_t size, const std::nothrow_t&) noexcept
-{
-    try
-    {
-        return operator new(size);
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
-}
-
-void operator delete(void* pointer) noexcept
+// Kept out of line: inlined into a delete expression, the free would look like a mismatched release.
+[[gnu::noinline]] void release(void* pointer) noexcept
 {
     if (!pointer)
         return;
@@ -58,26 +50,47 @@ void operator delete(void* pointer) noexcept
     std::free(block);
 }
 
-void operator delete(void* pointer, size_t) noexcept
+void* allocateOrThrow(size_t size)
 {
-    operator delete(pointer);
+    void* pointer = allocate(size);
+    if (!pointer)
+        throw std::bad_alloc(); // what the replaced operator new must do
+    return pointer;
 }
 
+} // namespace
+
+void* operator new(size_t size)
+{
+    return allocateOrThrow(size);
+}
 void* operator new[](size_t size)
 {
-    return operator new(size);
+    return allocateOrThrow(size);
 }
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept
+void* operator new(size_t size, const std::nothrow_t&) noexcept
 {
-    return operator new(size, tag);
+    return allocate(size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept
+{
+    return allocate(size);
+}
+void operator delete(void* pointer) noexcept
+{
+    release(pointer);
 }
 void operator delete[](void* pointer) noexcept
 {
-    operator delete(pointer);
+    release(pointer);
+}
+void operator delete(void* pointer, size_t) noexcept
+{
+    release(pointer);
 }
 void operator delete[](void* pointer, size_t) noexcept
 {
-    operator delete(pointer);
+    release(pointer);
 }
 
 namespace
