@@ -23,10 +23,6 @@ namespace
 size_t bytesInUse = 0;
 size_t peakBytes = 0;
 const size_t headerSize = alignof(std::max_align_t);
-} // namespace
-
-namespace
-{
 
 void* allocate(size_t size) noexcept
 {
