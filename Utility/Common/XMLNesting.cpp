@@ -37,11 +37,11 @@ struct ByteClasses
                 of[c] |= leadByte;
         }
         of[0] |= endOfText;
-        of['&'] |= ampersand;
-        of['"'] |= doubleQuote;
-        of['\''] |= singleQuote;
-        of['<'] |= lessThan;
-        of[']'] |= bracket;
+        of[static_cast<unsigned char>('&')] |= ampersand;
+        of[static_cast<unsigned char>('"')] |= doubleQuote;
+        of[static_cast<unsigned char>('\'')] |= singleQuote;
+        of[static_cast<unsigned char>('<')] |= lessThan;
+        of[static_cast<unsigned char>(']')] |= bracket;
     }
 };
 
