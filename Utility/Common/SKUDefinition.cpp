@@ -187,7 +187,7 @@ std::vector<char> fileText(FILE* file, size_t sizeHint)
 void parseSafely(TiXmlDocument& document, const std::vector<char>& text)
 {
     const size_t length = text.size() - parserPadding;
-    if (XMLNesting::Deepest(text.data(), length, deepestNesting) <= deepestNesting)
+    if (XMLNesting::deepest(text.data(), length, deepestNesting) <= deepestNesting)
         document.Parse(text.data(), nullptr, TIXML_DEFAULT_ENCODING);
 }
 

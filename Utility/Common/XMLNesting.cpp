@@ -358,7 +358,7 @@ bool hasLeadBytes(const char* text, size_t length)
 namespace XMLNesting
 {
 
-size_t Deepest(const char* text, size_t length, size_t limit)
+size_t deepest(const char* text, size_t length, size_t limit)
 {
     // Without a byte order mark the parser reads bytes until the first declaration, then either
     // keeps doing so or switches to UTF-8 as that declaration says; walking both ways covers both.

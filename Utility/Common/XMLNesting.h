@@ -14,7 +14,7 @@ namespace XMLNesting
 // step (comments, CDATA, quoted values, entities, UTF-8 sequences, the encoding switch after a
 // declaration) and stops where the parser stops with an error, so the result is never below the
 // depth the parser reaches.
-size_t Deepest(const char* text, size_t length, size_t limit);
+size_t deepest(const char* text, size_t length, size_t limit);
 
 } // namespace XMLNesting
 

@@ -13,7 +13,7 @@ namespace
 
 size_t deepest(const std::string& text, size_t limit = 1000)
 {
-    return XMLNesting::Deepest(text.data(), text.size(), limit);
+    return XMLNesting::deepest(text.data(), text.size(), limit);
 }
 
 // The deepest element in the tree the parser builds from text, walked without recursion.
@@ -51,7 +51,7 @@ TEST(XMLNestingTest, CountsElementsAndNotOtherNodes)
     // A value that runs on to the end stops the parser inside the first tag.
     EXPECT_EQ(1u, deepest("<a x=\"<b><c>"));
     // Bytes past the given length are not read.
-    EXPECT_EQ(1u, XMLNesting::Deepest("<a><b>", 3, 10));
+    EXPECT_EQ(1u, XMLNesting::deepest("<a><b>", 3, 10));
 }
 
 TEST(XMLNestingTest, ReadsCharactersAsTheParserDoes)
