@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 
 #include "XMLParser.h"
@@ -170,7 +171,7 @@ const char* NestingWalk::skipText(const char* p, const char* endTag) const
 {
     // Bytes of no other class are single characters the parser simply passes.
     const unsigned char stops = endOfText | ampersand | classOfEndTag(endTag[0]) | (utf8 ? leadByte : 0);
-    const size_t endLength = strlen(endTag);
+    const size_t endLength = endTag[1] ? strlen(endTag) : 1;
     for (;;)
     {
         while (p < end && !(classes.of[static_cast<unsigned char>(*p)] & stops))
@@ -346,11 +347,22 @@ size_t NestingWalk::run()
 
 bool hasLeadBytes(const char* text, size_t length)
 {
-    // Without an early exit the loop runs many bytes at a time.
-    unsigned char found = 0;
-    for (size_t i = 0; i < length; ++i)
-        found |= static_cast<unsigned char>(text[i]) >= 0xC0;
-    return found != 0;
+    // Eight bytes at a time: a lead byte has its two top bits set.
+    const uint64_t topBits = 0x8080808080808080ULL;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8)
+    {
+        uint64_t word;
+        memcpy(&word, text + i, sizeof word);
+        if (word & (word << 1) & topBits)
+            return true;
+    }
+    for (; i < length; ++i)
+    {
+        if (static_cast<unsigned char>(text[i]) >= 0xC0)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
