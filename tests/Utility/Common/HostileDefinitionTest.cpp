@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "SKUDefinition.h"
 
@@ -251,4 +252,16 @@ TEST(HostileDefinitionTest, BytesThatAreNotUtf8PassThroughNames)
     // past the end: whatever is read, the reader ends and the earlier attribute is kept.
     const SKUDefinition declared = readText("\xEF\xBB\xBF<product><sku ID=\"ok\" name=\"\xF0\"/></product>");
     EXPECT_EQ("ok", textOf(declared.skuInfo.id));
+}
+
+TEST(HostileDefinitionTest, TextEndsAtItsFirstNul)
+{
+    // The parser steps a whole UTF-8 sequence past a lead byte, over a NUL that cuts the sequence
+    // short; what follows that NUL is not part of the text and must not reach the model.
+    const std::string head = "\xEF\xBB\xBF<product><sku name=\"A\"/><hosts>\xE0";
+    const std::string hidden = "x<host name=\"Hidden\"/></hosts></product>";
+    const SKUDefinition definition = readText(head + std::string(1, '\0') + hidden);
+    EXPECT_EQ("A", textOf(definition.skuInfo.name));
+    EXPECT_TRUE(definition.hostNames.empty());
+    EXPECT_TRUE(definition.hostVariants.empty());
 }
