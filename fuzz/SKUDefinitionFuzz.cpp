@@ -514,7 +514,7 @@ std::string loadedText(const std::string& bytes)
 
 bool admitted(const std::string& text)
 {
-    return XMLNesting::Deepest(text.data(), text.size(), deepestAdmitted) <= deepestAdmitted;
+    return XMLNesting::deepest(text.data(), text.size(), deepestAdmitted) <= deepestAdmitted;
 }
 
 // The reader against TinyXML's own reading of the same bytes, from text and from a file.
@@ -531,7 +531,7 @@ void checkAgainstParser(const std::string& bytes, const SKUDefinition& model)
     TiXmlDocument document;
     document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     const size_t depth = elementDepth(&document);
-    const size_t scanned = XMLNesting::Deepest(cText.data(), cText.size(), 1u << 20);
+    const size_t scanned = XMLNesting::deepest(cText.data(), cText.size(), 1u << 20);
     check(scanned >= depth, "the nesting scan sees at least the depth the parser reaches");
     if (admitted(cText))
         check(sameModels(upToNul, plainReading(document)), "the model is the plain reading of the document");
