@@ -1,5 +1,5 @@
 // Narrow string work on a 1 MiB text against the same work on std::string, in one run.
-// Prints each TqString / std::string time ratio after the table.
+// Prints each TqString / std::string ratio of median CPU times after the table.
 
 #include "StringLibrary.h"
 #include "TqString.h"
@@ -186,7 +186,7 @@ void Std_Append(benchmark::State& state)
 
 const char* const operations[] = {"IndexOf", "IndexLastOf", "IndexOfIgnoreCase", "Replace", "Split", "Append"};
 
-// Keeps each benchmark's time per iteration for the ratio lines.
+// Keeps each benchmark's median CPU time per iteration for the ratio lines.
 class RatioReporter : public benchmark::ConsoleReporter
 {
 public:
@@ -196,23 +196,24 @@ public:
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs)
-            seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
+            if (run.aggregate_name == "median")
+                seconds[run.run_name.function_name] = run.GetAdjustedCPUTime();
     }
 };
 } // namespace
 
-BENCHMARK(Tq_IndexOf);
-BENCHMARK(Std_IndexOf);
-BENCHMARK(Tq_IndexLastOf);
-BENCHMARK(Std_IndexLastOf);
-BENCHMARK(Tq_IndexOfIgnoreCase);
-BENCHMARK(Std_IndexOfIgnoreCase);
-BENCHMARK(Tq_Replace);
-BENCHMARK(Std_Replace);
-BENCHMARK(Tq_Split);
-BENCHMARK(Std_Split);
-BENCHMARK(Tq_Append);
-BENCHMARK(Std_Append);
+BENCHMARK(Tq_IndexOf)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Std_IndexOf)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Tq_IndexLastOf)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Std_IndexLastOf)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Tq_IndexOfIgnoreCase)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Std_IndexOfIgnoreCase)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Tq_Replace)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Std_Replace)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Tq_Split)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Std_Split)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Tq_Append)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Std_Append)->Repetitions(5)->ReportAggregatesOnly(true);
 
 int main(int argc, char** argv)
 {
