@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -76,50 +77,78 @@ std::vector<TqString> hostVariantsOf(const TqString& name, const TqString& arch)
 }
 
 // The attributes an install entry may carry, found in one walk over the element's attributes
-// instead of one search per name; the ones the element lacks stay null.
+// instead of one search per name; the ones the element lacks stay null. The wanted names differ in
+// length, so the length picks the one name an attribute can be.
 class EntryAttributes
 {
 public:
     explicit EntryAttributes(const TiXmlElement* element)
     {
-        const std::pair<const char*, const char**> wanted[] = {{"fileName", &fileName},
-                                                               {"arch", &arch},
-                                                               {"configuration", &configuration},
-                                                               {"dontdelete", &dontDelete},
-                                                               {"ignoreinstallerrors", &ignoreInstallErrors},
-                                                               {"allowdowngrade", &allowDowngrade}};
         for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute;
              attribute = attribute->Next())
         {
-            for (const auto& [name, value] : wanted)
+            const std::string& name = attribute->NameTStr();
+            if (const char** value = valueFor(name))
             {
-                if (strcmp(attribute->Name(), name) == 0)
-                {
-                    *value = attribute->Value();
-                    break;
-                }
+                *value = attribute->Value();
+                if (value == &fileName)
+                    fileNameLength = attribute->ValueStr().size();
             }
         }
     }
 
     const char* fileName = nullptr;
+    size_t fileNameLength = 0;
     const char* arch = nullptr;
     const char* configuration = nullptr;
     const char* dontDelete = nullptr;
     const char* ignoreInstallErrors = nullptr;
     const char* allowDowngrade = nullptr;
+
+private:
+    const char** valueFor(const std::string& name)
+    {
+        const auto is = [&name](const char* wanted) { return name.compare(wanted) == 0; };
+        switch (name.size())
+        {
+        case 8:
+            return is("fileName") ? &fileName : nullptr;
+        case 4:
+            return is("arch") ? &arch : nullptr;
+        case 13:
+            return is("configuration") ? &configuration : nullptr;
+        case 10:
+            return is("dontdelete") ? &dontDelete : nullptr;
+        case 19:
+            return is("ignoreinstallerrors") ? &ignoreInstallErrors : nullptr;
+        case 14:
+            return is("allowdowngrade") ? &allowDowngrade : nullptr;
+        default:
+            return nullptr;
+        }
+    }
 };
 
 // Stores a fresh node under the entry's "fileName", replacing any entry of that name together
-// with its subtree, and fills what directories and files share; null when the name is not set.
-FileNode* storeEntry(FileNode& parent, const EntryAttributes& attributes, const TqString& parentName)
+// with its subtree, and fills what directories and files share; null when the name is not set,
+// or when a directory would replace a file and keepFiles is on.
+FileNode* storeEntry(FileNode& parent, const EntryAttributes& attributes, const TqString& parentName,
+                     bool keepFiles)
 {
-    if (!attributes.fileName || !*attributes.fileName)
+    if (!attributes.fileNameLength)
         return nullptr;
-    const auto [stored, inserted] = parent.children.try_emplace(TqString(attributes.fileName));
+    // Entries usually come in name order, so the end is tried first as the place of a new one.
+    std::map<TqString, FileNode>& children = parent.children;
+    const size_t countBefore = children.size();
+    const auto stored =
+        children.try_emplace(children.end(), TqString(attributes.fileName, attributes.fileNameLength));
     FileNode& entry = stored->second;
-    if (!inserted)
+    if (children.size() == countBefore)
+    {
+        if (keepFiles && !entry.isDirectory)
+            return nullptr;
         entry = FileNode();
+    }
     entry.name = stored->first;
     entry.parentName = parentName;
     entry.isX86 = attributes.arch && strcasecmp(attributes.arch, "x86") == 0 ? 1 : 0;
@@ -129,6 +158,59 @@ FileNode* storeEntry(FileNode& parent, const EntryAttributes& attributes, const 
         getBoolFlagFromString(attributes.ignoreInstallErrors, parent.ignoreInstallErrors);
     entry.allowDowngrade = getBoolFlagFromString(attributes.allowDowngrade, parent.allowDowngrade);
     return &entry;
+}
+
+// Which install entries one reading of a node's children stores. Where a directory and a file
+// share a name the file is kept: either all directories are read before all files, or, when both
+// are read in one pass into a parent that had no entries, a directory gives way to a file stored
+// before it.
+enum class EntryKinds
+{
+    directories,
+    files,
+    both,
+};
+
+void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, EntryKinds kinds)
+{
+    static const std::string directoryTag("directory");
+    static const std::string fileTag("file");
+    const bool directories = kinds != EntryKinds::files;
+    const bool files = kinds != EntryKinds::directories;
+    TiXmlNode* next = nullptr;
+    for (TiXmlNode* child = node->FirstChild(); child; child = next)
+    {
+        // Loaded before the work on this entry, so that reaching the next node overlaps it.
+        next = child->NextSibling();
+        if (child->Type() != TiXmlNode::TINYXML_ELEMENT)
+            continue;
+        TiXmlElement* element = static_cast<TiXmlElement*>(child);
+        const std::string& tag = element->ValueStr();
+        if (directories && tag == directoryTag)
+        {
+            FileNode* entry =
+                storeEntry(parent, EntryAttributes(element), parentName, kinds == EntryKinds::both);
+            if (entry)
+            {
+                entry->isDirectory = true;
+                // A stored entry has no entries of its own yet.
+                readEntries(*entry, element, entry->name, EntryKinds::both);
+            }
+        }
+        else if (files && tag == fileTag)
+        {
+            const EntryAttributes attributes(element);
+            FileNode* entry = storeEntry(parent, attributes, parentName, false);
+            if (!entry)
+                continue;
+            entry->configuration = TqString(attributes.configuration);
+            if (TiXmlElement* shortCut = firstChildAsElement(element, "shortCut"))
+            {
+                entry->shortCut.name = attributeText(shortCut, "name");
+                entry->shortCut.dir = attributeText(shortCut, "dir");
+            }
+        }
+    }
 }
 
 // Elements nested deeper than this would let the parser's recursion run out of stack; such a
@@ -141,6 +223,9 @@ const size_t parserPadding = 4;
 
 std::vector<char> parserText(const char* bytes, size_t length)
 {
+    // The text ends at its first NUL byte; the parser would step over one inside a UTF-8 sequence.
+    if (const void* nul = memchr(bytes, '\0', length))
+        length = static_cast<size_t>(static_cast<const char*>(nul) - bytes);
     std::vector<char> text(length + parserPadding, '\0');
     std::copy(bytes, bytes + length, text.begin());
     return text;
@@ -343,28 +428,16 @@ void SKUDefinition::parseInstallFiles(FileNode& parent, TiXmlNode* node, const T
 {
     if (!node)
         return;
-    // Directories first, then files: a file replaces a directory of the same name.
-    for (TiXmlElement* directory = node->FirstChildElement("directory"); directory;
-         directory = directory->NextSiblingElement("directory"))
+    // A file replaces a directory of the same name. Into a parent without entries one pass keeps
+    // that rule; entries already there must still be replaced by either kind.
+    if (parent.children.empty())
     {
-        if (FileNode* entry = storeEntry(parent, EntryAttributes(directory), parentName))
-        {
-            entry->isDirectory = true;
-            parseInstallFiles(*entry, directory, entry->name);
-        }
+        readEntries(parent, node, parentName, EntryKinds::both);
     }
-    for (TiXmlElement* file = node->FirstChildElement("file"); file; file = file->NextSiblingElement("file"))
+    else
     {
-        const EntryAttributes attributes(file);
-        FileNode* entry = storeEntry(parent, attributes, parentName);
-        if (!entry)
-            continue;
-        entry->configuration = TqString(attributes.configuration);
-        if (TiXmlElement* shortCut = firstChildAsElement(file, "shortCut"))
-        {
-            entry->shortCut.name = attributeText(shortCut, "name");
-            entry->shortCut.dir = attributeText(shortCut, "dir");
-        }
+        readEntries(parent, node, parentName, EntryKinds::directories);
+        readEntries(parent, node, parentName, EntryKinds::files);
     }
 }
 

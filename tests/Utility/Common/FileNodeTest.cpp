@@ -160,6 +160,40 @@ TEST(FileNodeTest, LaterEntriesReplaceEarlierOnesOfTheSameName)
     EXPECT_TRUE(both.children.empty());
     EXPECT_EQ("file", text(both.configuration));
     EXPECT_EQ((Texts{"b"}), keys(child(root, "twice").children));
+
+    // A file keeps its place against directories of its name before and after it, and a later
+    // file still replaces it; files between directories do not split the directories' own order.
+    FileNode mixed = readTree(R"(
+        <directory fileName="n"><file fileName="d1"/></directory>
+        <file fileName="n" configuration="f1"/>
+        <directory fileName="n"><file fileName="d2"/></directory>
+        <file fileName="n" configuration="f2"/>
+        <directory fileName="n"><file fileName="d3"/></directory>
+        <directory fileName="d"><file fileName="first"/></directory>
+        <file fileName="other"/>
+        <directory fileName="d"><file fileName="last"/></directory>)");
+    EXPECT_EQ((Texts{"other", "d", "n"}), keys(mixed.children));
+    EXPECT_FALSE(child(mixed, "n").isDirectory);
+    EXPECT_TRUE(child(mixed, "n").children.empty());
+    EXPECT_EQ("f2", text(child(mixed, "n").configuration));
+    EXPECT_EQ((Texts{"last"}), keys(child(mixed, "d").children));
+
+    // Entries a parent already holds are replaced by a directory as well as by a file.
+    SKUDefinition definition;
+    TiXmlDocument document;
+    document.Parse(R"(<list><directory fileName="wasFile"><file fileName="in"/></directory>
+                      <file fileName="wasDir" configuration="now"/></list>)");
+    FileNode filled;
+    filled.children[TqString("wasFile")].configuration = TqString("old");
+    filled.children[TqString("wasDir")].isDirectory = true;
+    filled.children[TqString("wasDir")].children[TqString("gone")].name = TqString("gone");
+    definition.parseInstallFiles(filled, document.RootElement(), TqString("list"));
+    EXPECT_TRUE(child(filled, "wasFile").isDirectory);
+    EXPECT_FALSE(child(filled, "wasFile").configuration.IsSet());
+    EXPECT_EQ((Texts{"in"}), keys(child(filled, "wasFile").children));
+    EXPECT_FALSE(child(filled, "wasDir").isDirectory);
+    EXPECT_TRUE(child(filled, "wasDir").children.empty());
+    EXPECT_EQ("now", text(child(filled, "wasDir").configuration));
 }
 
 TEST(FileNodeTest, ReadsTheFirstShortCutOfAFile)
