@@ -12,7 +12,7 @@ namespace
 
 // Byte classes for the walk's fast loops. The parser's own classes are those of the C locale,
 // which this program never changes.
-enum ByteClass : unsigned char
+enum ByteClass : unsigned short
 {
     endOfText = 1,
     ampersand = 2,
@@ -22,11 +22,12 @@ enum ByteClass : unsigned char
     bracket = 32,
     leadByte = 64, // may start a UTF-8 sequence of several bytes
     nameByte = 128,
+    whiteSpace = 256,
 };
 
 struct ByteClasses
 {
-    unsigned char of[256] = {};
+    unsigned short of[256] = {};
 
     ByteClasses()
     {
@@ -36,6 +37,8 @@ struct ByteClasses
                 of[c] |= nameByte;
             if (c >= 0xC0)
                 of[c] |= leadByte;
+            if (c == ' ' || (c >= '\t' && c <= '\r'))
+                of[c] |= whiteSpace;
         }
         of[0] |= endOfText;
         of[static_cast<unsigned char>('&')] |= ampersand;
@@ -48,7 +51,7 @@ struct ByteClasses
 
 const ByteClasses classes;
 
-unsigned char classOfEndTag(char first)
+unsigned short classOfEndTag(char first)
 {
     return classes.of[static_cast<unsigned char>(first)] & (doubleQuote | singleQuote | lessThan | bracket);
 }
@@ -72,7 +75,15 @@ private:
     static bool isAlpha(unsigned char c) { return c >= 127 || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
 
     bool startsWith(const char* p, const char* tag, bool ignoreCase) const;
-    const char* skipWhiteSpace(const char* p) const;
+    // Most calls find no white space at all, so that case is decided here.
+    const char* skipWhiteSpace(const char* p) const
+    {
+        if (p < end && !(classes.of[static_cast<unsigned char>(*p)] & whiteSpace) &&
+            static_cast<unsigned char>(*p) != 0xEF)
+            return p;
+        return skipSpaces(p);
+    }
+    const char* skipSpaces(const char* p) const;
     const char* skipTo(const char* p, char wanted) const;
     const char* nextChar(const char* p) const;
     const char* skipEntity(const char* p) const;
@@ -105,18 +116,15 @@ bool NestingWalk::startsWith(const char* p, const char* tag, bool ignoreCase) co
     return true;
 }
 
-const char* NestingWalk::skipWhiteSpace(const char* p) const
+const char* NestingWalk::skipSpaces(const char* p) const
 {
     for (;;)
     {
-        const unsigned char c = at(p);
-        if (c && isWhiteSpace(c))
-        {
+        while (p < end && (classes.of[static_cast<unsigned char>(*p)] & whiteSpace))
             ++p;
-        }
         // In UTF-8 the parser also passes over byte order marks and the two non-characters.
-        else if (utf8 && c == 0xEF &&
-                 ((at(p + 1) == 0xBB && at(p + 2) == 0xBF) || (at(p + 1) == 0xBF && at(p + 2) >= 0xBE)))
+        if (utf8 && at(p) == 0xEF &&
+            ((at(p + 1) == 0xBB && at(p + 2) == 0xBF) || (at(p + 1) == 0xBF && at(p + 2) >= 0xBE)))
         {
             p += 3;
         }
@@ -166,17 +174,38 @@ const char* NestingWalk::skipEntity(const char* p) const
     return semicolon + 1;
 }
 
+// Whether any of the eight bytes in word is zero.
+uint64_t hasZeroByte(uint64_t word)
+{
+    const uint64_t ones = 0x0101010101010101ULL;
+    return (word - ones) & ~word & (ones << 7);
+}
+
 // Text up to and past endTag; null when the text ends first or the parser refuses a character.
 const char* NestingWalk::skipText(const char* p, const char* endTag) const
 {
-    // Bytes of no other class are single characters the parser simply passes.
-    const unsigned char stops = endOfText | ampersand | classOfEndTag(endTag[0]) | (utf8 ? leadByte : 0);
+    // Bytes of no other class are single characters the parser simply passes, eight at a time
+    // while none of them is a stop.
+    const unsigned short stops = endOfText | ampersand | classOfEndTag(endTag[0]) | (utf8 ? leadByte : 0);
     const size_t endLength = endTag[1] ? strlen(endTag) : 1;
+    const uint64_t ones = 0x0101010101010101ULL;
+    const uint64_t ampersands = ones * '&';
+    const uint64_t endBytes = ones * static_cast<unsigned char>(endTag[0]);
+    const uint64_t leadBits = utf8 ? ones << 7 : 0;
     for (;;)
     {
+        for (; end - p >= 8; p += 8)
+        {
+            uint64_t word;
+            memcpy(&word, p, sizeof word);
+            if (hasZeroByte(word) | hasZeroByte(word ^ ampersands) | hasZeroByte(word ^ endBytes) |
+                (word & (word << 1) & leadBits))
+                break;
+        }
         while (p < end && !(classes.of[static_cast<unsigned char>(*p)] & stops))
             ++p;
-        if (!at(p) || startsWith(p, endTag, false))
+        if (!at(p) || (at(p) == static_cast<unsigned char>(endTag[0]) &&
+                       (endLength == 1 || startsWith(p, endTag, false))))
             break;
         p = nextChar(p);
         if (!p)
