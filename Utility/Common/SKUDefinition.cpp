@@ -235,12 +235,14 @@ std::vector<char> parserText(const char* bytes, size_t length)
 // and CR LF line ends turned into LF.
 std::vector<char> fileText(FILE* file, size_t sizeHint)
 {
-    std::vector<char> bytes(sizeHint + 1);
+    // Room for the padding from the start, so that adding it never moves the text.
+    std::vector<char> bytes(sizeHint + 1 + parserPadding);
     size_t length = 0;
     for (;;)
     {
-        length += fread(bytes.data() + length, 1, bytes.size() - length, file);
-        if (length < bytes.size())
+        const size_t room = bytes.size() - parserPadding;
+        length += fread(bytes.data() + length, 1, room - length, file);
+        if (length < room)
             break;
         bytes.resize(bytes.size() * 2);
     }
@@ -263,8 +265,8 @@ std::vector<char> fileText(FILE* file, size_t sizeHint)
             bytes[written++] = bytes[read];
         }
     }
-    bytes.resize(written);
-    bytes.resize(written + parserPadding, '\0');
+    std::fill(bytes.begin() + written, bytes.begin() + written + parserPadding, '\0');
+    bytes.resize(written + parserPadding);
     return bytes;
 }
 
