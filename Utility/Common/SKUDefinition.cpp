@@ -171,7 +171,10 @@ enum class EntryKinds
     both,
 };
 
-void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, EntryKinds kinds)
+// With release on, each child is taken out of the document once read, so that the document's
+// nodes are given back while the model's are made.
+void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, EntryKinds kinds,
+                 bool release)
 {
     static const std::string directoryTag("directory");
     static const std::string fileTag("file");
@@ -194,7 +197,7 @@ void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, 
             {
                 entry->isDirectory = true;
                 // A stored entry has no entries of its own yet.
-                readEntries(*entry, element, entry->name, EntryKinds::both);
+                readEntries(*entry, element, entry->name, EntryKinds::both, release);
             }
         }
         else if (files && tag == fileTag)
@@ -210,6 +213,8 @@ void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, 
                 entry->shortCut.dir = attributeText(shortCut, "dir");
             }
         }
+        if (release)
+            node->RemoveChild(child);
     }
 }
 
@@ -292,7 +297,7 @@ void SKUDefinition::fromFile(const TqString& path)
             parseSafely(document, fileText(file, static_cast<size_t>(status.st_size)));
         fclose(file);
     }
-    parseInner(document);
+    readDocument(document, true);
 }
 
 void SKUDefinition::parse(const TqString& text)
@@ -300,7 +305,7 @@ void SKUDefinition::parse(const TqString& text)
     TiXmlDocument document;
     const TqString utf8 = text.ToUTF8();
     parseSafely(document, parserText(utf8.ConstData(), utf8.Size()));
-    parseInner(document);
+    readDocument(document, true);
 }
 
 void SKUDefinition::clear()
@@ -309,6 +314,11 @@ void SKUDefinition::clear()
 }
 
 void SKUDefinition::parseInner(TiXmlDocument& document)
+{
+    readDocument(document, false);
+}
+
+void SKUDefinition::readDocument(TiXmlDocument& document, bool releaseInstallEntries)
 {
     clear();
     TiXmlElement* product = firstChildAsElement(&document, "product");
@@ -380,7 +390,8 @@ void SKUDefinition::parseInner(TiXmlDocument& document)
     {
         installRoot.name = TqString("");
         installRoot.isDirectory = true;
-        parseInstallFiles(installRoot, installFiles, TqString());
+        // The cleared root has no entries, so one pass reads them.
+        readEntries(installRoot, installFiles, TqString(), EntryKinds::both, releaseInstallEntries);
     }
 
     TiXmlElement* install = product->FirstChildElement("install");
@@ -434,12 +445,12 @@ void SKUDefinition::parseInstallFiles(FileNode& parent, TiXmlNode* node, const T
     // that rule; entries already there must still be replaced by either kind.
     if (parent.children.empty())
     {
-        readEntries(parent, node, parentName, EntryKinds::both);
+        readEntries(parent, node, parentName, EntryKinds::both, false);
     }
     else
     {
-        readEntries(parent, node, parentName, EntryKinds::directories);
-        readEntries(parent, node, parentName, EntryKinds::files);
+        readEntries(parent, node, parentName, EntryKinds::directories, false);
+        readEntries(parent, node, parentName, EntryKinds::files, false);
     }
 }
 

@@ -77,6 +77,11 @@ public:
     TqString installLinkUrl;
     TqString internetOffUrl;
     TqString internetOnUrl;
+
+private:
+    // parseInner's work. A read that owns its document lets the install-file entries go from it as
+    // they are read, so that the document and the model are never both held in full.
+    void readDocument(TiXmlDocument& document, bool releaseInstallEntries);
 };
 
 #endif

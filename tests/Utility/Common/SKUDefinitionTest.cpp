@@ -273,6 +273,10 @@ TEST_F(SKUDefinitionFileTest, ReadsFilesLikeTheParsersOwnFileLoading)
         SKUDefinition theirs;
         theirs.parseInner(document);
         ASSERT_EQ(summary(theirs), summary(ours)) << content;
+        // A document handed in stays whole: reading it again gives the same model.
+        SKUDefinition again;
+        again.parseInner(document);
+        ASSERT_EQ(summary(theirs), summary(again)) << content;
     }
 }
 
