@@ -87,26 +87,26 @@ public:
         for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute;
              attribute = attribute->Next())
         {
-            const std::string& name = attribute->NameTStr();
-            if (const char** value = valueFor(name))
-            {
-                *value = attribute->Value();
-                if (value == &fileName)
-                    fileNameLength = attribute->ValueStr().size();
-            }
+            if (const std::string** value = valueFor(attribute->NameTStr()))
+                *value = &attribute->ValueStr();
         }
     }
 
-    const char* fileName = nullptr;
-    size_t fileNameLength = 0;
-    const char* arch = nullptr;
-    const char* configuration = nullptr;
-    const char* dontDelete = nullptr;
-    const char* ignoreInstallErrors = nullptr;
-    const char* allowDowngrade = nullptr;
+    // The attribute's text, or null when the element lacks it.
+    static const char* text(const std::string* value) { return value ? value->c_str() : nullptr; }
+    // The attribute's text as a string, up to its first NUL (a character reference can put one
+    // inside); an absent attribute, like an empty one, gives an unset string.
+    static TqString string(const std::string* value) { return TqString(text(value)); }
+
+    const std::string* fileName = nullptr;
+    const std::string* arch = nullptr;
+    const std::string* configuration = nullptr;
+    const std::string* dontDelete = nullptr;
+    const std::string* ignoreInstallErrors = nullptr;
+    const std::string* allowDowngrade = nullptr;
 
 private:
-    const char** valueFor(const std::string& name)
+    const std::string** valueFor(const std::string& name)
     {
         const auto is = [&name](const char* wanted) { return name.compare(wanted) == 0; };
         switch (name.size())
@@ -135,13 +135,13 @@ private:
 FileNode* storeEntry(FileNode& parent, const EntryAttributes& attributes, const TqString& parentName,
                      bool keepFiles)
 {
-    if (!attributes.fileNameLength)
+    const char* fileName = EntryAttributes::text(attributes.fileName);
+    if (!fileName || !*fileName)
         return nullptr;
     // Entries usually come in name order, so the end is tried first as the place of a new one.
     std::map<TqString, FileNode>& children = parent.children;
     const size_t countBefore = children.size();
-    const auto stored =
-        children.try_emplace(children.end(), TqString(attributes.fileName, attributes.fileNameLength));
+    const auto stored = children.try_emplace(children.end(), TqString(fileName));
     FileNode& entry = stored->second;
     if (children.size() == countBefore)
     {
@@ -151,12 +151,14 @@ FileNode* storeEntry(FileNode& parent, const EntryAttributes& attributes, const 
     }
     entry.name = stored->first;
     entry.parentName = parentName;
-    entry.isX86 = attributes.arch && strcasecmp(attributes.arch, "x86") == 0 ? 1 : 0;
+    const char* arch = EntryAttributes::text(attributes.arch);
+    entry.isX86 = arch && strcasecmp(arch, "x86") == 0 ? 1 : 0;
     // A flag that the entry does not give as "0" or "1" is the flag of the directory holding it.
-    entry.dontDelete = getBoolFlagFromString(attributes.dontDelete, parent.dontDelete);
-    entry.ignoreInstallErrors =
-        getBoolFlagFromString(attributes.ignoreInstallErrors, parent.ignoreInstallErrors);
-    entry.allowDowngrade = getBoolFlagFromString(attributes.allowDowngrade, parent.allowDowngrade);
+    entry.dontDelete = getBoolFlagFromString(EntryAttributes::text(attributes.dontDelete), parent.dontDelete);
+    entry.ignoreInstallErrors = getBoolFlagFromString(EntryAttributes::text(attributes.ignoreInstallErrors),
+                                                      parent.ignoreInstallErrors);
+    entry.allowDowngrade =
+        getBoolFlagFromString(EntryAttributes::text(attributes.allowDowngrade), parent.allowDowngrade);
     return &entry;
 }
 
@@ -206,7 +208,7 @@ void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, 
             FileNode* entry = storeEntry(parent, attributes, parentName, false);
             if (!entry)
                 continue;
-            entry->configuration = TqString(attributes.configuration);
+            entry->configuration = EntryAttributes::string(attributes.configuration);
             if (TiXmlElement* shortCut = firstChildAsElement(element, "shortCut"))
             {
                 entry->shortCut.name = attributeText(shortCut, "name");

@@ -129,6 +129,14 @@ TEST(FileNodeTest, ReadsArchitectureAndConfigurationAsWholeTexts)
     EXPECT_EQ(1, child(root, "dir").isX86);
     EXPECT_TRUE(child(root, "dir").isDirectory);
     EXPECT_FALSE(child(root, "dir").configuration.IsSet());
+
+    // A character reference can put a NUL inside a value; the texts end there.
+    FileNode cut = readTree(R"(<file fileName="ab&#0;cd" arch="x86&#x0;z" configuration="Re&#0;lease"/>)");
+    EXPECT_EQ((Texts{"ab"}), keys(cut.children));
+    EXPECT_EQ(2u, child(cut, "ab").name.Size());
+    EXPECT_EQ(1, child(cut, "ab").isX86);
+    EXPECT_EQ(2u, child(cut, "ab").configuration.Size());
+    EXPECT_EQ("Re", text(child(cut, "ab").configuration));
 }
 
 TEST(FileNodeTest, SkipsEntriesWithoutAFileName)
