@@ -173,8 +173,8 @@ enum class EntryKinds
     both,
 };
 
-// With release on, each child is taken out of the document once read, so that the document's
-// nodes are given back while the model's are made.
+// With release on, each directory element is taken out of the document, files and all, once it is
+// read, so that the document's nodes are given back while the model's are made.
 void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, EntryKinds kinds,
                  bool release)
 {
@@ -201,6 +201,8 @@ void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, 
                 // A stored entry has no entries of its own yet.
                 readEntries(*entry, element, entry->name, EntryKinds::both, release);
             }
+            if (release)
+                node->RemoveChild(child);
         }
         else if (files && tag == fileTag)
         {
@@ -215,8 +217,6 @@ void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, 
                 entry->shortCut.dir = attributeText(shortCut, "dir");
             }
         }
-        if (release)
-            node->RemoveChild(child);
     }
 }
 
