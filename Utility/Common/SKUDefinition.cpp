@@ -185,7 +185,8 @@ void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, 
     TiXmlNode* next = nullptr;
     for (TiXmlNode* child = node->FirstChild(); child; child = next)
     {
-        // Loaded before the work on this entry, so that reaching the next node overlaps it.
+        // Taken before the work on this entry, which may let the entry go from the document; the
+        // load of the next node then also overlaps that work.
         next = child->NextSibling();
         if (child->Type() != TiXmlNode::TINYXML_ELEMENT)
             continue;
