@@ -1,5 +1,7 @@
 #include "TqVersion.h"
 
+#include <climits>
+
 #include <cstdio>
 
 TqVersion::TqVersion() : major(0), minor(0), revision(0), build(0) {}
@@ -74,5 +76,11 @@ TqString TqVersion::ToString(bool productForm) const
 
 unsigned int TqVersion::ToUInt(bool productForm) const
 {
-    return static_cast<unsigned int>(ToString(productForm).Replace(TqString("."), TqString("")).GetULong(0));
+    const TqString digits = ToString(productForm).Replace(TqString("."), TqString(""));
+    const unsigned long packed = digits.GetULong(0);
+    // Digits beyond the 32-bit range saturate, as they do where unsigned long is 32 bits wide,
+    // instead of wrapping to an unrelated number.
+    if (digits[0] != '-' && packed > UINT_MAX)
+        return UINT_MAX;
+    return static_cast<unsigned int>(packed);
 }

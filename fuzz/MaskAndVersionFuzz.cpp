@@ -159,7 +159,9 @@ unsigned int modelPacked(const TqVersion& v, bool productForm)
     const std::string digits = digitsOf(v, productForm);
     char* end = nullptr;
     const unsigned long value = std::strtoul(digits.c_str(), &end, 10);
-    return end == digits.c_str() ? 0u : static_cast<unsigned int>(value);
+    if (end == digits.c_str())
+        return 0u;
+    return digits[0] != '-' && value > UINT_MAX ? UINT_MAX : static_cast<unsigned int>(value);
 }
 
 std::string textOf(const TqString& s)

@@ -113,6 +113,12 @@ TEST(TqVersionTest, TextAndPackedForms)
     EXPECT_EQ(0U, TqVersion().ToUInt(false));
     EXPECT_EQ(12345U, TqVersion(1, 23, 4, 5).ToUInt(false));
     EXPECT_EQ(12345U, TqVersion(12, 3, 4, 5).ToUInt(false));
+    // Packed digits past 32 bits saturate rather than wrap.
+    EXPECT_EQ(4294967295U, TqVersion(9, 9, 9, 9999999).ToUInt(false));
+    EXPECT_EQ(4294967295U, TqVersion(4, 2, 9, 4967296).ToUInt(false));
+    EXPECT_EQ(4294967295U, TqVersion(4, 2, 9, 4967295).ToUInt(false));
+    EXPECT_EQ(4294967294U, TqVersion(4, 2, 9, 4967294).ToUInt(false));
+    EXPECT_EQ(4294966062U, TqVersion(-1, 2, 3, 4).ToUInt(false));
     EXPECT_EQ("-1.2.3.4", Text(TqVersion(-1, 2, 3, 4).ToString(false)));
     EXPECT_EQ("1.2.3.4", Text(Parse("1.2.3.4").ToString(false)));
 }
