@@ -4,6 +4,8 @@
 #include "StringLibrary.h"
 #include "TqString.h"
 
+#include "PairedRatios.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -41,7 +43,8 @@ const std::string& searchTextLast()
 // 100,000 pieces of about ten bytes separated by ';', about 1 MiB in all.
 const std::string& piecesText()
 {
-    static const std::string text = [] {
+    static const std::string text = []
+    {
         std::string letters = randomLetters(textSize);
         std::string out;
         for (size_t i = 0; i < 100000; ++i)
@@ -56,9 +59,11 @@ const std::string& piecesText()
 // Case-insensitive search as the obvious std::string code writes it.
 size_t stdFindIgnoreCase(const std::string& hay, const std::string& needle)
 {
-    auto it = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-    });
+    auto it = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(),
+                          [](char a, char b) {
+                              return std::tolower(static_cast<unsigned char>(a)) ==
+                                     std::tolower(static_cast<unsigned char>(b));
+                          });
     return it == hay.end() ? std::string::npos : static_cast<size_t>(it - hay.begin());
 }
 
@@ -184,50 +189,18 @@ void Std_Append(benchmark::State& state)
     }
 }
 
-const char* const operations[] = {"IndexOf", "IndexLastOf", "IndexOfIgnoreCase", "Replace", "Split", "Append"};
-
-// Keeps each benchmark's median CPU time per iteration for the ratio lines.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> seconds;
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.aggregate_name == "median")
-                seconds[run.run_name.function_name] = run.GetAdjustedCPUTime();
-    }
-};
 } // namespace
 
-BENCHMARK(Tq_IndexOf)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Std_IndexOf)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Tq_IndexLastOf)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Std_IndexLastOf)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Tq_IndexOfIgnoreCase)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Std_IndexOfIgnoreCase)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Tq_Replace)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Std_Replace)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Tq_Split)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Std_Split)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Tq_Append)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Std_Append)->Repetitions(5)->ReportAggregatesOnly(true);
+PAIRED_BENCHMARK(IndexOf);
+PAIRED_BENCHMARK(IndexLastOf);
+PAIRED_BENCHMARK(IndexOfIgnoreCase);
+PAIRED_BENCHMARK(Replace);
+PAIRED_BENCHMARK(Split);
+PAIRED_BENCHMARK(Append);
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nTqString time / std::string time (target: at most 2, Append at most 3)\n");
-    for (const char* op : operations)
-    {
-        const auto tq = reporter.seconds.find(std::string("Tq_") + op);
-        const auto st = reporter.seconds.find(std::string("Std_") + op);
-        if (tq != reporter.seconds.end() && st != reporter.seconds.end() && st->second > 0)
-            std::printf("  %-18s %6.2f\n", op, tq->second / st->second);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return RunPairedBenchmarks(
+        argc, argv, "TqString / std::string, median CPU time (target: at most 2, Append at most 3)",
+        {"IndexOf", "IndexLastOf", "IndexOfIgnoreCase", "Replace", "Split", "Append"});
 }

@@ -4,6 +4,8 @@
 #include "StringLibrary.h"
 #include "TqUnicodeString.h"
 
+#include "PairedRatios.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -136,45 +138,16 @@ void Std_Split(benchmark::State& state)
         benchmark::DoNotOptimize(stdSplit(text, L";").size());
 }
 
-const char* const operations[] = {"IndexOf", "IndexLastOf", "Replace", "Split"};
-
-// Keeps each benchmark's CPU time per iteration for the ratio lines; CPU time, because the
-// machine may be shared with other work while this runs.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            seconds[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    }
-};
 } // namespace
 
-BENCHMARK(Tq_IndexOf);
-BENCHMARK(Std_IndexOf);
-BENCHMARK(Tq_IndexLastOf);
-BENCHMARK(Std_IndexLastOf);
-BENCHMARK(Tq_Replace);
-BENCHMARK(Std_Replace);
-BENCHMARK(Tq_Split);
-BENCHMARK(Std_Split);
+PAIRED_BENCHMARK(IndexOf);
+PAIRED_BENCHMARK(IndexLastOf);
+PAIRED_BENCHMARK(Replace);
+PAIRED_BENCHMARK(Split);
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nTqUnicodeString CPU time / std::wstring CPU time (target: at most 2)\n");
-    for (const char* op : operations)
-    {
-        const auto tq = reporter.seconds.find(std::string("Tq_") + op);
-        const auto st = reporter.seconds.find(std::string("Std_") + op);
-        if (tq != reporter.seconds.end() && st != reporter.seconds.end() && st->second > 0)
-            std::printf("  %-12s %6.2f\n", op, tq->second / st->second);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return RunPairedBenchmarks(argc, argv,
+                               "TqUnicodeString / std::wstring, median CPU time (target: at most 2)",
+                               {"IndexOf", "IndexLastOf", "Replace", "Split"});
 }
