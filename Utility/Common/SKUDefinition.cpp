@@ -1,17 +1,15 @@
 #include "SKUDefinition.h"
 
 #include <strings.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "StringLibrary.h"
-#include "XMLNesting.h"
+#include "XMLDocumentFile.h"
 #include "XMLParser.h"
 
 namespace
@@ -221,85 +219,12 @@ void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, 
     }
 }
 
-// Elements nested deeper than this would let the parser's recursion run out of stack; such a
-// definition is refused as a whole.
-const size_t deepestNesting = 256;
-
-// The parser looks up to three bytes past a UTF-8 lead byte or a byte order mark without minding
-// the end of the text; these NUL bytes keep those reads inside the buffer.
-const size_t parserPadding = 4;
-
-std::vector<char> parserText(const char* bytes, size_t length)
-{
-    // The text ends at its first NUL byte; the parser would step over one inside a UTF-8 sequence.
-    if (const void* nul = memchr(bytes, '\0', length))
-        length = static_cast<size_t>(static_cast<const char*>(nul) - bytes);
-    std::vector<char> text(length + parserPadding, '\0');
-    std::copy(bytes, bytes + length, text.begin());
-    return text;
-}
-
-// The whole file as the parser's own file loading prepares it: up to the first NUL byte, with CR
-// and CR LF line ends turned into LF.
-std::vector<char> fileText(FILE* file, size_t sizeHint)
-{
-    // Room for the padding from the start, so that adding it never moves the text.
-    std::vector<char> bytes(sizeHint + 1 + parserPadding);
-    size_t length = 0;
-    for (;;)
-    {
-        const size_t room = bytes.size() - parserPadding;
-        length += fread(bytes.data() + length, 1, room - length, file);
-        if (length < room)
-            break;
-        bytes.resize(bytes.size() * 2);
-    }
-    // The text ends at its first NUL byte; up to the first CR nothing changes.
-    const char* nul = static_cast<const char*>(memchr(bytes.data(), '\0', length));
-    if (nul)
-        length = static_cast<size_t>(nul - bytes.data());
-    const char* firstReturn = static_cast<const char*>(memchr(bytes.data(), '\r', length));
-    size_t written = firstReturn ? static_cast<size_t>(firstReturn - bytes.data()) : length;
-    for (size_t read = written; read < length; ++read)
-    {
-        if (bytes[read] == '\r')
-        {
-            bytes[written++] = '\n';
-            if (read + 1 < length && bytes[read + 1] == '\n')
-                ++read;
-        }
-        else
-        {
-            bytes[written++] = bytes[read];
-        }
-    }
-    std::fill(bytes.begin() + written, bytes.begin() + written + parserPadding, '\0');
-    bytes.resize(written + parserPadding);
-    return bytes;
-}
-
-// Parses text prepared by parserText or fileText, unless it nests too deeply.
-void parseSafely(TiXmlDocument& document, const std::vector<char>& text)
-{
-    const size_t length = text.size() - parserPadding;
-    if (XMLNesting::deepest(text.data(), length, deepestNesting) <= deepestNesting)
-        document.Parse(text.data(), nullptr, TIXML_DEFAULT_ENCODING);
-}
-
 } // namespace
 
 void SKUDefinition::fromFile(const TqString& path)
 {
     TiXmlDocument document;
-    FILE* file = fopen(path.ConstData(), "rb");
-    if (file)
-    {
-        // Only a regular file is read: a directory opens too, but reports an enormous size.
-        struct stat status;
-        if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode))
-            parseSafely(document, fileText(file, static_cast<size_t>(status.st_size)));
-        fclose(file);
-    }
+    XMLDocumentFile::Load(path, document);
     readDocument(document, true);
 }
 
@@ -307,7 +232,7 @@ void SKUDefinition::parse(const TqString& text)
 {
     TiXmlDocument document;
     const TqString utf8 = text.ToUTF8();
-    parseSafely(document, parserText(utf8.ConstData(), utf8.Size()));
+    XMLDocumentFile::Parse(utf8.ConstData(), utf8.Size(), document);
     readDocument(document, true);
 }
 

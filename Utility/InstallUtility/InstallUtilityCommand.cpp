@@ -1,11 +1,11 @@
 #include "InstallUtilityCommand.h"
 
 #include <cstring>
-#include <sys/stat.h>
 
 #include "InstallRemover.h"
 #include "SKUDefinition.h"
 #include "TargetPathFile.h"
+#include "XMLDocumentFile.h"
 #include "XMLParser.h"
 
 bool InstallUtilityCommand::Parse(int argc, const char* const argv[])
@@ -32,16 +32,10 @@ bool InstallUtilityCommand::Parse(int argc, const char* const argv[])
 // definition from one that lists nothing: it then removes nothing and says so.
 static bool readDefinition(const TqString& path, SKUDefinition& definition)
 {
-    FILE* stream = fopen(path.ConstData(), "rb");
-    if (stream == nullptr)
-        return false;
-    // Only a regular file: the parser would try to read a directory or a device whole.
-    struct stat status;
-    const bool regular = fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode);
     TiXmlDocument document;
-    const bool loaded = regular && document.LoadFile(stream);
-    fclose(stream);
-    const TiXmlElement* root = loaded ? document.RootElement() : nullptr;
+    if (!XMLDocumentFile::Load(path, document))
+        return false;
+    const TiXmlElement* root = document.RootElement();
     if (root == nullptr || strcmp(root->Value(), "product") != 0)
         return false;
     definition.parseInner(document);

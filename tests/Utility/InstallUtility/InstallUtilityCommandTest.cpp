@@ -111,6 +111,15 @@ TEST_F(InstallUtilityCommandTest, UnreadableFilesExitTwoAndTouchNothing)
     writeFile(base + "/other.xml", "<catalog><installFiles><file fileName='a'/></installFiles></catalog>");
     EXPECT_EQ(run({"-uninstall", base + "/other.xml", targetFile}), 2);
     EXPECT_EQ(run({"-uninstall", base, targetFile}), 2);
+    // Nesting deep enough to exhaust the parser's stack is refused before parsing, in both files.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i)
+        deep += "<d>";
+    writeFile(base + "/deep.xml",
+              "<product><installFiles><file fileName='a'/></installFiles>" + deep + "</product>");
+    EXPECT_EQ(run({"-uninstall", base + "/deep.xml", targetFile}), 2);
+    writeFile(base + "/deeptarget.xml", "<targetPath path='" + target + "'>" + deep + "</targetPath>");
+    EXPECT_EQ(run({"-uninstall", definition, base + "/deeptarget.xml"}), 2);
 
     writeFile(base + "/relative.xml", "<targetPath path='target'/>");
     EXPECT_EQ(run({"-uninstall", definition, base + "/relative.xml"}), 2);
