@@ -5,6 +5,7 @@
 #include "TqString.h"
 
 #include "PairedRatios.h"
+#include "StdStringWork.h"
 
 #include <benchmark/benchmark.h>
 
@@ -67,34 +68,6 @@ size_t stdFindIgnoreCase(const std::string& hay, const std::string& needle)
     return it == hay.end() ? std::string::npos : static_cast<size_t>(it - hay.begin());
 }
 
-std::string stdReplace(std::string text, const std::string& from, const std::string& to)
-{
-    std::string out;
-    out.reserve(text.size());
-    size_t copied = 0;
-    for (size_t p = text.find(from); p != std::string::npos; p = text.find(from, copied))
-    {
-        out.append(text, copied, p - copied).append(to);
-        copied = p + from.size();
-    }
-    return out.append(text, copied, std::string::npos);
-}
-
-std::vector<std::string> stdSplit(const std::string& text, const std::string& separator)
-{
-    std::vector<std::string> pieces;
-    size_t start = 0;
-    for (size_t p = text.find(separator); p != std::string::npos; p = text.find(separator, start))
-    {
-        if (p > start)
-            pieces.emplace_back(text, start, p - start);
-        start = p + separator.size();
-    }
-    if (start < text.size())
-        pieces.emplace_back(text, start);
-    return pieces;
-}
-
 std::vector<std::string> appendPieces()
 {
     std::vector<std::string> pieces;
@@ -149,7 +122,7 @@ void Std_Replace(benchmark::State& state)
 {
     const std::string& text = piecesText();
     for (auto _ : state)
-        benchmark::DoNotOptimize(stdReplace(text, ";", "<>").size());
+        benchmark::DoNotOptimize(stdReplace<std::string>(text, ";", "<>").size());
 }
 void Tq_Split(benchmark::State& state)
 {
@@ -161,7 +134,7 @@ void Std_Split(benchmark::State& state)
 {
     const std::string& text = piecesText();
     for (auto _ : state)
-        benchmark::DoNotOptimize(stdSplit(text, ";").size());
+        benchmark::DoNotOptimize(stdSplit<std::string>(text, ";").size());
 }
 void Tq_Append(benchmark::State& state)
 {

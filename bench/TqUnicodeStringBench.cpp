@@ -5,6 +5,7 @@
 #include "TqUnicodeString.h"
 
 #include "PairedRatios.h"
+#include "StdStringWork.h"
 
 #include <benchmark/benchmark.h>
 
@@ -60,34 +61,6 @@ TqUnicodeString wide(const std::wstring& text)
     return TqUnicodeString(text.data(), text.size());
 }
 
-std::wstring stdReplace(const std::wstring& text, const std::wstring& from, const std::wstring& to)
-{
-    std::wstring out;
-    out.reserve(text.size());
-    size_t copied = 0;
-    for (size_t p = text.find(from); p != std::wstring::npos; p = text.find(from, copied))
-    {
-        out.append(text, copied, p - copied).append(to);
-        copied = p + from.size();
-    }
-    return out.append(text, copied, std::wstring::npos);
-}
-
-std::vector<std::wstring> stdSplit(const std::wstring& text, const std::wstring& separator)
-{
-    std::vector<std::wstring> pieces;
-    size_t start = 0;
-    for (size_t p = text.find(separator); p != std::wstring::npos; p = text.find(separator, start))
-    {
-        if (p > start)
-            pieces.emplace_back(text, start, p - start);
-        start = p + separator.size();
-    }
-    if (start < text.size())
-        pieces.emplace_back(text, start);
-    return pieces;
-}
-
 void Tq_IndexOf(benchmark::State& state)
 {
     const TqUnicodeString text = wide(searchText()), needle(L"needle!");
@@ -123,7 +96,7 @@ void Std_Replace(benchmark::State& state)
 {
     const std::wstring& text = piecesText();
     for (auto _ : state)
-        benchmark::DoNotOptimize(stdReplace(text, L";", L"<>").size());
+        benchmark::DoNotOptimize(stdReplace<std::wstring>(text, L";", L"<>").size());
 }
 void Tq_Split(benchmark::State& state)
 {
@@ -135,7 +108,7 @@ void Std_Split(benchmark::State& state)
 {
     const std::wstring& text = piecesText();
     for (auto _ : state)
-        benchmark::DoNotOptimize(stdSplit(text, L";").size());
+        benchmark::DoNotOptimize(stdSplit<std::wstring>(text, L";").size());
 }
 
 } // namespace

@@ -11,39 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "ModelTexts.h"
 #include "SKUDefinition.h"
 
 namespace
 {
-
-std::string textOf(const TqString& value)
-{
-    return std::string(value.ConstData(), value.Size());
-}
-
-// Every field as a freshly constructed model holds it.
-void expectEmptyModel(const SKUDefinition& model)
-{
-    EXPECT_FALSE(model.skuInfo.id.IsSet());
-    EXPECT_FALSE(model.skuInfo.name.IsSet());
-    EXPECT_FALSE(model.skuInfo.build.IsSet());
-    EXPECT_FALSE(model.skuInfo.prefix.IsSet());
-    EXPECT_TRUE(model.familyPlugins.empty());
-    EXPECT_TRUE(model.familyContents.empty());
-    EXPECT_TRUE(model.familyContentMasks.empty());
-    EXPECT_TRUE(model.familyFeatureMasks.empty());
-    EXPECT_TRUE(model.hostNames.empty());
-    EXPECT_TRUE(model.hostVariants.empty());
-    EXPECT_TRUE(model.hostFamilies.empty());
-    EXPECT_TRUE(model.hostCompilerOptions.empty());
-    EXPECT_TRUE(model.buildHostNames.empty());
-    EXPECT_TRUE(model.buildHostVariants.empty());
-    EXPECT_TRUE(model.buildHostFamilies.empty());
-    EXPECT_TRUE(model.installRoot.children.empty());
-    EXPECT_FALSE(model.installLinkUrl.IsSet());
-    EXPECT_FALSE(model.internetOnUrl.IsSet());
-    EXPECT_FALSE(model.internetOffUrl.IsSet());
-}
 
 SKUDefinition readText(const std::string& xml)
 {
@@ -118,10 +90,10 @@ TEST(HostileDefinitionTest, TrailingLeadByteOfAByteOrderMark)
 {
     // A complete definition followed by the first byte of a byte order mark keeps what it holds.
     const SKUDefinition complete = readText("<product><sku name=\"Kept\"/></product>\xEF");
-    EXPECT_EQ("Kept", textOf(complete.skuInfo.name));
+    EXPECT_EQ("Kept", text(complete.skuInfo.name));
 
     // The partial tree of a tag cut off by that byte keeps the attributes read before it.
-    EXPECT_EQ("x", textOf(readText("<product><sku name=\"x\"\xEF").skuInfo.name));
+    EXPECT_EQ("x", text(readText("<product><sku name=\"x\"\xEF").skuInfo.name));
 
     // A document that is nothing but that byte, or the first two bytes of the mark, reads nothing.
     for (const char* xml : {"\xEF", "\xEF\xBB", "<product>\xEF\xBB"})
@@ -133,7 +105,7 @@ TEST(HostileDefinitionTest, TrailingLeadByteOfAByteOrderMark)
 
 TEST_F(HostileDefinitionFileTest, TrailingLeadByteInAFile)
 {
-    EXPECT_EQ("Kept", textOf(readFile("ef.xml", "<product><sku name=\"Kept\"/></product>\xEF").skuInfo.name));
+    EXPECT_EQ("Kept", text(readFile("ef.xml", "<product><sku name=\"Kept\"/></product>\xEF").skuInfo.name));
     expectEmptyModel(readFile("only-ef.xml", "\xEF"));
     expectEmptyModel(readFile("declaration.xml", "<?xml "));
 }
@@ -157,7 +129,7 @@ TEST(HostileDefinitionTest, DeepNestingIsRefusedAsAWhole)
 
 TEST(HostileDefinitionTest, NestingUpTo256ElementsIsRead)
 {
-    EXPECT_EQ("Deep", textOf(readText(nestedDefinition(256)).skuInfo.name));
+    EXPECT_EQ("Deep", text(readText(nestedDefinition(256)).skuInfo.name));
     EXPECT_FALSE(readText(nestedDefinition(257)).skuInfo.name.IsSet());
 
     // product, installFiles and 254 directories: the whole tree is there.
@@ -199,7 +171,7 @@ TEST(HostileDefinitionTest, AttributesOfOneMebibyteAreReadWhole)
                  "\"/></hosts></product>");
 
     EXPECT_EQ(size, definition.skuInfo.name.Size());
-    EXPECT_EQ(name, textOf(definition.skuInfo.name));
+    EXPECT_EQ(name, text(definition.skuInfo.name));
     // Eight hexadecimal digits give 32 bits: a mebibyte of "f" sets four mebibits.
     ASSERT_EQ(1u, definition.familyFeatureMasks.count(TqString("F")));
     const TqBitSet& bits = definition.familyFeatureMasks.at(TqString("F"));
@@ -221,8 +193,8 @@ TEST(HostileDefinitionTest, OneHundredThousandSiblingHosts)
 
     ASSERT_EQ(100000u, definition.hostNames.size());
     ASSERT_EQ(200000u, definition.hostVariants.size());
-    EXPECT_EQ("H99999", textOf(definition.hostNames.back()));
-    EXPECT_EQ("H9999932", textOf(definition.hostVariants[199998]));
+    EXPECT_EQ("H99999", text(definition.hostNames.back()));
+    EXPECT_EQ("H9999932", text(definition.hostVariants[199998]));
     EXPECT_EQ(100000u, definition.buildHostNames.size());
     EXPECT_TRUE(definition.familyHasHost(TqString("F"), TqString("H99999")));
     EXPECT_TRUE(definition.familyHasHostBuild(TqString("F"), TqString("H032")));
@@ -238,20 +210,20 @@ TEST(HostileDefinitionTest, BytesThatAreNotUtf8PassThroughNames)
                  "</plugins></family></families><hosts><host name=\"\xE2\x82\" "
                  "arch=\"x86\"/></hosts><installFiles><file fileName=\"\xFF.so\"/>"
                  "</installFiles></product>");
-    EXPECT_EQ("N\xFF\xFE", textOf(definition.skuInfo.name));
-    EXPECT_EQ("\xC3\x28", textOf(definition.skuInfo.id));
+    EXPECT_EQ("N\xFF\xFE", text(definition.skuInfo.name));
+    EXPECT_EQ("\xC3\x28", text(definition.skuInfo.id));
     ASSERT_EQ(1u, definition.familyPlugins.count(TqString("\x80\x81")));
-    EXPECT_EQ("\xF0\x9F", textOf(definition.familyPlugins.at(TqString("\x80\x81")).front()));
+    EXPECT_EQ("\xF0\x9F", text(definition.familyPlugins.at(TqString("\x80\x81")).front()));
     ASSERT_EQ(1u, definition.hostVariants.size());
     EXPECT_EQ("\xE2\x82"
               "32",
-              textOf(definition.hostVariants.front()));
+              text(definition.hostVariants.front()));
     EXPECT_EQ(1u, definition.installRoot.children.count(TqString("\xFF.so")));
 
     // Declared UTF-8, a cut-off sequence before the closing quote must not swallow the rest unread
     // past the end: whatever is read, the reader ends and the earlier attribute is kept.
     const SKUDefinition declared = readText("\xEF\xBB\xBF<product><sku ID=\"ok\" name=\"\xF0\"/></product>");
-    EXPECT_EQ("ok", textOf(declared.skuInfo.id));
+    EXPECT_EQ("ok", text(declared.skuInfo.id));
 }
 
 TEST(HostileDefinitionTest, TextEndsAtItsFirstNul)
@@ -261,7 +233,7 @@ TEST(HostileDefinitionTest, TextEndsAtItsFirstNul)
     const std::string head = "\xEF\xBB\xBF<product><sku name=\"A\"/><hosts>\xE0";
     const std::string hidden = "x<host name=\"Hidden\"/></hosts></product>";
     const SKUDefinition definition = readText(head + std::string(1, '\0') + hidden);
-    EXPECT_EQ("A", textOf(definition.skuInfo.name));
+    EXPECT_EQ("A", text(definition.skuInfo.name));
     EXPECT_TRUE(definition.hostNames.empty());
     EXPECT_TRUE(definition.hostVariants.empty());
 }

@@ -37,34 +37,6 @@ SKUDefinition readFile(const std::string& path)
     return definition;
 }
 
-// Every field as a freshly constructed model holds it.
-void expectEmptyModel(const SKUDefinition& model, const std::string& what)
-{
-    SCOPED_TRACE(what);
-    EXPECT_FALSE(model.skuInfo.id.IsSet());
-    EXPECT_FALSE(model.skuInfo.name.IsSet());
-    EXPECT_FALSE(model.skuInfo.build.IsSet());
-    EXPECT_FALSE(model.skuInfo.prefix.IsSet());
-    EXPECT_TRUE(model.familyPlugins.empty());
-    EXPECT_TRUE(model.familyContents.empty());
-    EXPECT_TRUE(model.familyContentMasks.empty());
-    EXPECT_TRUE(model.hostFamilies.empty());
-    EXPECT_TRUE(model.hostNames.empty());
-    EXPECT_TRUE(model.hostVariants.empty());
-    EXPECT_TRUE(model.hostCompilerOptions.empty());
-    EXPECT_TRUE(model.buildHostFamilies.empty());
-    EXPECT_TRUE(model.buildHostNames.empty());
-    EXPECT_TRUE(model.buildHostVariants.empty());
-    EXPECT_FALSE(model.installRoot.name.IsSet());
-    EXPECT_FALSE(model.installRoot.isDirectory);
-    EXPECT_TRUE(model.installRoot.children.empty());
-    EXPECT_EQ(0, model.installRoot.isX86);
-    EXPECT_TRUE(model.familyFeatureMasks.empty());
-    EXPECT_FALSE(model.installLinkUrl.IsSet());
-    EXPECT_FALSE(model.internetOffUrl.IsSet());
-    EXPECT_FALSE(model.internetOnUrl.IsSet());
-}
-
 const char* const fullDocument = R"(<product>
   <sku ID="7" name="Studio" build="99" prefix="ST"/>
   <families>
