@@ -92,6 +92,15 @@ bool XMLDocumentFile::Load(const TqString& path, TiXmlDocument& document)
     return loaded;
 }
 
+const TiXmlElement* XMLDocumentFile::LoadRoot(const TqString& path, TiXmlDocument& document,
+                                              const char* rootName)
+{
+    if (!Load(path, document))
+        return nullptr;
+    const TiXmlElement* root = document.RootElement();
+    return root != nullptr && strcmp(root->Value(), rootName) == 0 ? root : nullptr;
+}
+
 bool XMLDocumentFile::Parse(const char* bytes, size_t length, TiXmlDocument& document)
 {
     return parseSafely(document, parserText(bytes, length));

@@ -6,6 +6,7 @@
 #include "TqString.h"
 
 class TiXmlDocument;
+class TiXmlElement;
 
 // Hands XML text to the parser only in a form it reads safely: a regular file or a text up to its
 // first NUL byte, padded for the parser's look-ahead, and nested no deeper than its recursion
@@ -22,6 +23,10 @@ const size_t deepestNesting = 256;
 // is not a regular file or nests too deeply (document untouched), or is not well-formed XML
 // (document holds what the parser made of it).
 bool Load(const TqString& path, TiXmlDocument& document);
+
+// Load, then the document's root element when it is named rootName; null when the file cannot be
+// loaded or its root is another element.
+const TiXmlElement* LoadRoot(const TqString& path, TiXmlDocument& document, const char* rootName);
 
 // Parses bytes[0, length) up to the first NUL byte into document; false when the text nests too
 // deeply (document untouched) or is not well-formed XML.

@@ -33,10 +33,7 @@ bool InstallUtilityCommand::Parse(int argc, const char* const argv[])
 static bool readDefinition(const TqString& path, SKUDefinition& definition)
 {
     TiXmlDocument document;
-    if (!XMLDocumentFile::Load(path, document))
-        return false;
-    const TiXmlElement* root = document.RootElement();
-    if (root == nullptr || strcmp(root->Value(), "product") != 0)
+    if (XMLDocumentFile::LoadRoot(path, document, "product") == nullptr)
         return false;
     definition.parseInner(document);
     return true;

@@ -1,17 +1,13 @@
 #include "TargetPathFile.h"
 
-#include <cstring>
-
 #include "XMLDocumentFile.h"
 #include "XMLParser.h"
 
 bool TargetPathFile::Read(const TqString& file, TqString& path)
 {
     TiXmlDocument document;
-    if (!XMLDocumentFile::Load(file, document))
-        return false;
-    const TiXmlElement* root = document.RootElement();
-    if (root == nullptr || strcmp(root->Value(), "targetPath") != 0)
+    const TiXmlElement* root = XMLDocumentFile::LoadRoot(file, document, "targetPath");
+    if (root == nullptr)
         return false;
     const TqString value(root->Attribute("path"));
     if (value.IsEmpty())
