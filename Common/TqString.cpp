@@ -399,9 +399,12 @@ TqString& TqString::FromGUID(const _GUID& guid)
 
 TqString& TqString::FromFormat(TqString format, ...)
 {
-    Clear();
+    // Arguments may point into this string's own buffer: format first, then replace it.
     if (format.length == 0)
+    {
+        Clear();
         return *this;
+    }
     char text[512] = {};
     va_list arguments;
     va_start(arguments, format);

@@ -417,9 +417,12 @@ TqUnicodeString& TqUnicodeString::FromDouble(double value)
 
 TqUnicodeString& TqUnicodeString::FromFormat(TqUnicodeString format, ...)
 {
-    Clear();
+    // Arguments may point into this string's own buffer: format first, then replace it.
     if (format.length == 0)
+    {
+        Clear();
         return *this;
+    }
     wchar_t area[512] = {};
     va_list arguments;
     va_start(arguments, format);

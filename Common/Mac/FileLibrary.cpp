@@ -147,9 +147,15 @@ bool RemoveFolder(const TqString& path)
 {
     if (!IsDirectoryExists(path))
         return true;
-    const TqString collapsed = PathLibrary::CollapsePath(path);
+    TqString collapsed = PathLibrary::CollapsePath(path);
     if (collapsed.IsEmpty())
         return false;
+    // "link/" names the folder the link points at, and rm would empty that folder: the link
+    // itself is what goes.
+    unsigned long end = collapsed.Size();
+    while (end > 1 && collapsed[end - 1] == '/')
+        --end;
+    collapsed = collapsed.Substr(0, end);
     for (unsigned int i = 0; i < count; ++i)
     {
         if (collapsed.EqualsIgnoreCase(TqString(denyList[i])))

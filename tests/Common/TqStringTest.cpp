@@ -306,6 +306,8 @@ TEST(TqStringTest, FormatCutsAt510Bytes)
     EXPECT_EQ(str(s.FromFormat(TqString("%d.%d.%d.%d"), 1, 2, 3, 4)), "1.2.3.4");
     EXPECT_EQ(str(s.FromFormat(TqString("%s-%s"), "a", "b")), "a-b");
     EXPECT_TRUE(s.FromFormat(TqString(), 1).IsEmpty());
+    s = "self";
+    EXPECT_EQ(str(s.FromFormat(TqString("%s-%s"), s.ConstData(), s.ConstData())), "self-self");
 
     const std::string longText(600, 'q');
     s.FromFormat(TqString("%s"), longText.c_str());

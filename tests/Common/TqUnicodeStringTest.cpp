@@ -264,6 +264,8 @@ TEST_P(TqUnicodeStringTest, NumbersAndFormatting)
 
     EXPECT_EQ(L"3-x", Text(s.FromFormat(TqUnicodeString(L"%d-%ls"), 3, L"x")));
     EXPECT_TRUE(s.FromFormat(TqUnicodeString(), 3).IsEmpty());
+    s = TqUnicodeString(L"self");
+    EXPECT_EQ(L"self-self", Text(s.FromFormat(TqUnicodeString(L"%ls-%ls"), s.ConstData(), s.ConstData())));
     const std::wstring longText(600, L'q');
     EXPECT_EQ(std::wstring(510, L'q'), Text(s.FromFormat(TqUnicodeString(L"%ls"), longText.c_str())));
 }

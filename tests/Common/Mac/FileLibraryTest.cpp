@@ -350,7 +350,7 @@ TEST_F(FileLibraryTest, RemoveFolderRemovesTreesAndCollapsedPaths)
 
     EXPECT_TRUE(FileLibrary::RemoveFolder(Tq(P("tree"))));
     EXPECT_TRUE(FileLibrary::RemoveFolder(Tq(P("a/b/../c"))));
-    EXPECT_TRUE(FileLibrary::RemoveFolder(Tq(P("keptlink"))));
+    EXPECT_TRUE(FileLibrary::RemoveFolder(Tq(P("keptlink//"))));
 
     const std::vector<Command> expected = {
         {"rm", "-rf", "--", P("tree")}, {"rm", "-rf", "--", P("a/c")}, {"rm", "-rf", "--", P("keptlink")}};
