@@ -157,7 +157,8 @@ TqString SafeTemporaryFolder(const char* path, uid_t user)
 {
     TqString real = path != nullptr && path[0] != '\0' ? RealPathIfSafe(path, user) : TqString();
     struct stat status;
-    return real.IsSet() && stat(real.ConstData(), &status) == 0 && S_ISDIR(status.st_mode) ? real : TqString();
+    return real.IsSet() && stat(real.ConstData(), &status) == 0 && S_ISDIR(status.st_mode) ? real
+                                                                                           : TqString();
 }
 
 } // namespace

@@ -29,8 +29,8 @@ public:
     long ReadToolOutput(char* buffer, unsigned long size) override;
     ToolOutcome WaitForTool() override;
     bool RemoveItem(const TqString& path) override;
-    bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath, TqString& definitionPath,
-                              TqString& targetPathFile) override;
+    bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
+                              TqString& definitionPath, TqString& targetPathFile) override;
 
 private:
     TqString executableFolder;

@@ -58,7 +58,8 @@ bool ChooseRemovalFiles(uid_t effectiveUser, const TqString& installedBundlePath
         return true;
     // Owned by root alone: a user who may change these files could also change what root runs.
     const TqString folder = installedBundlePath + "/Contents/MacOS/";
-    RemovalFiles installed{RealPathIfSafe(folder + "InstallUtility", 0), RealPathIfSafe(folder + "sku.xml", 0),
+    RemovalFiles installed{RealPathIfSafe(folder + "InstallUtility", 0),
+                           RealPathIfSafe(folder + "sku.xml", 0),
                            RealPathIfSafe(folder + "target_path.xml", 0)};
     if (installed.tool.IsSet() && installed.definition.IsSet() && installed.targetPathFile.IsSet())
         files = installed;

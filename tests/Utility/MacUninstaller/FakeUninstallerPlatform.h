@@ -28,7 +28,8 @@ public:
     long readErrorAt = -1; // the output offset at which a read fails, or -1
     ToolOutcome toolOutcome = ToolOutcome::Succeeded;
     bool chooseFilesResult = true;
-    std::vector<std::string> filesToElevate; // tool, definition, target file put in place of the copy's; none when empty
+    std::vector<std::string>
+        filesToElevate; // tool, definition, target file put in place of the copy's; none when empty
 
     // What the flow did.
     std::vector<std::string> calls;
@@ -108,8 +109,8 @@ public:
         calls.push_back(std::string("RemoveItem ") + path.ConstData());
         return true;
     }
-    bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath, TqString& definitionPath,
-                              TqString& targetPathFile) override
+    bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
+                              TqString& definitionPath, TqString& targetPathFile) override
     {
         installedBundleArguments.push_back(installedBundlePath.ConstData());
         if (chooseFilesResult && filesToElevate.size() == 3)

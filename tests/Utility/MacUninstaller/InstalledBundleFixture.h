@@ -7,12 +7,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <map>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <string>
-#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -129,7 +129,8 @@ TEST_F(UninstallEndToEndTest, TemporaryFolderOthersMayChangeFallsBackToTmp)
     std::string errors = RunUnattended(&exitStatus);
     std::string program = ReadFile(record);
     std::smatch copy;
-    ASSERT_TRUE(std::regex_search(program, copy, std::regex("program=(/tmp/[0-9a-f]{32}-[0-9]+)/Uninstall.app/")))
+    ASSERT_TRUE(
+        std::regex_search(program, copy, std::regex("program=(/tmp/[0-9a-f]{32}-[0-9]+)/Uninstall.app/")))
         << program;
     std::filesystem::remove_all(copy[1].str());
     EXPECT_EQ(exitStatus, 0);
@@ -145,7 +146,8 @@ TEST_F(UninstallEndToEndTest, RootRefusesToRunItsBundleFromAFolderOthersMayChang
     int exitStatus = -2;
     std::string errors = Run({executables + "/Uninstall", "1"}, &exitStatus);
     EXPECT_EQ(exitStatus, 0);
-    EXPECT_EQ(errors, "Unexpected Error\nAn unxpected error has occured. Restart uninstaller.\n[OK]\n-> OK\n\n");
+    EXPECT_EQ(errors,
+              "Unexpected Error\nAn unxpected error has occured. Restart uninstaller.\n[OK]\n-> OK\n\n");
     EXPECT_FALSE(std::filesystem::exists(record));
 }
 
@@ -172,7 +174,8 @@ TEST_F(UninstallEndToEndTest, UserElevatesTheInstalledToolWhenRootAloneOwnsIt)
     };
     auto command = [](const std::string& folder)
     {
-        return folder + "/InstallUtility\n-uninstall\n" + folder + "/sku.xml\n" + folder + "/target_path.xml\n-v\n";
+        return folder + "/InstallUtility\n-uninstall\n" + folder + "/sku.xml\n" + folder +
+               "/target_path.xml\n-v\n";
     };
 
     // Root's installation: the installed tool and data files, whatever happens to the user's copy.
@@ -203,13 +206,14 @@ TEST_F(UninstallEndToEndTest, CopyThatFillsTheTemporaryFolderIsRemoved)
                           "\"$2\"\n"
                           "ls -A \"$1\" >> \"$3\"\n";
     int exitStatus = -2;
-    std::string errors = Run({"/usr/bin/unshare", "-m", "--propagation", "private", "/bin/sh", "-c", script, "sh",
-                              temporary, executables + "/Uninstall", listing},
+    std::string errors = Run({"/usr/bin/unshare", "-m", "--propagation", "private", "/bin/sh", "-c", script,
+                              "sh", temporary, executables + "/Uninstall", listing},
                              &exitStatus);
     if (ReadFile(listing).empty())
         GTEST_SKIP() << "no private mount namespace with a tmpfs here: " << errors;
     EXPECT_EQ(exitStatus, 0);
     EXPECT_EQ(ReadFile(listing), "mounted\n");
-    EXPECT_EQ(errors, std::string(kConfirmation) +
-                          "Unexpected Error\nAn unxpected error has occured. Restart uninstaller.\n[OK]\n-> OK\n\n");
+    EXPECT_EQ(errors,
+              std::string(kConfirmation) +
+                  "Unexpected Error\nAn unxpected error has occured. Restart uninstaller.\n[OK]\n-> OK\n\n");
 }

@@ -82,7 +82,8 @@ TEST(UninstallerFlow, InstalledBundleIsTheAbsolutePathAfterTheMarker)
     auto installed = [](std::vector<const char*> arguments)
     {
         arguments.insert(arguments.begin(), "Uninstall");
-        return std::string(InstalledBundleArgument(static_cast<int>(arguments.size()), arguments.data()).ConstData());
+        return std::string(
+            InstalledBundleArgument(static_cast<int>(arguments.size()), arguments.data()).ConstData());
     };
     EXPECT_EQ(installed({"1", "/opt/Demo/Uninstall.app"}), "/opt/Demo/Uninstall.app");
     EXPECT_EQ(installed({"-psn_0_1", "1", "/a.app", "/b.app"}), "/a.app");
@@ -354,8 +355,9 @@ TEST_F(UninstallerFlowTest, SecondPhaseElevatesTheFilesThePlatformChose)
                                "/opt/Demo/Uninstall.app/Contents/MacOS/target_path.xml"};
     EXPECT_EQ(Run({"1", "/opt/Demo/Uninstall.app"}), 0);
     EXPECT_EQ(platform.installedBundleArguments, std::vector<std::string>{"/opt/Demo/Uninstall.app"});
-    EXPECT_EQ(platform.calls[3], "Execute /opt/Demo/Uninstall.app/Contents/MacOS/InstallUtility -uninstall "
-                                 "/etc/demo/sku.xml /opt/Demo/Uninstall.app/Contents/MacOS/target_path.xml -v");
+    EXPECT_EQ(platform.calls[3],
+              "Execute /opt/Demo/Uninstall.app/Contents/MacOS/InstallUtility -uninstall "
+              "/etc/demo/sku.xml /opt/Demo/Uninstall.app/Contents/MacOS/target_path.xml -v");
     // The name shown is still read from the copy's definition.
     EXPECT_STREQ(platform.alerts.at(0).messageText.ConstData(), "Uninstall Demo Product");
 
@@ -388,8 +390,8 @@ TEST_F(UninstallerFlowTest, OutOfMemoryReadingTheNameShowsTheUnexpectedError)
         rlimit limit = {rlim_t(1) << 30, rlim_t(1) << 30};
         setrlimit(RLIMIT_AS, &limit);
         Run({});
-        bool shown = platform.alerts.size() == 1 &&
-                     platform.alerts[0].messageText == TqString("Unexpected Error");
+        bool shown =
+            platform.alerts.size() == 1 && platform.alerts[0].messageText == TqString("Unexpected Error");
         _exit(shown ? 0 : 1);
     }
     int status = 0;
