@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "LineEscaping.h"
+
 namespace
 {
 
@@ -23,6 +25,13 @@ std::vector<Button> ButtonsOf(const Alert& alert)
     if (alert.otherButton.IsSet())
         buttons.push_back({alert.otherButton, AlertOtherReturn});
     return buttons;
+}
+
+// The message and informative texts, one line each: a product name from the definition may hold
+// control characters that would forge lines or reach the terminal as escape sequences.
+TqString AlertTextLines(const Alert& alert)
+{
+    return EscapeLineText(alert.messageText) + "\n" + EscapeLineText(alert.informativeText) + "\n";
 }
 
 void WriteText(FILE* output, const TqString& text)
@@ -51,7 +60,7 @@ TqString DefaultButtonLabel(const Alert& alert)
 
 TqString FormatAlert(const Alert& alert, const TqString& chosenLabel)
 {
-    TqString text = alert.messageText + "\n" + alert.informativeText + "\n";
+    TqString text = AlertTextLines(alert);
     std::vector<Button> buttons = ButtonsOf(alert);
     for (size_t index = 0; index < buttons.size(); ++index)
     {
@@ -84,7 +93,7 @@ int RunStreamAlert(FILE* output, const Alert& alert, bool unattended)
 int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
 {
     std::vector<Button> buttons = ButtonsOf(alert);
-    WriteText(output, alert.messageText + "\n" + alert.informativeText + "\n");
+    WriteText(output, AlertTextLines(alert));
     for (size_t index = 0; index < buttons.size(); ++index)
         std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1, buttons[index].label.ConstData());
     std::fputs("\n", output);

@@ -24,7 +24,8 @@ DialogMode ChooseDialogMode(const char* unattendedValue, const std::function<boo
 // The default button's label: its own, or "OK" when the alert has none.
 TqString DefaultButtonLabel(const Alert& alert);
 
-// The alert as it is written to standard error: message line, informative line, the buttons as
+// The alert as it is written to standard error: message line, informative line (both with
+// control characters and backslash escaped, as EscapeLineText does), the buttons as
 // "[default] [alternate] [other]", then, when chosenLabel is set, "-> " and that label, and an
 // empty line.
 TqString FormatAlert(const Alert& alert, const TqString& chosenLabel);
@@ -36,8 +37,9 @@ int UnattendedAnswer(const Alert& alert);
 // with UnattendedAnswer (and shows the answer), else with the default button.
 int RunStreamAlert(FILE* output, const Alert& alert, bool unattended);
 
-// Prints the alert on output with numbered buttons and reads the choice from input. An empty line
-// or the end of input answers the default button; anything else that is not a button's number asks again.
+// Prints the alert on output (its texts escaped as in FormatAlert) with numbered buttons and reads
+// the choice from input. An empty line or the end of input answers the default button; anything
+// else that is not a button's number asks again.
 int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert);
 
 #endif

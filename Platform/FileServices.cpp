@@ -6,13 +6,19 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+#include "TrustedFiles.h"
+
 namespace
 {
+
+// No one but the owner may write into a copy: root runs from it.
+const mode_t kCopiedModeBits = 0755;
 
 bool CopyFileContents(const char* from, const char* to, mode_t mode)
 {
@@ -48,7 +54,7 @@ bool CopyFileContents(const char* from, const char* to, mode_t mode)
         if (!copied)
             break;
     }
-    copied = fchmod(output, mode & 0777) == 0 && copied;
+    copied = fchmod(output, mode & kCopiedModeBits) == 0 && copied;
     copied = close(output) == 0 && copied;
     close(input);
     return copied;
@@ -93,7 +99,7 @@ bool CopyDirectory(const TqString& from, const TqString& to, mode_t mode)
     }
     closedir(directory);
     // The final permissions go on last so that a read-only folder can still be filled.
-    return chmod(to.ConstData(), mode & 0777) == 0 && copied;
+    return chmod(to.ConstData(), mode & kCopiedModeBits) == 0 && copied;
 }
 
 // True when to would lie inside from (or be from itself): copying a folder into itself never ends.
@@ -113,15 +119,54 @@ bool IsInside(const TqString& to, const TqString& from)
             (sourcePath == TqString("/") || parentPath[sourcePath.Size()] == '/'));
 }
 
-} // namespace
-
-TqString UserTemporaryDirectory(const char* tmpdirValue)
+// Removes name in the folder parent (or the path name itself with AT_FDCWD).
+bool RemoveEntryAt(int parent, const char* name)
 {
     struct stat status;
-    if (tmpdirValue != nullptr && tmpdirValue[0] != '\0' && stat(tmpdirValue, &status) == 0 &&
-        S_ISDIR(status.st_mode))
-        return TqString(tmpdirValue);
-    return TqString("/tmp");
+    if (fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(status.st_mode))
+        return unlinkat(parent, name, 0) == 0 || errno == ENOENT;
+    int folder = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0)
+        return false;
+    if ((status.st_mode & 0700) != 0700)
+        fchmod(folder, 0700);
+    DIR* listing = fdopendir(folder);
+    if (listing == nullptr)
+    {
+        close(folder);
+        return false;
+    }
+    // The names are taken first: removing while reading a folder may skip entries.
+    std::vector<std::string> names;
+    while (struct dirent* entry = readdir(listing))
+    {
+        std::string entryName = entry->d_name;
+        if (entryName != "." && entryName != "..")
+            names.push_back(entryName);
+    }
+    bool removed = true;
+    for (const std::string& entryName : names)
+        removed = RemoveEntryAt(dirfd(listing), entryName.c_str()) && removed;
+    closedir(listing);
+    return (unlinkat(parent, name, AT_REMOVEDIR) == 0 || errno == ENOENT) && removed;
+}
+
+TqString SafeTemporaryFolder(const char* path, uid_t user)
+{
+    TqString real = path != nullptr && path[0] != '\0' ? RealPathIfSafe(path, user) : TqString();
+    struct stat status;
+    return real.IsSet() && stat(real.ConstData(), &status) == 0 && S_ISDIR(status.st_mode) ? real
+                                                                                           : TqString();
+}
+
+} // namespace
+
+TqString UserTemporaryDirectory(const char* tmpdirValue, uid_t user)
+{
+    TqString folder = SafeTemporaryFolder(tmpdirValue, user);
+    return folder.IsSet() ? folder : SafeTemporaryFolder("/tmp", user);
 }
 
 TqString UniqueRunString()
@@ -169,4 +214,9 @@ bool CopyTree(const TqString& from, const TqString& to)
     if (S_ISREG(status.st_mode))
         return CopyFileContents(from.ConstData(), to.ConstData(), status.st_mode);
     return false;
+}
+
+bool RemoveTree(const TqString& path)
+{
+    return path.IsSet() && RemoveEntryAt(AT_FDCWD, path.ConstData());
 }

@@ -7,6 +7,7 @@
 #include "BundleLocation.h"
 #include "FileServices.h"
 #include "GtkDialog.h"
+#include "TrustedFiles.h"
 
 LinuxPlatform::LinuxPlatform() : executableFolder(ExecutableFolder()) {}
 
@@ -53,7 +54,7 @@ TqString LinuxPlatform::BundlePath()
 
 TqString LinuxPlatform::TemporaryDirectory()
 {
-    return UserTemporaryDirectory(std::getenv("TMPDIR"));
+    return UserTemporaryDirectory(std::getenv("TMPDIR"), geteuid());
 }
 
 TqString LinuxPlatform::GloballyUniqueString()
@@ -116,4 +117,21 @@ long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
 ToolOutcome LinuxPlatform::WaitForTool()
 {
     return OutcomeOfExit(elevation.method, tool.Wait());
+}
+
+bool LinuxPlatform::RemoveItem(const TqString& path)
+{
+    return RemoveTree(path);
+}
+
+bool LinuxPlatform::ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
+                                         TqString& definitionPath, TqString& targetPathFile)
+{
+    RemovalFiles files{toolPath, definitionPath, targetPathFile};
+    if (!ChooseRemovalFiles(geteuid(), installedBundlePath, files))
+        return false;
+    toolPath = files.tool;
+    definitionPath = files.definition;
+    targetPathFile = files.targetPathFile;
+    return true;
 }

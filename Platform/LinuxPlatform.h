@@ -28,6 +28,9 @@ public:
     void FreeAuthorization() override;
     long ReadToolOutput(char* buffer, unsigned long size) override;
     ToolOutcome WaitForTool() override;
+    bool RemoveItem(const TqString& path) override;
+    bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
+                              TqString& definitionPath, TqString& targetPathFile) override;
 
 private:
     TqString executableFolder;

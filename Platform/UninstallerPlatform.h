@@ -70,6 +70,17 @@ public:
     virtual long ReadToolOutput(char* buffer, unsigned long size) = 0;
     // Waits for the tool to end, after its output was read to the end.
     virtual ToolOutcome WaitForTool() = 0;
+
+    // Removes a file tree this run made, such as a copy that failed half-way and the temporary
+    // directory it was made in; false when something of it is left.
+    virtual bool RemoveItem(const TqString& path) = 0;
+    // Settles which removal tool and data files the second phase elevates, given the installed
+    // bundle the first phase came from (unset when unknown) and the copy's own files in toolPath,
+    // definitionPath and targetPathFile, which it may replace: as root, the copy's files once their
+    // folders prove safe; otherwise the installed ones when root alone owns them and can change
+    // them. False when nothing may be run (root's copy lies where others can change it).
+    virtual bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
+                                      TqString& definitionPath, TqString& targetPathFile) = 0;
 };
 
 #endif

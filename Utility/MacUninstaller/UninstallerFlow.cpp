@@ -1,6 +1,7 @@
 #include "UninstallerFlow.h"
 
 #include <cstring>
+#include <new>
 
 #include "SKUDefinition.h"
 
@@ -114,9 +115,26 @@ TqString AppendPathComponent(const TqString& path, const TqString& component)
     return joined + component.Substr(start, TqString::maxLen);
 }
 
+TqString InstalledBundleArgument(int argc, const char* const* argv)
+{
+    for (int index = 1; index < argc; ++index)
+    {
+        if (argv[index] != nullptr && std::strcmp(argv[index], kRelaunchMarker) == 0)
+            return index + 1 < argc && argv[index + 1] != nullptr && argv[index + 1][0] == '/'
+                       ? TqString(argv[index + 1])
+                       : TqString();
+    }
+    return TqString();
+}
+
 TqString CreateTemporaryDirectory(UninstallerPlatform& platform)
 {
-    TqString path = AppendPathComponent(platform.TemporaryDirectory(), platform.GloballyUniqueString());
+    // No safe temporary folder, or no unique name: never fall back to a path of its own making.
+    TqString folder = platform.TemporaryDirectory();
+    TqString unique = platform.GloballyUniqueString();
+    if (folder.IsEmpty() || unique.IsEmpty())
+        return TqString();
+    TqString path = AppendPathComponent(folder, unique);
     if (!platform.CreateDirectory(path))
         return TqString();
     return path;
@@ -140,16 +158,24 @@ void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath
         return;
     }
     // The user has confirmed: a copy or start that fails must not end the run silently.
+    TqString bundlePath = platform.BundlePath();
     TqString copiedBundle = AppendPathComponent(temporaryDirectory, kCopiedBundle);
+    // The copy learns where it came from, so that it can elevate the installed tool instead of its own.
     Vector<TqString> arguments;
     arguments.push_back(kRelaunchMarker);
-    if (!platform.CopyItem(platform.BundlePath(), copiedBundle) ||
+    arguments.push_back(bundlePath);
+    if (!platform.CopyItem(bundlePath, copiedBundle) ||
         !platform.LaunchTask(AppendPathComponent(copiedBundle, kCopiedExecutable), arguments))
+    {
+        // What is left would only fill the temporary folder further with every retry.
+        platform.RemoveItem(temporaryDirectory);
         platform.RunAlert(UnexpectedErrorAlert());
+    }
 }
 
 void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPath,
-                    const TqString& targetPathFile, const TqString& productName)
+                    const TqString& targetPathFile, const TqString& productName,
+                    const TqString& installedBundlePath)
 {
     platform.ActivateIgnoringOtherApps();
 
@@ -160,14 +186,21 @@ void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPat
         platform.RunAlert(ConfigurationErrorAlert());
         return;
     }
+    TqString elevatedDefinition = definitionPath;
+    TqString elevatedTargetFile = targetPathFile;
+    if (!platform.ChooseFilesToElevate(installedBundlePath, toolPath, elevatedDefinition, elevatedTargetFile))
+    {
+        platform.RunAlert(UnexpectedErrorAlert());
+        return;
+    }
 
     bool started = platform.CreateAuthorization() && platform.AcquireRight(kAdminRight);
     if (started)
     {
         Vector<TqString> arguments;
         arguments.push_back("-uninstall");
-        arguments.push_back(definitionPath);
-        arguments.push_back(targetPathFile);
+        arguments.push_back(elevatedDefinition);
+        arguments.push_back(elevatedTargetFile);
         arguments.push_back("-v");
         started = platform.ExecuteWithPrivileges(toolPath, arguments);
     }
@@ -187,13 +220,23 @@ void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPat
 
 int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform)
 {
-    const bool relaunched = HasRelaunchMarker(argc, argv);
-    TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
-    TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
-    TqString productName = GetProductName(definitionPath);
-    if (relaunched)
-        RunSecondPhase(platform, definitionPath, targetPathFile, productName);
-    else
-        RunFirstPhase(platform, definitionPath, targetPathFile, productName);
+    // Running out of memory (a huge definition, say) still ends in a dialog rather than an abort;
+    // what the failed step held is released by then.
+    try
+    {
+        const bool relaunched = HasRelaunchMarker(argc, argv);
+        TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
+        TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
+        TqString productName = GetProductName(definitionPath);
+        if (relaunched)
+            RunSecondPhase(platform, definitionPath, targetPathFile, productName,
+                           InstalledBundleArgument(argc, argv));
+        else
+            RunFirstPhase(platform, definitionPath, targetPathFile, productName);
+    }
+    catch (const std::bad_alloc&)
+    {
+        platform.RunAlert(UnexpectedErrorAlert());
+    }
     return 0;
 }

@@ -5,14 +5,19 @@
 #include "UninstallerPlatform.h"
 
 // The uninstaller's two phases. The first runs from the installed bundle: it confirms, copies the
-// bundle to a fresh temporary directory and starts the copy with the relaunch marker "1". The
-// second runs from that copy: it elevates, runs InstallUtility and reports.
+// bundle to a fresh temporary directory and starts the copy with the relaunch marker "1" and the
+// installed bundle's path after it. The second runs from that copy: it elevates, runs
+// InstallUtility (the installed one when root alone can change it) and reports.
 
 // Runs one phase for this command line and returns 0, whatever happened.
 int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform);
 
 // True when an argument after the program name is exactly "1".
 bool HasRelaunchMarker(int argc, const char* const* argv);
+
+// The installed bundle's path: the argument right after the first relaunch marker, when it is an
+// absolute path; else an unset string.
+TqString InstalledBundleArgument(int argc, const char* const* argv);
 
 // The product's display name from the definition file, or "this product".
 TqString GetProductName(const TqString& definitionPath);
@@ -27,6 +32,7 @@ TqString AppendPathComponent(const TqString& path, const TqString& component);
 void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
                    const TqString& targetPathFile, const TqString& productName);
 void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPath,
-                    const TqString& targetPathFile, const TqString& productName);
+                    const TqString& targetPathFile, const TqString& productName,
+                    const TqString& installedBundlePath = TqString());
 
 #endif

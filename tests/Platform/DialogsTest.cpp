@@ -154,3 +154,19 @@ TEST(Dialogs, TerminalPicksByNumber)
     EXPECT_EQ(Terminal(Completion(), "2\n", &printed), AlertDefaultReturn);
     EXPECT_NE(printed.find("1) OK\nChoose 1-1 [1]: "), std::string::npos);
 }
+
+TEST(Dialogs, NamesAreEscapedWhereverTheyArePrinted)
+{
+    // A name from the definition that would forge a line and colour the terminal.
+    Alert forged = Confirmation();
+    forged.messageText = "Uninstall Evil\n-> Uninstall\x1b[2J C:\\x";
+    forged.informativeText = "Do you wish to remove Evil\t\x7f?";
+    const std::string lines = "Uninstall Evil\\n-> Uninstall\\x1B[2J C:\\\\x\n"
+                              "Do you wish to remove Evil\\t\\x7F?\n";
+    int answer = 99;
+    EXPECT_EQ(Streamed(forged, true, &answer), lines + "[Cancel] [Uninstall]\n-> Uninstall\n\n");
+    EXPECT_EQ(Streamed(forged, false, &answer), lines + "[Cancel] [Uninstall]\n\n");
+    std::string printed;
+    Terminal(forged, "\n", &printed);
+    EXPECT_EQ(printed.substr(0, lines.size()), lines);
+}

@@ -6,13 +6,32 @@
 
 using FileServicesTest = PlatformTestFolder;
 
-TEST_F(FileServicesTest, TemporaryDirectoryFollowsTmpdirWhenItIsAFolder)
+TEST_F(FileServicesTest, TemporaryDirectoryFollowsTmpdirWhenItIsASafeFolder)
 {
-    EXPECT_STREQ(UserTemporaryDirectory(folder.c_str()).ConstData(), folder.c_str());
-    EXPECT_STREQ(UserTemporaryDirectory(nullptr).ConstData(), "/tmp");
-    EXPECT_STREQ(UserTemporaryDirectory("").ConstData(), "/tmp");
-    EXPECT_STREQ(UserTemporaryDirectory(Path("missing").c_str()).ConstData(), "/tmp");
-    EXPECT_STREQ(UserTemporaryDirectory(WriteFile("plain", "x").c_str()).ConstData(), "/tmp");
+    auto temporary = [](const std::string& tmpdir)
+    { return std::string(UserTemporaryDirectory(tmpdir.c_str(), geteuid()).ConstData()); };
+    EXPECT_EQ(temporary(folder), folder);
+    EXPECT_STREQ(UserTemporaryDirectory(nullptr, geteuid()).ConstData(), "/tmp");
+    EXPECT_EQ(temporary(""), "/tmp");
+    EXPECT_EQ(temporary(Path("missing")), "/tmp");
+    EXPECT_EQ(temporary(WriteFile("plain", "x")), "/tmp");
+    // Anyone may swap a private folder in a folder that everyone may write without the sticky bit.
+    std::filesystem::create_directories(Path("open/run"));
+    chmod(Path("open").c_str(), 0777);
+    EXPECT_EQ(temporary(Path("open")), "/tmp");
+    EXPECT_EQ(temporary(Path("open/run")), "/tmp");
+    chmod(Path("open").c_str(), 01777);
+    EXPECT_EQ(temporary(Path("open/run")), Path("open/run"));
+    ASSERT_EQ(symlink("open/run", Path("link").c_str()), 0);
+    EXPECT_EQ(temporary(Path("link")), Path("open/run"));
+    if (geteuid() == 0)
+    {
+        // A folder another user owns is theirs to swap.
+        ASSERT_EQ(chown(Path("open/run").c_str(), 54321, 54321), 0);
+        EXPECT_EQ(temporary(Path("open/run")), "/tmp");
+        EXPECT_EQ(std::string(UserTemporaryDirectory(Path("open/run").c_str(), 54321).ConstData()),
+                  Path("open/run"));
+    }
 }
 
 TEST(FileServices, UniqueStringsAreRandomHexAndPid)
@@ -50,6 +69,7 @@ TEST_F(FileServicesTest, CopyKeepsLinksModesAndContent)
     std::string bundle = "Demo.app/Contents/MacOS/";
     WriteFile(bundle + "Uninstall", std::string(200000, 'u'), 0755);
     WriteFile(bundle + "sku.xml", "<product/>", 0640);
+    WriteFile(bundle + "shared", "", 0666);
     WriteFile("Demo.app/Contents/Resources/empty", "", 0600);
     std::filesystem::create_directories(Path("Demo.app/Contents/Empty"));
     chmod(Path("Demo.app/Contents/Resources").c_str(), 0555);
@@ -62,6 +82,8 @@ TEST_F(FileServicesTest, CopyKeepsLinksModesAndContent)
     EXPECT_EQ(ModeOf(Path("Copy.app/Contents/MacOS/Uninstall")) & 07777, 0755u);
     EXPECT_EQ(ModeOf(Path("Copy.app/Contents/MacOS/sku.xml")) & 07777, 0640u);
     EXPECT_EQ(ModeOf(Path("Copy.app/Contents/Resources")) & 07777, 0555u);
+    // No one but the owner may write into the copy.
+    EXPECT_EQ(ModeOf(Path("Copy.app/Contents/MacOS/shared")) & 07777, 0644u);
     EXPECT_TRUE(S_ISREG(ModeOf(Path("Copy.app/Contents/Resources/empty"))));
     EXPECT_TRUE(S_ISDIR(ModeOf(Path("Copy.app/Contents/Empty"))));
     EXPECT_TRUE(S_ISLNK(ModeOf(Path("Copy.app/Contents/link"))));
@@ -90,4 +112,21 @@ TEST_F(FileServicesTest, CopyRefusesAnExistingDestinationAndOddSources)
     EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("Demo.app/Copy.app").c_str()));
     EXPECT_FALSE(std::filesystem::exists(Path("Demo.app/tmp/run/Uninstall.app")));
     EXPECT_TRUE(CopyTree(Path("Demo.app").c_str(), Path("Demo.app-copy").c_str()));
+}
+
+TEST_F(FileServicesTest, RemoveTreeTakesReadOnlyFoldersAndNeverFollowsLinks)
+{
+    std::string outside = WriteFile("outside/canary", "keep");
+    WriteFile("run/Copy.app/Contents/MacOS/Uninstall", "u", 0555);
+    WriteFile("run/Copy.app/Contents/Resources/a", "a", 0444);
+    ASSERT_EQ(symlink(Path("outside").c_str(), Path("run/Copy.app/Contents/out").c_str()), 0);
+    chmod(Path("run/Copy.app/Contents/Resources").c_str(), 0500);
+    chmod(Path("run/Copy.app/Contents").c_str(), 0555);
+    EXPECT_TRUE(RemoveTree(Path("run").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(Path("run")));
+    EXPECT_EQ(ReadFile(outside), "keep");
+    EXPECT_TRUE(RemoveTree(Path("missing").c_str()));
+    EXPECT_TRUE(RemoveTree(outside.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(outside));
+    EXPECT_FALSE(RemoveTree(TqString()));
 }

@@ -27,12 +27,16 @@ public:
     std::string toolOutput;
     long readErrorAt = -1; // the output offset at which a read fails, or -1
     ToolOutcome toolOutcome = ToolOutcome::Succeeded;
+    bool chooseFilesResult = true;
+    std::vector<std::string>
+        filesToElevate; // tool, definition, target file put in place of the copy's; none when empty
 
     // What the flow did.
     std::vector<std::string> calls;
     std::vector<Alert> alerts;
     std::vector<unsigned long> readSizes;
     size_t outputRead = 0;
+    std::vector<std::string> installedBundleArguments; // what ChooseFilesToElevate was given, in order
 
     int RunAlert(const Alert& alert) override
     {
@@ -98,6 +102,24 @@ public:
     {
         calls.push_back("WaitForTool after " + std::to_string(outputRead) + " bytes");
         return toolOutcome;
+    }
+
+    bool RemoveItem(const TqString& path) override
+    {
+        calls.push_back(std::string("RemoveItem ") + path.ConstData());
+        return true;
+    }
+    bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
+                              TqString& definitionPath, TqString& targetPathFile) override
+    {
+        installedBundleArguments.push_back(installedBundlePath.ConstData());
+        if (chooseFilesResult && filesToElevate.size() == 3)
+        {
+            toolPath = filesToElevate[0].c_str();
+            definitionPath = filesToElevate[1].c_str();
+            targetPathFile = filesToElevate[2].c_str();
+        }
+        return chooseFilesResult;
     }
 
 private:

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <map>
 #include <poll.h>
 #include <signal.h>
@@ -124,6 +125,28 @@ protected:
         int error = posix_spawn(&child, argv[0].c_str(), &actions, nullptr, args.data(), envs.data());
         posix_spawn_file_actions_destroy(&actions);
         return error == 0 ? child : -1;
+    }
+
+    // As Spawn, but the child runs as user (group the same number, no other groups).
+    static pid_t SpawnAs(uid_t user, const std::vector<std::string>& argv,
+                         const std::vector<std::string>& environment, const std::string& cwd, int stderrFd)
+    {
+        std::vector<char*> args, envs;
+        for (const std::string& word : argv)
+            args.push_back(const_cast<char*>(word.c_str()));
+        args.push_back(nullptr);
+        for (const std::string& word : environment)
+            envs.push_back(const_cast<char*>(word.c_str()));
+        envs.push_back(nullptr);
+        pid_t child = fork();
+        if (child != 0)
+            return child;
+        int input = open("/dev/null", O_RDONLY);
+        if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(stderrFd, STDERR_FILENO) < 0 ||
+            chdir(cwd.c_str()) != 0 || setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0)
+            _exit(126);
+        execve(args[0], args.data(), envs.data());
+        _exit(127);
     }
 
     // Waits up to seconds for the child; its exit status, or -1 (killed then) when it did not end.

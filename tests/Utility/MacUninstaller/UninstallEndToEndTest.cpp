@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <fcntl.h>
 #include <regex>
 
@@ -16,7 +17,10 @@ class UninstallEndToEndTest : public InstalledBundleFixture
 protected:
     // Runs the installed Uninstall unattended, from root, and returns its standard error, which
     // the relaunched copy and the tool share; it ends when the last of them has exited.
-    std::string RunUnattended(int* exitStatus)
+    std::string RunUnattended(int* exitStatus) { return Run({executables + "/Uninstall"}, exitStatus); }
+
+    // Runs command (the program first) unattended, as user when that is not root, as above.
+    std::string Run(const std::vector<std::string>& command, int* exitStatus, uid_t user = 0)
     {
         int pipeEnds[2];
         EXPECT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
@@ -25,7 +29,8 @@ protected:
                                                                 {"TMPDIR", temporary.c_str()},
                                                                 {"PATH", path.c_str()},
                                                                 {"DISPLAY", nullptr}});
-        pid_t child = Spawn({executables + "/Uninstall"}, environment, root, pipeEnds[1]);
+        pid_t child = user == 0 ? Spawn(command, environment, root, pipeEnds[1])
+                                : SpawnAs(user, command, environment, root, pipeEnds[1]);
         close(pipeEnds[1]);
         EXPECT_GT(child, 0);
         bool complete = false;
@@ -114,4 +119,101 @@ TEST_F(UninstallEndToEndTest, MissingTargetFileStopsAtTheConfigurationError)
                       "Configuration file Uninstall.plist not found in application bundle.\n[OK]\n-> OK\n\n");
     EXPECT_TRUE(TemporaryEntries().empty());
     EXPECT_FALSE(std::filesystem::exists(record));
+}
+
+TEST_F(UninstallEndToEndTest, TemporaryFolderOthersMayChangeFallsBackToTmp)
+{
+    // Everyone may write it and it is not sticky: anyone could swap the private copy for their own.
+    chmod(temporary.c_str(), 0777);
+    int exitStatus = -2;
+    std::string errors = RunUnattended(&exitStatus);
+    std::string program = ReadFile(record);
+    std::smatch copy;
+    ASSERT_TRUE(
+        std::regex_search(program, copy, std::regex("program=(/tmp/[0-9a-f]{32}-[0-9]+)/Uninstall.app/")))
+        << program;
+    std::filesystem::remove_all(copy[1].str());
+    EXPECT_EQ(exitStatus, 0);
+    EXPECT_NE(errors.find("Uninstallation completed successfully."), std::string::npos) << errors;
+    EXPECT_TRUE(TemporaryEntries().empty());
+}
+
+TEST_F(UninstallEndToEndTest, RootRefusesToRunItsBundleFromAFolderOthersMayChange)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root runs the tool from its own bundle";
+    chmod((root + "/Installed").c_str(), 0777);
+    int exitStatus = -2;
+    std::string errors = Run({executables + "/Uninstall", "1"}, &exitStatus);
+    EXPECT_EQ(exitStatus, 0);
+    EXPECT_EQ(errors,
+              "Unexpected Error\nAn unxpected error has occured. Restart uninstaller.\n[OK]\n-> OK\n\n");
+    EXPECT_FALSE(std::filesystem::exists(record));
+}
+
+TEST_F(UninstallEndToEndTest, UserElevatesTheInstalledToolWhenRootAloneOwnsIt)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "running as another uid needs root";
+    const uid_t user = 54321;
+    // A stand-in pkexec that only records what it was asked to run, in a folder the user may write.
+    std::string outbox = root + "/outbox";
+    std::filesystem::create_directories(outbox);
+    WriteFile(root + "/bin/pkexec", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + outbox + "/pkexec'\n", 0755);
+    ASSERT_EQ(chown(outbox.c_str(), user, user), 0);
+    ASSERT_EQ(chown(temporary.c_str(), user, user), 0);
+    chmod(root.c_str(), 0755);
+    auto elevated = [&]()
+    {
+        std::filesystem::remove(outbox + "/pkexec");
+        int exitStatus = -2;
+        std::string errors = Run({executables + "/Uninstall"}, &exitStatus, user);
+        EXPECT_EQ(exitStatus, 0);
+        EXPECT_NE(errors.find("Uninstallation completed successfully."), std::string::npos) << errors;
+        return ReadFile(outbox + "/pkexec");
+    };
+    auto command = [](const std::string& folder)
+    {
+        return folder + "/InstallUtility\n-uninstall\n" + folder + "/sku.xml\n" + folder +
+               "/target_path.xml\n-v\n";
+    };
+
+    // Root's installation: the installed tool and data files, whatever happens to the user's copy.
+    EXPECT_EQ(elevated(), command(executables));
+    // The user's own installation: their copy, as before.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root + "/Installed"))
+        ASSERT_EQ(lchown(entry.path().c_str(), user, user), 0);
+    std::vector<std::string> before = TemporaryEntries();
+    std::string recorded = elevated();
+    std::vector<std::string> after = TemporaryEntries();
+    ASSERT_EQ(after.size(), before.size() + 1);
+    std::string fresh;
+    for (const std::string& name : after)
+        if (std::find(before.begin(), before.end(), name) == before.end())
+            fresh = name;
+    EXPECT_EQ(recorded, command(temporary + "/" + fresh + "/Uninstall.app/Contents/MacOS"));
+}
+
+TEST_F(UninstallEndToEndTest, CopyThatFillsTheTemporaryFolderIsRemoved)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small temporary folder needs root";
+    // More than the 1 MiB folder holds, whatever the size of the programs.
+    WriteFile(root + "/Installed/Uninstall.app/Contents/Resources/payload", std::string(2 << 20, 'p'), 0644);
+    std::string listing = root + "/listing";
+    const char script[] = "mount -t tmpfs -o size=1m,mode=0755 tmpfs \"$1\" || exit 0\n"
+                          "echo mounted > \"$3\"\n"
+                          "\"$2\"\n"
+                          "ls -A \"$1\" >> \"$3\"\n";
+    int exitStatus = -2;
+    std::string errors = Run({"/usr/bin/unshare", "-m", "--propagation", "private", "/bin/sh", "-c", script,
+                              "sh", temporary, executables + "/Uninstall", listing},
+                             &exitStatus);
+    if (ReadFile(listing).empty())
+        GTEST_SKIP() << "no private mount namespace with a tmpfs here: " << errors;
+    EXPECT_EQ(exitStatus, 0);
+    EXPECT_EQ(ReadFile(listing), "mounted\n");
+    EXPECT_EQ(errors,
+              std::string(kConfirmation) +
+                  "Unexpected Error\nAn unxpected error has occured. Restart uninstaller.\n[OK]\n-> OK\n\n");
 }

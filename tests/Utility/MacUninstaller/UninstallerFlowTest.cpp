@@ -1,7 +1,11 @@
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -71,6 +75,22 @@ TEST(UninstallerFlow, RelaunchMarkerIsOnlyTheWholeTextOne)
     EXPECT_FALSE(marker({""}));
     const char* programNameOnly[] = {"1"};
     EXPECT_FALSE(HasRelaunchMarker(1, programNameOnly));
+}
+
+TEST(UninstallerFlow, InstalledBundleIsTheAbsolutePathAfterTheMarker)
+{
+    auto installed = [](std::vector<const char*> arguments)
+    {
+        arguments.insert(arguments.begin(), "Uninstall");
+        return std::string(
+            InstalledBundleArgument(static_cast<int>(arguments.size()), arguments.data()).ConstData());
+    };
+    EXPECT_EQ(installed({"1", "/opt/Demo/Uninstall.app"}), "/opt/Demo/Uninstall.app");
+    EXPECT_EQ(installed({"-psn_0_1", "1", "/a.app", "/b.app"}), "/a.app");
+    EXPECT_EQ(installed({"1"}), "");
+    EXPECT_EQ(installed({"1", "relative.app"}), "");
+    EXPECT_EQ(installed({"/a.app", "1"}), "");
+    EXPECT_EQ(installed({"/a.app"}), "");
 }
 
 TEST(UninstallerFlow, PathComponentsJoinWithOneSeparator)
@@ -188,7 +208,7 @@ TEST_F(UninstallerFlowTest, ConfirmedFirstPhaseCopiesAndRelaunches)
         "RunAlert Uninstall Demo Product",
         "CreateDirectory /tmp/fake/UNIQUE-42",
         std::string("CopyItem /Applications/Demo/Uninstall.app -> ") + kCopy,
-        std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1",
+        std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1 /Applications/Demo/Uninstall.app",
     };
     EXPECT_EQ(platform.calls, expected);
     EXPECT_EQ(platform.alerts.size(), 1u);
@@ -196,6 +216,12 @@ TEST_F(UninstallerFlowTest, ConfirmedFirstPhaseCopiesAndRelaunches)
     EXPECT_STREQ(CreateTemporaryDirectory(platform).ConstData(), "/tmp/fake/UNIQUE-42");
     platform.createDirectoryResult = false;
     EXPECT_TRUE(CreateTemporaryDirectory(platform).IsEmpty());
+    // No safe temporary folder: nothing is made, least of all at "/" + the unique name.
+    platform.createDirectoryResult = true;
+    platform.temporaryDirectory.clear();
+    platform.calls.clear();
+    EXPECT_TRUE(CreateTemporaryDirectory(platform).IsEmpty());
+    EXPECT_TRUE(platform.calls.empty());
 }
 
 TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationShowUnexpectedError)
@@ -206,7 +232,7 @@ TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationShowUnexpectedErr
         size_t expectedCalls;
     };
     for (Case failure :
-         {Case{false, true, true, 3u}, Case{true, false, true, 4u}, Case{true, true, false, 5u}})
+         {Case{false, true, true, 3u}, Case{true, false, true, 5u}, Case{true, true, false, 6u}})
     {
         FakeUninstallerPlatform failing;
         failing.auxiliaryFiles = platform.auxiliaryFiles;
@@ -223,6 +249,11 @@ TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationShowUnexpectedErr
         EXPECT_TRUE(failing.alerts[1].defaultButton.IsEmpty());
         EXPECT_EQ(failing.calls.size(), failure.expectedCalls);
         EXPECT_EQ(failing.calls.back(), "RunAlert Unexpected Error");
+        // A copy that failed, or that could not be started, goes with its directory before the alert.
+        if (failure.createDirectory)
+        {
+            EXPECT_EQ(failing.calls[failing.calls.size() - 2], "RemoveItem /tmp/fake/UNIQUE-42");
+        }
     }
 }
 
@@ -316,4 +347,55 @@ TEST_F(UninstallerFlowTest, SecondPhaseWithoutToolOrDataFilesAsksForNothing)
         EXPECT_EQ(incomplete.calls, (std::vector<std::string>{"Activate", "RunAlert Configuration Error"}))
             << missing;
     }
+}
+
+TEST_F(UninstallerFlowTest, SecondPhaseElevatesTheFilesThePlatformChose)
+{
+    platform.filesToElevate = {"/opt/Demo/Uninstall.app/Contents/MacOS/InstallUtility", "/etc/demo/sku.xml",
+                               "/opt/Demo/Uninstall.app/Contents/MacOS/target_path.xml"};
+    EXPECT_EQ(Run({"1", "/opt/Demo/Uninstall.app"}), 0);
+    EXPECT_EQ(platform.installedBundleArguments, std::vector<std::string>{"/opt/Demo/Uninstall.app"});
+    EXPECT_EQ(platform.calls[3],
+              "Execute /opt/Demo/Uninstall.app/Contents/MacOS/InstallUtility -uninstall "
+              "/etc/demo/sku.xml /opt/Demo/Uninstall.app/Contents/MacOS/target_path.xml -v");
+    // The name shown is still read from the copy's definition.
+    EXPECT_STREQ(platform.alerts.at(0).messageText.ConstData(), "Uninstall Demo Product");
+
+    // Files that are not safe to run: the unexpected-error dialog, and nothing is asked for or run.
+    FakeUninstallerPlatform unsafe;
+    unsafe.auxiliaryFiles = platform.auxiliaryFiles;
+    unsafe.chooseFilesResult = false;
+    const char* arguments[] = {"Uninstall", "1"};
+    EXPECT_EQ(RunUninstaller(2, arguments, unsafe), 0);
+    EXPECT_EQ(unsafe.installedBundleArguments, std::vector<std::string>{""});
+    EXPECT_EQ(unsafe.calls, (std::vector<std::string>{"Activate", "RunAlert Unexpected Error"}));
+}
+
+TEST_F(UninstallerFlowTest, OutOfMemoryReadingTheNameShowsTheUnexpectedError)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit cannot be set under AddressSanitizer";
+#else
+    // A sparse definition far larger than the address space the child may use.
+    std::string huge = folder + "/huge.xml";
+    int file = open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(ftruncate(file, off_t(4) << 30), 0);
+    close(file);
+    platform.auxiliaryFiles["sku.xml"] = huge;
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        rlimit limit = {rlim_t(1) << 30, rlim_t(1) << 30};
+        setrlimit(RLIMIT_AS, &limit);
+        Run({});
+        bool shown =
+            platform.alerts.size() == 1 && platform.alerts[0].messageText == TqString("Unexpected Error");
+        _exit(shown ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+#endif
 }
