@@ -7,7 +7,8 @@
 #include "UninstallerPlatform.h"
 
 // The uninstaller's services on Linux: the bundle from /proc/self/exe, private temporary
-// directories, posix_spawn, pkexec or sudo for rights, and the dialog mode chosen at the first alert.
+// directories, posix_spawn (or execv when the dialogs are at a terminal or unattended), pkexec or
+// sudo for rights, and the dialog mode chosen at the first alert.
 class LinuxPlatform : public UninstallerPlatform
 {
 public:
@@ -28,12 +29,17 @@ public:
     void FreeAuthorization() override;
     long ReadToolOutput(char* buffer, unsigned long size) override;
     ToolOutcome WaitForTool() override;
+    bool AcquisitionWasCancelled() override;
 
 private:
+    DialogMode CurrentDialogMode();
+
     TqString executableFolder;
     bool dialogModeChosen = false;
     DialogMode dialogMode = DialogMode::NonInteractive;
     Elevation elevation;
+    // Declared before the tool, so that the tool is waited for before the shield is lowered.
+    InterruptionShield interruptionShield;
     ToolProcess tool;
 };
 

@@ -5,8 +5,9 @@
 #include "UninstallerPlatform.h"
 
 // The uninstaller's two phases. The first runs from the installed bundle: it confirms, copies the
-// bundle to a fresh temporary directory and starts the copy with the relaunch marker "1". The
-// second runs from that copy: it elevates, runs InstallUtility and reports.
+// bundle to a fresh temporary directory and starts the copy with the relaunch marker "1" (the
+// platform may run the copy in this very process). The second runs from that copy: it elevates,
+// runs InstallUtility and reports, also when the rights could not be obtained.
 
 // Runs one phase for this command line and returns 0, whatever happened.
 int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform);
