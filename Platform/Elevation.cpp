@@ -37,6 +37,16 @@ bool HasTerminal()
     return true;
 }
 
+bool HasTerminalForeground()
+{
+    int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0)
+        return false;
+    bool foreground = tcgetpgrp(terminal) == getpgrp();
+    close(terminal);
+    return foreground;
+}
+
 Elevation ChooseElevation(bool isRoot, const char* pathValue, bool hasTerminal)
 {
     Elevation elevation;

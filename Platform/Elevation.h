@@ -27,8 +27,12 @@ TqString FindOnPath(const TqString& name, const char* pathValue);
 // True when the process has a controlling terminal to ask a password on.
 bool HasTerminal();
 
+// True when the process has a controlling terminal and is in its foreground, so a password asked
+// there reaches it (a background process reading it would be stopped or get an error).
+bool HasTerminalForeground();
+
 // Root runs directly; otherwise pkexec when on PATH; otherwise sudo when on PATH and a terminal
-// is there; otherwise none.
+// is there to ask on; otherwise none.
 Elevation ChooseElevation(bool isRoot, const char* pathValue, bool hasTerminal);
 
 // The argument vector that runs the tool with the chosen elevation; empty for None.

@@ -101,7 +101,7 @@ bool LinuxPlatform::AcquireRight(const TqString& rightName)
 {
     if (!(rightName == TqString("system.privilege.admin")))
         return false;
-    elevation = ChooseElevation(geteuid() == 0, std::getenv("PATH"), HasTerminal());
+    elevation = ChooseElevation(geteuid() == 0, std::getenv("PATH"), HasTerminalForeground());
     // sudo asks here, on the terminal, so that its refusal is never taken for the tool's failure.
     Vector<TqString> check = RightsCheckCommand(elevation);
     if (!check.empty() && RunAndWait(check) != 0)
