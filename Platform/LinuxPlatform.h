@@ -38,7 +38,8 @@ private:
     bool dialogModeChosen = false;
     DialogMode dialogMode = DialogMode::NonInteractive;
     Elevation elevation;
-    // Declared before the tool, so that the tool is waited for before the shield is lowered.
+    // Raised when the tool starts and kept until the end, so the report is shown too; declared
+    // before the tool, so the tool is waited for before it is lowered.
     InterruptionShield interruptionShield;
     ToolProcess tool;
 };

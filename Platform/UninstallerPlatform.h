@@ -26,8 +26,8 @@ enum AlertReturn
 // How the privileged removal tool ended once its output had closed.
 enum class ToolOutcome
 {
-    Succeeded,           // exit status 0
-    Failed,              // any other status, or killed by a signal
+    Succeeded,            // exit status 0
+    Failed,               // any other status, or killed by a signal
     AuthorizationRefused, // the user dismissed the password prompt: the run ends quietly
     RightsNotObtained     // no way to ask for rights, or they were refused: the user is told
 };

@@ -2,6 +2,7 @@
 #include <grp.h>
 #include <pty.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 
 #include "InstalledBundleFixture.h"
 
@@ -110,6 +111,8 @@ protected:
             GTEST_SKIP() << "creating a user for the terminal session needs root";
         if (access("/usr/bin/sudo", X_OK) != 0 || access("/usr/sbin/useradd", X_OK) != 0)
             GTEST_SKIP() << "sudo or useradd is not installed";
+        if (prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 1)
+            GTEST_SKIP() << "this process may not gain privileges, so sudo cannot work here";
         user = "tqterm" + std::to_string(getpid() % 100000);
         sudoers = "/etc/sudoers.d/" + user;
         ASSERT_EQ(std::system(("/usr/sbin/useradd -M -d " + root + " -s /bin/bash " + user).c_str()), 0);
@@ -170,7 +173,7 @@ TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
     CreateUser();
     if (IsSkipped() || HasFatalFailure())
         return;
-    InstallProduct();
+    ASSERT_NO_FATAL_FAILURE(InstallProduct());
     TerminalSession terminal;
     ASSERT_TRUE(terminal.Start(uid, gid, root, ShellEnvironment(root + "/userbin")));
     terminal.Type(executables + "/Uninstall\n");
@@ -192,7 +195,7 @@ TEST_F(UninstallTerminalTest, RightsThatCannotBeHadAreSaid)
     CreateUser();
     if (IsSkipped() || HasFatalFailure())
         return;
-    InstallProduct();
+    ASSERT_NO_FATAL_FAILURE(InstallProduct());
     TerminalSession terminal;
     ASSERT_TRUE(terminal.Start(uid, gid, root, ShellEnvironment(root + "/userbin")));
 
