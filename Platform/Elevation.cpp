@@ -37,6 +37,16 @@ bool HasTerminal()
     return true;
 }
 
+bool HasTerminalForeground()
+{
+    int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0)
+        return false;
+    bool foreground = tcgetpgrp(terminal) == getpgrp();
+    close(terminal);
+    return foreground;
+}
+
 Elevation ChooseElevation(bool isRoot, const char* pathValue, bool hasTerminal)
 {
     Elevation elevation;
@@ -75,7 +85,9 @@ Vector<TqString> PrivilegedCommand(const Elevation& elevation, const TqString& t
         command.push_back(elevation.programPath);
         break;
     case ElevationMethod::Sudo:
+        // The password was asked by the rights check; sudo must not ask again with the tool's output piped.
         command.push_back(elevation.programPath);
+        command.push_back("-n");
         command.push_back("--");
         break;
     }
@@ -84,9 +96,22 @@ Vector<TqString> PrivilegedCommand(const Elevation& elevation, const TqString& t
     return command;
 }
 
+Vector<TqString> RightsCheckCommand(const Elevation& elevation)
+{
+    Vector<TqString> command;
+    if (elevation.method == ElevationMethod::Sudo)
+    {
+        command.push_back(elevation.programPath);
+        command.push_back("-v");
+    }
+    return command;
+}
+
 ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus)
 {
-    if (method == ElevationMethod::Pkexec && (exitStatus == 126 || exitStatus == 127))
+    if (method == ElevationMethod::Pkexec && exitStatus == 126)
         return ToolOutcome::AuthorizationRefused;
+    if (method == ElevationMethod::Pkexec && exitStatus == 127)
+        return ToolOutcome::RightsNotObtained;
     return exitStatus == 0 ? ToolOutcome::Succeeded : ToolOutcome::Failed;
 }

@@ -11,7 +11,7 @@ enum class ElevationMethod
     None,   // no way to elevate: the acquisition fails
     Direct, // already root: the tool runs as it is
     Pkexec, // pkexec TOOL ARGS...
-    Sudo    // sudo -- TOOL ARGS..., asking on the terminal
+    Sudo    // sudo -v asks on the terminal first, then sudo -n -- TOOL ARGS...
 };
 
 struct Elevation
@@ -27,16 +27,24 @@ TqString FindOnPath(const TqString& name, const char* pathValue);
 // True when the process has a controlling terminal to ask a password on.
 bool HasTerminal();
 
+// True when the process has a controlling terminal and is in its foreground, so a password asked
+// there reaches it (a background process reading it would be stopped or get an error).
+bool HasTerminalForeground();
+
 // Root runs directly; otherwise pkexec when on PATH; otherwise sudo when on PATH and a terminal
-// is there; otherwise none.
+// is there to ask on; otherwise none.
 Elevation ChooseElevation(bool isRoot, const char* pathValue, bool hasTerminal);
 
 // The argument vector that runs the tool with the chosen elevation; empty for None.
 Vector<TqString> PrivilegedCommand(const Elevation& elevation, const TqString& toolPath,
                                    const Vector<TqString>& arguments);
 
-// pkexec's own 126 (its dialog was dismissed) and 127 (not authorised) mean the rights were
-// refused, not that the tool failed.
+// The command that asks for the password before the tool runs (sudo -v), so that a refusal is
+// told apart from the tool's own failure; empty when the method asks nothing beforehand.
+Vector<TqString> RightsCheckCommand(const Elevation& elevation);
+
+// pkexec's own 126 (its dialog was dismissed) and 127 (not authorised) say nothing about the
+// tool: the first ends the run quietly, the second means the rights were not obtained.
 ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus);
 
 #endif

@@ -11,14 +11,19 @@
 
 LinuxPlatform::LinuxPlatform() : executableFolder(ExecutableFolder()) {}
 
-int LinuxPlatform::RunAlert(const Alert& alert)
+DialogMode LinuxPlatform::CurrentDialogMode()
 {
     if (!dialogModeChosen)
     {
         dialogMode = ChooseDialogMode(std::getenv("UNINSTALL_UNATTENDED"), InitGtkDialogs, HasTerminal);
         dialogModeChosen = true;
     }
-    switch (dialogMode)
+    return dialogMode;
+}
+
+int LinuxPlatform::RunAlert(const Alert& alert)
+{
+    switch (CurrentDialogMode())
     {
     case DialogMode::Unattended:
         return RunStreamAlert(stderr, alert, true);
@@ -74,6 +79,11 @@ bool LinuxPlatform::CopyItem(const TqString& from, const TqString& to)
 
 bool LinuxPlatform::LaunchTask(const TqString& path, const Vector<TqString>& arguments)
 {
+    // At a terminal the copy must keep the terminal's foreground (sudo asks there), and an
+    // unattended caller waits for this process: both get the copy in this very process.
+    DialogMode mode = CurrentDialogMode();
+    if (mode == DialogMode::Terminal || mode == DialogMode::Unattended)
+        return ReplaceProcess(path, arguments);
     return LaunchDetached(path, arguments);
 }
 
@@ -92,7 +102,11 @@ bool LinuxPlatform::AcquireRight(const TqString& rightName)
 {
     if (!(rightName == TqString("system.privilege.admin")))
         return false;
-    elevation = ChooseElevation(geteuid() == 0, std::getenv("PATH"), HasTerminal());
+    elevation = ChooseElevation(geteuid() == 0, std::getenv("PATH"), HasTerminalForeground());
+    // sudo asks here, on the terminal, so that its refusal is never taken for the tool's failure.
+    Vector<TqString> check = RightsCheckCommand(elevation);
+    if (!check.empty() && RunAndWait(check) != 0)
+        elevation = Elevation();
     return elevation.method != ElevationMethod::None;
 }
 
@@ -100,7 +114,13 @@ bool LinuxPlatform::ExecuteWithPrivileges(const TqString& toolPath, const Vector
 {
     if (elevation.method == ElevationMethod::None || toolPath.IsEmpty())
         return false;
-    return tool.Start(PrivilegedCommand(elevation, toolPath, arguments));
+    // Raised before the start, so no interruption falls between the start and the shield; once
+    // the tool runs, it runs to its end and is reported.
+    interruptionShield.Raise();
+    if (tool.Start(PrivilegedCommand(elevation, toolPath, arguments)))
+        return true;
+    interruptionShield.Lower();
+    return false;
 }
 
 void LinuxPlatform::FreeAuthorization()
@@ -134,4 +154,11 @@ bool LinuxPlatform::ChooseFilesToElevate(const TqString& installedBundlePath, Tq
     definitionPath = files.definition;
     targetPathFile = files.targetPathFile;
     return true;
+}
+
+bool LinuxPlatform::AcquisitionWasCancelled()
+{
+    // pkexec's dismissed dialog shows only in the tool's outcome; a failed acquisition here means
+    // there was no way to ask, or sudo refused.
+    return false;
 }

@@ -7,7 +7,8 @@
 #include "UninstallerPlatform.h"
 
 // The uninstaller's services on Linux: the bundle from /proc/self/exe, private temporary
-// directories, posix_spawn, pkexec or sudo for rights, and the dialog mode chosen at the first alert.
+// directories, posix_spawn (or execv when the dialogs are at a terminal or unattended), pkexec or
+// sudo for rights, and the dialog mode chosen at the first alert.
 class LinuxPlatform : public UninstallerPlatform
 {
 public:
@@ -31,12 +32,18 @@ public:
     bool RemoveItem(const TqString& path) override;
     bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
                               TqString& definitionPath, TqString& targetPathFile) override;
+    bool AcquisitionWasCancelled() override;
 
 private:
+    DialogMode CurrentDialogMode();
+
     TqString executableFolder;
     bool dialogModeChosen = false;
     DialogMode dialogMode = DialogMode::NonInteractive;
     Elevation elevation;
+    // Raised when the tool starts and kept until the end, so the report is shown too; declared
+    // before the tool, so the tool is waited for before it is lowered.
+    InterruptionShield interruptionShield;
     ToolProcess tool;
 };
 

@@ -1,6 +1,7 @@
 #include "ProcessLauncher.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -22,6 +23,35 @@ std::vector<char*> ArgumentPointers(const Vector<TqString>& command)
     return pointers;
 }
 
+const int kInterruptions[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+
+// Children start with the interruptions at their default and nothing blocked, whatever this
+// process ignores while it waits for them.
+void ResetSignalsForChild(posix_spawnattr_t* attributes)
+{
+    sigset_t defaults, none;
+    sigemptyset(&defaults);
+    for (int signal : kInterruptions)
+        sigaddset(&defaults, signal);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(attributes, &defaults);
+    posix_spawnattr_setsigmask(attributes, &none);
+    posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+}
+
+// The exit status, or -1 when the child was killed by a signal or could not be waited for.
+int WaitForChild(pid_t child)
+{
+    int status = 0;
+    pid_t reaped;
+    do
+        reaped = waitpid(child, &status, 0);
+    while (reaped < 0 && errno == EINTR);
+    if (reaped < 0 || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
 } // namespace
 
 bool LaunchDetached(const TqString& path, const Vector<TqString>& arguments)
@@ -36,6 +66,57 @@ bool LaunchDetached(const TqString& path, const Vector<TqString>& arguments)
     return posix_spawn(&child, path.ConstData(), nullptr, nullptr, argv.data(), environ) == 0;
 }
 
+bool ReplaceProcess(const TqString& path, const Vector<TqString>& arguments)
+{
+    if (path.IsEmpty())
+        return false;
+    Vector<TqString> command;
+    command.push_back(path);
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv = ArgumentPointers(command);
+    // Nothing written so far may be lost with this process image.
+    std::fflush(nullptr);
+    execv(path.ConstData(), argv.data());
+    return false;
+}
+
+int RunAndWait(const Vector<TqString>& command)
+{
+    if (command.empty() || command[0].IsEmpty())
+        return -1;
+    std::vector<char*> argv = ArgumentPointers(command);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    ResetSignalsForChild(&attributes);
+    pid_t child;
+    int error = posix_spawn(&child, command[0].ConstData(), nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    return error == 0 ? WaitForChild(child) : -1;
+}
+
+void InterruptionShield::Raise()
+{
+    static_assert(sizeof kInterruptions / sizeof kInterruptions[0] == sizeof previous / sizeof previous[0],
+                  "one saved handling per interruption");
+    if (raised)
+        return;
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
+        sigaction(kInterruptions[index], &ignore, &previous[index]);
+    raised = true;
+}
+
+void InterruptionShield::Lower()
+{
+    if (!raised)
+        return;
+    for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
+        sigaction(kInterruptions[index], &previous[index], nullptr);
+    raised = false;
+}
+
 bool ToolProcess::Start(const Vector<TqString>& command)
 {
     if (pid > 0 || command.empty() || command[0].IsEmpty())
@@ -47,9 +128,13 @@ bool ToolProcess::Start(const Vector<TqString>& command)
     posix_spawn_file_actions_init(&actions);
     // dup2 clears close-on-exec on the child's standard output only.
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    ResetSignalsForChild(&attributes);
     std::vector<char*> argv = ArgumentPointers(command);
     pid_t child;
-    int error = posix_spawn(&child, command[0].ConstData(), &actions, nullptr, argv.data(), environ);
+    int error = posix_spawn(&child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeEnds[1]);
     if (error != 0)
@@ -85,15 +170,9 @@ int ToolProcess::Wait()
     }
     if (pid <= 0)
         return -1;
-    int status = 0;
-    pid_t reaped;
-    do
-        reaped = waitpid(pid, &status, 0);
-    while (reaped < 0 && errno == EINTR);
+    int status = WaitForChild(pid);
     pid = -1;
-    if (reaped < 0 || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    return status;
 }
 
 void ToolProcess::Close()

@@ -1,6 +1,7 @@
 #ifndef TQ_PROCESSLAUNCHER_H
 #define TQ_PROCESSLAUNCHER_H
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include "TqString.h"
@@ -9,6 +10,33 @@
 // Starts path with the arguments (the program name is path itself) and does not wait for it. The
 // child inherits the environment and the standard streams. False when it could not be started.
 bool LaunchDetached(const TqString& path, const Vector<TqString>& arguments);
+
+// Replaces this process with path and the arguments (execv): same process id, process group,
+// terminal and waiting parent. Returns false only when that failed.
+bool ReplaceProcess(const TqString& path, const Vector<TqString>& arguments);
+
+// Runs command[0] with the standard streams and the terminal of this process and waits for it:
+// its exit status, or -1 when it could not start or was killed by a signal.
+int RunAndWait(const Vector<TqString>& command);
+
+// While raised, Ctrl-C, Ctrl-\, SIGTERM and SIGHUP are ignored by this process, so a removal
+// that has started is waited for and reported. Children started here get them back at default.
+class InterruptionShield
+{
+public:
+    InterruptionShield() {}
+    InterruptionShield(const InterruptionShield&) = delete;
+    InterruptionShield& operator=(const InterruptionShield&) = delete;
+    ~InterruptionShield() { Lower(); }
+
+    void Raise();
+    // Puts back the handling there was before Raise.
+    void Lower();
+
+private:
+    bool raised = false;
+    struct sigaction previous[4];
+};
 
 // A child process whose standard output is read through a pipe, started from an argument vector
 // (never through a shell).

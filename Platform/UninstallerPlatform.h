@@ -26,9 +26,10 @@ enum AlertReturn
 // How the privileged removal tool ended once its output had closed.
 enum class ToolOutcome
 {
-    Succeeded,           // exit status 0
-    Failed,              // any other status, or killed by a signal
-    AuthorizationRefused // the elevation program refused to run it (treated like a cancelled password prompt)
+    Succeeded,            // exit status 0
+    Failed,               // any other status, or killed by a signal
+    AuthorizationRefused, // the user dismissed the password prompt: the run ends quietly
+    RightsNotObtained     // no way to ask for rights, or they were refused: the user is told
 };
 
 // The operating-system services the uninstaller flow needs. The flow receives one of these and
@@ -54,6 +55,8 @@ public:
     // Copies a file tree to a path that must not exist yet.
     virtual bool CopyItem(const TqString& from, const TqString& to) = 0;
     // Starts an executable with arguments and returns without waiting; false when it cannot start.
+    // A backend may instead replace the running process with it (so a terminal or a waiting caller
+    // stays with the uninstall); then it returns only when that failed.
     virtual bool LaunchTask(const TqString& path, const Vector<TqString>& arguments) = 0;
     // Brings the application to the front.
     virtual void ActivateIgnoringOtherApps() = 0;
@@ -65,6 +68,9 @@ public:
     // Starts the tool with administrator rights; its standard output becomes readable.
     virtual bool ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) = 0;
     virtual void FreeAuthorization() = 0;
+    // After CreateAuthorization or AcquireRight failed: true when the user dismissed the prompt
+    // (the run ends quietly), false when the rights could not be had (the user is told).
+    virtual bool AcquisitionWasCancelled() = 0;
 
     // Reads up to size bytes of the tool's output; 0 at its end, less than 0 on an error.
     virtual long ReadToolOutput(char* buffer, unsigned long size) = 0;

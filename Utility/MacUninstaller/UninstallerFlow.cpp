@@ -59,6 +59,15 @@ Alert FailureAlert(const TqString& productName)
     return alert;
 }
 
+Alert NoRightsAlert(const TqString& productName)
+{
+    Alert alert;
+    alert.messageText = TqString("Uninstall ") + productName;
+    alert.informativeText = TqString("Administrator rights are needed to remove ") + productName +
+                            ", and they could not be obtained.";
+    return alert;
+}
+
 // Empties the tool's output in small reads; the tool is finished only when its output closes.
 void DrainToolOutput(UninstallerPlatform& platform)
 {
@@ -194,7 +203,8 @@ void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPat
         return;
     }
 
-    bool started = platform.CreateAuthorization() && platform.AcquireRight(kAdminRight);
+    const bool acquired = platform.CreateAuthorization() && platform.AcquireRight(kAdminRight);
+    bool started = acquired;
     if (started)
     {
         Vector<TqString> arguments;
@@ -205,6 +215,8 @@ void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPat
         started = platform.ExecuteWithPrivileges(toolPath, arguments);
     }
     ToolOutcome outcome = ToolOutcome::AuthorizationRefused;
+    if (!acquired && !platform.AcquisitionWasCancelled())
+        outcome = ToolOutcome::RightsNotObtained;
     if (started)
     {
         DrainToolOutput(platform);
@@ -216,6 +228,8 @@ void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPat
         platform.RunAlert(CompletionAlert(productName));
     else if (outcome == ToolOutcome::Failed)
         platform.RunAlert(FailureAlert(productName));
+    else if (outcome == ToolOutcome::RightsNotObtained)
+        platform.RunAlert(NoRightsAlert(productName));
 }
 
 int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform)

@@ -6,8 +6,9 @@
 
 // The uninstaller's two phases. The first runs from the installed bundle: it confirms, copies the
 // bundle to a fresh temporary directory and starts the copy with the relaunch marker "1" and the
-// installed bundle's path after it. The second runs from that copy: it elevates, runs
-// InstallUtility (the installed one when root alone can change it) and reports.
+// installed bundle's path after it (the platform may run the copy in this very process). The
+// second runs from that copy: it elevates, runs InstallUtility (the installed one when root alone
+// can change it) and reports, also when the rights could not be obtained.
 
 // Runs one phase for this command line and returns 0, whatever happened.
 int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform);

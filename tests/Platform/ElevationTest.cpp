@@ -74,15 +74,21 @@ TEST(Elevation, CommandsAreArgumentVectors)
               "/usr/bin/pkexec /c/InstallUtility -uninstall /c/sku.xml /c/target_path.xml -v");
     elevation = {ElevationMethod::Sudo, "/usr/bin/sudo"};
     Vector<TqString> sudo = PrivilegedCommand(elevation, "/c/Install Utility", RemovalArguments());
-    ASSERT_EQ(sudo.size(), 7u);
-    EXPECT_STREQ(sudo[1].ConstData(), "--");
-    EXPECT_STREQ(sudo[2].ConstData(), "/c/Install Utility");
+    ASSERT_EQ(sudo.size(), 8u);
+    EXPECT_STREQ(sudo[1].ConstData(), "-n");
+    EXPECT_STREQ(sudo[2].ConstData(), "--");
+    EXPECT_STREQ(sudo[3].ConstData(), "/c/Install Utility");
+
+    // Only sudo asks for the password before the tool runs.
+    EXPECT_EQ(Joined(RightsCheckCommand(elevation)), "/usr/bin/sudo -v");
+    for (ElevationMethod method : {ElevationMethod::None, ElevationMethod::Direct, ElevationMethod::Pkexec})
+        EXPECT_TRUE(RightsCheckCommand({method, "/usr/bin/pkexec"}).empty());
 }
 
 TEST(Elevation, PkexecRefusalsAreNotToolFailures)
 {
     EXPECT_EQ(OutcomeOfExit(ElevationMethod::Pkexec, 126), ToolOutcome::AuthorizationRefused);
-    EXPECT_EQ(OutcomeOfExit(ElevationMethod::Pkexec, 127), ToolOutcome::AuthorizationRefused);
+    EXPECT_EQ(OutcomeOfExit(ElevationMethod::Pkexec, 127), ToolOutcome::RightsNotObtained);
     EXPECT_EQ(OutcomeOfExit(ElevationMethod::Pkexec, 0), ToolOutcome::Succeeded);
     EXPECT_EQ(OutcomeOfExit(ElevationMethod::Pkexec, 1), ToolOutcome::Failed);
     EXPECT_EQ(OutcomeOfExit(ElevationMethod::Direct, 126), ToolOutcome::Failed);

@@ -1,5 +1,8 @@
 #include <chrono>
+#include <csignal>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include "PlatformTestFolder.h"
 #include "ProcessLauncher.h"
@@ -90,4 +93,48 @@ TEST_F(ProcessLauncherTest, DetachedLaunchPassesArgumentsAndReturnsAtOnce)
     for (int wait = 0; wait < 200 && !std::filesystem::exists(marker); ++wait)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(ReadFile(marker), script + ",1,");
+}
+
+TEST_F(ProcessLauncherTest, ReplacingKeepsTheProcessAndFailsWithoutAProgram)
+{
+    std::string marker = Path("replaced");
+    std::string script = WriteFile("copy.sh", "#!/bin/sh\nprintf '%s,' \"$$\" \"$0\" \"$@\" > \"" + marker + "\"\n", 0755);
+    Vector<TqString> arguments;
+    arguments.push_back("1");
+    arguments.push_back("/Applications/A B.app");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        ReplaceProcess(script.c_str(), arguments);
+        _exit(99);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadFile(marker), std::to_string(child) + "," + script + ",1,/Applications/A B.app,");
+
+    EXPECT_FALSE(ReplaceProcess(Path("missing").c_str(), arguments));
+    EXPECT_FALSE(ReplaceProcess(TqString(), arguments));
+}
+
+TEST_F(ProcessLauncherTest, ShieldKeepsThisProcessButNotItsChildren)
+{
+    InterruptionShield shield;
+    shield.Raise();
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        EXPECT_EQ(kill(getpid(), signal), 0);
+
+    // Children may still be interrupted, and the streams are theirs: the status comes back.
+    EXPECT_EQ(RunAndWait(Command({"/bin/sh", "-c", "kill -INT $$; exit 0"})), -1);
+    EXPECT_EQ(RunAndWait(Command({"/bin/sh", "-c", "exit 4"})), 4);
+    EXPECT_EQ(RunAndWait(Command({Path("missing").c_str()})), -1);
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start(Command({"/bin/sh", "-c", "kill -TERM $$; exit 0"})));
+    EXPECT_EQ(tool.Wait(), -1);
+
+    shield.Lower();
+    struct sigaction current;
+    ASSERT_EQ(sigaction(SIGTERM, nullptr, &current), 0);
+    EXPECT_EQ(current.sa_handler, SIG_DFL);
 }

@@ -23,6 +23,7 @@ public:
     bool launchResult = true;
     bool createAuthorizationResult = true;
     bool acquireResult = true;
+    bool acquisitionCancelled = false;
     bool executeResult = true;
     std::string toolOutput;
     long readErrorAt = -1; // the output offset at which a read fails, or -1
@@ -88,6 +89,7 @@ public:
         return executeResult;
     }
     void FreeAuthorization() override { calls.push_back("FreeAuthorization"); }
+    bool AcquisitionWasCancelled() override { return acquisitionCancelled; }
     long ReadToolOutput(char* buffer, unsigned long size) override
     {
         readSizes.push_back(size);

@@ -85,6 +85,29 @@ protected:
                   0755);
     }
 
+    // A stand-in removal tool that, like the real one once it removes, ignores interruptions: it
+    // marks tool-started, takes a second, then marks tool-finished.
+    void WriteSlowTool()
+    {
+        WriteFile(executables + "/InstallUtility",
+                  "#!/bin/sh\ntrap '' INT QUIT TERM HUP\ntouch '" + root + "/tool-started'\nsleep 1\n"
+                  "echo 'removed " + root + "/target/x'\ntouch '" + root + "/tool-finished'\n",
+                  0755);
+    }
+
+    // Waits up to seconds for a file to appear.
+    static bool WaitForFile(const std::string& path, int seconds)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!std::filesystem::exists(path))
+        {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            usleep(20000);
+        }
+        return true;
+    }
+
     // The current environment with some variables set (or removed when the value is null).
     static std::vector<std::string> EnvironmentWith(const std::map<std::string, const char*>& changes)
     {

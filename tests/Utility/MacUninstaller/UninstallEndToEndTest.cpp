@@ -217,3 +217,30 @@ TEST_F(UninstallEndToEndTest, CopyThatFillsTheTemporaryFolderIsRemoved)
               std::string(kConfirmation) +
                   "Unexpected Error\nAn unxpected error has occured. Restart uninstaller.\n[OK]\n-> OK\n\n");
 }
+
+TEST_F(UninstallEndToEndTest, CallerWaitsForTheWholeUninstallWhateverInterruptsIt)
+{
+    WriteSlowTool();
+    int pipeEnds[2];
+    ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+    std::string path = root + "/bin:" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    pid_t child = Spawn({executables + "/Uninstall"},
+                        EnvironmentWith({{"UNINSTALL_UNATTENDED", "1"},
+                                         {"TMPDIR", temporary.c_str()},
+                                         {"PATH", path.c_str()},
+                                         {"DISPLAY", nullptr}}),
+                        root, pipeEnds[1]);
+    close(pipeEnds[1]);
+    ASSERT_GT(child, 0);
+    // The process the caller started is the one that runs the tool, and it is not stopped by these.
+    EXPECT_TRUE(WaitForFile(root + "/tool-started", 30));
+    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+        EXPECT_EQ(kill(child, signal), 0);
+    EXPECT_EQ(WaitForExit(child, 30), 0);
+    EXPECT_TRUE(std::filesystem::exists(root + "/tool-finished"));
+    bool complete = false;
+    std::string errors = ReadToEnd(pipeEnds[0], 10, &complete);
+    close(pipeEnds[0]);
+    EXPECT_EQ(errors, std::string(kConfirmation) +
+                          "Uninstall Demo 100% Product\nUninstallation completed successfully.\n[OK]\n-> OK\n\n");
+}

@@ -294,10 +294,15 @@ TEST_F(UninstallerFlowTest, SecondPhaseFailuresFreeTheAuthorization)
 
     FakeUninstallerPlatform noReference =
         run([](FakeUninstallerPlatform& p) { p.createAuthorizationResult = false; });
-    EXPECT_EQ(noReference.calls,
-              (std::vector<std::string>{"Activate", "CreateAuthorization", "FreeAuthorization"}));
+    EXPECT_EQ(noReference.calls, (std::vector<std::string>{"Activate", "CreateAuthorization", "FreeAuthorization",
+                                                           "RunAlert Uninstall Demo Product"}));
 
-    FakeUninstallerPlatform cancelled = run([](FakeUninstallerPlatform& p) { p.acquireResult = false; });
+    FakeUninstallerPlatform cancelled = run(
+        [](FakeUninstallerPlatform& p)
+        {
+            p.acquireResult = false;
+            p.acquisitionCancelled = true;
+        });
     EXPECT_EQ(cancelled.calls,
               (std::vector<std::string>{"Activate", "CreateAuthorization",
                                         "AcquireRight system.privilege.admin", "FreeAuthorization"}));
@@ -398,4 +403,37 @@ TEST_F(UninstallerFlowTest, OutOfMemoryReadingTheNameShowsTheUnexpectedError)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 #endif
+}
+
+TEST_F(UninstallerFlowTest, RightsThatCannotBeHadAreSaidButACancelIsQuiet)
+{
+    struct Case
+    {
+        const char* name;
+        bool acquire, cancelled;
+        ToolOutcome outcome;
+        bool told;
+    };
+    for (Case c : {Case{"no way to ask", false, false, ToolOutcome::Succeeded, true},
+                   Case{"prompt dismissed", false, true, ToolOutcome::Succeeded, false},
+                   Case{"refused by the elevation program", true, false, ToolOutcome::RightsNotObtained, true},
+                   Case{"dismissed at the elevation program", true, false, ToolOutcome::AuthorizationRefused, false}})
+    {
+        FakeUninstallerPlatform second;
+        second.auxiliaryFiles = {{"sku.xml", definition}, {"target_path.xml", targetFile}, {"InstallUtility", tool}};
+        second.acquireResult = c.acquire;
+        second.acquisitionCancelled = c.cancelled;
+        second.toolOutcome = c.outcome;
+        const char* arguments[] = {"Uninstall", "1"};
+        EXPECT_EQ(RunUninstaller(2, arguments, second), 0);
+        EXPECT_EQ(second.calls.back(), c.told ? "RunAlert Uninstall Demo Product" : "FreeAuthorization") << c.name;
+        ASSERT_EQ(second.alerts.size(), c.told ? 1u : 0u) << c.name;
+        if (!c.told)
+            continue;
+        EXPECT_STREQ(second.alerts[0].informativeText.ConstData(),
+                     "Administrator rights are needed to remove Demo Product, and they could not be obtained.");
+        EXPECT_TRUE(second.alerts[0].defaultButton.IsEmpty());
+        EXPECT_TRUE(second.alerts[0].alternateButton.IsEmpty());
+        EXPECT_TRUE(second.alerts[0].otherButton.IsEmpty());
+    }
 }

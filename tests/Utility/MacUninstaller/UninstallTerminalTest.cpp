@@ -1,0 +1,253 @@
+#include <fcntl.h>
+#include <grp.h>
+#include <pty.h>
+#include <pwd.h>
+#include <sys/prctl.h>
+
+#include "InstalledBundleFixture.h"
+
+namespace
+{
+
+const char kPassword[] = "Tq-pw-5813zx";
+const char kPrompt[] = "tq-shell$ ";
+const char kNoRights[] =
+    "Administrator rights are needed to remove Demo 100% Product, and they could not be obtained.";
+
+// An interactive bash on a pseudo-terminal of its own, as a person at a terminal has it: the test
+// reads what the terminal shows and types into it.
+class TerminalSession
+{
+public:
+    // Starts bash as uid/gid (unchanged when uid is the test's own) with the environment.
+    bool Start(uid_t uid, gid_t gid, const std::string& cwd, const std::vector<std::string>& environment)
+    {
+        std::vector<char*> envs;
+        for (const std::string& word : environment)
+            envs.push_back(const_cast<char*>(word.c_str()));
+        envs.push_back(nullptr);
+        const char* argv[] = {"/bin/bash", "--norc", "--noprofile", "--noediting", "-i", nullptr};
+        shell = forkpty(&master, nullptr, nullptr, nullptr);
+        if (shell == 0)
+        {
+            if (uid != getuid() && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+                _exit(126);
+            if (chdir(cwd.c_str()) != 0)
+                _exit(126);
+            execve(argv[0], const_cast<char**>(argv), envs.data());
+            _exit(127);
+        }
+        return shell > 0 && Expect(kPrompt);
+    }
+
+    ~TerminalSession()
+    {
+        if (master >= 0)
+            close(master); // hangs up whatever still runs on the terminal
+        if (shell > 0)
+        {
+            kill(shell, SIGKILL);
+            waitpid(shell, nullptr, 0);
+        }
+    }
+
+    void Type(const std::string& text) { EXPECT_EQ(write(master, text.data(), text.size()), ssize_t(text.size())); }
+
+    // Reads until text shows after what was already matched; false after seconds without it.
+    bool Expect(const std::string& text, int seconds = 20)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        for (;;)
+        {
+            size_t found = transcript.find(text, matched);
+            if (found != std::string::npos)
+            {
+                matched = found + text.size();
+                return true;
+            }
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            pollfd watched = {master, POLLIN, 0};
+            if (poll(&watched, 1, 100) <= 0)
+                continue;
+            char buffer[4096];
+            ssize_t got = read(master, buffer, sizeof buffer);
+            if (got <= 0 && errno != EINTR)
+                return false;
+            if (got > 0)
+                transcript.append(buffer, static_cast<size_t>(got));
+        }
+    }
+
+    // Runs one command line and waits until the shell asks again.
+    bool Run(const std::string& commandLine, int seconds = 20)
+    {
+        Type(commandLine + "\n");
+        return Expect(kPrompt, seconds);
+    }
+
+    std::string transcript;
+
+private:
+    int master = -1;
+    pid_t shell = -1;
+    size_t matched = 0;
+};
+
+class UninstallTerminalTest : public InstalledBundleFixture
+{
+protected:
+    std::vector<std::string> ShellEnvironment(const std::string& path) const
+    {
+        return {"PATH=" + path, "HOME=" + root, "TERM=dumb", std::string("PS1=") + kPrompt, "HISTFILE=",
+                "TMPDIR=" + temporary, "LANG=C"};
+    }
+
+    // Creates a non-root user with a password, allowed everything through sudo (asked once), and
+    // makes the installed bundle reachable for it and its temporary folder its own. Root only.
+    void CreateUser()
+    {
+        if (getuid() != 0)
+            GTEST_SKIP() << "creating a user for the terminal session needs root";
+        if (access("/usr/bin/sudo", X_OK) != 0 || access("/usr/sbin/useradd", X_OK) != 0)
+            GTEST_SKIP() << "sudo or useradd is not installed";
+        if (prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 1)
+            GTEST_SKIP() << "this process may not gain privileges, so sudo cannot work here";
+        user = "tqterm" + std::to_string(getpid() % 100000);
+        sudoers = "/etc/sudoers.d/" + user;
+        ASSERT_EQ(std::system(("/usr/sbin/useradd -M -d " + root + " -s /bin/bash " + user).c_str()), 0);
+        created = true;
+        ASSERT_EQ(std::system(("echo '" + user + ":" + kPassword + "' | /usr/sbin/chpasswd").c_str()), 0);
+        WriteFile(sudoers, user + " ALL=(ALL:ALL) ALL\nDefaults:" + user + " passwd_tries=1, lecture=never\n",
+                  0440);
+        passwd* entry = getpwnam(user.c_str());
+        ASSERT_NE(entry, nullptr);
+        uid = entry->pw_uid;
+        gid = entry->pw_gid;
+        ASSERT_EQ(chmod(root.c_str(), 0755), 0);
+        ASSERT_EQ(chown(temporary.c_str(), uid, gid), 0);
+        ASSERT_EQ(chmod(temporary.c_str(), 0700), 0);
+        // Only sudo is on the session's PATH: no pkexec, whatever the machine has.
+        std::filesystem::create_directories(root + "/userbin");
+        std::filesystem::create_symlink("/usr/bin/sudo", root + "/userbin/sudo");
+    }
+
+    void TearDown() override
+    {
+        if (created)
+        {
+            std::filesystem::remove(sudoers);
+            std::filesystem::remove_all("/run/sudo/ts/" + user);
+            EXPECT_EQ(std::system(("/usr/sbin/userdel -f " + user + " 2>/dev/null").c_str()), 0);
+        }
+        InstalledBundleFixture::TearDown();
+    }
+
+    // The real removal tool and a product it removes: a folder only root may empty, inside a
+    // target folder that belongs to the user.
+    void InstallProduct()
+    {
+        std::filesystem::copy_file(INSTALL_UTILITY_EXECUTABLE, executables + "/InstallUtility",
+                                   std::filesystem::copy_options::overwrite_existing);
+        WriteFile(executables + "/sku.xml",
+                  "<product><sku ID=\"1\" name=\"Demo 100% Product\"/><installFiles>"
+                  "<directory fileName=\"Demo\"><file fileName=\"Demo.app\"/><file fileName=\"ReadMe.txt\"/>"
+                  "</directory></installFiles></product>\n",
+                  0644);
+        WriteFile(root + "/target/Demo/Demo.app/Contents/Info.plist", "<plist/>\n", 0644);
+        WriteFile(root + "/target/Demo/ReadMe.txt", "read me\n", 0644);
+        ASSERT_EQ(chown((root + "/target").c_str(), uid, gid), 0);
+    }
+
+    std::string user;
+    std::string sudoers;
+    bool created = false;
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+
+} // namespace
+
+TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
+{
+    CreateUser();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    ASSERT_NO_FATAL_FAILURE(InstallProduct());
+    TerminalSession terminal;
+    ASSERT_TRUE(terminal.Start(uid, gid, root, ShellEnvironment(root + "/userbin")));
+    terminal.Type(executables + "/Uninstall\n");
+    ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
+    terminal.Type("2\n");
+    ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
+    terminal.Type(std::string(kPassword) + "\n");
+    ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
+    ASSERT_TRUE(terminal.Expect("Choose 1-1 [1]: ")) << terminal.transcript;
+    EXPECT_TRUE(terminal.Run(""));
+
+    EXPECT_FALSE(std::filesystem::exists(root + "/target/Demo"));
+    EXPECT_TRUE(std::filesystem::exists(root + "/target"));
+    EXPECT_EQ(terminal.transcript.find(kPassword), std::string::npos) << terminal.transcript;
+}
+
+TEST_F(UninstallTerminalTest, RightsThatCannotBeHadAreSaid)
+{
+    CreateUser();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    ASSERT_NO_FATAL_FAILURE(InstallProduct());
+    TerminalSession terminal;
+    ASSERT_TRUE(terminal.Start(uid, gid, root, ShellEnvironment(root + "/userbin")));
+
+    // sudo refuses a wrong password.
+    terminal.Type(executables + "/Uninstall\n");
+    ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
+    terminal.Type("2\n");
+    ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
+    terminal.Type("wrong\n");
+    EXPECT_TRUE(terminal.Expect(kNoRights)) << terminal.transcript;
+    EXPECT_TRUE(terminal.Run(""));
+
+    // No sudo and no pkexec: no way to ask.
+    terminal.Type("PATH=/nonexistent " + executables + "/Uninstall\n");
+    ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
+    terminal.Type("2\n");
+    EXPECT_TRUE(terminal.Expect(kNoRights)) << terminal.transcript;
+    EXPECT_TRUE(terminal.Run(""));
+
+    // sudo, but no terminal to ask on, or one whose foreground is another's: the dialog goes to
+    // standard error in its fixed form.
+    std::string errors = temporary + "/errors.txt";
+    std::string unattended = "UNINSTALL_UNATTENDED=1 ";
+    std::string program = executables + "/Uninstall </dev/null 2>" + errors;
+    for (std::string commandLine : {unattended + "/usr/bin/setsid -w " + program, unattended + program + " & wait"})
+    {
+        std::filesystem::remove(errors);
+        EXPECT_TRUE(terminal.Run(commandLine)) << terminal.transcript;
+        EXPECT_EQ(ReadFile(errors), "Uninstall Demo 100% Product\n"
+                                    "Do you wish to remove Demo 100% Product and all related components?\n"
+                                    "[Cancel] [Uninstall]\n-> Uninstall\n\n"
+                                    "Uninstall Demo 100% Product\n" +
+                                        std::string(kNoRights) + "\n[OK]\n-> OK\n\n")
+            << commandLine;
+    }
+
+    EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
+}
+
+TEST_F(UninstallTerminalTest, CtrlCWhileTheToolRunsIsWaitedForAndReported)
+{
+    WriteSlowTool();
+    TerminalSession terminal;
+    // Without root rights the fixture's pkexec grants them.
+    ASSERT_TRUE(terminal.Start(getuid(), getgid(), root, ShellEnvironment(root + "/bin:/usr/bin:/bin")));
+    terminal.Type(executables + "/Uninstall\n");
+    ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
+    terminal.Type("2\n");
+    ASSERT_TRUE(WaitForFile(root + "/tool-started", 20)) << terminal.transcript;
+    terminal.Type("\x03");
+    ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
+    EXPECT_TRUE(std::filesystem::exists(root + "/tool-finished"));
+    EXPECT_TRUE(terminal.Expect("Choose 1-1 [1]: ")) << terminal.transcript;
+    EXPECT_TRUE(terminal.Run(""));
+}
