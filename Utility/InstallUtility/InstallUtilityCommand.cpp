@@ -68,15 +68,17 @@ int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
 }
 
 // Takes the target folder's exclusive lock, waiting while another run holds it, so that runs on
-// one target take turns and a later one finds what an earlier one left.
+// one target take turns and a later one finds what an earlier one left. A file system without
+// locks does not stop the removal: something already gone still counts as gone.
 bool lockTarget(int fd, const TqString& targetPath, FILE* errors)
 {
     int locked;
     while ((locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR)
         ;
-    if (locked != 0)
-        fprintf(errors, "cannot lock the target folder %s: %s\n", shown(targetPath).ConstData(), strerror(errno));
-    return locked == 0;
+    if (locked == 0 || errno == ENOLCK || errno == EOPNOTSUPP)
+        return true;
+    fprintf(errors, "cannot lock the target folder %s: %s\n", shown(targetPath).ConstData(), strerror(errno));
+    return false;
 }
 
 } // namespace

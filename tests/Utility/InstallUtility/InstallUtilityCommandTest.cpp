@@ -363,26 +363,24 @@ TEST_F(InstallUtilityCommandTest, ElevatedForAnotherUserItRemovesOnlyWithRootsFi
     const uid_t user = 4242;
     const std::string sudo = "SUDO_UID=4242";
     const std::string pkexec = "PKEXEC_UID=4242";
+    // Which files and folders the user owns is shown by the words in userOwns.
     const struct
     {
         const char* what;
         std::vector<std::string> environment;
         std::string userOwns; // any of "definition", "targetfile", "basefolder", "targetdir"
-        mode_t definitionMode;
         bool removes;
         std::string problem; // the reason in the refusal line
     } cases[] = {
-        {"root's files", {sudo}, "", 0644, true, ""},
-        {"the user's definition", {sudo}, "definition", 0644, false, definition + " is owned by uid 4242"},
-        {"a definition others may write", {pkexec}, "", 0664, false,
-         definition + " is writable by group or others"},
-        {"the user's folder", {pkexec}, "basefolder", 0644, false, base + " is owned by uid 4242"},
-        {"the user's target file", {sudo}, "targetfile", 0644, false, targetFile + " is owned by uid 4242"},
-        {"the user's files and target", {sudo}, "definition targetdir", 0644, true, ""},
-        {"another user's target", {"PKEXEC_UID=4243"}, "definition targetdir", 0644, false,
+        {"root's files", {sudo}, "", true, ""},
+        {"the user's definition", {sudo}, "definition", false, definition + " is owned by uid 4242"},
+        {"the user's folder", {pkexec}, "basefolder", false, base + " is owned by uid 4242"},
+        {"the user's target file", {sudo}, "targetfile", false, targetFile + " is owned by uid 4242"},
+        {"the user's files and target", {pkexec}, "definition targetdir", true, ""},
+        {"another user's target", {"PKEXEC_UID=4243"}, "definition targetdir", false,
          definition + " is owned by uid 4242"},
-        {"root directly", {}, "definition", 0666, true, ""},
-        {"root through sudo", {"SUDO_UID=0"}, "definition", 0666, true, ""},
+        {"root directly", {}, "definition", true, ""},
+        {"root through sudo", {"SUDO_UID=0"}, "definition", true, ""},
     };
     for (const auto& c : cases)
     {
@@ -393,7 +391,6 @@ TEST_F(InstallUtilityCommandTest, ElevatedForAnotherUserItRemovesOnlyWithRootsFi
         ASSERT_EQ(chown(targetFile.c_str(), owner("targetfile"), 0), 0);
         ASSERT_EQ(chown(base.c_str(), owner("basefolder"), 0), 0);
         ASSERT_EQ(chown(target.c_str(), owner("targetdir"), 0), 0);
-        ASSERT_EQ(chmod(definition.c_str(), c.definitionMode), 0);
 
         const int status = runTool({"-uninstall", definition, targetFile}, Launch{c.environment});
         if (c.removes)
