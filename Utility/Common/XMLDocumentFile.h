@@ -19,13 +19,15 @@ namespace XMLDocumentFile
 const size_t deepestNesting = 256;
 
 // Parses the regular file at path into document, read as the parser's own file loading reads it
-// (up to the first NUL byte, CR and CR LF turned into LF). False when the file cannot be opened,
-// is not a regular file or nests too deeply (document untouched), or is not well-formed XML
+// (up to the first NUL byte, CR and CR LF turned into LF). The file is opened without blocking,
+// so a FIFO or device in its place is refused at once. False when the file cannot be opened or
+// read, is not a regular file or nests too deeply (document untouched), or is not well-formed XML
 // (document holds what the parser made of it).
 bool Load(const TqString& path, TiXmlDocument& document);
 
-// Load, then the document's root element when it is named rootName; null when the file cannot be
-// loaded or its root is another element.
+// Load, strictly: the document's root element when it is the document's only element, named
+// rootName, and nothing but white space, comments or declarations lies outside it; null otherwise
+// (a second root, text or elements after the root, another root name, or a file Load refuses).
 const TiXmlElement* LoadRoot(const TqString& path, TiXmlDocument& document, const char* rootName);
 
 // Parses bytes[0, length) up to the first NUL byte into document; false when the text nests too

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "LineEscaping.h"
 #include "StringLibrary.h"
 #include "WholeRemoval.h"
 
@@ -42,17 +43,19 @@ int InstallRemover::Run(const FileNode& root)
 {
     if (targetPath.IsEmpty() || targetPath[0] != '/')
     {
-        fprintf(errors, "target path is not absolute: %s\n", targetPath.ConstData());
+        fprintf(errors, "target path is not absolute: %s\n", EscapeLineText(targetPath).ConstData());
         return 2;
     }
     // The target path itself may pass through links (it is the configured place); nothing
     // below it is followed.
-    targetFd = open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    targetFd = givenTargetFd >= 0 ? fcntl(givenTargetFd, F_DUPFD_CLOEXEC, 0)
+                                  : open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat targetStatus;
     struct stat rootStatus;
     if (targetFd < 0 || fstat(targetFd, &targetStatus) != 0 || stat("/", &rootStatus) != 0)
     {
-        fprintf(errors, "target path is not a directory: %s: %s\n", targetPath.ConstData(), strerror(errno));
+        fprintf(errors, "target path is not a directory: %s: %s\n", EscapeLineText(targetPath).ConstData(),
+                strerror(errno));
         if (targetFd >= 0)
             close(targetFd);
         return 2;
@@ -70,8 +73,8 @@ int InstallRemover::Run(const FileNode& root)
     targetFd = -1;
 
     if (verbose)
-        fprintf(out, "summary: %lu removed, %lu kept, %lu missing, %lu failed\n", counts.removed, counts.kept,
-                counts.missing, counts.failed);
+        fprintf(out, "summary: %lu %s, %lu kept, %lu missing, %lu failed\n", counts.removed,
+                dryRun ? "would be removed" : "removed", counts.kept, counts.missing, counts.failed);
     fflush(out);
     return runFailed ? 1 : 0;
 }
@@ -393,21 +396,21 @@ void InstallRemover::reportRemoved(const TqString& path)
 {
     ++counts.removed;
     if (verbose)
-        fprintf(out, "%s %s\n", dryRun ? "would remove" : "removed", path.ConstData());
+        fprintf(out, "%s %s\n", dryRun ? "would remove" : "removed", EscapeLineText(path).ConstData());
 }
 
 void InstallRemover::reportKept(const TqString& path)
 {
     ++counts.kept;
     if (verbose)
-        fprintf(out, "kept %s\n", path.ConstData());
+        fprintf(out, "kept %s\n", EscapeLineText(path).ConstData());
 }
 
 void InstallRemover::reportMissing(const TqString& path)
 {
     ++counts.missing;
     if (verbose)
-        fprintf(out, "missing %s\n", path.ConstData());
+        fprintf(out, "missing %s\n", EscapeLineText(path).ConstData());
 }
 
 void InstallRemover::reportFailed(const FileNode& node, const TqString& path, const char* reason)
@@ -415,13 +418,15 @@ void InstallRemover::reportFailed(const FileNode& node, const TqString& path, co
     ++counts.failed;
     if (!node.ignoreInstallErrors)
         runFailed = true;
-    fprintf(verbose ? out : errors, "failed %s: %s%s\n", path.ConstData(), reason,
-            node.ignoreInstallErrors ? " (ignored)" : "");
+    // A reason may carry a name from disk (the first thing a bundle could not lose).
+    fprintf(verbose ? out : errors, "failed %s: %s%s\n", EscapeLineText(path).ConstData(),
+            EscapeLineText(TqString(reason)).ConstData(), node.ignoreInstallErrors ? " (ignored)" : "");
 }
 
 void InstallRemover::reportRefused(const TqString& name, const char* reason)
 {
     ++counts.failed;
     runFailed = true;
-    fprintf(verbose ? out : errors, "refused %s: %s\n", name.ConstData(), reason);
+    fprintf(verbose ? out : errors, "refused %s: %s\n", EscapeLineText(name).ConstData(),
+            EscapeLineText(TqString(reason)).ConstData());
 }

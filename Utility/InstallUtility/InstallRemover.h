@@ -40,6 +40,10 @@ public:
 
     const Counts& GetCounts() const { return counts; }
 
+    // The target folder as the caller opened (and locked) it: Run works in this very folder
+    // instead of opening the path again. The caller keeps fd and closes it.
+    void SetTargetFolder(int fd) { givenTargetFd = fd; }
+
 private:
     // An open directory of the tree with its identity and full path.
     struct Directory
@@ -78,6 +82,7 @@ private:
     Counts counts;
     bool runFailed = false;
     int targetFd = -1;
+    int givenTargetFd = -1;
 };
 
 #endif

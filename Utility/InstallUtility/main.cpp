@@ -3,9 +3,43 @@
 
 #include "InstallUtilityCommand.h"
 
+namespace
+{
+
+// Once removing has begun, a half-done removal helps no one: it runs to its end (seconds) and
+// reports. Every signal that would end or stop the process is ignored from then on; what the
+// process itself causes (a fault, an abort) and what cannot be caught (SIGKILL, SIGSTOP) are not.
+void ignoreStoppingSignals()
+{
+    for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber)
+    {
+        switch (signalNumber)
+        {
+        case SIGKILL:
+        case SIGSTOP:
+        case SIGSEGV:
+        case SIGBUS:
+        case SIGFPE:
+        case SIGILL:
+        case SIGABRT:
+        case SIGTRAP:
+        case SIGSYS:
+        case SIGCHLD:
+        case SIGCONT:
+        case SIGURG:
+        case SIGWINCH:
+            break;
+        default:
+            signal(signalNumber, SIG_IGN);
+        }
+    }
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     // A reader that goes away early must not stop the removal halfway through.
     signal(SIGPIPE, SIG_IGN);
-    return InstallUtilityCommand::Run(argc, argv, stdout, stderr);
+    return InstallUtilityCommand::Run(argc, argv, stdout, stderr, ignoreStoppingSignals);
 }

@@ -290,7 +290,7 @@ TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
                                line("would remove", "Data/d") + line("kept", "Data") +
                                line("missing", "gone") + line("would remove", "Lib/a.so") +
                                line("missing", "Lib/b.so") + line("would remove", "Lib") +
-                               "summary: 5 removed, 1 kept, 2 missing, 0 failed\n");
+                               "summary: 5 would be removed, 1 kept, 2 missing, 0 failed\n");
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(listing(base), before);
 
@@ -300,6 +300,7 @@ TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
     for (size_t at = expected.find("would remove"); at != std::string::npos;
          at = expected.find("would remove"))
         expected.replace(at, 12, "removed");
+    expected.replace(expected.find("would be removed"), 16, "removed");
     EXPECT_EQ(real.out, expected);
 }
 

@@ -1,13 +1,35 @@
+#include <chrono>
+#include <map>
+#include <csignal>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 
 extern char** environ;
 
 #include "InstallUtilityCommand.h"
+#include "ProtectedPath.h"
 #include "RemovalFixture.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TOOL_UNDER_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOOL_UNDER_ADDRESS_SANITIZER 1
+#endif
+#endif
 
 namespace
 {
+
+// How the real program is started: extra environment entries, an address-space limit.
+struct Launch
+{
+    std::vector<std::string> environment;
+    rlim_t addressSpace = RLIM_INFINITY;
+};
 
 class InstallUtilityCommandTest : public RemovalFixture
 {
@@ -43,10 +65,72 @@ protected:
 
     bool untouched() { return exists(target + "/a") && exists(target + "/d/b"); }
 
+    // Starts the real program; its standard error goes to a file (read by finish), its standard
+    // output to outFd, or to a file as well when outFd is -1.
+    pid_t start(const std::vector<std::string>& arguments, const Launch& launch = Launch(), int outFd = -1)
+    {
+        const std::string tool = INSTALL_UTILITY_PATH;
+        const std::string index = std::to_string(started++);
+        const std::string outFile = base + "/out." + index;
+        const std::string errorFile = base + "/errors." + index;
+        const pid_t child = fork();
+        if (child == 0)
+        {
+            // Only what the case sets says who started the tool.
+            unsetenv("SUDO_UID");
+            unsetenv("PKEXEC_UID");
+            for (const std::string& entry : launch.environment)
+                putenv(const_cast<char*>(entry.c_str()));
+            const rlimit limit = {launch.addressSpace, launch.addressSpace};
+            setrlimit(RLIMIT_AS, &limit);
+            const int out = outFd >= 0 ? outFd : open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out, STDOUT_FILENO);
+            dup2(err, STDERR_FILENO);
+            std::vector<char*> argv = {const_cast<char*>(tool.c_str())};
+            for (const std::string& argument : arguments)
+                argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            execv(tool.c_str(), argv.data());
+            _exit(127);
+        }
+        outputs[child] = {outFile, errorFile};
+        return child;
+    }
+
+    // Waits for a started program, at most a while (a hang fails rather than blocks the suite);
+    // its exit status, or -1 when it was ended by a signal or killed here for taking too long.
+    int finish(pid_t child)
+    {
+        int status = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        pid_t done = 0;
+        while ((done = waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (done == 0)
+        {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            ADD_FAILURE() << "the tool did not end within 20 seconds";
+        }
+        out = readFile(outputs[child].first);
+        errors = readFile(outputs[child].second);
+        if (WIFSIGNALED(status))
+            ADD_FAILURE() << "the tool was ended by signal " << WTERMSIG(status);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    int runTool(const std::vector<std::string>& arguments, const Launch& launch = Launch())
+    {
+        return finish(start(arguments, launch));
+    }
+
     std::string definition;
     std::string targetFile;
     std::string out;
     std::string errors;
+    int started = 0;
+    std::map<pid_t, std::pair<std::string, std::string>> outputs;
 };
 
 bool parses(std::vector<const char*> argv, InstallUtilityCommand& command)
@@ -88,14 +172,26 @@ TEST(InstallUtilityCommandParseTest, CommandLines)
     EXPECT_FALSE(parses({"d", "t", "-uninstall"}, bad));
 }
 
-TEST_F(InstallUtilityCommandTest, BadCommandLineExitsTwoAndTouchesNothing)
+TEST_F(InstallUtilityCommandTest, HelpPrintsTheUsageAndABadCommandLineExitsTwo)
 {
-    EXPECT_EQ(run({}), 2);
-    EXPECT_EQ(errors, "usage: InstallUtility -uninstall DEFINITION TARGETFILE [-v] [-n]\n");
-    EXPECT_EQ(run({"-uninstall", definition}), 2);
-    EXPECT_EQ(run({"-uninstall", definition, targetFile, "-q"}), 2);
-    EXPECT_EQ(run({"-remove", definition, targetFile}), 2);
-    EXPECT_EQ(out, "");
+    const std::string usage = InstallUtilityCommand::usage;
+    EXPECT_EQ(usage.rfind("usage: InstallUtility -uninstall DEFINITION TARGETFILE [-v] [-n]\n", 0), 0u);
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_EQ(out, usage);
+    EXPECT_EQ(errors, "");
+
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{},
+                                               {"-uninstall", definition},
+                                               {"-uninstall", definition, targetFile, "-q"},
+                                               {"-remove", definition, targetFile},
+                                               {"--help", "-v"},
+                                               {"-uninstall", definition, targetFile, "--help"}})
+    {
+        EXPECT_EQ(run(bad), 2);
+        EXPECT_EQ(errors, usage);
+        EXPECT_EQ(out, "");
+    }
     EXPECT_TRUE(untouched());
 }
 
@@ -108,6 +204,12 @@ TEST_F(InstallUtilityCommandTest, UnreadableFilesExitTwoAndTouchNothing)
 
     writeFile(base + "/broken.xml", "<product><installFiles><file fileName='a'/>");
     EXPECT_EQ(run({"-uninstall", base + "/broken.xml", targetFile}), 2);
+    // One root element and nothing after it: a second document glued on is not read in part.
+    writeFile(base + "/tworoots.xml", "<product><installFiles/></product><product/>");
+    EXPECT_EQ(run({"-uninstall", base + "/tworoots.xml", targetFile}), 2);
+    writeFile(base + "/tail.xml", "<targetPath path='" + target + "'/>stray<targetPath path='/'/>");
+    EXPECT_EQ(run({"-uninstall", definition, base + "/tail.xml"}), 2);
+    EXPECT_EQ(errors, "cannot read the target path from " + base + "/tail.xml\n");
     writeFile(base + "/other.xml", "<catalog><installFiles><file fileName='a'/></installFiles></catalog>");
     EXPECT_EQ(run({"-uninstall", base + "/other.xml", targetFile}), 2);
     EXPECT_EQ(run({"-uninstall", base, targetFile}), 2);
@@ -136,7 +238,7 @@ TEST_F(InstallUtilityCommandTest, RunsTheRemoval)
     EXPECT_EQ(run({"-uninstall", definition, targetFile, "-n"}), 0);
     // A dry run lists what it would do even without -v.
     EXPECT_EQ(out, "would remove " + target + "/a\nwould remove " + target + "/d/b\nwould remove " + target +
-                       "/d\nsummary: 3 removed, 0 kept, 0 missing, 0 failed\n");
+                       "/d\nsummary: 3 would be removed, 0 kept, 0 missing, 0 failed\n");
     EXPECT_TRUE(untouched());
 
     EXPECT_EQ(run({"-uninstall", definition, targetFile}), 0);
@@ -160,6 +262,7 @@ TEST_F(InstallUtilityCommandTest, TheProgramExitsWithTheRunsStatus)
     };
     const std::string tool = INSTALL_UTILITY_PATH;
     EXPECT_EQ(exitStatus("'" + tool + "' -uninstall 2>/dev/null"), 2);
+    EXPECT_EQ(exitStatus("'" + tool + "' --help >/dev/null"), 0);
     writeFile(base + "/refusing.xml",
               "<product><installFiles><file fileName='..'/></installFiles></product>");
     EXPECT_EQ(
@@ -202,4 +305,199 @@ TEST_F(InstallUtilityCommandTest, KeepsRemovingWhenTheOutputsReaderHasGone)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_TRUE(listing(target).empty());
+}
+
+TEST_F(InstallUtilityCommandTest, AFifoOrDeviceInPlaceOfAFileIsUnreadableAtOnce)
+{
+    // Opening a FIFO for reading would wait for a writer, and a device would be read forever.
+    const std::string fifo = base + "/fifo.xml";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << strerror(errno);
+    const struct
+    {
+        std::string definition;
+        std::string targetFile;
+        std::string message;
+    } cases[] = {
+        {fifo, targetFile, "cannot read the product definition " + fifo + "\n"},
+        {definition, fifo, "cannot read the target path from " + fifo + "\n"},
+        {"/dev/zero", targetFile, "cannot read the product definition /dev/zero\n"},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(runTool({"-uninstall", c.definition, c.targetFile, "-v"}), 2) << c.message;
+        EXPECT_EQ(errors, c.message);
+        EXPECT_EQ(out, "");
+    }
+    EXPECT_TRUE(untouched());
+}
+
+TEST_F(InstallUtilityCommandTest, NamesArePrintedAsOneEscapedLineEach)
+{
+    // A name can neither forge a line of its own nor reach the terminal as an escape sequence.
+    writeFile(target + "/x\nsummary: 9 removed, 0 kept, 0 missing, 0 failed\x1B[2J", "x");
+    writeFile(definition,
+              "<product><installFiles>"
+              "<file fileName='x&#10;summary: 9 removed, 0 kept, 0 missing, 0 failed&#27;[2J'/>"
+              "<file fileName='sub/y&#10;summary: 0 removed'/></installFiles></product>");
+    EXPECT_EQ(run({"-uninstall", definition, targetFile, "-v"}), 1);
+    EXPECT_EQ(out.substr(0, out.find('\n') + 1),
+              "removed " + target + "/x\\nsummary: 9 removed, 0 kept, 0 missing, 0 failed\\x1B[2J\n");
+    const std::string refused = "\nrefused sub/y\\nsummary: 0 removed: ";
+    EXPECT_NE(out.find(refused), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
+    EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1), "summary: 1 removed, 0 kept, 0 missing, 1 failed\n");
+
+    EXPECT_EQ(run({"-uninstall", base + "/no\nsuch.xml", targetFile}), 2);
+    EXPECT_EQ(errors, "cannot read the product definition " + base + "/no\\nsuch.xml\n");
+}
+
+TEST_F(InstallUtilityCommandTest, ElevatedForAnotherUserItRemovesOnlyWithRootsFilesOrTheUsersTarget)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give files to another uid";
+    ASSERT_EQ(chmod(definition.c_str(), 0644), 0);
+    ASSERT_EQ(chmod(targetFile.c_str(), 0644), 0);
+    if (ProtectedPath::Problem(definition.c_str(), 0).IsSet())
+        GTEST_SKIP() << "the temporary folder is not root's alone: "
+                     << ProtectedPath::Problem(definition.c_str(), 0).ConstData();
+    const uid_t user = 4242;
+    const std::string sudo = "SUDO_UID=4242";
+    const std::string pkexec = "PKEXEC_UID=4242";
+    // Which files and folders the user owns is shown by the words in userOwns.
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> environment;
+        std::string userOwns; // any of "definition", "targetfile", "basefolder", "targetdir"
+        bool removes;
+        std::string problem; // the reason in the refusal line
+    } cases[] = {
+        {"root's files", {sudo}, "", true, ""},
+        {"the user's definition", {sudo}, "definition", false, definition + " is owned by uid 4242"},
+        {"the user's folder", {pkexec}, "basefolder", false, base + " is owned by uid 4242"},
+        {"the user's target file", {sudo}, "targetfile", false, targetFile + " is owned by uid 4242"},
+        {"the user's files and target", {pkexec}, "definition targetdir", true, ""},
+        {"another user's target", {"PKEXEC_UID=4243"}, "definition targetdir", false,
+         definition + " is owned by uid 4242"},
+        {"root directly", {}, "definition", true, ""},
+        {"root through sudo", {"SUDO_UID=0"}, "definition", true, ""},
+    };
+    for (const auto& c : cases)
+    {
+        writeFile(target + "/a", "a");
+        writeFile(target + "/d/b", "b");
+        const auto owner = [&](const std::string& what) { return c.userOwns.find(what) != std::string::npos ? user : 0; };
+        ASSERT_EQ(chown(definition.c_str(), owner("definition"), 0), 0);
+        ASSERT_EQ(chown(targetFile.c_str(), owner("targetfile"), 0), 0);
+        ASSERT_EQ(chown(base.c_str(), owner("basefolder"), 0), 0);
+        ASSERT_EQ(chown(target.c_str(), owner("targetdir"), 0), 0);
+
+        const int status = runTool({"-uninstall", definition, targetFile}, Launch{c.environment});
+        if (c.removes)
+        {
+            EXPECT_EQ(status, 0) << c.what << ": " << errors;
+            EXPECT_TRUE(listing(target).empty()) << c.what;
+            continue;
+        }
+        EXPECT_EQ(status, 2) << c.what;
+        const std::string who = c.environment[0].substr(c.environment[0].find('=') + 1);
+        EXPECT_EQ(errors, "refusing to remove as root for uid " + who + " (through " +
+                              (c.environment[0][0] == 'P' ? "pkexec" : "sudo") + "): " + c.problem +
+                              "; the definition and target files and every folder above them must be root's "
+                              "and writable by no one else, or the target folder " +
+                              target + " must belong to uid " + who +
+                              " (running InstallUtility as root directly skips this check)\n")
+            << c.what;
+        EXPECT_TRUE(untouched()) << c.what;
+    }
+    chown(base.c_str(), 0, 0);
+}
+
+TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurns)
+{
+    std::string entries = "<file fileName='a'/><directory fileName='d'><file fileName='b'/></directory>"
+                          "<file fileName='App.bundle'/>";
+    writeFile(definition, "<product><installFiles>" + entries + "</installFiles></product>");
+    const auto install = [&]
+    {
+        writeFile(target + "/a", "a");
+        writeFile(target + "/d/b", "b");
+        for (int i = 0; i < 600; ++i)
+            writeFile(target + "/App.bundle/Contents/" + std::to_string(i % 20) + "/f" + std::to_string(i), "x");
+    };
+
+    // While someone else holds the target folder's lock, the tool waits and touches nothing.
+    install();
+    const int lock = open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    const pid_t waiting = start({"-uninstall", definition, targetFile});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(untouched());
+    EXPECT_TRUE(exists(target + "/App.bundle/Contents/0/f0"));
+    close(lock);
+    EXPECT_EQ(finish(waiting), 0) << errors;
+    EXPECT_TRUE(listing(target).empty());
+
+    // Two runs started together: one removes, the other then finds everything gone.
+    install();
+    const pid_t first = start({"-uninstall", definition, targetFile});
+    const pid_t second = start({"-uninstall", definition, targetFile});
+    EXPECT_EQ(finish(first), 0) << errors;
+    EXPECT_EQ(finish(second), 0) << errors;
+    EXPECT_TRUE(listing(target).empty());
+}
+
+TEST_F(InstallUtilityCommandTest, RunningOutOfMemoryWhileReadingExitsTwoWithItsOwnMessage)
+{
+#ifdef TOOL_UNDER_ADDRESS_SANITIZER
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#else
+    std::string entries;
+    for (int i = 0; i < 150000; ++i)
+        entries += "<file fileName='an-entry-of-a-large-definition-" + std::to_string(i) + "'/>";
+    const std::string large = base + "/large.xml";
+    writeFile(large, "<product><installFiles><file fileName='a'/>" + entries + "</installFiles></product>");
+    Launch limited;
+    limited.addressSpace = 48 << 20;
+    EXPECT_EQ(runTool({"-uninstall", large, targetFile, "-v"}, limited), 2);
+    EXPECT_EQ(errors, "out of memory while reading the product definition " + large + "\n");
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(untouched());
+#endif
+}
+
+TEST_F(InstallUtilityCommandTest, ARemovalThatHasBegunRunsToItsEndWhateverSignalArrives)
+{
+    std::filesystem::remove_all(target + "/a");
+    std::filesystem::remove_all(target + "/d");
+    std::string entries;
+    for (int i = 0; i < 1000; ++i)
+    {
+        const std::string name = "a-name-long-enough-that-the-lines-written-for-a-thousand-such-entries-fill-"
+                                 "the-pipe-" + std::to_string(i);
+        entries += "<file fileName='" + name + "'/>";
+        writeFile(target + "/" + name, "x");
+    }
+    writeFile(definition, "<product><installFiles>" + entries + "</installFiles></product>");
+
+    // The first line on the pipe says the removal has begun; the tool then waits on the full
+    // pipe, mid-removal, until the lines are read.
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    const pid_t child = start({"-uninstall", definition, targetFile, "-v"}, Launch(), fds[1]);
+    close(fds[1]);
+    std::string lines;
+    char buffer[4096];
+    ssize_t got;
+    while (lines.find('\n') == std::string::npos && (got = read(fds[0], buffer, sizeof buffer)) > 0)
+        lines.append(buffer, static_cast<size_t>(got));
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP})
+        kill(child, signalNumber);
+    while ((got = read(fds[0], buffer, sizeof buffer)) > 0)
+        lines.append(buffer, static_cast<size_t>(got));
+    close(fds[0]);
+
+    EXPECT_EQ(finish(child), 0) << errors;
+    EXPECT_TRUE(listing(target).empty());
+    EXPECT_NE(lines.find("summary: 1000 removed, 0 kept, 0 missing, 0 failed\n"), std::string::npos);
 }

@@ -1,6 +1,12 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
@@ -124,6 +130,20 @@ TEST_F(UninstallerFlowTest, ProductNameComesFromTheDefinitionOrDefaults)
     EXPECT_STREQ(GetProductName(WriteFile("latin1.xml", "<product><sku name=\"Caf\xE9\"/></product>").c_str())
                      .ConstData(),
                  "this product");
+}
+
+TEST_F(UninstallerFlowTest, AFifoInPlaceOfTheDefinitionGivesTheDefaultNameAtOnce)
+{
+    const std::string fifo = folder + "/sku.xml.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto name = std::async(std::launch::async, [&] { return std::string(GetProductName(fifo.c_str()).ConstData()); });
+    if (name.wait_for(std::chrono::seconds(10)) == std::future_status::timeout)
+    {
+        // Give the blocked reader a writer, so that the test ends after failing.
+        close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        ADD_FAILURE() << "reading the product name waited for a writer on the FIFO";
+    }
+    EXPECT_EQ(name.get(), "this product");
 }
 
 TEST_F(UninstallerFlowTest, PhaseIsChosenByTheMarker)

@@ -1,0 +1,164 @@
+#include "ProtectedPath.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+// As the kernel's own limit on links followed in one lookup.
+const int mostLinksFollowed = 40;
+
+// Adds the components of text to the front of names, in order.
+void prependComponents(const std::string& text, std::deque<std::string>& names)
+{
+    std::deque<std::string> parts;
+    size_t start = 0;
+    while (start <= text.size())
+    {
+        size_t end = text.find('/', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start)
+            parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    names.insert(names.begin(), parts.begin(), parts.end());
+}
+
+std::string joined(const std::string& folder, const std::string& name)
+{
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+std::string parentOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+// Why an item with this status cannot be trusted, or empty. Folders may be writable by group or
+// others when sticky; anything else not at all.
+std::string statusProblem(const std::string& shown, const struct stat& status, uid_t owner)
+{
+    if (status.st_uid != 0 && status.st_uid != owner)
+        return shown + " is owned by uid " + std::to_string(status.st_uid);
+    if (S_ISLNK(status.st_mode))
+        return std::string();
+    const bool othersWrite = (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    if (othersWrite && !(S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX) != 0))
+        return shown + " is writable by group or others";
+    return std::string();
+}
+
+class Walk
+{
+public:
+    ~Walk()
+    {
+        if (folder >= 0)
+            close(folder);
+    }
+
+    std::string problem(const std::string& path, uid_t owner)
+    {
+        std::deque<std::string> names;
+        std::string start = path;
+        if (path.empty() || path[0] != '/')
+        {
+            char working[PATH_MAX];
+            if (getcwd(working, sizeof working) == nullptr)
+                return "the working folder cannot be read: " + std::string(strerror(errno));
+            start = std::string(working) + "/" + path;
+        }
+        prependComponents(start, names);
+        if (!enterRoot())
+            return "/: " + std::string(strerror(errno));
+        if (const std::string why = checked("/", owner); !why.empty())
+            return why;
+        int linksFollowed = 0;
+        while (!names.empty())
+        {
+            const std::string name = names.front();
+            names.pop_front();
+            if (name == ".")
+                continue;
+            const std::string shown = name == ".." ? parentOf(shownFolder) : joined(shownFolder, name);
+            const int fd = openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0)
+                return shown + ": " + strerror(errno);
+            struct stat status;
+            if (fstat(fd, &status) != 0)
+            {
+                const int error = errno;
+                close(fd);
+                return shown + ": " + strerror(error);
+            }
+            if (const std::string why = statusProblem(shown, status, owner); !why.empty())
+            {
+                close(fd);
+                return why;
+            }
+            if (S_ISLNK(status.st_mode))
+            {
+                char target[PATH_MAX + 1];
+                const ssize_t size = readlinkat(fd, "", target, sizeof target);
+                close(fd);
+                if (size < 0 || static_cast<size_t>(size) == sizeof target)
+                    return shown + ": the link cannot be read";
+                if (++linksFollowed > mostLinksFollowed)
+                    return shown + ": too many symbolic links";
+                const std::string text(target, static_cast<size_t>(size));
+                prependComponents(text, names);
+                if (!text.empty() && text[0] == '/' && !enterRoot())
+                    return "/: " + std::string(strerror(errno));
+                continue;
+            }
+            if (!names.empty() && !S_ISDIR(status.st_mode))
+            {
+                close(fd);
+                return shown + " is not a folder";
+            }
+            close(folder);
+            folder = fd;
+            shownFolder = shown;
+        }
+        return std::string();
+    }
+
+private:
+    bool enterRoot()
+    {
+        if (folder >= 0)
+            close(folder);
+        folder = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        shownFolder = "/";
+        return folder >= 0;
+    }
+
+    std::string checked(const std::string& shown, uid_t owner)
+    {
+        struct stat status;
+        if (fstat(folder, &status) != 0)
+            return shown + ": " + strerror(errno);
+        return statusProblem(shown, status, owner);
+    }
+
+    int folder = -1;
+    std::string shownFolder;
+};
+
+} // namespace
+
+TqString ProtectedPath::Problem(const TqString& path, uid_t owner)
+{
+    Walk walk;
+    const std::string why = walk.problem(path.ConstData(), owner);
+    return why.empty() ? TqString() : TqString(why.c_str());
+}
