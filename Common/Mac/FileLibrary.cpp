@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "PathLibrary.h"
 
@@ -85,12 +87,20 @@ bool IsDirectoryExists(TqString path)
 TqString readFile(TqString path)
 {
     TqString result;
-    // Only regular files: opening a FIFO would block, and a directory has no content to read.
+    // Only regular files: opening a FIFO would block, and a directory has no content to read. The
+    // check is made on the opened file, so a FIFO put in place after a look at the path cannot block.
     if (!IsFileExists(path, false))
         return result;
-    FILE* file = std::fopen(path.ConstData(), "rb");
-    if (file == nullptr)
+    const int fd = open(path.ConstData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return result;
+    struct stat status;
+    FILE* file = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? fdopen(fd, "rb") : nullptr;
+    if (file == nullptr)
+    {
+        close(fd);
+        return result;
+    }
     const long start = std::ftell(file);
     if (std::fseek(file, 0, SEEK_END) != 0)
     {
