@@ -10,14 +10,19 @@
 
 LinuxPlatform::LinuxPlatform() : executableFolder(ExecutableFolder()) {}
 
-int LinuxPlatform::RunAlert(const Alert& alert)
+DialogMode LinuxPlatform::CurrentDialogMode()
 {
     if (!dialogModeChosen)
     {
         dialogMode = ChooseDialogMode(std::getenv("UNINSTALL_UNATTENDED"), InitGtkDialogs, HasTerminal);
         dialogModeChosen = true;
     }
-    switch (dialogMode)
+    return dialogMode;
+}
+
+int LinuxPlatform::RunAlert(const Alert& alert)
+{
+    switch (CurrentDialogMode())
     {
     case DialogMode::Unattended:
         return RunStreamAlert(stderr, alert, true);
@@ -110,10 +115,51 @@ void LinuxPlatform::FreeAuthorization()
 
 long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
 {
+    // The window is redrawn while the tool is quiet; the pipe is read the moment it has output.
+    if (progressWindow.IsOpen())
+        WaitForInputHandlingGtkEvents(tool.OutputDescriptor());
     return tool.Read(buffer, size);
 }
 
 ToolOutcome LinuxPlatform::WaitForTool()
 {
     return OutcomeOfExit(elevation.method, tool.Wait());
+}
+
+// Unattended and no-terminal runs show no progress: their standard error is read by scripts.
+void LinuxPlatform::BeginToolProgress(const TqString& productName, unsigned long totalEntries)
+{
+    EndToolProgress();
+    switch (CurrentDialogMode())
+    {
+    case DialogMode::Graphical:
+        progressWindow.Open(productName, totalEntries);
+        break;
+    case DialogMode::Terminal:
+        progressTerminal = std::fopen("/dev/tty", "we");
+        if (progressTerminal != nullptr)
+            terminalProgress.Begin(progressTerminal, productName, totalEntries);
+        break;
+    case DialogMode::Unattended:
+    case DialogMode::NonInteractive:
+        break;
+    }
+}
+
+void LinuxPlatform::ShowToolProgress(unsigned long handledEntries, const TqString& currentPath)
+{
+    progressWindow.Update(handledEntries, currentPath);
+    if (progressTerminal != nullptr)
+        terminalProgress.Show(handledEntries);
+}
+
+void LinuxPlatform::EndToolProgress()
+{
+    progressWindow.Close();
+    if (progressTerminal != nullptr)
+    {
+        terminalProgress.End();
+        std::fclose(progressTerminal);
+        progressTerminal = nullptr;
+    }
 }

@@ -3,7 +3,9 @@
 
 #include "Dialogs.h"
 #include "Elevation.h"
+#include "GtkProgress.h"
 #include "ProcessLauncher.h"
+#include "TerminalProgress.h"
 #include "UninstallerPlatform.h"
 
 // The uninstaller's services on Linux: the bundle from /proc/self/exe, private temporary
@@ -28,13 +30,23 @@ public:
     void FreeAuthorization() override;
     long ReadToolOutput(char* buffer, unsigned long size) override;
     ToolOutcome WaitForTool() override;
+    void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override;
+    void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override;
+    void EndToolProgress() override;
 
 private:
+    // The mode is chosen once, by whichever comes first: an alert or the progress display.
+    DialogMode CurrentDialogMode();
+
     TqString executableFolder;
     bool dialogModeChosen = false;
     DialogMode dialogMode = DialogMode::NonInteractive;
     Elevation elevation;
     ToolProcess tool;
+    // The progress shown while the tool runs: a window in GTK, a line on /dev/tty at a terminal.
+    GtkProgressWindow progressWindow;
+    TerminalProgress terminalProgress;
+    FILE* progressTerminal = nullptr;
 };
 
 #endif

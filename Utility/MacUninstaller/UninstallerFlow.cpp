@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "SKUDefinition.h"
+#include "ToolOutputTally.h"
 
 namespace
 {
@@ -23,6 +24,7 @@ Alert ConfirmationAlert(const TqString& productName)
     alert.informativeText = TqString("Do you wish to remove ") + productName + " and all related components?";
     alert.defaultButton = "Cancel";
     alert.alternateButton = "Uninstall";
+    alert.kind = AlertKind::Question;
     return alert;
 }
 
@@ -31,6 +33,7 @@ Alert ConfigurationErrorAlert()
     Alert alert;
     alert.messageText = "Configuration Error";
     alert.informativeText = "Configuration file Uninstall.plist not found in application bundle.";
+    alert.kind = AlertKind::Error;
     return alert;
 }
 
@@ -39,6 +42,7 @@ Alert UnexpectedErrorAlert()
     Alert alert;
     alert.messageText = "Unexpected Error";
     alert.informativeText = "An unxpected error has occured. Restart uninstaller.";
+    alert.kind = AlertKind::Error;
     return alert;
 }
 
@@ -47,25 +51,39 @@ Alert CompletionAlert(const TqString& productName)
     Alert alert;
     alert.messageText = TqString("Uninstall ") + productName;
     alert.informativeText = "Uninstallation completed successfully.";
+    alert.kind = AlertKind::Information;
     return alert;
 }
 
-Alert FailureAlert(const TqString& productName)
+Alert FailureAlert(const TqString& productName, const TqString& details)
 {
     Alert alert;
     alert.messageText = TqString("Uninstall ") + productName;
     alert.informativeText = "Uninstallation failed. Some components may not have been removed.";
+    alert.kind = AlertKind::Error;
+    alert.details = details;
     return alert;
 }
 
 // Empties the tool's output in small reads; the tool is finished only when its output closes.
-void DrainToolOutput(UninstallerPlatform& platform)
+// Each read is tallied at once and the progress shown only when the count moved, so the tool
+// never waits on the display.
+void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
 {
     char buffer[64];
     std::memset(buffer, 0, sizeof buffer);
-    while (platform.ReadToolOutput(buffer, sizeof buffer) > 0)
+    long got;
+    while ((got = platform.ReadToolOutput(buffer, sizeof buffer)) > 0)
     {
+        const unsigned long before = tally.EntriesHandled();
+        tally.Feed(buffer, static_cast<unsigned long>(got));
+        if (tally.EntriesHandled() != before)
+            platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
     }
+    const unsigned long before = tally.EntriesHandled();
+    tally.Finish();
+    if (tally.EntriesHandled() != before)
+        platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
 }
 
 } // namespace
@@ -80,9 +98,10 @@ bool HasRelaunchMarker(int argc, const char* const* argv)
     return false;
 }
 
-TqString GetProductName(const TqString& definitionPath)
+ProductFacts ReadProductFacts(const TqString& definitionPath)
 {
-    TqString productName("this product");
+    ProductFacts facts;
+    facts.name = "this product";
     TqString path(definitionPath.ConstData(), TqString::maxLen);
     if (path.IsSet())
     {
@@ -93,11 +112,17 @@ TqString GetProductName(const TqString& definitionPath)
         CFStringRef platformName = name.IsSet() ? name.CreateCFString() : nullptr;
         if (platformName != nullptr)
         {
-            productName = name;
+            facts.name = name;
             CFRelease(platformName);
         }
+        facts.installEntries = CountInstallEntries(definition.installRoot);
     }
-    return productName;
+    return facts;
+}
+
+TqString GetProductName(const TqString& definitionPath)
+{
+    return ReadProductFacts(definitionPath).name;
 }
 
 TqString AppendPathComponent(const TqString& path, const TqString& component)
@@ -149,7 +174,7 @@ void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath
 }
 
 void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPath,
-                    const TqString& targetPathFile, const TqString& productName)
+                    const TqString& targetPathFile, const TqString& productName, unsigned long installEntries)
 {
     platform.ActivateIgnoringOtherApps();
 
@@ -172,17 +197,20 @@ void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPat
         started = platform.ExecuteWithPrivileges(toolPath, arguments);
     }
     ToolOutcome outcome = ToolOutcome::AuthorizationRefused;
+    ToolOutputTally tally;
     if (started)
     {
-        DrainToolOutput(platform);
+        platform.BeginToolProgress(productName, installEntries);
+        DrainToolOutput(platform, tally);
         outcome = platform.WaitForTool();
+        platform.EndToolProgress();
     }
     platform.FreeAuthorization();
 
     if (outcome == ToolOutcome::Succeeded)
         platform.RunAlert(CompletionAlert(productName));
     else if (outcome == ToolOutcome::Failed)
-        platform.RunAlert(FailureAlert(productName));
+        platform.RunAlert(FailureAlert(productName, tally.FailureDetails()));
 }
 
 int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform)
@@ -190,10 +218,11 @@ int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platf
     const bool relaunched = HasRelaunchMarker(argc, argv);
     TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
     TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
-    TqString productName = GetProductName(definitionPath);
+    // The definition is read once: the name for every dialog, the entry count for the progress.
+    ProductFacts product = ReadProductFacts(definitionPath);
     if (relaunched)
-        RunSecondPhase(platform, definitionPath, targetPathFile, productName);
+        RunSecondPhase(platform, definitionPath, targetPathFile, product.name, product.installEntries);
     else
-        RunFirstPhase(platform, definitionPath, targetPathFile, productName);
+        RunFirstPhase(platform, definitionPath, targetPathFile, product.name);
     return 0;
 }
