@@ -33,6 +33,8 @@ public:
     std::vector<Alert> alerts;
     std::vector<unsigned long> readSizes;
     size_t outputRead = 0;
+    // The progress calls, apart from calls: "Begin NAME of TOTAL", "Show N PATH", "End after N alerts".
+    std::vector<std::string> progress;
 
     int RunAlert(const Alert& alert) override
     {
@@ -99,6 +101,16 @@ public:
         calls.push_back("WaitForTool after " + std::to_string(outputRead) + " bytes");
         return toolOutcome;
     }
+
+    void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override
+    {
+        progress.push_back(std::string("Begin ") + productName.ConstData() + " of " + std::to_string(totalEntries));
+    }
+    void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override
+    {
+        progress.push_back("Show " + std::to_string(handledEntries) + " " + currentPath.ConstData());
+    }
+    void EndToolProgress() override { progress.push_back("End after " + std::to_string(alerts.size()) + " alerts"); }
 
 private:
     static std::string Joined(const Vector<TqString>& arguments)

@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -315,5 +316,83 @@ TEST_F(UninstallerFlowTest, SecondPhaseWithoutToolOrDataFilesAsksForNothing)
         EXPECT_EQ(RunUninstaller(2, arguments, incomplete), 0);
         EXPECT_EQ(incomplete.calls, (std::vector<std::string>{"Activate", "RunAlert Configuration Error"}))
             << missing;
+    }
+}
+
+TEST_F(UninstallerFlowTest, SecondPhaseShowsProgressAgainstTheDefinitionsEntries)
+{
+    platform.auxiliaryFiles["sku.xml"] =
+        WriteFile("tree.xml", "<product><sku name=\"Demo Product\"/><installFiles><directory fileName=\"d\">"
+                              "<file fileName=\"a\"/><file fileName=\"b\"/></directory></installFiles></product>");
+    // Lines longer than one read of the drain, so each count shows on its own.
+    const std::string path(70, 'p');
+    platform.toolOutput = "removed /opt/demo/d/a" + path + "\nfailed /opt/demo/d/b" + path +
+                          ": Busy\nkept /opt/demo/d" + path + "\nsummary: 1 removed, 1 kept, 0 missing, 1 failed\n";
+    platform.toolOutcome = ToolOutcome::Failed;
+    EXPECT_EQ(Run({"1"}), 0);
+    std::vector<std::string> expected = {
+        "Begin Demo Product of 3",
+        "Show 1 /opt/demo/d/a" + path,
+        "Show 2 /opt/demo/d/b" + path,
+        "Show 3 /opt/demo/d" + path,
+        "End after 0 alerts",
+    };
+    EXPECT_EQ(platform.progress, expected);
+    ASSERT_EQ(platform.alerts.size(), 1u);
+    EXPECT_EQ(std::string(platform.alerts[0].details.ConstData()), "failed /opt/demo/d/b" + path + ": Busy");
+
+    // No tool started, no progress; a run that succeeds has no details to show.
+    FakeUninstallerPlatform refused;
+    refused.auxiliaryFiles = platform.auxiliaryFiles;
+    refused.acquireResult = false;
+    const char* arguments[] = {"Uninstall", "1"};
+    RunUninstaller(2, arguments, refused);
+    EXPECT_TRUE(refused.progress.empty());
+
+    FakeUninstallerPlatform succeeded;
+    succeeded.auxiliaryFiles = platform.auxiliaryFiles;
+    succeeded.toolOutput = "failed /opt/demo/log: Busy (ignored)\n";
+    RunUninstaller(2, arguments, succeeded);
+    ASSERT_EQ(succeeded.alerts.size(), 1u);
+    EXPECT_TRUE(succeeded.alerts[0].details.IsEmpty());
+    EXPECT_EQ(succeeded.progress.back(), "End after 0 alerts");
+}
+
+TEST_F(UninstallerFlowTest, EachAlertCarriesItsKind)
+{
+    struct Case
+    {
+        std::vector<const char*> arguments;
+        std::function<void(FakeUninstallerPlatform&)> configure;
+        const char* informativeStart;
+        AlertKind kind;
+    };
+    const Case cases[] = {
+        {{}, [](FakeUninstallerPlatform&) {}, "Do you wish", AlertKind::Question},
+        {{}, [](FakeUninstallerPlatform& p) { p.auxiliaryFiles.erase("sku.xml"); }, "Configuration", AlertKind::Error},
+        {{},
+         [](FakeUninstallerPlatform& p)
+         {
+             p.alertAnswers = {AlertAlternateReturn};
+             p.copyResult = false;
+         },
+         "An unxpected", AlertKind::Error},
+        {{"1"}, [](FakeUninstallerPlatform&) {}, "Uninstallation completed", AlertKind::Information},
+        {{"1"}, [](FakeUninstallerPlatform& p) { p.toolOutcome = ToolOutcome::Failed; }, "Uninstallation failed",
+         AlertKind::Error},
+    };
+    for (const Case& test : cases)
+    {
+        FakeUninstallerPlatform run;
+        run.auxiliaryFiles = platform.auxiliaryFiles;
+        test.configure(run);
+        std::vector<const char*> arguments = test.arguments;
+        arguments.insert(arguments.begin(), "Uninstall");
+        RunUninstaller(static_cast<int>(arguments.size()), arguments.data(), run);
+        ASSERT_FALSE(run.alerts.empty()) << test.informativeStart;
+        const Alert& last = run.alerts.back();
+        EXPECT_EQ(std::string(last.informativeText.ConstData()).rfind(test.informativeStart, 0), 0u)
+            << last.informativeText.ConstData();
+        EXPECT_EQ(last.kind, test.kind) << test.informativeStart;
     }
 }
