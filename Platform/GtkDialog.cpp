@@ -39,6 +39,32 @@ GtkMessageType MessageTypeOf(AlertKind kind)
     return GTK_MESSAGE_ERROR;
 }
 
+const char* IconNameOf(AlertKind kind)
+{
+    switch (kind)
+    {
+    case AlertKind::Question:
+        return "dialog-question";
+    case AlertKind::Information:
+        return "dialog-information";
+    case AlertKind::Error:
+        break;
+    }
+    return "dialog-error";
+}
+
+// GTK 3 message dialogs no longer show their type's icon by themselves; the image is set for them
+// (the call is marked deprecated but is the one way to fill the dialog's own image slot).
+void ShowKindIcon(GtkWidget* dialog, AlertKind kind)
+{
+    GtkWidget* image = gtk_image_new_from_icon_name(IconNameOf(kind), GTK_ICON_SIZE_DIALOG);
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(dialog), image);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    gtk_widget_show(image);
+    gtk_window_set_icon_name(GTK_WINDOW(dialog), IconNameOf(kind));
+}
+
 // A collapsed "Details" area below the texts, holding the lines in a scrolled, read-only view.
 void AddDetails(GtkWidget* dialog, const TqString& details)
 {
@@ -77,6 +103,7 @@ int RunGtkAlert(const Alert& alert)
                                              alert.informativeText.ConstData());
     gtk_window_set_title(GTK_WINDOW(dialog), alert.messageText.ConstData());
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    ShowKindIcon(dialog, alert.kind);
     if (alert.details.IsSet())
         AddDetails(dialog, alert.details);
 
