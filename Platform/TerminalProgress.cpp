@@ -8,7 +8,7 @@ void TerminalProgress::Begin(FILE* stream, const TqString& name, unsigned long t
     productName = EscapeLineText(name);
     total = totalEntries;
     handled = 0;
-    Write();
+    written = false;
 }
 
 void TerminalProgress::Show(unsigned long handledEntries)
@@ -25,8 +25,11 @@ void TerminalProgress::End()
 {
     if (output == nullptr)
         return;
-    std::fputs("\n", output);
-    std::fflush(output);
+    if (written)
+    {
+        std::fputs("\n", output);
+        std::fflush(output);
+    }
     output = nullptr;
 }
 
@@ -36,4 +39,5 @@ void TerminalProgress::Write()
         return;
     std::fprintf(output, "\rRemoving %s: %lu of %lu entries", productName.ConstData(), handled, total);
     std::fflush(output);
+    written = true;
 }

@@ -34,11 +34,12 @@ std::string Printed(const TqString& product, unsigned long total, std::initializ
 TEST(TerminalProgress, OneLineRewrittenWhenTheCountMoves)
 {
     EXPECT_EQ(Printed("Demo 100% Product", 3, {1, 1, 2, 3}),
-              "\rRemoving Demo 100% Product: 0 of 3 entries"
               "\rRemoving Demo 100% Product: 1 of 3 entries"
               "\rRemoving Demo 100% Product: 2 of 3 entries"
               "\rRemoving Demo 100% Product: 3 of 3 entries\n");
+    // Nothing handled, no line: the terminal is left as the elevation program left it.
+    EXPECT_EQ(Printed("Demo", 3, {}), "");
     // Lines the count did not foresee raise the total; a name cannot break or steer the line.
     EXPECT_EQ(Printed("Evil\r\x1b[2J\\", 1, {2}),
-              "\rRemoving Evil\\x0D\\x1B[2J\\\\: 0 of 1 entries\rRemoving Evil\\x0D\\x1B[2J\\\\: 2 of 2 entries\n");
+              "\rRemoving Evil\\x0D\\x1B[2J\\\\: 2 of 2 entries\n");
 }
