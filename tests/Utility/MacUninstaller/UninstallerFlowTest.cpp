@@ -1,7 +1,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -138,6 +137,7 @@ TEST_F(UninstallerFlowTest, MissingDataFileShowsConfigurationErrorOnly)
                      "Configuration file Uninstall.plist not found in application bundle.");
         EXPECT_TRUE(partial.alerts[0].defaultButton.IsEmpty());
         EXPECT_TRUE(partial.alerts[0].alternateButton.IsEmpty());
+        EXPECT_EQ(partial.alerts[0].kind, AlertKind::Error);
         EXPECT_EQ(partial.calls, std::vector<std::string>{"RunAlert Configuration Error"}) << missing;
     }
 }
@@ -155,6 +155,7 @@ TEST_F(UninstallerFlowTest, ConfirmationShowsTheNameLiterally)
     EXPECT_STREQ(alert.defaultButton.ConstData(), "Cancel");
     EXPECT_STREQ(alert.alternateButton.ConstData(), "Uninstall");
     EXPECT_TRUE(alert.otherButton.IsEmpty());
+    EXPECT_EQ(alert.kind, AlertKind::Question);
 
     FakeUninstallerPlatform unreadable;
     unreadable.auxiliaryFiles = platform.auxiliaryFiles;
@@ -222,6 +223,7 @@ TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationShowUnexpectedErr
         EXPECT_STREQ(failing.alerts[1].informativeText.ConstData(),
                      "An unxpected error has occured. Restart uninstaller.");
         EXPECT_TRUE(failing.alerts[1].defaultButton.IsEmpty());
+        EXPECT_EQ(failing.alerts[1].kind, AlertKind::Error);
         EXPECT_EQ(failing.calls.size(), failure.expectedCalls);
         EXPECT_EQ(failing.calls.back(), "RunAlert Unexpected Error");
     }
@@ -247,6 +249,7 @@ TEST_F(UninstallerFlowTest, SecondPhaseDrainsTheToolAndReportsCompletion)
     EXPECT_STREQ(platform.alerts[0].informativeText.ConstData(), "Uninstallation completed successfully.");
     EXPECT_TRUE(platform.alerts[0].defaultButton.IsEmpty());
     EXPECT_TRUE(platform.alerts[0].alternateButton.IsEmpty());
+    EXPECT_EQ(platform.alerts[0].kind, AlertKind::Information);
 }
 
 TEST_F(UninstallerFlowTest, SecondPhaseFailuresFreeTheAuthorization)
@@ -292,6 +295,7 @@ TEST_F(UninstallerFlowTest, SecondPhaseFailuresFreeTheAuthorization)
     EXPECT_STREQ(failed.alerts[0].informativeText.ConstData(),
                  "Uninstallation failed. Some components may not have been removed.");
     EXPECT_TRUE(failed.alerts[0].defaultButton.IsEmpty());
+    EXPECT_EQ(failed.alerts[0].kind, AlertKind::Error);
 
     // A read error ends the draining; the tool is still waited for and the authorization freed.
     FakeUninstallerPlatform readError = run(
@@ -356,43 +360,4 @@ TEST_F(UninstallerFlowTest, SecondPhaseShowsProgressAgainstTheDefinitionsEntries
     ASSERT_EQ(succeeded.alerts.size(), 1u);
     EXPECT_TRUE(succeeded.alerts[0].details.IsEmpty());
     EXPECT_EQ(succeeded.progress.back(), "End after 0 alerts");
-}
-
-TEST_F(UninstallerFlowTest, EachAlertCarriesItsKind)
-{
-    struct Case
-    {
-        std::vector<const char*> arguments;
-        std::function<void(FakeUninstallerPlatform&)> configure;
-        const char* informativeStart;
-        AlertKind kind;
-    };
-    const Case cases[] = {
-        {{}, [](FakeUninstallerPlatform&) {}, "Do you wish", AlertKind::Question},
-        {{}, [](FakeUninstallerPlatform& p) { p.auxiliaryFiles.erase("sku.xml"); }, "Configuration", AlertKind::Error},
-        {{},
-         [](FakeUninstallerPlatform& p)
-         {
-             p.alertAnswers = {AlertAlternateReturn};
-             p.copyResult = false;
-         },
-         "An unxpected", AlertKind::Error},
-        {{"1"}, [](FakeUninstallerPlatform&) {}, "Uninstallation completed", AlertKind::Information},
-        {{"1"}, [](FakeUninstallerPlatform& p) { p.toolOutcome = ToolOutcome::Failed; }, "Uninstallation failed",
-         AlertKind::Error},
-    };
-    for (const Case& test : cases)
-    {
-        FakeUninstallerPlatform run;
-        run.auxiliaryFiles = platform.auxiliaryFiles;
-        test.configure(run);
-        std::vector<const char*> arguments = test.arguments;
-        arguments.insert(arguments.begin(), "Uninstall");
-        RunUninstaller(static_cast<int>(arguments.size()), arguments.data(), run);
-        ASSERT_FALSE(run.alerts.empty()) << test.informativeStart;
-        const Alert& last = run.alerts.back();
-        EXPECT_EQ(std::string(last.informativeText.ConstData()).rfind(test.informativeStart, 0), 0u)
-            << last.informativeText.ConstData();
-        EXPECT_EQ(last.kind, test.kind) << test.informativeStart;
-    }
 }
