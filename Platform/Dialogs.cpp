@@ -93,6 +93,9 @@ int RunStreamAlert(FILE* output, const Alert& alert, bool unattended)
 int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
 {
     std::vector<Button> buttons = ButtonsOf(alert);
+    // The details are the tool's own lines, each already escaped by it.
+    if (alert.details.IsSet())
+        WriteText(output, alert.details + "\n\n");
     WriteText(output, AlertTextLines(alert));
     for (size_t index = 0; index < buttons.size(); ++index)
         std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1, buttons[index].label.ConstData());

@@ -37,9 +37,9 @@ int UnattendedAnswer(const Alert& alert);
 // with UnattendedAnswer (and shows the answer), else with the default button.
 int RunStreamAlert(FILE* output, const Alert& alert, bool unattended);
 
-// Prints the alert on output (its texts escaped as in FormatAlert) with numbered buttons and reads
-// the choice from input. An empty line or the end of input answers the default button; anything
-// else that is not a button's number asks again.
+// Prints the alert's details, when it has any, then the alert (its texts escaped as in FormatAlert)
+// with numbered buttons, and reads the choice from input. An empty line or the end of input answers
+// the default button; anything else that is not a button's number asks again.
 int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert);
 
 #endif

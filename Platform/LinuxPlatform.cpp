@@ -131,6 +131,9 @@ void LinuxPlatform::FreeAuthorization()
 
 long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
 {
+    // The window is redrawn while the tool is quiet; the pipe is read the moment it has output.
+    if (progressWindow.IsOpen())
+        WaitForInputHandlingGtkEvents(tool.OutputDescriptor());
     return tool.Read(buffer, size);
 }
 
@@ -161,4 +164,42 @@ bool LinuxPlatform::AcquisitionWasCancelled()
     // pkexec's dismissed dialog shows only in the tool's outcome; a failed acquisition here means
     // there was no way to ask, or sudo refused.
     return false;
+}
+
+// Unattended and no-terminal runs show no progress: their standard error is read by scripts.
+void LinuxPlatform::BeginToolProgress(const TqString& productName, unsigned long totalEntries)
+{
+    EndToolProgress();
+    switch (CurrentDialogMode())
+    {
+    case DialogMode::Graphical:
+        progressWindow.Open(productName, totalEntries);
+        break;
+    case DialogMode::Terminal:
+        progressTerminal = std::fopen("/dev/tty", "we");
+        if (progressTerminal != nullptr)
+            terminalProgress.Begin(progressTerminal, productName, totalEntries);
+        break;
+    case DialogMode::Unattended:
+    case DialogMode::NonInteractive:
+        break;
+    }
+}
+
+void LinuxPlatform::ShowToolProgress(unsigned long handledEntries, const TqString& currentPath)
+{
+    progressWindow.Update(handledEntries, currentPath);
+    if (progressTerminal != nullptr)
+        terminalProgress.Show(handledEntries);
+}
+
+void LinuxPlatform::EndToolProgress()
+{
+    progressWindow.Close();
+    if (progressTerminal != nullptr)
+    {
+        terminalProgress.End();
+        std::fclose(progressTerminal);
+        progressTerminal = nullptr;
+    }
 }

@@ -3,7 +3,9 @@
 
 #include "Dialogs.h"
 #include "Elevation.h"
+#include "GtkProgress.h"
 #include "ProcessLauncher.h"
+#include "TerminalProgress.h"
 #include "UninstallerPlatform.h"
 
 // The uninstaller's services on Linux: the bundle from /proc/self/exe, private temporary
@@ -33,8 +35,12 @@ public:
     bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
                               TqString& definitionPath, TqString& targetPathFile) override;
     bool AcquisitionWasCancelled() override;
+    void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override;
+    void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override;
+    void EndToolProgress() override;
 
 private:
+    // The mode is chosen once, by whichever comes first: an alert or the progress display.
     DialogMode CurrentDialogMode();
 
     TqString executableFolder;
@@ -45,6 +51,10 @@ private:
     // before the tool, so the tool is waited for before it is lowered.
     InterruptionShield interruptionShield;
     ToolProcess tool;
+    // The progress shown while the tool runs: a window in GTK, a line on /dev/tty at a terminal.
+    GtkProgressWindow progressWindow;
+    TerminalProgress terminalProgress;
+    FILE* progressTerminal = nullptr;
 };
 
 #endif

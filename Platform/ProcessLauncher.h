@@ -57,6 +57,8 @@ public:
     int Wait();
     // Stops reading and reaps the process if it is still there.
     void Close();
+    // The read end of its output, for waiting on it alongside other work; -1 when not reading.
+    int OutputDescriptor() const { return outputFd; }
 
 private:
     pid_t pid = -1;

@@ -4,6 +4,14 @@
 #include "TqString.h"
 #include "Vector.h"
 
+// What an alert is about; a graphical dialog shows the matching icon.
+enum class AlertKind
+{
+    Question,   // the confirmation
+    Error,      // something went wrong
+    Information // the completion
+};
+
 // A modal alert as the uninstaller forms it: a headline, a body and up to three buttons. An unset
 // button label means "no such button", except the default button, which is then labelled "OK".
 struct Alert
@@ -13,6 +21,10 @@ struct Alert
     TqString defaultButton;
     TqString alternateButton;
     TqString otherButton;
+    AlertKind kind = AlertKind::Error;
+    // Lines shown on request beside the texts (what a failed run could not remove); unset for none.
+    // Only the graphical and terminal dialogs show them: the standard-error format stays fixed.
+    TqString details;
 };
 
 // The answers of an alert, as the flow compares them.
@@ -87,6 +99,20 @@ public:
     // them. False when nothing may be run (root's copy lies where others can change it).
     virtual bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
                                       TqString& definitionPath, TqString& targetPathFile) = 0;
+    // How far the running tool is, for the user to see: begun once the tool has started, updated
+    // as entries are handled (totalEntries may be 0 when unknown), ended before the report. A
+    // platform without a progress display does nothing.
+    virtual void BeginToolProgress(const TqString& productName, unsigned long totalEntries)
+    {
+        (void)productName;
+        (void)totalEntries;
+    }
+    virtual void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath)
+    {
+        (void)handledEntries;
+        (void)currentPath;
+    }
+    virtual void EndToolProgress() {}
 };
 
 #endif

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "SKUDefinition.h"
+#include "ToolOutputTally.h"
 
 namespace
 {
@@ -24,6 +25,7 @@ Alert ConfirmationAlert(const TqString& productName)
     alert.informativeText = TqString("Do you wish to remove ") + productName + " and all related components?";
     alert.defaultButton = "Cancel";
     alert.alternateButton = "Uninstall";
+    alert.kind = AlertKind::Question;
     return alert;
 }
 
@@ -32,6 +34,7 @@ Alert ConfigurationErrorAlert()
     Alert alert;
     alert.messageText = "Configuration Error";
     alert.informativeText = "Configuration file Uninstall.plist not found in application bundle.";
+    alert.kind = AlertKind::Error;
     return alert;
 }
 
@@ -40,6 +43,7 @@ Alert UnexpectedErrorAlert()
     Alert alert;
     alert.messageText = "Unexpected Error";
     alert.informativeText = "An unxpected error has occured. Restart uninstaller.";
+    alert.kind = AlertKind::Error;
     return alert;
 }
 
@@ -48,14 +52,17 @@ Alert CompletionAlert(const TqString& productName)
     Alert alert;
     alert.messageText = TqString("Uninstall ") + productName;
     alert.informativeText = "Uninstallation completed successfully.";
+    alert.kind = AlertKind::Information;
     return alert;
 }
 
-Alert FailureAlert(const TqString& productName)
+Alert FailureAlert(const TqString& productName, const TqString& details)
 {
     Alert alert;
     alert.messageText = TqString("Uninstall ") + productName;
     alert.informativeText = "Uninstallation failed. Some components may not have been removed.";
+    alert.kind = AlertKind::Error;
+    alert.details = details;
     return alert;
 }
 
@@ -69,13 +76,24 @@ Alert NoRightsAlert(const TqString& productName)
 }
 
 // Empties the tool's output in small reads; the tool is finished only when its output closes.
-void DrainToolOutput(UninstallerPlatform& platform)
+// Each read is tallied at once and the progress shown only when the count moved, so the tool
+// never waits on the display.
+void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
 {
     char buffer[64];
     std::memset(buffer, 0, sizeof buffer);
-    while (platform.ReadToolOutput(buffer, sizeof buffer) > 0)
+    long got;
+    while ((got = platform.ReadToolOutput(buffer, sizeof buffer)) > 0)
     {
+        const unsigned long before = tally.EntriesHandled();
+        tally.Feed(buffer, static_cast<unsigned long>(got));
+        if (tally.EntriesHandled() != before)
+            platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
     }
+    const unsigned long before = tally.EntriesHandled();
+    tally.Finish();
+    if (tally.EntriesHandled() != before)
+        platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
 }
 
 } // namespace
@@ -90,9 +108,10 @@ bool HasRelaunchMarker(int argc, const char* const* argv)
     return false;
 }
 
-TqString GetProductName(const TqString& definitionPath)
+ProductFacts ReadProductFacts(const TqString& definitionPath)
 {
-    TqString productName("this product");
+    ProductFacts facts;
+    facts.name = "this product";
     TqString path(definitionPath.ConstData(), TqString::maxLen);
     if (path.IsSet())
     {
@@ -103,11 +122,17 @@ TqString GetProductName(const TqString& definitionPath)
         CFStringRef platformName = name.IsSet() ? name.CreateCFString() : nullptr;
         if (platformName != nullptr)
         {
-            productName = name;
+            facts.name = name;
             CFRelease(platformName);
         }
+        facts.installEntries = CountInstallEntries(definition.installRoot);
     }
-    return productName;
+    return facts;
+}
+
+TqString GetProductName(const TqString& definitionPath)
+{
+    return ReadProductFacts(definitionPath).name;
 }
 
 TqString AppendPathComponent(const TqString& path, const TqString& component)
@@ -184,7 +209,7 @@ void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath
 
 void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPath,
                     const TqString& targetPathFile, const TqString& productName,
-                    const TqString& installedBundlePath)
+                    const TqString& installedBundlePath, unsigned long installEntries)
 {
     platform.ActivateIgnoringOtherApps();
 
@@ -217,17 +242,20 @@ void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPat
     ToolOutcome outcome = ToolOutcome::AuthorizationRefused;
     if (!acquired && !platform.AcquisitionWasCancelled())
         outcome = ToolOutcome::RightsNotObtained;
+    ToolOutputTally tally;
     if (started)
     {
-        DrainToolOutput(platform);
+        platform.BeginToolProgress(productName, installEntries);
+        DrainToolOutput(platform, tally);
         outcome = platform.WaitForTool();
+        platform.EndToolProgress();
     }
     platform.FreeAuthorization();
 
     if (outcome == ToolOutcome::Succeeded)
         platform.RunAlert(CompletionAlert(productName));
     else if (outcome == ToolOutcome::Failed)
-        platform.RunAlert(FailureAlert(productName));
+        platform.RunAlert(FailureAlert(productName, tally.FailureDetails()));
     else if (outcome == ToolOutcome::RightsNotObtained)
         platform.RunAlert(NoRightsAlert(productName));
 }
@@ -241,12 +269,13 @@ int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platf
         const bool relaunched = HasRelaunchMarker(argc, argv);
         TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
         TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
-        TqString productName = GetProductName(definitionPath);
+        // The definition is read once: the name for every dialog, the entry count for the progress.
+        ProductFacts product = ReadProductFacts(definitionPath);
         if (relaunched)
-            RunSecondPhase(platform, definitionPath, targetPathFile, productName,
-                           InstalledBundleArgument(argc, argv));
+            RunSecondPhase(platform, definitionPath, targetPathFile, product.name,
+                           InstalledBundleArgument(argc, argv), product.installEntries);
         else
-            RunFirstPhase(platform, definitionPath, targetPathFile, productName);
+            RunFirstPhase(platform, definitionPath, targetPathFile, product.name);
     }
     catch (const std::bad_alloc&)
     {

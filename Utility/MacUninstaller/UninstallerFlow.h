@@ -20,6 +20,14 @@ bool HasRelaunchMarker(int argc, const char* const* argv);
 // absolute path; else an unset string.
 TqString InstalledBundleArgument(int argc, const char* const* argv);
 
+// What the uninstaller takes from the product definition, read once per run.
+struct ProductFacts
+{
+    TqString name;                    // the display name, or "this product"
+    unsigned long installEntries = 0; // lines the removal tool prints per entry (CountInstallEntries)
+};
+ProductFacts ReadProductFacts(const TqString& definitionPath);
+
 // The product's display name from the definition file, or "this product".
 TqString GetProductName(const TqString& definitionPath);
 
@@ -32,8 +40,9 @@ TqString AppendPathComponent(const TqString& path, const TqString& component);
 
 void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
                    const TqString& targetPathFile, const TqString& productName);
+// installEntries: how many entries the tool handles, the whole of the progress shown meanwhile.
 void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPath,
                     const TqString& targetPathFile, const TqString& productName,
-                    const TqString& installedBundlePath = TqString());
+                    const TqString& installedBundlePath = TqString(), unsigned long installEntries = 0);
 
 #endif

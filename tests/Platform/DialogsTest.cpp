@@ -170,3 +170,25 @@ TEST(Dialogs, NamesAreEscapedWhereverTheyArePrinted)
     Terminal(forged, "\n", &printed);
     EXPECT_EQ(printed.substr(0, lines.size()), lines);
 }
+
+// What failed is printed before the dialog at a terminal; scripts reading standard error see
+// the fixed format without it.
+TEST(Dialogs, DetailsReachTheTerminalOnly)
+{
+    Alert failure = Completion();
+    failure.informativeText = "Uninstallation failed. Some components may not have been removed.";
+    failure.details = "failed /opt/a: Busy\nrefused ..: not a plain name\n... and 2 more";
+    std::string printed;
+    EXPECT_EQ(Terminal(failure, "\n", &printed), AlertDefaultReturn);
+    EXPECT_EQ(printed, "failed /opt/a: Busy\nrefused ..: not a plain name\n... and 2 more\n\n"
+                       "Uninstall Demo\nUninstallation failed. Some components may not have been removed.\n"
+                       "1) OK\nChoose 1-1 [1]: \n");
+
+    Alert plain = failure;
+    plain.details = TqString();
+    for (bool unattended : {true, false})
+    {
+        int answer = 0;
+        EXPECT_EQ(Streamed(failure, unattended, &answer), Streamed(plain, unattended, &answer));
+    }
+}

@@ -38,6 +38,8 @@ public:
     std::vector<unsigned long> readSizes;
     size_t outputRead = 0;
     std::vector<std::string> installedBundleArguments; // what ChooseFilesToElevate was given, in order
+    // The progress calls, apart from calls: "Begin NAME of TOTAL", "Show N PATH", "End after N alerts".
+    std::vector<std::string> progress;
 
     int RunAlert(const Alert& alert) override
     {
@@ -123,6 +125,15 @@ public:
         }
         return chooseFilesResult;
     }
+    void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override
+    {
+        progress.push_back(std::string("Begin ") + productName.ConstData() + " of " + std::to_string(totalEntries));
+    }
+    void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override
+    {
+        progress.push_back("Show " + std::to_string(handledEntries) + " " + currentPath.ConstData());
+    }
+    void EndToolProgress() override { progress.push_back("End after " + std::to_string(alerts.size()) + " alerts"); }
 
 private:
     static std::string Joined(const Vector<TqString>& arguments)

@@ -108,6 +108,25 @@ protected:
         return true;
     }
 
+    // A definition whose install-file tree has three entries: folder "d" holding "a" and "b".
+    void WriteThreeEntryDefinition()
+    {
+        WriteFile(executables + "/sku.xml",
+                  "<product><sku ID=\"1\" name=\"Demo 100% Product\"/><installFiles><directory fileName=\"d\">"
+                  "<file fileName=\"a\"/><file fileName=\"b\"/></directory></installFiles></product>\n",
+                  0644);
+    }
+
+    // A stand-in removal tool that prints these -v lines (no single quotes in them), pausing
+    // seconds after each, and exits with status.
+    void WriteReportingTool(const std::vector<std::string>& lines, int status, const std::string& seconds)
+    {
+        std::string script = "#!/bin/sh\n";
+        for (const std::string& line : lines)
+            script += "printf '%s\\n' '" + line + "'\nsleep " + seconds + "\n";
+        WriteFile(executables + "/InstallUtility", script + "exit " + std::to_string(status) + "\n", 0755);
+    }
+
     // The current environment with some variables set (or removed when the value is null).
     static std::vector<std::string> EnvironmentWith(const std::map<std::string, const char*>& changes)
     {

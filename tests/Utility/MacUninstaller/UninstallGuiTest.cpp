@@ -79,6 +79,12 @@ protected:
     {
         std::vector<std::string> command = {xdotool};
         command.insert(command.end(), arguments.begin(), arguments.end());
+        return Output(command);
+    }
+
+    // The standard output of a program run on the display.
+    std::string Output(const std::vector<std::string>& command)
+    {
         int output[2];
         if (pipe2(output, O_CLOEXEC) != 0)
             return std::string();
@@ -132,7 +138,7 @@ protected:
     }
 
     // Starts the installed Uninstall on the display; its standard error goes to the pipe.
-    pid_t StartUninstall(int* errorRead)
+    pid_t StartUninstall(int* errorRead, const std::vector<std::string>& arguments = {})
     {
         int pipeEnds[2];
         EXPECT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
@@ -146,7 +152,9 @@ protected:
                                                                 {"TMPDIR", temporary.c_str()},
                                                                 {"PATH", path.c_str()},
                                                                 {"ASAN_OPTIONS", "detect_leaks=0"}});
-        pid_t child = Spawn({executables + "/Uninstall"}, environment, root, pipeEnds[1]);
+        std::vector<std::string> command = {executables + "/Uninstall"};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        pid_t child = Spawn(command, environment, root, pipeEnds[1]);
         close(pipeEnds[1]);
         *errorRead = pipeEnds[0];
         return child;
@@ -212,4 +220,57 @@ TEST_F(UninstallGuiTest, UninstallButtonRunsBothPhasesThroughWindows)
     EXPECT_NE(text.find("stand-in tool finished\n"), std::string::npos);
     ASSERT_EQ(TemporaryEntries().size(), 1u);
     EXPECT_NE(ReadFile(record).find("argc=4\narg=-uninstall\narg=" + temporary + "/"), std::string::npos);
+}
+
+// The relaunched copy shows a progress window while the tool prints its lines, closes it, and
+// shows the failure with the tool's failed line in a collapsed Details area (Alt+D opens it).
+TEST_F(UninstallGuiTest, ProgressWindowThenFailureWithDetails)
+{
+    WriteThreeEntryDefinition();
+    const std::string target = root + "/target";
+    const std::string failedLine = "failed " + target + "/d/b: Device or resource busy";
+    WriteReportingTool({"removed " + target + "/d/a", failedLine, "kept " + target + "/d",
+                        "summary: 1 removed, 1 kept, 0 missing, 1 failed"},
+                       1, "0.5");
+    int errors = -1;
+    pid_t child = StartUninstall(&errors, {"1"});
+    ASSERT_GT(child, 0);
+    std::string progress = WaitForWindow("Removing Demo 100% Product", 60);
+    EXPECT_FALSE(progress.empty()) << "the progress window did not appear" << Diagnosis(errors);
+    std::string failure = WaitForWindow(kTitle, 60);
+    ASSERT_FALSE(failure.empty()) << "the failure window did not appear" << Diagnosis(errors);
+    EXPECT_EQ(Xdotool({"search", "--name", "^Removing "}), "") << "the progress window stayed open";
+
+    auto height = [this](const std::string& window)
+    {
+        std::string geometry = Xdotool({"getwindowgeometry", window});
+        size_t x = geometry.find('x', geometry.find("Geometry: "));
+        return x == std::string::npos ? -1 : std::atoi(geometry.c_str() + x + 1);
+    };
+    const int collapsed = height(failure);
+    PressKeys(failure, {"alt+d"});
+    usleep(500000);
+    EXPECT_GT(height(failure), collapsed + 80) << "the Details area did not open";
+
+    // The lines are text: from the view (a Tab or more away from the expander) select them all
+    // and read the selection back.
+    std::string xclip = FindProgram("xclip");
+    if (!xclip.empty())
+    {
+        std::string selected;
+        for (int tries = 0; tries < 5 && selected.find(failedLine) == std::string::npos; ++tries)
+        {
+            Xdotool({"key", "Tab"});
+            Xdotool({"key", "ctrl+a"});
+            usleep(200000);
+            selected = Output({xclip, "-o", "-selection", "primary", "-display", display});
+        }
+        EXPECT_EQ(selected, failedLine);
+    }
+    // Escape closes the dialog, which answers its one button.
+    PressKeys(failure, {"Escape"});
+    EXPECT_EQ(WaitForExit(child, 20), 0);
+    close(errors);
+    if (xclip.empty())
+        GTEST_SKIP() << "xclip is not installed, so the text of the Details area was not read";
 }

@@ -177,6 +177,7 @@ TEST_F(UninstallerFlowTest, MissingDataFileShowsConfigurationErrorOnly)
                      "Configuration file Uninstall.plist not found in application bundle.");
         EXPECT_TRUE(partial.alerts[0].defaultButton.IsEmpty());
         EXPECT_TRUE(partial.alerts[0].alternateButton.IsEmpty());
+        EXPECT_EQ(partial.alerts[0].kind, AlertKind::Error);
         EXPECT_EQ(partial.calls, std::vector<std::string>{"RunAlert Configuration Error"}) << missing;
     }
 }
@@ -194,6 +195,7 @@ TEST_F(UninstallerFlowTest, ConfirmationShowsTheNameLiterally)
     EXPECT_STREQ(alert.defaultButton.ConstData(), "Cancel");
     EXPECT_STREQ(alert.alternateButton.ConstData(), "Uninstall");
     EXPECT_TRUE(alert.otherButton.IsEmpty());
+    EXPECT_EQ(alert.kind, AlertKind::Question);
 
     FakeUninstallerPlatform unreadable;
     unreadable.auxiliaryFiles = platform.auxiliaryFiles;
@@ -267,6 +269,7 @@ TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationShowUnexpectedErr
         EXPECT_STREQ(failing.alerts[1].informativeText.ConstData(),
                      "An unxpected error has occured. Restart uninstaller.");
         EXPECT_TRUE(failing.alerts[1].defaultButton.IsEmpty());
+        EXPECT_EQ(failing.alerts[1].kind, AlertKind::Error);
         EXPECT_EQ(failing.calls.size(), failure.expectedCalls);
         EXPECT_EQ(failing.calls.back(), "RunAlert Unexpected Error");
         // A copy that failed, or that could not be started, goes with its directory before the alert.
@@ -297,6 +300,7 @@ TEST_F(UninstallerFlowTest, SecondPhaseDrainsTheToolAndReportsCompletion)
     EXPECT_STREQ(platform.alerts[0].informativeText.ConstData(), "Uninstallation completed successfully.");
     EXPECT_TRUE(platform.alerts[0].defaultButton.IsEmpty());
     EXPECT_TRUE(platform.alerts[0].alternateButton.IsEmpty());
+    EXPECT_EQ(platform.alerts[0].kind, AlertKind::Information);
 }
 
 TEST_F(UninstallerFlowTest, SecondPhaseFailuresFreeTheAuthorization)
@@ -347,6 +351,7 @@ TEST_F(UninstallerFlowTest, SecondPhaseFailuresFreeTheAuthorization)
     EXPECT_STREQ(failed.alerts[0].informativeText.ConstData(),
                  "Uninstallation failed. Some components may not have been removed.");
     EXPECT_TRUE(failed.alerts[0].defaultButton.IsEmpty());
+    EXPECT_EQ(failed.alerts[0].kind, AlertKind::Error);
 
     // A read error ends the draining; the tool is still waited for and the authorization freed.
     FakeUninstallerPlatform readError = run(
@@ -456,4 +461,43 @@ TEST_F(UninstallerFlowTest, RightsThatCannotBeHadAreSaidButACancelIsQuiet)
         EXPECT_TRUE(second.alerts[0].alternateButton.IsEmpty());
         EXPECT_TRUE(second.alerts[0].otherButton.IsEmpty());
     }
+}
+
+TEST_F(UninstallerFlowTest, SecondPhaseShowsProgressAgainstTheDefinitionsEntries)
+{
+    platform.auxiliaryFiles["sku.xml"] =
+        WriteFile("tree.xml", "<product><sku name=\"Demo Product\"/><installFiles><directory fileName=\"d\">"
+                              "<file fileName=\"a\"/><file fileName=\"b\"/></directory></installFiles></product>");
+    // Lines longer than one read of the drain, so each count shows on its own.
+    const std::string path(70, 'p');
+    platform.toolOutput = "removed /opt/demo/d/a" + path + "\nfailed /opt/demo/d/b" + path +
+                          ": Busy\nkept /opt/demo/d" + path + "\nsummary: 1 removed, 1 kept, 0 missing, 1 failed\n";
+    platform.toolOutcome = ToolOutcome::Failed;
+    EXPECT_EQ(Run({"1"}), 0);
+    std::vector<std::string> expected = {
+        "Begin Demo Product of 3",
+        "Show 1 /opt/demo/d/a" + path,
+        "Show 2 /opt/demo/d/b" + path,
+        "Show 3 /opt/demo/d" + path,
+        "End after 0 alerts",
+    };
+    EXPECT_EQ(platform.progress, expected);
+    ASSERT_EQ(platform.alerts.size(), 1u);
+    EXPECT_EQ(std::string(platform.alerts[0].details.ConstData()), "failed /opt/demo/d/b" + path + ": Busy");
+
+    // No tool started, no progress; a run that succeeds has no details to show.
+    FakeUninstallerPlatform refused;
+    refused.auxiliaryFiles = platform.auxiliaryFiles;
+    refused.acquireResult = false;
+    const char* arguments[] = {"Uninstall", "1"};
+    RunUninstaller(2, arguments, refused);
+    EXPECT_TRUE(refused.progress.empty());
+
+    FakeUninstallerPlatform succeeded;
+    succeeded.auxiliaryFiles = platform.auxiliaryFiles;
+    succeeded.toolOutput = "failed /opt/demo/log: Busy (ignored)\n";
+    RunUninstaller(2, arguments, succeeded);
+    ASSERT_EQ(succeeded.alerts.size(), 1u);
+    EXPECT_TRUE(succeeded.alerts[0].details.IsEmpty());
+    EXPECT_EQ(succeeded.progress.back(), "End after 0 alerts");
 }
