@@ -5,6 +5,7 @@
 #include "InstallRemover.h"
 #include "SKUDefinition.h"
 #include "TargetPathFile.h"
+#include "UnnamedEntries.h"
 #include "XMLDocumentFile.h"
 #include "XMLParser.h"
 
@@ -36,6 +37,7 @@ static bool readDefinition(const TqString& path, SKUDefinition& definition)
     if (XMLDocumentFile::LoadRoot(path, document, "product") == nullptr)
         return false;
     definition.parseInner(document);
+    UnnamedEntries::Mark(document, definition.installRoot);
     return true;
 }
 
