@@ -120,46 +120,30 @@ bool InstallRemover::handleFile(const Directory& parent, const FileNode& node, c
         reportKept(path);
         return false;
     }
-    if (dryRun)
-    {
-        struct stat status;
-        if (fstatat(parent.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-        {
-            if (errno == ENOENT)
-            {
-                reportMissing(path);
-                return true;
-            }
-            reportFailed(node, path, strerror(errno));
-            return false;
-        }
-        if (S_ISDIR(status.st_mode))
-            return handleBundle(parent, node, path);
-        reportRemoved(path);
-        return true;
-    }
     // One call for the common case; a directory shows itself by the error.
-    if (unlinkat(parent.fd, name, 0) == 0)
+    if (!dryRun && unlinkat(parent.fd, name, 0) == 0)
     {
         reportRemoved(path);
         return true;
     }
-    const int error = errno;
+    int error = dryRun ? 0 : errno;
+    struct stat status;
+    if (dryRun || error == EISDIR || error == EPERM)
+    {
+        if (fstatat(parent.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            error = errno; // ENOENT too when another removal took it meanwhile
+        else if (S_ISDIR(status.st_mode))
+            return handleBundle(parent, node, path);
+        else if (dryRun)
+        {
+            reportRemoved(path);
+            return true;
+        }
+    }
     if (error == ENOENT)
     {
         reportMissing(path);
         return true;
-    }
-    struct stat status;
-    if (error == EISDIR || error == EPERM)
-    {
-        if (fstatat(parent.fd, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode))
-            return handleBundle(parent, node, path);
-        if (errno == ENOENT) // another removal took it meanwhile
-        {
-            reportMissing(path);
-            return true;
-        }
     }
     reportFailed(node, path, strerror(error));
     return false;
