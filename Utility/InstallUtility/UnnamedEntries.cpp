@@ -7,9 +7,8 @@ namespace
 
 // Walks element beside node, the tree the reader made of it: the same elements, and only into
 // directories the tree kept as directories (a file of the same name wins there).
-unsigned long markBelow(const TiXmlElement& element, FileNode& node)
+void markBelow(const TiXmlElement& element, FileNode& node)
 {
-    unsigned long count = 0;
     for (const TiXmlElement* child = element.FirstChildElement(); child; child = child->NextSiblingElement())
     {
         const bool isDirectory = child->ValueStr() == "directory";
@@ -18,25 +17,23 @@ unsigned long markBelow(const TiXmlElement& element, FileNode& node)
         const char* name = child->Attribute("fileName");
         if (name == nullptr || *name == '\0')
         {
-            FileNode& unnamed = node.children[TqString()];
-            unnamed.parentName = node.name;
-            ++count;
+            node.children[TqString()].parentName = node.name;
             continue;
         }
         const auto entry = node.children.find(TqString(name));
         if (isDirectory && entry != node.children.end() && entry->second.isDirectory)
-            count += markBelow(*child, entry->second);
+            markBelow(*child, entry->second);
     }
-    return count;
 }
 
 } // namespace
 
-unsigned long UnnamedEntries::Mark(const TiXmlDocument& document, FileNode& root)
+void UnnamedEntries::Mark(const TiXmlDocument& document, FileNode& root)
 {
+    // The same elements the reader takes: the first "product", its first "installFiles".
     const TiXmlNode* product = document.FirstChild("product");
     const TiXmlNode* installFiles =
         product && product->ToElement() ? product->FirstChild("installFiles") : nullptr;
-    const TiXmlElement* list = installFiles ? installFiles->ToElement() : nullptr;
-    return list ? markBelow(*list, root) : 0;
+    if (const TiXmlElement* list = installFiles ? installFiles->ToElement() : nullptr)
+        markBelow(*list, root);
 }

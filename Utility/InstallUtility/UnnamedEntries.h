@@ -13,8 +13,8 @@ namespace UnnamedEntries
 {
 
 // Marks in root (the install-file tree the reader made of document) every directory whose
-// element lists an entry without a name. Returns how many such entries the document holds.
-unsigned long Mark(const TiXmlDocument& document, FileNode& root);
+// element lists an entry without a name.
+void Mark(const TiXmlDocument& document, FileNode& root);
 
 } // namespace UnnamedEntries
 
