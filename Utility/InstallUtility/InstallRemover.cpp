@@ -17,18 +17,16 @@ namespace
 
 const int openDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-NodeIdentity identityOf(const struct stat& status)
-{
-    NodeIdentity identity;
-    identity.device = status.st_dev;
-    identity.inode = status.st_ino;
-    return identity;
-}
-
 bool existsAt(int fd, const char* name)
 {
     struct stat status;
     return fstatat(fd, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// What a refusal line names: the entry's name, or for an empty one the folder that lists it.
+TqString refusedName(const TqString& folderPath, const TqString& name)
+{
+    return name.IsEmpty() ? folderPath + "/" : name;
 }
 
 } // namespace
@@ -50,9 +48,10 @@ int InstallRemover::Run(const FileNode& root)
     // below it is followed.
     targetFd = givenTargetFd >= 0 ? fcntl(givenTargetFd, F_DUPFD_CLOEXEC, 0)
                                   : open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    struct stat targetStatus;
-    struct stat rootStatus;
-    if (targetFd < 0 || fstat(targetFd, &targetStatus) != 0 || stat("/", &rootStatus) != 0)
+    Directory target;
+    NodeIdentity rootFolder;
+    if (targetFd < 0 || !IdentifyNode(targetFd, "", target.identity) ||
+        !IdentifyNode(AT_FDCWD, "/", rootFolder))
     {
         fprintf(errors, "target path is not a directory: %s: %s\n", EscapeLineText(targetPath).ConstData(),
                 strerror(errno));
@@ -60,11 +59,8 @@ int InstallRemover::Run(const FileNode& root)
             close(targetFd);
         return 2;
     }
-    guard = RemovalGuard(targetPath, identityOf(targetStatus), identityOf(rootStatus));
-
-    Directory target;
+    guard = RemovalGuard(targetPath, target.identity, rootFolder);
     target.fd = targetFd;
-    target.identity = identityOf(targetStatus);
     // Entry paths are the target path, "/", the entry's path; "/" as target must not double it.
     target.path = targetPath == TqString("/") ? TqString() : targetPath;
     std::set<TqString> gone;
@@ -88,7 +84,7 @@ bool InstallRemover::handleChildren(const Directory& directory, const FileNode& 
         // The node's own name is the one the removal uses.
         if (const char* reason = RemovalGuard::NameRefusal(child.second.name))
         {
-            reportRefused(child.second.name, reason);
+            reportRefused(refusedName(directory.path, child.second.name), reason);
             allGone = false;
             continue;
         }
@@ -127,40 +123,31 @@ bool InstallRemover::handleFile(const Directory& parent, const FileNode& node, c
         reportKept(path);
         return false;
     }
-    if (dryRun)
-    {
-        struct stat status;
-        if (fstatat(parent.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-        {
-            if (errno == ENOENT)
-            {
-                reportMissing(path);
-                return true;
-            }
-            reportFailed(node, path, strerror(errno));
-            return false;
-        }
-        if (S_ISDIR(status.st_mode))
-            return handleBundle(parent, node, path);
-        reportRemoved(path);
-        return true;
-    }
     // One call for the common case; a directory shows itself by the error.
-    if (unlinkat(parent.fd, name, 0) == 0)
+    if (!dryRun && unlinkat(parent.fd, name, 0) == 0)
     {
         reportRemoved(path);
         return true;
     }
-    const int error = errno;
+    int error = dryRun ? 0 : errno;
+    struct stat status;
+    if (dryRun || error == EISDIR || error == EPERM)
+    {
+        if (fstatat(parent.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            error = errno; // ENOENT too when another removal took it meanwhile
+        else if (S_ISDIR(status.st_mode))
+            return handleBundle(parent, node, path);
+        else if (dryRun)
+        {
+            reportRemoved(path);
+            return true;
+        }
+    }
     if (error == ENOENT)
     {
         reportMissing(path);
         return true;
     }
-    struct stat status;
-    if ((error == EISDIR || error == EPERM) && fstatat(parent.fd, name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISDIR(status.st_mode))
-        return handleBundle(parent, node, path);
     reportFailed(node, path, strerror(error));
     return false;
 }
@@ -169,8 +156,8 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
 {
     const char* name = node.name.ConstData();
     const int fd = openat(parent.fd, name, openDirectoryFlags);
-    struct stat status;
-    if (fd < 0 || fstat(fd, &status) != 0)
+    NodeIdentity identity;
+    if (fd < 0 || !IdentifyNode(fd, "", identity))
     {
         const int error = errno;
         if (fd >= 0)
@@ -183,26 +170,27 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
         reportFailed(node, path, strerror(error));
         return false;
     }
-    if (const char* reason = guard.WholeRemovalRefusal(path, identityOf(status), parent.identity))
+    if (const char* reason = guard.WholeRemovalRefusal(path, identity, parent.identity))
     {
         close(fd);
         reportRefused(path, reason);
         return false;
     }
-    if (status.st_dev != parent.identity.device)
+    if (const char* reason = guard.EntryRefusal(identity, parent.identity.mount))
     {
         close(fd);
-        reportFailed(node, path, "on another file system, not entered");
+        reportFailed(node, path, reason);
         return false;
     }
-    const TqString failure = WholeRemoval::RemoveContents(fd, dryRun);
+    const TqString failure = WholeRemoval::RemoveContents(fd, dryRun, guard);
     close(fd);
     if (failure.IsSet())
     {
         reportFailed(node, path, failure.ConstData());
         return false;
     }
-    if (!dryRun && unlinkat(parent.fd, name, AT_REMOVEDIR) != 0)
+    // Already gone: another removal emptied it at the same time.
+    if (!dryRun && unlinkat(parent.fd, name, AT_REMOVEDIR) != 0 && errno != ENOENT)
     {
         reportFailed(node, path, strerror(errno));
         return false;
@@ -236,19 +224,17 @@ bool InstallRemover::handleDirectory(const Directory& parent, const FileNode& no
             reportFailed(node, path, strerror(error));
         return false;
     }
-    struct stat status;
-    if (fstat(directory.fd, &status) != 0)
+    if (!IdentifyNode(directory.fd, "", directory.identity))
     {
         reportFailed(node, path, strerror(errno));
         close(directory.fd);
         return false;
     }
-    directory.identity = identityOf(status);
 
     std::set<TqString> gone;
     const bool allGone = handleChildren(directory, node, gone);
     bool removed = false;
-    if (node.dontDelete)
+    if (node.dontDelete || guard.KeepsEmptyDirectory(path, parent.identity))
         reportKept(path);
     else if (dryRun)
     {
@@ -258,7 +244,8 @@ bool InstallRemover::handleDirectory(const Directory& parent, const FileNode& no
         else
             reportKept(path);
     }
-    else if (unlinkat(parent.fd, node.name.ConstData(), AT_REMOVEDIR) == 0)
+    // Already gone: another removal took it once it was empty.
+    else if (unlinkat(parent.fd, node.name.ConstData(), AT_REMOVEDIR) == 0 || errno == ENOENT)
     {
         removed = true;
         reportRemoved(path);
@@ -277,7 +264,7 @@ void InstallRemover::reportMissingBelow(const FileNode& node, const TqString& pa
     {
         if (const char* reason = RemovalGuard::NameRefusal(child.second.name))
         {
-            reportRefused(child.second.name, reason);
+            reportRefused(refusedName(path, child.second.name), reason);
             continue;
         }
         const TqString childPath = path + "/" + child.second.name;

@@ -14,6 +14,7 @@
 #include "RemovalGuard.h"
 #include "SKUDefinition.h"
 #include "TargetPathFile.h"
+#include "UnnamedEntries.h"
 #include "XMLDocumentFile.h"
 #include "XMLParser.h"
 
@@ -38,6 +39,7 @@ bool readDefinition(const TqString& path, SKUDefinition& definition)
     if (XMLDocumentFile::LoadRoot(path, document, "product") == nullptr)
         return false;
     definition.parseInner(document);
+    UnnamedEntries::Mark(document, definition.installRoot);
     return true;
 }
 

@@ -17,8 +17,6 @@ const char* RemovalGuard::NameRefusal(const TqString& name)
     {
         if (name[i] == '/')
             return "holds a path separator";
-        if (name[i] == '\0')
-            return "holds a NUL byte";
     }
     return nullptr;
 }
@@ -61,4 +59,20 @@ const char* RemovalGuard::WholeRemovalRefusal(const TqString& path, NodeIdentity
     if (normalized == targetPath || directory == target)
         return "the target path itself is never removed whole";
     return nullptr;
+}
+
+const char* RemovalGuard::EntryRefusal(NodeIdentity folder, uint64_t mount) const
+{
+    if (folder == target)
+        return "the target path itself, not entered";
+    if (folder == root)
+        return "the root folder /, not entered";
+    if (folder.mount != mount)
+        return "on another mount, not entered";
+    return nullptr;
+}
+
+bool RemovalGuard::KeepsEmptyDirectory(const TqString& path, NodeIdentity parent) const
+{
+    return componentCount(NormalizedPath(path)) <= 1 || parent == root;
 }

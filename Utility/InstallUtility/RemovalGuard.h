@@ -1,21 +1,10 @@
 #ifndef TQ_REMOVALGUARD_H
 #define TQ_REMOVALGUARD_H
 
-#include <sys/types.h>
+#include <cstdint>
 
+#include "NodeIdentity.h"
 #include "TqString.h"
-
-// Where a node lives on disk: its file system and its inode there.
-struct NodeIdentity
-{
-    dev_t device = 0;
-    ino_t inode = 0;
-
-    bool operator==(const NodeIdentity& other) const
-    {
-        return device == other.device && inode == other.inode;
-    }
-};
 
 // The decisions that keep the removal inside the target path. Each answers with the reason for
 // refusing, or null when the removal may go ahead, so the refusals can be tried without a disk.
@@ -27,7 +16,7 @@ public:
     RemovalGuard(const TqString& targetPath, NodeIdentity target, NodeIdentity root);
 
     // A definition entry names exactly one directory entry: no empty name, no "." or "..",
-    // no "/" and no NUL byte.
+    // no "/". (The reader ends a name at its first NUL byte, so none holds one.)
     static const char* NameRefusal(const TqString& name);
 
     // Whether the directory at path (identity directory, lying in the directory parent) may be
@@ -35,6 +24,15 @@ public:
     // target path, judged both by the path text and by the identities, so that links or mounts
     // in the target path cannot disguise them.
     const char* WholeRemovalRefusal(const TqString& path, NodeIdentity directory, NodeIdentity parent) const;
+
+    // Whether a whole removal that started on mount may enter the folder: never the target path
+    // itself or "/" (whichever mount shows them), nor a folder on another mount, bind mounts
+    // of the same file system included.
+    const char* EntryRefusal(NodeIdentity folder, uint64_t mount) const;
+
+    // Whether an emptied listed directory at path, lying in parent, stays all the same: one
+    // directly under "/" (by its path or by parent's identity) is part of the system.
+    bool KeepsEmptyDirectory(const TqString& path, NodeIdentity parent) const;
 
     // The path with runs of "/" folded into one and trailing ones dropped ("/" stays "/").
     static TqString NormalizedPath(const TqString& path);

@@ -14,7 +14,10 @@ namespace
 class ContentsRemover
 {
 public:
-    ContentsRemover(dev_t device, bool dryRun) : device(device), dryRun(dryRun) {}
+    ContentsRemover(const RemovalGuard& guard, uint64_t mount, bool dryRun)
+        : guard(guard), mount(mount), dryRun(dryRun)
+    {
+    }
 
     // where is the relative path of the directory, with a trailing "/" unless it is the top.
     void removeContents(int directoryFd, const std::string& where, unsigned depth)
@@ -64,19 +67,16 @@ private:
         const int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
         {
-            fail(where, name, strerror(errno));
+            if (errno != ENOENT)
+                fail(where, name, strerror(errno));
             return;
         }
-        struct stat status;
-        if (fstat(fd, &status) != 0)
+        NodeIdentity identity;
+        const char* refusal =
+            IdentifyNode(fd, "", identity) ? guard.EntryRefusal(identity, mount) : strerror(errno);
+        if (refusal != nullptr)
         {
-            fail(where, name, strerror(errno));
-            close(fd);
-            return;
-        }
-        if (status.st_dev != device)
-        {
-            fail(where, name, "on another file system, not entered");
+            fail(where, name, refusal);
             close(fd);
             return;
         }
@@ -92,18 +92,19 @@ private:
             firstFailure = where + name + ": " + reason;
     }
 
-    dev_t device;
+    const RemovalGuard& guard;
+    uint64_t mount;
     bool dryRun;
 };
 
 } // namespace
 
-TqString WholeRemoval::RemoveContents(int directoryFd, bool dryRun)
+TqString WholeRemoval::RemoveContents(int directoryFd, bool dryRun, const RemovalGuard& guard)
 {
-    struct stat status;
-    if (fstat(directoryFd, &status) != 0)
+    NodeIdentity identity;
+    if (!IdentifyNode(directoryFd, "", identity))
         return TqString(strerror(errno));
-    ContentsRemover remover(status.st_dev, dryRun);
+    ContentsRemover remover(guard, identity.mount, dryRun);
     remover.removeContents(directoryFd, "", 0);
     return TqString(remover.firstFailure.data(), remover.firstFailure.size());
 }

@@ -1,6 +1,10 @@
 #include "InstallRemover.h"
 #include "RemovalFixture.h"
 
+#include <atomic>
+#include <sys/wait.h>
+#include <thread>
+
 namespace
 {
 
@@ -36,6 +40,43 @@ protected:
     std::string line(const std::string& word, const std::string& relative)
     {
         return word + " " + target + "/" + relative + "\n";
+    }
+
+    // Runs the removal with "/" as its target inside a child process whose root is the folder
+    // top, and returns its -v output; sets skipReason when the child cannot change its root.
+    static std::string runWithRootAt(const std::string& top, const FileNode& root, bool dryRun,
+                                     std::string& skipReason)
+    {
+        int channel[2];
+        if (pipe(channel) != 0)
+            return "no pipe";
+        const pid_t child = fork();
+        if (child == 0)
+        {
+            close(channel[0]);
+            FILE* out = fdopen(channel[1], "w");
+            if (chroot(top.c_str()) != 0 || chdir("/") != 0)
+            {
+                fprintf(out, "cannot change the root (needs root): %s", strerror(errno));
+                fclose(out);
+                _exit(99);
+            }
+            InstallRemover remover(TqString("/"), true, dryRun, out, out);
+            remover.Run(root);
+            fclose(out);
+            _exit(0);
+        }
+        close(channel[1]);
+        std::string text;
+        char buffer[4096];
+        for (ssize_t size; (size = read(channel[0], buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<size_t>(size));
+        close(channel[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 99)
+            skipReason = text;
+        return text;
     }
 };
 
@@ -371,9 +412,9 @@ TEST_F(InstallRemoverTest, DoesNotCrossIntoAnotherFileSystem)
     writeFile(target + "/App.bundle/Contents/Inner/canary.txt", "inner canary");
 
     const Outcome outcome = run(tree("<file fileName='Mounted.bundle'/><file fileName='App.bundle'/>"));
-    EXPECT_EQ(outcome.out, "failed " + target + "/Mounted.bundle: on another file system, not entered\n" +
+    EXPECT_EQ(outcome.out, "failed " + target + "/Mounted.bundle: on another mount, not entered\n" +
                                "failed " + target +
-                               "/App.bundle: Contents/Inner: on another file system, not entered\n" +
+                               "/App.bundle: Contents/Inner: on another mount, not entered\n" +
                                "summary: 0 removed, 0 kept, 0 missing, 2 failed\n");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(readFile(target + "/Mounted.bundle/canary.txt"), "mounted canary");
@@ -401,4 +442,129 @@ TEST_F(InstallRemoverTest, TargetMustBeAnAbsoluteDirectory)
     EXPECT_TRUE(exists(target + "/f"));
     EXPECT_EQ(runAt(target + "///", root, true, false).out,
               line("removed", "f") + "summary: 1 removed, 0 kept, 0 missing, 0 failed\n");
+}
+
+TEST_F(InstallRemoverTest, BindMountsInABundleAreNotEntered)
+{
+    std::string reason;
+    if (!enterPrivateMountNamespace(reason))
+        GTEST_SKIP() << reason;
+    writeFile(outside + "/Shared/data.txt", "shared");
+    writeFile(target + "/keep.txt", "not listed");
+    writeFile(target + "/Elsewhere.bundle/Contents/x", "x");
+    writeFile(target + "/Mirror.bundle/Contents/x", "x");
+    // A folder from elsewhere inside a bundle, the target itself deep inside one, and a bundle
+    // that is itself a bind mount: all of the same file system as the target.
+    if (!bindMount(outside + "/Shared", target + "/Elsewhere.bundle/Contents/Shared", reason) ||
+        !bindMount(target, target + "/Mirror.bundle/a/b/Target", reason) ||
+        !bindMount(outside + "/Shared", target + "/Bound.bundle", reason))
+        GTEST_SKIP() << reason;
+    const std::vector<std::string> outsideBefore = snapshot(outside);
+    const std::string keptBefore = describe(target + "/keep.txt");
+    const FileNode root = tree(
+        "<file fileName='Elsewhere.bundle'/><file fileName='Mirror.bundle'/><file fileName='Bound.bundle'/>");
+
+    for (const bool dryRun : {true, false})
+    {
+        const Outcome outcome = run(root, true, dryRun);
+        EXPECT_EQ(outcome.out, "failed " + target +
+                                   "/Elsewhere.bundle: Contents/Shared: on another mount, not entered\n" +
+                                   "failed " + target +
+                                   "/Mirror.bundle: a/b/Target: the target path itself, not entered\n" +
+                                   "failed " + target + "/Bound.bundle: on another mount, not entered\n" +
+                                   "summary: 0 " + (dryRun ? "would be removed" : "removed") +
+                                   ", 0 kept, 0 missing, 3 failed\n");
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(snapshot(outside), outsideBefore);
+        EXPECT_EQ(describe(target + "/keep.txt"), keptBefore);
+        EXPECT_EQ(exists(target + "/Mirror.bundle/Contents/x"), dryRun);
+    }
+}
+
+TEST_F(InstallRemoverTest, KeepsDirectoriesDirectlyUnderTheRoot)
+{
+    // "/" as the target, in a child whose root is a folder of the test: the real "/" is never at stake.
+    const std::string top = base + "/root";
+    makeDirectory(top + "/opt");
+    writeFile(top + "/home/user/f", "f");
+    const FileNode root = tree("<directory fileName='opt'/><directory fileName='home'>"
+                               "<directory fileName='user'><file fileName='f'/></directory></directory>");
+    const std::vector<std::string> before = snapshot(top);
+    std::string skipReason;
+    const std::string dryRun = runWithRootAt(top, root, true, skipReason);
+    if (!skipReason.empty())
+        GTEST_SKIP() << skipReason;
+    EXPECT_EQ(dryRun, "would remove /home/user/f\nwould remove /home/user\nkept /home\nkept /opt\n"
+                      "summary: 2 would be removed, 2 kept, 0 missing, 0 failed\n");
+    EXPECT_EQ(snapshot(top), before);
+
+    EXPECT_EQ(runWithRootAt(top, root, false, skipReason),
+              "removed /home/user/f\nremoved /home/user\nkept /home\nkept /opt\n"
+              "summary: 2 removed, 2 kept, 0 missing, 0 failed\n");
+    EXPECT_TRUE(exists(top + "/opt"));
+    EXPECT_TRUE(exists(top + "/home"));
+    EXPECT_FALSE(exists(top + "/home/user"));
+}
+
+TEST_F(InstallRemoverTest, EmptyNamesAreRefusedAndNamesEndAtANul)
+{
+    writeFile(target + "/Lib/ok", "ok");
+    writeFile(target + "/cut", "c");
+    // An entry without a name, and a directory without one with everything in it, are refused
+    // where they are listed; a name holding a NUL is the part before it.
+    const FileNode root = tree("<file fileName=''/><file/><directory fileName='Lib'>"
+                               "<directory fileName=''><file fileName='ok'/></directory>"
+                               "<file fileName='ok'/></directory>"
+                               "<file fileName='cut&#0;/../../outside/canary.txt'/>");
+    const Outcome outcome = run(root);
+    EXPECT_EQ(outcome.out, line("removed", "Lib/ok") + "refused " + target + "/Lib/: empty name\n" +
+                               line("removed", "Lib") + line("removed", "cut") + "refused " + target +
+                               "/: empty name\nsummary: 3 removed, 0 kept, 0 missing, 2 failed\n");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
+}
+
+TEST_F(InstallRemoverTest, TwoRemovalsAtOnceBothSucceed)
+{
+    // Bundles, listed folders and files, enough of them that the two runs meet on the way.
+    std::string entries;
+    for (int bundle = 0; bundle < 4; ++bundle)
+        entries += "<file fileName='B" + std::to_string(bundle) + ".bundle'/>";
+    entries += "<directory fileName='Lib'>";
+    for (int file = 0; file < 40; ++file)
+        entries += "<file fileName='f" + std::to_string(file) + "'/>";
+    entries += "<directory fileName='Empty'/></directory>";
+    const FileNode root = tree(entries);
+
+    for (int round = 0; round < 5; ++round)
+    {
+        for (int bundle = 0; bundle < 4; ++bundle)
+            for (int folder = 0; folder < 40; ++folder)
+                writeFile(target + "/B" + std::to_string(bundle) + ".bundle/C/" + std::to_string(folder % 5) +
+                              "/" + std::to_string(folder) + "/f",
+                          "f");
+        for (int file = 0; file < 40; ++file)
+            writeFile(target + "/Lib/f" + std::to_string(file), "f");
+        makeDirectory(target + "/Lib/Empty");
+
+        std::atomic<int> ready{0};
+        Outcome outcomes[2];
+        auto remove = [&](Outcome& outcome)
+        {
+            ++ready;
+            while (ready.load() < 2)
+                std::this_thread::yield();
+            outcome = run(root, false);
+        };
+        std::thread first(remove, std::ref(outcomes[0]));
+        std::thread second(remove, std::ref(outcomes[1]));
+        first.join();
+        second.join();
+        for (const Outcome& outcome : outcomes)
+        {
+            EXPECT_EQ(outcome.status, 0) << "round " << round << ": " << outcome.errors;
+            EXPECT_EQ(outcome.counts.failed, 0u);
+        }
+        EXPECT_TRUE(listing(target).empty());
+    }
 }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <linux/fs.h>
+#include <sched.h>
 #include <sstream>
 #include <string>
 #include <sys/ioctl.h>
@@ -22,6 +23,9 @@
 
 #include "FileNode.h"
 #include "SKUDefinition.h"
+#include "UnnamedEntries.h"
+#include "XMLDocumentFile.h"
+#include "XMLParser.h"
 
 // A private temporary folder holding the target path ("target") and a place outside it
 // ("outside") whose canary files must survive every removal.
@@ -90,13 +94,72 @@ protected:
         return paths;
     }
 
-    // The install-file tree of a definition whose installFiles holds entries.
+    // The install-file tree of a definition whose installFiles holds entries, read as the tool
+    // reads it.
     static FileNode tree(const std::string& entries)
     {
+        return definitionTree("<product><installFiles>" + entries + "</installFiles></product>");
+    }
+
+    static FileNode definitionTree(const std::string& text)
+    {
+        TiXmlDocument document;
+        XMLDocumentFile::Parse(text.data(), text.size(), document);
         SKUDefinition definition;
-        definition.parse(
-            TqString(("<product><installFiles>" + entries + "</installFiles></product>").c_str()));
+        definition.parseInner(document);
+        UnnamedEntries::Mark(document, definition.installRoot);
         return definition.installRoot;
+    }
+
+    // Every node below root (root included), sorted, with its inode, type and content or link
+    // text: what a removal must leave exactly as it was.
+    static std::vector<std::string> snapshot(const std::string& root)
+    {
+        std::vector<std::string> nodes{describe(root)};
+        std::error_code error;
+        for (auto it = std::filesystem::recursive_directory_iterator(root, error);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+            nodes.push_back(describe(it->path().string()));
+        std::sort(nodes.begin(), nodes.end());
+        return nodes;
+    }
+
+    static std::string describe(const std::string& path)
+    {
+        struct stat status;
+        if (lstat(path.c_str(), &status) != 0)
+            return path + " absent";
+        std::string text = path + " " + std::to_string(status.st_ino) + " ";
+        if (S_ISLNK(status.st_mode))
+            return text + "link " + std::filesystem::read_symlink(path).string();
+        if (S_ISDIR(status.st_mode))
+            return text + "folder";
+        return text + "file " + readFile(path);
+    }
+
+    // Moves this test process into a mount namespace of its own, so that its mounts are seen by
+    // nobody else and end with it; false with the reason when this system refuses.
+    static bool enterPrivateMountNamespace(std::string& reason)
+    {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        {
+            reason = std::string("cannot make a private mount namespace (needs root): ") + strerror(errno);
+            return false;
+        }
+        return true;
+    }
+
+    // Shows the folder from at the folder path (made if needed), as a bind mount does.
+    bool bindMount(const std::string& from, const std::string& path, std::string& reason)
+    {
+        makeDirectory(path);
+        if (mount(from.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        {
+            reason = std::string("cannot bind mount: ") + strerror(errno);
+            return false;
+        }
+        mounts.push_back(path);
+        return true;
     }
 
     // A tmpfs mounted at path (made if needed); false with the reason when this system refuses.

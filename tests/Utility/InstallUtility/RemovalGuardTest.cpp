@@ -1,15 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "RemovalGuard.h"
 
 namespace
 {
 
-NodeIdentity identity(dev_t device, ino_t inode)
+NodeIdentity identity(dev_t device, ino_t inode, uint64_t mount = 30)
 {
     NodeIdentity result;
     result.device = device;
     result.inode = inode;
+    result.mount = mount;
     return result;
 }
 
@@ -34,7 +37,6 @@ TEST(RemovalGuardTest, NameRefusal)
     EXPECT_NE(RemovalGuard::NameRefusal(TqString("/")), nullptr);
     EXPECT_NE(RemovalGuard::NameRefusal(TqString("../etc")), nullptr);
     EXPECT_NE(RemovalGuard::NameRefusal(TqString("name/")), nullptr);
-    EXPECT_EQ(RemovalGuard::NameRefusal(TqString("a\0b", 3)), std::string("holds a NUL byte"));
 
     EXPECT_EQ(RemovalGuard::NameRefusal(TqString("...")), nullptr);
     EXPECT_EQ(RemovalGuard::NameRefusal(TqString(".hidden")), nullptr);
@@ -95,4 +97,33 @@ TEST(RemovalGuardTest, TargetAtTheTopOfTheTree)
     const RemovalGuard topLevel(TqString("/Product"), target, root);
     EXPECT_EQ(topLevel.WholeRemovalRefusal(TqString("/Product/App.app"), bundle, target), nullptr);
     EXPECT_TRUE(refused(topLevel.WholeRemovalRefusal(TqString("/Product"), target, root)));
+}
+
+TEST(RemovalGuardTest, EntryRefusal)
+{
+    const RemovalGuard guard(TqString("/opt/Product"), target, root);
+    EXPECT_EQ(guard.EntryRefusal(bundle, 30), nullptr);
+    // A bind mount of a folder of the same file system: same device, another mount.
+    EXPECT_EQ(guard.EntryRefusal(identity(1, 601, 31), 30), std::string("on another mount, not entered"));
+    // The target and "/" by device and inode, through any mount, even the bundle's own (as where
+    // the kernel tells no mount and the device stands in for it).
+    for (const uint64_t mount : {30, 31})
+    {
+        EXPECT_EQ(guard.EntryRefusal(identity(1, 500, mount), 30),
+                  std::string("the target path itself, not entered"));
+        EXPECT_EQ(guard.EntryRefusal(identity(1, 2, mount), 30),
+                  std::string("the root folder /, not entered"));
+    }
+}
+
+TEST(RemovalGuardTest, KeepsEmptyDirectoriesDirectlyUnderTheRoot)
+{
+    const RemovalGuard atRoot(TqString("/"), root, root);
+    EXPECT_TRUE(atRoot.KeepsEmptyDirectory(TqString("/home"), root));
+    EXPECT_TRUE(atRoot.KeepsEmptyDirectory(TqString("//opt/"), root));
+    EXPECT_FALSE(atRoot.KeepsEmptyDirectory(TqString("/opt/Product"), identity(1, 40)));
+    // A target path that leads to "/" through a link: told by the parent's identity.
+    const RemovalGuard linked(TqString("/srv/rootlink"), root, root);
+    EXPECT_TRUE(linked.KeepsEmptyDirectory(TqString("/srv/rootlink/usr"), root));
+    EXPECT_FALSE(linked.KeepsEmptyDirectory(TqString("/srv/rootlink/usr/share"), identity(1, 41)));
 }

@@ -7,12 +7,18 @@ namespace
 class WholeRemovalTest : public RemovalFixture
 {
 protected:
-    // Empties the directory at path through WholeRemoval and returns its report.
+    // Empties the directory at path through WholeRemoval, guarded for the fixture's target,
+    // and returns its report.
     std::string removeContents(const std::string& path, bool dryRun)
     {
+        NodeIdentity targetIdentity;
+        NodeIdentity rootIdentity;
+        EXPECT_TRUE(IdentifyNode(AT_FDCWD, target.c_str(), targetIdentity));
+        EXPECT_TRUE(IdentifyNode(AT_FDCWD, "/", rootIdentity));
+        const RemovalGuard guard(TqString(target.c_str()), targetIdentity, rootIdentity);
         const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         EXPECT_GE(fd, 0) << path;
-        const TqString failure = WholeRemoval::RemoveContents(fd, dryRun);
+        const TqString failure = WholeRemoval::RemoveContents(fd, dryRun, guard);
         close(fd);
         return failure.IsSet() ? failure.ConstData() : "";
     }
@@ -57,7 +63,7 @@ TEST_F(WholeRemovalTest, DryRunChangesNothing)
     EXPECT_EQ(listing(base), before);
 }
 
-TEST_F(WholeRemovalTest, DoesNotEnterAnotherFileSystem)
+TEST_F(WholeRemovalTest, DoesNotEnterAnotherMount)
 {
     const std::string bundle = target + "/App.bundle";
     makeBundle(bundle);
@@ -66,10 +72,10 @@ TEST_F(WholeRemovalTest, DoesNotEnterAnotherFileSystem)
         GTEST_SKIP() << reason;
     writeFile(bundle + "/Contents/Mounted/canary.txt", "mounted canary");
 
-    EXPECT_EQ(removeContents(bundle, true), "Contents/Mounted: on another file system, not entered");
+    EXPECT_EQ(removeContents(bundle, true), "Contents/Mounted: on another mount, not entered");
     EXPECT_TRUE(exists(bundle + "/Contents/Info.plist"));
 
-    EXPECT_EQ(removeContents(bundle, false), "Contents/Mounted: on another file system, not entered");
+    EXPECT_EQ(removeContents(bundle, false), "Contents/Mounted: on another mount, not entered");
     EXPECT_EQ(readFile(bundle + "/Contents/Mounted/canary.txt"), "mounted canary");
     // The rest went all the same.
     EXPECT_FALSE(exists(bundle + "/Contents/Info.plist"));
