@@ -4,19 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace
-{
-
-// The part of path before its last "/" ("/" itself for a top-level entry).
-TqString ParentOf(const TqString& path)
-{
-    unsigned long slash = path.IndexLastOf("/");
-    if (!path.HasOf(slash))
-        return TqString();
-    return slash == 0 ? TqString("/") : path.Substr(0, slash);
-}
-
-} // namespace
+#include "PathText.h"
 
 TqString ExecutableFolder()
 {
@@ -24,7 +12,7 @@ TqString ExecutableFolder()
     ssize_t size = readlink("/proc/self/exe", target, sizeof target - 1);
     if (size <= 0)
         return TqString();
-    return ParentOf(TqString(target, static_cast<unsigned long>(size)));
+    return PathText::Parent(TqString(target, static_cast<unsigned long>(size)));
 }
 
 TqString AuxiliaryPath(const TqString& executableFolder, const TqString& name)
@@ -43,12 +31,10 @@ TqString AuxiliaryPath(const TqString& executableFolder, const TqString& name)
 
 TqString BundlePathOf(const TqString& executableFolder)
 {
-    TqString folder = executableFolder;
-    while (folder.Size() > 1 && folder.EndsWith("/"))
-        folder = folder.Substr(0, folder.Size() - 1);
+    TqString folder = PathText::Normalized(executableFolder);
     if (folder.EndsWith("/Contents/MacOS"))
     {
-        TqString bundle = ParentOf(ParentOf(folder));
+        TqString bundle = PathText::Parent(PathText::Parent(folder));
         if (bundle.IsSet())
             return bundle;
     }

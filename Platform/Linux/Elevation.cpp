@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "PathText.h"
+
 TqString FindOnPath(const TqString& name, const char* pathValue)
 {
     if (name.IsEmpty() || pathValue == nullptr)
@@ -17,7 +19,7 @@ TqString FindOnPath(const TqString& name, const char* pathValue)
         TqString folder = entries.Substr(start, end - start);
         if (folder.IsSet() && folder[0] == '/')
         {
-            TqString candidate = folder.EndsWith("/") ? folder + name : folder + "/" + name;
+            TqString candidate = PathText::Join(folder, name);
             struct stat status;
             if (stat(candidate.ConstData(), &status) == 0 && S_ISREG(status.st_mode) &&
                 access(candidate.ConstData(), X_OK) == 0)

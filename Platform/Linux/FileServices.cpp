@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "PathText.h"
 #include "TrustedFiles.h"
 
 namespace
@@ -91,7 +92,7 @@ bool CopyDirectory(const TqString& from, const TqString& to, mode_t mode)
         TqString name(entry->d_name);
         if (name == TqString(".") || name == TqString(".."))
             continue;
-        if (!CopyTree(from + "/" + name, to + "/" + name))
+        if (!CopyTree(PathText::Join(from, name), PathText::Join(to, name)))
         {
             copied = false;
             break;
@@ -107,8 +108,9 @@ bool IsInside(const TqString& to, const TqString& from)
 {
     char source[PATH_MAX];
     char destinationParent[PATH_MAX];
-    unsigned long slash = to.IndexLastOf("/");
-    TqString parent = !to.HasOf(slash) ? TqString(".") : slash == 0 ? TqString("/") : to.Substr(0, slash);
+    TqString parent = PathText::Parent(to);
+    if (parent.IsEmpty())
+        parent = ".";
     if (realpath(from.ConstData(), source) == nullptr ||
         realpath(parent.ConstData(), destinationParent) == nullptr)
         return false;

@@ -4,21 +4,7 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
-namespace
-{
-
-bool IsSafeEntry(const struct stat& status, uid_t user, bool last)
-{
-    if (status.st_uid != 0 && status.st_uid != user)
-        return false;
-    const bool othersMayWrite = (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-    // In a sticky folder only an entry's owner (or the folder's) may rename or remove it.
-    if (S_ISDIR(status.st_mode))
-        return !othersMayWrite || (status.st_mode & S_ISVTX) != 0;
-    return last && S_ISREG(status.st_mode) && !othersMayWrite;
-}
-
-} // namespace
+#include "ProtectedPath.h"
 
 TqString RealPathIfSafe(const TqString& path, uid_t user)
 {
@@ -26,20 +12,10 @@ TqString RealPathIfSafe(const TqString& path, uid_t user)
     if (path.IsEmpty() || realpath(path.ConstData(), resolved) == nullptr)
         return TqString();
     TqString real(resolved);
-    // "/" first, then every longer prefix; a link met here was put in after realpath: not safe.
-    unsigned long end = 0;
-    for (;;)
-    {
-        const TqString prefix = end == 0 ? TqString("/") : real.Substr(0, end);
-        const bool last = end >= real.Size() || real == TqString("/");
-        struct stat status;
-        if (lstat(prefix.ConstData(), &status) != 0 || !IsSafeEntry(status, user, last))
-            return TqString();
-        if (last)
-            break;
-        const unsigned long slash = real.IndexOf("/", end + 1);
-        end = real.HasOf(slash) ? slash : real.Size();
-    }
+    struct stat status;
+    if (lstat(resolved, &status) != 0 || !(S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)) ||
+        ProtectedPath::Problem(real, user).IsSet())
+        return TqString();
     return real;
 }
 

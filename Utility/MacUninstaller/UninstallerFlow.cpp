@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "PathText.h"
 #include "SKUDefinition.h"
 #include "ToolOutputTally.h"
 
@@ -135,20 +136,6 @@ TqString GetProductName(const TqString& definitionPath)
     return ReadProductFacts(definitionPath).name;
 }
 
-TqString AppendPathComponent(const TqString& path, const TqString& component)
-{
-    unsigned long end = path.Size();
-    while (end > 1 && path[end - 1] == '/')
-        --end;
-    unsigned long start = 0;
-    while (start < component.Size() && component[start] == '/')
-        ++start;
-    TqString joined = path.Substr(0, end);
-    if (joined.IsEmpty() || joined[joined.Size() - 1] != '/')
-        joined += "/";
-    return joined + component.Substr(start, TqString::maxLen);
-}
-
 TqString InstalledBundleArgument(int argc, const char* const* argv)
 {
     for (int index = 1; index < argc; ++index)
@@ -168,7 +155,7 @@ TqString CreateTemporaryDirectory(UninstallerPlatform& platform)
     TqString unique = platform.GloballyUniqueString();
     if (folder.IsEmpty() || unique.IsEmpty())
         return TqString();
-    TqString path = AppendPathComponent(folder, unique);
+    TqString path = PathText::Join(folder, unique);
     if (!platform.CreateDirectory(path))
         return TqString();
     return path;
@@ -193,13 +180,13 @@ void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath
     }
     // The user has confirmed: a copy or start that fails must not end the run silently.
     TqString bundlePath = platform.BundlePath();
-    TqString copiedBundle = AppendPathComponent(temporaryDirectory, kCopiedBundle);
+    TqString copiedBundle = PathText::Join(temporaryDirectory, kCopiedBundle);
     // The copy learns where it came from, so that it can elevate the installed tool instead of its own.
     Vector<TqString> arguments;
     arguments.push_back(kRelaunchMarker);
     arguments.push_back(bundlePath);
     if (!platform.CopyItem(bundlePath, copiedBundle) ||
-        !platform.LaunchTask(AppendPathComponent(copiedBundle, kCopiedExecutable), arguments))
+        !platform.LaunchTask(PathText::Join(copiedBundle, kCopiedExecutable), arguments))
     {
         // What is left would only fill the temporary folder further with every retry.
         platform.RemoveItem(temporaryDirectory);

@@ -35,9 +35,6 @@ TqString GetProductName(const TqString& definitionPath);
 // or an unset string when it could not be created.
 TqString CreateTemporaryDirectory(UninstallerPlatform& platform);
 
-// Joins a path and one component with exactly one separator between them.
-TqString AppendPathComponent(const TqString& path, const TqString& component);
-
 void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
                    const TqString& targetPathFile, const TqString& productName);
 // installEntries: how many entries the tool handles, the whole of the progress shown meanwhile.

@@ -99,16 +99,6 @@ TEST(UninstallerFlow, InstalledBundleIsTheAbsolutePathAfterTheMarker)
     EXPECT_EQ(installed({"/a.app"}), "");
 }
 
-TEST(UninstallerFlow, PathComponentsJoinWithOneSeparator)
-{
-    EXPECT_STREQ(AppendPathComponent("/tmp", "abc").ConstData(), "/tmp/abc");
-    EXPECT_STREQ(AppendPathComponent("/tmp/", "abc").ConstData(), "/tmp/abc");
-    EXPECT_STREQ(AppendPathComponent("/tmp//", "/abc").ConstData(), "/tmp/abc");
-    EXPECT_STREQ(AppendPathComponent("/", "abc").ConstData(), "/abc");
-    EXPECT_STREQ(AppendPathComponent("/a/b.app", "Contents/MacOS/Uninstall").ConstData(),
-                 "/a/b.app/Contents/MacOS/Uninstall");
-}
-
 TEST_F(UninstallerFlowTest, ProductNameComesFromTheDefinitionOrDefaults)
 {
     EXPECT_STREQ(GetProductName(definition.c_str()).ConstData(), "Demo Product");

@@ -1,16 +1,30 @@
 #include "ProtectedPath.h"
-#include "RemovalFixture.h"
+#include "TemporaryFolder.h"
+
+#include <gtest/gtest.h>
 
 namespace
 {
 
-class ProtectedPathTest : public RemovalFixture
+class ProtectedPathTest : public ::testing::Test
 {
 protected:
+    static void writeFile(const std::string& path, const std::string& text)
+    {
+        TemporaryFolder::WriteFile(path, text);
+    }
+    static void makeLink(const std::string& pointsAt, const std::string& path)
+    {
+        ASSERT_EQ(symlink(pointsAt.c_str(), path.c_str()), 0) << path;
+    }
+
     std::string problem(const std::string& path, uid_t owner = 0)
     {
         return ProtectedPath::Problem(path.c_str(), owner).ConstData();
     }
+
+    TemporaryFolder folder{"protectedpath"};
+    const std::string base = folder.path();
 };
 
 } // namespace

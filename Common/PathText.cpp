@@ -1,0 +1,47 @@
+#include "PathText.h"
+
+namespace PathText
+{
+
+TqString Join(const TqString& path, const TqString& component)
+{
+    unsigned long end = path.Size();
+    while (end > 0 && path[end - 1] == '/')
+        --end;
+    unsigned long start = 0;
+    while (start < component.Size() && component[start] == '/')
+        ++start;
+    return path.Substr(0, end) + "/" + component.Substr(start, TqString::maxLen);
+}
+
+TqString Parent(const TqString& path)
+{
+    const unsigned long slash = path.IndexLastOf("/");
+    if (!path.HasOf(slash))
+        return TqString();
+    return slash == 0 ? TqString("/") : path.Substr(0, slash);
+}
+
+TqString Normalized(const TqString& path)
+{
+    TqString folded;
+    unsigned long runStart = 0;
+    for (unsigned long index = 0; index < path.Size(); ++index)
+    {
+        // Each run of slashes keeps its first one: copy up to it, skip the rest.
+        if (path[index] == '/' && index > 0 && path[index - 1] == '/')
+        {
+            folded += path.Substr(runStart, index - runStart);
+            while (index < path.Size() && path[index] == '/')
+                ++index;
+            runStart = index;
+        }
+    }
+    folded += path.Substr(runStart, TqString::maxLen);
+    unsigned long end = folded.Size();
+    while (end > 1 && folded[end - 1] == '/')
+        --end;
+    return end == folded.Size() ? folded : folded.Substr(0, end);
+}
+
+} // namespace PathText
