@@ -18,7 +18,7 @@ namespace ProtectedPath
 // itself (in a sticky folder its owner may replace it) and then the path it names. Pass owner 0
 // to trust root alone. Returns the unset string when the path is protected, else
 // "PATH is/has ..." naming the first item that is not, or why it could not be checked.
-TqString Problem(const TqString& path, uid_t owner);
+[[nodiscard]] TqString Problem(const TqString& path, uid_t owner);
 
 } // namespace ProtectedPath
 

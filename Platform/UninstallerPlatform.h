@@ -63,41 +63,41 @@ public:
     // A text unique to this run and hard to guess, usable as a file name.
     virtual TqString GloballyUniqueString() = 0;
     // Creates one private directory (no intermediate ones); false when it exists or cannot be made.
-    virtual bool CreateDirectory(const TqString& path) = 0;
+    [[nodiscard]] virtual bool CreateDirectory(const TqString& path) = 0;
     // Copies a file tree to a path that must not exist yet.
-    virtual bool CopyItem(const TqString& from, const TqString& to) = 0;
+    [[nodiscard]] virtual bool CopyItem(const TqString& from, const TqString& to) = 0;
     // Starts an executable with arguments and returns without waiting; false when it cannot start.
     // A backend may instead replace the running process with it (so a terminal or a waiting caller
     // stays with the uninstall); then it returns only when that failed.
-    virtual bool LaunchTask(const TqString& path, const Vector<TqString>& arguments) = 0;
+    [[nodiscard]] virtual bool LaunchTask(const TqString& path, const Vector<TqString>& arguments) = 0;
     // Brings the application to the front.
     virtual void ActivateIgnoringOtherApps() = 0;
 
     // The four authorization steps, in the order the flow takes them. FreeAuthorization is called
     // on every path, also when CreateAuthorization failed.
-    virtual bool CreateAuthorization() = 0;
-    virtual bool AcquireRight(const TqString& rightName) = 0;
+    [[nodiscard]] virtual bool CreateAuthorization() = 0;
+    [[nodiscard]] virtual bool AcquireRight(const TqString& rightName) = 0;
     // Starts the tool with administrator rights; its standard output becomes readable.
-    virtual bool ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) = 0;
+    [[nodiscard]] virtual bool ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) = 0;
     virtual void FreeAuthorization() = 0;
     // After CreateAuthorization or AcquireRight failed: true when the user dismissed the prompt
     // (the run ends quietly), false when the rights could not be had (the user is told).
     virtual bool AcquisitionWasCancelled() = 0;
 
     // Reads up to size bytes of the tool's output; 0 at its end, less than 0 on an error.
-    virtual long ReadToolOutput(char* buffer, unsigned long size) = 0;
+    [[nodiscard]] virtual long ReadToolOutput(char* buffer, unsigned long size) = 0;
     // Waits for the tool to end, after its output was read to the end.
     virtual ToolOutcome WaitForTool() = 0;
 
     // Removes a file tree this run made, such as a copy that failed half-way and the temporary
     // directory it was made in; false when something of it is left.
-    virtual bool RemoveItem(const TqString& path) = 0;
+    [[nodiscard]] virtual bool RemoveItem(const TqString& path) = 0;
     // Settles which removal tool and data files the second phase elevates, given the installed
     // bundle the first phase came from (unset when unknown) and the copy's own files in toolPath,
     // definitionPath and targetPathFile, which it may replace: as root, the copy's files once their
     // folders prove safe; otherwise the installed ones when root alone owns them and can change
     // them. False when nothing may be run (root's copy lies where others can change it).
-    virtual bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
+    [[nodiscard]] virtual bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
                                       TqString& definitionPath, TqString& targetPathFile) = 0;
     // How far the running tool is, for the user to see: begun once the tool has started, updated
     // as entries are handled (totalEntries may be 0 when unknown), ended before the report. A

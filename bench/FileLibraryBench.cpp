@@ -133,7 +133,8 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    FileLibrary::RemoveFolder(TqString(workDirectory().c_str()));
+    if (!FileLibrary::RemoveFolder(TqString(workDirectory().c_str())))
+        std::fprintf(stderr, "could not remove %s\n", workDirectory().c_str());
     if (libraryTotals.batches > 0 && systemTotals.batches > 0)
         std::printf("system() / FileLibrary time for %d calls: %.2fx (%.0f ms vs %.0f ms)\n", 2 * callsEach,
                     systemTotals.PerBatch() / libraryTotals.PerBatch(), systemTotals.PerBatch() * 1000,

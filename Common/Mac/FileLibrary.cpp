@@ -183,9 +183,8 @@ bool CopyFolder(TqString source, TqString destination, bool)
         return false;
     if (IsSymbolicLink(destination))
     {
-        RemoveFolder(destination);
         // A link that could not be removed must not be copied through (it may lead to "/").
-        if (IsSymbolicLink(destination))
+        if (!RemoveFolder(destination) || IsSymbolicLink(destination))
             return false;
     }
 #ifdef __APPLE__

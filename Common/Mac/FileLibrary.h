@@ -22,24 +22,24 @@ bool IsDirectoryExists(TqString path);
 // The whole content of a regular file, NUL bytes included, or empty on any failure.
 TqString readFile(TqString path);
 
-bool CreateDirectory(TqString path, bool withParents);
-bool CopyFile(TqString source, TqString destination);
+[[nodiscard]] bool CreateDirectory(TqString path, bool withParents);
+[[nodiscard]] bool CopyFile(TqString source, TqString destination);
 // A missing file counts as removed.
-bool RemoveFile(const TqString& path);
+[[nodiscard]] bool RemoveFile(const TqString& path);
 // True when there is no directory to remove; false for a directory that still has entries.
-bool RemoveEmptyDirectory(TqString path);
+[[nodiscard]] bool RemoveEmptyDirectory(TqString path);
 // Removes a directory tree. True when there is no directory to remove; false, without running
 // anything, for a deny-list path or one whose real location is the file-system root.
-bool RemoveFolder(const TqString& path);
+[[nodiscard]] bool RemoveFolder(const TqString& path);
 // Copies a tree, merging into an existing destination; a destination that is a symbolic link is
 // removed first. The third argument has no effect.
-bool CopyFolder(TqString source, TqString destination, bool unused);
+[[nodiscard]] bool CopyFolder(TqString source, TqString destination, bool unused);
 // Makes a symbolic link at link holding target as given; target must exist.
-bool CreateShortCut(const TqString& target, const TqString& link);
+[[nodiscard]] bool CreateShortCut(const TqString& target, const TqString& link);
 
 // Starts arguments[0] (looked up on PATH) with the arguments, without a shell, and waits for it.
 // Returns its exit status, or -1 when it could not be started or did not exit normally.
-int RunCommand(const std::vector<TqString>& arguments);
+[[nodiscard]] int RunCommand(const std::vector<TqString>& arguments);
 
 // The one runner every file-system change goes through; tests replace it to watch or stub
 // commands. Returns the previous runner; null restores RunCommand.

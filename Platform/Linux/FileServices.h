@@ -9,21 +9,21 @@
 
 // The real path of TMPDIR when it names a folder that is safe for user (RealPathIfSafe), else
 // "/tmp" when that is, else an unset string: a private folder protects only what its parents do.
-TqString UserTemporaryDirectory(const char* tmpdirValue, uid_t user);
+[[nodiscard]] TqString UserTemporaryDirectory(const char* tmpdirValue, uid_t user);
 
 // 32 hexadecimal digits from the system's random source, a "-" and the process id.
 TqString UniqueRunString();
 
 // Creates one directory with mode 0700; false when the path exists or cannot be made.
-bool CreatePrivateDirectory(const TqString& path);
+[[nodiscard]] bool CreatePrivateDirectory(const TqString& path);
 
 // Copies a file, link or directory tree to a path that must not exist. Symbolic links are copied
 // as links, permission bits are kept but for group's and others' write (the copy is private);
 // other file types, and a folder copied into itself, make the copy fail.
-bool CopyTree(const TqString& from, const TqString& to);
+[[nodiscard]] bool CopyTree(const TqString& from, const TqString& to);
 
 // Removes a file, link or folder tree without following links; folders are made writable for
 // their owner first, so a read-only folder of a copy is emptied too. True when nothing is left.
-bool RemoveTree(const TqString& path);
+[[nodiscard]] bool RemoveTree(const TqString& path);
 
 #endif

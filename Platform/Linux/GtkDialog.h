@@ -5,7 +5,7 @@
 
 // Opens the display for GTK, leaving the C library's locale alone; false when there is none. Call
 // once before RunGtkAlert.
-bool InitGtkDialogs();
+[[nodiscard]] bool InitGtkDialogs();
 
 // A modal GTK message dialog: the message text as its title and primary text, the informative
 // text as secondary text, buttons left to right other, alternate, default. The default button has

@@ -9,15 +9,15 @@
 
 // Starts path with the arguments (the program name is path itself) and does not wait for it. The
 // child inherits the environment and the standard streams. False when it could not be started.
-bool LaunchDetached(const TqString& path, const Vector<TqString>& arguments);
+[[nodiscard]] bool LaunchDetached(const TqString& path, const Vector<TqString>& arguments);
 
 // Replaces this process with path and the arguments (execv): same process id, process group,
 // terminal and waiting parent. Returns false only when that failed.
-bool ReplaceProcess(const TqString& path, const Vector<TqString>& arguments);
+[[nodiscard]] bool ReplaceProcess(const TqString& path, const Vector<TqString>& arguments);
 
 // Runs command[0] with the standard streams and the terminal of this process and waits for it:
 // its exit status, or -1 when it could not start or was killed by a signal.
-int RunAndWait(const Vector<TqString>& command);
+[[nodiscard]] int RunAndWait(const Vector<TqString>& command);
 
 // While raised, Ctrl-C, Ctrl-\, SIGTERM and SIGHUP are ignored by this process, so a removal
 // that has started is waited for and reported. Children started here get them back at default.
@@ -49,7 +49,7 @@ public:
     ~ToolProcess() { Close(); }
 
     // command[0] is the program's path. False when a process is already running or it cannot start.
-    bool Start(const Vector<TqString>& command);
+    [[nodiscard]] bool Start(const Vector<TqString>& command);
     // Up to size bytes of its output: 0 at the end, less than 0 on an error or when not started.
     long Read(char* buffer, unsigned long size);
     // Stops reading and waits for the process: its exit status, or -1 when it was killed by a

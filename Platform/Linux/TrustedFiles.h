@@ -11,7 +11,7 @@
 // The real path of path when it and every folder above it are owned by root or by user, no one
 // else may write the file, and group or others may write a folder only when it carries the sticky
 // bit. Unset when any of that does not hold, or when the path is neither a folder nor a regular file.
-TqString RealPathIfSafe(const TqString& path, uid_t user);
+[[nodiscard]] TqString RealPathIfSafe(const TqString& path, uid_t user);
 
 // The removal tool and the two data files it reads.
 struct RemovalFiles
@@ -25,6 +25,6 @@ struct RemovalFiles
 // files, by real path, when they and their folders are safe for root; false when they are not.
 // Otherwise the installed bundle's files (Contents/MacOS in it), by real path, when root alone owns
 // them and their folders and no one else may write any of them; else files stay as they are.
-bool ChooseRemovalFiles(uid_t effectiveUser, const TqString& installedBundlePath, RemovalFiles& files);
+[[nodiscard]] bool ChooseRemovalFiles(uid_t effectiveUser, const TqString& installedBundlePath, RemovalFiles& files);
 
 #endif

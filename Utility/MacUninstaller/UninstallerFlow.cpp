@@ -189,7 +189,8 @@ void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath
         !platform.LaunchTask(PathText::Join(copiedBundle, kCopiedExecutable), arguments))
     {
         // What is left would only fill the temporary folder further with every retry.
-        platform.RemoveItem(temporaryDirectory);
+        // Whatever could not be removed is left to the system's cleaning; the dialog comes all the same.
+        (void)platform.RemoveItem(temporaryDirectory);
         platform.RunAlert(UnexpectedErrorAlert());
     }
 }

@@ -106,8 +106,7 @@ TEST_F(ProcessLauncherTest, ReplacingKeepsTheProcessAndFailsWithoutAProgram)
     ASSERT_GE(child, 0);
     if (child == 0)
     {
-        ReplaceProcess(script.c_str(), arguments);
-        _exit(99);
+        _exit(ReplaceProcess(script.c_str(), arguments) ? 98 : 99);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
