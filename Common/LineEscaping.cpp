@@ -1,39 +1,9 @@
 #include "LineEscaping.h"
 
+#include "Utf8Sequence.h"
+
 namespace
 {
-
-// Length of the well-formed UTF-8 sequence that starts at s[0] (at most n bytes), or 0 when there
-// is none: overlong forms, surrogates and values above U+10FFFF are not well formed.
-unsigned long Utf8SequenceLength(const unsigned char* s, unsigned long n, unsigned long& codePoint)
-{
-    unsigned long extra;
-    unsigned long least;
-    if (s[0] < 0x80)
-    {
-        codePoint = s[0];
-        return 1;
-    }
-    if ((s[0] & 0xE0) == 0xC0)
-        extra = 1, least = 0x80, codePoint = s[0] & 0x1F;
-    else if ((s[0] & 0xF0) == 0xE0)
-        extra = 2, least = 0x800, codePoint = s[0] & 0x0F;
-    else if ((s[0] & 0xF8) == 0xF0)
-        extra = 3, least = 0x10000, codePoint = s[0] & 0x07;
-    else
-        return 0;
-    if (n <= extra)
-        return 0;
-    for (unsigned long k = 1; k <= extra; ++k)
-    {
-        if ((s[k] & 0xC0) != 0x80)
-            return 0;
-        codePoint = (codePoint << 6) | (s[k] & 0x3F);
-    }
-    if (codePoint < least || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-        return 0;
-    return extra + 1;
-}
 
 bool IsControl(unsigned long codePoint)
 {

@@ -6,6 +6,8 @@
 #include <new>
 #include <string>
 
+#include "Utf8Sequence.h"
+
 // The stand-in keeps the validated UTF-8 bytes and the text's length in UTF-16 units.
 struct __CFString
 {
@@ -23,48 +25,12 @@ CFIndex utf16LengthOf(const unsigned char* s, size_t n)
     size_t i = 0;
     while (i < n)
     {
-        const unsigned char c = s[i];
-        size_t extra;
-        unsigned long min;
-        unsigned long cp;
-        if (c < 0x80)
-        {
-            ++i;
-            ++units;
-            continue;
-        }
-        else if ((c & 0xE0) == 0xC0)
-        {
-            extra = 1;
-            min = 0x80;
-            cp = c & 0x1F;
-        }
-        else if ((c & 0xF0) == 0xE0)
-        {
-            extra = 2;
-            min = 0x800;
-            cp = c & 0x0F;
-        }
-        else if ((c & 0xF8) == 0xF0)
-        {
-            extra = 3;
-            min = 0x10000;
-            cp = c & 0x07;
-        }
-        else
+        unsigned long codePoint = 0;
+        const unsigned long length = Utf8SequenceLength(s + i, n - i, codePoint);
+        if (length == 0)
             return -1;
-        if (n - i <= extra)
-            return -1;
-        for (size_t k = 1; k <= extra; ++k)
-        {
-            if ((s[i + k] & 0xC0) != 0x80)
-                return -1;
-            cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return -1;
-        units += cp >= 0x10000 ? 2 : 1;
-        i += extra + 1;
+        units += codePoint >= 0x10000 ? 2 : 1;
+        i += length;
     }
     return units;
 }

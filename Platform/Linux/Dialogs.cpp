@@ -90,17 +90,13 @@ int RunStreamAlert(FILE* output, const Alert& alert, bool unattended)
     return answer;
 }
 
-int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
+namespace
 {
-    std::vector<Button> buttons = ButtonsOf(alert);
-    // The details are the tool's own lines, each already escaped by it.
-    if (alert.details.IsSet())
-        WriteText(output, alert.details + "\n\n");
-    WriteText(output, AlertTextLines(alert));
-    for (size_t index = 0; index < buttons.size(); ++index)
-        std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1, buttons[index].label.ConstData());
-    std::fputs("\n", output);
 
+// Asks until a button's number, an empty line or the end of input comes; the chosen code, or the
+// default button's.
+int ReadTerminalChoice(FILE* input, FILE* output, const std::vector<Button>& buttons)
+{
     int answer = AlertDefaultReturn;
     char* line = nullptr;
     size_t capacity = 0;
@@ -128,6 +124,22 @@ int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
         }
     }
     std::free(line);
+    return answer;
+}
+
+} // namespace
+
+int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
+{
+    std::vector<Button> buttons = ButtonsOf(alert);
+    // The details are the tool's own lines, each already escaped by it.
+    if (alert.details.IsSet())
+        WriteText(output, alert.details + "\n\n");
+    WriteText(output, AlertTextLines(alert));
+    for (size_t index = 0; index < buttons.size(); ++index)
+        std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1, buttons[index].label.ConstData());
+    std::fputs("\n", output);
+    const int answer = ReadTerminalChoice(input, output, buttons);
     std::fputs("\n", output);
     std::fflush(output);
     return answer;

@@ -36,6 +36,33 @@ void ShowCount(GtkWidget* bar, unsigned long handled, unsigned long total)
 
 } // namespace
 
+// The window's heading, bar and current-path line; the bar and the path line are kept for updates.
+GtkWidget* GtkProgressWindow::Contents(const char* title)
+{
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+    gtk_container_set_border_width(GTK_CONTAINER(box), 16);
+    GtkWidget* heading = gtk_label_new(nullptr);
+    gchar* markup = g_markup_printf_escaped("<b>%s</b>", title);
+    gtk_label_set_markup(GTK_LABEL(heading), markup);
+    g_free(markup);
+    gtk_label_set_xalign(GTK_LABEL(heading), 0.0f);
+    gtk_label_set_ellipsize(GTK_LABEL(heading), PANGO_ELLIPSIZE_END);
+
+    bar = gtk_progress_bar_new();
+    gtk_progress_bar_set_show_text(GTK_PROGRESS_BAR(bar), TRUE);
+    ShowCount(bar, 0, total);
+
+    pathLabel = gtk_label_new("");
+    gtk_label_set_xalign(GTK_LABEL(pathLabel), 0.0f);
+    gtk_label_set_ellipsize(GTK_LABEL(pathLabel), PANGO_ELLIPSIZE_MIDDLE);
+    gtk_label_set_width_chars(GTK_LABEL(pathLabel), 50);
+
+    gtk_box_pack_start(GTK_BOX(box), heading, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), pathLabel, FALSE, FALSE, 0);
+    return box;
+}
+
 void GtkProgressWindow::Open(const TqString& productName, unsigned long totalEntries)
 {
     Close();
@@ -53,29 +80,8 @@ void GtkProgressWindow::Open(const TqString& productName, unsigned long totalEnt
     gtk_window_set_deletable(GTK_WINDOW(window), FALSE);
     g_signal_connect(window, "delete-event", G_CALLBACK(gtk_true), nullptr);
 
-    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
-    gtk_container_set_border_width(GTK_CONTAINER(box), 16);
-    GtkWidget* heading = gtk_label_new(nullptr);
-    gchar* markup = g_markup_printf_escaped("<b>%s</b>", validTitle);
-    gtk_label_set_markup(GTK_LABEL(heading), markup);
-    g_free(markup);
+    gtk_container_add(GTK_CONTAINER(window), Contents(validTitle));
     g_free(validTitle);
-    gtk_label_set_xalign(GTK_LABEL(heading), 0.0f);
-    gtk_label_set_ellipsize(GTK_LABEL(heading), PANGO_ELLIPSIZE_END);
-
-    bar = gtk_progress_bar_new();
-    gtk_progress_bar_set_show_text(GTK_PROGRESS_BAR(bar), TRUE);
-    ShowCount(bar, 0, total);
-
-    pathLabel = gtk_label_new("");
-    gtk_label_set_xalign(GTK_LABEL(pathLabel), 0.0f);
-    gtk_label_set_ellipsize(GTK_LABEL(pathLabel), PANGO_ELLIPSIZE_MIDDLE);
-    gtk_label_set_width_chars(GTK_LABEL(pathLabel), 50);
-
-    gtk_box_pack_start(GTK_BOX(box), heading, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(box), pathLabel, FALSE, FALSE, 0);
-    gtk_container_add(GTK_CONTAINER(window), box);
     gtk_widget_show_all(window);
     HandlePendingEvents();
 }

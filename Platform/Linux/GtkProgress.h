@@ -22,6 +22,8 @@ public:
     bool IsOpen() const { return window != nullptr; }
 
 private:
+    _GtkWidget* Contents(const char* title);
+
     _GtkWidget* window = nullptr;
     _GtkWidget* bar = nullptr;
     _GtkWidget* pathLabel = nullptr;

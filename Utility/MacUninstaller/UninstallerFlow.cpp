@@ -97,6 +97,37 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
         platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
 }
 
+// The four authorization steps around one run of the tool, its output drained into tally while
+// the progress is shown. The authorization is freed on every path.
+ToolOutcome RunElevatedTool(UninstallerPlatform& platform, const TqString& toolPath, const TqString& definitionPath,
+                            const TqString& targetPathFile, const TqString& productName,
+                            unsigned long installEntries, ToolOutputTally& tally)
+{
+    const bool acquired = platform.CreateAuthorization() && platform.AcquireRight(kAdminRight);
+    bool started = acquired;
+    if (started)
+    {
+        Vector<TqString> arguments;
+        arguments.push_back("-uninstall");
+        arguments.push_back(definitionPath);
+        arguments.push_back(targetPathFile);
+        arguments.push_back("-v");
+        started = platform.ExecuteWithPrivileges(toolPath, arguments);
+    }
+    ToolOutcome outcome = ToolOutcome::AuthorizationRefused;
+    if (!acquired && !platform.AcquisitionWasCancelled())
+        outcome = ToolOutcome::RightsNotObtained;
+    if (started)
+    {
+        platform.BeginToolProgress(productName, installEntries);
+        DrainToolOutput(platform, tally);
+        outcome = platform.WaitForTool();
+        platform.EndToolProgress();
+    }
+    platform.FreeAuthorization();
+    return outcome;
+}
+
 } // namespace
 
 bool HasRelaunchMarker(int argc, const char* const* argv)
@@ -216,30 +247,9 @@ void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPat
         return;
     }
 
-    const bool acquired = platform.CreateAuthorization() && platform.AcquireRight(kAdminRight);
-    bool started = acquired;
-    if (started)
-    {
-        Vector<TqString> arguments;
-        arguments.push_back("-uninstall");
-        arguments.push_back(elevatedDefinition);
-        arguments.push_back(elevatedTargetFile);
-        arguments.push_back("-v");
-        started = platform.ExecuteWithPrivileges(toolPath, arguments);
-    }
-    ToolOutcome outcome = ToolOutcome::AuthorizationRefused;
-    if (!acquired && !platform.AcquisitionWasCancelled())
-        outcome = ToolOutcome::RightsNotObtained;
     ToolOutputTally tally;
-    if (started)
-    {
-        platform.BeginToolProgress(productName, installEntries);
-        DrainToolOutput(platform, tally);
-        outcome = platform.WaitForTool();
-        platform.EndToolProgress();
-    }
-    platform.FreeAuthorization();
-
+    const ToolOutcome outcome = RunElevatedTool(platform, toolPath, elevatedDefinition, elevatedTargetFile,
+                                                productName, installEntries, tally);
     if (outcome == ToolOutcome::Succeeded)
         platform.RunAlert(CompletionAlert(productName));
     else if (outcome == ToolOutcome::Failed)
