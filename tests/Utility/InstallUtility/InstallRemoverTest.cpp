@@ -62,9 +62,9 @@ protected:
                 _exit(99);
             }
             InstallRemover remover(TqString("/"), true, dryRun, out, out);
-            remover.Run(root);
+            const int status = remover.Run(root);
             fclose(out);
-            _exit(0);
+            _exit(status);
         }
         close(channel[1]);
         std::string text;
