@@ -21,7 +21,7 @@ public:
     // both files (and every folder above them) are root's and writable by no one else, or the
     // target folder, whose owner is targetOwner, belongs to the user who asked.
     [[nodiscard]] TqString Refusal(const TqString& definitionPath, const TqString& targetFilePath,
-                     const TqString& targetPath, uid_t targetOwner) const;
+                                   const TqString& targetPath, uid_t targetOwner) const;
 
 private:
     bool elevated = false;

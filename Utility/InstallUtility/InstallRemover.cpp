@@ -97,8 +97,9 @@ bool InstallRemover::openTarget(Directory& target)
     }
     // The target path itself may pass through links (it is the configured place); nothing
     // below it is followed.
-    target.fd = FileDescriptor(givenTargetFd >= 0 ? fcntl(givenTargetFd, F_DUPFD_CLOEXEC, 0)
-                                                  : open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    target.fd =
+        FileDescriptor(givenTargetFd >= 0 ? fcntl(givenTargetFd, F_DUPFD_CLOEXEC, 0)
+                                          : open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     NodeIdentity rootFolder;
     if (!target.fd.IsOpen() || !IdentifyNode(target.fd.Get(), "", target.identity) ||
         !IdentifyNode(AT_FDCWD, "/", rootFolder))
@@ -168,7 +169,8 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
     if (inside)
         return failed(node, Failure{path, inside->path + ": " + inside->reason});
     // Already gone: another removal emptied it at the same time.
-    return settle(node, path, goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData())));
+    return settle(node, path,
+                  goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData())));
 }
 
 bool InstallRemover::handleDirectory(const Directory& parent, const FileNode& node, const TqString& path)
@@ -187,8 +189,8 @@ bool InstallRemover::handleDirectory(const Directory& parent, const FileNode& no
     return settle(node, path, goneIsDone(error));
 }
 
-bool InstallRemover::handleUnopenedDirectory(const Directory& parent, const FileNode& node, const TqString& path,
-                                             int error)
+bool InstallRemover::handleUnopenedDirectory(const Directory& parent, const FileNode& node,
+                                             const TqString& path, int error)
 {
     if (error == ENOENT)
     {
@@ -198,8 +200,9 @@ bool InstallRemover::handleUnopenedDirectory(const Directory& parent, const File
     }
     // A link or a file in place of a listed directory: never entered, and left as it is.
     struct stat status;
-    if (error == ELOOP || (fstatat(parent.fd.Get(), node.name.ConstData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                           S_ISLNK(status.st_mode)))
+    if (error == ELOOP ||
+        (fstatat(parent.fd.Get(), node.name.ConstData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISLNK(status.st_mode)))
         return failed(node, Failure{path, "a symbolic link in place of a directory, not followed"});
     return failed(node, Failure{path, error == ENOTDIR ? "not a directory" : strerror(error)});
 }

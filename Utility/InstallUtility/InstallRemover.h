@@ -60,7 +60,8 @@ private:
     bool handleFile(const Directory& parent, const FileNode& node, const TqString& path);
     bool handleBundle(const Directory& parent, const FileNode& node, const TqString& path);
     bool handleDirectory(const Directory& parent, const FileNode& node, const TqString& path);
-    bool handleUnopenedDirectory(const Directory& parent, const FileNode& node, const TqString& path, int error);
+    bool handleUnopenedDirectory(const Directory& parent, const FileNode& node, const TqString& path,
+                                 int error);
     void reportMissingBelow(const FileNode& node, const TqString& path);
     // The shortcut goes with its entry: it stays while the entry stays (kept or failed).
     void handleShortCut(const FileNode& node, const TqString& installedPath, bool entryGone);

@@ -86,8 +86,8 @@ bool lockTarget(int fd, const TqString& targetPath, FILE* errors)
 
 // Opens the target folder, lets an elevated caller on only as far as it may, waits for the
 // folder's lock and removes what installRoot lists.
-int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath, const FileNode& installRoot,
-                      FILE* out, FILE* errors, void (*beforeRemoval)())
+int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
+                      const FileNode& installRoot, FILE* out, FILE* errors, void (*beforeRemoval)())
 {
     struct stat targetStatus;
     const FileDescriptor target(openTarget(targetPath, targetStatus, errors));

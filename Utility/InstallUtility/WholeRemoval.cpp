@@ -57,15 +57,17 @@ private:
         }
         // O_NOFOLLOW: if the entry was swapped for a link since it was listed, this fails
         // instead of entering wherever the link points.
-        const FileDescriptor directory(openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const FileDescriptor directory(
+            openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!directory.IsOpen())
         {
             settle(where, name, errno);
             return false;
         }
         NodeIdentity identity;
-        const char* refusal =
-            IdentifyNode(directory.Get(), "", identity) ? guard.EntryRefusal(identity, mount) : strerror(errno);
+        const char* refusal = IdentifyNode(directory.Get(), "", identity)
+                                  ? guard.EntryRefusal(identity, mount)
+                                  : strerror(errno);
         if (refusal != nullptr)
         {
             fail(where, name, refusal);

@@ -24,7 +24,8 @@ protected:
         DiskChanges& changes = dryRun ? static_cast<DiskChanges&>(dryRunChanges) : realChanges;
         const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         EXPECT_GE(fd, 0) << path;
-        const std::optional<Failure> failure = WholeRemoval::RemoveContents(fd, emptied.mount, changes, guard);
+        const std::optional<Failure> failure =
+            WholeRemoval::RemoveContents(fd, emptied.mount, changes, guard);
         close(fd);
         return failure ? std::string(failure->path.ConstData()) + ": " + failure->reason.ConstData() : "";
     }
