@@ -11,7 +11,14 @@ TqString Join(const TqString& path, const TqString& component)
     unsigned long start = 0;
     while (start < component.Size() && component[start] == '/')
         ++start;
-    return path.Substr(0, end) + "/" + component.Substr(start, TqString::maxLen);
+    // Built in place: the removal tool joins a path for every entry it handles.
+    TqString joined(path.ConstData(), end);
+    joined += "/";
+    if (start == 0)
+        joined.Append(component);
+    else
+        joined.Append(component.Substr(start, TqString::maxLen));
+    return joined;
 }
 
 TqString Parent(const TqString& path)

@@ -20,8 +20,8 @@ public:
     // The refusal line for an elevated run, or the unset string when removing may go on: either
     // both files (and every folder above them) are root's and writable by no one else, or the
     // target folder, whose owner is targetOwner, belongs to the user who asked.
-    TqString Refusal(const TqString& definitionPath, const TqString& targetFilePath,
-                     const TqString& targetPath, uid_t targetOwner) const;
+    [[nodiscard]] TqString Refusal(const TqString& definitionPath, const TqString& targetFilePath,
+                                   const TqString& targetPath, uid_t targetOwner) const;
 
 private:
     bool elevated = false;

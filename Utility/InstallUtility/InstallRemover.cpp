@@ -3,12 +3,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include "DryRunDiskChanges.h"
 #include "LineEscaping.h"
+#include "PathText.h"
 #include "StringLibrary.h"
 #include "WholeRemoval.h"
 
@@ -17,91 +17,118 @@ namespace
 
 const int openDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
+std::unique_ptr<DiskChanges> makeChanges(bool dryRun)
+{
+    if (dryRun)
+        return std::unique_ptr<DiskChanges>(new DryRunDiskChanges());
+    return std::unique_ptr<DiskChanges>(new RealDiskChanges());
+}
+
 bool existsAt(int fd, const char* name)
 {
     struct stat status;
     return fstatat(fd, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+bool isAbsolute(const TqString& path)
+{
+    return path.IsSet() && path[0] == '/';
+}
+
 // What a refusal line names: the entry's name, or for an empty one the folder that lists it.
 TqString refusedName(const TqString& folderPath, const TqString& name)
 {
-    return name.IsEmpty() ? folderPath + "/" : name;
+    return name.IsEmpty() ? PathText::Join(folderPath, name) : name;
+}
+
+// Something already gone when the change came (another removal took it) is done all the same.
+int goneIsDone(int error)
+{
+    return error == ENOENT ? 0 : error;
+}
+
+// The text of the link name in folderFd: 0, else the errno value (ENAMETOOLONG when the text
+// is longer than any path, so that it is never compared cut short).
+int readLink(int folderFd, const char* name, TqString& text)
+{
+    char buffer[PATH_MAX + 1];
+    const ssize_t size = readlinkat(folderFd, name, buffer, sizeof buffer);
+    if (size < 0)
+        return errno;
+    if (static_cast<size_t>(size) == sizeof buffer)
+        return ENAMETOOLONG;
+    text = TqString(buffer, static_cast<unsigned long>(size));
+    return 0;
+}
+
+// Opens name in parent as a directory, following no link, and identifies it: 0 or the errno value.
+int openDirectory(int parentFd, const TqString& name, FileDescriptor& fd, NodeIdentity& identity)
+{
+    fd = FileDescriptor(openat(parentFd, name.ConstData(), openDirectoryFlags));
+    return fd.IsOpen() && IdentifyNode(fd.Get(), "", identity) ? 0 : errno;
 }
 
 } // namespace
 
 InstallRemover::InstallRemover(const TqString& targetPath, bool verbose, bool dryRun, FILE* out, FILE* errors)
-    : targetPath(RemovalGuard::NormalizedPath(targetPath)), verbose(verbose), dryRun(dryRun), out(out),
-      errors(errors), guard(targetPath, NodeIdentity(), NodeIdentity())
+    : targetPath(PathText::Normalized(targetPath)), changes(makeChanges(dryRun)),
+      report(verbose, dryRun, out, errors), errors(errors), guard(targetPath, NodeIdentity(), NodeIdentity())
 {
 }
 
 int InstallRemover::Run(const FileNode& root)
 {
-    if (targetPath.IsEmpty() || targetPath[0] != '/')
+    Directory target;
+    if (!openTarget(target))
+        return 2;
+    targetFd = target.fd.Get();
+    handleChildren(target, root);
+    targetFd = -1;
+    report.Summary();
+    return report.RunFailed() ? 1 : 0;
+}
+
+bool InstallRemover::openTarget(Directory& target)
+{
+    if (!isAbsolute(targetPath))
     {
         fprintf(errors, "target path is not absolute: %s\n", EscapeLineText(targetPath).ConstData());
-        return 2;
+        return false;
     }
     // The target path itself may pass through links (it is the configured place); nothing
     // below it is followed.
-    targetFd = givenTargetFd >= 0 ? fcntl(givenTargetFd, F_DUPFD_CLOEXEC, 0)
-                                  : open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    Directory target;
+    target.fd =
+        FileDescriptor(givenTargetFd >= 0 ? fcntl(givenTargetFd, F_DUPFD_CLOEXEC, 0)
+                                          : open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     NodeIdentity rootFolder;
-    if (targetFd < 0 || !IdentifyNode(targetFd, "", target.identity) ||
+    if (!target.fd.IsOpen() || !IdentifyNode(target.fd.Get(), "", target.identity) ||
         !IdentifyNode(AT_FDCWD, "/", rootFolder))
     {
         fprintf(errors, "target path is not a directory: %s: %s\n", EscapeLineText(targetPath).ConstData(),
                 strerror(errno));
-        if (targetFd >= 0)
-            close(targetFd);
-        return 2;
+        return false;
     }
     guard = RemovalGuard(targetPath, target.identity, rootFolder);
-    target.fd = targetFd;
-    // Entry paths are the target path, "/", the entry's path; "/" as target must not double it.
-    target.path = targetPath == TqString("/") ? TqString() : targetPath;
-    std::set<TqString> gone;
-    handleChildren(target, root, gone);
-    close(targetFd);
-    targetFd = -1;
-
-    if (verbose)
-        fprintf(out, "summary: %lu %s, %lu kept, %lu missing, %lu failed\n", counts.removed,
-                dryRun ? "would be removed" : "removed", counts.kept, counts.missing, counts.failed);
-    fflush(out);
-    return runFailed ? 1 : 0;
+    target.path = targetPath;
+    return true;
 }
 
-bool InstallRemover::handleChildren(const Directory& directory, const FileNode& node,
-                                    std::set<TqString>& gone)
+void InstallRemover::handleChildren(const Directory& directory, const FileNode& node)
 {
-    bool allGone = true;
     for (const auto& child : node.children)
     {
         // The node's own name is the one the removal uses.
-        if (const char* reason = RemovalGuard::NameRefusal(child.second.name))
-        {
-            reportRefused(refusedName(directory.path, child.second.name), reason);
-            allGone = false;
-            continue;
-        }
-        if (handleEntry(directory, child.second))
-        {
-            if (dryRun)
-                gone.insert(child.first);
-        }
+        const FileNode& entry = child.second;
+        if (const char* reason = RemovalGuard::NameRefusal(entry.name))
+            refused(Failure{refusedName(directory.path, entry.name), reason});
         else
-            allGone = false;
+            handleEntry(directory, entry);
     }
-    return allGone;
 }
 
 bool InstallRemover::handleEntry(const Directory& parent, const FileNode& node)
 {
-    const TqString path = parent.path + "/" + node.name;
+    const TqString path = PathText::Join(parent.path, node.name);
     if (node.isDirectory)
         return handleDirectory(parent, node, path);
     const bool gone = handleFile(parent, node, path);
@@ -114,306 +141,199 @@ bool InstallRemover::handleFile(const Directory& parent, const FileNode& node, c
 {
     const char* name = node.name.ConstData();
     if (node.dontDelete)
+        return existsAt(parent.fd.Get(), name) ? kept(path) : missing(path);
+    int error = changes->RemoveName(parent.fd.Get(), name);
+    // A directory shows itself by the error: a bundle, listed as one entry.
+    if (error == EISDIR || error == EPERM)
     {
-        if (!existsAt(parent.fd, name))
-        {
-            reportMissing(path);
-            return true;
-        }
-        reportKept(path);
-        return false;
-    }
-    // One call for the common case; a directory shows itself by the error.
-    if (!dryRun && unlinkat(parent.fd, name, 0) == 0)
-    {
-        reportRemoved(path);
-        return true;
-    }
-    int error = dryRun ? 0 : errno;
-    struct stat status;
-    if (dryRun || error == EISDIR || error == EPERM)
-    {
-        if (fstatat(parent.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        struct stat status;
+        if (fstatat(parent.fd.Get(), name, &status, AT_SYMLINK_NOFOLLOW) != 0)
             error = errno; // ENOENT too when another removal took it meanwhile
         else if (S_ISDIR(status.st_mode))
             return handleBundle(parent, node, path);
-        else if (dryRun)
-        {
-            reportRemoved(path);
-            return true;
-        }
     }
-    if (error == ENOENT)
-    {
-        reportMissing(path);
-        return true;
-    }
-    reportFailed(node, path, strerror(error));
-    return false;
+    return settle(node, path, error);
 }
 
 bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node, const TqString& path)
 {
-    const char* name = node.name.ConstData();
-    const int fd = openat(parent.fd, name, openDirectoryFlags);
-    NodeIdentity identity;
-    if (fd < 0 || !IdentifyNode(fd, "", identity))
-    {
-        const int error = errno;
-        if (fd >= 0)
-            close(fd);
-        if (error == ENOENT)
-        {
-            reportMissing(path);
-            return true;
-        }
-        reportFailed(node, path, strerror(error));
-        return false;
-    }
-    if (const char* reason = guard.WholeRemovalRefusal(path, identity, parent.identity))
-    {
-        close(fd);
-        reportRefused(path, reason);
-        return false;
-    }
-    if (const char* reason = guard.EntryRefusal(identity, parent.identity.mount))
-    {
-        close(fd);
-        reportFailed(node, path, reason);
-        return false;
-    }
-    const TqString failure = WholeRemoval::RemoveContents(fd, dryRun, guard);
-    close(fd);
-    if (failure.IsSet())
-    {
-        reportFailed(node, path, failure.ConstData());
-        return false;
-    }
+    Directory bundle;
+    if (const int error = openDirectory(parent.fd.Get(), node.name, bundle.fd, bundle.identity))
+        return settle(node, path, error);
+    if (const char* reason = guard.WholeRemovalRefusal(path, bundle.identity, parent.identity))
+        return refused(Failure{path, reason});
+    if (const char* reason = guard.EntryRefusal(bundle.identity, parent.identity.mount))
+        return failed(node, Failure{path, reason});
+    const std::optional<Failure> inside =
+        WholeRemoval::RemoveContents(bundle.fd.Get(), bundle.identity.mount, *changes, guard);
+    if (inside)
+        return failed(node, Failure{path, inside->path + ": " + inside->reason});
     // Already gone: another removal emptied it at the same time.
-    if (!dryRun && unlinkat(parent.fd, name, AT_REMOVEDIR) != 0 && errno != ENOENT)
-    {
-        reportFailed(node, path, strerror(errno));
-        return false;
-    }
-    reportRemoved(path);
-    return true;
+    return settle(node, path,
+                  goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData())));
 }
 
 bool InstallRemover::handleDirectory(const Directory& parent, const FileNode& node, const TqString& path)
 {
     Directory directory;
     directory.path = path;
-    directory.fd = openat(parent.fd, node.name.ConstData(), openDirectoryFlags);
-    if (directory.fd < 0)
-    {
-        const int error = errno;
-        if (error == ENOENT)
-        {
-            reportMissing(path);
-            reportMissingBelow(node, path);
-            return true;
-        }
-        // A link or a file in place of a listed directory: never entered, and left as it is.
-        struct stat status;
-        if (error == ELOOP || (fstatat(parent.fd, node.name.ConstData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                               S_ISLNK(status.st_mode)))
-            reportFailed(node, path, "a symbolic link in place of a directory, not followed");
-        else if (error == ENOTDIR)
-            reportFailed(node, path, "not a directory");
-        else
-            reportFailed(node, path, strerror(error));
-        return false;
-    }
-    if (!IdentifyNode(directory.fd, "", directory.identity))
-    {
-        reportFailed(node, path, strerror(errno));
-        close(directory.fd);
-        return false;
-    }
-
-    std::set<TqString> gone;
-    const bool allGone = handleChildren(directory, node, gone);
-    bool removed = false;
+    if (const int error = openDirectory(parent.fd.Get(), node.name, directory.fd, directory.identity))
+        return handleUnopenedDirectory(parent, node, path, error);
+    handleChildren(directory, node);
     if (node.dontDelete || guard.KeepsEmptyDirectory(path, parent.identity))
-        reportKept(path);
-    else if (dryRun)
-    {
-        removed = allGone && wouldBeEmpty(directory.fd, gone);
-        if (removed)
-            reportRemoved(path);
-        else
-            reportKept(path);
-    }
+        return kept(path);
+    const int error = changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData());
+    if (error == ENOTEMPTY || error == EEXIST)
+        return kept(path);
     // Already gone: another removal took it once it was empty.
-    else if (unlinkat(parent.fd, node.name.ConstData(), AT_REMOVEDIR) == 0 || errno == ENOENT)
+    return settle(node, path, goneIsDone(error));
+}
+
+bool InstallRemover::handleUnopenedDirectory(const Directory& parent, const FileNode& node,
+                                             const TqString& path, int error)
+{
+    if (error == ENOENT)
     {
-        removed = true;
-        reportRemoved(path);
+        missing(path);
+        reportMissingBelow(node, path);
+        return true;
     }
-    else if (errno == ENOTEMPTY || errno == EEXIST)
-        reportKept(path);
-    else
-        reportFailed(node, path, strerror(errno));
-    close(directory.fd);
-    return removed;
+    // A link or a file in place of a listed directory: never entered, and left as it is.
+    struct stat status;
+    if (error == ELOOP ||
+        (fstatat(parent.fd.Get(), node.name.ConstData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISLNK(status.st_mode)))
+        return failed(node, Failure{path, "a symbolic link in place of a directory, not followed"});
+    return failed(node, Failure{path, error == ENOTDIR ? "not a directory" : strerror(error)});
 }
 
 void InstallRemover::reportMissingBelow(const FileNode& node, const TqString& path)
 {
     for (const auto& child : node.children)
     {
-        if (const char* reason = RemovalGuard::NameRefusal(child.second.name))
+        const FileNode& entry = child.second;
+        if (const char* reason = RemovalGuard::NameRefusal(entry.name))
         {
-            reportRefused(refusedName(path, child.second.name), reason);
+            refused(Failure{refusedName(path, entry.name), reason});
             continue;
         }
-        const TqString childPath = path + "/" + child.second.name;
-        reportMissing(childPath);
-        if (!child.second.isDirectory && child.second.shortCut.name.IsSet())
-            handleShortCut(child.second, childPath, true);
-        reportMissingBelow(child.second, childPath);
+        const TqString entryPath = PathText::Join(path, entry.name);
+        missing(entryPath);
+        if (!entry.isDirectory && entry.shortCut.name.IsSet())
+            handleShortCut(entry, entryPath, true);
+        reportMissingBelow(entry, entryPath);
     }
-}
-
-bool InstallRemover::wouldBeEmpty(int fd, const std::set<TqString>& gone)
-{
-    const int listFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    DIR* listing = listFd < 0 ? nullptr : fdopendir(listFd);
-    if (listing == nullptr)
-    {
-        if (listFd >= 0)
-            close(listFd);
-        return false;
-    }
-    bool empty = true;
-    while (const dirent* entry = readdir(listing))
-    {
-        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0 &&
-            gone.count(TqString(entry->d_name)) == 0)
-        {
-            empty = false;
-            break;
-        }
-    }
-    closedir(listing);
-    return empty;
-}
-
-int InstallRemover::openShortCutDirectory(const TqString& dir, TqString& dirPath, const char*& reason)
-{
-    reason = nullptr;
-    if (dir.IsSet() && dir[0] == '/')
-    {
-        // A place of the user's choosing outside the product, such as a desktop: taken as given.
-        dirPath = RemovalGuard::NormalizedPath(dir);
-        return open(dirPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    }
-    // Relative: under the target path, one name at a time, following no link.
-    const Vector<TqString> names = StringLibrary::Split(dir, TqString("/"), true);
-    dirPath = targetPath == TqString("/") ? TqString() : targetPath;
-    for (const TqString& name : names)
-    {
-        if ((reason = RemovalGuard::NameRefusal(name)) != nullptr)
-            return -1;
-        dirPath = dirPath + "/" + name;
-    }
-    if (dirPath.IsEmpty())
-        dirPath = TqString("/");
-    int fd = openat(targetFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (unsigned long i = 0; i < names.size() && fd >= 0; ++i)
-    {
-        const int next = openat(fd, names[i].ConstData(), openDirectoryFlags);
-        const int error = errno;
-        close(fd);
-        fd = next;
-        errno = error;
-    }
-    return fd;
 }
 
 void InstallRemover::handleShortCut(const FileNode& node, const TqString& installedPath, bool entryGone)
 {
     const TqString& name = node.shortCut.name;
+    const TqString& dir = node.shortCut.dir;
+    TqString folderPath;
     if (const char* reason = RemovalGuard::NameRefusal(name))
     {
-        reportRefused(name, reason);
+        refused(Failure{name, reason});
         return;
     }
-    TqString dirPath;
-    const char* refusal = nullptr;
-    const int fd = openShortCutDirectory(node.shortCut.dir, dirPath, refusal);
-    if (refusal != nullptr)
+    if (const char* reason = shortCutFolderPath(dir, folderPath))
     {
-        reportRefused(node.shortCut.dir, refusal);
+        refused(Failure{dir, reason});
         return;
     }
-    const TqString path = (dirPath == TqString("/") ? TqString() : dirPath) + "/" + name;
-    if (fd < 0)
-    {
-        if (errno == ENOENT)
-            reportMissing(path);
-        else
-            reportFailed(node, path, strerror(errno));
-        return;
-    }
-    char target[PATH_MAX + 1];
-    const ssize_t size = readlinkat(fd, name.ConstData(), target, sizeof target);
-    const int error = errno;
-    if (size < 0)
-    {
-        if (error == ENOENT)
-            reportMissing(path);
-        else
-            reportKept(path); // not a link: not ours to remove
-    }
-    else if (!entryGone || static_cast<size_t>(size) == sizeof target ||
-             !(RemovalGuard::NormalizedPath(TqString(target, static_cast<unsigned long>(size))) ==
-               installedPath))
-        reportKept(path);
-    else if (dryRun)
-        reportRemoved(path);
-    else if (unlinkat(fd, name.ConstData(), 0) == 0 || errno == ENOENT)
-        reportRemoved(path);
+    const TqString path = PathText::Join(folderPath, name);
+    const FileDescriptor folder = openShortCutFolder(dir, folderPath);
+    if (folder.IsOpen())
+        removeShortCutLink(node, folder.Get(), path, installedPath, entryGone);
     else
-        reportFailed(node, path, strerror(errno));
-    close(fd);
+        settle(node, path, errno);
 }
 
-void InstallRemover::reportRemoved(const TqString& path)
+void InstallRemover::removeShortCutLink(const FileNode& node, int folderFd, const TqString& path,
+                                        const TqString& installedPath, bool entryGone)
 {
-    ++counts.removed;
-    if (verbose)
-        fprintf(out, "%s %s\n", dryRun ? "would remove" : "removed", EscapeLineText(path).ConstData());
+    const char* name = node.shortCut.name.ConstData();
+    TqString linkText;
+    const int error = readLink(folderFd, name, linkText);
+    if (error == ENOENT)
+        missing(path);
+    // Not a link, or a link elsewhere, is not ours to remove; ours stays while its entry does.
+    else if (error != 0 || !entryGone || !(PathText::Normalized(linkText) == installedPath))
+        kept(path);
+    else
+        settle(node, path, goneIsDone(changes->RemoveName(folderFd, name)));
 }
 
-void InstallRemover::reportKept(const TqString& path)
+const char* InstallRemover::shortCutFolderPath(const TqString& dir, TqString& folderPath) const
 {
-    ++counts.kept;
-    if (verbose)
-        fprintf(out, "kept %s\n", EscapeLineText(path).ConstData());
+    if (isAbsolute(dir))
+    {
+        folderPath = PathText::Normalized(dir);
+        return nullptr;
+    }
+    folderPath = targetPath;
+    for (const TqString& name : StringLibrary::Split(dir, TqString("/"), true))
+    {
+        if (const char* reason = RemovalGuard::NameRefusal(name))
+            return reason;
+        folderPath = PathText::Join(folderPath, name);
+    }
+    return nullptr;
 }
 
-void InstallRemover::reportMissing(const TqString& path)
+FileDescriptor InstallRemover::openShortCutFolder(const TqString& dir, const TqString& folderPath) const
 {
-    ++counts.missing;
-    if (verbose)
-        fprintf(out, "missing %s\n", EscapeLineText(path).ConstData());
+    // A place of the user's choosing outside the product, such as a desktop: taken as given.
+    if (isAbsolute(dir))
+        return FileDescriptor(open(folderPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Under the target path, one name at a time, following no link.
+    FileDescriptor folder(openat(targetFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (const TqString& name : StringLibrary::Split(dir, TqString("/"), true))
+    {
+        if (!folder.IsOpen())
+            break;
+        FileDescriptor next(openat(folder.Get(), name.ConstData(), openDirectoryFlags));
+        const int error = errno;
+        folder = std::move(next);
+        errno = error;
+    }
+    return folder;
 }
 
-void InstallRemover::reportFailed(const FileNode& node, const TqString& path, const char* reason)
+bool InstallRemover::removed(const TqString& path)
 {
-    ++counts.failed;
-    if (!node.ignoreInstallErrors)
-        runFailed = true;
-    // A reason may carry a name from disk (the first thing a bundle could not lose).
-    fprintf(verbose ? out : errors, "failed %s: %s%s\n", EscapeLineText(path).ConstData(),
-            EscapeLineText(TqString(reason)).ConstData(), node.ignoreInstallErrors ? " (ignored)" : "");
+    report.Removed(path);
+    return true;
 }
 
-void InstallRemover::reportRefused(const TqString& name, const char* reason)
+bool InstallRemover::kept(const TqString& path)
 {
-    ++counts.failed;
-    runFailed = true;
-    fprintf(verbose ? out : errors, "refused %s: %s\n", EscapeLineText(name).ConstData(),
-            EscapeLineText(TqString(reason)).ConstData());
+    report.Kept(path);
+    return false;
+}
+
+bool InstallRemover::missing(const TqString& path)
+{
+    report.Missing(path);
+    return true;
+}
+
+bool InstallRemover::failed(const FileNode& node, const Failure& failure)
+{
+    report.Failed(failure, node.ignoreInstallErrors);
+    return false;
+}
+
+bool InstallRemover::refused(const Failure& refusal)
+{
+    report.Refused(refusal);
+    return false;
+}
+
+bool InstallRemover::settle(const FileNode& node, const TqString& path, int error)
+{
+    if (error == 0)
+        return removed(path);
+    if (error == ENOENT)
+        return missing(path);
+    return failed(node, Failure{path, strerror(error)});
 }

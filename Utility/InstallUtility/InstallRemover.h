@@ -2,10 +2,14 @@
 #define TQ_INSTALLREMOVER_H
 
 #include <cstdio>
-#include <set>
+#include <memory>
 
+#include "DiskChanges.h"
+#include "Failure.h"
+#include "FileDescriptor.h"
 #include "FileNode.h"
 #include "RemovalGuard.h"
+#include "RemovalReport.h"
 #include "TqString.h"
 
 // Removes under a target path what an install-file tree lists:
@@ -16,17 +20,12 @@
 // - a missing entry is fine; a failure on an entry with ignoreInstallErrors does not fail the run;
 // - a shortcut goes only when it is a link to the entry's installed path, and only with its entry.
 // Every step is relative to an open directory and follows no link, so nothing outside the
-// target path is touched (but for a shortcut link).
+// target path is touched (but for a shortcut link). The walk is the same for a dry run: only
+// the DiskChanges it makes its changes through differ.
 class InstallRemover
 {
 public:
-    struct Counts
-    {
-        unsigned long removed = 0;
-        unsigned long kept = 0;
-        unsigned long missing = 0;
-        unsigned long failed = 0;
-    };
+    using Counts = RemovalReport::Counts;
 
     // With verbose, every entry gets a line on out and a summary follows; otherwise only
     // failures and refusals are written, on errors. dryRun changes nothing and reports
@@ -36,9 +35,9 @@ public:
     // Handles every entry below root. Returns the exit status: 0 when everything was removed,
     // kept by its flag or missing; 1 when something failed or was refused; 2 when the target
     // is not an absolute path of a directory (then nothing is touched).
-    int Run(const FileNode& root);
+    [[nodiscard]] int Run(const FileNode& root);
 
-    const Counts& GetCounts() const { return counts; }
+    const Counts& GetCounts() const { return report.GetCounts(); }
 
     // The target folder as the caller opened (and locked) it: Run works in this very folder
     // instead of opening the path again. The caller keeps fd and closes it.
@@ -48,39 +47,44 @@ private:
     // An open directory of the tree with its identity and full path.
     struct Directory
     {
-        int fd;
+        FileDescriptor fd;
         NodeIdentity identity;
         TqString path;
     };
 
-    // Each returns whether the entry is gone afterwards (or would be, in a dry run).
+    // Opens the target folder and sets the guard up; false with the error line written.
+    bool openTarget(Directory& target);
+    void handleChildren(const Directory& directory, const FileNode& node);
+    // Each handler returns whether the entry is gone afterwards (or would be, in a dry run).
     bool handleEntry(const Directory& parent, const FileNode& node);
     bool handleFile(const Directory& parent, const FileNode& node, const TqString& path);
     bool handleBundle(const Directory& parent, const FileNode& node, const TqString& path);
     bool handleDirectory(const Directory& parent, const FileNode& node, const TqString& path);
-    // Returns whether every listed entry is gone; gone collects their names for a dry run.
-    bool handleChildren(const Directory& directory, const FileNode& node, std::set<TqString>& gone);
+    bool handleUnopenedDirectory(const Directory& parent, const FileNode& node, const TqString& path,
+                                 int error);
     void reportMissingBelow(const FileNode& node, const TqString& path);
     // The shortcut goes with its entry: it stays while the entry stays (kept or failed).
     void handleShortCut(const FileNode& node, const TqString& installedPath, bool entryGone);
-    int openShortCutDirectory(const TqString& dir, TqString& dirPath, const char*& reason);
-    // Whether a dry run would leave the directory empty once the names in gone have gone.
-    bool wouldBeEmpty(int fd, const std::set<TqString>& gone);
+    void removeShortCutLink(const FileNode& node, int folderFd, const TqString& path,
+                            const TqString& installedPath, bool entryGone);
+    // The path of the shortcut folder dir; the refusal for a name in it that may not be used.
+    const char* shortCutFolderPath(const TqString& dir, TqString& folderPath) const;
+    FileDescriptor openShortCutFolder(const TqString& dir, const TqString& folderPath) const;
 
-    void reportRemoved(const TqString& path);
-    void reportKept(const TqString& path);
-    void reportMissing(const TqString& path);
-    void reportFailed(const FileNode& node, const TqString& path, const char* reason);
-    void reportRefused(const TqString& name, const char* reason);
+    // Each reports the entry at path and returns whether it is gone.
+    bool removed(const TqString& path);
+    bool kept(const TqString& path);
+    bool missing(const TqString& path);
+    bool failed(const FileNode& node, const Failure& failure);
+    bool refused(const Failure& refusal);
+    // After a change: done (0) is removed, ENOENT missing, anything else a failure.
+    bool settle(const FileNode& node, const TqString& path, int error);
 
     TqString targetPath;
-    bool verbose;
-    bool dryRun;
-    FILE* out;
+    std::unique_ptr<DiskChanges> changes;
+    RemovalReport report;
     FILE* errors;
     RemovalGuard guard;
-    Counts counts;
-    bool runFailed = false;
     int targetFd = -1;
     int givenTargetFd = -1;
 };

@@ -9,9 +9,10 @@
 #include <unistd.h>
 
 #include "ElevatedCaller.h"
+#include "FileDescriptor.h"
 #include "InstallRemover.h"
 #include "LineEscaping.h"
-#include "RemovalGuard.h"
+#include "PathText.h"
 #include "SKUDefinition.h"
 #include "TargetPathFile.h"
 #include "UnnamedEntries.h"
@@ -83,6 +84,42 @@ bool lockTarget(int fd, const TqString& targetPath, FILE* errors)
     return false;
 }
 
+// Opens the target folder, lets an elevated caller on only as far as it may, waits for the
+// folder's lock and removes what installRoot lists.
+int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
+                      const FileNode& installRoot, FILE* out, FILE* errors, void (*beforeRemoval)())
+{
+    struct stat targetStatus;
+    const FileDescriptor target(openTarget(targetPath, targetStatus, errors));
+    if (!target.IsOpen())
+        return 2;
+    // Checked before waiting for the lock: a refused run must not queue behind others.
+    const TqString refusal = ElevatedCaller::Current().Refusal(command.definitionPath, command.targetFilePath,
+                                                               targetPath, targetStatus.st_uid);
+    if (refusal.IsSet())
+    {
+        fprintf(errors, "%s\n", refusal.ConstData());
+        return 2;
+    }
+    if (!lockTarget(target.Get(), targetPath, errors))
+        return 2;
+    if (beforeRemoval != nullptr)
+        beforeRemoval();
+    try
+    {
+        // A dry run exists to show what would go, so it always lists the entries.
+        InstallRemover remover(targetPath, command.verbose || command.dryRun, command.dryRun, out, errors);
+        remover.SetTargetFolder(target.Get());
+        return remover.Run(installRoot);
+    }
+    catch (const std::bad_alloc&)
+    {
+        fflush(out);
+        fprintf(errors, "out of memory while removing; running the removal again finishes it\n");
+        return 1;
+    }
+}
+
 } // namespace
 
 bool InstallUtilityCommand::Parse(int argc, const char* const argv[])
@@ -146,42 +183,6 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
         return 2;
     }
 
-    targetPath = RemovalGuard::NormalizedPath(targetPath);
-    struct stat targetStatus;
-    const int targetFd = openTarget(targetPath, targetStatus, errors);
-    if (targetFd < 0)
-        return 2;
-    // Checked before waiting for the lock: a refused run must not queue behind others.
-    const TqString refusal = ElevatedCaller::Current().Refusal(command.definitionPath, command.targetFilePath,
-                                                               targetPath, targetStatus.st_uid);
-    if (refusal.IsSet())
-    {
-        fprintf(errors, "%s\n", refusal.ConstData());
-        close(targetFd);
-        return 2;
-    }
-
-    if (!lockTarget(targetFd, targetPath, errors))
-    {
-        close(targetFd);
-        return 2;
-    }
-    if (beforeRemoval != nullptr)
-        beforeRemoval();
-    int status;
-    try
-    {
-        // A dry run exists to show what would go, so it always lists the entries.
-        InstallRemover remover(targetPath, command.verbose || command.dryRun, command.dryRun, out, errors);
-        remover.SetTargetFolder(targetFd);
-        status = remover.Run(definition.installRoot);
-    }
-    catch (const std::bad_alloc&)
-    {
-        fflush(out);
-        fprintf(errors, "out of memory while removing; running the removal again finishes it\n");
-        status = 1;
-    }
-    close(targetFd);
-    return status;
+    return removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out, errors,
+                             beforeRemoval);
 }

@@ -24,6 +24,6 @@ struct NodeIdentity
 // The identity of name in the directory directoryFd, following no link; the empty name means
 // directoryFd itself (which may be any open node), and directoryFd may be AT_FDCWD. False with
 // errno set when it cannot be read.
-bool IdentifyNode(int directoryFd, const char* name, NodeIdentity& identity);
+[[nodiscard]] bool IdentifyNode(int directoryFd, const char* name, NodeIdentity& identity);
 
 #endif

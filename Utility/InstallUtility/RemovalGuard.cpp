@@ -1,9 +1,9 @@
 #include "RemovalGuard.h"
 
-#include <string>
+#include "PathText.h"
 
 RemovalGuard::RemovalGuard(const TqString& targetPath, NodeIdentity target, NodeIdentity root)
-    : targetPath(NormalizedPath(targetPath)), target(target), root(root)
+    : targetPath(PathText::Normalized(targetPath)), target(target), root(root)
 {
 }
 
@@ -21,22 +21,6 @@ const char* RemovalGuard::NameRefusal(const TqString& name)
     return nullptr;
 }
 
-TqString RemovalGuard::NormalizedPath(const TqString& path)
-{
-    std::string folded;
-    folded.reserve(path.Size());
-    for (unsigned long i = 0; i < path.Size(); ++i)
-    {
-        const char c = path[i];
-        if (c == '/' && !folded.empty() && folded.back() == '/')
-            continue;
-        folded.push_back(c);
-    }
-    while (folded.size() > 1 && folded.back() == '/')
-        folded.pop_back();
-    return TqString(folded.data(), folded.size());
-}
-
 // Counts the names between separators; "." and ".." count as names, which is harmless here
 // because the identity checks catch what they point at.
 static unsigned long componentCount(const TqString& normalizedPath)
@@ -51,7 +35,7 @@ static unsigned long componentCount(const TqString& normalizedPath)
 const char* RemovalGuard::WholeRemovalRefusal(const TqString& path, NodeIdentity directory,
                                               NodeIdentity parent) const
 {
-    const TqString normalized = NormalizedPath(path);
+    const TqString normalized = PathText::Normalized(path);
     if (normalized.IsEmpty() || normalized[0] != '/')
         return "not an absolute path";
     if (componentCount(normalized) <= 1 || directory == root || parent == root)
@@ -74,5 +58,5 @@ const char* RemovalGuard::EntryRefusal(NodeIdentity folder, uint64_t mount) cons
 
 bool RemovalGuard::KeepsEmptyDirectory(const TqString& path, NodeIdentity parent) const
 {
-    return componentCount(NormalizedPath(path)) <= 1 || parent == root;
+    return componentCount(PathText::Normalized(path)) <= 1 || parent == root;
 }

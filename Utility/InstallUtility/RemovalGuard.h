@@ -17,25 +17,23 @@ public:
 
     // A definition entry names exactly one directory entry: no empty name, no "." or "..",
     // no "/". (The reader ends a name at its first NUL byte, so none holds one.)
-    static const char* NameRefusal(const TqString& name);
+    [[nodiscard]] static const char* NameRefusal(const TqString& name);
 
     // Whether the directory at path (identity directory, lying in the directory parent) may be
     // removed with everything in it. Never "/" itself, a directory directly under "/", or the
     // target path, judged both by the path text and by the identities, so that links or mounts
     // in the target path cannot disguise them.
-    const char* WholeRemovalRefusal(const TqString& path, NodeIdentity directory, NodeIdentity parent) const;
+    [[nodiscard]] const char* WholeRemovalRefusal(const TqString& path, NodeIdentity directory,
+                                                  NodeIdentity parent) const;
 
     // Whether a whole removal that started on mount may enter the folder: never the target path
     // itself or "/" (whichever mount shows them), nor a folder on another mount, bind mounts
     // of the same file system included.
-    const char* EntryRefusal(NodeIdentity folder, uint64_t mount) const;
+    [[nodiscard]] const char* EntryRefusal(NodeIdentity folder, uint64_t mount) const;
 
     // Whether an emptied listed directory at path, lying in parent, stays all the same: one
     // directly under "/" (by its path or by parent's identity) is part of the system.
-    bool KeepsEmptyDirectory(const TqString& path, NodeIdentity parent) const;
-
-    // The path with runs of "/" folded into one and trailing ones dropped ("/" stays "/").
-    static TqString NormalizedPath(const TqString& path);
+    [[nodiscard]] bool KeepsEmptyDirectory(const TqString& path, NodeIdentity parent) const;
 
 private:
     TqString targetPath;

@@ -62,9 +62,9 @@ protected:
                 _exit(99);
             }
             InstallRemover remover(TqString("/"), true, dryRun, out, out);
-            remover.Run(root);
+            const int status = remover.Run(root);
             fclose(out);
-            _exit(0);
+            _exit(status);
         }
         close(channel[1]);
         std::string text;
@@ -343,6 +343,19 @@ TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
         expected.replace(at, 12, "removed");
     expected.replace(expected.find("would be removed"), 16, "removed");
     EXPECT_EQ(real.out, expected);
+
+    // A folder is empty when everything in it would be gone, whatever else its entry lists: a
+    // refused name leaves nothing on disk, so the real run removes the folder, and the dry run
+    // says so.
+    writeFile(target + "/Plug/p", "p");
+    const FileNode withRefusal = tree("<directory fileName='Plug'><file fileName='p'/><file fileName='..'/>"
+                                      "</directory>");
+    const std::string refusal = "refused ..: names a directory itself, not an entry\n";
+    EXPECT_EQ(run(withRefusal, true, true).out,
+              refusal + line("would remove", "Plug/p") + line("would remove", "Plug") +
+                  "summary: 2 would be removed, 0 kept, 0 missing, 1 failed\n");
+    EXPECT_EQ(run(withRefusal).out, refusal + line("removed", "Plug/p") + line("removed", "Plug") +
+                                        "summary: 2 removed, 0 kept, 0 missing, 1 failed\n");
 }
 
 TEST_F(InstallRemoverTest, NeverFollowsALinkInPlaceOfAListedDirectory)

@@ -44,16 +44,6 @@ TEST(RemovalGuardTest, NameRefusal)
     EXPECT_EQ(RemovalGuard::NameRefusal(TqString("a..b")), nullptr);
 }
 
-TEST(RemovalGuardTest, NormalizedPath)
-{
-    EXPECT_EQ(std::string(RemovalGuard::NormalizedPath(TqString("/opt//Tq///App/")).ConstData()),
-              "/opt/Tq/App");
-    EXPECT_EQ(std::string(RemovalGuard::NormalizedPath(TqString("///")).ConstData()), "/");
-    EXPECT_EQ(std::string(RemovalGuard::NormalizedPath(TqString("/")).ConstData()), "/");
-    EXPECT_EQ(std::string(RemovalGuard::NormalizedPath(TqString("relative/dir/")).ConstData()),
-              "relative/dir");
-}
-
 TEST(RemovalGuardTest, NeverRemovesTopLevelDirectoriesOrTheTargetWhole)
 {
     const RemovalGuard guard(TqString("/opt/Product/"), target, root);

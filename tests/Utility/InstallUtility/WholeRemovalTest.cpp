@@ -1,4 +1,5 @@
 #include "WholeRemoval.h"
+#include "DryRunDiskChanges.h"
 #include "RemovalFixture.h"
 
 namespace
@@ -8,19 +9,25 @@ class WholeRemovalTest : public RemovalFixture
 {
 protected:
     // Empties the directory at path through WholeRemoval, guarded for the fixture's target,
-    // and returns its report.
+    // and returns its report ("RELATIVE/PATH: reason").
     std::string removeContents(const std::string& path, bool dryRun)
     {
         NodeIdentity targetIdentity;
         NodeIdentity rootIdentity;
+        NodeIdentity emptied;
         EXPECT_TRUE(IdentifyNode(AT_FDCWD, target.c_str(), targetIdentity));
         EXPECT_TRUE(IdentifyNode(AT_FDCWD, "/", rootIdentity));
+        EXPECT_TRUE(IdentifyNode(AT_FDCWD, path.c_str(), emptied)) << path;
         const RemovalGuard guard(TqString(target.c_str()), targetIdentity, rootIdentity);
+        RealDiskChanges realChanges;
+        DryRunDiskChanges dryRunChanges;
+        DiskChanges& changes = dryRun ? static_cast<DiskChanges&>(dryRunChanges) : realChanges;
         const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         EXPECT_GE(fd, 0) << path;
-        const TqString failure = WholeRemoval::RemoveContents(fd, dryRun, guard);
+        const std::optional<Failure> failure =
+            WholeRemoval::RemoveContents(fd, emptied.mount, changes, guard);
         close(fd);
-        return failure.IsSet() ? failure.ConstData() : "";
+        return failure ? std::string(failure->path.ConstData()) + ": " + failure->reason.ConstData() : "";
     }
 
     // A bundle with nested folders, a link to a file outside and a link to a folder outside.

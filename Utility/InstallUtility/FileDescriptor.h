@@ -1,0 +1,37 @@
+#ifndef TQ_FILEDESCRIPTOR_H
+#define TQ_FILEDESCRIPTOR_H
+
+#include <unistd.h>
+
+// An open file descriptor, closed when it goes, so that no early return of the walk leaks one.
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd = -1) : fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : fd(other.fd) { other.fd = -1; }
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
+        if (this != &other)
+        {
+            FileDescriptor old(fd);
+            fd = other.fd;
+            other.fd = -1;
+        }
+        return *this;
+    }
+
+    int Get() const { return fd; }
+    bool IsOpen() const { return fd >= 0; }
+
+private:
+    int fd;
+};
+
+#endif

@@ -1,0 +1,27 @@
+#ifndef TQ_FOLDERLISTING_H
+#define TQ_FOLDERLISTING_H
+
+#include <dirent.h>
+
+// The names in an open folder, read through a descriptor of the listing's own, so that the
+// folder's descriptor stays where it is and open for the caller.
+class FolderListing
+{
+public:
+    explicit FolderListing(int folderFd);
+    ~FolderListing();
+    FolderListing(const FolderListing&) = delete;
+    FolderListing& operator=(const FolderListing&) = delete;
+
+    // 0 when the folder could be listed, else the errno value.
+    int Error() const { return error; }
+
+    // The next entry but "." and "..", or null at the end; it stays valid until the next call.
+    const dirent* Next();
+
+private:
+    DIR* listing = nullptr;
+    int error = 0;
+};
+
+#endif

@@ -1,0 +1,75 @@
+#include "DiskChanges.h"
+#include "DryRunDiskChanges.h"
+#include "RemovalFixture.h"
+
+namespace
+{
+
+// One change in a folder of the tree (0: the target, 1: its folder "d"), and what the system
+// answers.
+struct Step
+{
+    int folder;
+    bool directory; // RemoveEmptyDirectory, else RemoveName
+    const char* name;
+    int expected;
+};
+
+class DiskChangesTest : public RemovalFixture
+{
+protected:
+    // f, d/x, e/ and links l (to outside) and dl (to d) in the target.
+    void makeTree()
+    {
+        writeFile(target + "/f", "f");
+        writeFile(target + "/d/x", "x");
+        makeDirectory(target + "/e");
+        makeLink(outside + "/canary.txt", target + "/l");
+        makeLink(target + "/d", target + "/dl");
+    }
+
+    // Runs the steps through changes; every answer must be the expected one.
+    void runSteps(DiskChanges& changes, const std::vector<Step>& steps, const char* which)
+    {
+        const int folders[] = {open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC),
+                               open((target + "/d").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        ASSERT_GE(folders[0], 0);
+        ASSERT_GE(folders[1], 0);
+        for (size_t index = 0; index < steps.size(); ++index)
+        {
+            const Step& step = steps[index];
+            const int folder = folders[step.folder];
+            const int answer = step.directory ? changes.RemoveEmptyDirectory(folder, step.name)
+                                              : changes.RemoveName(folder, step.name);
+            EXPECT_EQ(answer, step.expected)
+                << which << " step " << index << " (" << step.name << "): " << strerror(answer);
+        }
+        close(folders[0]);
+        close(folders[1]);
+    }
+};
+
+} // namespace
+
+TEST_F(DiskChangesTest, TheDryRunAnswersAsTheRealChangesDo)
+{
+    const std::vector<Step> steps = {
+        {0, false, "f", 0},         {0, false, "f", ENOENT},  // a name goes once
+        {0, false, "none", ENOENT}, {0, false, "d", EISDIR},  // a directory is not removed as a name
+        {0, false, "l", 0},                                   // a link goes as a link
+        {0, true, "d", ENOTEMPTY},                            // x is still in it
+        {1, false, "x", 0},         {0, true, "d", 0},        // empty once x went
+        {0, true, "d", ENOENT},     {0, true, "dl", ENOTDIR}, // a link to a directory is not one
+        {0, true, "e", 0},          {0, true, "none", ENOENT},
+    };
+    makeTree();
+    const std::vector<std::string> before = snapshot(base);
+    DryRunDiskChanges dryRun;
+    runSteps(dryRun, steps, "dry run");
+    EXPECT_EQ(snapshot(base), before);
+
+    RealDiskChanges real;
+    runSteps(real, steps, "real");
+    EXPECT_EQ(listing(target), std::vector<std::string>{target + "/dl@"});
+    EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
+}
