@@ -92,6 +92,7 @@ private:
     const char* readStartTag(const char* p, bool& opens) const;
     const char* readDeclaration(const char* p) const;
     const char* readNode(const char* p, bool& element, bool& opens) const;
+    const char* readTopNode(const char* p, size_t depth, bool& element, bool& opens);
 
     const char* start;
     const char* end;
@@ -302,6 +303,19 @@ const char* NestingWalk::readNode(const char* p, bool& element, bool& opens) con
     return at(p) ? p + 1 : p;
 }
 
+// readNode, and the encoding switch after the first declaration at the top level.
+const char* NestingWalk::readTopNode(const char* p, size_t depth, bool& element, bool& opens)
+{
+    const bool declaration = depth == 0 && at(p + 1) == '?' && startsWith(p, "<?xml", true);
+    p = readNode(p, element, opens);
+    if (declaration && !declarationSeen)
+    {
+        declarationSeen = true;
+        utf8 = utf8 || utf8AfterDeclaration;
+    }
+    return p;
+}
+
 size_t NestingWalk::run()
 {
     utf8 = at(start) == 0xEF && at(start + 1) == 0xBB && at(start + 2) == 0xBF;
@@ -331,13 +345,7 @@ size_t NestingWalk::run()
         {
             bool element = false;
             bool opens = false;
-            const bool declaration = depth == 0 && at(p + 1) == '?' && startsWith(p, "<?xml", true);
-            p = readNode(p, element, opens);
-            if (declaration && !declarationSeen)
-            {
-                declarationSeen = true;
-                utf8 = utf8 || utf8AfterDeclaration;
-            }
+            p = readTopNode(p, depth, element, opens);
             if (element && depth + 1 > deepest)
             {
                 deepest = depth + 1;
