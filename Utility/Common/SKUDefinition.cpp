@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "StringLibrary.h"
-#include "XMLDocumentFile.h"
 #include "XMLParser.h"
+#include "XMLReading.h"
 
 namespace
 {
@@ -171,6 +171,21 @@ enum class EntryKinds
     both,
 };
 
+// Stores a `file` entry with its configuration and shortcut.
+void readFileEntry(FileNode& parent, TiXmlElement* element, const TqString& parentName)
+{
+    const EntryAttributes attributes(element);
+    FileNode* entry = storeEntry(parent, attributes, parentName, false);
+    if (!entry)
+        return;
+    entry->configuration = EntryAttributes::string(attributes.configuration);
+    if (TiXmlElement* shortCut = firstChildAsElement(element, "shortCut"))
+    {
+        entry->shortCut.name = attributeText(shortCut, "name");
+        entry->shortCut.dir = attributeText(shortCut, "dir");
+    }
+}
+
 // With release on, each directory element is taken out of the document, files and all, once it is
 // read, so that the document's nodes are given back while the model's are made.
 void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, EntryKinds kinds,
@@ -205,16 +220,7 @@ void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, 
         }
         else if (files && tag == fileTag)
         {
-            const EntryAttributes attributes(element);
-            FileNode* entry = storeEntry(parent, attributes, parentName, false);
-            if (!entry)
-                continue;
-            entry->configuration = EntryAttributes::string(attributes.configuration);
-            if (TiXmlElement* shortCut = firstChildAsElement(element, "shortCut"))
-            {
-                entry->shortCut.name = attributeText(shortCut, "name");
-                entry->shortCut.dir = attributeText(shortCut, "dir");
-            }
+            readFileEntry(parent, element, parentName);
         }
     }
 }
@@ -223,17 +229,16 @@ void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, 
 
 void SKUDefinition::fromFile(const TqString& path)
 {
-    TiXmlDocument document;
-    XMLDocumentFile::Load(path, document);
-    readDocument(document, true);
+    clear();
+    XMLReading::UseFile(path, [this](TiXmlDocument& document) { readDocument(document, true); });
 }
 
 void SKUDefinition::parse(const TqString& text)
 {
-    TiXmlDocument document;
+    clear();
     const TqString utf8 = text.ToUTF8();
-    XMLDocumentFile::Parse(utf8.ConstData(), utf8.Size(), document);
-    readDocument(document, true);
+    XMLReading::UseText(utf8.ConstData(), utf8.Size(),
+                        [this](TiXmlDocument& document) { readDocument(document, true); });
 }
 
 void SKUDefinition::clear()
@@ -252,55 +257,75 @@ void SKUDefinition::readDocument(TiXmlDocument& document, bool releaseInstallEnt
     TiXmlElement* product = firstChildAsElement(&document, "product");
     if (!product)
         return;
-
-    if (TiXmlElement* sku = firstChildAsElement(product, "sku"))
+    readSKU(firstChildAsElement(product, "sku"));
+    readFamilies(firstChildAsElement(product, "families"));
+    readHosts(product);
+    if (TiXmlNode* installFiles = product->FirstChild("installFiles"))
     {
-        if (const char* id = sku->Attribute("ID"))
-            skuInfo.id = TqString(id);
-        if (const char* name = sku->Attribute("name"))
-            skuInfo.name = TqString(name);
-        if (const char* build = sku->Attribute("build"))
-            skuInfo.build = TqString(build);
-        if (const char* prefix = sku->Attribute("prefix"))
-            skuInfo.prefix = TqString(prefix);
+        installRoot.name = TqString("");
+        installRoot.isDirectory = true;
+        // The cleared root has no entries, so one pass reads them.
+        readEntries(installRoot, installFiles, TqString(), EntryKinds::both, releaseInstallEntries);
     }
+    readInstall(product->FirstChildElement("install"));
+}
 
-    if (TiXmlElement* families = firstChildAsElement(product, "families"))
+void SKUDefinition::readSKU(const TiXmlElement* sku)
+{
+    if (!sku)
+        return;
+    if (const char* id = sku->Attribute("ID"))
+        skuInfo.id = TqString(id);
+    if (const char* name = sku->Attribute("name"))
+        skuInfo.name = TqString(name);
+    if (const char* build = sku->Attribute("build"))
+        skuInfo.build = TqString(build);
+    if (const char* prefix = sku->Attribute("prefix"))
+        skuInfo.prefix = TqString(prefix);
+}
+
+void SKUDefinition::readFamilies(TiXmlElement* families)
+{
+    if (!families)
+        return;
+    for (TiXmlElement* family = families->FirstChildElement("family"); family;
+         family = family->NextSiblingElement("family"))
     {
-        for (TiXmlElement* family = families->FirstChildElement("family"); family;
-             family = family->NextSiblingElement("family"))
-        {
-            const char* nameText = family->Attribute("name");
-            if (!nameText)
-                continue;
-            const TqString name(nameText);
-            // The first family of a name keeps its plug-ins, contents and features mask.
-            if (TiXmlElement* plugins = firstChildAsElement(family, "plugins"))
-            {
-                std::vector<TqString> names = namesOfItems(plugins, "plugin");
-                if (!names.empty())
-                    familyPlugins.emplace(name, names);
-            }
-            if (TiXmlElement* contents = firstChildAsElement(family, "contents"))
-            {
-                std::vector<TqString> names = namesOfItems(contents, "content");
-                if (!names.empty())
-                    familyContents.emplace(name, names);
-            }
-            TiXmlElement* featuresMask = firstChildAsElement(family, "featuresmask");
-            if (featuresMask && featuresMask->Attribute("name"))
-            {
-                TqBitSet mask;
-                mask.fromString(attributeText(featuresMask, "name"));
-                familyFeatureMasks.emplace(name, mask);
-            }
-            // ...while the last content mask of a name wins.
-            TiXmlElement* contentMask = firstChildAsElement(family, "contentmask");
-            if (contentMask && contentMask->Attribute("name"))
-                familyContentMasks[name] = attributeText(contentMask, "name");
-        }
+        if (const char* name = family->Attribute("name"))
+            readFamily(family, TqString(name));
     }
+}
 
+void SKUDefinition::readFamily(TiXmlElement* family, const TqString& name)
+{
+    // The first family of a name keeps its plug-ins, contents and features mask.
+    if (TiXmlElement* plugins = firstChildAsElement(family, "plugins"))
+    {
+        std::vector<TqString> names = namesOfItems(plugins, "plugin");
+        if (!names.empty())
+            familyPlugins.emplace(name, names);
+    }
+    if (TiXmlElement* contents = firstChildAsElement(family, "contents"))
+    {
+        std::vector<TqString> names = namesOfItems(contents, "content");
+        if (!names.empty())
+            familyContents.emplace(name, names);
+    }
+    TiXmlElement* featuresMask = firstChildAsElement(family, "featuresmask");
+    if (featuresMask && featuresMask->Attribute("name"))
+    {
+        TqBitSet mask;
+        mask.fromString(attributeText(featuresMask, "name"));
+        familyFeatureMasks.emplace(name, mask);
+    }
+    // ...while the last content mask of a name wins.
+    TiXmlElement* contentMask = firstChildAsElement(family, "contentmask");
+    if (contentMask && contentMask->Attribute("name"))
+        familyContentMasks[name] = attributeText(contentMask, "name");
+}
+
+void SKUDefinition::readHosts(TiXmlElement* product)
+{
     fillHostsInfo(firstChildAsElement(product, "hosts"), hostNames, hostVariants, hostFamilies,
                   hostCompilerOptions);
     if (TiXmlElement* buildHosts = firstChildAsElement(product, "hostsForBuild"))
@@ -313,16 +338,10 @@ void SKUDefinition::readDocument(TiXmlDocument& document, bool releaseInstallEnt
         buildHostVariants = hostVariants;
         buildHostFamilies = hostFamilies;
     }
+}
 
-    if (TiXmlNode* installFiles = product->FirstChild("installFiles"))
-    {
-        installRoot.name = TqString("");
-        installRoot.isDirectory = true;
-        // The cleared root has no entries, so one pass reads them.
-        readEntries(installRoot, installFiles, TqString(), EntryKinds::both, releaseInstallEntries);
-    }
-
-    TiXmlElement* install = product->FirstChildElement("install");
+void SKUDefinition::readInstall(TiXmlElement* install)
+{
     if (!install)
         return;
     if (TiXmlElement* link = install->FirstChildElement("link"))

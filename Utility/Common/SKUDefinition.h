@@ -82,6 +82,12 @@ private:
     // parseInner's work. A read that owns its document lets the install-file entries go from it as
     // they are read, so that the document and the model are never both held in full.
     void readDocument(TiXmlDocument& document, bool releaseInstallEntries);
+    // readDocument's steps, one per element of `product`; a null element changes nothing.
+    void readSKU(const TiXmlElement* sku);
+    void readFamilies(TiXmlElement* families);
+    void readFamily(TiXmlElement* family, const TqString& name);
+    void readHosts(TiXmlElement* product);
+    void readInstall(TiXmlElement* install);
 };
 
 #endif

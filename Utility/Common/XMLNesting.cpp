@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdint>
 #include <cstring>
 
 #include "XMLParser.h"
@@ -93,6 +92,7 @@ private:
     const char* readStartTag(const char* p, bool& opens) const;
     const char* readDeclaration(const char* p) const;
     const char* readNode(const char* p, bool& element, bool& opens) const;
+    const char* readTopNode(const char* p, size_t depth, bool& element, bool& opens);
 
     const char* start;
     const char* end;
@@ -174,34 +174,14 @@ const char* NestingWalk::skipEntity(const char* p) const
     return semicolon + 1;
 }
 
-// Whether any of the eight bytes in word is zero.
-uint64_t hasZeroByte(uint64_t word)
-{
-    const uint64_t ones = 0x0101010101010101ULL;
-    return (word - ones) & ~word & (ones << 7);
-}
-
 // Text up to and past endTag; null when the text ends first or the parser refuses a character.
 const char* NestingWalk::skipText(const char* p, const char* endTag) const
 {
-    // Bytes of no other class are single characters the parser simply passes, eight at a time
-    // while none of them is a stop.
+    // Bytes of no other class are single characters the parser simply passes.
     const unsigned short stops = endOfText | ampersand | classOfEndTag(endTag[0]) | (utf8 ? leadByte : 0);
     const size_t endLength = endTag[1] ? strlen(endTag) : 1;
-    const uint64_t ones = 0x0101010101010101ULL;
-    const uint64_t ampersands = ones * '&';
-    const uint64_t endBytes = ones * static_cast<unsigned char>(endTag[0]);
-    const uint64_t leadBits = utf8 ? ones << 7 : 0;
     for (;;)
     {
-        for (; end - p >= 8; p += 8)
-        {
-            uint64_t word;
-            memcpy(&word, p, sizeof word);
-            if (hasZeroByte(word) | hasZeroByte(word ^ ampersands) | hasZeroByte(word ^ endBytes) |
-                (word & (word << 1) & leadBits))
-                break;
-        }
         while (p < end && !(classes.of[static_cast<unsigned char>(*p)] & stops))
             ++p;
         if (!at(p) || (at(p) == static_cast<unsigned char>(endTag[0]) &&
@@ -323,6 +303,19 @@ const char* NestingWalk::readNode(const char* p, bool& element, bool& opens) con
     return at(p) ? p + 1 : p;
 }
 
+// readNode, and the encoding switch after the first declaration at the top level.
+const char* NestingWalk::readTopNode(const char* p, size_t depth, bool& element, bool& opens)
+{
+    const bool declaration = depth == 0 && at(p + 1) == '?' && startsWith(p, "<?xml", true);
+    p = readNode(p, element, opens);
+    if (declaration && !declarationSeen)
+    {
+        declarationSeen = true;
+        utf8 = utf8 || utf8AfterDeclaration;
+    }
+    return p;
+}
+
 size_t NestingWalk::run()
 {
     utf8 = at(start) == 0xEF && at(start + 1) == 0xBB && at(start + 2) == 0xBF;
@@ -352,13 +345,7 @@ size_t NestingWalk::run()
         {
             bool element = false;
             bool opens = false;
-            const bool declaration = depth == 0 && at(p + 1) == '?' && startsWith(p, "<?xml", true);
-            p = readNode(p, element, opens);
-            if (declaration && !declarationSeen)
-            {
-                declarationSeen = true;
-                utf8 = utf8 || utf8AfterDeclaration;
-            }
+            p = readTopNode(p, depth, element, opens);
             if (element && depth + 1 > deepest)
             {
                 deepest = depth + 1;
@@ -376,22 +363,7 @@ size_t NestingWalk::run()
 
 bool hasLeadBytes(const char* text, size_t length)
 {
-    // Eight bytes at a time: a lead byte has its two top bits set.
-    const uint64_t topBits = 0x8080808080808080ULL;
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8)
-    {
-        uint64_t word;
-        memcpy(&word, text + i, sizeof word);
-        if (word & (word << 1) & topBits)
-            return true;
-    }
-    for (; i < length; ++i)
-    {
-        if (static_cast<unsigned char>(text[i]) >= 0xC0)
-            return true;
-    }
-    return false;
+    return std::any_of(text, text + length, [](char c) { return static_cast<unsigned char>(c) >= 0xC0; });
 }
 
 } // namespace

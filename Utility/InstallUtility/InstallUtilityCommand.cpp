@@ -14,10 +14,7 @@
 #include "LineEscaping.h"
 #include "PathText.h"
 #include "SKUDefinition.h"
-#include "TargetPathFile.h"
-#include "UnnamedEntries.h"
-#include "XMLDocumentFile.h"
-#include "XMLParser.h"
+#include "XMLReading.h"
 
 const char InstallUtilityCommand::usage[] =
     "usage: InstallUtility -uninstall DEFINITION TARGETFILE [-v] [-n]\n"
@@ -31,18 +28,6 @@ const char InstallUtilityCommand::usage[] =
 
 namespace
 {
-
-// Unlike SKUDefinition::fromFile, which reads whatever it can, the tool must tell an unreadable
-// definition from one that lists nothing: it then removes nothing and says so.
-bool readDefinition(const TqString& path, SKUDefinition& definition)
-{
-    TiXmlDocument document;
-    if (XMLDocumentFile::LoadRoot(path, document, "product") == nullptr)
-        return false;
-    definition.parseInner(document);
-    UnnamedEntries::Mark(document, definition.installRoot);
-    return true;
-}
 
 TqString shown(const TqString& text)
 {
@@ -164,14 +149,16 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
     const TqString* readingPath = &command.targetFilePath;
     try
     {
-        if (!TargetPathFile::Read(command.targetFilePath, targetPath))
+        if (!XMLReading::ReadTargetFile(command.targetFilePath, targetPath))
         {
             fprintf(errors, "cannot read the target path from %s\n", shown(command.targetFilePath).ConstData());
             return 2;
         }
         reading = "the product definition";
         readingPath = &command.definitionPath;
-        if (!readDefinition(command.definitionPath, definition))
+        // Unlike SKUDefinition::fromFile, which reads whatever it can, the tool must tell an
+        // unreadable definition from one that lists nothing: it then removes nothing and says so.
+        if (!XMLReading::ReadDefinitionFile(command.definitionPath, definition))
         {
             fprintf(errors, "cannot read the product definition %s\n", shown(command.definitionPath).ConstData());
             return 2;

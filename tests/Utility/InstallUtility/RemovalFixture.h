@@ -23,9 +23,7 @@
 
 #include "FileNode.h"
 #include "SKUDefinition.h"
-#include "UnnamedEntries.h"
-#include "XMLDocumentFile.h"
-#include "XMLParser.h"
+#include "XMLReading.h"
 
 // A private temporary folder holding the target path ("target") and a place outside it
 // ("outside") whose canary files must survive every removal.
@@ -103,11 +101,8 @@ protected:
 
     static FileNode definitionTree(const std::string& text)
     {
-        TiXmlDocument document;
-        XMLDocumentFile::Parse(text.data(), text.size(), document);
         SKUDefinition definition;
-        definition.parseInner(document);
-        UnnamedEntries::Mark(document, definition.installRoot);
+        (void)XMLReading::ReadDefinitionText(text.data(), text.size(), definition);
         return definition.installRoot;
     }
 

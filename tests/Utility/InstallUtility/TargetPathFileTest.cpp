@@ -1,5 +1,5 @@
-#include "TargetPathFile.h"
 #include "RemovalFixture.h"
+#include "XMLReading.h"
 
 namespace
 {
@@ -12,7 +12,7 @@ protected:
     {
         writeFile(base + "/target_path.xml", text);
         TqString path("untouched");
-        if (!TargetPathFile::Read(TqString((base + "/target_path.xml").c_str()), path))
+        if (!XMLReading::ReadTargetFile(TqString((base + "/target_path.xml").c_str()), path))
             return std::string("<none>") + (path == TqString("untouched") ? "" : " but changed");
         return path.ConstData();
     }
@@ -43,7 +43,7 @@ TEST_F(TargetPathFileTest, RejectsUnusableFiles)
     EXPECT_EQ(readWith("not xml at all"), "<none>");
 
     TqString path("untouched");
-    EXPECT_FALSE(TargetPathFile::Read(TqString((base + "/absent.xml").c_str()), path));
-    EXPECT_FALSE(TargetPathFile::Read(TqString(base.c_str()), path));
+    EXPECT_FALSE(XMLReading::ReadTargetFile(TqString((base + "/absent.xml").c_str()), path));
+    EXPECT_FALSE(XMLReading::ReadTargetFile(TqString(base.c_str()), path));
     EXPECT_EQ(std::string(path.ConstData()), "untouched");
 }

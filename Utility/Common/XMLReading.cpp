@@ -1,0 +1,202 @@
+#include "XMLReading.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "SKUDefinition.h"
+#include "XMLNesting.h"
+#include "XMLParser.h"
+
+namespace
+{
+
+// The parser looks up to three bytes past a UTF-8 lead byte or a byte order mark without minding
+// the end of the text; these NUL bytes keep those reads inside the buffer.
+const size_t parserPadding = 4;
+
+// Called with the parsed document and whether the parser read the text to its end (it stops
+// quietly at text outside any element).
+using ParsedUse = std::function<void(TiXmlDocument&, bool wholeText)>;
+
+std::vector<char> parserText(const char* bytes, size_t length)
+{
+    // The text ends at its first NUL byte; the parser would step over one inside a UTF-8 sequence.
+    if (const void* nul = memchr(bytes, '\0', length))
+        length = static_cast<size_t>(static_cast<const char*>(nul) - bytes);
+    std::vector<char> text(length + parserPadding, '\0');
+    std::copy(bytes, bytes + length, text.begin());
+    return text;
+}
+
+// Cuts bytes[0, length) at its first NUL and turns CR and CR LF line ends into LF, as the parser's
+// own file loading does, then pads it.
+void loadedText(std::vector<char>& bytes, size_t length)
+{
+    if (const void* nul = memchr(bytes.data(), '\0', length))
+        length = static_cast<size_t>(static_cast<const char*>(nul) - bytes.data());
+    // Up to the first CR nothing changes.
+    const char* firstReturn = static_cast<const char*>(memchr(bytes.data(), '\r', length));
+    size_t written = firstReturn ? static_cast<size_t>(firstReturn - bytes.data()) : length;
+    for (size_t from = written; from < length; ++from)
+    {
+        const bool lineEnd = bytes[from] == '\r';
+        bytes[written++] = lineEnd ? '\n' : bytes[from];
+        if (lineEnd && from + 1 < length && bytes[from + 1] == '\n')
+            ++from;
+    }
+    std::fill(bytes.begin() + written, bytes.begin() + written + parserPadding, '\0');
+    bytes.resize(written + parserPadding);
+}
+
+// The whole file, prepared by loadedText. False when reading fails.
+bool fileText(int fd, size_t sizeHint, std::vector<char>& bytes)
+{
+    // Room for the padding from the start, so that adding it never moves the text.
+    bytes.assign(sizeHint + 1 + parserPadding, '\0');
+    size_t length = 0;
+    for (;;)
+    {
+        const size_t room = bytes.size() - parserPadding;
+        const ssize_t got = read(fd, bytes.data() + length, room - length);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        length += static_cast<size_t>(got);
+        if (got == 0)
+            break;
+        if (length == room)
+            bytes.resize(bytes.size() * 2);
+    }
+    loadedText(bytes, length);
+    return true;
+}
+
+// Reads the file at path when it is a regular file. It is opened without blocking and without
+// becoming a controlling terminal, so a FIFO or a device named in its place is refused at once
+// instead of waiting for a writer or taking over a terminal.
+bool loadFileText(const TqString& path, std::vector<char>& text)
+{
+    const int fd = open(path.ConstData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    bool loaded = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    // A regular file reads the same either way; blocking reads keep the loop simple.
+    if (loaded)
+    {
+        const int flags = fcntl(fd, F_GETFL);
+        loaded = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+                 fileText(fd, static_cast<size_t>(status.st_size), text);
+    }
+    close(fd);
+    return loaded;
+}
+
+// Parses text (prepared by parserText or loadedText) and hands the document to use, unless the
+// text nests deeper than the parser's recursion may go. True when use saw well-formed XML.
+bool parseAndUse(const std::vector<char>& text, const ParsedUse& use)
+{
+    const size_t length = text.size() - parserPadding;
+    if (XMLNesting::deepest(text.data(), length, XMLReading::deepestNesting) > XMLReading::deepestNesting)
+        return false;
+    TiXmlDocument document;
+    const char* rest = document.Parse(text.data(), nullptr, TIXML_DEFAULT_ENCODING);
+    use(document, rest == nullptr || *rest == '\0');
+    return !document.Error();
+}
+
+// The document's only element when it is named rootName and the parser read the whole text;
+// null otherwise.
+const TiXmlElement* onlyRoot(const TiXmlDocument& document, bool wholeText, const char* rootName)
+{
+    const TiXmlElement* root = document.RootElement();
+    if (!wholeText || document.Error() || root == nullptr || root->NextSiblingElement() != nullptr)
+        return nullptr;
+    return strcmp(root->Value(), rootName) == 0 ? root : nullptr;
+}
+
+// Walks element beside node, the tree the reader made of it: the same elements, and only into
+// directories the tree kept as directories (a file of the same name wins there).
+void markUnnamedBelow(const TiXmlElement& element, FileNode& node)
+{
+    for (const TiXmlElement* child = element.FirstChildElement(); child; child = child->NextSiblingElement())
+    {
+        const bool isDirectory = child->ValueStr() == "directory";
+        if (!isDirectory && child->ValueStr() != "file")
+            continue;
+        const char* name = child->Attribute("fileName");
+        if (name == nullptr || *name == '\0')
+        {
+            node.children[TqString()].parentName = node.name;
+            continue;
+        }
+        const auto entry = node.children.find(TqString(name));
+        if (isDirectory && entry != node.children.end() && entry->second.isDirectory)
+            markUnnamedBelow(*child, entry->second);
+    }
+}
+
+// The model of document, with the entries without a name marked; the same elements the reader
+// takes: the first "product", its first "installFiles".
+void readMarked(TiXmlDocument& document, SKUDefinition& definition)
+{
+    definition.parseInner(document);
+    const TiXmlNode* product = document.FirstChild("product");
+    const TiXmlNode* installFiles =
+        product && product->ToElement() ? product->FirstChild("installFiles") : nullptr;
+    if (const TiXmlElement* list = installFiles ? installFiles->ToElement() : nullptr)
+        markUnnamedBelow(*list, definition.installRoot);
+}
+
+} // namespace
+
+bool XMLReading::UseFile(const TqString& path, const DocumentUse& use)
+{
+    std::vector<char> text;
+    return loadFileText(path, text) &&
+           parseAndUse(text, [&use](TiXmlDocument& document, bool) { use(document); });
+}
+
+bool XMLReading::UseText(const char* bytes, size_t length, const DocumentUse& use)
+{
+    return parseAndUse(parserText(bytes, length), [&use](TiXmlDocument& document, bool) { use(document); });
+}
+
+bool XMLReading::ReadDefinitionFile(const TqString& path, SKUDefinition& definition)
+{
+    std::vector<char> text;
+    bool read = false;
+    const ParsedUse strictly = [&](TiXmlDocument& document, bool wholeText) {
+        read = onlyRoot(document, wholeText, "product") != nullptr;
+        if (read)
+            readMarked(document, definition);
+    };
+    return loadFileText(path, text) && parseAndUse(text, strictly) && read;
+}
+
+bool XMLReading::ReadDefinitionText(const char* bytes, size_t length, SKUDefinition& definition)
+{
+    return parseAndUse(parserText(bytes, length),
+                       [&definition](TiXmlDocument& document, bool) { readMarked(document, definition); });
+}
+
+bool XMLReading::ReadTargetFile(const TqString& path, TqString& targetPath)
+{
+    std::vector<char> text;
+    TqString value;
+    const ParsedUse strictly = [&value](TiXmlDocument& document, bool wholeText) {
+        if (const TiXmlElement* root = onlyRoot(document, wholeText, "targetPath"))
+            value = TqString(root->Attribute("path"));
+    };
+    if (!loadFileText(path, text) || !parseAndUse(text, strictly) || value.IsEmpty())
+        return false;
+    targetPath = value;
+    return true;
+}
