@@ -105,6 +105,38 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
     }
 }
 
+// Reads the target file and the definition; false, with the line written, when either cannot be read.
+bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUDefinition& definition, FILE* errors)
+{
+    // A definition too large for the memory at hand is unreadable like any other; nothing has
+    // been touched yet.
+    const char* reading = "the target path from";
+    const TqString* readingPath = &command.targetFilePath;
+    try
+    {
+        if (!XMLReading::ReadTargetFile(command.targetFilePath, targetPath))
+        {
+            fprintf(errors, "cannot read the target path from %s\n", shown(command.targetFilePath).ConstData());
+            return false;
+        }
+        reading = "the product definition";
+        readingPath = &command.definitionPath;
+        // Unlike SKUDefinition::fromFile, which reads whatever it can, the tool must tell an
+        // unreadable definition from one that lists nothing: it then removes nothing and says so.
+        if (!XMLReading::ReadDefinitionFile(command.definitionPath, definition))
+        {
+            fprintf(errors, "cannot read the product definition %s\n", shown(command.definitionPath).ConstData());
+            return false;
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        fprintf(errors, "out of memory while reading %s %s\n", reading, shown(*readingPath).ConstData());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool InstallUtilityCommand::Parse(int argc, const char* const argv[])
@@ -143,33 +175,8 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
     }
     TqString targetPath;
     SKUDefinition definition;
-    // A definition too large for the memory at hand is unreadable like any other; nothing has
-    // been touched yet.
-    const char* reading = "the target path from";
-    const TqString* readingPath = &command.targetFilePath;
-    try
-    {
-        if (!XMLReading::ReadTargetFile(command.targetFilePath, targetPath))
-        {
-            fprintf(errors, "cannot read the target path from %s\n", shown(command.targetFilePath).ConstData());
-            return 2;
-        }
-        reading = "the product definition";
-        readingPath = &command.definitionPath;
-        // Unlike SKUDefinition::fromFile, which reads whatever it can, the tool must tell an
-        // unreadable definition from one that lists nothing: it then removes nothing and says so.
-        if (!XMLReading::ReadDefinitionFile(command.definitionPath, definition))
-        {
-            fprintf(errors, "cannot read the product definition %s\n", shown(command.definitionPath).ConstData());
-            return 2;
-        }
-    }
-    catch (const std::bad_alloc&)
-    {
-        fprintf(errors, "out of memory while reading %s %s\n", reading, shown(*readingPath).ConstData());
+    if (!readInputs(command, targetPath, definition, errors))
         return 2;
-    }
-
     return removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out, errors,
                              beforeRemoval);
 }
