@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "TemporaryFolder.h"
 #include "XMLDocumentFile.h"
 #include "XMLParser.h"
 
@@ -17,11 +18,9 @@ class XMLDocumentFileTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/xmldocumentfile-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        ASSERT_FALSE(temporary.path().empty()) << temporary.why();
+        folder = temporary.path();
     }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
 
     std::string write(const std::string& name, const std::string& text)
     {
@@ -30,6 +29,7 @@ protected:
         return path;
     }
 
+    TemporaryFolder temporary{"xmldocumentfile"};
     std::string folder;
 };
 

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeUninstallerPlatform.h"
+#include "TemporaryFolder.h"
 #include "UninstallerFlow.h"
 
 namespace
@@ -29,22 +30,17 @@ class UninstallerFlowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/flowtest-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        ASSERT_FALSE(temporary.path().empty()) << temporary.why();
+        folder = temporary.path();
         definition = WriteFile("sku.xml", "<product><sku ID=\"7\" name=\"Demo Product\"/></product>");
         targetFile = WriteFile("target_path.xml", "<targetPath path=\"/opt/demo\"/>");
         tool = folder + "/InstallUtility";
         platform.auxiliaryFiles = {
             {"sku.xml", definition}, {"target_path.xml", targetFile}, {"InstallUtility", tool}};
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-
     std::string WriteFile(const std::string& name, const std::string& content)
     {
-        std::string path = folder + "/" + name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
+        return TemporaryFolder::WriteFile(folder + "/" + name, content);
     }
 
     int Run(std::vector<const char*> arguments)
@@ -53,6 +49,7 @@ protected:
         return RunUninstaller(static_cast<int>(arguments.size()), arguments.data(), platform);
     }
 
+    TemporaryFolder temporary{"flowtest"};
     std::string folder;
     std::string definition;
     std::string targetFile;
