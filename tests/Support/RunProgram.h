@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <functional>
 #include <grp.h>
 #include <map>
 #include <optional>
@@ -245,6 +246,39 @@ inline Outcome Run(const Launch& launch, int seconds)
         close(started.captured);
     }
     outcome.status = WaitForExit(started.pid, seconds);
+    return outcome;
+}
+
+struct ChildOutcome
+{
+    pid_t pid = -1;                 // -1 when no child could be made
+    std::optional<int> waitStatus;  // nothing when it did not end in time (killed then)
+    std::string text;               // what it wrote to the descriptor it was given
+};
+
+// Runs work in a forked copy of this process, for what must not touch the test's own (its root,
+// its limits, a process it replaces itself with). What work writes to the descriptor it is given
+// comes back as text; its return value is the child's exit status.
+inline ChildOutcome RunInChild(const std::function<int(int output)>& work, int seconds = 60)
+{
+    ChildOutcome outcome;
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return outcome;
+    outcome.pid = fork();
+    if (outcome.pid == 0)
+    {
+        close(ends[0]);
+        _exit(work(ends[1]));
+    }
+    close(ends[1]);
+    if (outcome.pid > 0)
+    {
+        bool complete = false;
+        outcome.text = ReadToEnd(ends[0], seconds, &complete);
+        outcome.waitStatus = WaitForStatus(outcome.pid, complete ? seconds : 0);
+    }
+    close(ends[0]);
     return outcome;
 }
 

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeUninstallerPlatform.h"
+#include "RunProgram.h"
 #include "TemporaryFolder.h"
 #include "UninstallerFlow.h"
 
@@ -400,19 +401,19 @@ TEST_F(UninstallerFlowTest, OutOfMemoryReadingTheNameShowsTheUnexpectedError)
     ASSERT_EQ(ftruncate(file, off_t(4) << 30), 0);
     close(file);
     platform.auxiliaryFiles["sku.xml"] = huge;
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-    {
-        rlimit limit = {rlim_t(1) << 30, rlim_t(1) << 30};
-        setrlimit(RLIMIT_AS, &limit);
-        Run({});
-        bool shown =
-            platform.alerts.size() == 1 && platform.alerts[0].messageText == TqString("Unexpected Error");
-        _exit(shown ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const RunProgram::ChildOutcome child = RunProgram::RunInChild(
+        [&](int)
+        {
+            rlimit limit = {rlim_t(1) << 30, rlim_t(1) << 30};
+            setrlimit(RLIMIT_AS, &limit);
+            Run({});
+            bool shown =
+                platform.alerts.size() == 1 && platform.alerts[0].messageText == TqString("Unexpected Error");
+            return shown ? 0 : 1;
+        });
+    ASSERT_GT(child.pid, 0);
+    ASSERT_TRUE(child.waitStatus.has_value());
+    const int status = *child.waitStatus;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 #endif
 }
