@@ -85,7 +85,8 @@ private:
 
 // The main of every benchmark program: runs what the command line selects with the ratio
 // reporter, then prints the ratios.
-inline int RunBenchmarksWithRatios(int argc, char** argv, const std::function<void(const RatioReporter&)>& ratios)
+inline int RunBenchmarksWithRatios(int argc, char** argv,
+                                   const std::function<void(const RatioReporter&)>& ratios)
 {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
@@ -104,7 +105,8 @@ inline int RunBenchmarksWithRatios(int argc, char** argv, const std::function<vo
     BENCHMARK(Std_##name)->Repetitions(5)->ReportAggregatesOnly(true)
 
 // The main of a program of paired benchmarks: one ratio Tq_NAME / Std_NAME per name.
-inline int RunPairedBenchmarks(int argc, char** argv, const char* title, const std::vector<const char*>& names)
+inline int RunPairedBenchmarks(int argc, char** argv, const char* title,
+                               const std::vector<const char*>& names)
 {
     return RunBenchmarksWithRatios(argc, argv,
                                    [&](const RatioReporter& reporter)

@@ -55,8 +55,8 @@ struct Launch
 {
     std::vector<std::string> command; // the program's path first
     std::vector<std::string> environment = EnvironmentWith({});
-    std::string folder;               // the working folder; empty keeps the test's
-    uid_t user = static_cast<uid_t>(-1); // runs as this uid, with no other groups, when set
+    std::string folder;                   // the working folder; empty keeps the test's
+    uid_t user = static_cast<uid_t>(-1);  // runs as this uid, with no other groups, when set
     gid_t group = static_cast<gid_t>(-1); // its gid; the same number as user when not set
     rlim_t addressSpace = RLIM_INFINITY;
     int input = DevNull;
@@ -67,7 +67,7 @@ struct Launch
 
 struct Started
 {
-    pid_t pid = -1; // -1 when the program could not be started
+    pid_t pid = -1;    // -1 when the program could not be started
     int captured = -1; // the reading end for Captured streams, the caller's to close
 };
 
@@ -103,7 +103,9 @@ inline bool Place(int from, int target)
 [[noreturn]] inline void BecomeProgram(const Launch& launch, const Prepared& prepared, int nullInput,
                                        int nullOutput, int pipeWrite)
 {
-    auto resolve = [&](int stream, int nullFd) { return stream == DevNull ? nullFd : stream == Captured ? pipeWrite : stream; };
+    auto resolve = [&](int stream, int nullFd) {
+        return stream == DevNull ? nullFd : stream == Captured ? pipeWrite : stream;
+    };
     const int streams[3] = {resolve(launch.input, nullInput), resolve(launch.output, nullOutput),
                             resolve(launch.errors, nullOutput)};
     for (int target = 0; target < 3; ++target)
@@ -121,7 +123,8 @@ inline bool Place(int from, int target)
     }
     if (launch.user != static_cast<uid_t>(-1))
     {
-        const gid_t group = launch.group != static_cast<gid_t>(-1) ? launch.group : static_cast<gid_t>(launch.user);
+        const gid_t group =
+            launch.group != static_cast<gid_t>(-1) ? launch.group : static_cast<gid_t>(launch.user);
         if (setgroups(0, nullptr) != 0 || setgid(group) != 0 || setuid(launch.user) != 0)
             _exit(126);
     }
@@ -251,9 +254,9 @@ inline Outcome Run(const Launch& launch, int seconds)
 
 struct ChildOutcome
 {
-    pid_t pid = -1;                 // -1 when no child could be made
-    std::optional<int> waitStatus;  // nothing when it did not end in time (killed then)
-    std::string text;               // what it wrote to the descriptor it was given
+    pid_t pid = -1;                // -1 when no child could be made
+    std::optional<int> waitStatus; // nothing when it did not end in time (killed then)
+    std::string text;              // what it wrote to the descriptor it was given
 };
 
 // Runs work in a forked copy of this process, for what must not touch the test's own (its root,
