@@ -1,7 +1,11 @@
 // 2,000 RemoveFile and 2,000 CreateDirectory calls, started without a shell, against the same
-// command lines run through system() in the same run. Prints the system() / FileLibrary ratio.
+// command lines run through system() in the same run. Prints the system() / FileLibrary ratio of
+// the mean times.
 
 #include "FileLibrary.h"
+
+#include "PairedRatios.h"
+#include "TemporaryFolder.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,15 +21,6 @@
 namespace
 {
 const int callsEach = 2000;
-
-struct Totals
-{
-    double seconds = 0;
-    long batches = 0;
-    double PerBatch() const { return batches > 0 ? seconds / batches : 0; }
-};
-Totals libraryTotals;
-Totals systemTotals;
 
 std::string& workDirectory()
 {
@@ -54,7 +49,7 @@ void Prepare()
     }
 }
 
-template <typename Batch> void TimeBatches(benchmark::State& state, Totals& totals, Batch batch)
+template <typename Batch> void TimeBatches(benchmark::State& state, Batch batch)
 {
     for (auto _ : state)
     {
@@ -65,8 +60,6 @@ template <typename Batch> void TimeBatches(benchmark::State& state, Totals& tota
         if (failures != 0)
             state.SkipWithError("a command failed");
         state.SetIterationTime(elapsed.count());
-        totals.seconds += elapsed.count();
-        ++totals.batches;
     }
     state.counters["calls"] = 2 * callsEach;
 }
@@ -79,7 +72,7 @@ void BM_FileLibrary(benchmark::State& state)
         files.push_back(TqString(FileName(i).c_str()));
         directories.push_back(TqString(DirectoryName(i).c_str()));
     }
-    TimeBatches(state, libraryTotals,
+    TimeBatches(state,
                 [&]
                 {
                     int failures = 0;
@@ -100,7 +93,7 @@ void BM_System(benchmark::State& state)
         removeLines.push_back("rm -f -- \"" + FileName(i) + "\"");
         createLines.push_back("mkdir -p -- \"" + DirectoryName(i) + "\"");
     }
-    TimeBatches(state, systemTotals,
+    TimeBatches(state,
                 [&]
                 {
                     int failures = 0;
@@ -120,24 +113,16 @@ BENCHMARK(BM_System)->Iterations(3)->UseManualTime()->Unit(benchmark::kMilliseco
 
 int main(int argc, char** argv)
 {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/filelibrarybench.XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr)
+    const TemporaryFolder folder("filelibrarybench");
+    if (folder.path().empty())
         return 1;
-    workDirectory() = buffer.data();
-
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-
-    if (!FileLibrary::RemoveFolder(TqString(workDirectory().c_str())))
-        std::fprintf(stderr, "could not remove %s\n", workDirectory().c_str());
-    if (libraryTotals.batches > 0 && systemTotals.batches > 0)
-        std::printf("system() / FileLibrary time for %d calls: %.2fx (%.0f ms vs %.0f ms)\n", 2 * callsEach,
-                    systemTotals.PerBatch() / libraryTotals.PerBatch(), systemTotals.PerBatch() * 1000,
-                    libraryTotals.PerBatch() * 1000);
-    return 0;
+    workDirectory() = folder.path();
+    return RunBenchmarksWithRatios(argc, argv,
+                                   [](const RatioReporter& reporter)
+                                   {
+                                       reporter.PrintRatio("system() / FileLibrary, mean time of " +
+                                                               std::to_string(2 * callsEach) + " calls",
+                                                           "BM_System", "BM_FileLibrary",
+                                                           RatioReporter::Clock::Real, "run");
+                                   });
 }

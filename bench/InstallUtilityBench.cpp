@@ -3,6 +3,9 @@
 // copy removed each way in the same run. Prints the ratio of the mean times at the end.
 #include <benchmark/benchmark.h>
 
+#include "PairedRatios.h"
+#include "TemporaryFolder.h"
+
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -29,10 +32,6 @@ const int filesPerDirectory = 100;
 
 std::string workDirectory;
 std::string installUtility;
-double utilitySeconds = 0;
-double rmSeconds = 0;
-int utilityRuns = 0;
-int rmRuns = 0;
 
 std::string directoryName(int d)
 {
@@ -120,8 +119,6 @@ void measureRemoval(benchmark::State& state, bool withInstallUtility)
             break;
         }
         state.SetIterationTime(seconds);
-        (withInstallUtility ? utilitySeconds : rmSeconds) += seconds;
-        ++(withInstallUtility ? utilityRuns : rmRuns);
     }
     state.counters["files"] = directoryCount * filesPerDirectory;
 }
@@ -162,30 +159,23 @@ int main(int argc, char** argv)
                 installUtility.c_str());
         return 1;
     }
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/installutility-bench-XXXXXX";
-    if (mkdtemp(&pattern[0]) == nullptr)
+    const TemporaryFolder folder("installutility-bench");
+    if (folder.path().empty())
     {
-        perror("mkdtemp");
+        fprintf(stderr, "no temporary folder: %s\n", folder.why().c_str());
         return 1;
     }
-    workDirectory = pattern;
+    workDirectory = folder.path();
     writeDefinition(workDirectory + "/sku.xml");
     std::ofstream(workDirectory + "/target_path.xml")
         << "<targetPath path=\"" << workDirectory << "/utility\"/>\n";
 
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-
-    std::error_code ignored;
-    std::filesystem::remove_all(workDirectory, ignored);
-    if (utilityRuns > 0 && rmRuns > 0)
-    {
-        const double utilityMean = utilitySeconds / utilityRuns * 1000;
-        const double rmMean = rmSeconds / rmRuns * 1000;
-        printf("InstallUtility -uninstall %.1f ms, rm -rf %.1f ms, ratio %.2f (target at most 1.5)\n",
-               utilityMean, rmMean, utilityMean / rmMean);
-    }
-    return 0;
+    return RunBenchmarksWithRatios(argc, argv,
+                                   [](const RatioReporter& reporter)
+                                   {
+                                       reporter.PrintRatio("InstallUtility -uninstall / rm -rf, mean time "
+                                                           "(target at most 1.5)",
+                                                           "BM_InstallUtilityUninstall", "BM_RmRf",
+                                                           RatioReporter::Clock::Real, "run");
+                                   });
 }

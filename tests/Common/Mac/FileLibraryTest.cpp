@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "FileLibrary.h"
+#include "TemporaryFolder.h"
 
 namespace
 {
@@ -55,32 +56,6 @@ TqString Tq(const std::string& text)
 std::string Text(const TqString& value)
 {
     return std::string(value.ConstData(), value.Size());
-}
-
-void RemoveTree(const std::string& path)
-{
-    struct stat status;
-    if (lstat(path.c_str(), &status) != 0)
-        return;
-    if (S_ISDIR(status.st_mode))
-    {
-        chmod(path.c_str(), 0700);
-        if (DIR* directory = opendir(path.c_str()))
-        {
-            while (dirent* entry = readdir(directory))
-            {
-                const std::string name = entry->d_name;
-                if (name != "." && name != "..")
-                    RemoveTree(path + "/" + name);
-            }
-            closedir(directory);
-        }
-        rmdir(path.c_str());
-    }
-    else
-    {
-        unlink(path.c_str());
-    }
 }
 
 // Every entry below the directory, as paths relative to it, without following links.
@@ -131,16 +106,8 @@ class FileLibraryTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/filelibrary.XXXXXX";
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        ASSERT_NE(nullptr, mkdtemp(buffer.data()));
-        char* resolved = realpath(buffer.data(), nullptr);
-        ASSERT_NE(nullptr, resolved);
-        root = resolved;
-        std::free(resolved);
+        ASSERT_FALSE(temporary.path().empty()) << temporary.why();
+        root = temporary.path();
         char* cwd = getcwd(nullptr, 0);
         ASSERT_NE(nullptr, cwd);
         savedDirectory = cwd;
@@ -158,8 +125,6 @@ protected:
         {
             EXPECT_EQ(0, chdir(savedDirectory.c_str()));
         }
-        if (!root.empty())
-            RemoveTree(root);
     }
 
     std::string P(const std::string& name) const { return root + "/" + name; }
@@ -178,6 +143,7 @@ protected:
         return entries;
     }
 
+    TemporaryFolder temporary{"filelibrary"};
     std::string root;
     std::string savedDirectory;
     FileLibrary::CommandRunner previousRunner = nullptr;

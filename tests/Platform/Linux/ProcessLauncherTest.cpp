@@ -6,6 +6,7 @@
 
 #include "PlatformTestFolder.h"
 #include "ProcessLauncher.h"
+#include "RunProgram.h"
 
 using ProcessLauncherTest = PlatformTestFolder;
 
@@ -102,16 +103,16 @@ TEST_F(ProcessLauncherTest, ReplacingKeepsTheProcessAndFailsWithoutAProgram)
     Vector<TqString> arguments;
     arguments.push_back("1");
     arguments.push_back("/Applications/A B.app");
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-    {
-        _exit(ReplaceProcess(script.c_str(), arguments) ? 98 : 99);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const RunProgram::ChildOutcome child = RunProgram::RunInChild(
+        [&](int)
+        {
+            return ReplaceProcess(script.c_str(), arguments) ? 98 : 99;
+        });
+    ASSERT_GT(child.pid, 0);
+    ASSERT_TRUE(child.waitStatus.has_value());
+    const int status = *child.waitStatus;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(ReadFile(marker), std::to_string(child) + "," + script + ",1,/Applications/A B.app,");
+    EXPECT_EQ(ReadFile(marker), std::to_string(child.pid) + "," + script + ",1,/Applications/A B.app,");
 
     EXPECT_FALSE(ReplaceProcess(Path("missing").c_str(), arguments));
     EXPECT_FALSE(ReplaceProcess(TqString(), arguments));

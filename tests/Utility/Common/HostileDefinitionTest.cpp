@@ -13,6 +13,7 @@
 
 #include "ModelTexts.h"
 #include "SKUDefinition.h"
+#include "TemporaryFolder.h"
 
 namespace
 {
@@ -42,16 +43,8 @@ class HostileDefinitionFileTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/hostile-definition-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        directory = pattern;
-    }
-
-    void TearDown() override
-    {
-        for (const std::string& path : written)
-            std::remove(path.c_str());
-        rmdir(directory.c_str());
+        ASSERT_FALSE(temporary.path().empty()) << temporary.why();
+        directory = temporary.path();
     }
 
     SKUDefinition readFile(const std::string& name, const std::string& content)
@@ -70,6 +63,7 @@ protected:
         return definition;
     }
 
+    TemporaryFolder temporary{"hostile-definition"};
     std::string directory;
     std::vector<std::string> written;
 };

@@ -10,6 +10,7 @@
 
 #include "ModelTexts.h"
 #include "SKUDefinition.h"
+#include "TemporaryFolder.h"
 #include "XMLParser.h"
 
 namespace
@@ -132,16 +133,8 @@ class SKUDefinitionFileTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/sku-definition-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        directory = pattern;
-    }
-
-    void TearDown() override
-    {
-        for (const std::string& path : written)
-            unlink(path.c_str());
-        rmdir(directory.c_str());
+        ASSERT_FALSE(temporary.path().empty()) << temporary.why();
+        directory = temporary.path();
     }
 
     SKUDefinition readWritten(const std::string& content)
@@ -158,6 +151,7 @@ protected:
         return readFile(path);
     }
 
+    TemporaryFolder temporary{"sku-definition"};
     std::string directory;
     std::vector<std::string> written;
 };

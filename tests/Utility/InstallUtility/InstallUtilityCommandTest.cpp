@@ -1,17 +1,13 @@
 #include <chrono>
 #include <map>
 #include <csignal>
-#include <spawn.h>
 #include <sys/file.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
-
-extern char** environ;
 
 #include "InstallUtilityCommand.h"
 #include "ProtectedPath.h"
 #include "RemovalFixture.h"
+#include "RunProgram.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TOOL_UNDER_ADDRESS_SANITIZER 1
@@ -69,31 +65,27 @@ protected:
     // output to outFd, or to a file as well when outFd is -1.
     pid_t start(const std::vector<std::string>& arguments, const Launch& launch = Launch(), int outFd = -1)
     {
-        const std::string tool = INSTALL_UTILITY_PATH;
         const std::string index = std::to_string(started++);
         const std::string outFile = base + "/out." + index;
         const std::string errorFile = base + "/errors." + index;
-        const pid_t child = fork();
-        if (child == 0)
-        {
-            // Only what the case sets says who started the tool.
-            unsetenv("SUDO_UID");
-            unsetenv("PKEXEC_UID");
-            for (const std::string& entry : launch.environment)
-                putenv(const_cast<char*>(entry.c_str()));
-            const rlimit limit = {launch.addressSpace, launch.addressSpace};
-            setrlimit(RLIMIT_AS, &limit);
-            const int out = outFd >= 0 ? outFd : open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, STDOUT_FILENO);
-            dup2(err, STDERR_FILENO);
-            std::vector<char*> argv = {const_cast<char*>(tool.c_str())};
-            for (const std::string& argument : arguments)
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            argv.push_back(nullptr);
-            execv(tool.c_str(), argv.data());
-            _exit(127);
-        }
+        RunProgram::Launch program;
+        program.command = {INSTALL_UTILITY_PATH};
+        program.command.insert(program.command.end(), arguments.begin(), arguments.end());
+        // Only what the case sets says who started the tool.
+        std::map<std::string, const char*> changes = {{"SUDO_UID", nullptr}, {"PKEXEC_UID", nullptr}};
+        for (const std::string& entry : launch.environment)
+            changes[entry.substr(0, entry.find('='))] = entry.c_str() + entry.find('=') + 1;
+        program.environment = RunProgram::EnvironmentWith(changes);
+        program.addressSpace = launch.addressSpace;
+        const int out = outFd >= 0 ? outFd : open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int err = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        program.input = RunProgram::Inherited;
+        program.output = out;
+        program.errors = err;
+        const pid_t child = RunProgram::Start(program).pid;
+        if (outFd < 0)
+            close(out);
+        close(err);
         outputs[child] = {outFile, errorFile};
         return child;
     }
@@ -102,22 +94,14 @@ protected:
     // its exit status, or -1 when it was ended by a signal or killed here for taking too long.
     int finish(pid_t child)
     {
-        int status = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        pid_t done = 0;
-        while ((done = waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (done == 0)
-        {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
+        const std::optional<int> status = RunProgram::WaitForStatus(child, 20);
+        if (!status)
             ADD_FAILURE() << "the tool did not end within 20 seconds";
-        }
         out = readFile(outputs[child].first);
         errors = readFile(outputs[child].second);
-        if (WIFSIGNALED(status))
-            ADD_FAILURE() << "the tool was ended by signal " << WTERMSIG(status);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (status && WIFSIGNALED(*status))
+            ADD_FAILURE() << "the tool was ended by signal " << WTERMSIG(*status);
+        return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
     }
 
     int runTool(const std::vector<std::string>& arguments, const Launch& launch = Launch())
@@ -289,20 +273,18 @@ TEST_F(InstallUtilityCommandTest, KeepsRemovingWhenTheOutputsReaderHasGone)
 
     // Standard output is a pipe whose reading end is already closed.
     int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
     close(fds[0]);
-    const std::string tool = INSTALL_UTILITY_PATH;
-    const char* argv[] = {tool.c_str(), "-uninstall", definition.c_str(), targetFile.c_str(), "-v", nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    pid_t child = -1;
-    ASSERT_EQ(posix_spawn(&child, tool.c_str(), &actions, nullptr, const_cast<char* const*>(argv), environ),
-              0);
-    posix_spawn_file_actions_destroy(&actions);
+    RunProgram::Launch program;
+    program.command = {INSTALL_UTILITY_PATH, "-uninstall", definition, targetFile, "-v"};
+    program.input = RunProgram::Inherited;
+    program.output = fds[1];
+    const pid_t child = RunProgram::Start(program).pid;
     close(fds[1]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_GT(child, 0);
+    const std::optional<int> waited = RunProgram::WaitForStatus(child, 20);
+    ASSERT_TRUE(waited.has_value()) << "the tool did not end within 20 seconds";
+    const int status = *waited;
     EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_TRUE(listing(target).empty());
 }

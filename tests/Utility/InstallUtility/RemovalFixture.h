@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "FileNode.h"
+#include "TemporaryFolder.h"
 #include "SKUDefinition.h"
 #include "XMLReading.h"
 
@@ -32,10 +33,8 @@ class RemovalFixture : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const char* tmp = getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/installutility-test-XXXXXX";
-        ASSERT_NE(mkdtemp(&pattern[0]), nullptr) << strerror(errno);
-        base = pattern;
+        ASSERT_FALSE(temporary.path().empty()) << temporary.why();
+        base = temporary.path();
         target = base + "/target";
         outside = base + "/outside";
         ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
@@ -49,8 +48,6 @@ protected:
             setImmutable(path, false);
         for (auto mount = mounts.rbegin(); mount != mounts.rend(); ++mount)
             umount2(mount->c_str(), MNT_DETACH);
-        std::error_code ignored;
-        std::filesystem::remove_all(base, ignored);
     }
 
     static void writeFile(const std::string& path, const std::string& text)
@@ -202,6 +199,7 @@ protected:
         return done;
     }
 
+    TemporaryFolder temporary{"installutility-test"};
     std::string base;
     std::string target;
     std::string outside;

@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include "FakeUninstallerPlatform.h"
+#include "RunProgram.h"
+#include "TemporaryFolder.h"
 #include "UninstallerFlow.h"
 
 namespace
@@ -29,22 +31,17 @@ class UninstallerFlowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/flowtest-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        ASSERT_FALSE(temporary.path().empty()) << temporary.why();
+        folder = temporary.path();
         definition = WriteFile("sku.xml", "<product><sku ID=\"7\" name=\"Demo Product\"/></product>");
         targetFile = WriteFile("target_path.xml", "<targetPath path=\"/opt/demo\"/>");
         tool = folder + "/InstallUtility";
         platform.auxiliaryFiles = {
             {"sku.xml", definition}, {"target_path.xml", targetFile}, {"InstallUtility", tool}};
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-
     std::string WriteFile(const std::string& name, const std::string& content)
     {
-        std::string path = folder + "/" + name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
+        return TemporaryFolder::WriteFile(folder + "/" + name, content);
     }
 
     int Run(std::vector<const char*> arguments)
@@ -53,6 +50,7 @@ protected:
         return RunUninstaller(static_cast<int>(arguments.size()), arguments.data(), platform);
     }
 
+    TemporaryFolder temporary{"flowtest"};
     std::string folder;
     std::string definition;
     std::string targetFile;
@@ -403,19 +401,19 @@ TEST_F(UninstallerFlowTest, OutOfMemoryReadingTheNameShowsTheUnexpectedError)
     ASSERT_EQ(ftruncate(file, off_t(4) << 30), 0);
     close(file);
     platform.auxiliaryFiles["sku.xml"] = huge;
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-    {
-        rlimit limit = {rlim_t(1) << 30, rlim_t(1) << 30};
-        setrlimit(RLIMIT_AS, &limit);
-        Run({});
-        bool shown =
-            platform.alerts.size() == 1 && platform.alerts[0].messageText == TqString("Unexpected Error");
-        _exit(shown ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const RunProgram::ChildOutcome child = RunProgram::RunInChild(
+        [&](int)
+        {
+            rlimit limit = {rlim_t(1) << 30, rlim_t(1) << 30};
+            setrlimit(RLIMIT_AS, &limit);
+            Run({});
+            bool shown =
+                platform.alerts.size() == 1 && platform.alerts[0].messageText == TqString("Unexpected Error");
+            return shown ? 0 : 1;
+        });
+    ASSERT_GT(child.pid, 0);
+    ASSERT_TRUE(child.waitStatus.has_value());
+    const int status = *child.waitStatus;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 #endif
 }

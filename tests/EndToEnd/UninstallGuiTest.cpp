@@ -24,8 +24,12 @@ protected:
         ASSERT_EQ(pipe2(displayPipe, O_CLOEXEC), 0);
         std::string log = root + "/xvfb.log";
         int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        xvfbPid = Spawn({xvfb, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
-                        EnvironmentWith({}), root, logFd, displayPipe[1], 3);
+        RunProgram::Launch xvfbLaunch;
+        xvfbLaunch.command = {xvfb, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
+        xvfbLaunch.folder = root;
+        xvfbLaunch.errors = logFd;
+        xvfbLaunch.extra = {{displayPipe[1], 3}};
+        xvfbPid = RunProgram::Start(xvfbLaunch).pid;
         close(logFd);
         close(displayPipe[1]);
         std::string number;
@@ -52,7 +56,7 @@ protected:
         if (xvfbPid > 0)
         {
             kill(xvfbPid, SIGTERM);
-            WaitForExit(xvfbPid, 10);
+            RunProgram::WaitForExit(xvfbPid, 10);
         }
         InstalledBundleFixture::TearDown();
     }
@@ -85,20 +89,13 @@ protected:
     // The standard output of a program run on the display.
     std::string Output(const std::vector<std::string>& command)
     {
-        int output[2];
-        if (pipe2(output, O_CLOEXEC) != 0)
-            return std::string();
-        int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        pid_t child = Spawn(command, EnvironmentWith({{"DISPLAY", display.c_str()}}), root, quiet, output[1],
-                            STDOUT_FILENO);
-        close(quiet);
-        close(output[1]);
-        bool complete = false;
-        std::string text = ReadToEnd(output[0], 20, &complete);
-        close(output[0]);
-        if (child > 0)
-            WaitForExit(child, 20);
-        return text;
+        RunProgram::Launch launch;
+        launch.command = command;
+        launch.environment = RunProgram::EnvironmentWith({{"DISPLAY", display.c_str()}});
+        launch.folder = root;
+        launch.output = RunProgram::Captured;
+        launch.errors = RunProgram::DevNull;
+        return RunProgram::Run(launch, 20).text;
     }
 
     // The newest window with exactly this name, waiting for it up to seconds; empty when none came.
@@ -140,31 +137,29 @@ protected:
     // Starts the installed Uninstall on the display; its standard error goes to the pipe.
     pid_t StartUninstall(int* errorRead, const std::vector<std::string>& arguments = {})
     {
-        int pipeEnds[2];
-        EXPECT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
-        std::string path = root + "/bin:" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+        RunProgram::Launch launch;
         // GTK keeps caches for the life of the process; they are not this program's leaks.
-        std::vector<std::string> environment = EnvironmentWith({{"UNINSTALL_UNATTENDED", nullptr},
-                                                                {"DISPLAY", display.c_str()},
-                                                                {"WAYLAND_DISPLAY", nullptr},
-                                                                {"GDK_BACKEND", "x11"},
-                                                                {"NO_AT_BRIDGE", "1"},
-                                                                {"TMPDIR", temporary.c_str()},
-                                                                {"PATH", path.c_str()},
-                                                                {"ASAN_OPTIONS", "detect_leaks=0"}});
-        std::vector<std::string> command = {executables + "/Uninstall"};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        pid_t child = Spawn(command, environment, root, pipeEnds[1]);
-        close(pipeEnds[1]);
-        *errorRead = pipeEnds[0];
-        return child;
+        launch.environment = UninstallEnvironment({{"UNINSTALL_UNATTENDED", nullptr},
+                                                   {"DISPLAY", display.c_str()},
+                                                   {"WAYLAND_DISPLAY", nullptr},
+                                                   {"GDK_BACKEND", "x11"},
+                                                   {"NO_AT_BRIDGE", "1"},
+                                                   {"ASAN_OPTIONS", "detect_leaks=0"}});
+        launch.command = {executables + "/Uninstall"};
+        launch.command.insert(launch.command.end(), arguments.begin(), arguments.end());
+        launch.folder = root;
+        launch.errors = RunProgram::Captured;
+        const RunProgram::Started started = RunProgram::Start(launch);
+        EXPECT_GE(started.captured, 0);
+        *errorRead = started.captured;
+        return started.pid;
     }
 
     // What went wrong around a window that did not come: Uninstall's own output and the X server's log.
     std::string Diagnosis(int errors)
     {
         bool complete = false;
-        return "\nUninstall wrote: " + ReadToEnd(errors, 2, &complete) +
+        return "\nUninstall wrote: " + RunProgram::ReadToEnd(errors, 2, &complete) +
                "\nXvfb wrote: " + ReadFile(root + "/xvfb.log");
     }
 
@@ -186,9 +181,9 @@ TEST_F(UninstallGuiTest, CancelFromTheKeyboardMakesNoCopy)
 
     // The default button "Cancel" has the focus, so Return answers it.
     PressKeys(window, {"Return"});
-    EXPECT_EQ(WaitForExit(child, 30), 0);
+    EXPECT_EQ(RunProgram::WaitForExit(child, 30), 0);
     bool complete = false;
-    std::string text = ReadToEnd(errors, 10, &complete);
+    std::string text = RunProgram::ReadToEnd(errors, 10, &complete);
     close(errors);
     EXPECT_EQ(text.find("[Cancel] [Uninstall]"), std::string::npos) << "the dialog went to standard error";
     EXPECT_TRUE(TemporaryEntries().empty());
@@ -205,14 +200,14 @@ TEST_F(UninstallGuiTest, UninstallButtonRunsBothPhasesThroughWindows)
 
     // "Uninstall" sits left of the focused "Cancel".
     PressKeys(confirmation, {"shift+Tab", "Return"});
-    EXPECT_EQ(WaitForExit(child, 30), 0);
+    EXPECT_EQ(RunProgram::WaitForExit(child, 30), 0);
     std::string completion = WaitForWindow(kTitle, 90, child);
     ASSERT_FALSE(completion.empty()) << "the completion window did not appear" << Diagnosis(errors);
     EXPECT_TRUE(std::filesystem::exists(record)) << "the completion came before the tool had finished";
     PressKeys(completion, {"Return"});
 
     bool complete = false;
-    std::string text = ReadToEnd(errors, 60, &complete);
+    std::string text = RunProgram::ReadToEnd(errors, 60, &complete);
     close(errors);
     EXPECT_TRUE(complete) << "the relaunched copy did not end";
     EXPECT_EQ(text.find("Uninstallation completed"), std::string::npos)
@@ -269,7 +264,7 @@ TEST_F(UninstallGuiTest, ProgressWindowThenFailureWithDetails)
     }
     // Escape closes the dialog, which answers its one button.
     PressKeys(failure, {"Escape"});
-    EXPECT_EQ(WaitForExit(child, 20), 0);
+    EXPECT_EQ(RunProgram::WaitForExit(child, 20), 0);
     close(errors);
     if (xclip.empty())
         GTEST_SKIP() << "xclip is not installed, so the text of the Details area was not read";

@@ -1,5 +1,3 @@
-#include <fcntl.h>
-#include <pty.h>
 
 #include "InstalledBundleFixture.h"
 
@@ -14,19 +12,12 @@ protected:
     static std::string RunAtTerminal(const std::string& executable, const std::vector<std::string>& environment,
                               const std::string& cwd)
     {
-        std::vector<char*> args = {const_cast<char*>(executable.c_str()), const_cast<char*>("1"), nullptr};
-        std::vector<char*> envs;
-        for (const std::string& word : environment)
-            envs.push_back(const_cast<char*>(word.c_str()));
-        envs.push_back(nullptr);
+        RunProgram::Launch launch;
+        launch.command = {executable, "1"};
+        launch.environment = environment;
+        launch.folder = cwd;
         int master = -1;
-        pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
-        if (child == 0)
-        {
-            if (chdir(cwd.c_str()) == 0)
-                execve(args[0], args.data(), envs.data());
-            _exit(127);
-        }
+        const pid_t child = RunProgram::StartOnTerminal(launch, &master);
         if (child < 0)
             return "forkpty failed";
         std::string shown;
@@ -51,7 +42,7 @@ protected:
                 answered = prompts;
         }
         close(master);
-        WaitForExit(child, 10);
+        RunProgram::WaitForExit(child, 10);
         return shown;
     }
 };
@@ -65,10 +56,8 @@ TEST_F(UninstallProgressTest, TerminalShowsTheCountThenWhatFailed)
     WriteReportingTool({"removed " + target + "/d/a", "failed " + target + "/d/b: Device or resource busy",
                         "kept " + target + "/d", "summary: 1 removed, 1 kept, 0 missing, 1 failed"},
                        1, "0.1");
-    std::string path = root + "/bin:" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    std::vector<std::string> environment =
-        EnvironmentWith({{"UNINSTALL_UNATTENDED", nullptr}, {"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr},
-                         {"TMPDIR", temporary.c_str()}, {"PATH", path.c_str()}});
+    std::vector<std::string> environment = UninstallEnvironment(
+        {{"UNINSTALL_UNATTENDED", nullptr}, {"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr}});
     std::string shown = RunAtTerminal(executables + "/Uninstall", environment, root);
 
     // The terminal turns each newline into a carriage return and a newline. The stand-in pauses

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <fcntl.h>
 #include <regex>
 
 #include "InstalledBundleFixture.h"
@@ -22,23 +21,27 @@ protected:
     // Runs command (the program first) unattended, as user when that is not root, as above.
     std::string Run(const std::vector<std::string>& command, int* exitStatus, uid_t user = 0)
     {
-        int pipeEnds[2];
-        EXPECT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
-        std::string path = root + "/bin:" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-        std::vector<std::string> environment = EnvironmentWith({{"UNINSTALL_UNATTENDED", "1"},
-                                                                {"TMPDIR", temporary.c_str()},
-                                                                {"PATH", path.c_str()},
-                                                                {"DISPLAY", nullptr}});
-        pid_t child = user == 0 ? Spawn(command, environment, root, pipeEnds[1])
-                                : SpawnAs(user, command, environment, root, pipeEnds[1]);
-        close(pipeEnds[1]);
-        EXPECT_GT(child, 0);
+        const RunProgram::Started child = RunProgram::Start(UnattendedLaunch(command, user));
+        EXPECT_GT(child.pid, 0);
         bool complete = false;
-        std::string text = ReadToEnd(pipeEnds[0], 120, &complete);
-        close(pipeEnds[0]);
+        std::string text = child.captured >= 0 ? RunProgram::ReadToEnd(child.captured, 120, &complete) : "";
+        close(child.captured);
         EXPECT_TRUE(complete) << "standard error was not closed in time";
-        *exitStatus = child > 0 ? WaitForExit(child, 30) : -2;
+        *exitStatus = child.pid > 0 ? RunProgram::WaitForExit(child.pid, 30) : -2;
         return text;
+    }
+
+    // Unattended, from root, standard error captured.
+    RunProgram::Launch UnattendedLaunch(const std::vector<std::string>& command, uid_t user = 0) const
+    {
+        RunProgram::Launch launch;
+        launch.command = command;
+        launch.environment = UninstallEnvironment({{"UNINSTALL_UNATTENDED", "1"}, {"DISPLAY", nullptr}});
+        launch.folder = root;
+        if (user != 0)
+            launch.user = user;
+        launch.errors = RunProgram::Captured;
+        return launch;
     }
 
     // The one temporary copy's bundle folder, after checking the directory that holds it.
@@ -221,26 +224,18 @@ TEST_F(UninstallEndToEndTest, CopyThatFillsTheTemporaryFolderIsRemoved)
 TEST_F(UninstallEndToEndTest, CallerWaitsForTheWholeUninstallWhateverInterruptsIt)
 {
     WriteSlowTool();
-    int pipeEnds[2];
-    ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
-    std::string path = root + "/bin:" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    pid_t child = Spawn({executables + "/Uninstall"},
-                        EnvironmentWith({{"UNINSTALL_UNATTENDED", "1"},
-                                         {"TMPDIR", temporary.c_str()},
-                                         {"PATH", path.c_str()},
-                                         {"DISPLAY", nullptr}}),
-                        root, pipeEnds[1]);
-    close(pipeEnds[1]);
+    const RunProgram::Started started = RunProgram::Start(UnattendedLaunch({executables + "/Uninstall"}));
+    const pid_t child = started.pid;
     ASSERT_GT(child, 0);
     // The process the caller started is the one that runs the tool, and it is not stopped by these.
     EXPECT_TRUE(WaitForFile(root + "/tool-started", 30));
     for (int signal : {SIGTERM, SIGHUP, SIGINT})
         EXPECT_EQ(kill(child, signal), 0);
-    EXPECT_EQ(WaitForExit(child, 30), 0);
+    EXPECT_EQ(RunProgram::WaitForExit(child, 30), 0);
     EXPECT_TRUE(std::filesystem::exists(root + "/tool-finished"));
     bool complete = false;
-    std::string errors = ReadToEnd(pipeEnds[0], 10, &complete);
-    close(pipeEnds[0]);
+    std::string errors = RunProgram::ReadToEnd(started.captured, 10, &complete);
+    close(started.captured);
     EXPECT_EQ(errors, std::string(kConfirmation) +
                           "Uninstall Demo 100% Product\nUninstallation completed successfully.\n[OK]\n-> OK\n\n");
 }

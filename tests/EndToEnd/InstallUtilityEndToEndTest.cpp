@@ -1,14 +1,8 @@
 // The real Uninstall, unattended, running the real InstallUtility on the demo product installed
 // into a temporary sandbox, as a user's machine would hold it: the product's folders, the
 // shortcut, and Uninstall.app inside the product.
-#include <chrono>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include "RemovalFixture.h"
-
-extern char** environ;
+#include "RunProgram.h"
 
 namespace
 {
@@ -41,59 +35,22 @@ protected:
     // on standard error: they all inherit it, so its end is the end of the whole uninstallation.
     std::string runUninstall()
     {
-        std::vector<std::string> environment;
-        for (char** entry = environ; *entry != nullptr; ++entry)
-        {
-            const std::string text = *entry;
-            const std::string name = text.substr(0, text.find('='));
-            if (name != "TMPDIR" && name != "UNINSTALL_UNATTENDED" && name != "PATH" && name != "DISPLAY")
-                environment.push_back(text);
-        }
-        environment.push_back("TMPDIR=" + base + "/tmp");
-        environment.push_back("UNINSTALL_UNATTENDED=1");
         const char* path = getenv("PATH");
-        environment.push_back("PATH=" + base + "/bin:" + (path ? path : "/usr/bin:/bin"));
-
-        int pipeFds[2];
-        EXPECT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
-        const std::string program = executables + "/Uninstall";
-        std::vector<char*> argv = {const_cast<char*>(program.c_str()), nullptr};
-        std::vector<char*> envp;
-        for (const std::string& entry : environment)
-            envp.push_back(const_cast<char*>(entry.c_str()));
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
-        pid_t child = -1;
-        const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        close(pipeFds[1]);
-        EXPECT_EQ(spawned, 0) << strerror(spawned);
-
-        std::string text;
-        bool ended = false;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!ended && std::chrono::steady_clock::now() < deadline)
-        {
-            pollfd watched = {pipeFds[0], POLLIN, 0};
-            if (poll(&watched, 1, 200) <= 0)
-                continue;
-            char buffer[4096];
-            const ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
-            if (got > 0)
-                text.append(buffer, static_cast<size_t>(got));
-            else if (got == 0 || errno != EINTR)
-                ended = true;
-        }
-        close(pipeFds[0]);
-        EXPECT_TRUE(ended) << "the uninstallation did not end within 60 seconds; so far:\n" << text;
-        int status = 0;
-        if (spawned == 0)
-            waitpid(child, &status, 0);
-        return text;
+        const std::string tools = base + "/bin:" + (path ? path : "/usr/bin:/bin");
+        const std::string temporary = base + "/tmp";
+        RunProgram::Launch launch;
+        launch.command = {executables + "/Uninstall"};
+        launch.environment = RunProgram::EnvironmentWith({{"TMPDIR", temporary.c_str()},
+                                                          {"UNINSTALL_UNATTENDED", "1"},
+                                                          {"PATH", tools.c_str()},
+                                                          {"DISPLAY", nullptr}});
+        launch.output = RunProgram::DevNull;
+        launch.errors = RunProgram::Captured;
+        const RunProgram::Outcome outcome = RunProgram::Run(launch, 60);
+        EXPECT_NE(outcome.status, -2) << "Uninstall could not be started";
+        EXPECT_TRUE(outcome.complete) << "the uninstallation did not end within 60 seconds; so far:\n"
+                                      << outcome.text;
+        return outcome.text;
     }
 
     static std::string dialog(const std::string& informative)

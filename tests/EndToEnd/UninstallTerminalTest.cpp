@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <grp.h>
-#include <pty.h>
 #include <pwd.h>
 #include <sys/prctl.h>
 
@@ -22,21 +21,16 @@ public:
     // Starts bash as uid/gid (unchanged when uid is the test's own) with the environment.
     bool Start(uid_t uid, gid_t gid, const std::string& cwd, const std::vector<std::string>& environment)
     {
-        std::vector<char*> envs;
-        for (const std::string& word : environment)
-            envs.push_back(const_cast<char*>(word.c_str()));
-        envs.push_back(nullptr);
-        const char* argv[] = {"/bin/bash", "--norc", "--noprofile", "--noediting", "-i", nullptr};
-        shell = forkpty(&master, nullptr, nullptr, nullptr);
-        if (shell == 0)
+        RunProgram::Launch launch;
+        launch.command = {"/bin/bash", "--norc", "--noprofile", "--noediting", "-i"};
+        launch.environment = environment;
+        launch.folder = cwd;
+        if (uid != getuid())
         {
-            if (uid != getuid() && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
-                _exit(126);
-            if (chdir(cwd.c_str()) != 0)
-                _exit(126);
-            execve(argv[0], const_cast<char**>(argv), envs.data());
-            _exit(127);
+            launch.user = uid;
+            launch.group = gid;
         }
+        shell = RunProgram::StartOnTerminal(launch, &master);
         return shell > 0 && Expect(kPrompt);
     }
 

@@ -1,0 +1,138 @@
+#ifndef TQ_INSTALLEDBUNDLEFIXTURE_H
+#define TQ_INSTALLEDBUNDLEFIXTURE_H
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "RunProgram.h"
+#include "TemporaryFolder.h"
+
+// An installed Uninstall.app in a fresh folder: the built Uninstall, the demo definition, a
+// target-path file and a stand-in InstallUtility that records how it was run. Its own TMPDIR
+// shows every temporary copy the uninstaller makes.
+class InstalledBundleFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(folder.path().empty()) << folder.why();
+        root = folder.path();
+        executables = root + "/Installed/Uninstall.app/Contents/MacOS";
+        temporary = root + "/tmp";
+        record = root + "/tool-record.txt";
+        std::filesystem::create_directories(executables);
+        std::filesystem::create_directories(temporary);
+        std::filesystem::copy_file(UNINSTALL_EXECUTABLE, executables + "/Uninstall");
+        WriteFile(executables + "/sku.xml", "<product><sku ID=\"1\" name=\"Demo 100% Product\"/></product>\n",
+                  0644);
+        WriteFile(executables + "/target_path.xml", "<targetPath path=\"" + root + "/target\"/>\n", 0644);
+        WriteTool(0);
+        // Without root rights the uninstaller elevates with pkexec; this one grants everything.
+        WriteFile(root + "/bin/pkexec", "#!/bin/sh\nexec \"$@\"\n", 0755);
+    }
+    static void WriteFile(const std::string& path, const std::string& content, mode_t mode)
+    {
+        TemporaryFolder::WriteFile(path, content, mode);
+    }
+    static std::string ReadFile(const std::string& path) { return TemporaryFolder::ReadFile(path); }
+
+    // The environment the installed Uninstall runs in: TMPDIR, PATH (the stand-in pkexec first)
+    // and these changes.
+    std::vector<std::string> UninstallEnvironment(std::map<std::string, const char*> changes) const
+    {
+        const std::string path = root + "/bin:" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+        changes["TMPDIR"] = temporary.c_str();
+        changes["PATH"] = path.c_str();
+        return RunProgram::EnvironmentWith(changes);
+    }
+
+    // The stand-in removal tool: records its program path, working directory and arguments,
+    // prints 1 MiB, says on standard error that it has finished, and exits with status.
+    void WriteTool(int status)
+    {
+        WriteFile(executables + "/InstallUtility",
+                  "#!/bin/sh\n"
+                  "{\n"
+                  "  printf 'program=%s\\n' \"$0\"\n"
+                  "  printf 'cwd=%s\\n' \"$(pwd)\"\n"
+                  "  printf 'argc=%s\\n' \"$#\"\n"
+                  "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
+                  "} > '" +
+                      record +
+                      ".part'\n"
+                      "head -c 1048576 /dev/zero | tr '\\0' r\n"
+                      "mv '" +
+                      record + ".part' '" + record +
+                      "'\n"
+                      "echo 'stand-in tool finished' >&2\n"
+                      "exit " +
+                      std::to_string(status) + "\n",
+                  0755);
+    }
+
+    // A stand-in removal tool that, like the real one once it removes, ignores interruptions: it
+    // marks tool-started, takes a second, then marks tool-finished.
+    void WriteSlowTool()
+    {
+        WriteFile(executables + "/InstallUtility",
+                  "#!/bin/sh\ntrap '' INT QUIT TERM HUP\ntouch '" + root + "/tool-started'\nsleep 1\n"
+                  "echo 'removed " + root + "/target/x'\ntouch '" + root + "/tool-finished'\n",
+                  0755);
+    }
+
+    // Waits up to seconds for a file to appear.
+    static bool WaitForFile(const std::string& path, int seconds)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!std::filesystem::exists(path))
+        {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            usleep(20000);
+        }
+        return true;
+    }
+
+    // A definition whose install-file tree has three entries: folder "d" holding "a" and "b".
+    void WriteThreeEntryDefinition()
+    {
+        WriteFile(executables + "/sku.xml",
+                  "<product><sku ID=\"1\" name=\"Demo 100% Product\"/><installFiles><directory fileName=\"d\">"
+                  "<file fileName=\"a\"/><file fileName=\"b\"/></directory></installFiles></product>\n",
+                  0644);
+    }
+
+    // A stand-in removal tool that prints these -v lines (no single quotes in them), pausing
+    // seconds after each, and exits with status.
+    void WriteReportingTool(const std::vector<std::string>& lines, int status, const std::string& seconds)
+    {
+        std::string script = "#!/bin/sh\n";
+        for (const std::string& line : lines)
+            script += "printf '%s\\n' '" + line + "'\nsleep " + seconds + "\n";
+        WriteFile(executables + "/InstallUtility", script + "exit " + std::to_string(status) + "\n", 0755);
+    }
+
+    std::vector<std::string> TemporaryEntries() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(temporary))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    TemporaryFolder folder{"uninstalltest"};
+    std::string root;
+    std::string executables;
+    std::string temporary;
+    std::string record;
+};
+
+#endif
