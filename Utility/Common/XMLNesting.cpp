@@ -93,6 +93,7 @@ private:
     const char* readDeclaration(const char* p) const;
     const char* readNode(const char* p, bool& element, bool& opens) const;
     const char* readTopNode(const char* p, size_t depth, bool& element, bool& opens);
+    const char* skipEndTag(const char* p) const;
 
     const char* start;
     const char* end;
@@ -316,6 +317,14 @@ const char* NestingWalk::readTopNode(const char* p, size_t depth, bool& element,
     return p;
 }
 
+// The parser stops unless an end tag names the open element; nothing after it matters then, so
+// the name is not compared here.
+const char* NestingWalk::skipEndTag(const char* p) const
+{
+    p = skipTo(p, '>');
+    return at(p) ? p + 1 : nullptr;
+}
+
 size_t NestingWalk::run()
 {
     utf8 = at(start) == 0xEF && at(start + 1) == 0xBB && at(start + 2) == 0xBF;
@@ -335,11 +344,8 @@ size_t NestingWalk::run()
         }
         else if (depth > 0 && at(p + 1) == '/')
         {
-            // The parser stops unless the end tag names the open element; nothing after it matters
-            // then, so the name is not compared here.
             --depth;
-            p = skipTo(p, '>');
-            p = at(p) ? p + 1 : nullptr;
+            p = skipEndTag(p);
         }
         else
         {
