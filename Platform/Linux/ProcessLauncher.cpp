@@ -52,15 +52,22 @@ int WaitForChild(pid_t child)
     return WEXITSTATUS(status);
 }
 
+// The program's path as its own name, then the arguments.
+Vector<TqString> CommandOf(const TqString& path, const Vector<TqString>& arguments)
+{
+    Vector<TqString> command;
+    command.push_back(path);
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return command;
+}
+
 } // namespace
 
 bool LaunchDetached(const TqString& path, const Vector<TqString>& arguments)
 {
     if (path.IsEmpty())
         return false;
-    Vector<TqString> command;
-    command.push_back(path);
-    command.insert(command.end(), arguments.begin(), arguments.end());
+    const Vector<TqString> command = CommandOf(path, arguments);
     std::vector<char*> argv = ArgumentPointers(command);
     pid_t child;
     return posix_spawn(&child, path.ConstData(), nullptr, nullptr, argv.data(), environ) == 0;
@@ -70,9 +77,7 @@ bool ReplaceProcess(const TqString& path, const Vector<TqString>& arguments)
 {
     if (path.IsEmpty())
         return false;
-    Vector<TqString> command;
-    command.push_back(path);
-    command.insert(command.end(), arguments.begin(), arguments.end());
+    const Vector<TqString> command = CommandOf(path, arguments);
     std::vector<char*> argv = ArgumentPointers(command);
     // Nothing written so far may be lost with this process image.
     std::fflush(nullptr);

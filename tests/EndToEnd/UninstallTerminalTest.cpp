@@ -91,6 +91,15 @@ private:
 class UninstallTerminalTest : public InstalledBundleFixture
 {
 protected:
+    // Starts Uninstall at the shell and confirms it, up to sudo asking for the password.
+    void ConfirmUpToSudosPrompt(TerminalSession& terminal)
+    {
+        terminal.Type(executables + "/Uninstall\n");
+        ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
+        terminal.Type("2\n");
+        ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
+    }
+
     std::vector<std::string> ShellEnvironment(const std::string& path) const
     {
         return {"PATH=" + path, "HOME=" + root, "TERM=dumb", std::string("PS1=") + kPrompt, "HISTFILE=",
@@ -170,10 +179,7 @@ TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
     ASSERT_NO_FATAL_FAILURE(InstallProduct());
     TerminalSession terminal;
     ASSERT_TRUE(terminal.Start(uid, gid, root, ShellEnvironment(root + "/userbin")));
-    terminal.Type(executables + "/Uninstall\n");
-    ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
-    terminal.Type("2\n");
-    ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
+    ASSERT_NO_FATAL_FAILURE(ConfirmUpToSudosPrompt(terminal));
     terminal.Type(std::string(kPassword) + "\n");
     ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
     ASSERT_TRUE(terminal.Expect("Choose 1-1 [1]: ")) << terminal.transcript;
@@ -194,10 +200,7 @@ TEST_F(UninstallTerminalTest, RightsThatCannotBeHadAreSaid)
     ASSERT_TRUE(terminal.Start(uid, gid, root, ShellEnvironment(root + "/userbin")));
 
     // sudo refuses a wrong password.
-    terminal.Type(executables + "/Uninstall\n");
-    ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
-    terminal.Type("2\n");
-    ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
+    ASSERT_NO_FATAL_FAILURE(ConfirmUpToSudosPrompt(terminal));
     terminal.Type("wrong\n");
     EXPECT_TRUE(terminal.Expect(kNoRights)) << terminal.transcript;
     EXPECT_TRUE(terminal.Run(""));
