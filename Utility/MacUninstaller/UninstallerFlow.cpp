@@ -48,32 +48,35 @@ Alert UnexpectedErrorAlert()
     return alert;
 }
 
-Alert CompletionAlert(const TqString& productName)
+// The product's own dialogs after the confirmation: "Uninstall <product>" over what happened.
+Alert ProductAlert(const TqString& productName, const TqString& informativeText, AlertKind kind)
 {
     Alert alert;
     alert.messageText = TqString("Uninstall ") + productName;
-    alert.informativeText = "Uninstallation completed successfully.";
-    alert.kind = AlertKind::Information;
+    alert.informativeText = informativeText;
+    alert.kind = kind;
     return alert;
+}
+
+Alert CompletionAlert(const TqString& productName)
+{
+    return ProductAlert(productName, "Uninstallation completed successfully.", AlertKind::Information);
 }
 
 Alert FailureAlert(const TqString& productName, const TqString& details)
 {
-    Alert alert;
-    alert.messageText = TqString("Uninstall ") + productName;
-    alert.informativeText = "Uninstallation failed. Some components may not have been removed.";
-    alert.kind = AlertKind::Error;
+    Alert alert = ProductAlert(productName, "Uninstallation failed. Some components may not have been removed.",
+                               AlertKind::Error);
     alert.details = details;
     return alert;
 }
 
 Alert NoRightsAlert(const TqString& productName)
 {
-    Alert alert;
-    alert.messageText = TqString("Uninstall ") + productName;
-    alert.informativeText = TqString("Administrator rights are needed to remove ") + productName +
-                            ", and they could not be obtained.";
-    return alert;
+    return ProductAlert(productName,
+                        TqString("Administrator rights are needed to remove ") + productName +
+                            ", and they could not be obtained.",
+                        AlertKind::Error);
 }
 
 // Empties the tool's output in small reads; the tool is finished only when its output closes.

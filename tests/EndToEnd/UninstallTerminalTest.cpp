@@ -91,6 +91,17 @@ private:
 class UninstallTerminalTest : public InstalledBundleFixture
 {
 protected:
+    // The test's own user at an interactive shell on the terminal, the product installed; skipped
+    // where no such user can be made.
+    void StartUserShell(TerminalSession& terminal)
+    {
+        CreateUser();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_NO_FATAL_FAILURE(InstallProduct());
+        ASSERT_TRUE(terminal.Start(uid, gid, root, ShellEnvironment(root + "/userbin")));
+    }
+
     // Starts Uninstall at the shell and confirms it, up to sudo asking for the password.
     void ConfirmUpToSudosPrompt(TerminalSession& terminal)
     {
@@ -173,12 +184,10 @@ protected:
 
 TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
 {
-    CreateUser();
-    if (IsSkipped() || HasFatalFailure())
-        return;
-    ASSERT_NO_FATAL_FAILURE(InstallProduct());
     TerminalSession terminal;
-    ASSERT_TRUE(terminal.Start(uid, gid, root, ShellEnvironment(root + "/userbin")));
+    ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
+    if (IsSkipped())
+        return;
     ASSERT_NO_FATAL_FAILURE(ConfirmUpToSudosPrompt(terminal));
     terminal.Type(std::string(kPassword) + "\n");
     ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
@@ -192,12 +201,10 @@ TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
 
 TEST_F(UninstallTerminalTest, RightsThatCannotBeHadAreSaid)
 {
-    CreateUser();
-    if (IsSkipped() || HasFatalFailure())
-        return;
-    ASSERT_NO_FATAL_FAILURE(InstallProduct());
     TerminalSession terminal;
-    ASSERT_TRUE(terminal.Start(uid, gid, root, ShellEnvironment(root + "/userbin")));
+    ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
+    if (IsSkipped())
+        return;
 
     // sudo refuses a wrong password.
     ASSERT_NO_FATAL_FAILURE(ConfirmUpToSudosPrompt(terminal));
