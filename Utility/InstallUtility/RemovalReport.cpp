@@ -1,6 +1,6 @@
 #include "RemovalReport.h"
 
-#include "LineEscaping.h"
+#include "RemovalLine.h"
 
 RemovalReport::RemovalReport(bool verbose, bool dryRun, FILE* out, FILE* errors)
     : verbose(verbose), dryRun(dryRun), out(out), errors(errors)
@@ -10,19 +10,19 @@ RemovalReport::RemovalReport(bool verbose, bool dryRun, FILE* out, FILE* errors)
 void RemovalReport::Removed(const TqString& path)
 {
     ++counts.removed;
-    entryLine(dryRun ? "would remove" : "removed", path);
+    entryLine(dryRun ? RemovalLineKind::WouldRemove : RemovalLineKind::Removed, path);
 }
 
 void RemovalReport::Kept(const TqString& path)
 {
     ++counts.kept;
-    entryLine("kept", path);
+    entryLine(RemovalLineKind::Kept, path);
 }
 
 void RemovalReport::Missing(const TqString& path)
 {
     ++counts.missing;
-    entryLine("missing", path);
+    entryLine(RemovalLineKind::Missing, path);
 }
 
 void RemovalReport::Failed(const Failure& failure, bool ignored)
@@ -31,16 +31,17 @@ void RemovalReport::Failed(const Failure& failure, bool ignored)
     if (!ignored)
         runFailed = true;
     // A reason may carry a name from disk (the first thing a bundle could not lose).
-    fprintf(verbose ? out : errors, "failed %s: %s%s\n", EscapeLineText(failure.path).ConstData(),
-            EscapeLineText(failure.reason).ConstData(), ignored ? " (ignored)" : "");
+    const TqString reason = ignored ? failure.reason + " (ignored)" : failure.reason;
+    fprintf(verbose ? out : errors, "%s\n",
+            FormatRemovalLine(RemovalLineKind::Failed, failure.path, reason).ConstData());
 }
 
 void RemovalReport::Refused(const Failure& refusal)
 {
     ++counts.failed;
     runFailed = true;
-    fprintf(verbose ? out : errors, "refused %s: %s\n", EscapeLineText(refusal.path).ConstData(),
-            EscapeLineText(refusal.reason).ConstData());
+    fprintf(verbose ? out : errors, "%s\n",
+            FormatRemovalLine(RemovalLineKind::Refused, refusal.path, refusal.reason).ConstData());
 }
 
 void RemovalReport::Summary()
@@ -51,8 +52,8 @@ void RemovalReport::Summary()
     fflush(out);
 }
 
-void RemovalReport::entryLine(const char* word, const TqString& path)
+void RemovalReport::entryLine(RemovalLineKind kind, const TqString& path)
 {
     if (verbose)
-        fprintf(out, "%s %s\n", word, EscapeLineText(path).ConstData());
+        fprintf(out, "%s\n", FormatRemovalLine(kind, path).ConstData());
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Failure.h"
+#include "RemovalLine.h"
 #include "TqString.h"
 
 // What the removal tells about each entry, and the counts for its summary. With verbose, every
@@ -38,7 +39,7 @@ public:
     bool RunFailed() const { return runFailed; }
 
 private:
-    void entryLine(const char* word, const TqString& path);
+    void entryLine(RemovalLineKind kind, const TqString& path);
 
     bool verbose;
     bool dryRun;

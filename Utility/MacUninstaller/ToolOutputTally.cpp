@@ -3,56 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
-
-struct Prefix
-{
-    const char* text;
-    ToolLineKind kind;
-};
-
-const Prefix kPrefixes[] = {
-    {"removed ", ToolLineKind::Removed}, {"would remove ", ToolLineKind::WouldRemove},
-    {"kept ", ToolLineKind::Kept},       {"missing ", ToolLineKind::Missing},
-    {"failed ", ToolLineKind::Failed},   {"refused ", ToolLineKind::Refused},
-};
-
-} // namespace
-
-ToolLine ParseToolLine(const TqString& line)
-{
-    ToolLine parsed;
-    if (std::strncmp(line.ConstData(), "summary:", 8) == 0)
-    {
-        parsed.kind = ToolLineKind::Summary;
-        return parsed;
-    }
-    for (const Prefix& prefix : kPrefixes)
-    {
-        const unsigned long length = std::strlen(prefix.text);
-        if (line.Size() <= length || std::strncmp(line.ConstData(), prefix.text, length) != 0)
-            continue;
-        TqString subject = line.Substr(length, TqString::maxLen);
-        if (prefix.kind == ToolLineKind::Failed || prefix.kind == ToolLineKind::Refused)
-        {
-            const unsigned long reason = subject.IndexLastOf(": ");
-            if (reason == TqString::maxLen)
-                return parsed;
-            subject = subject.Substr(0, reason);
-        }
-        parsed.kind = prefix.kind;
-        parsed.subject = subject;
-        return parsed;
-    }
-    return parsed;
-}
-
-bool IsEntryLine(ToolLineKind kind)
-{
-    return kind != ToolLineKind::Summary && kind != ToolLineKind::Other;
-}
-
 unsigned long CountInstallEntries(const FileNode& root)
 {
     unsigned long count = 0;
@@ -95,12 +45,12 @@ void ToolOutputTally::TakeLine()
         pendingCut = false;
         return;
     }
-    ToolLine parsed = ParseToolLine(line);
+    const RemovalLine parsed = ParseRemovalLine(line);
     if (!IsEntryLine(parsed.kind))
         return;
     ++entriesHandled;
     currentPath = parsed.subject;
-    if (parsed.kind != ToolLineKind::Failed && parsed.kind != ToolLineKind::Refused)
+    if (!IsFailureLine(parsed.kind))
         return;
     if (failureLines.size() < kKeptFailureLines)
         failureLines.push_back(line);

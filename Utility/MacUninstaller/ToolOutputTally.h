@@ -4,36 +4,9 @@
 #include <string>
 
 #include "FileNode.h"
+#include "RemovalLine.h"
 #include "TqString.h"
 #include "Vector.h"
-
-// What one line of the removal tool's -v output reports.
-enum class ToolLineKind
-{
-    Removed,     // "removed PATH"
-    WouldRemove, // "would remove PATH" (a dry run)
-    Kept,        // "kept PATH"
-    Missing,     // "missing PATH"
-    Failed,      // "failed PATH: REASON"
-    Refused,     // "refused NAME: REASON"
-    Summary,     // "summary: ..."
-    Other        // anything else (a message of the elevation program, say)
-};
-
-struct ToolLine
-{
-    ToolLineKind kind = ToolLineKind::Other;
-    // The path or name the line is about, as the tool printed it (already escaped); unset for a
-    // summary or an unknown line.
-    TqString subject;
-};
-
-// Reads one line (without its newline). A failed or refused line's subject ends at its last ": ",
-// since the reasons the tool gives never hold one.
-ToolLine ParseToolLine(const TqString& line);
-
-// Whether the line stands for one entry handled: every per-entry report, not the summary.
-bool IsEntryLine(ToolLineKind kind);
 
 // How many lines the tool prints for an install-file tree when it runs: one per directory and
 // file below root, and one more for each shortcut a file asks for.

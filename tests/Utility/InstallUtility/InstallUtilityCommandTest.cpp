@@ -323,8 +323,8 @@ TEST_F(InstallUtilityCommandTest, NamesArePrintedAsOneEscapedLineEach)
               "<file fileName='sub/y&#10;summary: 0 removed'/></installFiles></product>");
     EXPECT_EQ(run({"-uninstall", definition, targetFile, "-v"}), 1);
     EXPECT_EQ(out.substr(0, out.find('\n') + 1),
-              "removed " + target + "/x\\nsummary: 9 removed, 0 kept, 0 missing, 0 failed\\x1B[2J\n");
-    const std::string refused = "\nrefused sub/y\\nsummary: 0 removed: ";
+              "removed " + target + "/x\\nsummary:\\x209 removed, 0 kept, 0 missing, 0 failed\\x1B[2J\n");
+    const std::string refused = "\nrefused sub/y\\nsummary:\\x200 removed: ";
     EXPECT_NE(out.find(refused), std::string::npos) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
     EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1), "summary: 1 removed, 0 kept, 0 missing, 1 failed\n");

@@ -5,39 +5,6 @@
 #include "SKUDefinition.h"
 #include "ToolOutputTally.h"
 
-TEST(ToolOutputTally, EachReportLineIsOneEntryAndNamesItsSubject)
-{
-    struct Case
-    {
-        const char* line;
-        ToolLineKind kind;
-        const char* subject;
-    };
-    const Case cases[] = {
-        {"removed /opt/demo/a b", ToolLineKind::Removed, "/opt/demo/a b"},
-        {"would remove /opt/demo/a", ToolLineKind::WouldRemove, "/opt/demo/a"},
-        {"kept /opt/demo/Settings", ToolLineKind::Kept, "/opt/demo/Settings"},
-        {"missing /opt/demo/x", ToolLineKind::Missing, "/opt/demo/x"},
-        {"failed /opt/demo/a: b: Permission denied", ToolLineKind::Failed, "/opt/demo/a: b"},
-        {"failed /opt/demo/log: Permission denied (ignored)", ToolLineKind::Failed, "/opt/demo/log"},
-        {"refused ..: not a plain name", ToolLineKind::Refused, ".."},
-        {"summary: 2 removed, 0 kept, 0 missing, 0 failed", ToolLineKind::Summary, ""},
-        {"failed without a reason", ToolLineKind::Other, ""},
-        {"removed", ToolLineKind::Other, ""},
-        {"removedx /a", ToolLineKind::Other, ""},
-        {"Error executing command as another user", ToolLineKind::Other, ""},
-        {"", ToolLineKind::Other, ""},
-    };
-    for (const Case& test : cases)
-    {
-        ToolLine parsed = ParseToolLine(test.line);
-        EXPECT_EQ(parsed.kind, test.kind) << test.line;
-        EXPECT_STREQ(parsed.subject.ConstData(), test.subject) << test.line;
-        const bool entry = test.kind != ToolLineKind::Summary && test.kind != ToolLineKind::Other;
-        EXPECT_EQ(IsEntryLine(parsed.kind), entry) << test.line;
-    }
-}
-
 TEST(ToolOutputTally, CountsTheSameWhateverPiecesTheOutputArrivesIn)
 {
     const std::string output = "removed /t/a\nkept /t/b\nnoise\nfailed /t/c: Busy\nsummary: 1 removed\nmissing /t/d";

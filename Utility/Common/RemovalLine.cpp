@@ -1,0 +1,77 @@
+#include "RemovalLine.h"
+
+#include <cstring>
+
+#include "LineEscaping.h"
+
+namespace
+{
+
+struct Word
+{
+    const char* text;
+    RemovalLineKind kind;
+    bool needsReason;
+};
+
+// In the order they are tried: no word is the start of a later one.
+const Word kWords[] = {
+    {"removed ", RemovalLineKind::Removed, false},     {"would remove ", RemovalLineKind::WouldRemove, false},
+    {"kept ", RemovalLineKind::Kept, false},           {"missing ", RemovalLineKind::Missing, false},
+    {"failed ", RemovalLineKind::Failed, true},        {"would fail ", RemovalLineKind::WouldFail, true},
+    {"ignored ", RemovalLineKind::Ignored, true},      {"refused ", RemovalLineKind::Refused, true},
+};
+
+const char kSeparator[] = ": ";
+
+} // namespace
+
+TqString FormatRemovalLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
+{
+    for (const Word& word : kWords)
+    {
+        if (word.kind != kind)
+            continue;
+        TqString line = TqString(word.text) + EscapeLineText(path).Replace(kSeparator, ":\\x20");
+        if (reason.IsSet())
+            line += TqString(kSeparator) + EscapeLineText(reason);
+        return line;
+    }
+    return EscapeLineText(reason);
+}
+
+RemovalLine ParseRemovalLine(const TqString& line)
+{
+    RemovalLine parsed;
+    if (std::strncmp(line.ConstData(), "summary:", 8) == 0)
+    {
+        parsed.kind = RemovalLineKind::Summary;
+        return parsed;
+    }
+    for (const Word& word : kWords)
+    {
+        const unsigned long length = std::strlen(word.text);
+        if (line.Size() <= length || std::strncmp(line.ConstData(), word.text, length) != 0)
+            continue;
+        TqString rest = line.Substr(length, TqString::maxLen);
+        const unsigned long separator = rest.IndexOf(kSeparator, 0);
+        if (separator == TqString::maxLen && word.needsReason)
+            return parsed;
+        parsed.kind = word.kind;
+        parsed.subject = rest.Substr(0, separator);
+        if (separator != TqString::maxLen)
+            parsed.reason = rest.Substr(separator + 2, TqString::maxLen);
+        return parsed;
+    }
+    return parsed;
+}
+
+bool IsEntryLine(RemovalLineKind kind)
+{
+    return kind != RemovalLineKind::Summary && kind != RemovalLineKind::Other;
+}
+
+bool IsFailureLine(RemovalLineKind kind)
+{
+    return kind == RemovalLineKind::Failed || kind == RemovalLineKind::Refused;
+}
