@@ -1,5 +1,7 @@
 #include "LineEscaping.h"
 
+#include <cstdio>
+
 #include "Utf8Sequence.h"
 
 namespace
@@ -8,6 +10,37 @@ namespace
 bool IsControl(unsigned long codePoint)
 {
     return codePoint < 0x20 || codePoint == 0x7F || (codePoint >= 0x80 && codePoint <= 0x9F);
+}
+
+// The line and paragraph separators and the format characters (Unicode category Cf): invisible,
+// yet they can end a line for some readers, reorder the text around them (the bidirectional
+// controls) or hide what follows, so a name holding one could pass for another line.
+bool IsLineFormatting(unsigned long codePoint)
+{
+    static const struct
+    {
+        unsigned long first;
+        unsigned long last;
+    } ranges[] = {
+        {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+        {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x200B, 0x200F},   {0x2028, 0x202E},
+        {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+        {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+        {0xE0020, 0xE007F},
+    };
+    if (codePoint < 0xAD)
+        return false;
+    for (const auto& range : ranges)
+        if (codePoint >= range.first && codePoint <= range.last)
+            return true;
+    return false;
+}
+
+void AppendCodePointEscape(TqString& out, unsigned long codePoint)
+{
+    char escape[16];
+    snprintf(escape, sizeof escape, "\\u{%04lX}", codePoint);
+    out += escape;
 }
 
 void AppendHexEscapes(TqString& out, const unsigned char* bytes, unsigned long count)
@@ -33,7 +66,8 @@ TqString EscapeLineText(const TqString& text)
     {
         unsigned long codePoint = 0;
         const unsigned long length = Utf8SequenceLength(bytes + index, size - index, codePoint);
-        if (length != 0 && !IsControl(codePoint) && codePoint != '\\')
+        const bool formatting = length > 1 && IsLineFormatting(codePoint);
+        if (length != 0 && !IsControl(codePoint) && codePoint != '\\' && !formatting)
         {
             index += length;
             continue;
@@ -47,6 +81,8 @@ TqString EscapeLineText(const TqString& text)
             out += "\\t";
         else if (codePoint == '\\' && length == 1)
             out += "\\\\";
+        else if (formatting)
+            AppendCodePointEscape(out, codePoint);
         else
             AppendHexEscapes(out, bytes + index, count);
         index += count;

@@ -6,7 +6,11 @@
 // Text from a definition or from disk, made safe to print as part of one line: control characters
 // (C0, DEL and C1) and backslash are written "\n", "\t", "\\" or "\xHH", and bytes that are not
 // UTF-8 "\xHH", so a name can neither break a line nor reach a terminal as an escape sequence.
-// Valid UTF-8 text without control characters is returned unchanged.
+// The line and paragraph separators (U+2028, U+2029) and the format characters that are
+// invisible yet can reorder or hide text (the bidirectional controls U+200E, U+200F,
+// U+202A-U+202E, U+2066-U+2069, zero-width ones, U+FEFF, ...: Unicode category Cf) are written
+// "\u{XXXX}" (upper-case hex, at least four digits), so a name cannot forge or disguise a line.
+// Valid UTF-8 text without any of these is returned unchanged.
 TqString EscapeLineText(const TqString& text);
 
 #endif

@@ -44,11 +44,9 @@ std::string parentOf(const std::string& path)
 }
 
 // Why an item with this status cannot be trusted, or empty. Folders may be writable by group or
-// others when sticky; anything else not at all.
-std::string statusProblem(const std::string& shown, const struct stat& status, uid_t owner)
+// others when sticky; anything else not at all. The owner rule is the walk's own.
+std::string writeProblem(const std::string& shown, const struct stat& status)
 {
-    if (status.st_uid != 0 && status.st_uid != owner)
-        return shown + " is owned by uid " + std::to_string(status.st_uid);
     if (S_ISLNK(status.st_mode))
         return std::string();
     const bool othersWrite = (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
@@ -57,16 +55,22 @@ std::string statusProblem(const std::string& shown, const struct stat& status, u
     return std::string();
 }
 
+// One walk down a path. With a fixed owner, an item of any other non-root uid is a problem; with
+// learnsOwner, the first non-root owner met becomes the owner, and another one after it is.
 class Walk
 {
 public:
+    Walk(uid_t owner, bool learnsOwner) : owner(owner), learnsOwner(learnsOwner) {}
+
     ~Walk()
     {
         if (folder >= 0)
             close(folder);
     }
 
-    std::string problem(const std::string& path, uid_t owner)
+    uid_t Owner() const { return owner; }
+
+    std::string problem(const std::string& path)
     {
         std::deque<std::string> names;
         std::string start = path;
@@ -80,7 +84,7 @@ public:
         prependComponents(start, names);
         if (!enterRoot())
             return "/: " + std::string(strerror(errno));
-        if (const std::string why = checked("/", owner); !why.empty())
+        if (const std::string why = checked("/"); !why.empty())
             return why;
         int linksFollowed = 0;
         while (!names.empty())
@@ -100,7 +104,7 @@ public:
                 close(fd);
                 return shown + ": " + strerror(error);
             }
-            if (const std::string why = statusProblem(shown, status, owner); !why.empty())
+            if (const std::string why = statusProblem(shown, status); !why.empty())
             {
                 close(fd);
                 return why;
@@ -142,23 +146,51 @@ private:
         return folder >= 0;
     }
 
-    std::string checked(const std::string& shown, uid_t owner)
+    std::string checked(const std::string& shown)
     {
         struct stat status;
         if (fstat(folder, &status) != 0)
             return shown + ": " + strerror(errno);
-        return statusProblem(shown, status, owner);
+        return statusProblem(shown, status);
     }
 
+    std::string statusProblem(const std::string& shown, const struct stat& status)
+    {
+        const uid_t uid = status.st_uid;
+        if (uid != 0 && uid != owner)
+        {
+            if (!learnsOwner || owner != 0)
+                return shown + " is owned by uid " + std::to_string(uid) +
+                       (learnsOwner ? ", and " + ownerShown + " by uid " + std::to_string(owner) : std::string());
+            owner = uid;
+            ownerShown = shown;
+        }
+        return writeProblem(shown, status);
+    }
+
+    uid_t owner;
+    const bool learnsOwner;
+    // The first item owned by the learnt owner, named when a second user shows up.
+    std::string ownerShown;
     int folder = -1;
     std::string shownFolder;
 };
 
 } // namespace
 
+Status ProtectedPath::Controller(const TqString& path, uid_t& owner)
+{
+    Walk walk(0, true);
+    const std::string why = walk.problem(path.ConstData());
+    if (!why.empty())
+        return Status::Failed(0, TqString(why.c_str()));
+    owner = walk.Owner();
+    return Status::Done();
+}
+
 TqString ProtectedPath::Problem(const TqString& path, uid_t owner)
 {
-    Walk walk;
-    const std::string why = walk.problem(path.ConstData(), owner);
+    Walk walk(owner, false);
+    const std::string why = walk.problem(path.ConstData());
     return why.empty() ? TqString() : TqString(why.c_str());
 }

@@ -3,21 +3,30 @@
 
 #include <sys/types.h>
 
+#include "Status.h"
 #include "TqString.h"
 
-// Whether what a path names can be changed only by the people a privileged program trusts: root,
-// and optionally one more user. A file that root reads and acts on is only as safe as the folders
-// leading to it, since whoever can write one of them can put another file in its place.
+// Who controls what a path names. A file that a program reads and acts on is only as safe as the
+// folders leading to it, since whoever can write one of them can put another file in its place.
+//
+// The walk goes from / down to the path by descriptors, one name at a time, and looks at every
+// folder on the way, every symbolic link met (in a sticky folder its owner may replace it; its
+// target is then walked the same way) and the last item. Items writable by group or others are
+// controlled by no one in particular and refused, with one exception: a sticky folder (such as
+// /tmp) may be writable by group or others, wherever it lies on the path, the last item included,
+// because there nobody may replace an entry that someone else owns.
 namespace ProtectedPath
 {
 
-// Checks path (made absolute against the working folder), every folder from / down to it and
-// every symbolic link on the way: each must belong to root or to owner, no folder may be writable
-// by group or others unless it is sticky (so entries of trusted owners stay as they are), and the
-// last item may not be writable by group or others at all. Links are followed, checking the link
-// itself (in a sticky folder its owner may replace it) and then the path it names. Pass owner 0
-// to trust root alone. Returns the unset string when the path is protected, else
-// "PATH is/has ..." naming the first item that is not, or why it could not be checked.
+// The one user who controls path (made absolute against the working folder) besides root: owner
+// is 0 when root alone owns every item, or the single non-root uid that owns some of them.
+// Failed with a one-line message naming the item when two different non-root users own items, an
+// item is writable by group or others (sticky folders aside), or the walk cannot be done.
+[[nodiscard]] Status Controller(const TqString& path, uid_t& owner);
+
+// The same walk with the trusted user given: the unset string when every item belongs to root or
+// to owner (0 trusts root alone) and the writing rule holds, else "PATH is/has ..." naming the
+// first item that does not, or why it could not be checked.
 [[nodiscard]] TqString Problem(const TqString& path, uid_t owner);
 
 } // namespace ProtectedPath

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "SKUDefinition.h"
@@ -143,8 +145,96 @@ void markUnnamedBelow(const TiXmlElement& element, FileNode& node)
     }
 }
 
-// The model of document, with the entries without a name marked; the same elements the reader
-// takes: the first "product", its first "installFiles".
+// What one listing of an entry says of its flags: 1, 0, or -1 when it leaves them to its directory.
+struct ListedFlags
+{
+    int dontDelete;
+    int ignoreInstallErrors;
+};
+
+int givenFlag(const char* text)
+{
+    const bool asFalse = getBoolFlagFromString(text, false);
+    return asFalse == getBoolFlagFromString(text, true) ? asFalse : -1;
+}
+
+// Every listing of every entry below element, in document order, by the entry's names from the
+// list down joined with NUL (which no name holds).
+void collectListings(const TiXmlElement& element, const std::string& path,
+                     std::map<std::string, std::vector<ListedFlags>>& listings)
+{
+    for (const TiXmlElement* child = element.FirstChildElement(); child; child = child->NextSiblingElement())
+    {
+        const bool isDirectory = child->ValueStr() == "directory";
+        const char* name = child->Attribute("fileName");
+        if ((!isDirectory && child->ValueStr() != "file") || name == nullptr || *name == '\0')
+            continue;
+        const std::string key = path + '\0' + name;
+        listings[key].push_back(
+            ListedFlags{givenFlag(child->Attribute("dontdelete")), givenFlag(child->Attribute("ignoreinstallerrors"))});
+        if (isDirectory)
+            collectListings(*child, key, listings);
+    }
+}
+
+// An entry listed more than once takes the flags of its first listing, not of its last as the
+// model does, and is kept when any listing keeps it: a later bare listing must not cancel an
+// earlier "keep". A listing that gives no flag takes it from its directory as finally decided.
+void applyFirstListings(FileNode& node, const std::string& path,
+                        const std::map<std::string, std::vector<ListedFlags>>& listings)
+{
+    for (auto& child : node.children)
+    {
+        FileNode& entry = child.second;
+        const std::string key = path + '\0' + child.first.ConstData();
+        const auto listed = listings.find(key);
+        if (listed != listings.end() && listed->second.size() > 1)
+        {
+            const ListedFlags& first = listed->second.front();
+            entry.ignoreInstallErrors = first.ignoreInstallErrors < 0 ? node.ignoreInstallErrors : first.ignoreInstallErrors;
+            entry.dontDelete = false;
+            for (const ListedFlags& flags : listed->second)
+                entry.dontDelete = entry.dontDelete || (flags.dontDelete < 0 ? node.dontDelete : flags.dontDelete == 1);
+        }
+        else
+        {
+            // Its only listing, inheriting from the directory as the directory now stands.
+            const ListedFlags flags = listed != listings.end() ? listed->second.front() : ListedFlags{-1, -1};
+            if (flags.dontDelete < 0)
+                entry.dontDelete = node.dontDelete;
+            if (flags.ignoreInstallErrors < 0)
+                entry.ignoreInstallErrors = node.ignoreInstallErrors;
+        }
+        applyFirstListings(entry, key, listings);
+    }
+}
+
+// The named file and directory elements below element, and the named entries below node.
+size_t namedListings(const TiXmlElement& element)
+{
+    size_t count = 0;
+    for (const TiXmlElement* child = element.FirstChildElement(); child; child = child->NextSiblingElement())
+    {
+        const bool isDirectory = child->ValueStr() == "directory";
+        const char* name = child->Attribute("fileName");
+        if ((isDirectory || child->ValueStr() == "file") && name != nullptr && *name != '\0')
+            count += 1 + (isDirectory ? namedListings(*child) : 0);
+    }
+    return count;
+}
+
+size_t namedEntries(const FileNode& node)
+{
+    size_t count = 0;
+    for (const auto& child : node.children)
+        if (child.first.IsSet())
+            count += 1 + namedEntries(child.second);
+    return count;
+}
+
+// The model of document, with the entries without a name marked and the flags of entries listed
+// twice taken from their first listing; the same elements the reader takes: the first "product",
+// its first "installFiles".
 void readMarked(TiXmlDocument& document, SKUDefinition& definition)
 {
     definition.parseInner(document);
@@ -152,7 +242,15 @@ void readMarked(TiXmlDocument& document, SKUDefinition& definition)
     const TiXmlNode* installFiles =
         product && product->ToElement() ? product->FirstChild("installFiles") : nullptr;
     if (const TiXmlElement* list = installFiles ? installFiles->ToElement() : nullptr)
+    {
         markUnnamedBelow(*list, definition.installRoot);
+        // Each entry listed once (the usual case): the model's flags are the listings' own.
+        if (namedListings(*list) == namedEntries(definition.installRoot))
+            return;
+        std::map<std::string, std::vector<ListedFlags>> listings;
+        collectListings(*list, std::string(), listings);
+        applyFirstListings(definition.installRoot, std::string(), listings);
+    }
 }
 
 } // namespace

@@ -179,6 +179,9 @@ bool InstallRemover::handleDirectory(const Directory& parent, const FileNode& no
     directory.path = path;
     if (const int error = openDirectory(parent.fd.Get(), node.name, directory.fd, directory.identity))
         return handleUnopenedDirectory(parent, node, path, error);
+    // Like a bundle's folders, a listed directory on another mount is never entered.
+    if (const char* reason = guard.EntryRefusal(directory.identity, parent.identity.mount))
+        return failed(node, Failure{path, reason});
     handleChildren(directory, node);
     if (node.dontDelete || guard.KeepsEmptyDirectory(path, parent.identity))
         return kept(path);

@@ -4,15 +4,15 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ElevatedCaller.h"
 #include "FileDescriptor.h"
 #include "InstallRemover.h"
 #include "LineEscaping.h"
 #include "PathText.h"
+#include "RemovalLock.h"
+#include "RemovalRights.h"
 #include "SKUDefinition.h"
 #include "XMLReading.h"
 
@@ -23,8 +23,12 @@ const char InstallUtilityCommand::usage[] =
     "product definition DEFINITION lists in its installFiles.\n"
     "  -v  print one line per entry, then a summary\n"
     "  -n  change nothing; print what would be removed\n"
-    "Exit status: 0 done, 1 an entry failed or was refused, 2 a bad command line or an unreadable\n"
-    "definition or target file (nothing touched).\n";
+    "It removes with the rights of whoever controls it, DEFINITION and TARGETFILE (and every folder\n"
+    "above them): root, or the one user who owns some of them.\n"
+    "Exit status: 0 done, 1 an entry failed or was refused, 2 a bad command line, an unreadable\n"
+    "definition or target file, inputs controlled by two users or writable by others, or another\n"
+    "removal of the target still running after a minute (nothing touched), 4 cancelled by a signal\n"
+    "before anything was removed.\n";
 
 namespace
 {
@@ -55,41 +59,22 @@ int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
     return fd;
 }
 
-// Takes the target folder's exclusive lock, waiting while another run holds it, so that runs on
-// one target take turns and a later one finds what an earlier one left. A file system without
-// locks does not stop the removal: something already gone still counts as gone.
-bool lockTarget(int fd, const TqString& targetPath, FILE* errors)
-{
-    int locked;
-    while ((locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR)
-        ;
-    if (locked == 0 || errno == ENOLCK || errno == EOPNOTSUPP)
-        return true;
-    fprintf(errors, "cannot lock the target folder %s: %s\n", shown(targetPath).ConstData(), strerror(errno));
-    return false;
-}
-
-// Opens the target folder, lets an elevated caller on only as far as it may, waits for the
-// folder's lock and removes what installRoot lists.
+// Opens the target folder, waits for its turn and removes what installRoot lists.
 int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
-                      const FileNode& installRoot, FILE* out, FILE* errors, void (*beforeRemoval)())
+                      const FileNode& installRoot, FILE* out, FILE* errors, const InstallUtilityCommand::Hooks& hooks)
 {
     struct stat targetStatus;
     const FileDescriptor target(openTarget(targetPath, targetStatus, errors));
     if (!target.IsOpen())
         return 2;
-    // Checked before waiting for the lock: a refused run must not queue behind others.
-    const TqString refusal = ElevatedCaller::Current().Refusal(command.definitionPath, command.targetFilePath,
-                                                               targetPath, targetStatus.st_uid);
-    if (refusal.IsSet())
+    RemovalLock lock;
+    if (const Status status = lock.Take(targetStatus, targetPath, hooks.lockWaitSeconds, errors); !status.IsDone())
     {
-        fprintf(errors, "%s\n", refusal.ConstData());
+        fprintf(errors, "%s\n", EscapeLineText(status.Text()).ConstData());
         return 2;
     }
-    if (!lockTarget(target.Get(), targetPath, errors))
-        return 2;
-    if (beforeRemoval != nullptr)
-        beforeRemoval();
+    if (hooks.beforeRemoval != nullptr)
+        hooks.beforeRemoval();
     try
     {
         // A dry run exists to show what would go, so it always lists the entries.
@@ -103,6 +88,20 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
         fprintf(errors, "out of memory while removing; running the removal again finishes it\n");
         return 1;
     }
+}
+
+// Takes on the rights of whoever controls the tool and both files; false with the refusal written.
+bool takeRights(const InstallUtilityCommand& command, FILE* errors)
+{
+    uid_t controller = 0;
+    Status status = RemovalRights::InputsController(
+        {RemovalRights::ToolPath(), command.definitionPath, command.targetFilePath}, controller);
+    if (status.IsDone())
+        status = RemovalRights::ActFor(controller);
+    if (status.IsDone())
+        return true;
+    fprintf(errors, "%s\n", status.Message().ConstData());
+    return false;
 }
 
 // Reads the target file and the definition; false, with the line written, when either cannot be read.
@@ -159,8 +158,7 @@ bool InstallUtilityCommand::Parse(int argc, const char* const argv[])
     return true;
 }
 
-int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FILE* errors,
-                               void (*beforeRemoval)())
+int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FILE* errors, const Hooks& hooks)
 {
     if (argc == 2 && strcmp(argv[1], "--help") == 0)
     {
@@ -173,10 +171,12 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
         fputs(usage, errors);
         return 2;
     }
+    // Before anything is read: what the files say is decided by whoever controls them.
+    if (!takeRights(command, errors))
+        return 2;
     TqString targetPath;
     SKUDefinition definition;
     if (!readInputs(command, targetPath, definition, errors))
         return 2;
-    return removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out, errors,
-                             beforeRemoval);
+    return removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out, errors, hooks);
 }

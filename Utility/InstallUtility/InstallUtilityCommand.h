@@ -3,7 +3,17 @@
 
 #include <cstdio>
 
+#include "RemovalLock.h"
 #include "TqString.h"
+
+// What the program (and a test) may change about a run of the tool.
+struct InstallUtilityHooks
+{
+    // Called once nothing can stop the removal any more.
+    void (*beforeRemoval)() = nullptr;
+    // How long to wait for another removal of the same target.
+    int lockWaitSeconds = RemovalLock::defaultWaitSeconds;
+};
 
 // The removal tool's command line: -uninstall DEFINITION TARGETFILE [-v] [-n], or --help.
 class InstallUtilityCommand
@@ -12,13 +22,14 @@ public:
     // False for anything else: another command, a missing or empty path, an unknown option.
     bool Parse(int argc, const char* const argv[]);
 
-    // Reads both files, takes the target folder's lock (waiting for another run to end), and
-    // removes; beforeRemoval, when given, is called once nothing can stop the removal any more.
-    // Returns the tool's exit status: 0 done (or --help), 1 an entry failed or was refused, 2 a
-    // bad command line, an unreadable definition or target file, or an elevated run that may not
-    // use them (nothing touched).
-    static int Run(int argc, const char* const argv[], FILE* out, FILE* errors,
-                   void (*beforeRemoval)() = nullptr);
+    using Hooks = InstallUtilityHooks;
+
+    // Takes on the rights of whoever controls the tool and both files (RemovalRights), reads the
+    // files, waits for the target's turn (RemovalLock) and removes. Returns the tool's exit
+    // status: 0 done (or --help), 1 an entry failed or was refused, 2 a bad command line, an
+    // unreadable definition or target file, inputs the rights rule refuses, or another removal of
+    // the target still running (nothing touched).
+    static int Run(int argc, const char* const argv[], FILE* out, FILE* errors, const Hooks& hooks = Hooks());
 
     // What --help prints, and a bad command line on standard error.
     static const char usage[];

@@ -1,5 +1,7 @@
 #include <csignal>
 #include <cstdio>
+#include <initializer_list>
+#include <unistd.h>
 
 #include "InstallUtilityCommand.h"
 
@@ -35,11 +37,33 @@ void ignoreStoppingSignals()
     }
 }
 
+// Before removing has begun (while reading or waiting for another run), asking the tool to stop
+// ends it at once, and nothing has been removed.
+void cancelled(int)
+{
+    static const char line[] = "cancelled before anything was removed\n";
+    ssize_t written = write(STDERR_FILENO, line, sizeof line - 1);
+    (void)written;
+    _exit(4);
+}
+
+void cancelOnStoppingSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = cancelled;
+    sigfillset(&action.sa_mask);
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaction(signalNumber, &action, nullptr);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     // A reader that goes away early must not stop the removal halfway through.
     signal(SIGPIPE, SIG_IGN);
-    return InstallUtilityCommand::Run(argc, argv, stdout, stderr, ignoreStoppingSignals);
+    cancelOnStoppingSignals();
+    InstallUtilityCommand::Hooks hooks;
+    hooks.beforeRemoval = ignoreStoppingSignals;
+    return InstallUtilityCommand::Run(argc, argv, stdout, stderr, hooks);
 }

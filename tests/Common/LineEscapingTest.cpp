@@ -2,7 +2,7 @@
 
 #include "LineEscaping.h"
 
-TEST(LineEscapingTest, EscapesControlsBackslashAndBrokenUtf8Only)
+TEST(LineEscapingTest, EscapesControlsFormatCharactersBackslashAndBrokenUtf8Only)
 {
     struct Case
     {
@@ -23,6 +23,15 @@ TEST(LineEscapingTest, EscapesControlsBackslashAndBrokenUtf8Only)
         {"surrogate \xED\xA0\x80", "surrogate \\xED\\xA0\\x80"},
         {"cut \xE2\x82", "cut \\xE2\\x82"},
         {TqString("nul\0x", 5), "nul\\x00x"},
+        // Separators and format characters that end, reorder or hide a line: U+2028, U+2029,
+        // RLO and PDF, LRI, ZWJ, the Arabic letter mark, BOM, a language tag (beyond the BMP).
+        {"a\xE2\x80\xA8summary: 0 removed", "a\\u{2028}summary: 0 removed"},
+        {"p\xE2\x80\xA9q", "p\\u{2029}q"},
+        {"x\xE2\x80\xAE" "dwssap/cte\xE2\x80\xAC", "x\\u{202E}dwssap/cte\\u{202C}"},
+        {"\xE2\x81\xA6i\xE2\x80\x8Dj\xD8\x9Ck\xEF\xBB\xBF", "\\u{2066}i\\u{200D}j\\u{061C}k\\u{FEFF}"},
+        {"tag\xF3\xA0\x80\x81", "tag\\u{E0001}"},
+        // Neighbours of those ranges stay: the en dash U+2013, U+2030, U+2065 (unassigned).
+        {"\xE2\x80\x93\xE2\x80\xB0\xE2\x81\xA5", "\xE2\x80\x93\xE2\x80\xB0\xE2\x81\xA5"},
     };
     for (const Case& c : cases)
         EXPECT_STREQ(c.expected, EscapeLineText(c.text).ConstData()) << c.expected;

@@ -1,0 +1,104 @@
+#include "RemovalLock.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
+
+#include "LineEscaping.h"
+#include "ProtectedPath.h"
+
+namespace
+{
+
+const mode_t privateFolderMode = 0700;
+const std::chrono::milliseconds retryInterval(50);
+
+// Opens path as a folder of user that no one else may write, not following a link at the end.
+// ProtectedPath has already vouched for the folders above it.
+FileDescriptor openPrivateFolder(const std::string& path, uid_t user, Status& status)
+{
+    FileDescriptor folder(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat folderStatus;
+    if (!folder.IsOpen() || fstat(folder.Get(), &folderStatus) != 0)
+    {
+        status = Status::Failed(errno, TqString(("cannot open the lock folder " + path).c_str()));
+        return FileDescriptor();
+    }
+    if (folderStatus.st_uid != user || (folderStatus.st_mode & 07777) != privateFolderMode)
+    {
+        status = Status::Failed(0, TqString(("the lock folder " + path + " is not uid " + std::to_string(user) +
+                                             "'s alone with mode 0700").c_str()));
+        return FileDescriptor();
+    }
+    status = Status::Done();
+    return folder;
+}
+
+} // namespace
+
+Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
+{
+    const uid_t user = geteuid();
+    std::string parent = "/run";
+    if (user != 0)
+    {
+        // A user without a runtime folder of their own has no place nobody else can reach.
+        parent = "/run/user/" + std::to_string(user);
+        uid_t owner = 0;
+        if (!ProtectedPath::Controller(TqString(parent.c_str()), owner).IsDone() || owner != user)
+        {
+            folder = FileDescriptor();
+            return Status::Done();
+        }
+    }
+    else if (const TqString problem = ProtectedPath::Problem(TqString(parent.c_str()), 0); problem.IsSet())
+    {
+        return Status::Failed(0, TqString("the lock folder's parent is not root's alone: ") + problem);
+    }
+    const std::string path = parent + "/InstallUtility";
+    if (mkdir(path.c_str(), privateFolderMode) != 0 && errno != EEXIST)
+        return Status::Failed(errno, TqString(("cannot make the lock folder " + path).c_str()));
+    Status status;
+    folder = openPrivateFolder(path, user, status);
+    folderPath = TqString(path.c_str());
+    return status;
+}
+
+Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, int waitSeconds, FILE* errors)
+{
+    FileDescriptor folder;
+    TqString folderPath;
+    if (const Status status = OpenFolder(folder, folderPath); !status.IsDone())
+        return status;
+    if (!folder.IsOpen())
+        return Status::Done();
+    const std::string name = std::to_string(target.st_dev) + "-" + std::to_string(target.st_ino);
+    file = FileDescriptor(openat(folder.Get(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.IsOpen())
+        return Status::Failed(errno, TqString("cannot open the lock file ") + EscapeLineText(folderPath) + "/" +
+                                         TqString(name.c_str()));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
+    bool said = false;
+    while (flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
+    {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            return Status::Failed(errno, TqString("cannot lock ") + EscapeLineText(folderPath) + "/" +
+                                             TqString(name.c_str()));
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return Status::Failed(0, TqString("another removal of this target is still running"));
+        if (!said)
+        {
+            fprintf(errors, "waiting for another removal of %s\n", EscapeLineText(targetPath).ConstData());
+            fflush(errors);
+            said = true;
+        }
+        std::this_thread::sleep_for(retryInterval);
+    }
+    return Status::Done();
+}

@@ -1,0 +1,41 @@
+#ifndef TQ_REMOVALLOCK_H
+#define TQ_REMOVALLOCK_H
+
+#include <cstdio>
+#include <sys/stat.h>
+
+#include "FileDescriptor.h"
+#include "Status.h"
+#include "TqString.h"
+
+// The turn of one removal of a target: runs of the same acting user on the same target folder
+// take turns, so a later one finds what an earlier one left. The lock is a file only that user's
+// own runs can reach: for root /run/InstallUtility/DEVICE-INODE (the folder root's alone, 0700),
+// for another user the same name under the user's own runtime folder /run/user/UID/InstallUtility.
+// Nobody else can hold it, so nobody else can stop a removal. A user without a runtime folder of
+// their own goes without: runs at the same time are still safe, since what another run removed
+// counts as gone.
+class RemovalLock
+{
+public:
+    // How long a run waits for another before it gives up.
+    static const int defaultWaitSeconds = 60;
+
+    // Takes the turn for the target folder with status, acting as the current effective user.
+    // While another run holds it, writes "waiting for another removal of TARGET" once on errors
+    // and tries again until waitSeconds have passed; then Failed with "another removal of this
+    // target is still running". Failed too when the lock folder is not as it must be.
+    [[nodiscard]] Status Take(const struct stat& target, const TqString& targetPath, int waitSeconds, FILE* errors);
+
+    // Whether a lock is held (none where the user has no runtime folder of their own).
+    bool IsHeld() const { return file.IsOpen(); }
+
+    // The lock folder of the current effective user, made when missing; a closed descriptor when
+    // the user has none. Failed when a folder on the way is not the user's alone.
+    [[nodiscard]] static Status OpenFolder(FileDescriptor& folder, TqString& folderPath);
+
+private:
+    FileDescriptor file;
+};
+
+#endif

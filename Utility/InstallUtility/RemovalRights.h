@@ -1,0 +1,35 @@
+#ifndef TQ_REMOVALRIGHTS_H
+#define TQ_REMOVALRIGHTS_H
+
+#include <sys/types.h>
+#include <vector>
+
+#include "Status.h"
+#include "TqString.h"
+
+// The rights a removal runs with: those of whoever controls what decides it. The inputs are the
+// tool itself, the definition and the target-path file, with every folder above each. When root
+// alone controls them the tool acts as whoever runs it; when the ones that are not root's all
+// belong to one user, a tool running as root becomes that user before it reads or removes
+// anything, so the kernel refuses what that user may not do. Nothing else (how the tool was
+// started, its environment) takes part.
+namespace RemovalRights
+{
+
+// The tool's own program file, by its real path.
+[[nodiscard]] TqString ToolPath();
+
+// The one non-root uid that controls some of inputs, or 0 when root alone controls them all.
+// Failed, with the refusal line as message, when two users control them or one of them is
+// writable by a group or others.
+[[nodiscard]] Status InputsController(const std::vector<TqString>& inputs, uid_t& controller);
+
+// Takes on the rights for inputs controlled by controller: a process running as root drops to a
+// non-root controller for good (its groups from the user database, no others; "nogroup" for a uid
+// without an entry) and checks that every id changed; any other process goes on as itself, unless
+// the inputs are controlled by someone else. Failed with the refusal line.
+[[nodiscard]] Status ActFor(uid_t controller);
+
+} // namespace RemovalRights
+
+#endif
