@@ -69,6 +69,8 @@ public:
     }
 
     uid_t Owner() const { return owner; }
+    // The errno value when the problem is that an item could not be looked up, else 0.
+    int LookupError() const { return lookupError; }
 
     std::string problem(const std::string& path)
     {
@@ -78,12 +80,12 @@ public:
         {
             char working[PATH_MAX];
             if (getcwd(working, sizeof working) == nullptr)
-                return "the working folder cannot be read: " + std::string(strerror(errno));
+                return failedLookup(errno, "the working folder cannot be read: ");
             start = std::string(working) + "/" + path;
         }
         prependComponents(start, names);
         if (!enterRoot())
-            return "/: " + std::string(strerror(errno));
+            return failedLookup(errno, "/: ");
         if (const std::string why = checked("/"); !why.empty())
             return why;
         int linksFollowed = 0;
@@ -96,13 +98,13 @@ public:
             const std::string shown = name == ".." ? parentOf(shownFolder) : joined(shownFolder, name);
             const int fd = openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
             if (fd < 0)
-                return shown + ": " + strerror(errno);
+                return failedLookup(errno, shown + ": ");
             struct stat status;
             if (fstat(fd, &status) != 0)
             {
                 const int error = errno;
                 close(fd);
-                return shown + ": " + strerror(error);
+                return failedLookup(error, shown + ": ");
             }
             if (const std::string why = statusProblem(shown, status); !why.empty())
             {
@@ -115,19 +117,19 @@ public:
                 const ssize_t size = readlinkat(fd, "", target, sizeof target);
                 close(fd);
                 if (size < 0 || static_cast<size_t>(size) == sizeof target)
-                    return shown + ": the link cannot be read";
+                    return failedLookup(0, shown + ": the link cannot be read", EINVAL);
                 if (++linksFollowed > mostLinksFollowed)
-                    return shown + ": too many symbolic links";
+                    return failedLookup(0, shown + ": too many symbolic links", ELOOP);
                 const std::string text(target, static_cast<size_t>(size));
                 prependComponents(text, names);
                 if (!text.empty() && text[0] == '/' && !enterRoot())
-                    return "/: " + std::string(strerror(errno));
+                    return failedLookup(errno, "/: ");
                 continue;
             }
             if (!names.empty() && !S_ISDIR(status.st_mode))
             {
                 close(fd);
-                return shown + " is not a folder";
+                return failedLookup(0, shown + " is not a folder", ENOTDIR);
             }
             close(folder);
             folder = fd;
@@ -137,6 +139,14 @@ public:
     }
 
 private:
+    // The message for an item that could not be looked up: with the system's text for error, or
+    // else the cause given.
+    std::string failedLookup(int error, const std::string& message, int cause = 0)
+    {
+        lookupError = error != 0 ? error : cause;
+        return error != 0 ? message + strerror(error) : message;
+    }
+
     bool enterRoot()
     {
         if (folder >= 0)
@@ -150,7 +160,7 @@ private:
     {
         struct stat status;
         if (fstat(folder, &status) != 0)
-            return shown + ": " + strerror(errno);
+            return failedLookup(errno, shown + ": ");
         return statusProblem(shown, status);
     }
 
@@ -172,6 +182,7 @@ private:
     const bool learnsOwner;
     // The first item owned by the learnt owner, named when a second user shows up.
     std::string ownerShown;
+    int lookupError = 0;
     int folder = -1;
     std::string shownFolder;
 };
@@ -183,7 +194,7 @@ Status ProtectedPath::Controller(const TqString& path, uid_t& owner)
     Walk walk(0, true);
     const std::string why = walk.problem(path.ConstData());
     if (!why.empty())
-        return Status::Failed(0, TqString(why.c_str()));
+        return Status::Failed(walk.LookupError(), TqString(why.c_str()));
     owner = walk.Owner();
     return Status::Done();
 }

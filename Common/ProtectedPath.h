@@ -21,7 +21,8 @@ namespace ProtectedPath
 // The one user who controls path (made absolute against the working folder) besides root: owner
 // is 0 when root alone owns every item, or the single non-root uid that owns some of them.
 // Failed with a one-line message naming the item when two different non-root users own items, an
-// item is writable by group or others (sticky folders aside), or the walk cannot be done.
+// item is writable by group or others (sticky folders aside), or the walk cannot be done; only in
+// that last case (an item missing, not a folder, unreadable) does the status carry an errno value.
 [[nodiscard]] Status Controller(const TqString& path, uid_t& owner);
 
 // The same walk with the trusted user given: the unset string when every item belongs to root or

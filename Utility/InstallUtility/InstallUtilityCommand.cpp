@@ -94,8 +94,12 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
 bool takeRights(const InstallUtilityCommand& command, FILE* errors)
 {
     uid_t controller = 0;
+    const TqString tool = RemovalRights::ToolPath();
     Status status = RemovalRights::InputsController(
-        {RemovalRights::ToolPath(), command.definitionPath, command.targetFilePath}, controller);
+        {{tool, TqString("cannot find the tool's own program ") + shown(tool)},
+         {command.targetFilePath, TqString("cannot read the target path from ") + shown(command.targetFilePath)},
+         {command.definitionPath, TqString("cannot read the product definition ") + shown(command.definitionPath)}},
+        controller);
     if (status.IsDone())
         status = RemovalRights::ActFor(controller);
     if (status.IsDone())

@@ -81,14 +81,17 @@ TqString RemovalRights::ToolPath()
     return TqString(path, static_cast<unsigned long>(size));
 }
 
-Status RemovalRights::InputsController(const std::vector<TqString>& inputs, uid_t& controller)
+Status RemovalRights::InputsController(const std::vector<Input>& inputs, uid_t& controller)
 {
     uid_t found = 0;
     const TqString* foundInput = nullptr;
-    for (const TqString& input : inputs)
+    for (const Input& listed : inputs)
     {
+        const TqString& input = listed.path;
         uid_t owner = 0;
         const Status status = ProtectedPath::Controller(input, owner);
+        if (status.Errno() != 0)
+            return Status::Failed(status.Errno(), listed.unreadable);
         if (!status.IsDone())
             return refusal(EscapeLineText(status.Message()) +
                            "; the tool, the definition, the target file and every folder above them must be "

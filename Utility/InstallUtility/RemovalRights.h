@@ -19,10 +19,18 @@ namespace RemovalRights
 // The tool's own program file, by its real path.
 [[nodiscard]] TqString ToolPath();
 
+// One input: its path, and what is said when it cannot be found or read.
+struct Input
+{
+    TqString path;
+    TqString unreadable;
+};
+
 // The one non-root uid that controls some of inputs, or 0 when root alone controls them all.
 // Failed, with the refusal line as message, when two users control them or one of them is
-// writable by a group or others.
-[[nodiscard]] Status InputsController(const std::vector<TqString>& inputs, uid_t& controller);
+// writable by a group or others; with the input's unreadable line (and its errno value) when the
+// walk to it fails.
+[[nodiscard]] Status InputsController(const std::vector<Input>& inputs, uid_t& controller);
 
 // Takes on the rights for inputs controlled by controller: a process running as root drops to a
 // non-root controller for good (its groups from the user database, no others; "nogroup" for a uid

@@ -84,3 +84,56 @@ TEST_F(ProtectedPathTest, EveryFolderAndLinkOnTheWayCounts)
     ASSERT_EQ(chdir(working), 0);
     umask(savedMask);
 }
+
+TEST_F(ProtectedPathTest, TheControllerIsRootOrTheOneUserWhoOwnsPartOfThePath)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give files to other uids";
+    if (!problem(base).empty())
+        GTEST_SKIP() << "the temporary folder is not root's alone: " << problem(base);
+    const mode_t savedMask = umask(022);
+    writeFile(base + "/root/file", "x");
+    writeFile(base + "/one/file", "x");
+    writeFile(base + "/one/rootfile", "x");
+    writeFile(base + "/two/file", "x");
+    writeFile(base + "/group/file", "x");
+    writeFile(base + "/sticky/file", "x");
+    chown((base + "/one").c_str(), 4242, 0);
+    chown((base + "/one/file").c_str(), 4242, 0);
+    chown((base + "/two").c_str(), 4242, 0);
+    chown((base + "/two/file").c_str(), 4243, 0);
+    chmod((base + "/group").c_str(), 0775);
+    chmod((base + "/sticky").c_str(), 01777);
+    chown((base + "/sticky/file").c_str(), 4243, 0);
+    // A link of one user to a file of another.
+    makeLink(base + "/two/file", base + "/one/link");
+    ASSERT_EQ(lchown((base + "/one/link").c_str(), 4242, 0), 0);
+
+    const struct
+    {
+        std::string path;
+        uid_t owner;
+        std::string failure;
+    } cases[] = {
+        {base + "/root/file", 0, ""},
+        {base + "/one/file", 4242, ""},
+        {base + "/one/rootfile", 4242, ""},
+        {base + "/two/file", 0, base + "/two/file is owned by uid 4243, and " + base + "/two by uid 4242"},
+        {base + "/one/link", 0, base + "/two/file is owned by uid 4243, and " + base + "/one by uid 4242"},
+        {base + "/group/file", 0, base + "/group is writable by group or others"},
+        // A sticky folder may be written by all, as a folder above and as the last item.
+        {base + "/sticky/file", 4243, ""},
+        {base + "/sticky", 0, ""},
+    };
+    for (const auto& c : cases)
+    {
+        uid_t owner = 99;
+        const Status status = ProtectedPath::Controller(c.path.c_str(), owner);
+        EXPECT_EQ(status.Message().IsSet() ? status.Message().ConstData() : "", c.failure) << c.path;
+        if (c.failure.empty())
+        {
+            EXPECT_EQ(owner, c.owner) << c.path;
+        }
+    }
+    umask(savedMask);
+}

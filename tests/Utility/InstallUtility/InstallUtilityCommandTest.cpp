@@ -4,7 +4,9 @@
 #include <sys/file.h>
 #include <thread>
 
+#include "FileDescriptor.h"
 #include "InstallUtilityCommand.h"
+#include "RemovalLock.h"
 #include "ProtectedPath.h"
 #include "RemovalFixture.h"
 #include "RunProgram.h"
@@ -71,8 +73,7 @@ protected:
         RunProgram::Launch program;
         program.command = {INSTALL_UTILITY_PATH};
         program.command.insert(program.command.end(), arguments.begin(), arguments.end());
-        // Only what the case sets says who started the tool.
-        std::map<std::string, const char*> changes = {{"SUDO_UID", nullptr}, {"PKEXEC_UID", nullptr}};
+        std::map<std::string, const char*> changes;
         for (const std::string& entry : launch.environment)
             changes[entry.substr(0, entry.find('='))] = entry.c_str() + entry.find('=') + 1;
         program.environment = RunProgram::EnvironmentWith(changes);
@@ -302,7 +303,11 @@ TEST_F(InstallUtilityCommandTest, AFifoOrDeviceInPlaceOfAFileIsUnreadableAtOnce)
     } cases[] = {
         {fifo, targetFile, "cannot read the product definition " + fifo + "\n"},
         {definition, fifo, "cannot read the target path from " + fifo + "\n"},
-        {"/dev/zero", targetFile, "cannot read the product definition /dev/zero\n"},
+        // Anyone may write to /dev/zero: it is refused before it is read.
+        {"/dev/zero", targetFile,
+         "refusing to remove: /dev/zero is writable by group or others; the tool, the definition, the target "
+         "file and every folder above them must be writable by their owners alone, and belong to root or to one "
+         "user\n"},
     };
     for (const auto& c : cases)
     {
@@ -333,69 +338,62 @@ TEST_F(InstallUtilityCommandTest, NamesArePrintedAsOneEscapedLineEach)
     EXPECT_EQ(errors, "cannot read the product definition " + base + "/no\\nsuch.xml\n");
 }
 
-TEST_F(InstallUtilityCommandTest, ElevatedForAnotherUserItRemovesOnlyWithRootsFilesOrTheUsersTarget)
+TEST_F(InstallUtilityCommandTest, RemovesWithTheRightsOfWhoeverControlsItsFiles)
 {
     if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to give files to another uid";
+        GTEST_SKIP() << "needs root to give files to other uids";
+    // Other uids must be able to reach the files at all.
+    ASSERT_EQ(chmod(base.c_str(), 0755), 0);
     ASSERT_EQ(chmod(definition.c_str(), 0644), 0);
     ASSERT_EQ(chmod(targetFile.c_str(), 0644), 0);
     if (ProtectedPath::Problem(definition.c_str(), 0).IsSet())
         GTEST_SKIP() << "the temporary folder is not root's alone: "
                      << ProtectedPath::Problem(definition.c_str(), 0).ConstData();
-    const uid_t user = 4242;
-    const std::string sudo = "SUDO_UID=4242";
-    const std::string pkexec = "PKEXEC_UID=4242";
-    // Which files and folders the user owns is shown by the words in userOwns.
+    const std::string rule = "; the tool, the definition, the target file and every folder above them must be "
+                             "writable by their owners alone, and belong to root or to one user\n";
+    // Which uid owns the definition, the target file and the target with what it holds; how the
+    // tool was started (the environment) plays no part.
     const struct
     {
         const char* what;
-        std::vector<std::string> environment;
-        std::string userOwns; // any of "definition", "targetfile", "basefolder", "targetdir"
-        bool removes;
-        std::string problem; // the reason in the refusal line
+        uid_t definitionOwner, targetFileOwner, targetOwner;
+        mode_t definitionMode;
+        int status;
+        std::string errors; // the start of what the tool says
     } cases[] = {
-        {"root's files", {sudo}, "", true, ""},
-        {"the user's definition", {sudo}, "definition", false, definition + " is owned by uid 4242"},
-        {"the user's folder", {pkexec}, "basefolder", false, base + " is owned by uid 4242"},
-        {"the user's target file", {sudo}, "targetfile", false, targetFile + " is owned by uid 4242"},
-        {"the user's files and target", {pkexec}, "definition targetdir", true, ""},
-        {"another user's target", {"PKEXEC_UID=4243"}, "definition targetdir", false,
-         definition + " is owned by uid 4242"},
-        {"root directly", {}, "definition", true, ""},
-        {"root through sudo", {"SUDO_UID=0"}, "definition", true, ""},
+        {"root's files", 0, 0, 0, 0644, 0, ""},
+        {"the user's files and target", 4242, 0, 4242, 0644, 0, ""},
+        // As uid 4242 the kernel refuses to remove root's entries.
+        {"the user's definition over root's target", 4242, 0, 0, 0644, 1,
+         "failed " + target + "/a: Permission denied\n"},
+        {"two users", 4242, 4243, 4242, 0644, 2,
+         "refusing to remove: " + definition + " is controlled by uid 4242, and " + targetFile +
+             " by uid 4243; what decides a removal must belong to root or to one user\n"},
+        {"a definition others may write", 0, 0, 0, 0666, 2,
+         "refusing to remove: " + definition + " is writable by group or others" + rule},
     };
     for (const auto& c : cases)
     {
         writeFile(target + "/a", "a");
         writeFile(target + "/d/b", "b");
-        const auto owner = [&](const std::string& what) { return c.userOwns.find(what) != std::string::npos ? user : 0; };
-        ASSERT_EQ(chown(definition.c_str(), owner("definition"), 0), 0);
-        ASSERT_EQ(chown(targetFile.c_str(), owner("targetfile"), 0), 0);
-        ASSERT_EQ(chown(base.c_str(), owner("basefolder"), 0), 0);
-        ASSERT_EQ(chown(target.c_str(), owner("targetdir"), 0), 0);
+        for (const std::string& path : {target, target + "/a", target + "/d", target + "/d/b"})
+            ASSERT_EQ(chown(path.c_str(), c.targetOwner, 0), 0);
+        ASSERT_EQ(chown(definition.c_str(), c.definitionOwner, 0), 0);
+        ASSERT_EQ(chmod(definition.c_str(), c.definitionMode), 0);
+        ASSERT_EQ(chown(targetFile.c_str(), c.targetFileOwner, 0), 0);
 
-        const int status = runTool({"-uninstall", definition, targetFile}, Launch{c.environment});
-        if (c.removes)
-        {
-            EXPECT_EQ(status, 0) << c.what << ": " << errors;
+        EXPECT_EQ(runTool({"-uninstall", definition, targetFile}, Launch{{"SUDO_UID=4242", "PKEXEC_UID=4242"}}),
+                  c.status)
+            << c.what << ": " << errors;
+        if (c.status == 0)
             EXPECT_TRUE(listing(target).empty()) << c.what;
-            continue;
-        }
-        EXPECT_EQ(status, 2) << c.what;
-        const std::string who = c.environment[0].substr(c.environment[0].find('=') + 1);
-        EXPECT_EQ(errors, "refusing to remove as root for uid " + who + " (through " +
-                              (c.environment[0][0] == 'P' ? "pkexec" : "sudo") + "): " + c.problem +
-                              "; the definition and target files and every folder above them must be root's "
-                              "and writable by no one else, or the target folder " +
-                              target + " must belong to uid " + who +
-                              " (running InstallUtility as root directly skips this check)\n")
-            << c.what;
-        EXPECT_TRUE(untouched()) << c.what;
+        else
+            EXPECT_TRUE(untouched()) << c.what;
+        EXPECT_EQ(errors.substr(0, c.errors.size()), c.errors) << c.what;
     }
-    chown(base.c_str(), 0, 0);
 }
 
-TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurns)
+TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurnsOnALockNobodyElseCanHold)
 {
     std::string entries = "<file fileName='a'/><directory fileName='d'><file fileName='b'/></directory>"
                           "<file fileName='App.bundle'/>";
@@ -407,21 +405,70 @@ TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurns)
         for (int i = 0; i < 600; ++i)
             writeFile(target + "/App.bundle/Contents/" + std::to_string(i % 20) + "/f" + std::to_string(i), "x");
     };
+    FileDescriptor lockFolder;
+    TqString lockFolderPath;
+    ASSERT_TRUE(RemovalLock::OpenFolder(lockFolder, lockFolderPath).IsDone());
+    if (!lockFolder.IsOpen())
+        GTEST_SKIP() << "this user has no runtime folder of their own, so runs do not take turns";
+    struct stat targetStatus;
+    ASSERT_EQ(stat(target.c_str(), &targetStatus), 0);
+    const std::string lockName = std::to_string(targetStatus.st_dev) + "-" + std::to_string(targetStatus.st_ino);
+    const auto holdLock = [&]
+    {
+        FileDescriptor held(openat(lockFolder.Get(), lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        EXPECT_EQ(flock(held.Get(), LOCK_EX), 0);
+        return held;
+    };
+    const std::string waiting = "waiting for another removal of " + target + "\n";
 
-    // While someone else holds the target folder's lock, the tool waits and touches nothing.
+    // A lock on the target folder itself, which anyone who can read it may take, delays nothing.
     install();
-    const int lock = open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_EQ(flock(lock, LOCK_EX), 0);
-    const pid_t waiting = start({"-uninstall", definition, targetFile});
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_TRUE(untouched());
-    EXPECT_TRUE(exists(target + "/App.bundle/Contents/0/f0"));
-    close(lock);
-    EXPECT_EQ(finish(waiting), 0) << errors;
-    EXPECT_TRUE(listing(target).empty());
+    {
+        const FileDescriptor folderLock(open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ASSERT_EQ(flock(folderLock.Get(), LOCK_EX), 0);
+        EXPECT_EQ(runTool({"-uninstall", definition, targetFile}), 0) << errors;
+        EXPECT_EQ(errors, "");
+        EXPECT_TRUE(listing(target).empty());
+    }
+
+    // While another run holds the turn, the tool says so once, waits touching nothing, then goes on.
+    install();
+    {
+        FileDescriptor held = holdLock();
+        const pid_t second = start({"-uninstall", definition, targetFile});
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        EXPECT_TRUE(untouched());
+        EXPECT_TRUE(exists(target + "/App.bundle/Contents/0/f0"));
+        held = FileDescriptor();
+        EXPECT_EQ(finish(second), 0) << errors;
+        EXPECT_EQ(errors, waiting);
+        EXPECT_TRUE(listing(target).empty());
+    }
+
+    // A signal while waiting ends the run at once, nothing removed.
+    install();
+    {
+        const FileDescriptor held = holdLock();
+        const pid_t second = start({"-uninstall", definition, targetFile});
+        for (int i = 0; i < 100 && readFile(outputs[second].second) != waiting; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        kill(second, SIGTERM);
+        EXPECT_EQ(finish(second), 4);
+        EXPECT_EQ(errors, waiting + "cancelled before anything was removed\n");
+        EXPECT_TRUE(untouched());
+
+        // A run that waits longer than its limit gives up (here one second, not a minute).
+        InstallUtilityCommand::Hooks hooks;
+        hooks.lockWaitSeconds = 1;
+        const char* argv[] = {"InstallUtility", "-uninstall", definition.c_str(), targetFile.c_str(), nullptr};
+        CapturedStream outStream;
+        CapturedStream errorStream;
+        EXPECT_EQ(InstallUtilityCommand::Run(4, argv, outStream.get(), errorStream.get(), hooks), 2);
+        EXPECT_EQ(errorStream.text(), waiting + "another removal of this target is still running\n");
+        EXPECT_TRUE(untouched());
+    }
 
     // Two runs started together: one removes, the other then finds everything gone.
-    install();
     const pid_t first = start({"-uninstall", definition, targetFile});
     const pid_t second = start({"-uninstall", definition, targetFile});
     EXPECT_EQ(finish(first), 0) << errors;
