@@ -71,7 +71,9 @@ protected:
         for (const User* user : {&owner, &other})
         {
             if (!user->name.empty())
+            {
                 EXPECT_EQ(std::system(("/usr/sbin/userdel -f " + user->name + " 2>/dev/null").c_str()), 0);
+            }
         }
         for (const std::string& mounted : mounts)
             umount2(mounted.c_str(), MNT_DETACH);

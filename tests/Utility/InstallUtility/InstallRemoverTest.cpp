@@ -434,13 +434,16 @@ TEST_F(InstallRemoverTest, DoesNotCrossIntoAnotherFileSystem)
     EXPECT_EQ(readFile(target + "/App.bundle/Contents/Inner/canary.txt"), "inner canary");
     EXPECT_FALSE(exists(target + "/App.bundle/Contents/x"));
 
-    // A listed empty directory that is a mount point cannot go: a failure, not "kept".
+    // A listed directory that is a mount point is not entered either, so what it lists there stays:
+    // a failure, not "kept".
     if (!mountTmpfs(target + "/Busy", reason))
         GTEST_SKIP() << reason;
-    const Outcome busy = run(tree("<directory fileName='Busy'/>"));
-    EXPECT_EQ(busy.out, "failed " + target + "/Busy: Device or resource busy\n" +
+    writeFile(target + "/Busy/canary.txt", "busy canary");
+    const Outcome busy = run(tree("<directory fileName='Busy'><file fileName='canary.txt'/></directory>"));
+    EXPECT_EQ(busy.out, "failed " + target + "/Busy: on another mount, not entered\n" +
                             "summary: 0 removed, 0 kept, 0 missing, 1 failed\n");
     EXPECT_EQ(busy.status, 1);
+    EXPECT_EQ(readFile(target + "/Busy/canary.txt"), "busy canary");
 }
 
 TEST_F(InstallRemoverTest, TargetMustBeAnAbsoluteDirectory)
