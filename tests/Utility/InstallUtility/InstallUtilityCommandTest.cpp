@@ -7,7 +7,6 @@
 #include "FileDescriptor.h"
 #include "InstallUtilityCommand.h"
 #include "RemovalLock.h"
-#include "ProtectedPath.h"
 #include "RemovalFixture.h"
 #include "RunProgram.h"
 
@@ -338,60 +337,7 @@ TEST_F(InstallUtilityCommandTest, NamesArePrintedAsOneEscapedLineEach)
     EXPECT_EQ(errors, "cannot read the product definition " + base + "/no\\nsuch.xml\n");
 }
 
-TEST_F(InstallUtilityCommandTest, RemovesWithTheRightsOfWhoeverControlsItsFiles)
-{
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to give files to other uids";
-    // Other uids must be able to reach the files at all.
-    ASSERT_EQ(chmod(base.c_str(), 0755), 0);
-    ASSERT_EQ(chmod(definition.c_str(), 0644), 0);
-    ASSERT_EQ(chmod(targetFile.c_str(), 0644), 0);
-    if (ProtectedPath::Problem(definition.c_str(), 0).IsSet())
-        GTEST_SKIP() << "the temporary folder is not root's alone: "
-                     << ProtectedPath::Problem(definition.c_str(), 0).ConstData();
-    const std::string rule = "; the tool, the definition, the target file and every folder above them must be "
-                             "writable by their owners alone, and belong to root or to one user\n";
-    // Which uid owns the definition, the target file and the target with what it holds; how the
-    // tool was started (the environment) plays no part.
-    const struct
-    {
-        const char* what;
-        uid_t definitionOwner, targetFileOwner, targetOwner;
-        mode_t definitionMode;
-        int status;
-        std::string errors; // the start of what the tool says
-    } cases[] = {
-        {"root's files", 0, 0, 0, 0644, 0, ""},
-        {"the user's files and target", 4242, 0, 4242, 0644, 0, ""},
-        // As uid 4242 the kernel refuses to remove root's entries.
-        {"the user's definition over root's target", 4242, 0, 0, 0644, 1,
-         "failed " + target + "/a: Permission denied\n"},
-        {"two users", 4242, 4243, 4242, 0644, 2,
-         "refusing to remove: " + definition + " is controlled by uid 4242, and " + targetFile +
-             " by uid 4243; what decides a removal must belong to root or to one user\n"},
-        {"a definition others may write", 0, 0, 0, 0666, 2,
-         "refusing to remove: " + definition + " is writable by group or others" + rule},
-    };
-    for (const auto& c : cases)
-    {
-        writeFile(target + "/a", "a");
-        writeFile(target + "/d/b", "b");
-        for (const std::string& path : {target, target + "/a", target + "/d", target + "/d/b"})
-            ASSERT_EQ(chown(path.c_str(), c.targetOwner, 0), 0);
-        ASSERT_EQ(chown(definition.c_str(), c.definitionOwner, 0), 0);
-        ASSERT_EQ(chmod(definition.c_str(), c.definitionMode), 0);
-        ASSERT_EQ(chown(targetFile.c_str(), c.targetFileOwner, 0), 0);
-
-        EXPECT_EQ(runTool({"-uninstall", definition, targetFile}, Launch{{"SUDO_UID=4242", "PKEXEC_UID=4242"}}),
-                  c.status)
-            << c.what << ": " << errors;
-        if (c.status == 0)
-            EXPECT_TRUE(listing(target).empty()) << c.what;
-        else
-            EXPECT_TRUE(untouched()) << c.what;
-        EXPECT_EQ(errors.substr(0, c.errors.size()), c.errors) << c.what;
-    }
-}
+// Whose rights a run takes is shown with real users and sudo in RemovalRightsEndToEndTest.
 
 TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurnsOnALockNobodyElseCanHold)
 {
