@@ -14,7 +14,8 @@
 // with the rights the real run would have), in the order the system checks it: a read-only file
 // system (EROFS); a missing entry (ENOENT); a folder the effective user may not write and search
 // (EACCES), or an immutable or append-only one (EPERM); a sticky folder and an entry owned by
-// someone else (EPERM); an immutable or append-only entry (EPERM); then the entry's type.
+// someone else (EPERM); an immutable or append-only entry (EPERM); then the entry's type, and
+// for a directory a mount on it (EBUSY) and its emptiness.
 class DryRunDiskChanges : public DiskChanges
 {
 public:
