@@ -13,6 +13,7 @@
 #include "InstallRemover.h"
 #include "LineEscaping.h"
 #include "PathText.h"
+#include "RemovalRecord.h"
 #include "SKUDefinition.h"
 #include "XMLReading.h"
 
@@ -72,7 +73,8 @@ bool lockTarget(int fd, const TqString& targetPath, FILE* errors)
 // Opens the target folder, lets an elevated caller on only as far as it may, waits for the
 // folder's lock and removes what installRoot lists.
 int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
-                      const FileNode& installRoot, FILE* out, FILE* errors, void (*beforeRemoval)())
+                      const FileNode& installRoot, FILE* out, FILE* errors, void (*beforeRemoval)(),
+                      RemovalRecord& record)
 {
     struct stat targetStatus;
     const FileDescriptor target(openTarget(targetPath, targetStatus, errors));
@@ -95,7 +97,9 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
         // A dry run exists to show what would go, so it always lists the entries.
         InstallRemover remover(targetPath, command.verbose || command.dryRun, command.dryRun, out, errors);
         remover.SetTargetFolder(target.Get());
-        return remover.Run(installRoot);
+        const int status = remover.Run(installRoot);
+        record.TakeCounts(remover.GetCounts());
+        return status;
     }
     catch (const std::bad_alloc&)
     {
@@ -173,10 +177,15 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
         fputs(usage, errors);
         return 2;
     }
+    // One record in the system log of every run that names what to remove, whatever its end.
+    RemovalRecord record(command.dryRun, errors);
+    errors = record.Errors();
     TqString targetPath;
     SKUDefinition definition;
-    if (!readInputs(command, targetPath, definition, errors))
-        return 2;
-    return removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out, errors,
-                             beforeRemoval);
+    int status = 2;
+    if (readInputs(command, targetPath, definition, errors))
+        status = removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out, errors,
+                                   beforeRemoval, record);
+    record.Write(definition.skuInfo.name, targetPath, status);
+    return status;
 }
