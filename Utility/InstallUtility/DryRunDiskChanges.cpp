@@ -2,12 +2,45 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/statvfs.h>
 #include <tuple>
+#include <unistd.h>
 
 #include "FileDescriptor.h"
 #include "FolderListing.h"
 #include "NodeIdentity.h"
+
+namespace
+{
+
+// Whether the node name in folderFd (folderFd itself for the empty name) carries the immutable
+// or the append-only flag. Read without opening the node where the file system reports the flags
+// (statx): opening needs read rights the removal does not, and a FIFO or device must not be
+// opened. Elsewhere a file or folder is opened just for FS_IOC_GETFLAGS.
+bool isImmutableOrAppendOnly(int folderFd, const char* name)
+{
+    const unsigned flags = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    const int at = AT_SYMLINK_NOFOLLOW | (*name == '\0' ? AT_EMPTY_PATH : 0);
+    struct statx node;
+    if (statx(folderFd, name, at, STATX_TYPE, &node) != 0)
+        return false;
+    if ((node.stx_attributes_mask & flags) == flags)
+        return (node.stx_attributes & flags) != 0;
+    if (!S_ISREG(node.stx_mode) && !S_ISDIR(node.stx_mode))
+        return false;
+    const FileDescriptor opened(
+        *name == '\0' ? -1 : openat(folderFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (*name != '\0' && !opened.IsOpen())
+        return false;
+    int fileFlags = 0;
+    if (ioctl(opened.IsOpen() ? opened.Get() : folderFd, FS_IOC_GETFLAGS, &fileFlags) != 0)
+        return false;
+    return (fileFlags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+}
+
+} // namespace
 
 bool DryRunDiskChanges::Entry::operator<(const Entry& other) const
 {
@@ -25,6 +58,32 @@ int DryRunDiskChanges::identify(int folderFd, const char* name, Entry& entry)
     return 0;
 }
 
+int DryRunDiskChanges::foreseeRefusal(int folderFd, const char* name, struct stat& entry)
+{
+    // A read-only file system refuses before it looks for the name.
+    struct statvfs fileSystem;
+    if (fstatvfs(folderFd, &fileSystem) == 0 && (fileSystem.f_flag & ST_RDONLY) != 0)
+        return EROFS;
+    if (fstatat(folderFd, name, &entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    // Write and search on the folder, as the system grants them to the effective user (root's
+    // capabilities and access lists included); an immutable folder says EPERM here.
+    if (faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
+        return errno;
+    if (isImmutableOrAppendOnly(folderFd, ""))
+        return EPERM;
+    struct stat folder;
+    if (fstat(folderFd, &folder) != 0)
+        return errno;
+    // In a sticky folder only the entry's owner, the folder's owner or root may remove it.
+    const uid_t user = geteuid();
+    if ((folder.st_mode & S_ISVTX) != 0 && user != 0 && entry.st_uid != user && folder.st_uid != user)
+        return EPERM;
+    if (isImmutableOrAppendOnly(folderFd, name))
+        return EPERM;
+    return 0;
+}
+
 int DryRunDiskChanges::RemoveName(int folderFd, const char* name)
 {
     Entry entry;
@@ -33,8 +92,8 @@ int DryRunDiskChanges::RemoveName(int folderFd, const char* name)
     if (gone.count(entry) != 0)
         return ENOENT;
     struct stat status;
-    if (fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno;
+    if (const int refusal = foreseeRefusal(folderFd, name, status))
+        return refusal;
     if (S_ISDIR(status.st_mode))
         return EISDIR;
     gone.insert(std::move(entry));
@@ -48,10 +107,20 @@ int DryRunDiskChanges::RemoveEmptyDirectory(int folderFd, const char* name)
         return error;
     if (gone.count(entry) != 0)
         return ENOENT;
+    struct stat status;
+    if (const int refusal = foreseeRefusal(folderFd, name, status))
+        return refusal;
+    // Removing a link to a directory says "not a directory", as for any other non-directory.
+    if (!S_ISDIR(status.st_mode))
+        return ENOTDIR;
     const FileDescriptor directory(openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    // Removing a directory names a link "not a directory"; opening one without following says ELOOP.
     if (!directory.IsOpen())
         return errno == ELOOP ? ENOTDIR : errno;
+    // A folder something is mounted on stays, empty or not.
+    NodeIdentity folder;
+    NodeIdentity inside;
+    if (IdentifyNode(folderFd, "", folder) && IdentifyNode(directory.Get(), "", inside) && folder.mount != inside.mount)
+        return EBUSY;
     const int error = emptiness(directory.Get());
     if (error == 0)
         gone.insert(std::move(entry));

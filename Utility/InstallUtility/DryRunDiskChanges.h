@@ -3,12 +3,19 @@
 
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include "DiskChanges.h"
 
 // Changes nothing, but answers as the real changes would on a disk where everything it was
 // asked to remove is gone: a name goes once, and a directory is empty when all in it went.
+// What would stop the real change is foreseen with this process's own rights (the dry run runs
+// with the rights the real run would have), in the order the system checks it: a read-only file
+// system (EROFS); a missing entry (ENOENT); a folder the effective user may not write and search
+// (EACCES), or an immutable or append-only one (EPERM); a sticky folder and an entry owned by
+// someone else (EPERM); an immutable or append-only entry (EPERM); then the entry's type, and
+// for a directory a mount on it (EBUSY) and its emptiness.
 class DryRunDiskChanges : public DiskChanges
 {
 public:
@@ -28,6 +35,9 @@ private:
 
     // Sets entry to name in the folder folderFd; the errno value when the folder cannot be read.
     static int identify(int folderFd, const char* name, Entry& entry);
+    // The errno value that removing name from the folder folderFd would meet before the system
+    // looks at the entry's type: 0 when the rights and flags let it go; entry is set to its status.
+    static int foreseeRefusal(int folderFd, const char* name, struct stat& entry);
     // 0 when every name in the open directory is gone, else ENOTEMPTY (also when it cannot be
     // listed: then it is not known to be empty).
     int emptiness(int directoryFd) const;

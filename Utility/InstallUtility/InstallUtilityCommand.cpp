@@ -12,6 +12,7 @@
 #include "LineEscaping.h"
 #include "PathText.h"
 #include "RemovalLock.h"
+#include "RemovalRecord.h"
 #include "RemovalRights.h"
 #include "SKUDefinition.h"
 #include "XMLReading.h"
@@ -61,7 +62,8 @@ int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
 
 // Opens the target folder, waits for its turn and removes what installRoot lists.
 int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
-                      const FileNode& installRoot, FILE* out, FILE* errors, const InstallUtilityCommand::Hooks& hooks)
+                      const FileNode& installRoot, FILE* out, FILE* errors, const InstallUtilityCommand::Hooks& hooks,
+                      RemovalRecord& record)
 {
     struct stat targetStatus;
     const FileDescriptor target(openTarget(targetPath, targetStatus, errors));
@@ -80,7 +82,9 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
         // A dry run exists to show what would go, so it always lists the entries.
         InstallRemover remover(targetPath, command.verbose || command.dryRun, command.dryRun, out, errors);
         remover.SetTargetFolder(target.Get());
-        return remover.Run(installRoot);
+        const int status = remover.Run(installRoot);
+        record.TakeCounts(remover.GetCounts());
+        return status;
     }
     catch (const std::bad_alloc&)
     {
@@ -175,12 +179,16 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
         fputs(usage, errors);
         return 2;
     }
-    // Before anything is read: what the files say is decided by whoever controls them.
-    if (!takeRights(command, errors))
-        return 2;
+    // One record in the system log of every run that names what to remove, whatever its end.
+    RemovalRecord record(command.dryRun, errors);
+    errors = record.Errors();
     TqString targetPath;
     SKUDefinition definition;
-    if (!readInputs(command, targetPath, definition, errors))
-        return 2;
-    return removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out, errors, hooks);
+    int status = 2;
+    // Before anything is read: what the files say is decided by whoever controls them.
+    if (takeRights(command, errors) && readInputs(command, targetPath, definition, errors))
+        status = removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out, errors,
+                                   hooks, record);
+    record.Write(definition.skuInfo.name, targetPath, status);
+    return status;
 }

@@ -1,0 +1,60 @@
+#ifndef TQ_REMOVALRECORD_H
+#define TQ_REMOVALRECORD_H
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "RemovalReport.h"
+#include "TqString.h"
+
+// One record of each run of the removal tool in the system log (syslog(3): facility user, ident
+// "InstallUtility"; journald keeps it, `journalctl -t InstallUtility`, or /var/log/syslog), so an
+// administrator can learn afterwards who removed which product from where and how it ended. It
+// is one escaped line:
+//   [dry run: ]removal of "PRODUCT" from TARGET asked by uid U[ (for uid V through pkexec|sudo)]
+//   [, run as uid W]: COUNTS | refused: REASON | ended: REASON; exit status S
+// at LOG_NOTICE, or LOG_WARNING when S is not 0.
+class RemovalRecord
+{
+public:
+    struct Counts
+    {
+        unsigned long removed = 0; // would be removed, in a dry run
+        unsigned long kept = 0;
+        unsigned long missing = 0;
+        unsigned long wouldFail = 0;
+        unsigned long failed = 0;
+        unsigned long ignored = 0;
+    };
+
+    // Watches what the tool writes on errors from now on: the last line there is the reason of a
+    // run that ends without removing (exit status 2: nothing touched).
+    RemovalRecord(bool dryRun, FILE* errors);
+    ~RemovalRecord();
+    RemovalRecord(const RemovalRecord&) = delete;
+    RemovalRecord& operator=(const RemovalRecord&) = delete;
+
+    // The stream to write the tool's messages to in place of errors; all of it reaches errors.
+    FILE* Errors() const { return watched != nullptr ? watched : errors; }
+
+    // The removal's counts, once it has run.
+    void TakeCounts(const RemovalReport::Counts& report);
+
+    // The record's line for the product and target as read (unset when they could not be).
+    TqString Text(const TqString& product, const TqString& target, int exitStatus) const;
+    // Sends it to the system log.
+    void Write(const TqString& product, const TqString& target, int exitStatus) const;
+
+private:
+    static ssize_t passOn(void* cookie, const char* data, size_t size);
+
+    bool dryRun;
+    FILE* errors;
+    FILE* watched = nullptr;
+    std::string partialLine;
+    std::string lastLine;
+    std::optional<Counts> counts;
+};
+
+#endif

@@ -1,0 +1,179 @@
+// Real runs of the built tool in a private mount namespace whose /dev is a tmpfs holding only the
+// test's socket at /dev/log: what the dry run foresees against what the real run meets, and the
+// record each run leaves in the system log.
+#include <regex>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include "FileDescriptor.h"
+#include "RemovalFixture.h"
+#include "RemovalLine.h"
+#include "RunProgram.h"
+
+namespace
+{
+
+const uid_t user = 4242;
+
+class RemovalRunsTest : public RemovalFixture
+{
+protected:
+    void SetUp() override
+    {
+        RemovalFixture::SetUp();
+        std::string reason;
+        if (geteuid() != 0 || !enterPrivateMountNamespace(reason) || !mountTmpfs("/dev", reason))
+            GTEST_SKIP() << "needs root, another uid and a private mount namespace: " << reason;
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        strcpy(address.sun_path, "/dev/log");
+        ASSERT_EQ(bind(systemLog.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(chmod("/dev/log", 0666), 0);
+        ASSERT_EQ(chmod(base.c_str(), 0755), 0); // the user reaches the files
+        definition = base + "/sku.xml";
+    }
+
+    struct Run
+    {
+        int status;
+        std::vector<std::string> failures; // "PATH: REASON" of each failed or would-fail line
+        std::string record;                // the datagrams /dev/log received, one line each
+    };
+
+    Run run(const std::string& targetName, const std::string& option, bool asUser = false,
+            std::map<std::string, const char*> environment = {})
+    {
+        RunProgram::Launch launch;
+        launch.command = {INSTALL_UTILITY_PATH, "-uninstall", definition, base + "/" + targetName + ".xml", option};
+        environment.insert({{"SUDO_UID", nullptr}, {"PKEXEC_UID", nullptr}});
+        launch.environment = RunProgram::EnvironmentWith(environment);
+        launch.user = asUser ? user : static_cast<uid_t>(-1);
+        launch.input = RunProgram::Inherited; // no /dev/null here
+        launch.output = launch.errors = RunProgram::Captured;
+        const RunProgram::Outcome outcome = RunProgram::Run(launch, 20);
+        Run result{outcome.status, {}, {}};
+        std::istringstream lines(outcome.text);
+        for (std::string line; std::getline(lines, line);)
+        {
+            const RemovalLine parsed = ParseRemovalLine(TqString(line.c_str()));
+            if (IsFailureLine(parsed.kind) || parsed.kind == RemovalLineKind::WouldFail)
+                result.failures.push_back(std::string(parsed.subject.ConstData()) + ": " + parsed.reason.ConstData());
+        }
+        char datagram[8192];
+        ssize_t size;
+        while ((size = recv(systemLog.Get(), datagram, sizeof datagram, MSG_DONTWAIT)) > 0)
+            result.record.append(datagram, static_cast<size_t>(size)) += '\n';
+        return result;
+    }
+
+    const FileDescriptor systemLog{socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
+    std::string definition;
+};
+
+} // namespace
+
+TEST_F(RemovalRunsTest, TheDryRunForeseesTheRealRunsFailuresLineForLine)
+{
+    writeFile(definition, "<product><installFiles><directory fileName='ro'><file fileName='f'/></directory>"
+                          "<directory fileName='sticky'><file fileName='other'/><file fileName='mine'/></directory>"
+                          "<file fileName='B.app'/><file fileName='imm'/><file fileName='plain'/>"
+                          "</installFiles></product>");
+    const std::string denied = "Permission denied", notPermitted = "Operation not permitted";
+    const std::string readOnly = "Read-only file system";
+    // folders: a folder no one may write, a root's sticky folder with another user's file, a bundle
+    // with a folder no one may write inside; the rest is the user's.
+    const struct
+    {
+        const char* what;
+        bool asUser, folders, immutable, readOnlyMount;
+        std::vector<std::string> expected; // below the target, sorted
+    } rows[] = {
+        {"root passes mode bits and sticky folders", false, true, false, false, {}},
+        {"a user meets them", true, true, false, false,
+         {"B.app: Contents/x: " + denied, "ro/f: " + denied, "sticky/other: " + notPermitted}},
+        {"an immutable file stops root", false, false, true, false, {"imm: " + notPermitted}},
+        {"an immutable file stops a user", true, false, true, false, {"imm: " + notPermitted}},
+        // Refused before the name is looked up: entries that are not there fail all the same.
+        {"a read-only file system stops root", false, false, false, true,
+         {"B.app: " + readOnly, "imm: " + readOnly, "plain: " + readOnly}},
+    };
+    for (size_t index = 0; index < std::size(rows); ++index)
+    {
+        const auto& row = rows[index];
+        const std::string name = "t" + std::to_string(index), folder = base + "/" + name;
+        writeFile(folder + ".xml", "<targetPath path='" + folder + "'/>");
+        writeFile(folder + "/plain", "p");
+        if (row.folders)
+            for (const char* file : {"ro/f", "sticky/other", "sticky/mine", "B.app/Contents/x"})
+                writeFile(folder + "/" + file, "x");
+        if (row.immutable)
+            writeFile(folder + "/imm", "i");
+        for (auto it = std::filesystem::recursive_directory_iterator(folder);
+             it != std::filesystem::recursive_directory_iterator(); ++it)
+            lchown(it->path().c_str(), user, user);
+        lchown(folder.c_str(), user, user);
+        if (row.folders)
+        {
+            lchown((folder + "/sticky").c_str(), 0, 0);
+            lchown((folder + "/sticky/other").c_str(), user + 1, user + 1);
+            chmod((folder + "/sticky").c_str(), 01777);
+            chmod((folder + "/ro").c_str(), 0555);
+            chmod((folder + "/B.app/Contents").c_str(), 0555);
+        }
+        std::string reason;
+        if ((row.immutable && !makeImmutable(folder + "/imm", reason)) ||
+            (row.readOnlyMount && (!bindMount(folder, folder, reason) ||
+                                   mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr))))
+        {
+            std::cout << "[ SKIPPED ROW ] " << row.what << ": " << reason << strerror(errno) << "\n";
+            continue;
+        }
+        const std::vector<std::string> before = snapshot(folder);
+        const Run foreseen = run(name, "-n", row.asUser);
+        EXPECT_EQ(snapshot(folder), before) << row.what << ": the dry run changed the tree";
+        const Run met = run(name, "-v", row.asUser);
+
+        EXPECT_EQ(foreseen.failures, met.failures) << row.what;
+        EXPECT_EQ(foreseen.status, met.status) << row.what;
+        std::vector<std::string> metBelow;
+        for (const std::string& failure : met.failures)
+            metBelow.push_back(failure.substr(folder.size() + 1));
+        std::sort(metBelow.begin(), metBelow.end());
+        EXPECT_EQ(metBelow, row.expected) << row.what;
+        EXPECT_EQ(met.status, row.expected.empty() ? 0 : 1) << row.what;
+    }
+}
+
+TEST_F(RemovalRunsTest, EachRunLeavesOneRecordOfWhoWhatWhereAndHowItEnded)
+{
+    // The product's name holds quotes and a line break: the record stays one line.
+    writeFile(definition, "<product><sku name='Tq &quot;Demo&quot;&#10;Two'/><installFiles><file fileName='a'/>"
+                          "<file fileName='gone'/><directory fileName='d'><file fileName='b'/></directory>"
+                          "</installFiles></product>");
+    writeFile(base + "/target.xml", "<targetPath path='" + target + "'/>");
+    writeFile(target + "/a", "a");
+    writeFile(target + "/d/b", "b");
+    writeFile(target + "/d/unlisted", "u");
+    const std::string removal = "removal of \"Tq \\\"Demo\\\"\\nTwo\" from " + target + " asked by uid 0";
+    const struct
+    {
+        const char *option, *sudoUid, *targetName;
+        std::string priorityAndMessage; // facility user: 13 notice, 12 warning
+    } runs[] = {
+        {"-n", nullptr, "target",
+         "13 dry run: " + removal + ": 2 would be removed, 1 kept, 1 missing, 0 would fail, 0 failed, 0 ignored; exit status 0"},
+        {"-v", "4242", "target",
+         "13 " + removal + " (for uid 4242 through sudo): 2 removed, 1 kept, 1 missing, 0 failed, 0 ignored; exit status 0"},
+        {"-v", nullptr, "none",
+         "12 removal asked by uid 0: refused: cannot read the target path from " + base + "/none.xml; exit status 2"},
+    };
+    for (const auto& r : runs)
+    {
+        // As the C library sends it: <PRIORITY>TIMESTAMP IDENT[PID]: MESSAGE, one per run.
+        const std::string record = run(r.targetName, r.option, false, {{"SUDO_UID", r.sudoUid}}).record;
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(record, parts, std::regex("<(\\d+)>.{15} InstallUtility\\[\\d+\\]: ([^\n]*)\n")))
+            << record;
+        EXPECT_EQ(parts[1].str() + " " + parts[2].str(), r.priorityAndMessage);
+    }
+}
