@@ -1,3 +1,4 @@
+#include "FileDescriptor.h"
 #include "InstallRemover.h"
 #include "RemovalFixture.h"
 
@@ -29,6 +30,9 @@ protected:
         CapturedStream out;
         CapturedStream errors;
         InstallRemover remover(TqString(targetPath.c_str()), verbose, dryRun, out.get(), errors.get());
+        // As the command does: it opens the target, the remover works in the folder it was given.
+        const FileDescriptor targetFolder(open(targetPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        remover.SetTargetFolder(targetFolder.Get());
         Outcome outcome;
         outcome.status = remover.Run(root);
         outcome.out = out.text();
@@ -40,6 +44,11 @@ protected:
     std::string line(const std::string& word, const std::string& relative)
     {
         return word + " " + target + "/" + relative + "\n";
+    }
+
+    std::string kept(const std::string& relative, const std::string& why)
+    {
+        return "kept " + target + "/" + relative + ": " + why + "\n";
     }
 
     // Runs the removal with "/" as its target inside a child process whose root is the folder
@@ -62,6 +71,7 @@ protected:
                 _exit(99);
             }
             InstallRemover remover(TqString("/"), true, dryRun, out, out);
+            remover.SetTargetFolder(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             const int status = remover.Run(root);
             fclose(out);
             _exit(status);
@@ -94,8 +104,8 @@ TEST_F(InstallRemoverTest, VerboseLinesAndSummary)
     const Outcome outcome = run(root);
     // Entries come in the tree's order: longer names first, then by their bytes.
     EXPECT_EQ(outcome.out, line("removed", "notes.txt") + line("missing", "gone.txt") +
-                               line("kept", "keep.cfg") + line("removed", "lib/a.so") +
-                               line("removed", "lib") + "summary: 3 removed, 1 kept, 1 missing, 0 failed\n");
+                               kept("keep.cfg", "marked to keep") + line("removed", "lib/a.so") +
+                               line("removed", "lib") + "summary: 3 removed, 1 kept, 1 missing, 0 failed, 0 ignored\n");
     EXPECT_EQ(outcome.errors, "");
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.counts.removed, 3u);
@@ -151,8 +161,9 @@ TEST_F(InstallRemoverTest, DirectoryEntriesGoOnlyWhenEmpty)
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.out, line("removed", "Empty") + line("removed", "Outer/Inner/x") +
                                line("removed", "Outer/Inner") + line("removed", "Outer") +
-                               line("removed", "Data/listed.txt") + line("kept", "Data") +
-                               "summary: 5 removed, 1 kept, 0 missing, 0 failed\n");
+                               line("removed", "Data/listed.txt") +
+                               kept("Data", "holds 1 entry the product did not install") +
+                               "summary: 5 removed, 1 kept, 0 missing, 0 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(readFile(target + "/Data/user.txt"), "the user's own file");
     EXPECT_FALSE(exists(target + "/Data/listed.txt"));
@@ -182,19 +193,19 @@ TEST_F(InstallRemoverTest, DontDeleteKeepsTheEntryButItsEntriesFollowTheirOwnFla
     EXPECT_TRUE(exists(target + "/Settings/Deep/kept"));
     EXPECT_FALSE(exists(target + "/Settings/Own"));
     EXPECT_TRUE(exists(target + "/top"));
-    EXPECT_NE(outcome.out.find(line("kept", "Settings")), std::string::npos);
-    EXPECT_NE(outcome.out.find(line("kept", "Settings/Deep")), std::string::npos);
+    EXPECT_NE(outcome.out.find(kept("Settings", "marked to keep")), std::string::npos);
+    EXPECT_NE(outcome.out.find(kept("Settings/Deep", "marked to keep")), std::string::npos);
     EXPECT_NE(outcome.out.find(line("removed", "Settings/Own")), std::string::npos);
     EXPECT_NE(outcome.out.find(line("missing", "notThere")), std::string::npos);
-    EXPECT_NE(outcome.out.find("summary: 3 removed, 5 kept, 1 missing, 0 failed\n"), std::string::npos);
+    EXPECT_NE(outcome.out.find("summary: 3 removed, 5 kept, 1 missing, 0 failed, 0 ignored\n"), std::string::npos);
 
     // A kept directory stays even when all its entries went.
     const FileNode emptyKept = tree("<directory fileName='Shared' dontdelete='1'>"
                                     "<file fileName='mine' dontdelete='0'/></directory>");
     writeFile(target + "/Shared/mine", "m");
     const Outcome second = run(emptyKept);
-    EXPECT_EQ(second.out, line("removed", "Shared/mine") + line("kept", "Shared") +
-                              "summary: 1 removed, 1 kept, 0 missing, 0 failed\n");
+    EXPECT_EQ(second.out, line("removed", "Shared/mine") + kept("Shared", "marked to keep") +
+                              "summary: 1 removed, 1 kept, 0 missing, 0 failed, 0 ignored\n");
     EXPECT_TRUE(exists(target + "/Shared"));
 }
 
@@ -206,7 +217,7 @@ TEST_F(InstallRemoverTest, MissingEntriesAreFine)
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.out, line("missing", "Gone") + line("missing", "Gone/Sub") +
                                line("missing", "Gone/Sub/b") + line("missing", "Gone/a") +
-                               line("missing", "f") + "summary: 0 removed, 0 kept, 5 missing, 0 failed\n");
+                               line("missing", "f") + "summary: 0 removed, 0 kept, 5 missing, 0 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 0);
 }
 
@@ -222,7 +233,7 @@ TEST_F(InstallRemoverTest, FailuresFailTheRunUnlessIgnored)
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.out, "failed " + target + "/locked: Operation not permitted\n" +
                                line("removed", "other") +
-                               "summary: 1 removed, 0 kept, 0 missing, 1 failed\n");
+                               "summary: 1 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 1);
 
     // Without -v the failure still shows, on the error stream.
@@ -232,9 +243,9 @@ TEST_F(InstallRemoverTest, FailuresFailTheRunUnlessIgnored)
     EXPECT_EQ(quiet.status, 1);
 
     const Outcome ignored = run(tree("<file fileName='locked' ignoreinstallerrors='1'/>"));
-    EXPECT_EQ(ignored.out, "failed " + target +
-                               "/locked: Operation not permitted (ignored)\n"
-                               "summary: 0 removed, 0 kept, 0 missing, 1 failed\n");
+    EXPECT_EQ(ignored.out, "ignored " + target +
+                               "/locked: Operation not permitted\n"
+                               "summary: 0 removed, 0 kept, 0 missing, 0 failed, 1 ignored\n");
     EXPECT_EQ(ignored.status, 0);
 
     // A shortcut stays while its entry does.
@@ -242,7 +253,7 @@ TEST_F(InstallRemoverTest, FailuresFailTheRunUnlessIgnored)
     const Outcome withLink = run(tree("<file fileName='locked'><shortCut name='lockedLink'/></file>"));
     EXPECT_EQ(withLink.out, "failed " + target + "/locked: Operation not permitted\n" +
                                 line("kept", "lockedLink") +
-                                "summary: 0 removed, 1 kept, 0 missing, 1 failed\n");
+                                "summary: 0 removed, 1 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_TRUE(exists(target + "/lockedLink"));
 
     // The flag is inherited like the others, and an entry can turn it off again.
@@ -310,7 +321,7 @@ TEST_F(InstallRemoverTest, ShortcutsGoOnlyWhenTheyPointAtTheEntry)
     const Outcome second = run(again);
     EXPECT_EQ(second.out, line("missing", "Gone") + line("removed", "GoneLink") + line("missing", "X") +
                               line("missing", "NoDir/NoLink") +
-                              "summary: 1 removed, 0 kept, 3 missing, 0 failed\n");
+                              "summary: 1 removed, 0 kept, 3 missing, 0 failed, 0 ignored\n");
 }
 
 TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
@@ -328,10 +339,11 @@ TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
 
     const Outcome outcome = run(root, true, true);
     EXPECT_EQ(outcome.out, line("would remove", "App.bundle") + line("would remove", "App") +
-                               line("would remove", "Data/d") + line("kept", "Data") +
+                               line("would remove", "Data/d") +
+                               kept("Data", "holds 1 entry the product did not install") +
                                line("missing", "gone") + line("would remove", "Lib/a.so") +
                                line("missing", "Lib/b.so") + line("would remove", "Lib") +
-                               "summary: 5 would be removed, 1 kept, 2 missing, 0 failed\n");
+                               "summary: 5 would be removed, 1 kept, 2 missing, 0 would fail, 0 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(listing(base), before);
 
@@ -342,6 +354,7 @@ TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
          at = expected.find("would remove"))
         expected.replace(at, 12, "removed");
     expected.replace(expected.find("would be removed"), 16, "removed");
+    expected.replace(expected.find("0 would fail, "), 14, "");
     EXPECT_EQ(real.out, expected);
 
     // A folder is empty when everything in it would be gone, whatever else its entry lists: a
@@ -353,9 +366,9 @@ TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
     const std::string refusal = "refused ..: names a directory itself, not an entry\n";
     EXPECT_EQ(run(withRefusal, true, true).out,
               refusal + line("would remove", "Plug/p") + line("would remove", "Plug") +
-                  "summary: 2 would be removed, 0 kept, 0 missing, 1 failed\n");
+                  "summary: 2 would be removed, 0 kept, 0 missing, 0 would fail, 1 failed, 0 ignored\n");
     EXPECT_EQ(run(withRefusal).out, refusal + line("removed", "Plug/p") + line("removed", "Plug") +
-                                        "summary: 2 removed, 0 kept, 0 missing, 1 failed\n");
+                                        "summary: 2 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
 }
 
 TEST_F(InstallRemoverTest, NeverFollowsALinkInPlaceOfAListedDirectory)
@@ -370,7 +383,7 @@ TEST_F(InstallRemoverTest, NeverFollowsALinkInPlaceOfAListedDirectory)
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.out, "failed " + target +
                                "/Plug-Ins: a symbolic link in place of a directory, not followed\n" +
-                               "summary: 0 removed, 0 kept, 0 missing, 1 failed\n");
+                               "summary: 0 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(listing(outside), outsideBefore);
     EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
@@ -409,7 +422,7 @@ TEST_F(InstallRemoverTest, RefusesNamesThatLeaveTheirDirectory)
     EXPECT_NE(outcome.out.find("refused ../outside: names a directory itself, not an entry\n"),
               std::string::npos);
     // Refusals count as failures in the summary: six of them, the good entry removed.
-    EXPECT_NE(outcome.out.find("summary: 1 removed, 0 kept, 1 missing, 6 failed\n"), std::string::npos)
+    EXPECT_NE(outcome.out.find("summary: 1 removed, 0 kept, 1 missing, 6 failed, 0 ignored\n"), std::string::npos)
         << outcome.out;
 }
 
@@ -428,7 +441,7 @@ TEST_F(InstallRemoverTest, DoesNotCrossIntoAnotherFileSystem)
     EXPECT_EQ(outcome.out, "failed " + target + "/Mounted.bundle: on another mount, not entered\n" +
                                "failed " + target +
                                "/App.bundle: Contents/Inner: on another mount, not entered\n" +
-                               "summary: 0 removed, 0 kept, 0 missing, 2 failed\n");
+                               "summary: 0 removed, 0 kept, 0 missing, 2 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(readFile(target + "/Mounted.bundle/canary.txt"), "mounted canary");
     EXPECT_EQ(readFile(target + "/App.bundle/Contents/Inner/canary.txt"), "inner canary");
@@ -439,7 +452,7 @@ TEST_F(InstallRemoverTest, DoesNotCrossIntoAnotherFileSystem)
         GTEST_SKIP() << reason;
     const Outcome busy = run(tree("<directory fileName='Busy'/>"));
     EXPECT_EQ(busy.out, "failed " + target + "/Busy: Device or resource busy\n" +
-                            "summary: 0 removed, 0 kept, 0 missing, 1 failed\n");
+                            "summary: 0 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_EQ(busy.status, 1);
 }
 
@@ -454,7 +467,7 @@ TEST_F(InstallRemoverTest, TargetMustBeAnAbsoluteDirectory)
     EXPECT_EQ(runAt("", root, true, false).status, 2);
     EXPECT_TRUE(exists(target + "/f"));
     EXPECT_EQ(runAt(target + "///", root, true, false).out,
-              line("removed", "f") + "summary: 1 removed, 0 kept, 0 missing, 0 failed\n");
+              line("removed", "f") + "summary: 1 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n");
 }
 
 TEST_F(InstallRemoverTest, BindMountsInABundleAreNotEntered)
@@ -480,13 +493,15 @@ TEST_F(InstallRemoverTest, BindMountsInABundleAreNotEntered)
     for (const bool dryRun : {true, false})
     {
         const Outcome outcome = run(root, true, dryRun);
-        EXPECT_EQ(outcome.out, "failed " + target +
+        const std::string failed = dryRun ? "would fail " : "failed ";
+        EXPECT_EQ(outcome.out, failed + target +
                                    "/Elsewhere.bundle: Contents/Shared: on another mount, not entered\n" +
-                                   "failed " + target +
+                                   failed + target +
                                    "/Mirror.bundle: a/b/Target: the target path itself, not entered\n" +
-                                   "failed " + target + "/Bound.bundle: on another mount, not entered\n" +
-                                   "summary: 0 " + (dryRun ? "would be removed" : "removed") +
-                                   ", 0 kept, 0 missing, 3 failed\n");
+                                   failed + target + "/Bound.bundle: on another mount, not entered\n" +
+                                   (dryRun ? "summary: 0 would be removed, 0 kept, 0 missing, 3 would fail, 0 failed"
+                                           : "summary: 0 removed, 0 kept, 0 missing, 3 failed") +
+                                   ", 0 ignored\n");
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(snapshot(outside), outsideBefore);
         EXPECT_EQ(describe(target + "/keep.txt"), keptBefore);
@@ -508,12 +523,12 @@ TEST_F(InstallRemoverTest, KeepsDirectoriesDirectlyUnderTheRoot)
     if (!skipReason.empty())
         GTEST_SKIP() << skipReason;
     EXPECT_EQ(dryRun, "would remove /home/user/f\nwould remove /home/user\nkept /home\nkept /opt\n"
-                      "summary: 2 would be removed, 2 kept, 0 missing, 0 failed\n");
+                      "summary: 2 would be removed, 2 kept, 0 missing, 0 would fail, 0 failed, 0 ignored\n");
     EXPECT_EQ(snapshot(top), before);
 
     EXPECT_EQ(runWithRootAt(top, root, false, skipReason),
               "removed /home/user/f\nremoved /home/user\nkept /home\nkept /opt\n"
-              "summary: 2 removed, 2 kept, 0 missing, 0 failed\n");
+              "summary: 2 removed, 2 kept, 0 missing, 0 failed, 0 ignored\n");
     EXPECT_TRUE(exists(top + "/opt"));
     EXPECT_TRUE(exists(top + "/home"));
     EXPECT_FALSE(exists(top + "/home/user"));
@@ -532,7 +547,7 @@ TEST_F(InstallRemoverTest, EmptyNamesAreRefusedAndNamesEndAtANul)
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.out, line("removed", "Lib/ok") + "refused " + target + "/Lib/: empty name\n" +
                                line("removed", "Lib") + line("removed", "cut") + "refused " + target +
-                               "/: empty name\nsummary: 3 removed, 0 kept, 0 missing, 2 failed\n");
+                               "/: empty name\nsummary: 3 removed, 0 kept, 0 missing, 2 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
 }

@@ -222,7 +222,7 @@ TEST_F(InstallUtilityCommandTest, RunsTheRemoval)
     EXPECT_EQ(run({"-uninstall", definition, targetFile, "-n"}), 0);
     // A dry run lists what it would do even without -v.
     EXPECT_EQ(out, "would remove " + target + "/a\nwould remove " + target + "/d/b\nwould remove " + target +
-                       "/d\nsummary: 3 would be removed, 0 kept, 0 missing, 0 failed\n");
+                       "/d\nsummary: 3 would be removed, 0 kept, 0 missing, 0 would fail, 0 failed, 0 ignored\n");
     EXPECT_TRUE(untouched());
 
     EXPECT_EQ(run({"-uninstall", definition, targetFile}), 0);
@@ -233,7 +233,7 @@ TEST_F(InstallUtilityCommandTest, RunsTheRemoval)
     writeFile(target + "/a", "a");
     writeFile(base + "/empty.xml", "<product><sku name='P'/></product>");
     EXPECT_EQ(run({"-uninstall", base + "/empty.xml", targetFile, "-v"}), 0);
-    EXPECT_EQ(out, "summary: 0 removed, 0 kept, 0 missing, 0 failed\n");
+    EXPECT_EQ(out, "summary: 0 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n");
     EXPECT_TRUE(exists(target + "/a"));
 }
 
@@ -327,7 +327,7 @@ TEST_F(InstallUtilityCommandTest, NamesArePrintedAsOneEscapedLineEach)
     const std::string refused = "\nrefused sub/y\\nsummary:\\x200 removed: ";
     EXPECT_NE(out.find(refused), std::string::npos) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
-    EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1), "summary: 1 removed, 0 kept, 0 missing, 1 failed\n");
+    EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1), "summary: 1 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
 
     EXPECT_EQ(run({"-uninstall", base + "/no\nsuch.xml", targetFile}), 2);
     EXPECT_EQ(errors, "cannot read the product definition " + base + "/no\\nsuch.xml\n");
@@ -481,5 +481,5 @@ TEST_F(InstallUtilityCommandTest, ARemovalThatHasBegunRunsToItsEndWhateverSignal
 
     EXPECT_EQ(finish(child), 0) << errors;
     EXPECT_TRUE(listing(target).empty());
-    EXPECT_NE(lines.find("summary: 1000 removed, 0 kept, 0 missing, 0 failed\n"), std::string::npos);
+    EXPECT_NE(lines.find("summary: 1000 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n"), std::string::npos);
 }
