@@ -3,6 +3,8 @@
 #include "RemovalFixture.h"
 
 #include <atomic>
+#include <functional>
+#include <pthread.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -22,10 +24,11 @@ class InstallRemoverTest : public RemovalFixture
 protected:
     Outcome run(const FileNode& root, bool verbose = true, bool dryRun = false)
     {
-        return runAt(target, root, verbose, dryRun);
+        return runAt(target, root, verbose, dryRun, definitionPath);
     }
 
-    static Outcome runAt(const std::string& targetPath, const FileNode& root, bool verbose, bool dryRun)
+    static Outcome runAt(const std::string& targetPath, const FileNode& root, bool verbose, bool dryRun,
+                         const std::string& definitionPath = "")
     {
         CapturedStream out;
         CapturedStream errors;
@@ -33,6 +36,8 @@ protected:
         // As the command does: it opens the target, the remover works in the folder it was given.
         const FileDescriptor targetFolder(open(targetPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         remover.SetTargetFolder(targetFolder.Get());
+        if (!definitionPath.empty())
+            remover.SetDefinitionPath(definitionPath.c_str());
         Outcome outcome;
         outcome.status = remover.Run(root);
         outcome.out = out.text();
@@ -45,6 +50,9 @@ protected:
     {
         return word + " " + target + "/" + relative + "\n";
     }
+
+    // The definition the removal is told it reads, when set.
+    std::string definitionPath;
 
     std::string kept(const std::string& relative, const std::string& why)
     {
@@ -595,4 +603,66 @@ TEST_F(InstallRemoverTest, TwoRemovalsAtOnceBothSucceed)
         }
         EXPECT_TRUE(listing(target).empty());
     }
+}
+
+TEST_F(InstallRemoverTest, TheEntryHoldingTheDefinitionGoesLastAndOnlyWhenNothingElseFailed)
+{
+    writeFile(target + "/Product/Uninstall.app/Contents/MacOS/sku.xml", "<product/>");
+    writeFile(target + "/Product/a", "a");
+    // Through a link and "..", as a command line may give it.
+    makeLink(target + "/Product", base + "/ProductLink");
+    definitionPath = base + "/ProductLink/Uninstall.app/Contents/../Contents/MacOS/sku.xml";
+    // The longer name comes first in the tree's order; the one holding the definition goes last.
+    const std::string product = "<directory fileName='Product'><file fileName='Uninstall.app'/>"
+                                "<file fileName='a'/></directory>";
+
+    const Outcome failed = run(tree(product + "<file fileName='..'/>"));
+    EXPECT_EQ(failed.out, "refused ..: names a directory itself, not an entry\n" + line("removed", "Product/a") +
+                              kept("Product/Uninstall.app", "kept so that the uninstall can be run again") +
+                              line("kept", "Product") +
+                              "summary: 1 removed, 2 kept, 0 missing, 1 failed, 0 ignored\n");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_TRUE(exists(target + "/Product/Uninstall.app/Contents/MacOS/sku.xml"));
+
+    writeFile(target + "/Product/a", "a");
+    const Outcome again = run(tree(product));
+    EXPECT_EQ(again.out, line("removed", "Product/a") + line("removed", "Product/Uninstall.app") +
+                             line("removed", "Product") + "summary: 3 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n");
+    EXPECT_EQ(again.status, 0);
+    EXPECT_TRUE(listing(target).empty());
+}
+
+TEST_F(InstallRemoverTest, ADeepDefinitionNeedsNoDeepStack)
+{
+    // 256 levels: product, installFiles, 253 directories and a file; removed on a 64 KiB stack.
+    std::string entries = "<file fileName='f'/>";
+    std::string bottom = target;
+    for (int level = 0; level < 253; ++level)
+    {
+        entries = "<directory fileName='d'>" + entries + "</directory>";
+        bottom += "/d";
+    }
+    writeFile(bottom + "/f", "f");
+    const FileNode root = tree(entries);
+    ASSERT_FALSE(root.children.empty());
+
+    Outcome outcome{};
+    std::function<void()> removal = [&] { outcome = run(root, false); };
+    pthread_attr_t small;
+    ASSERT_EQ(pthread_attr_init(&small), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&small, 64 * 1024), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, &small,
+                  [](void* work) -> void* {
+                      (*static_cast<std::function<void()>*>(work))();
+                      return nullptr;
+                  },
+                  &removal),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&small);
+    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(outcome.counts.removed, 254u);
+    EXPECT_TRUE(listing(target).empty());
 }

@@ -286,7 +286,71 @@ TEST_F(InstallUtilityCommandTest, KeepsRemovingWhenTheOutputsReaderHasGone)
     ASSERT_TRUE(waited.has_value()) << "the tool did not end within 20 seconds";
     const int status = *waited;
     EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    // A report that could not be written fails the run.
+    EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_TRUE(listing(target).empty());
+}
+
+// Under a resource limit the tool ends with a status and a message, never by a signal.
+TEST_F(InstallUtilityCommandTest, ResourceLimitsEndInAStatusNotASignal)
+{
+    std::string many;
+    for (int i = 0; i < 100; ++i)
+    {
+        const std::string name = "an-entry-whose-line-helps-fill-a-kilobyte-" + std::to_string(i);
+        many += "<file fileName='" + name + "'/>";
+    }
+    // 256 levels: product, installFiles, 253 directories and the file at the bottom.
+    std::string deep;
+    std::string deepFolder = target;
+    for (int level = 0; level < 253; ++level)
+    {
+        deep += "<directory fileName='d'>";
+        deepFolder += "/d";
+    }
+    deep += "<file fileName='f'/>";
+    for (int level = 0; level < 253; ++level)
+        deep += "</directory>";
+    struct Row
+    {
+        const char* limit;
+        std::string entries;
+        std::string onDisk;
+        std::vector<int> statuses;
+        std::string message;
+    };
+    const std::vector<Row> rows = {
+        {"ulimit -f 1", many, target + "/an-entry-whose-line-helps-fill-a-kilobyte-7", {1},
+         "cannot write the removal report: File too large\n"},
+        {"ulimit -s 64", deep, deepFolder + "/f", {0, 1, 2}, ""},
+    };
+    const std::string tool = INSTALL_UTILITY_PATH;
+    for (const Row& row : rows)
+    {
+        writeFile(definition, "<product><installFiles>" + row.entries + "</installFiles></product>");
+        // The stack's layout varies from run to run: a few runs, for a limit that is near.
+        for (int attempt = 0; attempt < 3; ++attempt)
+        {
+            writeFile(row.onDisk, "x");
+            const std::string command = "bash -c \"" + std::string(row.limit) + "; exec '" + tool + "' -uninstall '" +
+                                        definition + "' '" + targetFile + "' -v >'" + base + "/report' 2>'" + base +
+                                        "/errors'\"";
+            const int status = system(command.c_str());
+            const std::string shown = std::string(row.limit) + ": " + readFile(base + "/errors");
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) < 128) << shown << " ended by a signal";
+            const int exitStatus = WEXITSTATUS(status);
+            EXPECT_NE(std::find(row.statuses.begin(), row.statuses.end(), exitStatus), row.statuses.end())
+                << shown << exitStatus;
+            if (!row.message.empty())
+            {
+                EXPECT_EQ(readFile(base + "/errors"), row.message);
+            }
+            if (exitStatus == 2)
+                EXPECT_NE(readFile(base + "/errors"), "") << "exit 2 without a word";
+            else
+                EXPECT_FALSE(exists(row.onDisk)) << shown;
+        }
+    }
 }
 
 TEST_F(InstallUtilityCommandTest, AFifoOrDeviceInPlaceOfAFileIsUnreadableAtOnce)
