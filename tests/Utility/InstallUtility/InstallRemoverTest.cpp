@@ -638,30 +638,16 @@ TEST_F(InstallRemoverTest, ADeepDefinitionNeedsNoDeepStack)
     std::string entries = "<file fileName='f'/>";
     std::string bottom = target;
     for (int level = 0; level < 253; ++level)
-    {
-        entries = "<directory fileName='d'>" + entries + "</directory>";
-        bottom += "/d";
-    }
+        entries = "<directory fileName='d'>" + entries + "</directory>", bottom += "/d";
     writeFile(bottom + "/f", "f");
     const FileNode root = tree(entries);
-    ASSERT_FALSE(root.children.empty());
-
     Outcome outcome{};
     std::function<void()> removal = [&] { outcome = run(root, false); };
     pthread_attr_t small;
-    ASSERT_EQ(pthread_attr_init(&small), 0);
-    ASSERT_EQ(pthread_attr_setstacksize(&small, 64 * 1024), 0);
     pthread_t thread;
-    ASSERT_EQ(pthread_create(
-                  &thread, &small,
-                  [](void* work) -> void* {
-                      (*static_cast<std::function<void()>*>(work))();
-                      return nullptr;
-                  },
-                  &removal),
-              0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&small);
+    ASSERT_EQ(pthread_attr_init(&small) | pthread_attr_setstacksize(&small, 64 * 1024), 0);
+    const auto work = [](void* removal) -> void* { return (*static_cast<std::function<void()>*>(removal))(), nullptr; };
+    ASSERT_EQ(pthread_create(&thread, &small, work, &removal) | pthread_join(thread, nullptr), 0);
     EXPECT_EQ(outcome.status, 0) << outcome.errors;
     EXPECT_EQ(outcome.counts.removed, 254u);
     EXPECT_TRUE(listing(target).empty());

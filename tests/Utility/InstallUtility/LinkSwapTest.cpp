@@ -63,49 +63,40 @@ private:
 
 class LinkSwapTest : public RemovalFixture
 {
-protected:
-    // Empties (and removes) the folder at path through changes; the first failure, "" when none.
-    using Removal = std::function<std::string(const std::string& path, DiskChanges& changes)>;
-
-    void expectNoLinkFollowed(const std::string& bundle, const Removal& removal)
-    {
-        const std::string emptied = target + "/" + bundle;
-        const std::string aside = base + "/aside-" + bundle;
-        for (const char* name : {"a", "b", "c"})
-            writeFile(emptied + "/" + name + "/file", name);
-        writeFile(outside + "/inner/canary.txt", "inner canary");
-        makeDirectory(aside);
-        const std::vector<std::string> outsideBefore = snapshot(outside);
-
-        OwnerWritableChanges real;
-        SwappingChanges swapping(real, emptied, outside, aside);
-        EXPECT_EQ(removal(emptied, swapping), "");
-        EXPECT_EQ(swapping.swapped, 2);
-        EXPECT_EQ(snapshot(outside), outsideBefore);
-        // The links went as links.
-        EXPECT_FALSE(exists(emptied + "/a") || exists(emptied + "/b") || exists(emptied + "/c"));
-    }
 };
 
 } // namespace
 
+// An entry swapped for a link between the listing and the opening: both users of the one walk
+// remove the link and never enter it.
 TEST_F(LinkSwapTest, AFolderSwappedForALinkIsNeverEnteredByEitherUserOfTheWalk)
 {
-    // The removal tool's, for a bundle listed as one entry.
-    expectNoLinkFollowed("App.bundle", [this](const std::string& path, DiskChanges& changes) {
-        NodeIdentity targetIdentity;
-        NodeIdentity rootIdentity;
-        EXPECT_TRUE(IdentifyNode(AT_FDCWD, target.c_str(), targetIdentity));
-        EXPECT_TRUE(IdentifyNode(AT_FDCWD, "/", rootIdentity));
-        const RemovalGuard guard(TqString(target.c_str()), targetIdentity, rootIdentity);
-        const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        const Status status = WholeRemoval::RemoveContents(fd.Get(), changes, guard);
-        return std::string(status.Text().ConstData());
-    });
-    // The uninstaller's, for its own copy.
-    expectNoLinkFollowed("Copy.app", [](const std::string& path, DiskChanges& changes) {
-        const Status status = RemoveTree(TqString(path.c_str()), changes);
-        EXPECT_FALSE(exists(path));
-        return std::string(status.Text().ConstData());
-    });
+    NodeIdentity targetIdentity;
+    NodeIdentity rootIdentity;
+    ASSERT_TRUE(IdentifyNode(AT_FDCWD, target.c_str(), targetIdentity) && IdentifyNode(AT_FDCWD, "/", rootIdentity));
+    const RemovalGuard guard(TqString(target.c_str()), targetIdentity, rootIdentity);
+    writeFile(outside + "/inner/canary.txt", "inner canary");
+    const std::vector<std::string> outsideBefore = snapshot(outside);
+    const std::function<Status(const std::string&, DiskChanges&)> users[] = {
+        [&guard](const std::string& path, DiskChanges& changes) { // the tool's, for a listed bundle
+            const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            return WholeRemoval::RemoveContents(fd.Get(), changes, guard);
+        },
+        [](const std::string& path, DiskChanges& changes) { // the uninstaller's, for its copy
+            return RemoveTree(TqString(path.c_str()), changes);
+        }};
+    for (const auto& removal : users)
+    {
+        const std::string emptied = target + "/App.bundle";
+        const std::string aside = base + "/aside-" + std::to_string(&removal - users);
+        for (const char* name : {"a", "b", "c"})
+            writeFile(emptied + "/" + name + "/file", name);
+        makeDirectory(aside);
+        OwnerWritableChanges real;
+        SwappingChanges swapping(real, emptied, outside, aside);
+        EXPECT_EQ(std::string(removal(emptied, swapping).Text().ConstData()), "");
+        EXPECT_EQ(swapping.swapped, 2);
+        EXPECT_EQ(snapshot(outside), outsideBefore);
+        EXPECT_FALSE(exists(emptied + "/a") || exists(emptied + "/b") || exists(emptied + "/c"));
+    }
 }
