@@ -334,3 +334,198 @@ TEST_F(InstallUtilityCommandTest, ResourceLimitsEndInAStatusNotASignal)
         }
     }
 }
+
+TEST_F(InstallUtilityCommandTest, AFifoOrDeviceInPlaceOfAFileIsUnreadableAtOnce)
+{
+    // Opening a FIFO for reading would wait for a writer, and a device would be read forever.
+    const std::string fifo = base + "/fifo.xml";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << strerror(errno);
+    const struct
+    {
+        std::string definition;
+        std::string targetFile;
+        std::string message;
+    } cases[] = {
+        {fifo, targetFile, "cannot read the product definition " + fifo + "\n"},
+        {definition, fifo, "cannot read the target path from " + fifo + "\n"},
+        {"/dev/zero", targetFile, "cannot read the product definition /dev/zero\n"},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(runTool({"-uninstall", c.definition, c.targetFile, "-v"}), 2) << c.message;
+        EXPECT_EQ(errors, c.message);
+        EXPECT_EQ(out, "");
+    }
+    EXPECT_TRUE(untouched());
+}
+
+TEST_F(InstallUtilityCommandTest, NamesArePrintedAsOneEscapedLineEach)
+{
+    // A name can neither forge a line of its own nor reach the terminal as an escape sequence.
+    writeFile(target + "/x\nsummary: 9 removed, 0 kept, 0 missing, 0 failed\x1B[2J", "x");
+    writeFile(definition,
+              "<product><installFiles>"
+              "<file fileName='x&#10;summary: 9 removed, 0 kept, 0 missing, 0 failed&#27;[2J'/>"
+              "<file fileName='sub/y&#10;summary: 0 removed'/></installFiles></product>");
+    EXPECT_EQ(run({"-uninstall", definition, targetFile, "-v"}), 1);
+    EXPECT_EQ(out.substr(0, out.find('\n') + 1),
+              "removed " + target + "/x\\nsummary:\\x209 removed, 0 kept, 0 missing, 0 failed\\x1B[2J\n");
+    const std::string refused = "\nrefused sub/y\\nsummary:\\x200 removed: ";
+    EXPECT_NE(out.find(refused), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
+    EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1), "summary: 1 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
+
+    EXPECT_EQ(run({"-uninstall", base + "/no\nsuch.xml", targetFile}), 2);
+    EXPECT_EQ(errors, "cannot read the product definition " + base + "/no\\nsuch.xml\n");
+}
+
+TEST_F(InstallUtilityCommandTest, ElevatedForAnotherUserItRemovesOnlyWithRootsFilesOrTheUsersTarget)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give files to another uid";
+    ASSERT_EQ(chmod(definition.c_str(), 0644), 0);
+    ASSERT_EQ(chmod(targetFile.c_str(), 0644), 0);
+    if (ProtectedPath::Problem(definition.c_str(), 0).IsSet())
+        GTEST_SKIP() << "the temporary folder is not root's alone: "
+                     << ProtectedPath::Problem(definition.c_str(), 0).ConstData();
+    const uid_t user = 4242;
+    const std::string sudo = "SUDO_UID=4242";
+    const std::string pkexec = "PKEXEC_UID=4242";
+    // Which files and folders the user owns is shown by the words in userOwns.
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> environment;
+        std::string userOwns; // any of "definition", "targetfile", "basefolder", "targetdir"
+        bool removes;
+        std::string problem; // the reason in the refusal line
+    } cases[] = {
+        {"root's files", {sudo}, "", true, ""},
+        {"the user's definition", {sudo}, "definition", false, definition + " is owned by uid 4242"},
+        {"the user's folder", {pkexec}, "basefolder", false, base + " is owned by uid 4242"},
+        {"the user's target file", {sudo}, "targetfile", false, targetFile + " is owned by uid 4242"},
+        {"the user's files and target", {pkexec}, "definition targetdir", true, ""},
+        {"another user's target", {"PKEXEC_UID=4243"}, "definition targetdir", false,
+         definition + " is owned by uid 4242"},
+        {"root directly", {}, "definition", true, ""},
+        {"root through sudo", {"SUDO_UID=0"}, "definition", true, ""},
+    };
+    for (const auto& c : cases)
+    {
+        writeFile(target + "/a", "a");
+        writeFile(target + "/d/b", "b");
+        const auto owner = [&](const std::string& what) { return c.userOwns.find(what) != std::string::npos ? user : 0; };
+        ASSERT_EQ(chown(definition.c_str(), owner("definition"), 0), 0);
+        ASSERT_EQ(chown(targetFile.c_str(), owner("targetfile"), 0), 0);
+        ASSERT_EQ(chown(base.c_str(), owner("basefolder"), 0), 0);
+        ASSERT_EQ(chown(target.c_str(), owner("targetdir"), 0), 0);
+
+        const int status = runTool({"-uninstall", definition, targetFile}, Launch{c.environment});
+        if (c.removes)
+        {
+            EXPECT_EQ(status, 0) << c.what << ": " << errors;
+            EXPECT_TRUE(listing(target).empty()) << c.what;
+            continue;
+        }
+        EXPECT_EQ(status, 2) << c.what;
+        const std::string who = c.environment[0].substr(c.environment[0].find('=') + 1);
+        EXPECT_EQ(errors, "refusing to remove as root for uid " + who + " (through " +
+                              (c.environment[0][0] == 'P' ? "pkexec" : "sudo") + "): " + c.problem +
+                              "; the definition and target files and every folder above them must be root's "
+                              "and writable by no one else, or the target folder " +
+                              target + " must belong to uid " + who +
+                              " (running InstallUtility as root directly skips this check)\n")
+            << c.what;
+        EXPECT_TRUE(untouched()) << c.what;
+    }
+    chown(base.c_str(), 0, 0);
+}
+
+TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurns)
+{
+    std::string entries = "<file fileName='a'/><directory fileName='d'><file fileName='b'/></directory>"
+                          "<file fileName='App.bundle'/>";
+    writeFile(definition, "<product><installFiles>" + entries + "</installFiles></product>");
+    const auto install = [&]
+    {
+        writeFile(target + "/a", "a");
+        writeFile(target + "/d/b", "b");
+        for (int i = 0; i < 600; ++i)
+            writeFile(target + "/App.bundle/Contents/" + std::to_string(i % 20) + "/f" + std::to_string(i), "x");
+    };
+
+    // While someone else holds the target folder's lock, the tool waits and touches nothing.
+    install();
+    const int lock = open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    const pid_t waiting = start({"-uninstall", definition, targetFile});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(untouched());
+    EXPECT_TRUE(exists(target + "/App.bundle/Contents/0/f0"));
+    close(lock);
+    EXPECT_EQ(finish(waiting), 0) << errors;
+    EXPECT_TRUE(listing(target).empty());
+
+    // Two runs started together: one removes, the other then finds everything gone.
+    install();
+    const pid_t first = start({"-uninstall", definition, targetFile});
+    const pid_t second = start({"-uninstall", definition, targetFile});
+    EXPECT_EQ(finish(first), 0) << errors;
+    EXPECT_EQ(finish(second), 0) << errors;
+    EXPECT_TRUE(listing(target).empty());
+}
+
+TEST_F(InstallUtilityCommandTest, RunningOutOfMemoryWhileReadingExitsTwoWithItsOwnMessage)
+{
+#ifdef TOOL_UNDER_ADDRESS_SANITIZER
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#else
+    std::string entries;
+    for (int i = 0; i < 150000; ++i)
+        entries += "<file fileName='an-entry-of-a-large-definition-" + std::to_string(i) + "'/>";
+    const std::string large = base + "/large.xml";
+    writeFile(large, "<product><installFiles><file fileName='a'/>" + entries + "</installFiles></product>");
+    Launch limited;
+    limited.addressSpace = 48 << 20;
+    EXPECT_EQ(runTool({"-uninstall", large, targetFile, "-v"}, limited), 2);
+    EXPECT_EQ(errors, "out of memory while reading the product definition " + large + "\n");
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(untouched());
+#endif
+}
+
+TEST_F(InstallUtilityCommandTest, ARemovalThatHasBegunRunsToItsEndWhateverSignalArrives)
+{
+    std::filesystem::remove_all(target + "/a");
+    std::filesystem::remove_all(target + "/d");
+    std::string entries;
+    for (int i = 0; i < 1000; ++i)
+    {
+        const std::string name = "a-name-long-enough-that-the-lines-written-for-a-thousand-such-entries-fill-"
+                                 "the-pipe-" + std::to_string(i);
+        entries += "<file fileName='" + name + "'/>";
+        writeFile(target + "/" + name, "x");
+    }
+    writeFile(definition, "<product><installFiles>" + entries + "</installFiles></product>");
+
+    // The first line on the pipe says the removal has begun; the tool then waits on the full
+    // pipe, mid-removal, until the lines are read.
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    const pid_t child = start({"-uninstall", definition, targetFile, "-v"}, Launch(), fds[1]);
+    close(fds[1]);
+    std::string lines;
+    char buffer[4096];
+    ssize_t got;
+    while (lines.find('\n') == std::string::npos && (got = read(fds[0], buffer, sizeof buffer)) > 0)
+        lines.append(buffer, static_cast<size_t>(got));
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP})
+        kill(child, signalNumber);
+    while ((got = read(fds[0], buffer, sizeof buffer)) > 0)
+        lines.append(buffer, static_cast<size_t>(got));
+    close(fds[0]);
+
+    EXPECT_EQ(finish(child), 0) << errors;
+    EXPECT_TRUE(listing(target).empty());
+    EXPECT_NE(lines.find("summary: 1000 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n"), std::string::npos);
+}
