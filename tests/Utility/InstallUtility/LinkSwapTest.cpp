@@ -11,54 +11,42 @@ namespace
 // Makes the changes it is handed, but on its first call swaps every folder of the emptied folder
 // except the one the call is made in for a link to the canary folder outside: an attacker racing
 // the walk between its listing and its opening.
-class SwappingChanges : public DiskChanges
+struct SwappingChanges : DiskChanges
 {
-public:
     SwappingChanges(DiskChanges& changes, std::string emptied, std::string canary, std::string aside)
         : changes(changes), emptied(std::move(emptied)), canary(std::move(canary)), aside(std::move(aside))
     {
     }
-
     int RemoveName(int folderFd, const char* name) override
     {
-        swapOnce(folderFd);
-        return changes.RemoveName(folderFd, name);
+        return swapOnce(folderFd), changes.RemoveName(folderFd, name);
     }
     int RemoveEmptyDirectory(int folderFd, const char* name) override
     {
-        swapOnce(folderFd);
-        return changes.RemoveEmptyDirectory(folderFd, name);
+        return swapOnce(folderFd), changes.RemoveEmptyDirectory(folderFd, name);
     }
     void PrepareToEmpty(int folderFd) override { changes.PrepareToEmpty(folderFd); }
 
-    int swapped = 0;
-
-private:
     void swapOnce(int folderFd)
     {
-        if (done)
-            return;
-        done = true;
         NodeIdentity here;
         NodeIdentity folder;
-        ASSERT_TRUE(IdentifyNode(folderFd, "", here));
         for (const char* name : {"a", "b", "c"})
         {
             const std::string path = emptied + "/" + name;
-            ASSERT_TRUE(IdentifyNode(AT_FDCWD, path.c_str(), folder));
-            if (folder == here)
+            if (done || !IdentifyNode(folderFd, "", here) || !IdentifyNode(AT_FDCWD, path.c_str(), folder) ||
+                folder == here)
                 continue;
-            ASSERT_EQ(rename(path.c_str(), (aside + "/" + name).c_str()), 0);
-            ASSERT_EQ(symlink(canary.c_str(), path.c_str()), 0);
+            EXPECT_EQ(rename(path.c_str(), (aside + "/" + name).c_str()) | symlink(canary.c_str(), path.c_str()), 0);
             ++swapped;
         }
+        done = true;
     }
 
     DiskChanges& changes;
-    std::string emptied;
-    std::string canary;
-    std::string aside;
+    std::string emptied, canary, aside;
     bool done = false;
+    int swapped = 0;
 };
 
 class LinkSwapTest : public RemovalFixture
