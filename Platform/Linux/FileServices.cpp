@@ -12,7 +12,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "FileDescriptor.h"
 #include "PathText.h"
+#include "TreeRemoval.h"
 #include "TrustedFiles.h"
 
 namespace
@@ -121,38 +123,27 @@ bool IsInside(const TqString& to, const TqString& from)
             (sourcePath == TqString("/") || parentPath[sourcePath.Size()] == '/'));
 }
 
-// Removes name in the folder parent (or the path name itself with AT_FDCWD).
-bool RemoveEntryAt(int parent, const char* name)
+// Removes name in the folder parent (or the path name itself with AT_FDCWD) through changes: a
+// folder is emptied by the one tree walk, then removed.
+Status RemoveEntryAt(int parent, const char* name, DiskChanges& changes)
 {
     struct stat status;
     if (fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    if (!S_ISDIR(status.st_mode))
-        return unlinkat(parent, name, 0) == 0 || errno == ENOENT;
-    int folder = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder < 0)
-        return false;
-    if ((status.st_mode & 0700) != 0700)
-        fchmod(folder, 0700);
-    DIR* listing = fdopendir(folder);
-    if (listing == nullptr)
+        return errno == ENOENT ? Status::Done() : Status::Failed(errno, name);
+    int error = 0;
+    if (S_ISDIR(status.st_mode))
     {
-        close(folder);
-        return false;
+        const FileDescriptor folder(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!folder.IsOpen())
+            return errno == ENOENT ? Status::Done() : Status::Failed(errno, name);
+        const Status inside = TreeRemoval::RemoveContents(folder.Get(), changes);
+        if (!inside.IsDone())
+            return Status::Failed(inside.Errno(), TqString(name) + "/" + inside.Message());
+        error = changes.RemoveEmptyDirectory(parent, name);
     }
-    // The names are taken first: removing while reading a folder may skip entries.
-    std::vector<std::string> names;
-    while (struct dirent* entry = readdir(listing))
-    {
-        std::string entryName = entry->d_name;
-        if (entryName != "." && entryName != "..")
-            names.push_back(entryName);
-    }
-    bool removed = true;
-    for (const std::string& entryName : names)
-        removed = RemoveEntryAt(dirfd(listing), entryName.c_str()) && removed;
-    closedir(listing);
-    return (unlinkat(parent, name, AT_REMOVEDIR) == 0 || errno == ENOENT) && removed;
+    else
+        error = changes.RemoveName(parent, name);
+    return error == 0 || error == ENOENT ? Status::Done() : Status::Failed(error, name);
 }
 
 TqString SafeTemporaryFolder(const char* path, uid_t user)
@@ -218,7 +209,23 @@ bool CopyTree(const TqString& from, const TqString& to)
     return false;
 }
 
+void OwnerWritableChanges::PrepareToEmpty(int folderFd)
+{
+    struct stat status;
+    // Should it fail, removing what is inside says why.
+    if (fstat(folderFd, &status) == 0 && (status.st_mode & 0700) != 0700)
+        (void)fchmod(folderFd, (status.st_mode & 07777) | 0700);
+}
+
 bool RemoveTree(const TqString& path)
 {
-    return path.IsSet() && RemoveEntryAt(AT_FDCWD, path.ConstData());
+    OwnerWritableChanges changes;
+    return RemoveTree(path, changes).IsDone();
+}
+
+Status RemoveTree(const TqString& path, DiskChanges& changes)
+{
+    if (path.IsEmpty())
+        return Status::Failed(ENOENT, "no path to remove");
+    return RemoveEntryAt(AT_FDCWD, path.ConstData(), changes);
 }

@@ -3,6 +3,8 @@
 
 #include <sys/types.h>
 
+#include "DiskChanges.h"
+#include "Status.h"
 #include "TqString.h"
 
 // The file services the uninstaller uses to make its temporary copy.
@@ -22,8 +24,18 @@ TqString UniqueRunString();
 // other file types, and a folder copied into itself, make the copy fail.
 [[nodiscard]] bool CopyTree(const TqString& from, const TqString& to);
 
-// Removes a file, link or folder tree without following links; folders are made writable for
-// their owner first, so a read-only folder of a copy is emptied too. True when nothing is left.
+// The changes that remove the uninstaller's own copy: real ones, each folder made writable for
+// its owner before it is emptied, so that a read-only folder of the copy goes too.
+class OwnerWritableChanges : public RealDiskChanges
+{
+public:
+    void PrepareToEmpty(int folderFd) override;
+};
+
+// Removes a file, link or folder tree through OwnerWritableChanges by the one tree walk
+// (TreeRemoval): no link followed, no other mount entered. True when nothing is left.
 [[nodiscard]] bool RemoveTree(const TqString& path);
+// The same through changes; the first thing that stays, its path from the given one, when one does.
+Status RemoveTree(const TqString& path, DiskChanges& changes);
 
 #endif

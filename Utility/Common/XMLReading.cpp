@@ -1,12 +1,15 @@
 #include "XMLReading.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -101,17 +104,50 @@ bool loadFileText(const TqString& path, std::vector<char>& text)
     return loaded;
 }
 
+// Ample for deepestNesting levels of the parser and the model (a few hundred bytes a level).
+const size_t parserStack = 1024 * 1024;
+
 // Parses text (prepared by parserText or loadedText) and hands the document to use, unless the
 // text nests deeper than the parser's recursion may go. True when use saw well-formed XML.
+
 bool parseAndUse(const std::vector<char>& text, const ParsedUse& use)
 {
     const size_t length = text.size() - parserPadding;
     if (XMLNesting::deepest(text.data(), length, XMLReading::deepestNesting) > XMLReading::deepestNesting)
         return false;
-    TiXmlDocument document;
-    const char* rest = document.Parse(text.data(), nullptr, TIXML_DEFAULT_ENCODING);
-    use(document, rest == nullptr || *rest == '\0');
-    return !document.Error();
+    // The parser recurses once per open element, the model's reading too: both run on a stack of
+    // their own, whatever stack limit the process was started with.
+    bool wellFormed = false;
+    std::exception_ptr thrown;
+    std::function<void()> parse = [&] {
+        try
+        {
+            TiXmlDocument document;
+            const char* rest = document.Parse(text.data(), nullptr, TIXML_DEFAULT_ENCODING);
+            use(document, rest == nullptr || *rest == '\0');
+            wellFormed = !document.Error();
+        }
+        catch (...)
+        {
+            thrown = std::current_exception();
+        }
+    };
+    pthread_attr_t attributes;
+    pthread_t thread;
+    if (pthread_attr_init(&attributes) != 0)
+        return false;
+    const bool started = pthread_attr_setstacksize(&attributes, parserStack) == 0 &&
+                         pthread_create(&thread, &attributes, [](void* work) -> void* {
+                             (*static_cast<std::function<void()>*>(work))();
+                             return nullptr;
+                         }, &parse) == 0;
+    pthread_attr_destroy(&attributes);
+    if (!started)
+        return false;
+    pthread_join(thread, nullptr);
+    if (thrown)
+        std::rethrow_exception(thrown);
+    return wellFormed;
 }
 
 // The document's only element when it is named rootName and the parser read the whole text;

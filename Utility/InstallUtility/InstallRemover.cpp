@@ -3,10 +3,15 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <cstdlib>
 #include <fcntl.h>
+#include <set>
+#include <string>
 #include <sys/stat.h>
+#include <utility>
 
 #include "DryRunDiskChanges.h"
+#include "FolderListing.h"
 #include "LineEscaping.h"
 #include "PathText.h"
 #include "StringLibrary.h"
@@ -76,72 +81,178 @@ InstallRemover::InstallRemover(const TqString& targetPath, bool verbose, bool dr
 {
 }
 
+void InstallRemover::SetDefinitionPath(const TqString& path)
+{
+    definitionHolders.clear();
+    // By the folders the file really lies in, whatever links or ".." the given path holds.
+    char* real = realpath(path.ConstData(), nullptr);
+    if (real == nullptr)
+        return;
+    const TqString realPath(real);
+    free(real);
+    NodeIdentity identity;
+    if (!IdentifyNode(AT_FDCWD, realPath.ConstData(), identity))
+        return;
+    definitionHolders.push_back(identity);
+    FileDescriptor folder(open(PathText::Parent(realPath).ConstData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    // Up to "/", whose ".." is itself.
+    while (folder.IsOpen() && IdentifyNode(folder.Get(), "", identity) && !(identity == definitionHolders.back()))
+    {
+        definitionHolders.push_back(identity);
+        folder = FileDescriptor(openat(folder.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+}
+
+bool InstallRemover::holdsDefinition(const NodeIdentity& identity) const
+{
+    for (const NodeIdentity& holder : definitionHolders)
+        if (holder == identity)
+            return true;
+    return false;
+}
+
 int InstallRemover::Run(const FileNode& root)
 {
+    // The caller opened the target path and said why when it could not.
     Directory target;
-    if (!openTarget(target))
+    target.fd = FileDescriptor(givenTargetFd >= 0 ? fcntl(givenTargetFd, F_DUPFD_CLOEXEC, 0) : -1);
+    NodeIdentity rootFolder;
+    if (!target.fd.IsOpen() || !IdentifyNode(target.fd.Get(), "", target.identity) ||
+        !IdentifyNode(AT_FDCWD, "/", rootFolder))
+    {
+        fprintf(errors, "cannot read the target folder %s: %s\n", EscapeLineText(targetPath).ConstData(),
+                strerror(errno));
         return 2;
+    }
+    guard = RemovalGuard(targetPath, target.identity, rootFolder);
+    target.path = targetPath;
     targetFd = target.fd.Get();
-    handleChildren(target, root);
+    handleTree(std::move(target), root);
     targetFd = -1;
     report.Summary();
     return report.RunFailed() ? 1 : 0;
 }
 
-bool InstallRemover::openTarget(Directory& target)
+void InstallRemover::handleTree(Directory target, const FileNode& root)
 {
-    if (!isAbsolute(targetPath))
+    std::vector<Level> levels(1);
+    levels[0].directory = std::move(target);
+    levels[0].node = &root;
+    orderEntries(levels[0]);
+    while (!levels.empty())
     {
-        fprintf(errors, "target path is not absolute: %s\n", EscapeLineText(targetPath).ConstData());
+        Level& level = levels.back();
+        if (level.next == level.entries.size())
+        {
+            const Level done = std::move(level);
+            levels.pop_back();
+            if (!levels.empty())
+                leaveDirectory(levels.back().directory, done);
+            continue;
+        }
+        const FileNode& entry = *level.entries[level.next++];
+        if (const char* reason = RemovalGuard::NameRefusal(entry.name))
+        {
+            refused(refusedName(level.directory.path, entry.name), reason);
+            continue;
+        }
+        const TqString path = PathText::Join(level.directory.path, entry.name);
+        if (!entry.isDirectory)
+        {
+            const bool gone = handleFile(level.directory, entry, path, &entry == level.holdsDefinition);
+            if (entry.shortCut.name.IsSet())
+                handleShortCut(entry, path, gone);
+            continue;
+        }
+        Level inner;
+        if (enterDirectory(level.directory, entry, path, inner))
+            levels.push_back(std::move(inner));
+    }
+}
+
+bool InstallRemover::enterDirectory(const Directory& parent, const FileNode& node, const TqString& path,
+                                    Level& level)
+{
+    if (const int error = openDirectory(parent.fd.Get(), node.name, level.directory.fd, level.directory.identity))
+    {
+        handleUnopenedDirectory(parent, node, path, error);
         return false;
     }
-    // The target path itself may pass through links (it is the configured place); nothing
-    // below it is followed.
-    target.fd =
-        FileDescriptor(givenTargetFd >= 0 ? fcntl(givenTargetFd, F_DUPFD_CLOEXEC, 0)
-                                          : open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    NodeIdentity rootFolder;
-    if (!target.fd.IsOpen() || !IdentifyNode(target.fd.Get(), "", target.identity) ||
-        !IdentifyNode(AT_FDCWD, "/", rootFolder))
+    // Like a bundle's folders, a listed directory on another mount is never entered.
+    if (const char* reason = guard.EntryRefusal(level.directory.identity, parent.identity.mount))
     {
-        fprintf(errors, "target path is not a directory: %s: %s\n", EscapeLineText(targetPath).ConstData(),
-                strerror(errno));
+        failed(node, path, reason);
         return false;
     }
-    guard = RemovalGuard(targetPath, target.identity, rootFolder);
-    target.path = targetPath;
+    level.directory.path = path;
+    level.node = &node;
+    orderEntries(level);
     return true;
 }
 
-void InstallRemover::handleChildren(const Directory& directory, const FileNode& node)
+void InstallRemover::orderEntries(Level& level) const
 {
-    for (const auto& child : node.children)
+    for (const auto& child : level.node->children)
+        level.entries.push_back(&child.second); // the node's own name is the one the removal uses
+    if (!holdsDefinition(level.directory.identity))
+        return;
+    for (auto entry = level.entries.begin(); entry != level.entries.end(); ++entry)
     {
-        // The node's own name is the one the removal uses.
-        const FileNode& entry = child.second;
-        if (const char* reason = RemovalGuard::NameRefusal(entry.name))
-            refused(Failure{refusedName(directory.path, entry.name), reason});
-        else
-            handleEntry(directory, entry);
+        NodeIdentity identity;
+        if (IdentifyNode(level.directory.fd.Get(), (*entry)->name.ConstData(), identity) &&
+            holdsDefinition(identity))
+        {
+            level.holdsDefinition = *entry;
+            level.entries.erase(entry);
+            level.entries.push_back(level.holdsDefinition);
+            return;
+        }
     }
 }
 
-bool InstallRemover::handleEntry(const Directory& parent, const FileNode& node)
+void InstallRemover::leaveDirectory(const Directory& parent, const Level& level)
 {
-    const TqString path = PathText::Join(parent.path, node.name);
-    if (node.isDirectory)
-        return handleDirectory(parent, node, path);
-    const bool gone = handleFile(parent, node, path);
-    if (node.shortCut.name.IsSet())
-        handleShortCut(node, path, gone);
-    return gone;
+    const FileNode& node = *level.node;
+    const TqString& path = level.directory.path;
+    if (node.dontDelete)
+        return (void)kept(path, "marked to keep");
+    if (guard.KeepsEmptyDirectory(path, parent.identity))
+        return (void)kept(path);
+    const int error = changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData());
+    if (error == ENOTEMPTY || error == EEXIST)
+    {
+        const unsigned long unlisted = unlistedEntries(level);
+        if (unlisted == 0)
+            return (void)kept(path);
+        const std::string why = "holds " + std::to_string(unlisted) + (unlisted == 1 ? " entry" : " entries") +
+                                " the product did not install";
+        return (void)kept(path, TqString(why.data(), why.size()));
+    }
+    // Already gone: another removal took it once it was empty.
+    settle(node, path, goneIsDone(error));
 }
 
-bool InstallRemover::handleFile(const Directory& parent, const FileNode& node, const TqString& path)
+unsigned long InstallRemover::unlistedEntries(const Level& level) const
+{
+    std::set<std::string> listed;
+    for (const auto& child : level.node->children)
+        listed.insert(child.second.name.ConstData());
+    unsigned long count = 0;
+    FolderListing listing(level.directory.fd.Get());
+    while (const dirent* entry = listing.Next())
+        count += listed.count(entry->d_name) == 0 ? 1 : 0;
+    return count;
+}
+
+bool InstallRemover::handleFile(const Directory& parent, const FileNode& node, const TqString& path,
+                                bool holdsDefinition)
 {
     const char* name = node.name.ConstData();
     if (node.dontDelete)
-        return existsAt(parent.fd.Get(), name) ? kept(path) : missing(path);
+        return existsAt(parent.fd.Get(), name) ? kept(path, "marked to keep") : missing(path);
+    // Removing the definition now would leave nothing to run the uninstall again with.
+    if (holdsDefinition && report.RunFailed())
+        return kept(path, "kept so that the uninstall can be run again");
     int error = changes->RemoveName(parent.fd.Get(), name);
     // A directory shows itself by the error: a bundle, listed as one entry.
     if (error == EISDIR || error == EPERM)
@@ -161,35 +272,15 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
     if (const int error = openDirectory(parent.fd.Get(), node.name, bundle.fd, bundle.identity))
         return settle(node, path, error);
     if (const char* reason = guard.WholeRemovalRefusal(path, bundle.identity, parent.identity))
-        return refused(Failure{path, reason});
+        return refused(path, reason);
     if (const char* reason = guard.EntryRefusal(bundle.identity, parent.identity.mount))
-        return failed(node, Failure{path, reason});
-    const std::optional<Failure> inside =
-        WholeRemoval::RemoveContents(bundle.fd.Get(), bundle.identity.mount, *changes, guard);
-    if (inside)
-        return failed(node, Failure{path, inside->path + ": " + inside->reason});
+        return failed(node, path, reason);
+    const Status inside = WholeRemoval::RemoveContents(bundle.fd.Get(), *changes, guard);
+    if (!inside.IsDone())
+        return failed(node, path, inside.Text());
     // Already gone: another removal emptied it at the same time.
     return settle(node, path,
                   goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData())));
-}
-
-bool InstallRemover::handleDirectory(const Directory& parent, const FileNode& node, const TqString& path)
-{
-    Directory directory;
-    directory.path = path;
-    if (const int error = openDirectory(parent.fd.Get(), node.name, directory.fd, directory.identity))
-        return handleUnopenedDirectory(parent, node, path, error);
-    // Like a bundle's folders, a listed directory on another mount is never entered.
-    if (const char* reason = guard.EntryRefusal(directory.identity, parent.identity.mount))
-        return failed(node, Failure{path, reason});
-    handleChildren(directory, node);
-    if (node.dontDelete || guard.KeepsEmptyDirectory(path, parent.identity))
-        return kept(path);
-    const int error = changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData());
-    if (error == ENOTEMPTY || error == EEXIST)
-        return kept(path);
-    // Already gone: another removal took it once it was empty.
-    return settle(node, path, goneIsDone(error));
 }
 
 bool InstallRemover::handleUnopenedDirectory(const Directory& parent, const FileNode& node,
@@ -206,25 +297,34 @@ bool InstallRemover::handleUnopenedDirectory(const Directory& parent, const File
     if (error == ELOOP ||
         (fstatat(parent.fd.Get(), node.name.ConstData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
          S_ISLNK(status.st_mode)))
-        return failed(node, Failure{path, "a symbolic link in place of a directory, not followed"});
-    return failed(node, Failure{path, error == ENOTDIR ? "not a directory" : strerror(error)});
+        return failed(node, path, "a symbolic link in place of a directory, not followed");
+    return failed(node, path, error == ENOTDIR ? "not a directory" : strerror(error));
 }
 
 void InstallRemover::reportMissingBelow(const FileNode& node, const TqString& path)
 {
-    for (const auto& child : node.children)
+    // In the order of a walk down the tree, on a stack of its own.
+    std::vector<std::pair<const FileNode*, TqString>> pending;
+    const auto pushChildren = [&pending](const FileNode& parent, const TqString& parentPath) {
+        for (auto child = parent.children.rbegin(); child != parent.children.rend(); ++child)
+            pending.emplace_back(&child->second, parentPath);
+    };
+    pushChildren(node, path);
+    while (!pending.empty())
     {
-        const FileNode& entry = child.second;
+        const FileNode& entry = *pending.back().first;
+        const TqString folderPath = pending.back().second;
+        pending.pop_back();
         if (const char* reason = RemovalGuard::NameRefusal(entry.name))
         {
-            refused(Failure{refusedName(path, entry.name), reason});
+            refused(refusedName(folderPath, entry.name), reason);
             continue;
         }
-        const TqString entryPath = PathText::Join(path, entry.name);
+        const TqString entryPath = PathText::Join(folderPath, entry.name);
         missing(entryPath);
         if (!entry.isDirectory && entry.shortCut.name.IsSet())
             handleShortCut(entry, entryPath, true);
-        reportMissingBelow(entry, entryPath);
+        pushChildren(entry, entryPath);
     }
 }
 
@@ -235,12 +335,12 @@ void InstallRemover::handleShortCut(const FileNode& node, const TqString& instal
     TqString folderPath;
     if (const char* reason = RemovalGuard::NameRefusal(name))
     {
-        refused(Failure{name, reason});
+        refused(name, reason);
         return;
     }
     if (const char* reason = shortCutFolderPath(dir, folderPath))
     {
-        refused(Failure{dir, reason});
+        refused(dir, reason);
         return;
     }
     const TqString path = PathText::Join(folderPath, name);
@@ -308,9 +408,9 @@ bool InstallRemover::removed(const TqString& path)
     return true;
 }
 
-bool InstallRemover::kept(const TqString& path)
+bool InstallRemover::kept(const TqString& path, const TqString& why)
 {
-    report.Kept(path);
+    report.Kept(path, why);
     return false;
 }
 
@@ -320,15 +420,15 @@ bool InstallRemover::missing(const TqString& path)
     return true;
 }
 
-bool InstallRemover::failed(const FileNode& node, const Failure& failure)
+bool InstallRemover::failed(const FileNode& node, const TqString& path, const TqString& reason)
 {
-    report.Failed(failure, node.ignoreInstallErrors);
+    report.Failed(path, reason, node.ignoreInstallErrors);
     return false;
 }
 
-bool InstallRemover::refused(const Failure& refusal)
+bool InstallRemover::refused(const TqString& name, const TqString& reason)
 {
-    report.Refused(refusal);
+    report.Refused(name, reason);
     return false;
 }
 
@@ -338,5 +438,5 @@ bool InstallRemover::settle(const FileNode& node, const TqString& path, int erro
         return removed(path);
     if (error == ENOENT)
         return missing(path);
-    return failed(node, Failure{path, strerror(error)});
+    return failed(node, path, strerror(error));
 }

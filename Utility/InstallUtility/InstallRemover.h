@@ -3,9 +3,9 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "DiskChanges.h"
-#include "Failure.h"
 #include "FileDescriptor.h"
 #include "FileNode.h"
 #include "RemovalGuard.h"
@@ -17,7 +17,7 @@
 // - a directory entry is a container: its entries first, then the directory if it is empty;
 // - an entry with dontDelete stays, but the entries of a kept directory are still handled by
 //   their own flags;
-// - a missing entry is fine; a failure on an entry with ignoreInstallErrors does not fail the run;
+// - a missing entry is fine; a failure on an entry with ignoreinstallerrors does not fail the run;
 // - a shortcut goes only when it is a link to the entry's installed path, and only with its entry.
 // Every step is relative to an open directory and follows no link, so nothing outside the
 // target path is touched (but for a shortcut link). The walk is the same for a dry run: only
@@ -32,16 +32,20 @@ public:
     // "would remove" where it would have removed.
     InstallRemover(const TqString& targetPath, bool verbose, bool dryRun, FILE* out, FILE* errors);
 
-    // Handles every entry below root. Returns the exit status: 0 when everything was removed,
-    // kept by its flag or missing; 1 when something failed or was refused; 2 when the target
-    // is not an absolute path of a directory (then nothing is touched).
+    // The target folder as the caller opened (and locked) it from targetPath: Run works in this
+    // very folder. The caller keeps fd and closes it.
+    void SetTargetFolder(int fd) { givenTargetFd = fd; }
+
+    // The definition this run reads. The listed entry that holds it (the installed uninstaller)
+    // is handled last, and kept when anything else failed, so that the uninstall can be run again.
+    void SetDefinitionPath(const TqString& path);
+
+    // Handles every entry below root, in the target folder given. Returns the exit status: 0 when
+    // everything was removed, kept or missing; 1 when something failed or was refused, or the
+    // report could not be written; 2 when no target folder was given (nothing is touched).
     [[nodiscard]] int Run(const FileNode& root);
 
     const Counts& GetCounts() const { return report.GetCounts(); }
-
-    // The target folder as the caller opened (and locked) it: Run works in this very folder
-    // instead of opening the path again. The caller keeps fd and closes it.
-    void SetTargetFolder(int fd) { givenTargetFd = fd; }
 
 private:
     // An open directory of the tree with its identity and full path.
@@ -51,15 +55,28 @@ private:
         NodeIdentity identity;
         TqString path;
     };
+    // A listed directory being handled, as a level of the walk's own stack: the walk keeps it on
+    // the heap so that a deep definition costs memory, not call stack.
+    struct Level
+    {
+        Directory directory;
+        const FileNode* node = nullptr;
+        // Its entries in the order they are handled: the one holding the definition last.
+        std::vector<const FileNode*> entries;
+        const FileNode* holdsDefinition = nullptr;
+        size_t next = 0;
+    };
 
-    // Opens the target folder and sets the guard up; false with the error line written.
-    bool openTarget(Directory& target);
-    void handleChildren(const Directory& directory, const FileNode& node);
+    void handleTree(Directory target, const FileNode& root);
+    // Opens a listed directory to handle its entries; false when it cannot be (then reported).
+    bool enterDirectory(const Directory& parent, const FileNode& node, const TqString& path, Level& level);
+    void orderEntries(Level& level) const;
+    // A listed directory after its entries: removed when empty, else kept with the reason.
+    void leaveDirectory(const Directory& parent, const Level& level);
+    unsigned long unlistedEntries(const Level& level) const;
     // Each handler returns whether the entry is gone afterwards (or would be, in a dry run).
-    bool handleEntry(const Directory& parent, const FileNode& node);
-    bool handleFile(const Directory& parent, const FileNode& node, const TqString& path);
+    bool handleFile(const Directory& parent, const FileNode& node, const TqString& path, bool holdsDefinition);
     bool handleBundle(const Directory& parent, const FileNode& node, const TqString& path);
-    bool handleDirectory(const Directory& parent, const FileNode& node, const TqString& path);
     bool handleUnopenedDirectory(const Directory& parent, const FileNode& node, const TqString& path,
                                  int error);
     void reportMissingBelow(const FileNode& node, const TqString& path);
@@ -70,13 +87,14 @@ private:
     // The path of the shortcut folder dir; the refusal for a name in it that may not be used.
     const char* shortCutFolderPath(const TqString& dir, TqString& folderPath) const;
     FileDescriptor openShortCutFolder(const TqString& dir, const TqString& folderPath) const;
+    bool holdsDefinition(const NodeIdentity& identity) const;
 
     // Each reports the entry at path and returns whether it is gone.
     bool removed(const TqString& path);
-    bool kept(const TqString& path);
+    bool kept(const TqString& path, const TqString& why = TqString());
     bool missing(const TqString& path);
-    bool failed(const FileNode& node, const Failure& failure);
-    bool refused(const Failure& refusal);
+    bool failed(const FileNode& node, const TqString& path, const TqString& reason);
+    bool refused(const TqString& name, const TqString& reason);
     // After a change: done (0) is removed, ENOENT missing, anything else a failure.
     bool settle(const FileNode& node, const TqString& path, int error);
 
@@ -87,6 +105,8 @@ private:
     RemovalGuard guard;
     int targetFd = -1;
     int givenTargetFd = -1;
+    // The definition file and every folder above it.
+    std::vector<NodeIdentity> definitionHolders;
 };
 
 #endif

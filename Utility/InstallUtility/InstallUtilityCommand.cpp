@@ -82,6 +82,7 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
         // A dry run exists to show what would go, so it always lists the entries.
         InstallRemover remover(targetPath, command.verbose || command.dryRun, command.dryRun, out, errors);
         remover.SetTargetFolder(target.Get());
+        remover.SetDefinitionPath(command.definitionPath);
         const int status = remover.Run(installRoot);
         record.TakeCounts(remover.GetCounts());
         return status;

@@ -1,6 +1,8 @@
 #include "RemovalReport.h"
 
-#include "RemovalLine.h"
+#include <cerrno>
+#include <cstring>
+#include <string>
 
 RemovalReport::RemovalReport(bool verbose, bool dryRun, FILE* out, FILE* errors)
     : verbose(verbose), dryRun(dryRun), out(out), errors(errors)
@@ -13,10 +15,10 @@ void RemovalReport::Removed(const TqString& path)
     entryLine(dryRun ? RemovalLineKind::WouldRemove : RemovalLineKind::Removed, path);
 }
 
-void RemovalReport::Kept(const TqString& path)
+void RemovalReport::Kept(const TqString& path, const TqString& why)
 {
     ++counts.kept;
-    entryLine(RemovalLineKind::Kept, path);
+    entryLine(RemovalLineKind::Kept, path, why);
 }
 
 void RemovalReport::Missing(const TqString& path)
@@ -25,35 +27,54 @@ void RemovalReport::Missing(const TqString& path)
     entryLine(RemovalLineKind::Missing, path);
 }
 
-void RemovalReport::Failed(const Failure& failure, bool ignored)
+void RemovalReport::Failed(const TqString& path, const TqString& reason, bool ignored)
 {
-    ++counts.failed;
-    if (!ignored)
-        runFailed = true;
-    // A reason may carry a name from disk (the first thing a bundle could not lose).
-    const TqString reason = ignored ? failure.reason + " (ignored)" : failure.reason;
-    fprintf(verbose ? out : errors, "%s\n",
-            FormatRemovalLine(RemovalLineKind::Failed, failure.path, reason).ConstData());
+    const RemovalLineKind kind = ignored  ? RemovalLineKind::Ignored
+                                 : dryRun ? RemovalLineKind::WouldFail
+                                          : RemovalLineKind::Failed;
+    ++(ignored ? counts.ignored : dryRun ? counts.wouldFail : counts.failed);
+    runFailed = runFailed || !ignored;
+    write(verbose ? out : errors, FormatRemovalLine(kind, path, reason));
 }
 
-void RemovalReport::Refused(const Failure& refusal)
+void RemovalReport::Refused(const TqString& name, const TqString& reason)
 {
     ++counts.failed;
     runFailed = true;
-    fprintf(verbose ? out : errors, "%s\n",
-            FormatRemovalLine(RemovalLineKind::Refused, refusal.path, refusal.reason).ConstData());
+    write(verbose ? out : errors, FormatRemovalLine(RemovalLineKind::Refused, name, reason));
 }
 
 void RemovalReport::Summary()
 {
-    if (verbose)
-        fprintf(out, "summary: %lu %s, %lu kept, %lu missing, %lu failed\n", counts.removed,
-                dryRun ? "would be removed" : "removed", counts.kept, counts.missing, counts.failed);
-    fflush(out);
+    if (!verbose)
+        return;
+    const auto n = [](unsigned long count) { return std::to_string(count); };
+    const std::string text =
+        dryRun ? "summary: " + n(counts.removed) + " would be removed, " + n(counts.kept) + " kept, " +
+                     n(counts.missing) + " missing, " + n(counts.wouldFail) + " would fail, " +
+                     n(counts.failed) + " failed, " + n(counts.ignored) + " ignored"
+               : "summary: " + n(counts.removed) + " removed, " + n(counts.kept) + " kept, " + n(counts.missing) +
+                     " missing, " + n(counts.failed) + " failed, " + n(counts.ignored) + " ignored";
+    write(out, FormatRemovalLine(RemovalLineKind::Summary, TqString(), TqString(text.data(), text.size())));
 }
 
-void RemovalReport::entryLine(RemovalLineKind kind, const TqString& path)
+void RemovalReport::entryLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
 {
     if (verbose)
-        fprintf(out, "%s\n", FormatRemovalLine(kind, path).ConstData());
+        write(out, FormatRemovalLine(kind, path, reason));
+}
+
+void RemovalReport::write(FILE* stream, const TqString& line)
+{
+    // Once the report cannot be written, the rest of it would only be cut further.
+    if (stream == out && outputFailed)
+        return;
+    if (fprintf(stream, "%s\n", line.ConstData()) >= 0 && fflush(stream) == 0 && ferror(stream) == 0)
+        return;
+    if (stream != out)
+        return; // the errors stream is the last resort: nothing is left to tell
+    const int error = errno;
+    outputFailed = true;
+    (void)fprintf(errors, "cannot write the removal report: %s\n", strerror(error));
+    (void)fflush(errors);
 }

@@ -3,13 +3,13 @@
 
 #include <cstdio>
 
-#include "Failure.h"
 #include "RemovalLine.h"
 #include "TqString.h"
 
 // What the removal tells about each entry, and the counts for its summary. With verbose, every
-// entry gets a line on out and the summary follows; otherwise only failures and refusals are
-// written, on errors. Every printed name is escaped to stay on its one line.
+// entry gets a line on out and the summary follows; otherwise only failures, refusals and ignored
+// errors are written, on errors. Each line is flushed as it is written, so that a reader of a
+// pipe sees the removal as it goes. Every printed name is escaped to stay on its one line.
 class RemovalReport
 {
 public:
@@ -19,27 +19,33 @@ public:
         unsigned long kept = 0;
         unsigned long missing = 0;
         unsigned long failed = 0;
+        unsigned long wouldFail = 0;
+        unsigned long ignored = 0;
     };
 
-    // A dry run says "would remove" where a real one says "removed".
+    // A dry run says "would remove" where a real one says "removed", "would fail" for "failed".
     RemovalReport(bool verbose, bool dryRun, FILE* out, FILE* errors);
 
     void Removed(const TqString& path);
-    void Kept(const TqString& path);
+    // why: unset for a plain "kept PATH", else the reason the entry stays.
+    void Kept(const TqString& path, const TqString& why = TqString());
     void Missing(const TqString& path);
-    // A failure fails the run unless ignored (the entry's ignoreInstallErrors); it counts either way.
-    void Failed(const Failure& failure, bool ignored);
-    // What the guard would not even try, the refused name as the failure's path: it fails the run.
-    void Refused(const Failure& refusal);
-    // The summary line (with verbose), after which out is flushed.
+    // A failure fails the run unless ignored (the entry's ignoreinstallerrors): then it is
+    // reported "ignored" and counted apart.
+    void Failed(const TqString& path, const TqString& reason, bool ignored);
+    // What the guard would not even try, name as the definition gives it: it fails the run.
+    void Refused(const TqString& name, const TqString& reason);
+    // The summary line (with verbose).
     void Summary();
 
     const Counts& GetCounts() const { return counts; }
-    // Whether a failure that was not ignored, or a refusal, was reported.
-    bool RunFailed() const { return runFailed; }
+    // Whether a failure that was not ignored, or a refusal, was reported, or the verbose output
+    // could not be written.
+    bool RunFailed() const { return runFailed || outputFailed; }
 
 private:
-    void entryLine(RemovalLineKind kind, const TqString& path);
+    void entryLine(RemovalLineKind kind, const TqString& path, const TqString& reason = TqString());
+    void write(FILE* stream, const TqString& line);
 
     bool verbose;
     bool dryRun;
@@ -47,6 +53,7 @@ private:
     FILE* errors;
     Counts counts;
     bool runFailed = false;
+    bool outputFailed = false;
 };
 
 #endif

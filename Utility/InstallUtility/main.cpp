@@ -62,6 +62,8 @@ int main(int argc, char* argv[])
 {
     // A reader that goes away early must not stop the removal halfway through.
     signal(SIGPIPE, SIG_IGN);
+    // A file-size limit on the report's file turns into a write error that is reported, not a death.
+    signal(SIGXFSZ, SIG_IGN);
     cancelOnStoppingSignals();
     InstallUtilityCommand::Hooks hooks;
     hooks.beforeRemoval = ignoreStoppingSignals;

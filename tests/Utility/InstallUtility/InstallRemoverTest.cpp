@@ -1,7 +1,10 @@
+#include "FileDescriptor.h"
 #include "InstallRemover.h"
 #include "RemovalFixture.h"
 
 #include <atomic>
+#include <functional>
+#include <pthread.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -21,14 +24,20 @@ class InstallRemoverTest : public RemovalFixture
 protected:
     Outcome run(const FileNode& root, bool verbose = true, bool dryRun = false)
     {
-        return runAt(target, root, verbose, dryRun);
+        return runAt(target, root, verbose, dryRun, definitionPath);
     }
 
-    static Outcome runAt(const std::string& targetPath, const FileNode& root, bool verbose, bool dryRun)
+    static Outcome runAt(const std::string& targetPath, const FileNode& root, bool verbose, bool dryRun,
+                         const std::string& definitionPath = "")
     {
         CapturedStream out;
         CapturedStream errors;
         InstallRemover remover(TqString(targetPath.c_str()), verbose, dryRun, out.get(), errors.get());
+        // As the command does: it opens the target, the remover works in the folder it was given.
+        const FileDescriptor targetFolder(open(targetPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        remover.SetTargetFolder(targetFolder.Get());
+        if (!definitionPath.empty())
+            remover.SetDefinitionPath(definitionPath.c_str());
         Outcome outcome;
         outcome.status = remover.Run(root);
         outcome.out = out.text();
@@ -40,6 +49,14 @@ protected:
     std::string line(const std::string& word, const std::string& relative)
     {
         return word + " " + target + "/" + relative + "\n";
+    }
+
+    // The definition the removal is told it reads, when set.
+    std::string definitionPath;
+
+    std::string kept(const std::string& relative, const std::string& why)
+    {
+        return "kept " + target + "/" + relative + ": " + why + "\n";
     }
 
     // Runs the removal with "/" as its target inside a child process whose root is the folder
@@ -62,6 +79,7 @@ protected:
                 _exit(99);
             }
             InstallRemover remover(TqString("/"), true, dryRun, out, out);
+            remover.SetTargetFolder(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             const int status = remover.Run(root);
             fclose(out);
             _exit(status);
@@ -94,8 +112,8 @@ TEST_F(InstallRemoverTest, VerboseLinesAndSummary)
     const Outcome outcome = run(root);
     // Entries come in the tree's order: longer names first, then by their bytes.
     EXPECT_EQ(outcome.out, line("removed", "notes.txt") + line("missing", "gone.txt") +
-                               line("kept", "keep.cfg") + line("removed", "lib/a.so") +
-                               line("removed", "lib") + "summary: 3 removed, 1 kept, 1 missing, 0 failed\n");
+                               kept("keep.cfg", "marked to keep") + line("removed", "lib/a.so") +
+                               line("removed", "lib") + "summary: 3 removed, 1 kept, 1 missing, 0 failed, 0 ignored\n");
     EXPECT_EQ(outcome.errors, "");
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.counts.removed, 3u);
@@ -151,8 +169,9 @@ TEST_F(InstallRemoverTest, DirectoryEntriesGoOnlyWhenEmpty)
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.out, line("removed", "Empty") + line("removed", "Outer/Inner/x") +
                                line("removed", "Outer/Inner") + line("removed", "Outer") +
-                               line("removed", "Data/listed.txt") + line("kept", "Data") +
-                               "summary: 5 removed, 1 kept, 0 missing, 0 failed\n");
+                               line("removed", "Data/listed.txt") +
+                               kept("Data", "holds 1 entry the product did not install") +
+                               "summary: 5 removed, 1 kept, 0 missing, 0 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(readFile(target + "/Data/user.txt"), "the user's own file");
     EXPECT_FALSE(exists(target + "/Data/listed.txt"));
@@ -182,19 +201,19 @@ TEST_F(InstallRemoverTest, DontDeleteKeepsTheEntryButItsEntriesFollowTheirOwnFla
     EXPECT_TRUE(exists(target + "/Settings/Deep/kept"));
     EXPECT_FALSE(exists(target + "/Settings/Own"));
     EXPECT_TRUE(exists(target + "/top"));
-    EXPECT_NE(outcome.out.find(line("kept", "Settings")), std::string::npos);
-    EXPECT_NE(outcome.out.find(line("kept", "Settings/Deep")), std::string::npos);
+    EXPECT_NE(outcome.out.find(kept("Settings", "marked to keep")), std::string::npos);
+    EXPECT_NE(outcome.out.find(kept("Settings/Deep", "marked to keep")), std::string::npos);
     EXPECT_NE(outcome.out.find(line("removed", "Settings/Own")), std::string::npos);
     EXPECT_NE(outcome.out.find(line("missing", "notThere")), std::string::npos);
-    EXPECT_NE(outcome.out.find("summary: 3 removed, 5 kept, 1 missing, 0 failed\n"), std::string::npos);
+    EXPECT_NE(outcome.out.find("summary: 3 removed, 5 kept, 1 missing, 0 failed, 0 ignored\n"), std::string::npos);
 
     // A kept directory stays even when all its entries went.
     const FileNode emptyKept = tree("<directory fileName='Shared' dontdelete='1'>"
                                     "<file fileName='mine' dontdelete='0'/></directory>");
     writeFile(target + "/Shared/mine", "m");
     const Outcome second = run(emptyKept);
-    EXPECT_EQ(second.out, line("removed", "Shared/mine") + line("kept", "Shared") +
-                              "summary: 1 removed, 1 kept, 0 missing, 0 failed\n");
+    EXPECT_EQ(second.out, line("removed", "Shared/mine") + kept("Shared", "marked to keep") +
+                              "summary: 1 removed, 1 kept, 0 missing, 0 failed, 0 ignored\n");
     EXPECT_TRUE(exists(target + "/Shared"));
 }
 
@@ -206,7 +225,7 @@ TEST_F(InstallRemoverTest, MissingEntriesAreFine)
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.out, line("missing", "Gone") + line("missing", "Gone/Sub") +
                                line("missing", "Gone/Sub/b") + line("missing", "Gone/a") +
-                               line("missing", "f") + "summary: 0 removed, 0 kept, 5 missing, 0 failed\n");
+                               line("missing", "f") + "summary: 0 removed, 0 kept, 5 missing, 0 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 0);
 }
 
@@ -222,7 +241,7 @@ TEST_F(InstallRemoverTest, FailuresFailTheRunUnlessIgnored)
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.out, "failed " + target + "/locked: Operation not permitted\n" +
                                line("removed", "other") +
-                               "summary: 1 removed, 0 kept, 0 missing, 1 failed\n");
+                               "summary: 1 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 1);
 
     // Without -v the failure still shows, on the error stream.
@@ -232,9 +251,9 @@ TEST_F(InstallRemoverTest, FailuresFailTheRunUnlessIgnored)
     EXPECT_EQ(quiet.status, 1);
 
     const Outcome ignored = run(tree("<file fileName='locked' ignoreinstallerrors='1'/>"));
-    EXPECT_EQ(ignored.out, "failed " + target +
-                               "/locked: Operation not permitted (ignored)\n"
-                               "summary: 0 removed, 0 kept, 0 missing, 1 failed\n");
+    EXPECT_EQ(ignored.out, "ignored " + target +
+                               "/locked: Operation not permitted\n"
+                               "summary: 0 removed, 0 kept, 0 missing, 0 failed, 1 ignored\n");
     EXPECT_EQ(ignored.status, 0);
 
     // A shortcut stays while its entry does.
@@ -242,7 +261,7 @@ TEST_F(InstallRemoverTest, FailuresFailTheRunUnlessIgnored)
     const Outcome withLink = run(tree("<file fileName='locked'><shortCut name='lockedLink'/></file>"));
     EXPECT_EQ(withLink.out, "failed " + target + "/locked: Operation not permitted\n" +
                                 line("kept", "lockedLink") +
-                                "summary: 0 removed, 1 kept, 0 missing, 1 failed\n");
+                                "summary: 0 removed, 1 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_TRUE(exists(target + "/lockedLink"));
 
     // The flag is inherited like the others, and an entry can turn it off again.
@@ -310,7 +329,7 @@ TEST_F(InstallRemoverTest, ShortcutsGoOnlyWhenTheyPointAtTheEntry)
     const Outcome second = run(again);
     EXPECT_EQ(second.out, line("missing", "Gone") + line("removed", "GoneLink") + line("missing", "X") +
                               line("missing", "NoDir/NoLink") +
-                              "summary: 1 removed, 0 kept, 3 missing, 0 failed\n");
+                              "summary: 1 removed, 0 kept, 3 missing, 0 failed, 0 ignored\n");
 }
 
 TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
@@ -328,10 +347,11 @@ TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
 
     const Outcome outcome = run(root, true, true);
     EXPECT_EQ(outcome.out, line("would remove", "App.bundle") + line("would remove", "App") +
-                               line("would remove", "Data/d") + line("kept", "Data") +
+                               line("would remove", "Data/d") +
+                               kept("Data", "holds 1 entry the product did not install") +
                                line("missing", "gone") + line("would remove", "Lib/a.so") +
                                line("missing", "Lib/b.so") + line("would remove", "Lib") +
-                               "summary: 5 would be removed, 1 kept, 2 missing, 0 failed\n");
+                               "summary: 5 would be removed, 1 kept, 2 missing, 0 would fail, 0 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(listing(base), before);
 
@@ -342,6 +362,7 @@ TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
          at = expected.find("would remove"))
         expected.replace(at, 12, "removed");
     expected.replace(expected.find("would be removed"), 16, "removed");
+    expected.replace(expected.find("0 would fail, "), 14, "");
     EXPECT_EQ(real.out, expected);
 
     // A folder is empty when everything in it would be gone, whatever else its entry lists: a
@@ -353,9 +374,9 @@ TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
     const std::string refusal = "refused ..: names a directory itself, not an entry\n";
     EXPECT_EQ(run(withRefusal, true, true).out,
               refusal + line("would remove", "Plug/p") + line("would remove", "Plug") +
-                  "summary: 2 would be removed, 0 kept, 0 missing, 1 failed\n");
+                  "summary: 2 would be removed, 0 kept, 0 missing, 0 would fail, 1 failed, 0 ignored\n");
     EXPECT_EQ(run(withRefusal).out, refusal + line("removed", "Plug/p") + line("removed", "Plug") +
-                                        "summary: 2 removed, 0 kept, 0 missing, 1 failed\n");
+                                        "summary: 2 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
 }
 
 TEST_F(InstallRemoverTest, NeverFollowsALinkInPlaceOfAListedDirectory)
@@ -370,7 +391,7 @@ TEST_F(InstallRemoverTest, NeverFollowsALinkInPlaceOfAListedDirectory)
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.out, "failed " + target +
                                "/Plug-Ins: a symbolic link in place of a directory, not followed\n" +
-                               "summary: 0 removed, 0 kept, 0 missing, 1 failed\n");
+                               "summary: 0 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(listing(outside), outsideBefore);
     EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
@@ -409,7 +430,7 @@ TEST_F(InstallRemoverTest, RefusesNamesThatLeaveTheirDirectory)
     EXPECT_NE(outcome.out.find("refused ../outside: names a directory itself, not an entry\n"),
               std::string::npos);
     // Refusals count as failures in the summary: six of them, the good entry removed.
-    EXPECT_NE(outcome.out.find("summary: 1 removed, 0 kept, 1 missing, 6 failed\n"), std::string::npos)
+    EXPECT_NE(outcome.out.find("summary: 1 removed, 0 kept, 1 missing, 6 failed, 0 ignored\n"), std::string::npos)
         << outcome.out;
 }
 
@@ -428,7 +449,7 @@ TEST_F(InstallRemoverTest, DoesNotCrossIntoAnotherFileSystem)
     EXPECT_EQ(outcome.out, "failed " + target + "/Mounted.bundle: on another mount, not entered\n" +
                                "failed " + target +
                                "/App.bundle: Contents/Inner: on another mount, not entered\n" +
-                               "summary: 0 removed, 0 kept, 0 missing, 2 failed\n");
+                               "summary: 0 removed, 0 kept, 0 missing, 2 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(readFile(target + "/Mounted.bundle/canary.txt"), "mounted canary");
     EXPECT_EQ(readFile(target + "/App.bundle/Contents/Inner/canary.txt"), "inner canary");
@@ -441,7 +462,7 @@ TEST_F(InstallRemoverTest, DoesNotCrossIntoAnotherFileSystem)
     writeFile(target + "/Busy/canary.txt", "busy canary");
     const Outcome busy = run(tree("<directory fileName='Busy'><file fileName='canary.txt'/></directory>"));
     EXPECT_EQ(busy.out, "failed " + target + "/Busy: on another mount, not entered\n" +
-                            "summary: 0 removed, 0 kept, 0 missing, 1 failed\n");
+                            "summary: 0 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_EQ(busy.status, 1);
     EXPECT_EQ(readFile(target + "/Busy/canary.txt"), "busy canary");
 }
@@ -457,7 +478,7 @@ TEST_F(InstallRemoverTest, TargetMustBeAnAbsoluteDirectory)
     EXPECT_EQ(runAt("", root, true, false).status, 2);
     EXPECT_TRUE(exists(target + "/f"));
     EXPECT_EQ(runAt(target + "///", root, true, false).out,
-              line("removed", "f") + "summary: 1 removed, 0 kept, 0 missing, 0 failed\n");
+              line("removed", "f") + "summary: 1 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n");
 }
 
 TEST_F(InstallRemoverTest, BindMountsInABundleAreNotEntered)
@@ -483,13 +504,15 @@ TEST_F(InstallRemoverTest, BindMountsInABundleAreNotEntered)
     for (const bool dryRun : {true, false})
     {
         const Outcome outcome = run(root, true, dryRun);
-        EXPECT_EQ(outcome.out, "failed " + target +
+        const std::string failed = dryRun ? "would fail " : "failed ";
+        EXPECT_EQ(outcome.out, failed + target +
                                    "/Elsewhere.bundle: Contents/Shared: on another mount, not entered\n" +
-                                   "failed " + target +
+                                   failed + target +
                                    "/Mirror.bundle: a/b/Target: the target path itself, not entered\n" +
-                                   "failed " + target + "/Bound.bundle: on another mount, not entered\n" +
-                                   "summary: 0 " + (dryRun ? "would be removed" : "removed") +
-                                   ", 0 kept, 0 missing, 3 failed\n");
+                                   failed + target + "/Bound.bundle: on another mount, not entered\n" +
+                                   (dryRun ? "summary: 0 would be removed, 0 kept, 0 missing, 3 would fail, 0 failed"
+                                           : "summary: 0 removed, 0 kept, 0 missing, 3 failed") +
+                                   ", 0 ignored\n");
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(snapshot(outside), outsideBefore);
         EXPECT_EQ(describe(target + "/keep.txt"), keptBefore);
@@ -511,12 +534,12 @@ TEST_F(InstallRemoverTest, KeepsDirectoriesDirectlyUnderTheRoot)
     if (!skipReason.empty())
         GTEST_SKIP() << skipReason;
     EXPECT_EQ(dryRun, "would remove /home/user/f\nwould remove /home/user\nkept /home\nkept /opt\n"
-                      "summary: 2 would be removed, 2 kept, 0 missing, 0 failed\n");
+                      "summary: 2 would be removed, 2 kept, 0 missing, 0 would fail, 0 failed, 0 ignored\n");
     EXPECT_EQ(snapshot(top), before);
 
     EXPECT_EQ(runWithRootAt(top, root, false, skipReason),
               "removed /home/user/f\nremoved /home/user\nkept /home\nkept /opt\n"
-              "summary: 2 removed, 2 kept, 0 missing, 0 failed\n");
+              "summary: 2 removed, 2 kept, 0 missing, 0 failed, 0 ignored\n");
     EXPECT_TRUE(exists(top + "/opt"));
     EXPECT_TRUE(exists(top + "/home"));
     EXPECT_FALSE(exists(top + "/home/user"));
@@ -535,7 +558,7 @@ TEST_F(InstallRemoverTest, EmptyNamesAreRefusedAndNamesEndAtANul)
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.out, line("removed", "Lib/ok") + "refused " + target + "/Lib/: empty name\n" +
                                line("removed", "Lib") + line("removed", "cut") + "refused " + target +
-                               "/: empty name\nsummary: 3 removed, 0 kept, 0 missing, 2 failed\n");
+                               "/: empty name\nsummary: 3 removed, 0 kept, 0 missing, 2 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
 }
@@ -583,4 +606,52 @@ TEST_F(InstallRemoverTest, TwoRemovalsAtOnceBothSucceed)
         }
         EXPECT_TRUE(listing(target).empty());
     }
+}
+
+TEST_F(InstallRemoverTest, TheEntryHoldingTheDefinitionGoesLastAndOnlyWhenNothingElseFailed)
+{
+    writeFile(target + "/Product/Uninstall.app/Contents/MacOS/sku.xml", "<product/>");
+    writeFile(target + "/Product/a", "a");
+    // Through a link and "..", as a command line may give it.
+    makeLink(target + "/Product", base + "/ProductLink");
+    definitionPath = base + "/ProductLink/Uninstall.app/Contents/../Contents/MacOS/sku.xml";
+    // The longer name comes first in the tree's order; the one holding the definition goes last.
+    const std::string product = "<directory fileName='Product'><file fileName='Uninstall.app'/>"
+                                "<file fileName='a'/></directory>";
+
+    const Outcome failed = run(tree(product + "<file fileName='..'/>"));
+    EXPECT_EQ(failed.out, "refused ..: names a directory itself, not an entry\n" + line("removed", "Product/a") +
+                              kept("Product/Uninstall.app", "kept so that the uninstall can be run again") +
+                              line("kept", "Product") +
+                              "summary: 1 removed, 2 kept, 0 missing, 1 failed, 0 ignored\n");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_TRUE(exists(target + "/Product/Uninstall.app/Contents/MacOS/sku.xml"));
+
+    writeFile(target + "/Product/a", "a");
+    const Outcome again = run(tree(product));
+    EXPECT_EQ(again.out, line("removed", "Product/a") + line("removed", "Product/Uninstall.app") +
+                             line("removed", "Product") + "summary: 3 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n");
+    EXPECT_EQ(again.status, 0);
+    EXPECT_TRUE(listing(target).empty());
+}
+
+TEST_F(InstallRemoverTest, ADeepDefinitionNeedsNoDeepStack)
+{
+    // 256 levels: product, installFiles, 253 directories and a file; removed on a 64 KiB stack.
+    std::string entries = "<file fileName='f'/>";
+    std::string bottom = target;
+    for (int level = 0; level < 253; ++level)
+        entries = "<directory fileName='d'>" + entries + "</directory>", bottom += "/d";
+    writeFile(bottom + "/f", "f");
+    const FileNode root = tree(entries);
+    Outcome outcome{};
+    std::function<void()> removal = [&] { outcome = run(root, false); };
+    pthread_attr_t small;
+    pthread_t thread;
+    ASSERT_EQ(pthread_attr_init(&small) | pthread_attr_setstacksize(&small, 64 * 1024), 0);
+    const auto work = [](void* removal) -> void* { return (*static_cast<std::function<void()>*>(removal))(), nullptr; };
+    ASSERT_EQ(pthread_create(&thread, &small, work, &removal) | pthread_join(thread, nullptr), 0);
+    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(outcome.counts.removed, 254u);
+    EXPECT_TRUE(listing(target).empty());
 }

@@ -222,7 +222,7 @@ TEST_F(InstallUtilityCommandTest, RunsTheRemoval)
     EXPECT_EQ(run({"-uninstall", definition, targetFile, "-n"}), 0);
     // A dry run lists what it would do even without -v.
     EXPECT_EQ(out, "would remove " + target + "/a\nwould remove " + target + "/d/b\nwould remove " + target +
-                       "/d\nsummary: 3 would be removed, 0 kept, 0 missing, 0 failed\n");
+                       "/d\nsummary: 3 would be removed, 0 kept, 0 missing, 0 would fail, 0 failed, 0 ignored\n");
     EXPECT_TRUE(untouched());
 
     EXPECT_EQ(run({"-uninstall", definition, targetFile}), 0);
@@ -233,7 +233,7 @@ TEST_F(InstallUtilityCommandTest, RunsTheRemoval)
     writeFile(target + "/a", "a");
     writeFile(base + "/empty.xml", "<product><sku name='P'/></product>");
     EXPECT_EQ(run({"-uninstall", base + "/empty.xml", targetFile, "-v"}), 0);
-    EXPECT_EQ(out, "summary: 0 removed, 0 kept, 0 missing, 0 failed\n");
+    EXPECT_EQ(out, "summary: 0 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n");
     EXPECT_TRUE(exists(target + "/a"));
 }
 
@@ -286,7 +286,53 @@ TEST_F(InstallUtilityCommandTest, KeepsRemovingWhenTheOutputsReaderHasGone)
     ASSERT_TRUE(waited.has_value()) << "the tool did not end within 20 seconds";
     const int status = *waited;
     EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    // A report that could not be written fails the run.
+    EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_TRUE(listing(target).empty());
+}
+
+// Under a resource limit the tool ends with a status and a message, never by a signal.
+TEST_F(InstallUtilityCommandTest, ResourceLimitsEndInAStatusNotASignal)
+{
+    std::string many;
+    for (int i = 0; i < 100; ++i)
+        many += "<file fileName='an-entry-whose-line-helps-fill-a-kilobyte-" + std::to_string(i) + "'/>";
+    // 256 levels: product, installFiles, 253 directories and the file at the bottom.
+    std::string deep = "<file fileName='f'/>";
+    std::string deepFolder = target;
+    for (int level = 0; level < 253; ++level)
+        deep = "<directory fileName='d'>" + deep + "</directory>", deepFolder += "/d";
+    const struct
+    {
+        const char* limit;
+        std::string entries;
+        std::string onDisk;
+        int worst; // the highest status allowed; an exit 2 must say why
+        std::string message;
+    } rows[] = {
+        {"ulimit -f 1", many, target + "/an-entry-whose-line-helps-fill-a-kilobyte-7", 1,
+         "cannot write the removal report: File too large\n"},
+        {"ulimit -s 64", deep, deepFolder + "/f", 2, ""},
+    };
+    for (const auto& row : rows)
+    {
+        writeFile(definition, "<product><installFiles>" + row.entries + "</installFiles></product>");
+        // The stack's layout varies from run to run: a few runs, for a limit that is near.
+        for (int attempt = 0; attempt < 3; ++attempt)
+        {
+            writeFile(row.onDisk, "x");
+            const std::string command = "bash -c \"" + std::string(row.limit) + "; exec '" + INSTALL_UTILITY_PATH +
+                                        "' -uninstall '" + definition + "' '" + targetFile + "' -v >'" + base + "/report' 2>'" +
+                                        base + "/errors'\"";
+            const int status = system(command.c_str());
+            const std::string said = readFile(base + "/errors");
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) < 128) << row.limit << ": ended by a signal";
+            EXPECT_LE(WEXITSTATUS(status), row.worst) << row.limit << ": " << said;
+            EXPECT_TRUE(row.message.empty() ? WEXITSTATUS(status) < 2 || !said.empty() : said == row.message)
+                << row.limit << ": " << said;
+            EXPECT_TRUE(WEXITSTATUS(status) == 2 || !exists(row.onDisk)) << row.limit;
+        }
+    }
 }
 
 TEST_F(InstallUtilityCommandTest, AFifoOrDeviceInPlaceOfAFileIsUnreadableAtOnce)
@@ -331,7 +377,7 @@ TEST_F(InstallUtilityCommandTest, NamesArePrintedAsOneEscapedLineEach)
     const std::string refused = "\nrefused sub/y\\nsummary:\\x200 removed: ";
     EXPECT_NE(out.find(refused), std::string::npos) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
-    EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1), "summary: 1 removed, 0 kept, 0 missing, 1 failed\n");
+    EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1), "summary: 1 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
 
     EXPECT_EQ(run({"-uninstall", base + "/no\nsuch.xml", targetFile}), 2);
     EXPECT_EQ(errors, "cannot read the product definition " + base + "/no\\nsuch.xml\n");
@@ -474,5 +520,5 @@ TEST_F(InstallUtilityCommandTest, ARemovalThatHasBegunRunsToItsEndWhateverSignal
 
     EXPECT_EQ(finish(child), 0) << errors;
     EXPECT_TRUE(listing(target).empty());
-    EXPECT_NE(lines.find("summary: 1000 removed, 0 kept, 0 missing, 0 failed\n"), std::string::npos);
+    EXPECT_NE(lines.find("summary: 1000 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n"), std::string::npos);
 }

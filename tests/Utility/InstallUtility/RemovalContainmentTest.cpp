@@ -5,6 +5,7 @@
 // Runs for TQ_CONTAINMENT_SECONDS (default 3) from the seed TQ_CONTAINMENT_SEED (default random);
 // a failing case prints its seed: TQ_CONTAINMENT_SEED=<seed> TQ_CONTAINMENT_SECONDS=0 runs it alone.
 
+#include "FileDescriptor.h"
 #include "InstallRemover.h"
 #include "LineEscaping.h"
 #include "RemovalFixture.h"
@@ -253,6 +254,8 @@ protected:
     {
         CapturedStream out;
         InstallRemover remover(TqString(caseTarget.c_str()), true, dryRun, out.get(), out.get());
+        const FileDescriptor target(open(caseTarget.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        remover.SetTargetFolder(target.Get());
         return remover.Run(root);
     }
 

@@ -1,10 +1,12 @@
 #ifndef TQ_DISKCHANGES_H
 #define TQ_DISKCHANGES_H
 
-// Every change the removal makes to the disk. The walk is written once against this interface:
-// the real changes act, the dry-run ones (DryRunDiskChanges) only remember what would be gone.
-// Both work relative to an open folder and never follow a link. Each returns 0 when done, else
-// the errno value the system gave (or would give).
+// Every change a removal makes to the disk. The tree walk (TreeRemoval) and the removal tool are
+// written once against this interface: the real changes act, the removal tool's dry-run ones only
+// remember what would be gone, and the uninstaller's removal of its own copy first makes each
+// folder writable. All work relative to an open folder and never follow a link. Each returns 0
+// when done, else the errno value the system gave (or would give): the walk turns it into the
+// Status it reports.
 class DiskChanges
 {
 public:
@@ -17,6 +19,9 @@ public:
     // Removes the directory name from the folder folderFd when nothing is left in it. ENOTEMPTY
     // (or EEXIST) when something is, ENOENT when nothing is there.
     [[nodiscard]] virtual int RemoveEmptyDirectory(int folderFd, const char* name) = 0;
+
+    // Called with a folder the walk has opened, before it empties it. Nothing by default.
+    virtual void PrepareToEmpty(int /*folderFd*/) {}
 };
 
 // The changes themselves.

@@ -1,0 +1,90 @@
+#include "FileDescriptor.h"
+#include "FileServices.h"
+#include "RemovalFixture.h"
+#include "WholeRemoval.h"
+
+#include <functional>
+
+namespace
+{
+
+// Makes the changes it is handed, but on its first call swaps every folder of the emptied folder
+// except the one the call is made in for a link to the canary folder outside: an attacker racing
+// the walk between its listing and its opening.
+struct SwappingChanges : DiskChanges
+{
+    SwappingChanges(DiskChanges& changes, std::string emptied, std::string canary, std::string aside)
+        : changes(changes), emptied(std::move(emptied)), canary(std::move(canary)), aside(std::move(aside))
+    {
+    }
+    int RemoveName(int folderFd, const char* name) override
+    {
+        return swapOnce(folderFd), changes.RemoveName(folderFd, name);
+    }
+    int RemoveEmptyDirectory(int folderFd, const char* name) override
+    {
+        return swapOnce(folderFd), changes.RemoveEmptyDirectory(folderFd, name);
+    }
+    void PrepareToEmpty(int folderFd) override { changes.PrepareToEmpty(folderFd); }
+
+    void swapOnce(int folderFd)
+    {
+        NodeIdentity here;
+        NodeIdentity folder;
+        for (const char* name : {"a", "b", "c"})
+        {
+            const std::string path = emptied + "/" + name;
+            if (done || !IdentifyNode(folderFd, "", here) || !IdentifyNode(AT_FDCWD, path.c_str(), folder) ||
+                folder == here)
+                continue;
+            EXPECT_EQ(rename(path.c_str(), (aside + "/" + name).c_str()) | symlink(canary.c_str(), path.c_str()), 0);
+            ++swapped;
+        }
+        done = true;
+    }
+
+    DiskChanges& changes;
+    std::string emptied, canary, aside;
+    bool done = false;
+    int swapped = 0;
+};
+
+class LinkSwapTest : public RemovalFixture
+{
+};
+
+} // namespace
+
+// An entry swapped for a link between the listing and the opening: both users of the one walk
+// remove the link and never enter it.
+TEST_F(LinkSwapTest, AFolderSwappedForALinkIsNeverEnteredByEitherUserOfTheWalk)
+{
+    NodeIdentity targetIdentity;
+    NodeIdentity rootIdentity;
+    ASSERT_TRUE(IdentifyNode(AT_FDCWD, target.c_str(), targetIdentity) && IdentifyNode(AT_FDCWD, "/", rootIdentity));
+    const RemovalGuard guard(TqString(target.c_str()), targetIdentity, rootIdentity);
+    writeFile(outside + "/inner/canary.txt", "inner canary");
+    const std::vector<std::string> outsideBefore = snapshot(outside);
+    const std::function<Status(const std::string&, DiskChanges&)> users[] = {
+        [&guard](const std::string& path, DiskChanges& changes) { // the tool's, for a listed bundle
+            const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            return WholeRemoval::RemoveContents(fd.Get(), changes, guard);
+        },
+        [](const std::string& path, DiskChanges& changes) { // the uninstaller's, for its copy
+            return RemoveTree(TqString(path.c_str()), changes);
+        }};
+    for (const auto& removal : users)
+    {
+        const std::string emptied = target + "/App.bundle";
+        const std::string aside = base + "/aside-" + std::to_string(&removal - users);
+        for (const char* name : {"a", "b", "c"})
+            writeFile(emptied + "/" + name + "/file", name);
+        makeDirectory(aside);
+        OwnerWritableChanges real;
+        SwappingChanges swapping(real, emptied, outside, aside);
+        EXPECT_EQ(std::string(removal(emptied, swapping).Text().ConstData()), "");
+        EXPECT_EQ(swapping.swapped, 2);
+        EXPECT_EQ(snapshot(outside), outsideBefore);
+        EXPECT_FALSE(exists(emptied + "/a") || exists(emptied + "/b") || exists(emptied + "/c"));
+    }
+}

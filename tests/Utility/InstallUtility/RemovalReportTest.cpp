@@ -1,0 +1,57 @@
+#include "RemovalReport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <functional>
+#include <unistd.h>
+
+// Each kind of line, read from a pipe without waiting: a line only buffered would not be there.
+TEST(RemovalReportTest, EachKindOfLineIsWrittenAtOnceAndCountedInItsPlace)
+{
+    struct Row
+    {
+        bool dryRun;
+        std::function<void(RemovalReport&)> report;
+        std::string line;
+        std::string summary;
+        bool runFails;
+    };
+    const TqString p("/t/S");
+    const std::string real = "summary: 0 removed, ";
+    const std::string dry = "summary: 0 would be removed, ";
+    const std::vector<Row> rows = {
+        {false, [&](RemovalReport& r) { r.Kept(p, "marked to keep"); }, "kept /t/S: marked to keep",
+         real + "1 kept, 0 missing, 0 failed, 0 ignored", false},
+        {false, [&](RemovalReport& r) { r.Kept(p); }, "kept /t/S", real + "1 kept, 0 missing, 0 failed, 0 ignored", false},
+        {false, [&](RemovalReport& r) { r.Failed(p, "Busy", true); }, "ignored /t/S: Busy",
+         real + "0 kept, 0 missing, 0 failed, 1 ignored", false},
+        {false, [&](RemovalReport& r) { r.Failed(p, "Busy", false); }, "failed /t/S: Busy",
+         real + "0 kept, 0 missing, 1 failed, 0 ignored", true},
+        {true, [&](RemovalReport& r) { r.Failed(p, "Busy", false); }, "would fail /t/S: Busy",
+         dry + "0 kept, 0 missing, 1 would fail, 0 failed, 0 ignored", true},
+        {true, [&](RemovalReport& r) { r.Failed(p, "Busy", true); }, "ignored /t/S: Busy",
+         dry + "0 kept, 0 missing, 0 would fail, 0 failed, 1 ignored", false},
+        {true, [&](RemovalReport& r) { r.Refused("..", "no"); }, "refused ..: no",
+         dry + "0 kept, 0 missing, 0 would fail, 1 failed, 0 ignored", true},
+    };
+    for (const Row& row : rows)
+    {
+        int ends[2];
+        ASSERT_EQ(pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+        FILE* out = fdopen(ends[1], "w");
+        const auto flushed = [&ends] {
+            char buffer[512];
+            const ssize_t size = read(ends[0], buffer, sizeof buffer);
+            return std::string(buffer, size > 0 ? static_cast<size_t>(size) : 0);
+        };
+        RemovalReport report(true, row.dryRun, out, stderr);
+        row.report(report);
+        EXPECT_EQ(flushed(), row.line + "\n");
+        report.Summary();
+        EXPECT_EQ(flushed(), row.summary + "\n");
+        EXPECT_EQ(report.RunFailed(), row.runFails) << row.line;
+        fclose(out);
+        close(ends[0]);
+    }
+}
