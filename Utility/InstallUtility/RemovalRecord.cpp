@@ -38,15 +38,6 @@ std::string askedBy()
     return text;
 }
 
-std::string countsText(const RemovalRecord::Counts& counts, bool dryRun)
-{
-    std::string text = number(counts.removed) + (dryRun ? " would be removed, " : " removed, ") +
-                       number(counts.kept) + " kept, " + number(counts.missing) + " missing, ";
-    if (dryRun)
-        text += number(counts.wouldFail) + " would fail, ";
-    return text + number(counts.failed) + " failed, " + number(counts.ignored) + " ignored";
-}
-
 // The tool's messages are escaped lines already; one that is not is escaped here, so the record
 // stays one line without escaping the others twice.
 std::string asOneLine(const std::string& message)
@@ -93,13 +84,7 @@ ssize_t RemovalRecord::passOn(void* cookie, const char* data, size_t size)
 
 void RemovalRecord::TakeCounts(const RemovalReport::Counts& report)
 {
-    Counts taken;
-    taken.removed = report.removed;
-    taken.kept = report.kept;
-    taken.missing = report.missing;
-    // A dry run's failures are the ones it foresees.
-    (dryRun ? taken.wouldFail : taken.failed) = report.failed;
-    counts = taken;
+    counts = report;
 }
 
 TqString RemovalRecord::Text(const TqString& product, const TqString& target, int exitStatus) const
@@ -117,7 +102,7 @@ TqString RemovalRecord::Text(const TqString& product, const TqString& target, in
     if (geteuid() != startingUser)
         text += ", run as uid " + number(geteuid());
     if (counts)
-        text += ": " + countsText(*counts, dryRun);
+        text += ": " + RemovalReport::CountsText(*counts, dryRun);
     else if (!lastLine.empty())
         text += std::string(exitStatus == 2 ? ": refused: " : ": ended: ") + asOneLine(lastLine);
     text += "; exit status " + number(static_cast<unsigned long>(exitStatus));

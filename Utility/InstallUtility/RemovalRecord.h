@@ -18,16 +18,6 @@
 class RemovalRecord
 {
 public:
-    struct Counts
-    {
-        unsigned long removed = 0; // would be removed, in a dry run
-        unsigned long kept = 0;
-        unsigned long missing = 0;
-        unsigned long wouldFail = 0;
-        unsigned long failed = 0;
-        unsigned long ignored = 0;
-    };
-
     // Watches what the tool writes on errors from now on: the last line there is the reason of a
     // run that ends without removing (exit status 2: nothing touched).
     RemovalRecord(bool dryRun, FILE* errors);
@@ -54,7 +44,7 @@ private:
     FILE* watched = nullptr;
     std::string partialLine;
     std::string lastLine;
-    std::optional<Counts> counts;
+    std::optional<RemovalReport::Counts> counts;
 };
 
 #endif

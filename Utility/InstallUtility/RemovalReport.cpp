@@ -44,18 +44,22 @@ void RemovalReport::Refused(const TqString& name, const TqString& reason)
     write(verbose ? out : errors, FormatRemovalLine(RemovalLineKind::Refused, name, reason));
 }
 
+std::string RemovalReport::CountsText(const Counts& counts, bool dryRun)
+{
+    const auto n = [](unsigned long count) { return std::to_string(count); };
+    std::string text = n(counts.removed) + (dryRun ? " would be removed, " : " removed, ") + n(counts.kept) +
+                       " kept, " + n(counts.missing) + " missing, ";
+    if (dryRun)
+        text += n(counts.wouldFail) + " would fail, ";
+    return text + n(counts.failed) + " failed, " + n(counts.ignored) + " ignored";
+}
+
 void RemovalReport::Summary()
 {
     if (!verbose)
         return;
-    const auto n = [](unsigned long count) { return std::to_string(count); };
-    const std::string text =
-        dryRun ? "summary: " + n(counts.removed) + " would be removed, " + n(counts.kept) + " kept, " +
-                     n(counts.missing) + " missing, " + n(counts.wouldFail) + " would fail, " +
-                     n(counts.failed) + " failed, " + n(counts.ignored) + " ignored"
-               : "summary: " + n(counts.removed) + " removed, " + n(counts.kept) + " kept, " + n(counts.missing) +
-                     " missing, " + n(counts.failed) + " failed, " + n(counts.ignored) + " ignored";
-    write(out, FormatRemovalLine(RemovalLineKind::Summary, TqString(), TqString(text.data(), text.size())));
+    const std::string text = "summary: " + CountsText(counts, dryRun);
+    write(out, TqString(text.data(), text.size()));
 }
 
 void RemovalReport::entryLine(RemovalLineKind kind, const TqString& path, const TqString& reason)

@@ -2,6 +2,7 @@
 #define TQ_REMOVALREPORT_H
 
 #include <cstdio>
+#include <string>
 
 #include "RemovalLine.h"
 #include "TqString.h"
@@ -37,6 +38,8 @@ public:
     void Refused(const TqString& name, const TqString& reason);
     // The summary line (with verbose).
     void Summary();
+    // The counts as the summary and the system log give them: "N removed, N kept, ...".
+    static std::string CountsText(const Counts& counts, bool dryRun);
 
     const Counts& GetCounts() const { return counts; }
     // Whether a failure that was not ignored, or a refusal, was reported, or the verbose output
