@@ -409,7 +409,7 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         {"elevation program could not ask", true, false, done, {ToolOutcome::RightsNotObtained}, "", 3, noRights,
          "Error executing command as another user"},
         {"its replacement was refused", true, false, done, {ToolOutcome::RightsNotObtained}, "sudo: 3 incorrect\x1b",
-         3, noRights, "sudo: 3 incorrect\\x1b"},
+         3, noRights, "sudo: 3 incorrect\\x1B"},
         {"started again another way", true, false, done, {ToolOutcome::Restarted, ToolOutcome::Succeeded}, "", 0,
          "Uninstallation completed successfully.", keeps},
     };
