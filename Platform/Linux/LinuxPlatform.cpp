@@ -134,10 +134,14 @@ bool LinuxPlatform::AcquireRight(const TqString& rightName)
     rightsFailure = TqString();
     if (!(rightName == TqString("system.privilege.admin")))
         return false;
-    elevation = ChooseElevation(geteuid() == 0 || !rootsInstallation, std::getenv("PATH"), HasTerminalForeground());
+    const char* path = std::getenv("PATH");
+    elevation = ChooseElevation(geteuid() == 0 || !rootsInstallation, path, HasTerminalForeground());
     if (elevation.method == ElevationMethod::None)
     {
-        rightsFailure = "neither pkexec nor, at a terminal, sudo was found on PATH";
+        rightsFailure = FindOnPath("sudo", path).IsSet()
+                            ? "pkexec is not on PATH, and sudo can ask for a password only at a terminal where the "
+                              "uninstaller runs in the foreground"
+                            : "neither pkexec nor sudo is on PATH";
         return false;
     }
     return ConfirmSudo();
