@@ -113,6 +113,7 @@ TqString ToolOutputTally::FailureDetails() const
 {
     TqString details;
     failures.AppendTo(details);
+    keeps.AppendTo(details);
     messages.AppendTo(details);
     return details;
 }

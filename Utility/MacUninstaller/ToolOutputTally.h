@@ -52,7 +52,8 @@ public:
     // The last message line; unset when there was none.
     const TqString& LastMessage() const { return lastMessage; }
 
-    // For the failure report: the failed and refused lines, then the messages; unset when none.
+    // For the failure report: the failed and refused lines, what was kept (the installed
+    // uninstaller among it, kept so that it can run again), then the messages; unset when none.
     TqString FailureDetails() const;
     // For the completion report: what was kept and why, and what failed but was let pass.
     TqString KeptDetails() const;

@@ -19,8 +19,10 @@ TEST(ToolOutputTally, CountsTheSameWhateverPiecesTheOutputArrivesIn)
         tally.Finish(); // the last line had no newline
         EXPECT_EQ(tally.EntriesHandled(), 5u) << piece;
         EXPECT_STREQ(tally.CurrentPath().ConstData(), "/t/d") << piece;
-        // Failures, then the messages; what was kept or let pass; the messages alone.
-        EXPECT_STREQ(tally.FailureDetails().ConstData(), "failed /t/c: Busy\nnoise") << piece;
+        // Failures, what was kept or let pass, then the messages; what was kept; the messages alone.
+        EXPECT_STREQ(tally.FailureDetails().ConstData(),
+                     "failed /t/c: Busy\nkept /t/b: marked to keep\nignored /t/e: Busy\nnoise")
+            << piece;
         EXPECT_STREQ(tally.KeptDetails().ConstData(), "kept /t/b: marked to keep\nignored /t/e: Busy") << piece;
         EXPECT_STREQ(tally.MessageDetails().ConstData(), "noise") << piece;
         EXPECT_STREQ(tally.LastMessage().ConstData(), "noise") << piece;

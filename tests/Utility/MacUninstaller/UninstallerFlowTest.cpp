@@ -376,7 +376,8 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
     const std::string output = "removed /opt/demo/a\nkept /opt/demo/Settings: marked to keep\n"
                                "failed /opt/demo/b: Operation not permitted\nwaiting for another removal of /opt/demo\n"
                                "ignored /opt/demo/log: Busy\n";
-    const std::string failures = "failed /opt/demo/b: Operation not permitted\nwaiting for another removal of /opt/demo";
+    const std::string failures = "failed /opt/demo/b: Operation not permitted\nkept /opt/demo/Settings: marked to keep\n"
+                                 "ignored /opt/demo/log: Busy\nwaiting for another removal of /opt/demo";
     const std::string keeps = "kept /opt/demo/Settings: marked to keep\nignored /opt/demo/log: Busy";
     struct Case
     {
