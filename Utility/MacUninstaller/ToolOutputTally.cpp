@@ -105,7 +105,9 @@ void ToolOutputTally::TakeLine()
     currentPath = parsed.subject;
     if (IsFailureLine(parsed.kind))
         failures.Add(line);
-    else if (parsed.kind == RemovalLineKind::Kept || parsed.kind == RemovalLineKind::Ignored)
+    // A kept entry is worth telling when the tool says why (marked to keep, holds what the product
+    // did not install, kept so the uninstall can run again).
+    else if ((parsed.kind == RemovalLineKind::Kept && parsed.reason.IsSet()) || parsed.kind == RemovalLineKind::Ignored)
         keeps.Add(line);
 }
 
