@@ -311,22 +311,6 @@ TEST_F(UninstallEndToEndTest, TemporaryFolderThatWillNotDoFallsBackToTmp)
     }
 }
 
-// A file-size limit met while copying is a reported failure, not a silent death, and the partial
-// copy goes.
-TEST_F(UninstallEndToEndTest, FileSizeLimitDuringTheCopyIsReported)
-{
-    WriteFile(root + "/Installed/Uninstall.app/Contents/Resources/payload", std::string(2 << 20, 'p'), 0644);
-    int exitStatus = -2;
-    const std::string errors =
-        Run({"/bin/sh", "-c", "ulimit -f 1024 && exec \"$0\"", executables + "/Uninstall"}, &exitStatus);
-    EXPECT_EQ(exitStatus, 2);
-    EXPECT_EQ(errors, std::string(kConfirmation) + "could not copy the uninstaller to " + temporary +
-                          ": File too large\n"
-                          "Unexpected Error\nAn unxpected error has occured. Restart uninstaller.\n[OK]\n-> OK\n\n");
-    EXPECT_TRUE(TemporaryEntries().empty());
-    EXPECT_FALSE(std::filesystem::exists(record));
-}
-
 TEST_F(UninstallEndToEndTest, RootRefusesToRunAToolOthersMayChange)
 {
     if (geteuid() != 0)
@@ -340,29 +324,42 @@ TEST_F(UninstallEndToEndTest, RootRefusesToRunAToolOthersMayChange)
     EXPECT_FALSE(std::filesystem::exists(record));
 }
 
-TEST_F(UninstallEndToEndTest, CopyThatFillsTheTemporaryFolderIsRemoved)
+// A copy that cannot be finished (a full temporary folder: a 1 MiB tmpfs in a private mount
+// namespace; a file-size limit, which must not kill the process) is said, and nothing of it is left.
+TEST_F(UninstallEndToEndTest, CopyThatCannotBeFinishedIsReportedAndRemoved)
 {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "mounting a small temporary folder needs root";
-    // More than the 1 MiB folder holds, whatever the size of the programs.
+    // More than 1 MiB, whatever the size of the programs.
     WriteFile(root + "/Installed/Uninstall.app/Contents/Resources/payload", std::string(2 << 20, 'p'), 0644);
-    std::string listing = root + "/listing";
-    const char script[] = "mount -t tmpfs -o size=1m,mode=0755 tmpfs \"$1\" || exit 0\n"
-                          "echo mounted > \"$3\"\n"
-                          "\"$2\"; status=$?\n"
-                          "ls -A \"$1\" >> \"$3\"\n"
-                          "exit $status\n";
-    int exitStatus = -2;
-    std::string errors = Run({"/usr/bin/unshare", "-m", "--propagation", "private", "/bin/sh", "-c", script,
-                              "sh", temporary, executables + "/Uninstall", listing},
-                             &exitStatus);
-    if (ReadFile(listing).empty())
-        GTEST_SKIP() << "no private mount namespace with a tmpfs here: " << errors;
-    EXPECT_EQ(exitStatus, 2);
-    EXPECT_EQ(ReadFile(listing), "mounted\n");
-    EXPECT_EQ(errors, std::string(kConfirmation) + "could not copy the uninstaller to " + temporary +
-                          ": No space left on device\n"
-                          "Unexpected Error\nAn unxpected error has occured. Restart uninstaller.\n[OK]\n-> OK\n\n");
+    const std::string full = "mount -t tmpfs -o size=1m,mode=0755 tmpfs \"$1\" || exit 99\n"
+                             "\"$2\"; status=$?\nls -A \"$1\"\nexit $status\n";
+    struct Case
+    {
+        const char* reason;
+        std::vector<std::string> command;
+    };
+    const Case cases[] = {
+        {"No space left on device",
+         {"/usr/bin/unshare", "-m", "--propagation", "private", "/bin/sh", "-c", full, "sh", temporary,
+          executables + "/Uninstall"}},
+        {"File too large", {"/bin/sh", "-c", "ulimit -f 1024 && exec \"$0\"", executables + "/Uninstall"}},
+    };
+    for (const Case& c : cases)
+    {
+        int exitStatus = -2;
+        const std::string errors = Run(c.command, &exitStatus);
+        if (exitStatus == 99)
+        {
+            std::cout << "skipped " << c.reason << ": no private mount namespace with a tmpfs here\n";
+            continue;
+        }
+        EXPECT_EQ(exitStatus, 2) << c.reason;
+        // ls shows the tmpfs empty after the run, so nothing is printed between the dialog and the end.
+        EXPECT_EQ(errors, std::string(kConfirmation) + "could not copy the uninstaller to " + temporary + ": " +
+                              c.reason + "\nUnexpected Error\nAn unxpected error has occured. Restart uninstaller."
+                                         "\n[OK]\n-> OK\n\n");
+        EXPECT_TRUE(TemporaryEntries().empty());
+        EXPECT_FALSE(std::filesystem::exists(record));
+    }
 }
 
 TEST_F(UninstallEndToEndTest, CallerWaitsForTheWholeUninstallWhateverInterruptsIt)
