@@ -90,9 +90,13 @@ TEST_F(TrustedFilesTest, InstallationsAreRootsOrOneUsersOrRefused)
     {
         const std::string bundle = Bundle(std::string("opt/") + c.name + ".app");
         if (*c.ownedByUser)
+        {
             ASSERT_EQ(chown((bundle + "/" + c.ownedByUser).c_str(), kOtherUser, kOtherUser), 0);
+        }
         if (*c.ownedByThird)
+        {
             ASSERT_EQ(chown((bundle + "/" + c.ownedByThird).c_str(), kOtherUser + 1, kOtherUser + 1), 0);
+        }
         if (*c.groupWritable)
             chmod((bundle + "/" + c.groupWritable).c_str(), 0775);
         const std::string folder = bundle + "/Contents/MacOS/";
