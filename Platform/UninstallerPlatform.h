@@ -1,6 +1,7 @@
 #ifndef TQ_UNINSTALLERPLATFORM_H
 #define TQ_UNINSTALLERPLATFORM_H
 
+#include "Status.h"
 #include "TqString.h"
 #include "Vector.h"
 
@@ -22,8 +23,9 @@ struct Alert
     TqString alternateButton;
     TqString otherButton;
     AlertKind kind = AlertKind::Error;
-    // Lines shown on request beside the texts (what a failed run could not remove); unset for none.
-    // Only the graphical and terminal dialogs show them: the standard-error format stays fixed.
+    // Lines shown on request beside the texts (what a failed run could not remove and why, what was
+    // kept); unset for none. The graphical and terminal dialogs show them beside the texts; where
+    // dialogs go to standard error they are written before the dialog, whose format stays fixed.
     TqString details;
 };
 
@@ -35,13 +37,17 @@ enum AlertReturn
     AlertOtherReturn = -1
 };
 
-// How the privileged removal tool ended once its output had closed.
+// How the removal tool ended once its output had closed.
 enum class ToolOutcome
 {
     Succeeded,            // exit status 0
-    Failed,               // any other status, or killed by a signal
+    Failed,               // status 1 or another the tool does not give, or killed by a signal
+    NothingRemoved,       // status 2: the tool refused its command line, inputs or lock; nothing removed
+    Cancelled,            // status 4: a signal ended it before it removed anything
     AuthorizationRefused, // the user dismissed the password prompt: the run ends quietly
-    RightsNotObtained     // no way to ask for rights, or they were refused: the user is told
+    RightsNotObtained,    // no way to ask for rights, or they were refused: the user is told
+    Restarted             // the elevation program could not ask; the tool was started again another
+                          // way and its output is readable anew
 };
 
 // The operating-system services the uninstaller flow needs. The flow receives one of these and
@@ -58,18 +64,19 @@ public:
     virtual TqString PathForAuxiliaryExecutable(const TqString& name) = 0;
     // Path of the running bundle itself.
     virtual TqString BundlePath() = 0;
-    // The user's temporary directory.
-    virtual TqString TemporaryDirectory() = 0;
+    // The user's temporary directory in folder; when there is none that will do, why (one line per
+    // place tried).
+    virtual Status TemporaryDirectory(TqString& folder) = 0;
     // A text unique to this run and hard to guess, usable as a file name.
     virtual TqString GloballyUniqueString() = 0;
-    // Creates one private directory (no intermediate ones); false when it exists or cannot be made.
-    [[nodiscard]] virtual bool CreateDirectory(const TqString& path) = 0;
+    // Creates one private directory (no intermediate ones); fails when it exists or cannot be made.
+    virtual Status CreateDirectory(const TqString& path) = 0;
     // Copies a file tree to a path that must not exist yet.
-    [[nodiscard]] virtual bool CopyItem(const TqString& from, const TqString& to) = 0;
-    // Starts an executable with arguments and returns without waiting; false when it cannot start.
-    // A backend may instead replace the running process with it (so a terminal or a waiting caller
-    // stays with the uninstall); then it returns only when that failed.
-    [[nodiscard]] virtual bool LaunchTask(const TqString& path, const Vector<TqString>& arguments) = 0;
+    virtual Status CopyItem(const TqString& from, const TqString& to) = 0;
+    // Starts an executable with arguments and returns without waiting. A backend may instead
+    // replace the running process with it (so a terminal or a waiting caller stays with the
+    // uninstall); then it returns only when that failed.
+    virtual Status LaunchTask(const TqString& path, const Vector<TqString>& arguments) = 0;
     // Brings the application to the front.
     virtual void ActivateIgnoringOtherApps() = 0;
 
@@ -77,12 +84,17 @@ public:
     // on every path, also when CreateAuthorization failed.
     [[nodiscard]] virtual bool CreateAuthorization() = 0;
     [[nodiscard]] virtual bool AcquireRight(const TqString& rightName) = 0;
-    // Starts the tool with administrator rights; its standard output becomes readable.
-    [[nodiscard]] virtual bool ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) = 0;
+    // Starts the tool with the rights settled for the installation; its standard output and error
+    // become readable as one stream.
+    virtual Status ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) = 0;
     virtual void FreeAuthorization() = 0;
     // After CreateAuthorization or AcquireRight failed: true when the user dismissed the prompt
     // (the run ends quietly), false when the rights could not be had (the user is told).
     virtual bool AcquisitionWasCancelled() = 0;
+    // Once the rights could not be had: one line saying why, in the words of the program that was
+    // asked when it said any; unset when the reason is the last line of the tool's output (an
+    // elevation program writes there).
+    virtual TqString RightsFailureReason() = 0;
 
     // Reads up to size bytes of the tool's output; 0 at its end, less than 0 on an error.
     [[nodiscard]] virtual long ReadToolOutput(char* buffer, unsigned long size) = 0;
@@ -92,13 +104,13 @@ public:
     // Removes a file tree this run made, such as a copy that failed half-way and the temporary
     // directory it was made in; false when something of it is left.
     [[nodiscard]] virtual bool RemoveItem(const TqString& path) = 0;
-    // Settles which removal tool and data files the second phase elevates, given the installed
-    // bundle the first phase came from (unset when unknown) and the copy's own files in toolPath,
-    // definitionPath and targetPathFile, which it may replace: as root, the copy's files once their
-    // folders prove safe; otherwise the installed ones when root alone owns them and can change
-    // them. False when nothing may be run (root's copy lies where others can change it).
-    [[nodiscard]] virtual bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
-                                      TqString& definitionPath, TqString& targetPathFile) = 0;
+    // Removes the temporary directory the running copy of the bundle lies in (the parent of
+    // BundlePath), when it is one this program makes; false when something of it is left.
+    [[nodiscard]] virtual bool RemoveRunningCopy() = 0;
+    // Given the installed bundle's removal tool and data files, puts their real paths in place;
+    // fails when one of them is not there. The platform also settles here whether the tool needs
+    // administrator rights: only when root alone controls the installation.
+    virtual Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath, TqString& targetPathFile) = 0;
     // How far the running tool is, for the user to see: begun once the tool has started, updated
     // as entries are handled (totalEntries may be 0 when unknown), ended before the report. A
     // platform without a progress display does nothing.

@@ -49,10 +49,10 @@ bool HasTerminalForeground()
     return foreground;
 }
 
-Elevation ChooseElevation(bool isRoot, const char* pathValue, bool hasTerminal)
+Elevation ChooseElevation(bool runsDirectly, const char* pathValue, bool hasTerminal)
 {
     Elevation elevation;
-    if (isRoot)
+    if (runsDirectly)
     {
         elevation.method = ElevationMethod::Direct;
         return elevation;
@@ -115,5 +115,15 @@ ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus)
         return ToolOutcome::AuthorizationRefused;
     if (method == ElevationMethod::Pkexec && exitStatus == 127)
         return ToolOutcome::RightsNotObtained;
-    return exitStatus == 0 ? ToolOutcome::Succeeded : ToolOutcome::Failed;
+    switch (exitStatus)
+    {
+    case 0:
+        return ToolOutcome::Succeeded;
+    case 2:
+        return ToolOutcome::NothingRemoved;
+    case 4:
+        return ToolOutcome::Cancelled;
+    default:
+        return ToolOutcome::Failed;
+    }
 }

@@ -9,7 +9,7 @@
 enum class ElevationMethod
 {
     None,   // no way to elevate: the acquisition fails
-    Direct, // already root: the tool runs as it is
+    Direct, // no rights to obtain (root, or the installation is the user's own): the tool runs as it is
     Pkexec, // pkexec TOOL ARGS...
     Sudo    // sudo -v asks on the terminal first, then sudo -n -- TOOL ARGS...
 };
@@ -31,9 +31,9 @@ bool HasTerminal();
 // there reaches it (a background process reading it would be stopped or get an error).
 bool HasTerminalForeground();
 
-// Root runs directly; otherwise pkexec when on PATH; otherwise sudo when on PATH and a terminal
-// is there to ask on; otherwise none.
-Elevation ChooseElevation(bool isRoot, const char* pathValue, bool hasTerminal);
+// Directly when no rights are needed (root, or an installation the user controls); otherwise
+// pkexec when on PATH; otherwise sudo when on PATH and a terminal is there to ask on; otherwise none.
+Elevation ChooseElevation(bool runsDirectly, const char* pathValue, bool hasTerminal);
 
 // The argument vector that runs the tool with the chosen elevation; empty for None.
 Vector<TqString> PrivilegedCommand(const Elevation& elevation, const TqString& toolPath,
@@ -43,8 +43,9 @@ Vector<TqString> PrivilegedCommand(const Elevation& elevation, const TqString& t
 // told apart from the tool's own failure; empty when the method asks nothing beforehand.
 Vector<TqString> RightsCheckCommand(const Elevation& elevation);
 
-// pkexec's own 126 (its dialog was dismissed) and 127 (not authorised) say nothing about the
-// tool: the first ends the run quietly, the second means the rights were not obtained.
+// pkexec's own 126 (its dialog was dismissed) and 127 (it could not authenticate) say nothing
+// about the tool: the first ends the run quietly, the second means the rights were not obtained.
+// Otherwise the tool's own: 0 done, 2 nothing removed (refused), 4 cancelled, anything else failed.
 ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus);
 
 #endif

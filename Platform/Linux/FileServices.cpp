@@ -9,13 +9,15 @@
 #include <string>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
 #include "FileDescriptor.h"
 #include "PathText.h"
+#include "ProtectedPath.h"
+#include "Status.h"
 #include "TreeRemoval.h"
-#include "TrustedFiles.h"
 
 namespace
 {
@@ -23,54 +25,48 @@ namespace
 // No one but the owner may write into a copy: root runs from it.
 const mode_t kCopiedModeBits = 0755;
 
-bool CopyFileContents(const char* from, const char* to, mode_t mode)
+// The file's contents through a buffer on the heap: the uninstaller may run on a small stack.
+Status CopyFileContents(const char* from, const char* to, mode_t mode)
 {
-    int input = open(from, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (input < 0)
-        return false;
-    int output = open(to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (output < 0)
-    {
-        close(input);
-        return false;
-    }
-    bool copied = true;
-    char buffer[65536];
+    FileDescriptor input(open(from, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!input.IsOpen())
+        return Status::Failed(errno, TqString("could not open ") + from);
+    FileDescriptor output(open(to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!output.IsOpen())
+        return Status::Failed(errno, TqString("could not create ") + to);
+    std::vector<char> buffer(65536);
     for (;;)
     {
-        ssize_t got = read(input, buffer, sizeof buffer);
+        const ssize_t got = read(input.Get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0)
-        {
-            copied = got == 0;
+        if (got < 0)
+            return Status::Failed(errno, TqString("could not read ") + from);
+        if (got == 0)
             break;
-        }
-        for (ssize_t written = 0; written < got && copied;)
+        for (ssize_t written = 0; written < got;)
         {
-            ssize_t put = write(output, buffer + written, static_cast<size_t>(got - written));
+            const ssize_t put = write(output.Get(), buffer.data() + written, static_cast<size_t>(got - written));
             if (put < 0 && errno == EINTR)
                 continue;
-            copied = put > 0;
-            written += put > 0 ? put : 0;
+            if (put <= 0)
+                return Status::Failed(put < 0 ? errno : ENOSPC, TqString("could not write ") + to);
+            written += put;
         }
-        if (!copied)
-            break;
     }
-    copied = fchmod(output, mode & kCopiedModeBits) == 0 && copied;
-    copied = close(output) == 0 && copied;
-    close(input);
-    return copied;
+    if (fchmod(output.Get(), mode & kCopiedModeBits) != 0)
+        return Status::Failed(errno, TqString("could not set the permissions of ") + to);
+    return Status::Done();
 }
 
-bool CopyLink(const char* from, const char* to, off_t sizeHint)
+Status CopyLink(const char* from, const char* to, off_t sizeHint)
 {
     std::vector<char> target(static_cast<size_t>(sizeHint > 0 ? sizeHint : 255) + 1);
     for (;;)
     {
         ssize_t size = readlink(from, target.data(), target.size());
         if (size < 0)
-            return false;
+            return Status::Failed(errno, TqString("could not read the link ") + from);
         if (static_cast<size_t>(size) < target.size())
         {
             target[static_cast<size_t>(size)] = '\0';
@@ -78,31 +74,35 @@ bool CopyLink(const char* from, const char* to, off_t sizeHint)
         }
         target.resize(target.size() * 2);
     }
-    return symlink(target.data(), to) == 0;
+    if (symlink(target.data(), to) != 0)
+        return Status::Failed(errno, TqString("could not create the link ") + to);
+    return Status::Done();
 }
 
-bool CopyDirectory(const TqString& from, const TqString& to, mode_t mode)
+Status CopyDirectory(const TqString& from, const TqString& to, mode_t mode)
 {
     if (mkdir(to.ConstData(), 0700) != 0)
-        return false;
+        return Status::Failed(errno, TqString("could not create ") + to);
     DIR* directory = opendir(from.ConstData());
     if (directory == nullptr)
-        return false;
-    bool copied = true;
+        return Status::Failed(errno, TqString("could not read ") + from);
+    Status copied;
     while (struct dirent* entry = readdir(directory))
     {
         TqString name(entry->d_name);
         if (name == TqString(".") || name == TqString(".."))
             continue;
-        if (!CopyTree(PathText::Join(from, name), PathText::Join(to, name)))
-        {
-            copied = false;
+        copied = CopyTree(PathText::Join(from, name), PathText::Join(to, name));
+        if (!copied.IsDone())
             break;
-        }
     }
     closedir(directory);
+    if (!copied.IsDone())
+        return copied;
     // The final permissions go on last so that a read-only folder can still be filled.
-    return chmod(to.ConstData(), mode & kCopiedModeBits) == 0 && copied;
+    if (chmod(to.ConstData(), mode & kCopiedModeBits) != 0)
+        return Status::Failed(errno, TqString("could not set the permissions of ") + to);
+    return Status::Done();
 }
 
 // True when to would lie inside from (or be from itself): copying a folder into itself never ends.
@@ -146,20 +146,52 @@ Status RemoveEntryAt(int parent, const char* name, DiskChanges& changes)
     return error == 0 || error == ENOENT ? Status::Done() : Status::Failed(error, name);
 }
 
-TqString SafeTemporaryFolder(const char* path, uid_t user)
+// Why path will not do as the temporary folder for user; unset when it will, with its real path
+// in real.
+TqString TemporaryFolderProblem(const char* path, uid_t user, TqString& real)
 {
-    TqString real = path != nullptr && path[0] != '\0' ? RealPathIfSafe(path, user) : TqString();
+    char resolved[PATH_MAX];
+    if (realpath(path, resolved) == nullptr)
+        return Status::Failed(errno, path).Text();
     struct stat status;
-    return real.IsSet() && stat(real.ConstData(), &status) == 0 && S_ISDIR(status.st_mode) ? real
-                                                                                           : TqString();
+    if (stat(resolved, &status) != 0 || !S_ISDIR(status.st_mode))
+        return TqString(path) + " is not a folder";
+    const TqString problem = ProtectedPath::Problem(resolved, user);
+    if (problem.IsSet())
+        return problem;
+    if (access(resolved, W_OK | X_OK) != 0)
+        return Status::Failed(errno, TqString(path) + " is not writable").Text();
+    // The copy is run from there.
+    struct statvfs fileSystem;
+    if (statvfs(resolved, &fileSystem) == 0 && (fileSystem.f_flag & ST_NOEXEC) != 0)
+        return TqString(path) + " does not allow programs to run (noexec)";
+    real = resolved;
+    return TqString();
 }
 
 } // namespace
 
-TqString UserTemporaryDirectory(const char* tmpdirValue, uid_t user)
+Status ChooseTemporaryDirectory(const char* tmpdirValue, uid_t user, TqString& folder)
 {
-    TqString folder = SafeTemporaryFolder(tmpdirValue, user);
-    return folder.IsSet() ? folder : SafeTemporaryFolder("/tmp", user);
+    folder = TqString();
+    TqString skipped;
+    const char* candidates[] = {tmpdirValue, "/tmp", "/var/tmp"};
+    for (const char* candidate : candidates)
+    {
+        if (candidate == nullptr || candidate[0] == '\0')
+            continue;
+        TqString real;
+        const TqString problem = TemporaryFolderProblem(candidate, user, real);
+        if (problem.IsEmpty())
+        {
+            folder = real;
+            return Status::Done();
+        }
+        if (skipped.IsSet())
+            skipped += "\n";
+        skipped += problem;
+    }
+    return Status::Failed(0, skipped);
 }
 
 TqString UniqueRunString()
@@ -184,29 +216,39 @@ TqString UniqueRunString()
     return TqString(text);
 }
 
-bool CreatePrivateDirectory(const TqString& path)
+Status CreatePrivateDirectory(const TqString& path)
 {
-    if (path.IsEmpty() || mkdir(path.ConstData(), 0700) != 0)
-        return false;
+    if (path.IsEmpty())
+        return Status::Failed(ENOENT, "no folder to create");
+    if (mkdir(path.ConstData(), 0700) != 0)
+        return Status::Failed(errno, TqString("could not create ") + path);
     // A restrictive umask may have taken the owner's own bits away.
     struct stat status;
-    if (stat(path.ConstData(), &status) != 0)
-        return false;
-    return (status.st_mode & 07777) == 0700 || chmod(path.ConstData(), 0700) == 0;
+    if (stat(path.ConstData(), &status) != 0 ||
+        ((status.st_mode & 07777) != 0700 && chmod(path.ConstData(), 0700) != 0))
+        return Status::Failed(errno, TqString("could not make private ") + path);
+    return Status::Done();
 }
 
-bool CopyTree(const TqString& from, const TqString& to)
+Status CopyTree(const TqString& from, const TqString& to)
 {
     struct stat status;
-    if (from.IsEmpty() || to.IsEmpty() || lstat(from.ConstData(), &status) != 0)
-        return false;
+    if (from.IsEmpty() || to.IsEmpty())
+        return Status::Failed(ENOENT, "nothing to copy");
+    if (lstat(from.ConstData(), &status) != 0)
+        return Status::Failed(errno, TqString("could not read ") + from);
     if (S_ISLNK(status.st_mode))
         return CopyLink(from.ConstData(), to.ConstData(), status.st_size);
     if (S_ISDIR(status.st_mode))
-        return !IsInside(to, from) && CopyDirectory(from, to, status.st_mode);
+    {
+        if (IsInside(to, from))
+            return Status::Failed(EINVAL, TqString("could not copy a folder into itself: ") + from);
+        return CopyDirectory(from, to, status.st_mode);
+    }
     if (S_ISREG(status.st_mode))
         return CopyFileContents(from.ConstData(), to.ConstData(), status.st_mode);
-    return false;
+    // Sockets, FIFOs and devices are no part of what runs: a stray one must not stop the uninstall.
+    return Status::Done();
 }
 
 void OwnerWritableChanges::PrepareToEmpty(int folderFd)

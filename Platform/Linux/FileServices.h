@@ -9,20 +9,22 @@
 
 // The file services the uninstaller uses to make its temporary copy.
 
-// The real path of TMPDIR when it names a folder that is safe for user (RealPathIfSafe), else
-// "/tmp" when that is, else an unset string: a private folder protects only what its parents do.
-[[nodiscard]] TqString UserTemporaryDirectory(const char* tmpdirValue, uid_t user);
+// The first of TMPDIR, /tmp and /var/tmp that will hold the uninstaller's copy, by real path, in
+// folder: a folder that it and every folder above it are safe for user (ProtectedPath: a private
+// folder protects only what its parents do), that user may write, and whose file system allows
+// programs to run. When none will, the failure says for each candidate why, one line each.
+Status ChooseTemporaryDirectory(const char* tmpdirValue, uid_t user, TqString& folder);
 
 // 32 hexadecimal digits from the system's random source, a "-" and the process id.
 TqString UniqueRunString();
 
-// Creates one directory with mode 0700; false when the path exists or cannot be made.
-[[nodiscard]] bool CreatePrivateDirectory(const TqString& path);
+// Creates one directory with mode 0700; fails when the path exists or cannot be made.
+Status CreatePrivateDirectory(const TqString& path);
 
 // Copies a file, link or directory tree to a path that must not exist. Symbolic links are copied
 // as links, permission bits are kept but for group's and others' write (the copy is private);
-// other file types, and a folder copied into itself, make the copy fail.
-[[nodiscard]] bool CopyTree(const TqString& from, const TqString& to);
+// sockets, FIFOs and devices are left out; a folder copied into itself makes the copy fail.
+Status CopyTree(const TqString& from, const TqString& to);
 
 // The changes that remove the uninstaller's own copy: real ones, each folder made writable for
 // its owner before it is emptied, so that a read-only folder of the copy goes too.

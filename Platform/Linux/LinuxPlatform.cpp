@@ -1,12 +1,16 @@
 #include "LinuxPlatform.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "BundleLocation.h"
 #include "FileServices.h"
 #include "GtkDialog.h"
+#include "PathText.h"
 #include "TrustedFiles.h"
 
 LinuxPlatform::LinuxPlatform() : executableFolder(ExecutableFolder()) {}
@@ -21,11 +25,34 @@ DialogMode LinuxPlatform::CurrentDialogMode()
     return dialogMode;
 }
 
+namespace
+{
+
+// Where dialogs go to standard error in a fixed format, the lines that explain one come before it.
+void WriteDetails(const Alert& alert)
+{
+    if (alert.details.IsSet())
+        std::fprintf(stderr, "%s\n", alert.details.ConstData());
+}
+
+// A run folder's name as UniqueRunString makes it: 32 hexadecimal digits, "-", the process id.
+bool IsRunFolderName(const TqString& name)
+{
+    const char* text = name.ConstData();
+    const size_t length = std::strlen(text);
+    if (length < 34 || text[32] != '-' || std::strspn(text, "0123456789abcdef") != 32)
+        return false;
+    return std::strspn(text + 33, "0123456789") == length - 33;
+}
+
+} // namespace
+
 int LinuxPlatform::RunAlert(const Alert& alert)
 {
     switch (CurrentDialogMode())
     {
     case DialogMode::Unattended:
+        WriteDetails(alert);
         return RunStreamAlert(stderr, alert, true);
     case DialogMode::Graphical:
         return RunGtkAlert(alert);
@@ -33,6 +60,8 @@ int LinuxPlatform::RunAlert(const Alert& alert)
     {
         FILE* input = std::fopen("/dev/tty", "re");
         FILE* output = std::fopen("/dev/tty", "we");
+        if (input == nullptr || output == nullptr)
+            WriteDetails(alert);
         int answer = input != nullptr && output != nullptr ? RunTerminalAlert(input, output, alert)
                                                            : RunStreamAlert(stderr, alert, false);
         if (input != nullptr)
@@ -44,6 +73,7 @@ int LinuxPlatform::RunAlert(const Alert& alert)
     case DialogMode::NonInteractive:
         break;
     }
+    WriteDetails(alert);
     return RunStreamAlert(stderr, alert, false);
 }
 
@@ -57,9 +87,9 @@ TqString LinuxPlatform::BundlePath()
     return BundlePathOf(executableFolder);
 }
 
-TqString LinuxPlatform::TemporaryDirectory()
+Status LinuxPlatform::TemporaryDirectory(TqString& folder)
 {
-    return UserTemporaryDirectory(std::getenv("TMPDIR"), geteuid());
+    return ChooseTemporaryDirectory(std::getenv("TMPDIR"), geteuid(), folder);
 }
 
 TqString LinuxPlatform::GloballyUniqueString()
@@ -67,22 +97,23 @@ TqString LinuxPlatform::GloballyUniqueString()
     return UniqueRunString();
 }
 
-bool LinuxPlatform::CreateDirectory(const TqString& path)
+Status LinuxPlatform::CreateDirectory(const TqString& path)
 {
     return CreatePrivateDirectory(path);
 }
 
-bool LinuxPlatform::CopyItem(const TqString& from, const TqString& to)
+Status LinuxPlatform::CopyItem(const TqString& from, const TqString& to)
 {
     return CopyTree(from, to);
 }
 
-bool LinuxPlatform::LaunchTask(const TqString& path, const Vector<TqString>& arguments)
+Status LinuxPlatform::LaunchTask(const TqString& path, const Vector<TqString>& arguments)
 {
     // At a terminal the copy must keep the terminal's foreground (sudo asks there), and an
-    // unattended caller waits for this process: both get the copy in this very process.
-    DialogMode mode = CurrentDialogMode();
-    if (mode == DialogMode::Terminal || mode == DialogMode::Unattended)
+    // unattended or scripted caller waits for this process and its exit status: these get the
+    // copy in this very process.
+    // Only windows let the first phase end at once.
+    if (CurrentDialogMode() != DialogMode::Graphical)
         return ReplaceProcess(path, arguments);
     return LaunchDetached(path, arguments);
 }
@@ -100,33 +131,67 @@ bool LinuxPlatform::CreateAuthorization()
 
 bool LinuxPlatform::AcquireRight(const TqString& rightName)
 {
+    rightsFailure = TqString();
     if (!(rightName == TqString("system.privilege.admin")))
         return false;
-    elevation = ChooseElevation(geteuid() == 0, std::getenv("PATH"), HasTerminalForeground());
-    // sudo asks here, on the terminal, so that its refusal is never taken for the tool's failure.
-    Vector<TqString> check = RightsCheckCommand(elevation);
-    if (!check.empty() && RunAndWait(check) != 0)
-        elevation = Elevation();
-    return elevation.method != ElevationMethod::None;
+    const char* path = std::getenv("PATH");
+    elevation = ChooseElevation(geteuid() == 0 || !rootsInstallation, path, HasTerminalForeground());
+    if (elevation.method == ElevationMethod::None)
+    {
+        rightsFailure = FindOnPath("sudo", path).IsSet()
+                            ? "pkexec is not on PATH, and sudo can ask for a password only at a terminal where the "
+                              "uninstaller runs in the foreground"
+                            : "neither pkexec nor sudo is on PATH";
+        return false;
+    }
+    return ConfirmSudo();
 }
 
-bool LinuxPlatform::ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments)
+bool LinuxPlatform::ConfirmSudo()
+{
+    // sudo asks here, on the terminal, so that its refusal is never taken for the tool's failure.
+    Vector<TqString> check = RightsCheckCommand(elevation);
+    TqString said;
+    if (!check.empty() && RunAndWait(check, &said) != 0)
+    {
+        elevation = Elevation();
+        rightsFailure = said.IsSet() ? said : TqString("sudo refused");
+        return false;
+    }
+    return true;
+}
+
+Status LinuxPlatform::ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments)
 {
     if (elevation.method == ElevationMethod::None || toolPath.IsEmpty())
-        return false;
+        return Status::Failed(EPERM, "no rights to run the removal tool with");
+    // Root does not run a tool a user controls with root's rights: the user's own are enough.
+    RunAsUser runAs;
+    if (elevation.method == ElevationMethod::Direct && geteuid() == 0 && toolUser != 0)
+        runAs = RunAsUser{true, toolUser, toolGroup};
     // Raised before the start, so no interruption falls between the start and the shield; once
     // the tool runs, it runs to its end and is reported.
     interruptionShield.Raise();
-    if (tool.Start(PrivilegedCommand(elevation, toolPath, arguments)))
-        return true;
+    const Status started = tool.Start(PrivilegedCommand(elevation, toolPath, arguments), runAs);
+    if (started.IsDone())
+    {
+        startedTool = toolPath;
+        startedArguments = arguments;
+        return started;
+    }
     interruptionShield.Lower();
-    return false;
+    return started;
 }
 
 void LinuxPlatform::FreeAuthorization()
 {
     tool.Close();
     elevation = Elevation();
+}
+
+TqString LinuxPlatform::RightsFailureReason()
+{
+    return rightsFailure;
 }
 
 long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
@@ -139,7 +204,28 @@ long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
 
 ToolOutcome LinuxPlatform::WaitForTool()
 {
-    return OutcomeOfExit(elevation.method, tool.Wait());
+    const ToolOutcome outcome = OutcomeOfExit(elevation.method, tool.Wait());
+    if (outcome != ToolOutcome::RightsNotObtained || elevation.method != ElevationMethod::Pkexec)
+        return outcome;
+    // pkexec could not authenticate (no agent, no session): at the terminal, sudo may still ask.
+    const TqString sudo = HasTerminalForeground() ? FindOnPath("sudo", std::getenv("PATH")) : TqString();
+    if (sudo.IsEmpty())
+        return outcome;
+    elevation = Elevation{ElevationMethod::Sudo, sudo};
+    // The progress line gives way to sudo's prompt, and comes back after it.
+    const TqString productName = progressProduct;
+    const unsigned long totalEntries = progressTotal;
+    EndToolProgress();
+    if (!ConfirmSudo())
+        return ToolOutcome::RightsNotObtained;
+    const Status started = tool.Start(PrivilegedCommand(elevation, startedTool, startedArguments));
+    if (!started.IsDone())
+    {
+        rightsFailure = started.Text();
+        return ToolOutcome::RightsNotObtained;
+    }
+    BeginToolProgress(productName, totalEntries);
+    return ToolOutcome::Restarted;
 }
 
 bool LinuxPlatform::RemoveItem(const TqString& path)
@@ -147,16 +233,35 @@ bool LinuxPlatform::RemoveItem(const TqString& path)
     return RemoveTree(path);
 }
 
-bool LinuxPlatform::ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
-                                         TqString& definitionPath, TqString& targetPathFile)
+bool LinuxPlatform::RemoveRunningCopy()
+{
+    // Only a folder this program makes: named as a run folder, this user's, private, holding the bundle.
+    const TqString bundle = BundlePath();
+    const TqString folder = PathText::Parent(bundle);
+    struct stat status;
+    const char* name = std::strrchr(folder.ConstData(), '/');
+    if (!(PathText::Join(folder, "Uninstall.app") == bundle) || name == nullptr || !IsRunFolderName(name + 1) ||
+        lstat(folder.ConstData(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != geteuid() ||
+        (status.st_mode & 07777) != 0700)
+        return false;
+    return RemoveTree(folder);
+}
+
+Status LinuxPlatform::FindInstalledFiles(TqString& toolPath, TqString& definitionPath, TqString& targetPathFile)
 {
     RemovalFiles files{toolPath, definitionPath, targetPathFile};
-    if (!ChooseRemovalFiles(geteuid(), installedBundlePath, files))
-        return false;
+    const Status resolved = ResolveRemovalFiles(files);
+    if (!resolved.IsDone())
+        return resolved;
     toolPath = files.tool;
     definitionPath = files.definition;
     targetPathFile = files.targetPathFile;
-    return true;
+    rootsInstallation = IsRootsInstallation(files);
+    toolUser = 0;
+    toolGroup = 0;
+    if (geteuid() == 0 && !rootsInstallation)
+        return ControllingUser(files.tool, toolUser, toolGroup);
+    return Status::Done();
 }
 
 bool LinuxPlatform::AcquisitionWasCancelled()
@@ -170,6 +275,8 @@ bool LinuxPlatform::AcquisitionWasCancelled()
 void LinuxPlatform::BeginToolProgress(const TqString& productName, unsigned long totalEntries)
 {
     EndToolProgress();
+    progressProduct = productName;
+    progressTotal = totalEntries;
     switch (CurrentDialogMode())
     {
     case DialogMode::Graphical:

@@ -19,22 +19,23 @@ public:
     int RunAlert(const Alert& alert) override;
     TqString PathForAuxiliaryExecutable(const TqString& name) override;
     TqString BundlePath() override;
-    TqString TemporaryDirectory() override;
+    Status TemporaryDirectory(TqString& folder) override;
     TqString GloballyUniqueString() override;
-    bool CreateDirectory(const TqString& path) override;
-    bool CopyItem(const TqString& from, const TqString& to) override;
-    bool LaunchTask(const TqString& path, const Vector<TqString>& arguments) override;
+    Status CreateDirectory(const TqString& path) override;
+    Status CopyItem(const TqString& from, const TqString& to) override;
+    Status LaunchTask(const TqString& path, const Vector<TqString>& arguments) override;
     void ActivateIgnoringOtherApps() override;
     bool CreateAuthorization() override;
     bool AcquireRight(const TqString& rightName) override;
-    bool ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) override;
+    Status ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) override;
     void FreeAuthorization() override;
     long ReadToolOutput(char* buffer, unsigned long size) override;
     ToolOutcome WaitForTool() override;
     bool RemoveItem(const TqString& path) override;
-    bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
-                              TqString& definitionPath, TqString& targetPathFile) override;
+    bool RemoveRunningCopy() override;
+    Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath, TqString& targetPathFile) override;
     bool AcquisitionWasCancelled() override;
+    TqString RightsFailureReason() override;
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override;
     void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override;
     void EndToolProgress() override;
@@ -42,11 +43,25 @@ public:
 private:
     // The mode is chosen once, by whichever comes first: an alert or the progress display.
     DialogMode CurrentDialogMode();
+    // With sudo chosen, asks for the password on the terminal (sudo -v); false, with the reason
+    // kept, when sudo refused.
+    bool ConfirmSudo();
 
     TqString executableFolder;
     bool dialogModeChosen = false;
     DialogMode dialogMode = DialogMode::NonInteractive;
     Elevation elevation;
+    // Settled by FindInstalledFiles: whether root alone controls the installation, and, for root
+    // running one a user controls, that user's ids.
+    bool rootsInstallation = true;
+    uid_t toolUser = 0;
+    gid_t toolGroup = 0;
+    TqString rightsFailure;
+    // What was started, so that it can be started again with sudo when pkexec could not ask.
+    TqString startedTool;
+    Vector<TqString> startedArguments;
+    TqString progressProduct;
+    unsigned long progressTotal = 0;
     // Raised when the tool starts and kept until the end, so the report is shown too; declared
     // before the tool, so the tool is waited for before it is lowered.
     InterruptionShield interruptionShield;

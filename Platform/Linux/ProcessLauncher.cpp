@@ -1,12 +1,18 @@
 #include "ProcessLauncher.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <grp.h>
 #include <spawn.h>
+#include <string>
+#include <utility>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#include "FileDescriptor.h"
 
 extern char** environ;
 
@@ -52,6 +58,30 @@ int WaitForChild(pid_t child)
     return WEXITSTATUS(status);
 }
 
+// Forks a child that takes on the user's ids (groups, then gid, then uid, each checked) before it
+// runs argv with output as its standard output and error; -1 with errno when no child could be
+// made. A child that cannot take on the ids exits 127 without running anything.
+pid_t StartAsUser(const std::vector<char*>& argv, int output, const RunAsUser& runAs)
+{
+    const pid_t child = fork();
+    if (child != 0)
+        return child;
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int signal : kInterruptions)
+        std::signal(signal, SIG_DFL);
+    uid_t realUser, effectiveUser, savedUser;
+    if (dup2(output, STDOUT_FILENO) < 0 || dup2(output, STDERR_FILENO) < 0 || setgroups(0, nullptr) != 0 ||
+        setresgid(runAs.group, runAs.group, runAs.group) != 0 ||
+        setresuid(runAs.user, runAs.user, runAs.user) != 0 ||
+        getresuid(&realUser, &effectiveUser, &savedUser) != 0 || realUser != runAs.user ||
+        effectiveUser != runAs.user || savedUser != runAs.user)
+        _exit(127);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
 // The program's path as its own name, then the arguments.
 Vector<TqString> CommandOf(const TqString& path, const Vector<TqString>& arguments)
 {
@@ -61,42 +91,90 @@ Vector<TqString> CommandOf(const TqString& path, const Vector<TqString>& argumen
     return command;
 }
 
+// Copies what arrives on input to output until input ends, and returns its last line that is not
+// empty (cut to 4 KiB).
+TqString PassOnKeepingLastLine(int input, int output)
+{
+    std::string current;
+    std::string last;
+    std::vector<char> buffer(4096);
+    for (;;)
+    {
+        const ssize_t got = read(input, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        // What the person at the terminal should see goes on, even if this process cannot keep it.
+        (void)!write(output, buffer.data(), static_cast<size_t>(got));
+        for (ssize_t index = 0; index < got; ++index)
+        {
+            const char byte = buffer[static_cast<size_t>(index)];
+            if (byte == '\n' || byte == '\r')
+            {
+                if (!current.empty())
+                    last.swap(current);
+                current.clear();
+            }
+            else if (current.size() < 4096)
+                current.push_back(byte);
+        }
+    }
+    return TqString(current.empty() ? last.c_str() : current.c_str());
+}
+
 } // namespace
 
-bool LaunchDetached(const TqString& path, const Vector<TqString>& arguments)
+Status LaunchDetached(const TqString& path, const Vector<TqString>& arguments)
 {
     if (path.IsEmpty())
-        return false;
+        return Status::Failed(ENOENT, "no program to start");
     const Vector<TqString> command = CommandOf(path, arguments);
     std::vector<char*> argv = ArgumentPointers(command);
     pid_t child;
-    return posix_spawn(&child, path.ConstData(), nullptr, nullptr, argv.data(), environ) == 0;
+    const int error = posix_spawn(&child, path.ConstData(), nullptr, nullptr, argv.data(), environ);
+    return error == 0 ? Status::Done() : Status::Failed(error, TqString("could not start ") + path);
 }
 
-bool ReplaceProcess(const TqString& path, const Vector<TqString>& arguments)
+Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments)
 {
     if (path.IsEmpty())
-        return false;
+        return Status::Failed(ENOENT, "no program to start");
     const Vector<TqString> command = CommandOf(path, arguments);
     std::vector<char*> argv = ArgumentPointers(command);
     // Nothing written so far may be lost with this process image.
     std::fflush(nullptr);
     execv(path.ConstData(), argv.data());
-    return false;
+    return Status::Failed(errno, TqString("could not start ") + path);
 }
 
-int RunAndWait(const Vector<TqString>& command)
+int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine)
 {
     if (command.empty() || command[0].IsEmpty())
         return -1;
+    int pipeEnds[2] = {-1, -1};
+    if (lastErrorLine != nullptr && pipe2(pipeEnds, O_CLOEXEC) != 0)
+        return -1;
+    FileDescriptor readEnd(pipeEnds[0]);
+    FileDescriptor writeEnd(pipeEnds[1]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (writeEnd.IsOpen())
+        posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDERR_FILENO);
     std::vector<char*> argv = ArgumentPointers(command);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     ResetSignalsForChild(&attributes);
     pid_t child;
-    int error = posix_spawn(&child, command[0].ConstData(), nullptr, &attributes, argv.data(), environ);
+    int error = posix_spawn(&child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
-    return error == 0 ? WaitForChild(child) : -1;
+    posix_spawn_file_actions_destroy(&actions);
+    writeEnd = FileDescriptor();
+    if (error != 0)
+        return -1;
+    if (readEnd.IsOpen())
+        *lastErrorLine = PassOnKeepingLastLine(readEnd.Get(), STDERR_FILENO);
+    return WaitForChild(child);
 }
 
 void InterruptionShield::Raise()
@@ -122,43 +200,54 @@ void InterruptionShield::Lower()
     raised = false;
 }
 
-bool ToolProcess::Start(const Vector<TqString>& command)
+Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runAs)
 {
-    if (pid > 0 || command.empty() || command[0].IsEmpty())
-        return false;
+    if (pid > 0)
+        return Status::Failed(EBUSY, "the removal tool is already running");
+    if (command.empty() || command[0].IsEmpty())
+        return Status::Failed(ENOENT, "no program to start");
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0)
-        return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // dup2 clears close-on-exec on the child's standard output only.
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    ResetSignalsForChild(&attributes);
+        return Status::Failed(errno, "could not make a pipe");
+    FileDescriptor readEnd(pipeEnds[0]);
+    FileDescriptor writeEnd(pipeEnds[1]);
     std::vector<char*> argv = ArgumentPointers(command);
-    pid_t child;
-    int error = posix_spawn(&child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    if (error != 0)
+    pid_t child = -1;
+    int error = 0;
+    if (runAs.set)
     {
-        close(pipeEnds[0]);
-        return false;
+        child = StartAsUser(argv, writeEnd.Get(), runAs);
+        error = child < 0 ? errno : 0;
     }
+    else
+    {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        // Standard output and error share the pipe, so whatever the tool or an elevation program
+        // says reaches the person. dup2 clears close-on-exec on these two only.
+        posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDERR_FILENO);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        ResetSignalsForChild(&attributes);
+        error = posix_spawn(&child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    if (error != 0)
+        return Status::Failed(error, TqString("could not start ") + command[0]);
     pid = child;
-    outputFd = pipeEnds[0];
-    return true;
+    output = std::move(readEnd);
+    return Status::Done();
 }
 
 long ToolProcess::Read(char* buffer, unsigned long size)
 {
-    if (outputFd < 0)
+    if (!output.IsOpen())
         return -1;
     for (;;)
     {
-        ssize_t got = read(outputFd, buffer, size);
+        ssize_t got = read(output.Get(), buffer, size);
         // A signal is not the end of the output; stopping here would leave the tool blocked.
         if (got < 0 && errno == EINTR)
             continue;
@@ -168,11 +257,7 @@ long ToolProcess::Read(char* buffer, unsigned long size)
 
 int ToolProcess::Wait()
 {
-    if (outputFd >= 0)
-    {
-        close(outputFd);
-        outputFd = -1;
-    }
+    output = FileDescriptor();
     if (pid <= 0)
         return -1;
     int status = WaitForChild(pid);

@@ -4,20 +4,32 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include "FileDescriptor.h"
+#include "Status.h"
 #include "TqString.h"
 #include "Vector.h"
 
 // Starts path with the arguments (the program name is path itself) and does not wait for it. The
-// child inherits the environment and the standard streams. False when it could not be started.
-[[nodiscard]] bool LaunchDetached(const TqString& path, const Vector<TqString>& arguments);
+// child inherits the environment and the standard streams. Fails when it could not be started.
+Status LaunchDetached(const TqString& path, const Vector<TqString>& arguments);
 
 // Replaces this process with path and the arguments (execv): same process id, process group,
-// terminal and waiting parent. Returns false only when that failed.
-[[nodiscard]] bool ReplaceProcess(const TqString& path, const Vector<TqString>& arguments);
+// terminal and waiting parent. Returns only when that failed.
+Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments);
 
 // Runs command[0] with the standard streams and the terminal of this process and waits for it:
-// its exit status, or -1 when it could not start or was killed by a signal.
-[[nodiscard]] int RunAndWait(const Vector<TqString>& command);
+// its exit status, or -1 when it could not start or was killed by a signal. With lastErrorLine,
+// its standard error is passed on to this process's and its last line kept there (the reason a
+// program gives for refusing).
+[[nodiscard]] int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine = nullptr);
+
+// The user a child process runs as instead of this process's own ids.
+struct RunAsUser
+{
+    bool set = false;
+    uid_t user = 0;
+    gid_t group = 0;
+};
 
 // While raised, Ctrl-C, Ctrl-\, SIGTERM and SIGHUP are ignored by this process, so a removal
 // that has started is waited for and reported. Children started here get them back at default.
@@ -48,8 +60,10 @@ public:
     ToolProcess& operator=(const ToolProcess&) = delete;
     ~ToolProcess() { Close(); }
 
-    // command[0] is the program's path. False when a process is already running or it cannot start.
-    [[nodiscard]] bool Start(const Vector<TqString>& command);
+    // command[0] is the program's path; its standard output and error go to the one pipe read
+    // here. With runAs, the child takes on that user's ids (no other groups) before it runs the
+    // program. Fails when a process is already running or it cannot start.
+    Status Start(const Vector<TqString>& command, const RunAsUser& runAs = RunAsUser());
     // Up to size bytes of its output: 0 at the end, less than 0 on an error or when not started.
     long Read(char* buffer, unsigned long size);
     // Stops reading and waits for the process: its exit status, or -1 when it was killed by a
@@ -58,11 +72,11 @@ public:
     // Stops reading and reaps the process if it is still there.
     void Close();
     // The read end of its output, for waiting on it alongside other work; -1 when not reading.
-    int OutputDescriptor() const { return outputFd; }
+    int OutputDescriptor() const { return output.Get(); }
 
 private:
     pid_t pid = -1;
-    int outputFd = -1;
+    FileDescriptor output;
 };
 
 #endif

@@ -1,7 +1,9 @@
 #include "TrustedFiles.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <pwd.h>
 #include <sys/stat.h>
 
 #include "ProtectedPath.h"
@@ -19,25 +21,55 @@ TqString RealPathIfSafe(const TqString& path, uid_t user)
     return real;
 }
 
-bool ChooseRemovalFiles(uid_t effectiveUser, const TqString& installedBundlePath, RemovalFiles& files)
+Status ResolveRemovalFiles(RemovalFiles& files)
 {
-    if (effectiveUser == 0)
+    TqString* paths[] = {&files.tool, &files.definition, &files.targetPathFile};
+    for (TqString* path : paths)
     {
-        RemovalFiles real{RealPathIfSafe(files.tool, 0), RealPathIfSafe(files.definition, 0),
-                          RealPathIfSafe(files.targetPathFile, 0)};
-        if (real.tool.IsEmpty() || real.definition.IsEmpty() || real.targetPathFile.IsEmpty())
-            return false;
-        files = real;
-        return true;
+        char resolved[PATH_MAX];
+        if (path->IsEmpty() || realpath(path->ConstData(), resolved) == nullptr)
+            return Status::Failed(path->IsEmpty() ? ENOENT : errno, *path);
+        *path = resolved;
     }
-    if (installedBundlePath.IsEmpty() || installedBundlePath[0] != '/')
-        return true;
-    // Owned by root alone: a user who may change these files could also change what root runs.
-    const TqString folder = installedBundlePath + "/Contents/MacOS/";
-    RemovalFiles installed{RealPathIfSafe(folder + "InstallUtility", 0),
-                           RealPathIfSafe(folder + "sku.xml", 0),
-                           RealPathIfSafe(folder + "target_path.xml", 0)};
-    if (installed.tool.IsSet() && installed.definition.IsSet() && installed.targetPathFile.IsSet())
-        files = installed;
-    return true;
+    return Status::Done();
+}
+
+bool IsRootsInstallation(const RemovalFiles& files)
+{
+    return RealPathIfSafe(files.tool, 0).IsSet() && RealPathIfSafe(files.definition, 0).IsSet() &&
+           RealPathIfSafe(files.targetPathFile, 0).IsSet();
+}
+
+Status ControllingUser(const TqString& realPath, uid_t& user, gid_t& group)
+{
+    // The one owner other than root of the file and the folders above it.
+    bool found = false;
+    struct stat status;
+    for (unsigned long index = 0; index <= realPath.Size() && !found; ++index)
+    {
+        // "/", then each folder on the way, then the file itself.
+        if (index < realPath.Size() && realPath[index] != '/')
+            continue;
+        const TqString prefix = index == 0 ? TqString("/") : realPath.Substr(0, index);
+        if (lstat(prefix.ConstData(), &status) != 0)
+            return Status::Failed(errno, prefix);
+        if (status.st_uid != 0)
+        {
+            user = status.st_uid;
+            group = status.st_gid;
+            found = true;
+        }
+    }
+    if (!found)
+        user = 0;
+    const TqString problem = ProtectedPath::Problem(realPath, user);
+    if (problem.IsSet())
+        return Status::Failed(0, problem);
+    if (found)
+    {
+        const struct passwd* account = getpwuid(user);
+        if (account != nullptr)
+            group = account->pw_gid;
+    }
+    return Status::Done();
 }

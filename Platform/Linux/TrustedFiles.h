@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include "Status.h"
 #include "TqString.h"
 
 // Which files may be handed to root. A file is only as safe as the folders above it: whoever may
@@ -21,10 +22,16 @@ struct RemovalFiles
     TqString targetPathFile;
 };
 
-// Settles what the second phase hands to root. As root (effectiveUser 0), the copy's own files in
-// files, by real path, when they and their folders are safe for root; false when they are not.
-// Otherwise the installed bundle's files (Contents/MacOS in it), by real path, when root alone owns
-// them and their folders and no one else may write any of them; else files stay as they are.
-[[nodiscard]] bool ChooseRemovalFiles(uid_t effectiveUser, const TqString& installedBundlePath, RemovalFiles& files);
+// Puts the real path of each file in place; fails naming the first that is not there.
+Status ResolveRemovalFiles(RemovalFiles& files);
+
+// True when root alone controls the three files: each, and every folder above it, root's and
+// writable by no one else (sticky folders may be shared).
+bool IsRootsInstallation(const RemovalFiles& files);
+
+// The user who controls the file at realPath besides root: the owner other than root of the file
+// or a folder above it, with that user's group; user 0 when root alone does. Fails when no one
+// user does (two users, or a group or others may change it), saying which item and why.
+Status ControllingUser(const TqString& realPath, uid_t& user, gid_t& group);
 
 #endif

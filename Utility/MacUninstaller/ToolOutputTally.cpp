@@ -3,6 +3,22 @@
 #include <cstdio>
 #include <cstring>
 
+namespace
+{
+
+const char kEllipsis[] = "\xE2\x80\xA6";
+
+// The length of the first limit bytes of text, less a UTF-8 sequence the cut would split.
+size_t CutLength(const std::string& text, size_t limit)
+{
+    size_t length = text.size() < limit ? text.size() : limit;
+    while (length > 0 && length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+        --length;
+    return length;
+}
+
+} // namespace
+
 unsigned long CountInstallEntries(const FileNode& root)
 {
     unsigned long count = 0;
@@ -16,13 +32,39 @@ unsigned long CountInstallEntries(const FileNode& root)
     return count;
 }
 
+void KeptLines::Add(const TqString& line)
+{
+    if (lines.size() < kLimit)
+        lines.push_back(line);
+    else
+        ++more;
+}
+
+void KeptLines::AppendTo(TqString& text) const
+{
+    for (const TqString& line : lines)
+    {
+        if (text.IsSet())
+            text += "\n";
+        text += line;
+    }
+    if (more > 0)
+    {
+        char count[64];
+        std::snprintf(count, sizeof count, "... and %lu more", more);
+        if (text.IsSet())
+            text += "\n";
+        text += count;
+    }
+}
+
 void ToolOutputTally::Feed(const char* bytes, unsigned long count)
 {
     for (unsigned long index = 0; index < count; ++index)
     {
         if (bytes[index] == '\n')
             TakeLine();
-        else if (pending.size() < kMaxLineBytes)
+        else if (pending.size() <= kMaxLineBytes)
             pending.push_back(bytes[index]);
         else
             pendingCut = true;
@@ -37,41 +79,57 @@ void ToolOutputTally::Finish()
 
 void ToolOutputTally::TakeLine()
 {
+    // One byte more than the limit is held, so a line of exactly the limit is not taken as cut.
+    const bool cut = pendingCut || pending.size() > kMaxLineBytes;
+    if (cut)
+        pending.resize(CutLength(pending, kMaxLineBytes));
     TqString line(pending.data(), static_cast<unsigned long>(pending.size()));
     pending.clear();
-    // A cut line is no report of the tool's; count it as nothing.
-    if (pendingCut)
+    pendingCut = false;
+    // A cut line has lost its reason; read its kind and path as if the reason followed.
+    const RemovalLine parsed = ParseRemovalLine(cut ? line + ": " : line);
+    if (cut)
+        line += kEllipsis;
+    if (parsed.kind == RemovalLineKind::Summary)
+        return;
+    if (parsed.kind == RemovalLineKind::Other)
     {
-        pendingCut = false;
+        if (line.IsSet())
+        {
+            messages.Add(line);
+            lastMessage = line;
+        }
         return;
     }
-    const RemovalLine parsed = ParseRemovalLine(line);
-    if (!IsEntryLine(parsed.kind))
-        return;
     ++entriesHandled;
     currentPath = parsed.subject;
-    if (!IsFailureLine(parsed.kind))
-        return;
-    if (failureLines.size() < kKeptFailureLines)
-        failureLines.push_back(line);
-    else
-        ++moreFailures;
+    if (IsFailureLine(parsed.kind))
+        failures.Add(line);
+    // A kept entry is worth telling when the tool says why (marked to keep, holds what the product
+    // did not install, kept so the uninstall can run again).
+    else if ((parsed.kind == RemovalLineKind::Kept && parsed.reason.IsSet()) || parsed.kind == RemovalLineKind::Ignored)
+        keeps.Add(line);
 }
 
 TqString ToolOutputTally::FailureDetails() const
 {
     TqString details;
-    for (const TqString& line : failureLines)
-    {
-        if (details.IsSet())
-            details += "\n";
-        details += line;
-    }
-    if (moreFailures > 0)
-    {
-        char more[64];
-        std::snprintf(more, sizeof more, "\n... and %lu more", moreFailures);
-        details += more;
-    }
+    failures.AppendTo(details);
+    keeps.AppendTo(details);
+    messages.AppendTo(details);
+    return details;
+}
+
+TqString ToolOutputTally::KeptDetails() const
+{
+    TqString details;
+    keeps.AppendTo(details);
+    return details;
+}
+
+TqString ToolOutputTally::MessageDetails() const
+{
+    TqString details;
+    messages.AppendTo(details);
     return details;
 }

@@ -12,13 +12,32 @@
 // file below root, and one more for each shortcut a file asks for.
 unsigned long CountInstallEntries(const FileNode& root);
 
-// Follows the tool's output as it arrives in pieces of any size: counts the entries handled,
-// keeps the path handled last, and keeps the first failed and refused lines for the failure report.
+// The first lines of one sort, and how many more there were.
+class KeptLines
+{
+public:
+    static const unsigned long kLimit = 100;
+
+    void Add(const TqString& line);
+    const Vector<TqString>& Lines() const { return lines; }
+    unsigned long More() const { return more; }
+    // Adds the kept lines to text, one per line, and "... and N more" when there were more.
+    void AppendTo(TqString& text) const;
+
+private:
+    Vector<TqString> lines;
+    unsigned long more = 0;
+};
+
+// Follows the tool's output (standard output and error in one stream) as it arrives in pieces of
+// any size: counts the entries handled, keeps the path handled last, and keeps what the user is
+// shown afterwards: the failed and refused lines, the kept and ignored lines, and the other lines
+// (the tool's or the elevation program's messages).
 class ToolOutputTally
 {
 public:
-    static const unsigned long kKeptFailureLines = 100;
-    // Longer lines are cut to this many bytes, so output without newlines never piles up in memory.
+    // Longer lines are cut to this many bytes and "…", so output without newlines never piles up
+    // in memory, and a long failure still names its entry.
     static const unsigned long kMaxLineBytes = 4096;
 
     void Feed(const char* bytes, unsigned long count);
@@ -27,12 +46,19 @@ public:
 
     unsigned long EntriesHandled() const { return entriesHandled; }
     const TqString& CurrentPath() const { return currentPath; }
-    const Vector<TqString>& FailureLines() const { return failureLines; }
-    // Failed and refused lines beyond the kept ones.
-    unsigned long MoreFailures() const { return moreFailures; }
-    // The kept failure lines, one per line, and "... and N more" when there were more; unset when
-    // nothing failed.
+    const KeptLines& Failures() const { return failures; }
+    const KeptLines& Keeps() const { return keeps; }
+    const KeptLines& Messages() const { return messages; }
+    // The last message line; unset when there was none.
+    const TqString& LastMessage() const { return lastMessage; }
+
+    // For the failure report: the failed and refused lines, what was kept (the installed
+    // uninstaller among it, kept so that it can run again), then the messages; unset when none.
     TqString FailureDetails() const;
+    // For the completion report: what was kept and why, and what failed but was let pass.
+    TqString KeptDetails() const;
+    // For a run that removed nothing: the messages that say why.
+    TqString MessageDetails() const;
 
 private:
     void TakeLine();
@@ -41,8 +67,10 @@ private:
     bool pendingCut = false;
     unsigned long entriesHandled = 0;
     TqString currentPath;
-    Vector<TqString> failureLines;
-    unsigned long moreFailures = 0;
+    KeptLines failures;
+    KeptLines keeps;
+    KeptLines messages;
+    TqString lastMessage;
 };
 
 #endif

@@ -1,8 +1,10 @@
 #include "UninstallerFlow.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "LineEscaping.h"
 #include "PathText.h"
 #include "SKUDefinition.h"
 #include "ToolOutputTally.h"
@@ -15,8 +17,32 @@ const char kDefinitionFile[] = "sku.xml";
 const char kTargetPathFile[] = "target_path.xml";
 const char kRemovalTool[] = "InstallUtility";
 const char kCopiedBundle[] = "Uninstall.app";
+const char kExecutableFolder[] = "Contents/MacOS";
 const char kCopiedExecutable[] = "Contents/MacOS/Uninstall";
 const char kAdminRight[] = "system.privilege.admin";
+
+const char kUsage[] =
+    "Usage: Uninstall [-h | --help]\n"
+    "\n"
+    "Removes the product this Uninstall.app belongs to, after asking for confirmation. It copies\n"
+    "itself into a new private folder under the first usable of $TMPDIR, /tmp and /var/tmp, starts\n"
+    "the copy with the argument 1 and the installed bundle's path, and runs the installed\n"
+    "InstallUtility: as you when the installation is yours, through pkexec or sudo when it is root's.\n"
+    "\n"
+    "Dialogs are GTK windows when there is a display, questions at the terminal when there is one,\n"
+    "and otherwise written to standard error and answered with their default button (Cancel).\n"
+    "\n"
+    "Environment:\n"
+    "  UNINSTALL_UNATTENDED=1  ask nothing: each dialog, and before it the lines that explain it,\n"
+    "                          is written to standard error; the confirmation is answered Uninstall\n"
+    "\n"
+    "Exit status (at a terminal, unattended and without a terminal; with GTK windows the first\n"
+    "phase exits 0 once the copy has started):\n"
+    "  0  removed\n"
+    "  1  failed, something is left\n"
+    "  2  configuration or unexpected error, nothing removed\n"
+    "  3  administrator rights not obtained\n"
+    "  4  cancelled, nothing removed\n";
 
 // The product name is put in by concatenation, never through a format, so a "%" in it stays literal.
 Alert ConfirmationAlert(const TqString& productName)
@@ -30,18 +56,20 @@ Alert ConfirmationAlert(const TqString& productName)
     return alert;
 }
 
-Alert ConfigurationErrorAlert()
+Alert ConfigurationErrorAlert(const TqString& details = TqString())
 {
     Alert alert;
+    alert.details = details;
     alert.messageText = "Configuration Error";
     alert.informativeText = "Configuration file Uninstall.plist not found in application bundle.";
     alert.kind = AlertKind::Error;
     return alert;
 }
 
-Alert UnexpectedErrorAlert()
+Alert UnexpectedErrorAlert(const TqString& details)
 {
     Alert alert;
+    alert.details = details;
     alert.messageText = "Unexpected Error";
     alert.informativeText = "An unxpected error has occured. Restart uninstaller.";
     alert.kind = AlertKind::Error;
@@ -58,9 +86,11 @@ Alert ProductAlert(const TqString& productName, const TqString& informativeText,
     return alert;
 }
 
-Alert CompletionAlert(const TqString& productName)
+Alert CompletionAlert(const TqString& productName, const TqString& keptDetails)
 {
-    return ProductAlert(productName, "Uninstallation completed successfully.", AlertKind::Information);
+    Alert alert = ProductAlert(productName, "Uninstallation completed successfully.", AlertKind::Information);
+    alert.details = keptDetails;
+    return alert;
 }
 
 Alert FailureAlert(const TqString& productName, const TqString& details)
@@ -71,12 +101,27 @@ Alert FailureAlert(const TqString& productName, const TqString& details)
     return alert;
 }
 
-Alert NoRightsAlert(const TqString& productName)
+// The tool refused to start removing (exit 2) or was stopped before it removed anything (exit 4).
+Alert NothingRemovedAlert(const TqString& productName, const TqString& details)
 {
-    return ProductAlert(productName,
-                        TqString("Administrator rights are needed to remove ") + productName +
-                            ", and they could not be obtained.",
-                        AlertKind::Error);
+    Alert alert = ProductAlert(productName, "Uninstallation failed. Nothing was removed.", AlertKind::Error);
+    alert.details = details;
+    return alert;
+}
+
+Alert CancelledAlert(const TqString& productName)
+{
+    return ProductAlert(productName, "Uninstallation was cancelled. Nothing was removed.", AlertKind::Information);
+}
+
+Alert NoRightsAlert(const TqString& productName, const TqString& reason)
+{
+    Alert alert = ProductAlert(productName,
+                               TqString("Administrator rights are needed to remove ") + productName +
+                                   ", and they could not be obtained.",
+                               AlertKind::Error);
+    alert.details = reason.IsSet() ? EscapeLineText(reason) : TqString();
+    return alert;
 }
 
 // Empties the tool's output in small reads; the tool is finished only when its output closes.
@@ -100,38 +145,106 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
         platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
 }
 
-// The four authorization steps around one run of the tool, its output drained into tally while
-// the progress is shown. The authorization is freed on every path.
-ToolOutcome RunElevatedTool(UninstallerPlatform& platform, const TqString& toolPath, const TqString& definitionPath,
-                            const TqString& targetPathFile, const TqString& productName,
-                            unsigned long installEntries, ToolOutputTally& tally)
+// The installed bundle's three files, and what the definition says of the product.
+struct RemovalInputs
 {
-    const bool acquired = platform.CreateAuthorization() && platform.AcquireRight(kAdminRight);
-    bool started = acquired;
-    if (started)
+    TqString tool;
+    TqString definition;
+    TqString targetPathFile;
+    ProductFacts product;
+};
+
+// The four authorization steps around one run of the tool, its output drained into tally while
+// the progress is shown; then the dialog that reports it. The authorization is freed on every
+// path. Returns the exit status.
+int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
+{
+    const TqString& name = inputs.product.name;
+    if (!platform.CreateAuthorization() || !platform.AcquireRight(kAdminRight))
     {
-        Vector<TqString> arguments;
-        arguments.push_back("-uninstall");
-        arguments.push_back(definitionPath);
-        arguments.push_back(targetPathFile);
-        arguments.push_back("-v");
-        started = platform.ExecuteWithPrivileges(toolPath, arguments);
+        const bool cancelled = platform.AcquisitionWasCancelled();
+        const TqString reason = cancelled ? TqString() : platform.RightsFailureReason();
+        platform.FreeAuthorization();
+        if (cancelled)
+            return kUninstallCancelled;
+        platform.RunAlert(NoRightsAlert(name, reason));
+        return kUninstallNoRights;
     }
-    ToolOutcome outcome = ToolOutcome::AuthorizationRefused;
-    if (!acquired && !platform.AcquisitionWasCancelled())
-        outcome = ToolOutcome::RightsNotObtained;
-    if (started)
+    Vector<TqString> arguments;
+    arguments.push_back("-uninstall");
+    arguments.push_back(inputs.definition);
+    arguments.push_back(inputs.targetPathFile);
+    arguments.push_back("-v");
+    const Status started = platform.ExecuteWithPrivileges(inputs.tool, arguments);
+    if (!started.IsDone())
     {
-        platform.BeginToolProgress(productName, installEntries);
+        platform.FreeAuthorization();
+        platform.RunAlert(UnexpectedErrorAlert(
+            Status::Failed(started.Errno(), "could not start the removal tool").Text()));
+        return kUninstallNothingRemoved;
+    }
+    ToolOutputTally tally;
+    platform.BeginToolProgress(name, inputs.product.installEntries);
+    ToolOutcome outcome;
+    for (;;)
+    {
         DrainToolOutput(platform, tally);
         outcome = platform.WaitForTool();
-        platform.EndToolProgress();
+        if (outcome != ToolOutcome::Restarted)
+            break;
+        // What the first elevation program said is not the tool's report.
+        tally = ToolOutputTally();
     }
+    platform.EndToolProgress();
+    const TqString rightsReason =
+        outcome == ToolOutcome::RightsNotObtained ? platform.RightsFailureReason() : TqString();
     platform.FreeAuthorization();
-    return outcome;
+
+    switch (outcome)
+    {
+    case ToolOutcome::Succeeded:
+        platform.RunAlert(CompletionAlert(name, tally.KeptDetails()));
+        return kUninstallRemoved;
+    case ToolOutcome::NothingRemoved:
+        platform.RunAlert(NothingRemovedAlert(name, tally.FailureDetails()));
+        return kUninstallNothingRemoved;
+    case ToolOutcome::Cancelled:
+        platform.RunAlert(CancelledAlert(name));
+        return kUninstallCancelled;
+    case ToolOutcome::AuthorizationRefused:
+        return kUninstallCancelled;
+    case ToolOutcome::RightsNotObtained:
+        platform.RunAlert(NoRightsAlert(name, rightsReason.IsSet() ? rightsReason : tally.LastMessage()));
+        return kUninstallNoRights;
+    case ToolOutcome::Failed:
+    case ToolOutcome::Restarted:
+        break;
+    }
+    platform.RunAlert(FailureAlert(name, tally.FailureDetails()));
+    return kUninstallFailed;
+}
+
+bool IsUsageOption(const char* argument)
+{
+    return argument != nullptr && (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0);
 }
 
 } // namespace
+
+const char* UsageText()
+{
+    return kUsage;
+}
+
+bool AsksForUsage(int argc, const char* const* argv)
+{
+    for (int index = 1; index < argc; ++index)
+    {
+        if (IsUsageOption(argv[index]))
+            return true;
+    }
+    return false;
+}
 
 bool HasRelaunchMarker(int argc, const char* const* argv)
 {
@@ -182,105 +295,117 @@ TqString InstalledBundleArgument(int argc, const char* const* argv)
     return TqString();
 }
 
-TqString CreateTemporaryDirectory(UninstallerPlatform& platform)
+Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder, TqString& path)
 {
-    // No safe temporary folder, or no unique name: never fall back to a path of its own making.
-    TqString folder = platform.TemporaryDirectory();
-    TqString unique = platform.GloballyUniqueString();
+    // No usable temporary folder, or no unique name: never fall back to a path of its own making.
+    path = TqString();
+    const Status found = platform.TemporaryDirectory(folder);
+    if (!found.IsDone())
+        return found;
+    const TqString unique = platform.GloballyUniqueString();
     if (folder.IsEmpty() || unique.IsEmpty())
-        return TqString();
-    TqString path = PathText::Join(folder, unique);
-    if (!platform.CreateDirectory(path))
-        return TqString();
-    return path;
+        return Status::Failed(0, "could not make a name for a private folder");
+    const TqString candidate = PathText::Join(folder, unique);
+    const Status created = platform.CreateDirectory(candidate);
+    if (!created.IsDone())
+        return Status::Failed(created.Errno(), TqString("could not create a private folder in ") + folder);
+    path = candidate;
+    return Status::Done();
 }
 
-void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
-                   const TqString& targetPathFile, const TqString& productName)
+int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath, const TqString& targetPathFile,
+                  const TqString& productName)
 {
     if (definitionPath.IsEmpty() || targetPathFile.IsEmpty())
     {
         platform.RunAlert(ConfigurationErrorAlert());
-        return;
+        return kUninstallNothingRemoved;
     }
     if (platform.RunAlert(ConfirmationAlert(productName)) != AlertAlternateReturn)
-        return;
+        return kUninstallCancelled;
 
-    TqString temporaryDirectory = CreateTemporaryDirectory(platform);
-    if (temporaryDirectory.IsEmpty())
+    TqString folder;
+    TqString temporaryDirectory;
+    const Status made = CreateTemporaryDirectory(platform, folder, temporaryDirectory);
+    if (!made.IsDone())
     {
-        platform.RunAlert(UnexpectedErrorAlert());
-        return;
+        platform.RunAlert(UnexpectedErrorAlert(made.Text()));
+        return kUninstallNothingRemoved;
     }
     // The user has confirmed: a copy or start that fails must not end the run silently.
-    TqString bundlePath = platform.BundlePath();
-    TqString copiedBundle = PathText::Join(temporaryDirectory, kCopiedBundle);
-    // The copy learns where it came from, so that it can elevate the installed tool instead of its own.
+    const TqString bundlePath = platform.BundlePath();
+    const TqString copiedBundle = PathText::Join(temporaryDirectory, kCopiedBundle);
+    // The copy learns where it came from: it runs the installed tool and reads the installed files.
     Vector<TqString> arguments;
     arguments.push_back(kRelaunchMarker);
     arguments.push_back(bundlePath);
-    if (!platform.CopyItem(bundlePath, copiedBundle) ||
-        !platform.LaunchTask(PathText::Join(copiedBundle, kCopiedExecutable), arguments))
+    Status step = platform.CopyItem(bundlePath, copiedBundle);
+    if (!step.IsDone())
+        step = Status::Failed(step.Errno(), TqString("could not copy the uninstaller to ") + folder);
+    else
     {
-        // What is left would only fill the temporary folder further with every retry.
-        // Whatever could not be removed is left to the system's cleaning; the dialog comes all the same.
-        (void)platform.RemoveItem(temporaryDirectory);
-        platform.RunAlert(UnexpectedErrorAlert());
+        step = platform.LaunchTask(PathText::Join(copiedBundle, kCopiedExecutable), arguments);
+        if (!step.IsDone())
+            step = Status::Failed(step.Errno(), "could not start the uninstaller's copy");
     }
+    if (step.IsDone())
+        return kUninstallRemoved;
+    // What is left would only fill the temporary folder further with every retry.
+    // Whatever could not be removed is left to the system's cleaning; the dialog comes all the same.
+    (void)platform.RemoveItem(temporaryDirectory);
+    platform.RunAlert(UnexpectedErrorAlert(step.Text()));
+    return kUninstallNothingRemoved;
 }
 
-void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPath,
-                    const TqString& targetPathFile, const TqString& productName,
-                    const TqString& installedBundlePath, unsigned long installEntries)
+int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundleArgument)
 {
     platform.ActivateIgnoringOtherApps();
 
-    // A copy without its data files or tool has nothing to run; say so before asking for a password.
-    TqString toolPath = platform.PathForAuxiliaryExecutable(kRemovalTool);
-    if (definitionPath.IsEmpty() || targetPathFile.IsEmpty() || toolPath.IsEmpty())
-    {
-        platform.RunAlert(ConfigurationErrorAlert());
-        return;
-    }
-    TqString elevatedDefinition = definitionPath;
-    TqString elevatedTargetFile = targetPathFile;
-    if (!platform.ChooseFilesToElevate(installedBundlePath, toolPath, elevatedDefinition, elevatedTargetFile))
-    {
-        platform.RunAlert(UnexpectedErrorAlert());
-        return;
-    }
+    // The copy exists only so that the installed Uninstall may be removed: nothing in it is used
+    // from here on, so it goes at once, whatever follows.
+    const TqString ownBundle = platform.BundlePath();
+    const bool runsFromCopy = installedBundleArgument.IsSet() && !(installedBundleArgument == ownBundle);
+    if (runsFromCopy)
+        (void)platform.RemoveRunningCopy();
 
-    ToolOutputTally tally;
-    const ToolOutcome outcome = RunElevatedTool(platform, toolPath, elevatedDefinition, elevatedTargetFile,
-                                                productName, installEntries, tally);
-    if (outcome == ToolOutcome::Succeeded)
-        platform.RunAlert(CompletionAlert(productName));
-    else if (outcome == ToolOutcome::Failed)
-        platform.RunAlert(FailureAlert(productName, tally.FailureDetails()));
-    else if (outcome == ToolOutcome::RightsNotObtained)
-        platform.RunAlert(NoRightsAlert(productName));
+    // The tool is handed the installed files, and the name shown is read from the definition it gets.
+    const TqString installedFolder =
+        PathText::Join(runsFromCopy ? installedBundleArgument : ownBundle, kExecutableFolder);
+    RemovalInputs inputs;
+    inputs.tool = PathText::Join(installedFolder, kRemovalTool);
+    inputs.definition = PathText::Join(installedFolder, kDefinitionFile);
+    inputs.targetPathFile = PathText::Join(installedFolder, kTargetPathFile);
+    const Status found = platform.FindInstalledFiles(inputs.tool, inputs.definition, inputs.targetPathFile);
+    if (!found.IsDone())
+    {
+        platform.RunAlert(ConfigurationErrorAlert(found.Text()));
+        return kUninstallNothingRemoved;
+    }
+    inputs.product = ReadProductFacts(inputs.definition);
+    return RunRemovalTool(platform, inputs);
 }
 
 int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform)
 {
+    if (AsksForUsage(argc, argv))
+    {
+        std::fputs(kUsage, stdout);
+        return std::fflush(stdout) == 0 ? kUninstallRemoved : kUninstallNothingRemoved;
+    }
     // Running out of memory (a huge definition, say) still ends in a dialog rather than an abort;
     // what the failed step held is released by then.
     try
     {
-        const bool relaunched = HasRelaunchMarker(argc, argv);
-        TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
-        TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
-        // The definition is read once: the name for every dialog, the entry count for the progress.
-        ProductFacts product = ReadProductFacts(definitionPath);
-        if (relaunched)
-            RunSecondPhase(platform, definitionPath, targetPathFile, product.name,
-                           InstalledBundleArgument(argc, argv), product.installEntries);
-        else
-            RunFirstPhase(platform, definitionPath, targetPathFile, product.name);
+        if (HasRelaunchMarker(argc, argv))
+            return RunSecondPhase(platform, InstalledBundleArgument(argc, argv));
+        const TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
+        const TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
+        const ProductFacts product = ReadProductFacts(definitionPath);
+        return RunFirstPhase(platform, definitionPath, targetPathFile, product.name);
     }
     catch (const std::bad_alloc&)
     {
-        platform.RunAlert(UnexpectedErrorAlert());
+        platform.RunAlert(UnexpectedErrorAlert("out of memory"));
     }
-    return 0;
+    return kUninstallNothingRemoved;
 }

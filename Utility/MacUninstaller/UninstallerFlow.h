@@ -1,17 +1,36 @@
 #ifndef TQ_UNINSTALLERFLOW_H
 #define TQ_UNINSTALLERFLOW_H
 
+#include "Status.h"
 #include "TqString.h"
 #include "UninstallerPlatform.h"
 
 // The uninstaller's two phases. The first runs from the installed bundle: it confirms, copies the
 // bundle to a fresh temporary directory and starts the copy with the relaunch marker "1" and the
 // installed bundle's path after it (the platform may run the copy in this very process). The
-// second runs from that copy: it elevates, runs InstallUtility (the installed one when root alone
-// can change it) and reports, also when the rights could not be obtained.
+// second runs from that copy, which it removes at once: it runs the installed InstallUtility on
+// the installed data files (with administrator rights when the installation is root's) and
+// reports, also when the rights could not be obtained.
 
-// Runs one phase for this command line and returns 0, whatever happened.
+// What Uninstall tells its caller.
+enum UninstallStatus
+{
+    kUninstallRemoved = 0,        // removed (or, with windows, the second phase started)
+    kUninstallFailed = 1,         // failed, something is left
+    kUninstallNothingRemoved = 2, // configuration or unexpected error, nothing removed
+    kUninstallNoRights = 3,       // administrator rights not obtained
+    kUninstallCancelled = 4       // cancelled, nothing removed
+};
+
+// Runs one phase for this command line (or prints the usage on standard output for -h or
+// --help) and returns the exit status.
 int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform);
+
+// The usage text: modes, environment, exit statuses.
+const char* UsageText();
+
+// True when an argument after the program name is "-h" or "--help".
+bool AsksForUsage(int argc, const char* const* argv);
 
 // True when an argument after the program name is exactly "1".
 bool HasRelaunchMarker(int argc, const char* const* argv);
@@ -31,15 +50,15 @@ ProductFacts ReadProductFacts(const TqString& definitionPath);
 // The product's display name from the definition file, or "this product".
 TqString GetProductName(const TqString& definitionPath);
 
-// A newly created private directory with an unpredictable name in the user's temporary directory,
-// or an unset string when it could not be created.
-TqString CreateTemporaryDirectory(UninstallerPlatform& platform);
+// Makes a new private directory with an unpredictable name in the user's temporary directory:
+// folder is the temporary directory, path the new one; the failure says why.
+Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder, TqString& path);
 
-void RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
-                   const TqString& targetPathFile, const TqString& productName);
-// installEntries: how many entries the tool handles, the whole of the progress shown meanwhile.
-void RunSecondPhase(UninstallerPlatform& platform, const TqString& definitionPath,
-                    const TqString& targetPathFile, const TqString& productName,
-                    const TqString& installedBundlePath = TqString(), unsigned long installEntries = 0);
+// Each returns the exit status.
+int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath, const TqString& targetPathFile,
+                  const TqString& productName);
+// installedBundleArgument: the installed bundle the first phase came from; unset when this is the
+// installed bundle itself.
+int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundleArgument);
 
 #endif

@@ -110,7 +110,9 @@ TEST_F(InstallUtilityEndToEndTest, AFailedRemovalEndsWithTheFailureDialog)
     EXPECT_TRUE(exists(target + "/" + locked + "/Contents"));
     EXPECT_FALSE(exists(target + "/Plug-Ins/VST"));
     EXPECT_FALSE(exists(target + "/Plug-Ins/Components/TqDynamics.component"));
-    EXPECT_FALSE(exists(target + "/" + productName));
+    EXPECT_FALSE(exists(target + "/" + productName + "/ReadMe.txt"));
     EXPECT_FALSE(exists(target + "/" + productName + ".app"));
     EXPECT_TRUE(exists(target + "/Application Support/Tq Studio Effects/Settings/Preferences.xml"));
+    // The installed uninstaller stays, so that it can be run again once the cause is gone.
+    EXPECT_TRUE(exists(executables + "/Uninstall"));
 }

@@ -127,6 +127,8 @@ protected:
             GTEST_SKIP() << "sudo or useradd is not installed";
         if (prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 1)
             GTEST_SKIP() << "this process may not gain privileges, so sudo cannot work here";
+        if (created)
+            return;
         user = "tqterm" + std::to_string(getpid() % 100000);
         sudoers = "/etc/sudoers.d/" + user;
         ASSERT_EQ(std::system(("/usr/sbin/useradd -M -d " + root + " -s /bin/bash " + user).c_str()), 0);
@@ -182,21 +184,37 @@ protected:
 
 } // namespace
 
+// sudo asks at the shell when there is no pkexec, and also when pkexec is there but cannot
+// authenticate (no agent, no session): it ends 127 and the uninstall goes on with sudo.
 TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
 {
-    TerminalSession terminal;
-    ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
-    if (IsSkipped())
-        return;
-    ASSERT_NO_FATAL_FAILURE(ConfirmUpToSudosPrompt(terminal));
-    terminal.Type(std::string(kPassword) + "\n");
-    ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
-    ASSERT_TRUE(terminal.Expect("Choose 1-1 [1]: ")) << terminal.transcript;
-    EXPECT_TRUE(terminal.Run(""));
+    for (const char* pkexec :
+         {"", ": > \"$TMPDIR/pkexec-ran\"\necho 'Error executing command as another user: No session for cookie' >&2\n"
+              "exit 127"})
+    {
+        SCOPED_TRACE(pkexec);
+        TerminalSession terminal;
+        ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
+        if (IsSkipped())
+            return;
+        std::filesystem::remove(root + "/userbin/pkexec");
+        if (*pkexec)
+            WriteFile(root + "/userbin/pkexec", std::string("#!/bin/sh\n") + pkexec + "\n", 0755);
+        ASSERT_NO_FATAL_FAILURE(ConfirmUpToSudosPrompt(terminal));
+        terminal.Type(std::string(kPassword) + "\n");
+        ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
+        ASSERT_TRUE(terminal.Expect("Choose 1-1 [1]: ")) << terminal.transcript;
+        EXPECT_TRUE(terminal.Run(""));
 
-    EXPECT_FALSE(std::filesystem::exists(root + "/target/Demo"));
-    EXPECT_TRUE(std::filesystem::exists(root + "/target"));
-    EXPECT_EQ(terminal.transcript.find(kPassword), std::string::npos) << terminal.transcript;
+        EXPECT_FALSE(std::filesystem::exists(root + "/target/Demo"));
+        EXPECT_TRUE(std::filesystem::exists(root + "/target"));
+        EXPECT_EQ(terminal.transcript.find(kPassword), std::string::npos) << terminal.transcript;
+        EXPECT_EQ(std::filesystem::exists(temporary + "/pkexec-ran"), *pkexec != '\0') << terminal.transcript;
+        // The product again, and sudo asking again, for the next round.
+        std::filesystem::remove_all("/run/sudo/ts/" + user);
+        WriteFile(root + "/target/Demo/ReadMe.txt", "read me\n", 0644);
+        WriteFile(root + "/target/Demo/Demo.app/Contents/Info.plist", "<plist/>\n", 0644);
+    }
 }
 
 TEST_F(UninstallTerminalTest, RightsThatCannotBeHadAreSaid)
@@ -231,6 +249,8 @@ TEST_F(UninstallTerminalTest, RightsThatCannotBeHadAreSaid)
         EXPECT_EQ(ReadFile(errors), "Uninstall Demo 100% Product\n"
                                     "Do you wish to remove Demo 100% Product and all related components?\n"
                                     "[Cancel] [Uninstall]\n-> Uninstall\n\n"
+                                    "pkexec is not on PATH, and sudo can ask for a password only at a terminal "
+                                    "where the uninstaller runs in the foreground\n"
                                     "Uninstall Demo 100% Product\n" +
                                         std::string(kNoRights) + "\n[OK]\n-> OK\n\n")
             << commandLine;

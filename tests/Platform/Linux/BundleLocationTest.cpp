@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include "BundleLocation.h"
+#include "LinuxPlatform.h"
 #include "PlatformTestFolder.h"
 
 using BundleLocationTest = PlatformTestFolder;
@@ -38,4 +39,14 @@ TEST(BundleLocation, ExecutableFolderIsWhereThisProgramLies)
     std::string expected(self, static_cast<size_t>(size));
     expected.erase(expected.rfind('/'));
     EXPECT_EQ(std::string(ExecutableFolder().ConstData()), expected);
+}
+
+// The second phase removes the folder its bundle lies in only when it is a run folder this program
+// makes; a program that runs from anywhere else (here: the test's own folder) removes nothing.
+TEST(LinuxPlatform, RemovesOnlyARunFolderOfItsOwnMaking)
+{
+    LinuxPlatform platform;
+    const std::string executable = std::filesystem::read_symlink("/proc/self/exe").string();
+    EXPECT_FALSE(platform.RemoveRunningCopy());
+    EXPECT_TRUE(std::filesystem::exists(executable));
 }

@@ -107,9 +107,12 @@ TEST_F(ElevationTest, DismissedPkexecIsARefusalAndRunsNothing)
     ASSERT_EQ(elevation.method, ElevationMethod::Pkexec);
 
     ToolProcess process;
-    ASSERT_TRUE(process.Start(PrivilegedCommand(elevation, tool.c_str(), RemovalArguments())));
+    ASSERT_TRUE(process.Start(PrivilegedCommand(elevation, tool.c_str(), RemovalArguments())).IsDone());
+    // What pkexec says on standard error comes through the same pipe as the tool's output.
     char buffer[64];
-    EXPECT_EQ(process.Read(buffer, sizeof buffer), 0);
+    long said = process.Read(buffer, sizeof buffer);
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(said > 0 ? said : 0)),
+              "Error executing command as another user\n");
     EXPECT_EQ(OutcomeOfExit(elevation.method, process.Wait()), ToolOutcome::AuthorizationRefused);
     EXPECT_FALSE(std::filesystem::exists(ran));
 
@@ -117,7 +120,7 @@ TEST_F(ElevationTest, DismissedPkexecIsARefusalAndRunsNothing)
     WriteFile("granting/pkexec", "#!/bin/sh\nexec \"$@\"\n", 0755);
     Elevation granting = ChooseElevation(false, Path("granting").c_str(), false);
     ToolProcess granted;
-    ASSERT_TRUE(granted.Start(PrivilegedCommand(granting, tool.c_str(), RemovalArguments())));
+    ASSERT_TRUE(granted.Start(PrivilegedCommand(granting, tool.c_str(), RemovalArguments())).IsDone());
     long got = granted.Read(buffer, sizeof buffer);
     EXPECT_EQ(std::string(buffer, static_cast<size_t>(got > 0 ? got : 0)), "removed\n");
     EXPECT_EQ(OutcomeOfExit(granting.method, granted.Wait()), ToolOutcome::Succeeded);

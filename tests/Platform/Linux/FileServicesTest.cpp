@@ -8,10 +8,16 @@ using FileServicesTest = PlatformTestFolder;
 
 TEST_F(FileServicesTest, TemporaryDirectoryFollowsTmpdirWhenItIsASafeFolder)
 {
-    auto temporary = [](const std::string& tmpdir)
-    { return std::string(UserTemporaryDirectory(tmpdir.c_str(), geteuid()).ConstData()); };
+    auto chosen = [](const char* tmpdir, uid_t user)
+    {
+        TqString folder;
+        const Status status = ChooseTemporaryDirectory(tmpdir, user, folder);
+        EXPECT_EQ(status.IsDone(), folder.IsSet()) << status.Text().ConstData();
+        return std::string(folder.ConstData());
+    };
+    auto temporary = [&](const std::string& tmpdir) { return chosen(tmpdir.c_str(), geteuid()); };
     EXPECT_EQ(temporary(folder), folder);
-    EXPECT_STREQ(UserTemporaryDirectory(nullptr, geteuid()).ConstData(), "/tmp");
+    EXPECT_EQ(chosen(nullptr, geteuid()), "/tmp");
     EXPECT_EQ(temporary(""), "/tmp");
     EXPECT_EQ(temporary(Path("missing")), "/tmp");
     EXPECT_EQ(temporary(WriteFile("plain", "x")), "/tmp");
@@ -29,8 +35,7 @@ TEST_F(FileServicesTest, TemporaryDirectoryFollowsTmpdirWhenItIsASafeFolder)
         // A folder another user owns is theirs to swap.
         ASSERT_EQ(chown(Path("open/run").c_str(), 54321, 54321), 0);
         EXPECT_EQ(temporary(Path("open/run")), "/tmp");
-        EXPECT_EQ(std::string(UserTemporaryDirectory(Path("open/run").c_str(), 54321).ConstData()),
-                  Path("open/run"));
+        EXPECT_EQ(chosen(Path("open/run").c_str(), 54321), Path("open/run"));
     }
 }
 
@@ -52,16 +57,16 @@ TEST(FileServices, UniqueStringsAreRandomHexAndPid)
 TEST_F(FileServicesTest, PrivateDirectoryIsNewAndOwnerOnly)
 {
     mode_t previous = umask(0);
-    EXPECT_TRUE(CreatePrivateDirectory(Path("fresh").c_str()));
+    EXPECT_TRUE(CreatePrivateDirectory(Path("fresh").c_str()).IsDone());
     umask(0277);
-    EXPECT_TRUE(CreatePrivateDirectory(Path("restricted").c_str()));
+    EXPECT_TRUE(CreatePrivateDirectory(Path("restricted").c_str()).IsDone());
     umask(previous);
     EXPECT_EQ(ModeOf(Path("fresh")) & 07777, 0700u);
     EXPECT_EQ(ModeOf(Path("restricted")) & 07777, 0700u);
-    EXPECT_FALSE(CreatePrivateDirectory(Path("fresh").c_str()));
-    EXPECT_FALSE(CreatePrivateDirectory(WriteFile("file", "x").c_str()));
-    EXPECT_FALSE(CreatePrivateDirectory(Path("no/such/parent").c_str()));
-    EXPECT_FALSE(CreatePrivateDirectory(TqString()));
+    EXPECT_FALSE(CreatePrivateDirectory(Path("fresh").c_str()).IsDone());
+    EXPECT_FALSE(CreatePrivateDirectory(WriteFile("file", "x").c_str()).IsDone());
+    EXPECT_FALSE(CreatePrivateDirectory(Path("no/such/parent").c_str()).IsDone());
+    EXPECT_FALSE(CreatePrivateDirectory(TqString()).IsDone());
 }
 
 TEST_F(FileServicesTest, CopyKeepsLinksModesAndContent)
@@ -76,7 +81,7 @@ TEST_F(FileServicesTest, CopyKeepsLinksModesAndContent)
     ASSERT_EQ(symlink("MacOS/Uninstall", Path("Demo.app/Contents/link").c_str()), 0);
     ASSERT_EQ(symlink("/nonexistent/target", Path("Demo.app/dangling").c_str()), 0);
 
-    ASSERT_TRUE(CopyTree(Path("Demo.app").c_str(), Path("Copy.app").c_str()));
+    ASSERT_TRUE(CopyTree(Path("Demo.app").c_str(), Path("Copy.app").c_str()).IsDone());
     EXPECT_EQ(ReadFile(Path("Copy.app/Contents/MacOS/Uninstall")), std::string(200000, 'u'));
     EXPECT_EQ(ReadFile(Path("Copy.app/Contents/MacOS/sku.xml")), "<product/>");
     EXPECT_EQ(ModeOf(Path("Copy.app/Contents/MacOS/Uninstall")) & 07777, 0755u);
@@ -97,21 +102,23 @@ TEST_F(FileServicesTest, CopyRefusesAnExistingDestinationAndOddSources)
 {
     WriteFile("Demo.app/a", "new");
     WriteFile("Existing.app/a", "old");
-    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("Existing.app").c_str()));
+    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("Existing.app").c_str()).IsDone());
     EXPECT_EQ(ReadFile(Path("Existing.app/a")), "old");
     WriteFile("target", "kept");
-    EXPECT_FALSE(CopyTree(Path("Demo.app/a").c_str(), Path("target").c_str()));
+    EXPECT_FALSE(CopyTree(Path("Demo.app/a").c_str(), Path("target").c_str()).IsDone());
     EXPECT_EQ(ReadFile(Path("target")), "kept");
-    EXPECT_FALSE(CopyTree(Path("missing").c_str(), Path("x").c_str()));
+    EXPECT_FALSE(CopyTree(Path("missing").c_str(), Path("x").c_str()).IsDone());
+    // A FIFO is no part of what runs: it is left out, and the copy goes on.
     ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
-    EXPECT_FALSE(CopyTree(Path("fifo").c_str(), Path("fifo-copy").c_str()));
-    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("no/parent/Copy.app").c_str()));
+    EXPECT_TRUE(CopyTree(Path("fifo").c_str(), Path("fifo-copy").c_str()).IsDone());
+    EXPECT_FALSE(std::filesystem::exists(Path("fifo-copy")));
+    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("no/parent/Copy.app").c_str()).IsDone());
     // A temporary folder inside the bundle must not make the copy chase itself.
     std::filesystem::create_directories(Path("Demo.app/tmp/run"));
-    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("Demo.app/tmp/run/Uninstall.app").c_str()));
-    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("Demo.app/Copy.app").c_str()));
+    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("Demo.app/tmp/run/Uninstall.app").c_str()).IsDone());
+    EXPECT_FALSE(CopyTree(Path("Demo.app").c_str(), Path("Demo.app/Copy.app").c_str()).IsDone());
     EXPECT_FALSE(std::filesystem::exists(Path("Demo.app/tmp/run/Uninstall.app")));
-    EXPECT_TRUE(CopyTree(Path("Demo.app").c_str(), Path("Demo.app-copy").c_str()));
+    EXPECT_TRUE(CopyTree(Path("Demo.app").c_str(), Path("Demo.app-copy").c_str()).IsDone());
 }
 
 TEST_F(FileServicesTest, RemoveTreeTakesReadOnlyFoldersAndNeverFollowsLinks)

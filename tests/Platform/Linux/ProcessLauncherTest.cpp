@@ -43,8 +43,8 @@ TEST_F(ProcessLauncherTest, ToolOutputIsReadAndStatusKept)
     std::string script = WriteFile(
         "tool.sh", "#!/bin/sh\nprintf '%s|' \"$@\"\nhead -c 100000 /dev/zero | tr '\\0' z\nexit 3\n", 0755);
     ToolProcess process;
-    ASSERT_TRUE(process.Start(Command({script.c_str(), "-uninstall", "a b", "$HOME;x", "-v"})));
-    EXPECT_FALSE(process.Start(Command({script.c_str()})));
+    ASSERT_TRUE(process.Start(Command({script.c_str(), "-uninstall", "a b", "$HOME;x", "-v"})).IsDone());
+    EXPECT_FALSE(process.Start(Command({script.c_str()})).IsDone());
     long largest = 0;
     std::string output = ReadAll(process, 64, &largest);
     EXPECT_EQ(output, "-uninstall|a b|$HOME;x|-v|" + std::string(100000, 'z'));
@@ -54,12 +54,12 @@ TEST_F(ProcessLauncherTest, ToolOutputIsReadAndStatusKept)
     EXPECT_EQ(process.Wait(), -1);
 
     ToolProcess succeeding;
-    ASSERT_TRUE(succeeding.Start(Command({"/bin/true"})));
+    ASSERT_TRUE(succeeding.Start(Command({"/bin/true"})).IsDone());
     EXPECT_EQ(ReadAll(succeeding, 64, &largest), "");
     EXPECT_EQ(succeeding.Wait(), 0);
 
     ToolProcess killed;
-    ASSERT_TRUE(killed.Start(Command({"/bin/sh", "-c", "kill -9 $$"})));
+    ASSERT_TRUE(killed.Start(Command({"/bin/sh", "-c", "kill -9 $$"})).IsDone());
     ReadAll(killed, 64, &largest);
     EXPECT_EQ(killed.Wait(), -1);
 }
@@ -67,16 +67,16 @@ TEST_F(ProcessLauncherTest, ToolOutputIsReadAndStatusKept)
 TEST_F(ProcessLauncherTest, StartFailsForMissingOrNonExecutablePrograms)
 {
     ToolProcess process;
-    EXPECT_FALSE(process.Start(Command({Path("missing").c_str()})));
-    EXPECT_FALSE(process.Start(Command({WriteFile("plain.sh", "#!/bin/sh\n", 0644).c_str()})));
-    EXPECT_FALSE(process.Start(Vector<TqString>()));
+    EXPECT_FALSE(process.Start(Command({Path("missing").c_str()})).IsDone());
+    EXPECT_FALSE(process.Start(Command({WriteFile("plain.sh", "#!/bin/sh\n", 0644).c_str()})).IsDone());
+    EXPECT_FALSE(process.Start(Vector<TqString>()).IsDone());
     EXPECT_EQ(process.Wait(), -1);
 
     Vector<TqString> arguments;
     arguments.push_back("1");
-    EXPECT_FALSE(LaunchDetached(Path("missing").c_str(), arguments));
-    EXPECT_FALSE(LaunchDetached(Path("plain.sh").c_str(), arguments));
-    EXPECT_FALSE(LaunchDetached(TqString(), arguments));
+    EXPECT_FALSE(LaunchDetached(Path("missing").c_str(), arguments).IsDone());
+    EXPECT_FALSE(LaunchDetached(Path("plain.sh").c_str(), arguments).IsDone());
+    EXPECT_FALSE(LaunchDetached(TqString(), arguments).IsDone());
 }
 
 TEST_F(ProcessLauncherTest, DetachedLaunchPassesArgumentsAndReturnsAtOnce)
@@ -88,7 +88,7 @@ TEST_F(ProcessLauncherTest, DetachedLaunchPassesArgumentsAndReturnsAtOnce)
                                    0755);
     Vector<TqString> arguments;
     arguments.push_back("1");
-    ASSERT_TRUE(LaunchDetached(script.c_str(), arguments));
+    ASSERT_TRUE(LaunchDetached(script.c_str(), arguments).IsDone());
     // The launch returns before the child has done anything.
     EXPECT_FALSE(std::filesystem::exists(marker));
     for (int wait = 0; wait < 200 && !std::filesystem::exists(marker); ++wait)
@@ -106,7 +106,7 @@ TEST_F(ProcessLauncherTest, ReplacingKeepsTheProcessAndFailsWithoutAProgram)
     const RunProgram::ChildOutcome child = RunProgram::RunInChild(
         [&](int)
         {
-            return ReplaceProcess(script.c_str(), arguments) ? 98 : 99;
+            return ReplaceProcess(script.c_str(), arguments).IsDone() ? 98 : 99;
         });
     ASSERT_GT(child.pid, 0);
     ASSERT_TRUE(child.waitStatus.has_value());
@@ -114,8 +114,8 @@ TEST_F(ProcessLauncherTest, ReplacingKeepsTheProcessAndFailsWithoutAProgram)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(ReadFile(marker), std::to_string(child.pid) + "," + script + ",1,/Applications/A B.app,");
 
-    EXPECT_FALSE(ReplaceProcess(Path("missing").c_str(), arguments));
-    EXPECT_FALSE(ReplaceProcess(TqString(), arguments));
+    EXPECT_FALSE(ReplaceProcess(Path("missing").c_str(), arguments).IsDone());
+    EXPECT_FALSE(ReplaceProcess(TqString(), arguments).IsDone());
 }
 
 TEST_F(ProcessLauncherTest, ShieldKeepsThisProcessButNotItsChildren)
@@ -130,7 +130,7 @@ TEST_F(ProcessLauncherTest, ShieldKeepsThisProcessButNotItsChildren)
     EXPECT_EQ(RunAndWait(Command({"/bin/sh", "-c", "exit 4"})), 4);
     EXPECT_EQ(RunAndWait(Command({Path("missing").c_str()})), -1);
     ToolProcess tool;
-    ASSERT_TRUE(tool.Start(Command({"/bin/sh", "-c", "kill -TERM $$; exit 0"})));
+    ASSERT_TRUE(tool.Start(Command({"/bin/sh", "-c", "kill -TERM $$; exit 0"})).IsDone());
     EXPECT_EQ(tool.Wait(), -1);
 
     shield.Lower();

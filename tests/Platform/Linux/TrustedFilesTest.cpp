@@ -63,47 +63,66 @@ TEST_F(TrustedFilesTest, SafeWhenNoOneElseCanChangeAnyFolderOnTheWay)
     EXPECT_EQ(Safe("/", me), "/");
 }
 
-TEST_F(TrustedFilesTest, RemovalFilesAreTheInstalledOnesOnlyWhenRootAloneOwnsThem)
+// Who controls an installation: root alone (rights are asked for), one user (the tool runs as that
+// user, even when root starts it), or no one user (refused, naming the item).
+TEST_F(TrustedFilesTest, InstallationsAreRootsOrOneUsersOrRefused)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "root-owned and user-owned installations need root to lay out";
-    std::string copy = Bundle("tmp/copy/Uninstall.app") + "/Contents/MacOS/";
-    auto choose = [&](uid_t user, const std::string& installed, bool* allowed)
+    struct Case
     {
-        RemovalFiles files{(copy + "InstallUtility").c_str(), (copy + "sku.xml").c_str(),
-                           (copy + "target_path.xml").c_str()};
-        *allowed = ChooseRemovalFiles(user, installed.c_str(), files);
-        return std::string(files.tool.ConstData()) + " " + files.definition.ConstData() + " " +
-               files.targetPathFile.ConstData();
+        const char* name;
+        const char* ownedByUser;  // chowned to kOtherUser, under the bundle; "" for none
+        const char* ownedByThird; // chowned to a third uid
+        const char* groupWritable;
+        bool roots;
+        int user; // the controlling user, or -1 when refused
     };
-    auto expected = [](const std::string& folder)
-    { return folder + "InstallUtility " + folder + "sku.xml " + folder + "target_path.xml"; };
-    bool allowed = false;
+    const Case cases[] = {
+        {"root's", "", "", "", true, 0},
+        {"a user's folder above", "Contents", "", "", false, int(kOtherUser)},
+        {"a user's tool", "Contents/MacOS/InstallUtility", "", "", false, int(kOtherUser)},
+        {"a data file others may write", "", "", "Contents/MacOS/sku.xml", false, 0},
+        {"two users", "Contents", "Contents/MacOS/InstallUtility", "", false, -1},
+        {"a tool others may write", "", "", "Contents/MacOS/InstallUtility", false, -1},
+    };
+    for (const Case& c : cases)
+    {
+        const std::string bundle = Bundle(std::string("opt/") + c.name + ".app");
+        if (*c.ownedByUser)
+        {
+            ASSERT_EQ(chown((bundle + "/" + c.ownedByUser).c_str(), kOtherUser, kOtherUser), 0);
+        }
+        if (*c.ownedByThird)
+        {
+            ASSERT_EQ(chown((bundle + "/" + c.ownedByThird).c_str(), kOtherUser + 1, kOtherUser + 1), 0);
+        }
+        if (*c.groupWritable)
+            chmod((bundle + "/" + c.groupWritable).c_str(), 0775);
+        const std::string folder = bundle + "/Contents/MacOS/";
+        RemovalFiles files{(folder + "InstallUtility").c_str(), (folder + "sku.xml").c_str(),
+                           (folder + "target_path.xml").c_str()};
+        ASSERT_TRUE(ResolveRemovalFiles(files).IsDone()) << c.name;
+        EXPECT_EQ(IsRootsInstallation(files), c.roots) << c.name;
+        uid_t user = 1;
+        gid_t group = 1;
+        const Status controlled = ControllingUser(files.tool, user, group);
+        EXPECT_EQ(controlled.IsDone(), c.user >= 0) << c.name << ": " << controlled.Text().ConstData();
+        if (c.user >= 0)
+        {
+            EXPECT_EQ(int(user), c.user) << c.name;
+        }
+        else
+        {
+            EXPECT_NE(std::string(controlled.Text().ConstData()).find(bundle), std::string::npos) << c.name;
+        }
+    }
 
-    std::string rootOwned = Bundle("opt/Demo.app");
-    EXPECT_EQ(choose(kOtherUser, rootOwned, &allowed), expected(rootOwned + "/Contents/MacOS/"));
-    EXPECT_TRUE(allowed);
-    // Reached through a link, the real paths are handed on.
-    ASSERT_EQ(symlink(Path("opt").c_str(), Path("opt-link").c_str()), 0);
-    EXPECT_EQ(choose(kOtherUser, Path("opt-link/Demo.app"), &allowed),
-              expected(rootOwned + "/Contents/MacOS/"));
-    // Without the installed path, or without a data file, the copy's files stay.
-    EXPECT_EQ(choose(kOtherUser, "", &allowed), expected(copy));
-    std::string incomplete = Bundle("opt/Incomplete.app");
-    std::filesystem::remove(incomplete + "/Contents/MacOS/target_path.xml");
-    EXPECT_EQ(choose(kOtherUser, incomplete, &allowed), expected(copy));
-    // An installation the user (or anyone but root) may change is not run from.
-    std::string userOwned = Bundle("home/Demo.app");
-    ASSERT_EQ(chown(Path("home/Demo.app/Contents").c_str(), kOtherUser, kOtherUser), 0);
-    EXPECT_EQ(choose(kOtherUser, userOwned, &allowed), expected(copy));
-    EXPECT_TRUE(allowed);
-    chmod((rootOwned + "/Contents/MacOS/sku.xml").c_str(), 0664);
-    EXPECT_EQ(choose(kOtherUser, rootOwned, &allowed), expected(copy));
-
-    // Root runs its own copy, and only from where no one else can change it.
-    EXPECT_EQ(choose(0, rootOwned, &allowed), expected(copy));
-    EXPECT_TRUE(allowed);
-    chmod(Path("tmp").c_str(), 0777);
-    choose(0, rootOwned, &allowed);
-    EXPECT_FALSE(allowed);
+    // A missing file is named.
+    const std::string folder = Bundle("opt/Demo.app") + "/Contents/MacOS/";
+    std::filesystem::remove(folder + "target_path.xml");
+    RemovalFiles incomplete{(folder + "InstallUtility").c_str(), (folder + "sku.xml").c_str(),
+                            (folder + "target_path.xml").c_str()};
+    EXPECT_EQ(std::string(ResolveRemovalFiles(incomplete).Text().ConstData()),
+              folder + "target_path.xml: No such file or directory");
 }

@@ -18,26 +18,27 @@ public:
     std::string temporaryDirectory = "/tmp/fake";
     std::string uniqueString = "UNIQUE-42";
     std::deque<int> alertAnswers; // answers in order; the default button once they run out
-    bool createDirectoryResult = true;
-    bool copyResult = true;
-    bool launchResult = true;
+    Status temporaryResult;
+    Status createDirectoryResult;
+    Status copyResult;
+    Status launchResult;
     bool createAuthorizationResult = true;
     bool acquireResult = true;
     bool acquisitionCancelled = false;
-    bool executeResult = true;
+    Status executeResult;
+    std::string rightsReason;
     std::string toolOutput;
     long readErrorAt = -1; // the output offset at which a read fails, or -1
-    ToolOutcome toolOutcome = ToolOutcome::Succeeded;
-    bool chooseFilesResult = true;
-    std::vector<std::string>
-        filesToElevate; // tool, definition, target file put in place of the copy's; none when empty
+    // One outcome per run of the tool, in order (Restarted gives the output again); the last repeats.
+    std::deque<ToolOutcome> toolOutcomes{ToolOutcome::Succeeded};
+    Status findFilesResult;
 
     // What the flow did.
     std::vector<std::string> calls;
     std::vector<Alert> alerts;
     std::vector<unsigned long> readSizes;
     size_t outputRead = 0;
-    std::vector<std::string> installedBundleArguments; // what ChooseFilesToElevate was given, in order
+    std::vector<std::string> installedFiles; // what FindInstalledFiles was given, in order
     // The progress calls, apart from calls: "Begin NAME of TOTAL", "Show N PATH", "End after N alerts".
     std::vector<std::string> progress;
 
@@ -57,19 +58,23 @@ public:
         return found == auxiliaryFiles.end() ? TqString() : TqString(found->second.c_str());
     }
     TqString BundlePath() override { return bundlePath.c_str(); }
-    TqString TemporaryDirectory() override { return temporaryDirectory.c_str(); }
+    Status TemporaryDirectory(TqString& folder) override
+    {
+        folder = temporaryDirectory.c_str();
+        return temporaryResult;
+    }
     TqString GloballyUniqueString() override { return uniqueString.c_str(); }
-    bool CreateDirectory(const TqString& path) override
+    Status CreateDirectory(const TqString& path) override
     {
         calls.push_back(std::string("CreateDirectory ") + path.ConstData());
         return createDirectoryResult;
     }
-    bool CopyItem(const TqString& from, const TqString& to) override
+    Status CopyItem(const TqString& from, const TqString& to) override
     {
         calls.push_back(std::string("CopyItem ") + from.ConstData() + " -> " + to.ConstData());
         return copyResult;
     }
-    bool LaunchTask(const TqString& path, const Vector<TqString>& arguments) override
+    Status LaunchTask(const TqString& path, const Vector<TqString>& arguments) override
     {
         calls.push_back(std::string("LaunchTask ") + path.ConstData() + Joined(arguments));
         return launchResult;
@@ -85,13 +90,14 @@ public:
         calls.push_back(std::string("AcquireRight ") + rightName.ConstData());
         return acquireResult;
     }
-    bool ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) override
+    Status ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) override
     {
         calls.push_back(std::string("Execute ") + toolPath.ConstData() + Joined(arguments));
         return executeResult;
     }
     void FreeAuthorization() override { calls.push_back("FreeAuthorization"); }
     bool AcquisitionWasCancelled() override { return acquisitionCancelled; }
+    TqString RightsFailureReason() override { return rightsReason.c_str(); }
     long ReadToolOutput(char* buffer, unsigned long size) override
     {
         readSizes.push_back(size);
@@ -105,7 +111,12 @@ public:
     ToolOutcome WaitForTool() override
     {
         calls.push_back("WaitForTool after " + std::to_string(outputRead) + " bytes");
-        return toolOutcome;
+        const ToolOutcome outcome = toolOutcomes.front();
+        if (toolOutcomes.size() > 1)
+            toolOutcomes.pop_front();
+        if (outcome == ToolOutcome::Restarted)
+            outputRead = 0;
+        return outcome;
     }
 
     bool RemoveItem(const TqString& path) override
@@ -113,17 +124,23 @@ public:
         calls.push_back(std::string("RemoveItem ") + path.ConstData());
         return true;
     }
-    bool ChooseFilesToElevate(const TqString& installedBundlePath, TqString& toolPath,
-                              TqString& definitionPath, TqString& targetPathFile) override
+    bool RemoveRunningCopy() override
     {
-        installedBundleArguments.push_back(installedBundlePath.ConstData());
-        if (chooseFilesResult && filesToElevate.size() == 3)
+        calls.push_back("RemoveRunningCopy");
+        return true;
+    }
+    // Hands back the paths as given, but for those realPaths names (path -> real path).
+    std::map<std::string, std::string> realPaths;
+    Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath, TqString& targetPathFile) override
+    {
+        for (TqString* path : {&toolPath, &definitionPath, &targetPathFile})
         {
-            toolPath = filesToElevate[0].c_str();
-            definitionPath = filesToElevate[1].c_str();
-            targetPathFile = filesToElevate[2].c_str();
+            installedFiles.push_back(path->ConstData());
+            auto real = realPaths.find(path->ConstData());
+            if (real != realPaths.end())
+                *path = real->second.c_str();
         }
-        return chooseFilesResult;
+        return findFilesResult;
     }
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override
     {

@@ -7,18 +7,25 @@
 
 TEST(ToolOutputTally, CountsTheSameWhateverPiecesTheOutputArrivesIn)
 {
-    const std::string output = "removed /t/a\nkept /t/b\nnoise\nfailed /t/c: Busy\nsummary: 1 removed\nmissing /t/d";
+    const std::string output = "removed /t/a\nkept /t/b: marked to keep\nnoise\nfailed /t/c: Busy\nsummary: 1 removed\n"
+                               "ignored /t/e: Busy\nmissing /t/d";
     for (unsigned long piece : {1ul, 3ul, 64ul, 1000ul})
     {
         ToolOutputTally tally;
         for (size_t start = 0; start < output.size(); start += piece)
             tally.Feed(output.data() + start, std::min<unsigned long>(piece, output.size() - start));
-        EXPECT_EQ(tally.EntriesHandled(), 3u) << piece;
-        EXPECT_STREQ(tally.CurrentPath().ConstData(), "/t/c") << piece;
-        tally.Finish(); // the last line had no newline
         EXPECT_EQ(tally.EntriesHandled(), 4u) << piece;
+        EXPECT_STREQ(tally.CurrentPath().ConstData(), "/t/e") << piece;
+        tally.Finish(); // the last line had no newline
+        EXPECT_EQ(tally.EntriesHandled(), 5u) << piece;
         EXPECT_STREQ(tally.CurrentPath().ConstData(), "/t/d") << piece;
-        EXPECT_STREQ(tally.FailureDetails().ConstData(), "failed /t/c: Busy") << piece;
+        // Failures, what was kept or let pass, then the messages; what was kept; the messages alone.
+        EXPECT_STREQ(tally.FailureDetails().ConstData(),
+                     "failed /t/c: Busy\nkept /t/b: marked to keep\nignored /t/e: Busy\nnoise")
+            << piece;
+        EXPECT_STREQ(tally.KeptDetails().ConstData(), "kept /t/b: marked to keep\nignored /t/e: Busy") << piece;
+        EXPECT_STREQ(tally.MessageDetails().ConstData(), "noise") << piece;
+        EXPECT_STREQ(tally.LastMessage().ConstData(), "noise") << piece;
     }
 }
 
@@ -31,24 +38,29 @@ TEST(ToolOutputTally, KeepsTheFirstHundredFailuresAndCountsTheRest)
         output += (index % 2 ? "refused n" : "failed /t/f") + std::to_string(index) + ": reason\nremoved /t/r\n";
     tally.Feed(output.data(), output.size());
     EXPECT_EQ(tally.EntriesHandled(), 206u);
-    ASSERT_EQ(tally.FailureLines().size(), 100u);
-    EXPECT_STREQ(tally.FailureLines()[0].ConstData(), "failed /t/f0: reason");
-    EXPECT_STREQ(tally.FailureLines()[99].ConstData(), "refused n99: reason");
-    EXPECT_EQ(tally.MoreFailures(), 3u);
+    ASSERT_EQ(tally.Failures().Lines().size(), 100u);
+    EXPECT_STREQ(tally.Failures().Lines()[0].ConstData(), "failed /t/f0: reason");
+    EXPECT_STREQ(tally.Failures().Lines()[99].ConstData(), "refused n99: reason");
+    EXPECT_EQ(tally.Failures().More(), 3u);
     std::string details = tally.FailureDetails().ConstData();
     EXPECT_EQ(details.substr(0, 41), "failed /t/f0: reason\nrefused n1: reason\nf");
     EXPECT_EQ(details.substr(details.size() - 34), "refused n99: reason\n... and 3 more");
 }
 
-// Output without newlines (a stand-in that prints a megabyte) is neither kept nor counted.
-TEST(ToolOutputTally, OverlongLinesAreCutAndNotCounted)
+// A line over 4 KiB is cut to its first 4 KiB (never inside a character) and "…", and still
+// counts as what it is, so a long failure names its entry; one of exactly 4 KiB stays whole.
+TEST(ToolOutputTally, OverlongLinesAreCutNotDropped)
 {
     ToolOutputTally tally;
-    std::string endless = "removed /t/" + std::string(1 << 20, 'r');
-    tally.Feed(endless.data(), endless.size());
-    tally.Feed("\nremoved /t/short\n", 18);
-    EXPECT_EQ(tally.EntriesHandled(), 1u);
-    EXPECT_STREQ(tally.CurrentPath().ConstData(), "/t/short");
+    const std::string name = "failed /t/" + std::string(4085, 'f') + "\xC3\xA9" + std::string(1 << 20, 'r');
+    tally.Feed(name.data(), name.size());
+    const std::string exact = "\nremoved /t/" + std::string(4096 - 11, 's') + "\n";
+    tally.Feed(exact.data(), exact.size());
+    EXPECT_EQ(tally.EntriesHandled(), 2u);
+    ASSERT_EQ(tally.Failures().Lines().size(), 1u);
+    EXPECT_EQ(std::string(tally.Failures().Lines()[0].ConstData()),
+              "failed /t/" + std::string(4085, 'f') + "\xE2\x80\xA6");
+    EXPECT_EQ(std::string(tally.CurrentPath().ConstData()), "/t/" + std::string(4085, 's'));
 }
 
 // One line per directory and file below the root, and one per shortcut, as the tool prints them.

@@ -33,11 +33,27 @@ protected:
     {
         ASSERT_FALSE(temporary.path().empty()) << temporary.why();
         folder = temporary.path();
-        definition = WriteFile("sku.xml", "<product><sku ID=\"7\" name=\"Demo Product\"/></product>");
-        targetFile = WriteFile("target_path.xml", "<targetPath path=\"/opt/demo\"/>");
-        tool = folder + "/InstallUtility";
+        bundle = folder + "/Installed/Uninstall.app";
+        definition = WriteFile("Installed/Uninstall.app/Contents/MacOS/sku.xml",
+                               "<product><sku ID=\"7\" name=\"Demo Product\"/></product>");
+        targetFile = WriteFile("Installed/Uninstall.app/Contents/MacOS/target_path.xml",
+                               "<targetPath path=\"/opt/demo\"/>");
+        tool = bundle + "/Contents/MacOS/InstallUtility";
+        platform.bundlePath = bundle;
         platform.auxiliaryFiles = {
             {"sku.xml", definition}, {"target_path.xml", targetFile}, {"InstallUtility", tool}};
+    }
+    // A platform for a second phase run from the copy of the installed bundle.
+    FakeUninstallerPlatform SecondPhase() const
+    {
+        FakeUninstallerPlatform second;
+        second.bundlePath = kCopy;
+        return second;
+    }
+    int RunSecond(FakeUninstallerPlatform& second)
+    {
+        const char* arguments[] = {"Uninstall", "1", bundle.c_str()};
+        return RunUninstaller(3, arguments, second);
     }
     std::string WriteFile(const std::string& name, const std::string& content)
     {
@@ -52,6 +68,7 @@ protected:
 
     TemporaryFolder temporary{"flowtest"};
     std::string folder;
+    std::string bundle;
     std::string definition;
     std::string targetFile;
     std::string tool;
@@ -134,15 +151,35 @@ TEST_F(UninstallerFlowTest, AFifoInPlaceOfTheDefinitionGivesTheDefaultNameAtOnce
     EXPECT_EQ(name.get(), "this product");
 }
 
+TEST_F(UninstallerFlowTest, HelpPrintsTheUsageAndTouchesNothing)
+{
+    for (std::vector<const char*> arguments : {std::vector<const char*>{"--help"}, {"-h"}, {"1", "/x.app", "-h"}})
+    {
+        FakeUninstallerPlatform untouched;
+        untouched.auxiliaryFiles = platform.auxiliaryFiles;
+        untouched.alertAnswers = {AlertAlternateReturn};
+        arguments.insert(arguments.begin(), "Uninstall");
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(RunUninstaller(static_cast<int>(arguments.size()), arguments.data(), untouched), 0);
+        const std::string usage = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(usage, UsageText());
+        EXPECT_TRUE(untouched.calls.empty()) << arguments[1];
+    }
+    const std::string usage = UsageText();
+    for (const char* part : {"UNINSTALL_UNATTENDED=1", "0  removed", "3  administrator rights not obtained",
+                             "4  cancelled, nothing removed"})
+        EXPECT_NE(usage.find(part), std::string::npos) << part;
+}
+
 TEST_F(UninstallerFlowTest, PhaseIsChosenByTheMarker)
 {
-    EXPECT_EQ(Run({"01"}), 0);
+    EXPECT_EQ(Run({"01"}), 4);
     ASSERT_EQ(platform.alerts.size(), 1u);
     EXPECT_STREQ(platform.alerts[0].messageText.ConstData(), "Uninstall Demo Product");
     EXPECT_EQ(platform.calls.size(), 1u);
 
     FakeUninstallerPlatform second;
-    second.auxiliaryFiles = platform.auxiliaryFiles;
+    second.bundlePath = bundle;
     const char* arguments[] = {"Uninstall", "-x", "1"};
     EXPECT_EQ(RunUninstaller(3, arguments, second), 0);
     ASSERT_FALSE(second.calls.empty());
@@ -158,7 +195,7 @@ TEST_F(UninstallerFlowTest, MissingDataFileShowsConfigurationErrorOnly)
         partial.auxiliaryFiles.erase(missing);
         partial.alertAnswers = {AlertAlternateReturn, AlertAlternateReturn};
         const char* arguments[] = {"Uninstall"};
-        EXPECT_EQ(RunUninstaller(1, arguments, partial), 0);
+        EXPECT_EQ(RunUninstaller(1, arguments, partial), 2);
         ASSERT_EQ(partial.alerts.size(), 1u) << missing;
         EXPECT_STREQ(partial.alerts[0].messageText.ConstData(), "Configuration Error");
         EXPECT_STREQ(partial.alerts[0].informativeText.ConstData(),
@@ -174,7 +211,7 @@ TEST_F(UninstallerFlowTest, ConfirmationShowsTheNameLiterally)
 {
     platform.auxiliaryFiles["sku.xml"] =
         WriteFile("percent.xml", "<product><sku name=\"50% %d %@ Suite\"/></product>");
-    EXPECT_EQ(Run({}), 0);
+    EXPECT_EQ(Run({}), 4);
     ASSERT_EQ(platform.alerts.size(), 1u);
     const Alert& alert = platform.alerts[0];
     EXPECT_STREQ(alert.messageText.ConstData(), "Uninstall 50% %d %@ Suite");
@@ -204,7 +241,7 @@ TEST_F(UninstallerFlowTest, OnlyTheAlternateButtonGoesOn)
         cancelled.auxiliaryFiles = platform.auxiliaryFiles;
         cancelled.alertAnswers = {answer};
         const char* arguments[] = {"Uninstall"};
-        EXPECT_EQ(RunUninstaller(1, arguments, cancelled), 0);
+        EXPECT_EQ(RunUninstaller(1, arguments, cancelled), 4);
         EXPECT_EQ(cancelled.calls, std::vector<std::string>{"RunAlert Uninstall Demo Product"}) << answer;
     }
 }
@@ -217,63 +254,75 @@ TEST_F(UninstallerFlowTest, ConfirmedFirstPhaseCopiesAndRelaunches)
     std::vector<std::string> expected = {
         "RunAlert Uninstall Demo Product",
         "CreateDirectory /tmp/fake/UNIQUE-42",
-        std::string("CopyItem /Applications/Demo/Uninstall.app -> ") + kCopy,
-        std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1 /Applications/Demo/Uninstall.app",
+        "CopyItem " + bundle + " -> " + kCopy,
+        std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1 " + bundle,
     };
     EXPECT_EQ(platform.calls, expected);
     EXPECT_EQ(platform.alerts.size(), 1u);
 
-    EXPECT_STREQ(CreateTemporaryDirectory(platform).ConstData(), "/tmp/fake/UNIQUE-42");
-    platform.createDirectoryResult = false;
-    EXPECT_TRUE(CreateTemporaryDirectory(platform).IsEmpty());
-    // No safe temporary folder: nothing is made, least of all at "/" + the unique name.
-    platform.createDirectoryResult = true;
+    TqString temporaryFolder, path;
+    EXPECT_TRUE(CreateTemporaryDirectory(platform, temporaryFolder, path).IsDone());
+    EXPECT_STREQ(path.ConstData(), "/tmp/fake/UNIQUE-42");
+    // No usable temporary folder: nothing is made, least of all at "/" + the unique name.
     platform.temporaryDirectory.clear();
     platform.calls.clear();
-    EXPECT_TRUE(CreateTemporaryDirectory(platform).IsEmpty());
+    EXPECT_FALSE(CreateTemporaryDirectory(platform, temporaryFolder, path).IsDone());
+    EXPECT_TRUE(path.IsEmpty());
     EXPECT_TRUE(platform.calls.empty());
 }
 
-TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationShowUnexpectedError)
+// Each step after the confirmation that fails says why in the unexpected error's details, removes
+// what it made, and ends with status 2.
+TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationSayWhy)
 {
     struct Case
     {
-        bool createDirectory, copy, launch;
-        size_t expectedCalls;
+        Status temporary, create, copy, launch;
+        const char* details;
+        bool removesCopy;
     };
-    for (Case failure :
-         {Case{false, true, true, 3u}, Case{true, false, true, 5u}, Case{true, true, false, 6u}})
+    const Status done;
+    const Case cases[] = {
+        {Status::Failed(0, "/tmp does not allow programs to run (noexec)"), done, done, done,
+         "/tmp does not allow programs to run (noexec)", false},
+        {done, Status::Failed(EROFS, "x"), done, done,
+         "could not create a private folder in /tmp/fake: Read-only file system", false},
+        {done, done, Status::Failed(ENOSPC, "x"), done,
+         "could not copy the uninstaller to /tmp/fake: No space left on device", true},
+        {done, done, done, Status::Failed(EAGAIN, "x"),
+         "could not start the uninstaller's copy: Resource temporarily unavailable", true},
+    };
+    for (const Case& failure : cases)
     {
         FakeUninstallerPlatform failing;
         failing.auxiliaryFiles = platform.auxiliaryFiles;
         failing.alertAnswers = {AlertAlternateReturn};
-        failing.createDirectoryResult = failure.createDirectory;
+        failing.temporaryResult = failure.temporary;
+        failing.createDirectoryResult = failure.create;
         failing.copyResult = failure.copy;
         failing.launchResult = failure.launch;
         const char* arguments[] = {"Uninstall"};
-        EXPECT_EQ(RunUninstaller(1, arguments, failing), 0);
+        EXPECT_EQ(RunUninstaller(1, arguments, failing), 2) << failure.details;
         ASSERT_EQ(failing.alerts.size(), 2u);
         EXPECT_STREQ(failing.alerts[1].messageText.ConstData(), "Unexpected Error");
         EXPECT_STREQ(failing.alerts[1].informativeText.ConstData(),
                      "An unxpected error has occured. Restart uninstaller.");
-        EXPECT_TRUE(failing.alerts[1].defaultButton.IsEmpty());
-        EXPECT_EQ(failing.alerts[1].kind, AlertKind::Error);
-        EXPECT_EQ(failing.calls.size(), failure.expectedCalls);
+        EXPECT_STREQ(failing.alerts[1].details.ConstData(), failure.details);
         EXPECT_EQ(failing.calls.back(), "RunAlert Unexpected Error");
         // A copy that failed, or that could not be started, goes with its directory before the alert.
-        if (failure.createDirectory)
-        {
-            EXPECT_EQ(failing.calls[failing.calls.size() - 2], "RemoveItem /tmp/fake/UNIQUE-42");
-        }
+        EXPECT_EQ(failing.calls[failing.calls.size() - 2] == "RemoveItem /tmp/fake/UNIQUE-42", failure.removesCopy)
+            << failure.details;
     }
 }
 
-TEST_F(UninstallerFlowTest, SecondPhaseDrainsTheToolAndReportsCompletion)
+TEST_F(UninstallerFlowTest, SecondPhaseRemovesItsCopyAndRunsTheInstalledFiles)
 {
-    platform.toolOutput.assign(1000, 'x');
-    EXPECT_EQ(Run({"1"}), 0);
+    FakeUninstallerPlatform second = SecondPhase();
+    second.toolOutput.assign(1000, 'x');
+    EXPECT_EQ(RunSecond(second), 0);
     std::vector<std::string> expected = {
         "Activate",
+        "RemoveRunningCopy",
         "CreateAuthorization",
         "AcquireRight system.privilege.admin",
         "Execute " + tool + " -uninstall " + definition + " " + targetFile + " -v",
@@ -281,112 +330,111 @@ TEST_F(UninstallerFlowTest, SecondPhaseDrainsTheToolAndReportsCompletion)
         "FreeAuthorization",
         "RunAlert Uninstall Demo Product",
     };
-    EXPECT_EQ(platform.calls, expected);
+    EXPECT_EQ(second.calls, expected);
+    EXPECT_EQ(second.installedFiles, (std::vector<std::string>{tool, definition, targetFile}));
     // 1000 bytes in reads of 64 (16 reads, the last one short) and one read that finds the end.
-    EXPECT_EQ(platform.readSizes, std::vector<unsigned long>(17, 64));
-    ASSERT_EQ(platform.alerts.size(), 1u);
-    EXPECT_STREQ(platform.alerts[0].informativeText.ConstData(), "Uninstallation completed successfully.");
-    EXPECT_TRUE(platform.alerts[0].defaultButton.IsEmpty());
-    EXPECT_TRUE(platform.alerts[0].alternateButton.IsEmpty());
-    EXPECT_EQ(platform.alerts[0].kind, AlertKind::Information);
-}
+    EXPECT_EQ(second.readSizes, std::vector<unsigned long>(17, 64));
+    ASSERT_EQ(second.alerts.size(), 1u);
+    EXPECT_STREQ(second.alerts[0].informativeText.ConstData(), "Uninstallation completed successfully.");
+    EXPECT_TRUE(second.alerts[0].defaultButton.IsEmpty());
+    EXPECT_EQ(second.alerts[0].kind, AlertKind::Information);
 
-TEST_F(UninstallerFlowTest, SecondPhaseFailuresFreeTheAuthorization)
-{
-    auto run = [this](auto configure)
+    // Run in the installed bundle itself (no argument, or its own path): nothing to remove, the
+    // running bundle's files are the installed ones.
+    for (std::vector<const char*> arguments : {std::vector<const char*>{"1"}, {"1", bundle.c_str()}})
     {
-        FakeUninstallerPlatform second;
-        second.auxiliaryFiles = platform.auxiliaryFiles;
-        second.toolOutput = "removed /opt/demo/a\n";
-        configure(second);
-        const char* arguments[] = {"Uninstall", "1"};
-        EXPECT_EQ(RunUninstaller(2, arguments, second), 0);
-        return second;
-    };
-
-    FakeUninstallerPlatform noReference =
-        run([](FakeUninstallerPlatform& p) { p.createAuthorizationResult = false; });
-    EXPECT_EQ(noReference.calls, (std::vector<std::string>{"Activate", "CreateAuthorization", "FreeAuthorization",
-                                                           "RunAlert Uninstall Demo Product"}));
-
-    FakeUninstallerPlatform cancelled = run(
-        [](FakeUninstallerPlatform& p)
-        {
-            p.acquireResult = false;
-            p.acquisitionCancelled = true;
-        });
-    EXPECT_EQ(cancelled.calls,
-              (std::vector<std::string>{"Activate", "CreateAuthorization",
-                                        "AcquireRight system.privilege.admin", "FreeAuthorization"}));
-    EXPECT_TRUE(cancelled.alerts.empty());
-
-    FakeUninstallerPlatform notStarted = run([](FakeUninstallerPlatform& p) { p.executeResult = false; });
-    EXPECT_EQ(notStarted.calls.size(), 5u);
-    EXPECT_EQ(notStarted.calls.back(), "FreeAuthorization");
-    EXPECT_TRUE(notStarted.readSizes.empty());
-    EXPECT_TRUE(notStarted.alerts.empty());
-
-    FakeUninstallerPlatform refused =
-        run([](FakeUninstallerPlatform& p) { p.toolOutcome = ToolOutcome::AuthorizationRefused; });
-    EXPECT_EQ(refused.calls.back(), "FreeAuthorization");
-    EXPECT_TRUE(refused.alerts.empty());
-
-    FakeUninstallerPlatform failed =
-        run([](FakeUninstallerPlatform& p) { p.toolOutcome = ToolOutcome::Failed; });
-    EXPECT_EQ(failed.calls[failed.calls.size() - 2], "FreeAuthorization");
-    ASSERT_EQ(failed.alerts.size(), 1u);
-    EXPECT_STREQ(failed.alerts[0].messageText.ConstData(), "Uninstall Demo Product");
-    EXPECT_STREQ(failed.alerts[0].informativeText.ConstData(),
-                 "Uninstallation failed. Some components may not have been removed.");
-    EXPECT_TRUE(failed.alerts[0].defaultButton.IsEmpty());
-    EXPECT_EQ(failed.alerts[0].kind, AlertKind::Error);
-
-    // A read error ends the draining; the tool is still waited for and the authorization freed.
-    FakeUninstallerPlatform readError = run(
-        [](FakeUninstallerPlatform& p)
-        {
-            p.toolOutput.assign(300, 'y');
-            p.readErrorAt = 128;
-        });
-    EXPECT_EQ(readError.readSizes.size(), 3u);
-    EXPECT_EQ(readError.calls[4], "WaitForTool after 128 bytes");
-    EXPECT_EQ(readError.calls[5], "FreeAuthorization");
-}
-
-TEST_F(UninstallerFlowTest, SecondPhaseWithoutToolOrDataFilesAsksForNothing)
-{
-    for (const char* missing : {"InstallUtility", "sku.xml", "target_path.xml"})
-    {
-        FakeUninstallerPlatform incomplete;
-        incomplete.auxiliaryFiles = platform.auxiliaryFiles;
-        incomplete.auxiliaryFiles.erase(missing);
-        const char* arguments[] = {"Uninstall", "1"};
-        EXPECT_EQ(RunUninstaller(2, arguments, incomplete), 0);
-        EXPECT_EQ(incomplete.calls, (std::vector<std::string>{"Activate", "RunAlert Configuration Error"}))
-            << missing;
+        FakeUninstallerPlatform installed;
+        installed.bundlePath = bundle;
+        arguments.insert(arguments.begin(), "Uninstall");
+        EXPECT_EQ(RunUninstaller(static_cast<int>(arguments.size()), arguments.data(), installed), 0);
+        EXPECT_EQ(installed.calls[1], "CreateAuthorization");
+        EXPECT_EQ(installed.installedFiles, (std::vector<std::string>{tool, definition, targetFile}));
     }
 }
 
-TEST_F(UninstallerFlowTest, SecondPhaseElevatesTheFilesThePlatformChose)
+// The name in the dialogs is read from the definition the tool is handed (its real path), never
+// from the copy the second phase runs in.
+TEST_F(UninstallerFlowTest, NameComesFromTheDefinitionTheToolIsGiven)
 {
-    platform.filesToElevate = {"/opt/Demo/Uninstall.app/Contents/MacOS/InstallUtility", "/etc/demo/sku.xml",
-                               "/opt/Demo/Uninstall.app/Contents/MacOS/target_path.xml"};
-    EXPECT_EQ(Run({"1", "/opt/Demo/Uninstall.app"}), 0);
-    EXPECT_EQ(platform.installedBundleArguments, std::vector<std::string>{"/opt/Demo/Uninstall.app"});
-    EXPECT_EQ(platform.calls[3],
-              "Execute /opt/Demo/Uninstall.app/Contents/MacOS/InstallUtility -uninstall "
-              "/etc/demo/sku.xml /opt/Demo/Uninstall.app/Contents/MacOS/target_path.xml -v");
-    // The name shown is still read from the copy's definition.
-    EXPECT_STREQ(platform.alerts.at(0).messageText.ConstData(), "Uninstall Demo Product");
+    const std::string other = WriteFile("real/sku.xml", "<product><sku name=\"Other Product\"/></product>");
+    FakeUninstallerPlatform second = SecondPhase();
+    second.realPaths = {{definition, other}};
+    EXPECT_EQ(RunSecond(second), 0);
+    EXPECT_EQ(second.calls[4], "Execute " + tool + " -uninstall " + other + " " + targetFile + " -v");
+    EXPECT_STREQ(second.alerts.at(0).messageText.ConstData(), "Uninstall Other Product");
 
-    // Files that are not safe to run: the unexpected-error dialog, and nothing is asked for or run.
-    FakeUninstallerPlatform unsafe;
-    unsafe.auxiliaryFiles = platform.auxiliaryFiles;
-    unsafe.chooseFilesResult = false;
-    const char* arguments[] = {"Uninstall", "1"};
-    EXPECT_EQ(RunUninstaller(2, arguments, unsafe), 0);
-    EXPECT_EQ(unsafe.installedBundleArguments, std::vector<std::string>{""});
-    EXPECT_EQ(unsafe.calls, (std::vector<std::string>{"Activate", "RunAlert Unexpected Error"}));
+    FakeUninstallerPlatform missing = SecondPhase();
+    missing.findFilesResult = Status::Failed(ENOENT, tool.c_str());
+    EXPECT_EQ(RunSecond(missing), 2);
+    EXPECT_EQ(missing.calls, (std::vector<std::string>{"Activate", "RemoveRunningCopy", "RunAlert Configuration Error"}));
+    EXPECT_EQ(std::string(missing.alerts[0].details.ConstData()), tool + ": No such file or directory");
+}
+
+// Every ending of the second phase: its exit status, its dialog and what the Details hold.
+TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
+{
+    const std::string output = "removed /opt/demo/a\nkept /opt/demo/Settings: marked to keep\n"
+                               "failed /opt/demo/b: Operation not permitted\nwaiting for another removal of /opt/demo\n"
+                               "ignored /opt/demo/log: Busy\n";
+    const std::string failures = "failed /opt/demo/b: Operation not permitted\nkept /opt/demo/Settings: marked to keep\n"
+                                 "ignored /opt/demo/log: Busy\nwaiting for another removal of /opt/demo";
+    const std::string keeps = "kept /opt/demo/Settings: marked to keep\nignored /opt/demo/log: Busy";
+    struct Case
+    {
+        const char* name;
+        bool acquire, cancelled;
+        Status execute;
+        std::deque<ToolOutcome> outcomes;
+        std::string rightsReason;
+        int status;
+        const char* informative; // nullptr: no dialog
+        std::string details;
+    };
+    const Status done;
+    const char* noRights = "Administrator rights are needed to remove Demo Product, and they could not be obtained.";
+    const Case cases[] = {
+        {"removed", true, false, done, {ToolOutcome::Succeeded}, "", 0, "Uninstallation completed successfully.", keeps},
+        {"failed", true, false, done, {ToolOutcome::Failed}, "", 1,
+         "Uninstallation failed. Some components may not have been removed.", failures},
+        {"refused by the tool", true, false, done, {ToolOutcome::NothingRemoved}, "", 2,
+         "Uninstallation failed. Nothing was removed.", failures},
+        {"cancelled by a signal", true, false, done, {ToolOutcome::Cancelled}, "", 4,
+         "Uninstallation was cancelled. Nothing was removed.", ""},
+        {"not started", true, false, Status::Failed(EAGAIN, "x"), {ToolOutcome::Succeeded}, "", 2,
+         "An unxpected error has occured. Restart uninstaller.",
+         "could not start the removal tool: Resource temporarily unavailable"},
+        {"no way to ask", false, false, done, {ToolOutcome::Succeeded}, "no pkexec", 3, noRights, "no pkexec"},
+        {"prompt dismissed", false, true, done, {ToolOutcome::Succeeded}, "", 4, nullptr, ""},
+        {"dismissed at the elevation program", true, false, done, {ToolOutcome::AuthorizationRefused}, "", 4,
+         nullptr, ""},
+        {"elevation program could not ask", true, false, done, {ToolOutcome::RightsNotObtained}, "", 3, noRights,
+         "Error executing command as another user"},
+        {"its replacement was refused", true, false, done, {ToolOutcome::RightsNotObtained}, "sudo: 3 incorrect\x1b",
+         3, noRights, "sudo: 3 incorrect\\x1B"},
+        {"started again another way", true, false, done, {ToolOutcome::Restarted, ToolOutcome::Succeeded}, "", 0,
+         "Uninstallation completed successfully.", keeps},
+    };
+    for (const Case& c : cases)
+    {
+        FakeUninstallerPlatform second = SecondPhase();
+        second.toolOutput = c.name == std::string("elevation program could not ask")
+                                ? "Error executing command as another user\nignored /opt/demo/log: Busy\n"
+                                : output;
+        second.acquireResult = c.acquire;
+        second.acquisitionCancelled = c.cancelled;
+        second.executeResult = c.execute;
+        second.toolOutcomes = c.outcomes;
+        second.rightsReason = c.rightsReason;
+        EXPECT_EQ(RunSecond(second), c.status) << c.name;
+        // The authorization is freed before anything is shown.
+        EXPECT_EQ(second.calls[second.calls.size() - (c.informative ? 2 : 1)], "FreeAuthorization") << c.name;
+        ASSERT_EQ(second.alerts.size(), c.informative ? 1u : 0u) << c.name;
+        if (c.informative == nullptr)
+            continue;
+        EXPECT_STREQ(second.alerts[0].informativeText.ConstData(), c.informative) << c.name;
+        EXPECT_EQ(std::string(second.alerts[0].details.ConstData()), c.details) << c.name;
+        EXPECT_TRUE(second.alerts[0].defaultButton.IsEmpty()) << c.name;
+    }
 }
 
 TEST_F(UninstallerFlowTest, OutOfMemoryReadingTheNameShowsTheUnexpectedError)
@@ -406,10 +454,10 @@ TEST_F(UninstallerFlowTest, OutOfMemoryReadingTheNameShowsTheUnexpectedError)
         {
             rlimit limit = {rlim_t(1) << 30, rlim_t(1) << 30};
             setrlimit(RLIMIT_AS, &limit);
-            Run({});
+            const int status = Run({});
             bool shown =
                 platform.alerts.size() == 1 && platform.alerts[0].messageText == TqString("Unexpected Error");
-            return shown ? 0 : 1;
+            return shown && status == 2 ? 0 : 1;
         });
     ASSERT_GT(child.pid, 0);
     ASSERT_TRUE(child.waitStatus.has_value());
@@ -418,50 +466,17 @@ TEST_F(UninstallerFlowTest, OutOfMemoryReadingTheNameShowsTheUnexpectedError)
 #endif
 }
 
-TEST_F(UninstallerFlowTest, RightsThatCannotBeHadAreSaidButACancelIsQuiet)
-{
-    struct Case
-    {
-        const char* name;
-        bool acquire, cancelled;
-        ToolOutcome outcome;
-        bool told;
-    };
-    for (Case c : {Case{"no way to ask", false, false, ToolOutcome::Succeeded, true},
-                   Case{"prompt dismissed", false, true, ToolOutcome::Succeeded, false},
-                   Case{"refused by the elevation program", true, false, ToolOutcome::RightsNotObtained, true},
-                   Case{"dismissed at the elevation program", true, false, ToolOutcome::AuthorizationRefused, false}})
-    {
-        FakeUninstallerPlatform second;
-        second.auxiliaryFiles = {{"sku.xml", definition}, {"target_path.xml", targetFile}, {"InstallUtility", tool}};
-        second.acquireResult = c.acquire;
-        second.acquisitionCancelled = c.cancelled;
-        second.toolOutcome = c.outcome;
-        const char* arguments[] = {"Uninstall", "1"};
-        EXPECT_EQ(RunUninstaller(2, arguments, second), 0);
-        EXPECT_EQ(second.calls.back(), c.told ? "RunAlert Uninstall Demo Product" : "FreeAuthorization") << c.name;
-        ASSERT_EQ(second.alerts.size(), c.told ? 1u : 0u) << c.name;
-        if (!c.told)
-            continue;
-        EXPECT_STREQ(second.alerts[0].informativeText.ConstData(),
-                     "Administrator rights are needed to remove Demo Product, and they could not be obtained.");
-        EXPECT_TRUE(second.alerts[0].defaultButton.IsEmpty());
-        EXPECT_TRUE(second.alerts[0].alternateButton.IsEmpty());
-        EXPECT_TRUE(second.alerts[0].otherButton.IsEmpty());
-    }
-}
-
 TEST_F(UninstallerFlowTest, SecondPhaseShowsProgressAgainstTheDefinitionsEntries)
 {
-    platform.auxiliaryFiles["sku.xml"] =
-        WriteFile("tree.xml", "<product><sku name=\"Demo Product\"/><installFiles><directory fileName=\"d\">"
-                              "<file fileName=\"a\"/><file fileName=\"b\"/></directory></installFiles></product>");
+    WriteFile("Installed/Uninstall.app/Contents/MacOS/sku.xml",
+              "<product><sku name=\"Demo Product\"/><installFiles><directory fileName=\"d\">"
+              "<file fileName=\"a\"/><file fileName=\"b\"/></directory></installFiles></product>");
     // Lines longer than one read of the drain, so each count shows on its own.
     const std::string path(70, 'p');
     platform.toolOutput = "removed /opt/demo/d/a" + path + "\nfailed /opt/demo/d/b" + path +
                           ": Busy\nkept /opt/demo/d" + path + "\nsummary: 1 removed, 1 kept, 0 missing, 1 failed\n";
-    platform.toolOutcome = ToolOutcome::Failed;
-    EXPECT_EQ(Run({"1"}), 0);
+    platform.toolOutcomes = {ToolOutcome::Failed};
+    EXPECT_EQ(Run({"1"}), 1);
     std::vector<std::string> expected = {
         "Begin Demo Product of 3",
         "Show 1 /opt/demo/d/a" + path,
@@ -473,19 +488,9 @@ TEST_F(UninstallerFlowTest, SecondPhaseShowsProgressAgainstTheDefinitionsEntries
     ASSERT_EQ(platform.alerts.size(), 1u);
     EXPECT_EQ(std::string(platform.alerts[0].details.ConstData()), "failed /opt/demo/d/b" + path + ": Busy");
 
-    // No tool started, no progress; a run that succeeds has no details to show.
-    FakeUninstallerPlatform refused;
-    refused.auxiliaryFiles = platform.auxiliaryFiles;
+    // No tool started, no progress.
+    FakeUninstallerPlatform refused = SecondPhase();
     refused.acquireResult = false;
-    const char* arguments[] = {"Uninstall", "1"};
-    RunUninstaller(2, arguments, refused);
+    RunSecond(refused);
     EXPECT_TRUE(refused.progress.empty());
-
-    FakeUninstallerPlatform succeeded;
-    succeeded.auxiliaryFiles = platform.auxiliaryFiles;
-    succeeded.toolOutput = "failed /opt/demo/log: Busy (ignored)\n";
-    RunUninstaller(2, arguments, succeeded);
-    ASSERT_EQ(succeeded.alerts.size(), 1u);
-    EXPECT_TRUE(succeeded.alerts[0].details.IsEmpty());
-    EXPECT_EQ(succeeded.progress.back(), "End after 0 alerts");
 }
