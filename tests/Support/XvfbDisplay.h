@@ -35,8 +35,8 @@ public:
         const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         RunProgram::Launch launch;
         launch.command = {xvfb, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
-        if (fixedNumber >= 0)
-            launch.command.insert(launch.command.begin() + 1, ":" + std::to_string(fixedNumber));
+        launch.command.insert(launch.command.begin() + 1,
+                              ":" + std::to_string(fixedNumber >= 0 ? fixedNumber : FreeNumber()));
         launch.folder = logFolder;
         launch.errors = logFd;
         launch.extra = {{numberPipe[1], 3}};
@@ -79,6 +79,23 @@ public:
     {
         std::ifstream in(log, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // A display number no server here uses: no lock file, no socket file, and no abstract socket.
+    // The abstract name is checked too: a server in another mount namespace (a private /tmp) holds
+    // it unseen, and clients, which try the abstract socket first, would reach that server.
+    static int FreeNumber()
+    {
+        std::ifstream in("/proc/net/unix");
+        const std::string sockets((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (int number = 100 + static_cast<int>(getpid() % 300);; ++number)
+        {
+            const std::string n = std::to_string(number);
+            if (access(("/tmp/.X" + n + "-lock").c_str(), F_OK) != 0 &&
+                access(("/tmp/.X11-unix/X" + n).c_str(), F_OK) != 0 &&
+                sockets.find("@/tmp/.X11-unix/X" + n + "\n") == std::string::npos)
+                return number;
+        }
     }
 
     // The program's path on PATH; empty when there is none.

@@ -164,10 +164,7 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
 TEST(GtkDialog, RelaunchedCopyWaitsForTheDisplay)
 {
     TemporaryFolder folder;
-    int number = 150;
-    while (number < 200 && (access(("/tmp/.X11-unix/X" + std::to_string(number)).c_str(), F_OK) == 0 ||
-                            access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0))
-        ++number;
+    const int number = XvfbDisplay::FreeNumber();
     int ends[2];
     ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
     const pid_t child = fork();
