@@ -1,6 +1,7 @@
 #include "GtkProgress.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <gtk/gtk.h>
 #include <poll.h>
@@ -10,6 +11,9 @@ namespace
 
 // How long one wait on the tool's output lasts before GTK's events are handled again.
 const int kEventIntervalMilliseconds = 50;
+// How long the tool may be quiet before the bar pulses, and how often it pulses then.
+const auto kQuietBeforePulse = std::chrono::milliseconds(300);
+const unsigned int kPulseIntervalMilliseconds = 100;
 
 void HandlePendingEvents()
 {
@@ -83,7 +87,18 @@ void GtkProgressWindow::Open(const TqString& productName, unsigned long totalEnt
     gtk_container_add(GTK_CONTAINER(window), Contents(validTitle));
     g_free(validTitle);
     gtk_widget_show_all(window);
+    throttle.Reset();
+    lastLine = throttle.Now();
+    pulseSource = g_timeout_add(kPulseIntervalMilliseconds, PulseWhileQuiet, this);
     HandlePendingEvents();
+}
+
+int GtkProgressWindow::PulseWhileQuiet(void* self)
+{
+    auto* progress = static_cast<GtkProgressWindow*>(self);
+    if (progress->bar != nullptr && progress->throttle.Now() - progress->lastLine >= kQuietBeforePulse)
+        gtk_progress_bar_pulse(GTK_PROGRESS_BAR(progress->bar));
+    return G_SOURCE_CONTINUE;
 }
 
 void GtkProgressWindow::Update(unsigned long handledEntries, const TqString& currentPath)
@@ -92,6 +107,9 @@ void GtkProgressWindow::Update(unsigned long handledEntries, const TqString& cur
         return;
     if (handledEntries > total)
         total = handledEntries;
+    lastLine = throttle.Now();
+    if (!throttle.Due())
+        return;
     ShowCount(bar, handledEntries, total);
     SetLabelText(pathLabel, currentPath);
 }
@@ -100,6 +118,9 @@ void GtkProgressWindow::Close()
 {
     if (window == nullptr)
         return;
+    if (pulseSource != 0)
+        g_source_remove(pulseSource);
+    pulseSource = 0;
     gtk_widget_destroy(window);
     window = nullptr;
     bar = nullptr;

@@ -1,43 +1,66 @@
 #include "TerminalProgress.h"
 
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+
 #include "LineEscaping.h"
 
 void TerminalProgress::Begin(FILE* stream, const TqString& name, unsigned long totalEntries)
 {
-    output = stream;
+    terminal = FileDescriptor();
+    if (stream != nullptr && fileno(stream) >= 0)
+    {
+        // A new open file description of the same terminal, so O_NONBLOCK is this line's alone.
+        const std::string self = "/proc/self/fd/" + std::to_string(fileno(stream));
+        terminal = FileDescriptor(open(self.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    }
     productName = EscapeLineText(name);
     total = totalEntries;
     handled = 0;
+    shown = 0;
     written = false;
+    throttle.Reset();
 }
 
 void TerminalProgress::Show(unsigned long handledEntries)
 {
-    if (output == nullptr || handledEntries == handled)
+    if (!terminal.IsOpen() || handledEntries == handled)
         return;
     handled = handledEntries;
     if (handled > total)
         total = handled;
-    Write();
+    if (throttle.Due())
+        Draw();
 }
 
 void TerminalProgress::End()
 {
-    if (output == nullptr)
+    if (!terminal.IsOpen())
         return;
+    if (handled != shown)
+        Draw();
     if (written)
-    {
-        std::fputs("\n", output);
-        std::fflush(output);
-    }
-    output = nullptr;
+        Write("\n");
+    terminal = FileDescriptor();
 }
 
-void TerminalProgress::Write()
+void TerminalProgress::Draw()
 {
-    if (output == nullptr)
-        return;
-    std::fprintf(output, "\rRemoving %s: %lu of %lu entries", productName.ConstData(), handled, total);
-    std::fflush(output);
+    char counts[64];
+    std::snprintf(counts, sizeof counts, ": %lu of %lu entries", handled, total);
+    if (Write(TqString("\rRemoving ") + productName + counts))
+        shown = handled;
     written = true;
+}
+
+// One write that never waits: what the terminal cannot take now is dropped (the next frame
+// starts its line afresh with a carriage return). True when all of it went.
+bool TerminalProgress::Write(const TqString& text)
+{
+    ssize_t result;
+    do
+        result = write(terminal.Get(), text.ConstData(), text.Size());
+    while (result < 0 && errno == EINTR);
+    return result == static_cast<ssize_t>(text.Size());
 }

@@ -3,31 +3,44 @@
 
 #include <cstdio>
 
+#include "FileDescriptor.h"
+#include "RedrawThrottle.h"
 #include "TqString.h"
 
 // The removal's progress at a terminal: one line, "Removing <product>: N of M entries", rewritten
-// in place with a carriage return whenever N changes, and ended with a newline. The line starts
-// with the first entry handled: until the tool prints, the terminal may still be the elevation
-// program's, asking for a password.
+// in place with a carriage return, and ended with a newline. The line starts with the first entry
+// handled: until the tool prints, the terminal may still be the elevation program's, asking for a
+// password.
+//
+// The display never holds the removal up: the line is redrawn at most ten times a second, and
+// written only when the terminal takes it at once (a terminal stopped with Ctrl-S, or a slow
+// line, skips frames rather than stopping the reader of the tool's output).
 class TerminalProgress
 {
 public:
-    // Starts a line for the product, written once something is handled. The product name is
-    // escaped for one line.
+    explicit TerminalProgress(RedrawThrottle::Clock clock = std::chrono::steady_clock::now) : throttle(clock) {}
+
+    // Starts a line for the product on the terminal behind output, written once something is
+    // handled. The product name is escaped for one line.
     void Begin(FILE* output, const TqString& productName, unsigned long totalEntries);
-    // Rewrites the line when handledEntries differs from what it shows. More entries than the
-    // total (lines the count did not foresee) raise the total, so N never passes M.
+    // Takes the new count and redraws the line when it changed and a redraw is due. More entries
+    // than the total (lines the count did not foresee) raise the total, so N never passes M.
     void Show(unsigned long handledEntries);
-    // Ends the line, when there is one; nothing more is written until the next Begin.
+    // Draws the last count when a frame skipped it, and ends the line, when there is one; nothing
+    // more is written until the next Begin.
     void End();
 
 private:
-    void Write();
+    bool Write(const TqString& text);
+    void Draw();
 
-    FILE* output = nullptr;
+    // The terminal opened afresh without blocking, so the caller's own descriptor keeps its mode.
+    FileDescriptor terminal;
+    RedrawThrottle throttle;
     TqString productName;
     unsigned long total = 0;
     unsigned long handled = 0;
+    unsigned long shown = 0;
     bool written = false;
 };
 

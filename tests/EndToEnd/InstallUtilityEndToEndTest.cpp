@@ -93,7 +93,7 @@ TEST_F(InstallUtilityEndToEndTest, AFailedRemovalEndsWithTheFailureDialog)
 {
     // An entry that not even root can remove: immutable where the file system allows it,
     // else a bundle with another file system mounted on it.
-    const std::string locked = "Plug-Ins/Components/TqSpace.component";
+    const std::string locked = "Plug-Ins/Extensions/TqSpace.tqext";
     std::string immutableReason;
     std::string mountReason;
     if (!makeImmutable(target + "/" + locked + "/Contents/Info.plist", immutableReason) &&
@@ -108,8 +108,8 @@ TEST_F(InstallUtilityEndToEndTest, AFailedRemovalEndsWithTheFailureDialog)
     EXPECT_EQ(errors.find("Uninstallation completed successfully."), std::string::npos) << errors;
     // Everything else listed went all the same.
     EXPECT_TRUE(exists(target + "/" + locked + "/Contents"));
-    EXPECT_FALSE(exists(target + "/Plug-Ins/VST"));
-    EXPECT_FALSE(exists(target + "/Plug-Ins/Components/TqDynamics.component"));
+    EXPECT_FALSE(exists(target + "/Plug-Ins/Modules"));
+    EXPECT_FALSE(exists(target + "/Plug-Ins/Extensions/TqDynamics.tqext"));
     EXPECT_FALSE(exists(target + "/" + productName + "/ReadMe.txt"));
     EXPECT_FALSE(exists(target + "/" + productName + ".app"));
     EXPECT_TRUE(exists(target + "/Application Support/Tq Studio Effects/Settings/Preferences.xml"));

@@ -1,11 +1,13 @@
-#include <fcntl.h>
+#include <memory>
 
 #include "InstalledBundleFixture.h"
+#include "XvfbDisplay.h"
 
 namespace
 {
 
-const char kTitle[] = "Uninstall Demo 100% Product";
+// The dialogs' window title: the product's name (the heading says "Uninstall <product>").
+const char kTitle[] = "Demo 100% Product";
 
 // Runs Uninstall on a private Xvfb display and answers its windows with xdotool's keyboard.
 class UninstallGuiTest : public InstalledBundleFixture
@@ -14,69 +16,21 @@ protected:
     void SetUp() override
     {
         InstalledBundleFixture::SetUp();
-        std::string xvfb = FindProgram("Xvfb");
-        if (xvfb.empty())
-            GTEST_SKIP() << "Xvfb is not installed, so no display can be started for the dialog windows";
+        xvfb = std::make_unique<XvfbDisplay>(root);
+        if (xvfb->display().empty())
+            GTEST_SKIP() << xvfb->why();
+        display = xvfb->display();
         xdotool = FindProgram("xdotool");
         ASSERT_FALSE(xdotool.empty()) << "xdotool is needed to drive the dialog windows";
-
-        int displayPipe[2];
-        ASSERT_EQ(pipe2(displayPipe, O_CLOEXEC), 0);
-        std::string log = root + "/xvfb.log";
-        int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        RunProgram::Launch xvfbLaunch;
-        xvfbLaunch.command = {xvfb, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
-        xvfbLaunch.folder = root;
-        xvfbLaunch.errors = logFd;
-        xvfbLaunch.extra = {{displayPipe[1], 3}};
-        xvfbPid = RunProgram::Start(xvfbLaunch).pid;
-        close(logFd);
-        close(displayPipe[1]);
-        std::string number;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (xvfbPid > 0 && number.find('\n') == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline)
-        {
-            pollfd watched = {displayPipe[0], POLLIN, 0};
-            char buffer[32];
-            ssize_t got = poll(&watched, 1, 100) > 0 ? read(displayPipe[0], buffer, sizeof buffer) : -1;
-            if (got == 0)
-                break;
-            if (got > 0)
-                number.append(buffer, static_cast<size_t>(got));
-        }
-        close(displayPipe[0]);
-        if (number.find('\n') == std::string::npos)
-            GTEST_SKIP() << "Xvfb could not start a display: " << ReadFile(log);
-        display = ":" + number.substr(0, number.find('\n'));
     }
 
     void TearDown() override
     {
-        if (xvfbPid > 0)
-        {
-            kill(xvfbPid, SIGTERM);
-            RunProgram::WaitForExit(xvfbPid, 10);
-        }
+        xvfb.reset();
         InstalledBundleFixture::TearDown();
     }
 
-    static std::string FindProgram(const std::string& name)
-    {
-        const char* path = std::getenv("PATH");
-        std::string folders = path ? path : "/usr/bin:/bin";
-        for (size_t start = 0; start <= folders.size();)
-        {
-            size_t end = folders.find(':', start);
-            if (end == std::string::npos)
-                end = folders.size();
-            std::string candidate = folders.substr(start, end - start) + "/" + name;
-            if (end > start && access(candidate.c_str(), X_OK) == 0)
-                return candidate;
-            start = end + 1;
-        }
-        return std::string();
-    }
+    static std::string FindProgram(const std::string& name) { return XvfbDisplay::FindProgram(name); }
 
     // xdotool's standard output for these arguments.
     std::string Xdotool(const std::vector<std::string>& arguments)
@@ -105,7 +59,8 @@ protected:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (std::chrono::steady_clock::now() < deadline)
         {
-            std::string ids = Xdotool({"search", "--name", "^" + name + "$"});
+            // Mapped windows only: keys sent to a window not yet on screen are lost.
+            std::string ids = Xdotool({"search", "--onlyvisible", "--name", "^" + name + "$"});
             std::string last;
             for (size_t start = 0; start < ids.size();)
             {
@@ -160,12 +115,12 @@ protected:
     {
         bool complete = false;
         return "\nUninstall wrote: " + RunProgram::ReadToEnd(errors, 2, &complete) +
-               "\nXvfb wrote: " + ReadFile(root + "/xvfb.log");
+               "\nXvfb wrote: " + xvfb->Log();
     }
 
+    std::unique_ptr<XvfbDisplay> xvfb;
     std::string xdotool;
     std::string display;
-    pid_t xvfbPid = -1;
 };
 
 } // namespace
@@ -198,8 +153,8 @@ TEST_F(UninstallGuiTest, UninstallButtonRunsBothPhasesThroughWindows)
     std::string confirmation = WaitForWindow(kTitle, 90);
     ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear" << Diagnosis(errors);
 
-    // "Uninstall" sits left of the focused "Cancel".
-    PressKeys(confirmation, {"shift+Tab", "Return"});
+    // "Uninstall" sits right of the focused "Cancel", at the end of the row.
+    PressKeys(confirmation, {"Tab", "Return"});
     EXPECT_EQ(RunProgram::WaitForExit(child, 30), 0);
     std::string completion = WaitForWindow(kTitle, 90, child);
     ASSERT_FALSE(completion.empty()) << "the completion window did not appear" << Diagnosis(errors);

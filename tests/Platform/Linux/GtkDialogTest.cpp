@@ -1,14 +1,19 @@
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 #include <cstdlib>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include "GtkDialog.h"
 #include "RunProgram.h"
+#include "TemporaryFolder.h"
+#include "XvfbDisplay.h"
 
 // Starting GTK must leave the C library's locale alone, whatever the environment asks for. GTK
 // sets its locale before it looks for a display, so no display is needed; the check runs in a
@@ -28,4 +33,157 @@ TEST(GtkDialog, StartingGtkKeepsTheCLocale)
         });
     ASSERT_GT(child.pid, 0);
     EXPECT_EQ(child.text, "C");
+}
+
+namespace
+{
+
+struct WidgetSearch
+{
+    GType type;
+    std::vector<GtkWidget*> found;
+};
+
+// Every widget of the type inside widget, the dialog's own internal ones included.
+void CollectWidgets(GtkWidget* widget, WidgetSearch& search)
+{
+    if (G_TYPE_CHECK_INSTANCE_TYPE(widget, search.type))
+        search.found.push_back(widget);
+    if (GTK_IS_CONTAINER(widget))
+        gtk_container_forall(
+            GTK_CONTAINER(widget), [](GtkWidget* child, gpointer data) { CollectWidgets(child, *static_cast<WidgetSearch*>(data)); },
+            &search);
+}
+
+// The dialog as GTK shows it on the display: title, the visible buttons left to right with their
+// role (default response, focus, destructive style), the kind's icon, and how details wrap.
+std::string DescribeShownAlert(const Alert& alert)
+{
+    GtkWidget* dialog = BuildGtkAlert(alert);
+    gtk_widget_show(dialog);
+    for (int round = 0; round < 200 && !gtk_widget_get_mapped(dialog); ++round)
+    {
+        while (gtk_events_pending())
+            gtk_main_iteration();
+        usleep(10000);
+    }
+    while (gtk_events_pending())
+        gtk_main_iteration();
+
+    std::string text = std::string("title=") + gtk_window_get_title(GTK_WINDOW(dialog)) + " buttons=";
+    WidgetSearch buttons{GTK_TYPE_BUTTON, {}};
+    CollectWidgets(dialog, buttons);
+    std::vector<std::pair<int, GtkWidget*>> placed;
+    for (GtkWidget* button : buttons.found)
+        if (gtk_widget_get_mapped(button) && !GTK_IS_EXPANDER(gtk_widget_get_parent(button)) &&
+            gtk_dialog_get_response_for_widget(GTK_DIALOG(dialog), button) != GTK_RESPONSE_NONE)
+        {
+            GtkAllocation where;
+            gtk_widget_get_allocation(button, &where);
+            placed.push_back({where.x, button});
+        }
+    std::sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& entry : placed)
+    {
+        GtkWidget* button = entry.second;
+        text += gtk_button_get_label(GTK_BUTTON(button));
+        if (gtk_window_get_default_widget(GTK_WINDOW(dialog)) == button && gtk_widget_has_default(button))
+            text += "(default)";
+        if (gtk_window_get_focus(GTK_WINDOW(dialog)) == button)
+            text += "(focus)";
+        if (gtk_style_context_has_class(gtk_widget_get_style_context(button), "destructive-action"))
+            text += "(destructive)";
+        text += " ";
+    }
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    GtkWidget* image = gtk_message_dialog_get_image(GTK_MESSAGE_DIALOG(dialog));
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    const gchar* icon = nullptr;
+    if (image != nullptr && gtk_widget_get_mapped(image) && gtk_image_get_storage_type(GTK_IMAGE(image)) == GTK_IMAGE_ICON_NAME)
+        gtk_image_get_icon_name(GTK_IMAGE(image), &icon, nullptr);
+    text += std::string("icon=") + (icon != nullptr ? icon : "none");
+    WidgetSearch views{GTK_TYPE_TEXT_VIEW, {}};
+    CollectWidgets(dialog, views);
+    for (GtkWidget* view : views.found)
+        text += gtk_text_view_get_wrap_mode(GTK_TEXT_VIEW(view)) != GTK_WRAP_NONE ? " details=wrapped" : " details=cut";
+    gtk_widget_destroy(dialog);
+    return text;
+}
+
+} // namespace
+
+// The dialogs follow GNOME's layout, read back from GTK on a real (virtual) display: Cancel left
+// of the affirmative button, Cancel the default and focused, the affirmative one destructive; the
+// title the product; no light bulb for a completion; details that wrap.
+TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
+{
+    TemporaryFolder folder;
+    XvfbDisplay xvfb(folder.path());
+    if (xvfb.display().empty())
+        GTEST_SKIP() << xvfb.why();
+
+    Alert confirmation;
+    confirmation.messageText = "Uninstall Demo Product";
+    confirmation.informativeText = "Do you wish to remove Demo Product and all related components?";
+    confirmation.defaultButton = "Cancel";
+    confirmation.alternateButton = "Uninstall";
+    confirmation.kind = AlertKind::Question;
+    Alert completion;
+    completion.messageText = "Uninstall Demo Product";
+    completion.informativeText = "Uninstallation completed successfully.";
+    completion.kind = AlertKind::Information;
+    completion.details = "kept /opt/Demo Product/Application Support/A very long folder name/Settings: marked to keep";
+    Alert configuration;
+    configuration.messageText = "Configuration Error";
+    configuration.informativeText = "Configuration file Uninstall.plist not found in application bundle.";
+    configuration.kind = AlertKind::Error;
+
+    const std::string display = xvfb.display();
+    const RunProgram::ChildOutcome child = RunProgram::RunInChild(
+        [&](int output)
+        {
+            setenv("DISPLAY", display.c_str(), 1);
+            setenv("GDK_BACKEND", "x11", 1);
+            setenv("NO_AT_BRIDGE", "1", 1);
+            if (!InitGtkDialogs())
+                return 1;
+            std::string text;
+            for (const Alert* alert : {&confirmation, &completion, &configuration})
+                text += DescribeShownAlert(*alert) + "\n";
+            return write(output, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1;
+        });
+    ASSERT_GT(child.pid, 0);
+    EXPECT_EQ(child.text,
+              "title=Demo Product buttons=Cancel(default)(focus) Uninstall(destructive) icon=dialog-question\n"
+              "title=Demo Product buttons=OK(default)(focus) icon=none details=wrapped\n"
+              "title=Uninstall buttons=OK(default)(focus) icon=dialog-error\n");
+}
+
+// A copy relaunched from a phase that had windows waits for a display that cannot take it yet,
+// rather than falling back at once to standard error, where a desktop user sees nothing.
+TEST(GtkDialog, RelaunchedCopyWaitsForTheDisplay)
+{
+    TemporaryFolder folder;
+    const int number = XvfbDisplay::FreeNumber();
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
+        setenv("GDK_BACKEND", "x11", 1);
+        setenv("UNINSTALL_WINDOWS_SHOWN", "1", 1);
+        const char* answer = InitGtkDialogs() ? "opened" : "gave up";
+        _exit(write(ends[1], answer, std::strlen(answer)) > 0 ? 0 : 1);
+    }
+    close(ends[1]);
+    usleep(1500 * 1000); // the display comes a while after the copy first looked for it
+    XvfbDisplay xvfb(folder.path(), number);
+    bool complete = false;
+    const std::string answer = RunProgram::ReadToEnd(ends[0], 20, &complete);
+    close(ends[0]);
+    RunProgram::WaitForExit(child, 10);
+    if (xvfb.display().empty())
+        GTEST_SKIP() << xvfb.why();
+    EXPECT_EQ(answer, "opened");
 }

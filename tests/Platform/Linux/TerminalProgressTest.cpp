@@ -1,31 +1,55 @@
 #include <cstdio>
 #include <cstdlib>
+#include <pty.h>
 #include <string>
+#include <termios.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "RunProgram.h"
 #include "TerminalProgress.h"
 
 namespace
 {
 
-// Drives one progress line through the counts and returns what reached the terminal.
-std::string Printed(const TqString& product, unsigned long total, std::initializer_list<unsigned long> counts)
+// A clock that moves only when the test says so.
+struct TestClock
 {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&buffer, &size);
-    TerminalProgress progress;
+    std::chrono::steady_clock::time_point now{};
+    RedrawThrottle::Clock Reader()
+    {
+        return [this] { return now; };
+    }
+};
+
+// Drives one progress line through the counts, the clock advancing step milliseconds before each,
+// and returns what reached the terminal (a pipe here).
+std::string Printed(const TqString& product, unsigned long total, std::initializer_list<unsigned long> counts,
+                    int step = 150)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return "no pipe";
+    FILE* out = fdopen(ends[1], "w");
+    TestClock clock;
+    TerminalProgress progress(clock.Reader());
     progress.Show(1); // before Begin: nothing to write to
     progress.Begin(out, product, total);
     for (unsigned long count : counts)
+    {
+        clock.now += std::chrono::milliseconds(step);
         progress.Show(count);
+    }
     progress.End();
     progress.Show(9); // after End: nothing more
     progress.End();
     std::fclose(out);
-    std::string text(buffer, size);
-    std::free(buffer);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<size_t>(got));
+    close(ends[0]);
     return text;
 }
 
@@ -40,6 +64,45 @@ TEST(TerminalProgress, OneLineRewrittenWhenTheCountMoves)
     // Nothing handled, no line: the terminal is left as the elevation program left it.
     EXPECT_EQ(Printed("Demo", 3, {}), "");
     // Lines the count did not foresee raise the total; a name cannot break or steer the line.
-    EXPECT_EQ(Printed("Evil\r\x1b[2J\\", 1, {2}),
-              "\rRemoving Evil\\x0D\\x1B[2J\\\\: 2 of 2 entries\n");
+    EXPECT_EQ(Printed("Evil\r\x1b[2J\\", 1, {2}), "\rRemoving Evil\\x0D\\x1B[2J\\\\: 2 of 2 entries\n");
+    // Within a tenth of a second only the first count is drawn; the end draws the last one.
+    EXPECT_EQ(Printed("Demo", 4, {1, 2, 3}, 30),
+              "\rRemoving Demo: 1 of 4 entries"
+              "\rRemoving Demo: 3 of 4 entries\n");
+}
+
+// A terminal stopped with Ctrl-S whose reader never reads: the line's writes fill it up, and the
+// progress goes on without waiting (the tool's output keeps being read). In a child, so that a
+// write that blocked would show as a child that never finishes.
+TEST(TerminalProgress, StoppedTerminalNeverBlocks)
+{
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    termios settings;
+    ASSERT_EQ(tcgetattr(slave, &settings), 0);
+    settings.c_iflag |= IXON;
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &settings), 0);
+    ASSERT_EQ(tcflow(slave, TCOOFF), 0); // what Ctrl-S does
+
+    const RunProgram::ChildOutcome child = RunProgram::RunInChild(
+        [slave](int output)
+        {
+            FILE* terminal = fdopen(slave, "w");
+            TestClock clock;
+            TerminalProgress progress(clock.Reader());
+            progress.Begin(terminal, "Demo", 200000);
+            for (unsigned long count = 1; count <= 200000; ++count) // some 7 MB of frames
+            {
+                clock.now += std::chrono::milliseconds(200);
+                progress.Show(count);
+            }
+            progress.End();
+            return write(output, "finished", 8) == 8 ? 0 : 1;
+        },
+        60);
+    close(slave);
+    close(master);
+    ASSERT_GT(child.pid, 0);
+    EXPECT_EQ(child.text, "finished") << "a write to the stopped terminal held the progress up";
 }
