@@ -23,13 +23,13 @@ const char InstallUtilityCommand::usage[] =
     "Removes, under the folder that TARGETFILE names (<targetPath path=\"/abs/dir\"/>), what the\n"
     "product definition DEFINITION lists in its installFiles.\n"
     "  -v  print one line per entry, then a summary\n"
-    "  -n  change nothing; print what would be removed\n"
+    "  -n  change nothing; print what would be removed and what would fail\n"
     "It removes with the rights of whoever controls it, DEFINITION and TARGETFILE (and every folder\n"
     "above them): root, or the one user who owns some of them.\n"
-    "Exit status: 0 done, 1 an entry failed or was refused, 2 a bad command line, an unreadable\n"
-    "definition or target file, inputs controlled by two users or writable by others, or another\n"
-    "removal of the target still running after a minute (nothing touched), 4 cancelled by a signal\n"
-    "before anything was removed.\n";
+    "Exit status: 0 done; 1 an entry failed, would fail or was refused, or the report could not be\n"
+    "written; 2 a bad command line, an unreadable definition or target file, inputs controlled by\n"
+    "two users or writable by others, or another removal of the target still running after a\n"
+    "minute (nothing touched); 4 cancelled by a signal before anything was removed.\n";
 
 namespace
 {
