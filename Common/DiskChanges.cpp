@@ -4,12 +4,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-int RealDiskChanges::RemoveName(int folderFd, const char* name)
+Status RealDiskChanges::RemoveName(int folderFd, const char* name)
 {
-    return unlinkat(folderFd, name, 0) == 0 ? 0 : errno;
+    return unlinkat(folderFd, name, 0) == 0 ? Status::Done() : Status::Failed(errno, name);
 }
 
-int RealDiskChanges::RemoveEmptyDirectory(int folderFd, const char* name)
+Status RealDiskChanges::RemoveEmptyDirectory(int folderFd, const char* name)
 {
-    return unlinkat(folderFd, name, AT_REMOVEDIR) == 0 ? 0 : errno;
+    return unlinkat(folderFd, name, AT_REMOVEDIR) == 0 ? Status::Done() : Status::Failed(errno, name);
 }

@@ -199,9 +199,9 @@ Status ProtectedPath::Controller(const TqString& path, uid_t& owner)
     return Status::Done();
 }
 
-TqString ProtectedPath::Problem(const TqString& path, uid_t owner)
+Status ProtectedPath::Check(const TqString& path, uid_t owner)
 {
     Walk walk(owner, false);
     const std::string why = walk.problem(path.ConstData());
-    return why.empty() ? TqString() : TqString(why.c_str());
+    return why.empty() ? Status::Done() : Status::Failed(0, TqString(why.c_str()));
 }

@@ -25,10 +25,10 @@ namespace ProtectedPath
 // that last case (an item missing, not a folder, unreadable) does the status carry an errno value.
 [[nodiscard]] Status Controller(const TqString& path, uid_t& owner);
 
-// The same walk with the trusted user given: the unset string when every item belongs to root or
-// to owner (0 trusts root alone) and the writing rule holds, else "PATH is/has ..." naming the
+// The same walk with the trusted user given: done when every item belongs to root or to owner
+// (0 trusts root alone) and the writing rule holds, else failed with "PATH is/has ..." naming the
 // first item that does not, or why it could not be checked.
-[[nodiscard]] TqString Problem(const TqString& path, uid_t owner);
+[[nodiscard]] Status Check(const TqString& path, uid_t owner);
 
 } // namespace ProtectedPath
 

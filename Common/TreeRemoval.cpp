@@ -57,7 +57,7 @@ public:
             if (entry.isDirectory)
                 enter(level, entry.name);
             else
-                settle(level.where + entry.name, changes.RemoveName(level.fd.Get(), entry.name.c_str()));
+                settle(level.where + entry.name, changes.RemoveName(level.fd.Get(), entry.name.c_str()).Errno());
         }
     }
 
@@ -72,7 +72,7 @@ private:
         levels.pop_back();
         if (!levels.empty())
             settle(where.substr(0, where.size() - 1),
-                   changes.RemoveEmptyDirectory(levels.back().fd.Get(), name.c_str()));
+                   changes.RemoveEmptyDirectory(levels.back().fd.Get(), name.c_str()).Errno());
     }
 
     void enter(const Level& parent, const std::string& name)
@@ -91,17 +91,17 @@ private:
         if (!inner.fd.IsOpen())
         {
             if (errno == ELOOP || errno == ENOTDIR)
-                return settle(path, changes.RemoveName(parent.fd.Get(), name.c_str()));
+                return settle(path, changes.RemoveName(parent.fd.Get(), name.c_str()).Errno());
             return settle(path, errno);
         }
         NodeIdentity folder;
         if (!IdentifyNode(inner.fd.Get(), "", folder))
             return fail(Status::Failed(errno, pathText(path)));
-        const char* refusal = check != nullptr ? check->EntryRefusal(folder) : nullptr;
-        if (refusal == nullptr && folder.mount != mount)
-            refusal = "on another mount, not entered";
-        if (refusal != nullptr)
-            return fail(Status::Failed(0, pathText(path) + ": " + refusal));
+        Status refusal = check != nullptr ? check->EntryRefusal(folder) : Status::Done();
+        if (refusal.IsDone() && folder.mount != mount)
+            refusal = Status::Failed(0, "on another mount, not entered");
+        if (!refusal.IsDone())
+            return fail(Status::Failed(0, pathText(path) + ": " + refusal.Message()));
         inner.name = name;
         inner.where = path + "/";
         if (prepare(inner))

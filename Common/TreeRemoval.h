@@ -22,8 +22,8 @@ class EntryCheck
 {
 public:
     virtual ~EntryCheck() = default;
-    // The reason the walk may not enter folder, or null.
-    [[nodiscard]] virtual const char* EntryRefusal(const NodeIdentity& folder) const = 0;
+    // Done when the walk may enter folder, else the reason it may not.
+    virtual Status EntryRefusal(const NodeIdentity& folder) const = 0;
 };
 
 // Removes through changes everything inside the open folder directoryFd, which stays open and in

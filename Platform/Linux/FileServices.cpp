@@ -139,34 +139,33 @@ Status RemoveEntryAt(int parent, const char* name, DiskChanges& changes)
         const Status inside = TreeRemoval::RemoveContents(folder.Get(), changes);
         if (!inside.IsDone())
             return Status::Failed(inside.Errno(), TqString(name) + "/" + inside.Message());
-        error = changes.RemoveEmptyDirectory(parent, name);
+        error = changes.RemoveEmptyDirectory(parent, name).Errno();
     }
     else
-        error = changes.RemoveName(parent, name);
+        error = changes.RemoveName(parent, name).Errno();
     return error == 0 || error == ENOENT ? Status::Done() : Status::Failed(error, name);
 }
 
-// Why path will not do as the temporary folder for user; unset when it will, with its real path
-// in real.
-TqString TemporaryFolderProblem(const char* path, uid_t user, TqString& real)
+// Whether path will do as the temporary folder for user: done with its real path in real, else
+// why not.
+Status UsableTemporaryFolder(const char* path, uid_t user, TqString& real)
 {
     char resolved[PATH_MAX];
     if (realpath(path, resolved) == nullptr)
-        return Status::Failed(errno, path).Text();
+        return Status::Failed(errno, path);
     struct stat status;
     if (stat(resolved, &status) != 0 || !S_ISDIR(status.st_mode))
-        return TqString(path) + " is not a folder";
-    const TqString problem = ProtectedPath::Problem(resolved, user);
-    if (problem.IsSet())
+        return Status::Failed(0, TqString(path) + " is not a folder");
+    if (Status problem = ProtectedPath::Check(resolved, user); !problem.IsDone())
         return problem;
     if (access(resolved, W_OK | X_OK) != 0)
-        return Status::Failed(errno, TqString(path) + " is not writable").Text();
+        return Status::Failed(errno, TqString(path) + " is not writable");
     // The copy is run from there.
     struct statvfs fileSystem;
     if (statvfs(resolved, &fileSystem) == 0 && (fileSystem.f_flag & ST_NOEXEC) != 0)
-        return TqString(path) + " does not allow programs to run (noexec)";
+        return Status::Failed(0, TqString(path) + " does not allow programs to run (noexec)");
     real = resolved;
-    return TqString();
+    return Status::Done();
 }
 
 } // namespace
@@ -181,15 +180,15 @@ Status ChooseTemporaryDirectory(const char* tmpdirValue, uid_t user, TqString& f
         if (candidate == nullptr || candidate[0] == '\0')
             continue;
         TqString real;
-        const TqString problem = TemporaryFolderProblem(candidate, user, real);
-        if (problem.IsEmpty())
+        const Status usable = UsableTemporaryFolder(candidate, user, real);
+        if (usable.IsDone())
         {
             folder = real;
             return Status::Done();
         }
         if (skipped.IsSet())
             skipped += "\n";
-        skipped += problem;
+        skipped += usable.Text();
     }
     return Status::Failed(0, skipped);
 }

@@ -16,7 +16,7 @@ TqString RealPathIfSafe(const TqString& path, uid_t user)
     TqString real(resolved);
     struct stat status;
     if (lstat(resolved, &status) != 0 || !(S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)) ||
-        ProtectedPath::Problem(real, user).IsSet())
+        !ProtectedPath::Check(real, user).IsDone())
         return TqString();
     return real;
 }
@@ -62,9 +62,8 @@ Status ControllingUser(const TqString& realPath, uid_t& user, gid_t& group)
     }
     if (!found)
         user = 0;
-    const TqString problem = ProtectedPath::Problem(realPath, user);
-    if (problem.IsSet())
-        return Status::Failed(0, problem);
+    if (const Status problem = ProtectedPath::Check(realPath, user); !problem.IsDone())
+        return Status::Failed(0, problem.Message());
     if (found)
     {
         const struct passwd* account = getpwuid(user);

@@ -84,7 +84,19 @@ int DryRunDiskChanges::foreseeRefusal(int folderFd, const char* name, struct sta
     return 0;
 }
 
-int DryRunDiskChanges::RemoveName(int folderFd, const char* name)
+Status DryRunDiskChanges::RemoveName(int folderFd, const char* name)
+{
+    const int error = removeName(folderFd, name);
+    return error == 0 ? Status::Done() : Status::Failed(error, name);
+}
+
+Status DryRunDiskChanges::RemoveEmptyDirectory(int folderFd, const char* name)
+{
+    const int error = removeEmptyDirectory(folderFd, name);
+    return error == 0 ? Status::Done() : Status::Failed(error, name);
+}
+
+int DryRunDiskChanges::removeName(int folderFd, const char* name)
 {
     Entry entry;
     if (const int error = identify(folderFd, name, entry))
@@ -100,7 +112,7 @@ int DryRunDiskChanges::RemoveName(int folderFd, const char* name)
     return 0;
 }
 
-int DryRunDiskChanges::RemoveEmptyDirectory(int folderFd, const char* name)
+int DryRunDiskChanges::removeEmptyDirectory(int folderFd, const char* name)
 {
     Entry entry;
     if (const int error = identify(folderFd, name, entry))

@@ -19,10 +19,14 @@
 class DryRunDiskChanges : public DiskChanges
 {
 public:
-    int RemoveName(int folderFd, const char* name) override;
-    int RemoveEmptyDirectory(int folderFd, const char* name) override;
+    Status RemoveName(int folderFd, const char* name) override;
+    Status RemoveEmptyDirectory(int folderFd, const char* name) override;
 
 private:
+    // The errno value each change would meet, or 0.
+    int removeName(int folderFd, const char* name);
+    int removeEmptyDirectory(int folderFd, const char* name);
+
     // A name in a folder; the folder by device and inode, whichever descriptor or mount shows it.
     struct Entry
     {

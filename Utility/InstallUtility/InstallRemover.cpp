@@ -151,9 +151,9 @@ void InstallRemover::handleTree(Directory target, const FileNode& root)
             continue;
         }
         const FileNode& entry = *level.entries[level.next++];
-        if (const char* reason = RemovalGuard::NameRefusal(entry.name))
+        if (const Status refusal = RemovalGuard::NameRefusal(entry.name); !refusal.IsDone())
         {
-            refused(refusedName(level.directory.path, entry.name), reason);
+            refused(refusedName(level.directory.path, entry.name), refusal.Message());
             continue;
         }
         const TqString path = PathText::Join(level.directory.path, entry.name);
@@ -179,9 +179,9 @@ bool InstallRemover::enterDirectory(const Directory& parent, const FileNode& nod
         return false;
     }
     // Like a bundle's folders, a listed directory on another mount is never entered.
-    if (const char* reason = guard.EntryRefusal(level.directory.identity, parent.identity.mount))
+    if (const Status refusal = guard.EntryRefusal(level.directory.identity, parent.identity.mount); !refusal.IsDone())
     {
-        failed(node, path, reason);
+        failed(node, path, refusal.Message());
         return false;
     }
     level.directory.path = path;
@@ -218,7 +218,7 @@ void InstallRemover::leaveDirectory(const Directory& parent, const Level& level)
         return (void)kept(path, "marked to keep");
     if (guard.KeepsEmptyDirectory(path, parent.identity))
         return (void)kept(path);
-    const int error = changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData());
+    const int error = changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData()).Errno();
     if (error == ENOTEMPTY || error == EEXIST)
     {
         const unsigned long unlisted = unlistedEntries(level);
@@ -253,7 +253,7 @@ bool InstallRemover::handleFile(const Directory& parent, const FileNode& node, c
     // Removing the definition now would leave nothing to run the uninstall again with.
     if (holdsDefinition && report.RunFailed())
         return kept(path, "kept so that the uninstall can be run again");
-    int error = changes->RemoveName(parent.fd.Get(), name);
+    int error = changes->RemoveName(parent.fd.Get(), name).Errno();
     // A directory shows itself by the error: a bundle, listed as one entry.
     if (error == EISDIR || error == EPERM)
     {
@@ -271,16 +271,16 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
     Directory bundle;
     if (const int error = openDirectory(parent.fd.Get(), node.name, bundle.fd, bundle.identity))
         return settle(node, path, error);
-    if (const char* reason = guard.WholeRemovalRefusal(path, bundle.identity, parent.identity))
-        return refused(path, reason);
-    if (const char* reason = guard.EntryRefusal(bundle.identity, parent.identity.mount))
-        return failed(node, path, reason);
+    if (const Status refusal = guard.WholeRemovalRefusal(path, bundle.identity, parent.identity); !refusal.IsDone())
+        return refused(path, refusal.Message());
+    if (const Status refusal = guard.EntryRefusal(bundle.identity, parent.identity.mount); !refusal.IsDone())
+        return failed(node, path, refusal.Message());
     const Status inside = WholeRemoval::RemoveContents(bundle.fd.Get(), *changes, guard);
     if (!inside.IsDone())
         return failed(node, path, inside.Text());
     // Already gone: another removal emptied it at the same time.
     return settle(node, path,
-                  goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData())));
+                  goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData()).Errno()));
 }
 
 bool InstallRemover::handleUnopenedDirectory(const Directory& parent, const FileNode& node,
@@ -315,9 +315,9 @@ void InstallRemover::reportMissingBelow(const FileNode& node, const TqString& pa
         const FileNode& entry = *pending.back().first;
         const TqString folderPath = pending.back().second;
         pending.pop_back();
-        if (const char* reason = RemovalGuard::NameRefusal(entry.name))
+        if (const Status refusal = RemovalGuard::NameRefusal(entry.name); !refusal.IsDone())
         {
-            refused(refusedName(folderPath, entry.name), reason);
+            refused(refusedName(folderPath, entry.name), refusal.Message());
             continue;
         }
         const TqString entryPath = PathText::Join(folderPath, entry.name);
@@ -333,14 +333,14 @@ void InstallRemover::handleShortCut(const FileNode& node, const TqString& instal
     const TqString& name = node.shortCut.name;
     const TqString& dir = node.shortCut.dir;
     TqString folderPath;
-    if (const char* reason = RemovalGuard::NameRefusal(name))
+    if (const Status refusal = RemovalGuard::NameRefusal(name); !refusal.IsDone())
     {
-        refused(name, reason);
+        refused(name, refusal.Message());
         return;
     }
-    if (const char* reason = shortCutFolderPath(dir, folderPath))
+    if (const Status refusal = shortCutFolderPath(dir, folderPath); !refusal.IsDone())
     {
-        refused(dir, reason);
+        refused(dir, refusal.Message());
         return;
     }
     const TqString path = PathText::Join(folderPath, name);
@@ -363,24 +363,24 @@ void InstallRemover::removeShortCutLink(const FileNode& node, int folderFd, cons
     else if (error != 0 || !entryGone || !(PathText::Normalized(linkText) == installedPath))
         kept(path);
     else
-        settle(node, path, goneIsDone(changes->RemoveName(folderFd, name)));
+        settle(node, path, goneIsDone(changes->RemoveName(folderFd, name).Errno()));
 }
 
-const char* InstallRemover::shortCutFolderPath(const TqString& dir, TqString& folderPath) const
+Status InstallRemover::shortCutFolderPath(const TqString& dir, TqString& folderPath) const
 {
     if (isAbsolute(dir))
     {
         folderPath = PathText::Normalized(dir);
-        return nullptr;
+        return Status::Done();
     }
     folderPath = targetPath;
     for (const TqString& name : StringLibrary::Split(dir, TqString("/"), true))
     {
-        if (const char* reason = RemovalGuard::NameRefusal(name))
-            return reason;
+        if (const Status refusal = RemovalGuard::NameRefusal(name); !refusal.IsDone())
+            return refusal;
         folderPath = PathText::Join(folderPath, name);
     }
-    return nullptr;
+    return Status::Done();
 }
 
 FileDescriptor InstallRemover::openShortCutFolder(const TqString& dir, const TqString& folderPath) const

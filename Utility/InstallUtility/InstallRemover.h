@@ -85,7 +85,7 @@ private:
     void removeShortCutLink(const FileNode& node, int folderFd, const TqString& path,
                             const TqString& installedPath, bool entryGone);
     // The path of the shortcut folder dir; the refusal for a name in it that may not be used.
-    const char* shortCutFolderPath(const TqString& dir, TqString& folderPath) const;
+    Status shortCutFolderPath(const TqString& dir, TqString& folderPath) const;
     FileDescriptor openShortCutFolder(const TqString& dir, const TqString& folderPath) const;
     bool holdsDefinition(const NodeIdentity& identity) const;
 

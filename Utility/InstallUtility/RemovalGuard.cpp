@@ -7,18 +7,18 @@ RemovalGuard::RemovalGuard(const TqString& targetPath, NodeIdentity target, Node
 {
 }
 
-const char* RemovalGuard::NameRefusal(const TqString& name)
+Status RemovalGuard::NameRefusal(const TqString& name)
 {
     if (name.IsEmpty())
-        return "empty name";
+        return Status::Failed(0, "empty name");
     if (name == TqString(".") || name == TqString(".."))
-        return "names a directory itself, not an entry";
+        return Status::Failed(0, "names a directory itself, not an entry");
     for (unsigned long i = 0; i < name.Size(); ++i)
     {
         if (name[i] == '/')
-            return "holds a path separator";
+            return Status::Failed(0, "holds a path separator");
     }
-    return nullptr;
+    return Status::Done();
 }
 
 // Counts the names between separators; "." and ".." count as names, which is harmless here
@@ -32,28 +32,28 @@ static unsigned long componentCount(const TqString& normalizedPath)
     return count;
 }
 
-const char* RemovalGuard::WholeRemovalRefusal(const TqString& path, NodeIdentity directory,
+Status RemovalGuard::WholeRemovalRefusal(const TqString& path, NodeIdentity directory,
                                               NodeIdentity parent) const
 {
     const TqString normalized = PathText::Normalized(path);
     if (normalized.IsEmpty() || normalized[0] != '/')
-        return "not an absolute path";
+        return Status::Failed(0, "not an absolute path");
     if (componentCount(normalized) <= 1 || directory == root || parent == root)
-        return "a directory directly under / is never removed whole";
+        return Status::Failed(0, "a directory directly under / is never removed whole");
     if (normalized == targetPath || directory == target)
-        return "the target path itself is never removed whole";
-    return nullptr;
+        return Status::Failed(0, "the target path itself is never removed whole");
+    return Status::Done();
 }
 
-const char* RemovalGuard::EntryRefusal(NodeIdentity folder, uint64_t mount) const
+Status RemovalGuard::EntryRefusal(NodeIdentity folder, uint64_t mount) const
 {
     if (folder == target)
-        return "the target path itself, not entered";
+        return Status::Failed(0, "the target path itself, not entered");
     if (folder == root)
-        return "the root folder /, not entered";
+        return Status::Failed(0, "the root folder /, not entered");
     if (folder.mount != mount)
-        return "on another mount, not entered";
-    return nullptr;
+        return Status::Failed(0, "on another mount, not entered");
+    return Status::Done();
 }
 
 bool RemovalGuard::KeepsEmptyDirectory(const TqString& path, NodeIdentity parent) const

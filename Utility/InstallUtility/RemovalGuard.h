@@ -4,10 +4,12 @@
 #include <cstdint>
 
 #include "NodeIdentity.h"
+#include "Status.h"
 #include "TqString.h"
 
-// The decisions that keep the removal inside the target path. Each answers with the reason for
-// refusing, or null when the removal may go ahead, so the refusals can be tried without a disk.
+// The decisions that keep the removal inside the target path. Each answers done when the removal
+// may go ahead, else a failure whose message is the reason, so the refusals can be tried without
+// a disk.
 class RemovalGuard
 {
 public:
@@ -17,19 +19,19 @@ public:
 
     // A definition entry names exactly one directory entry: no empty name, no "." or "..",
     // no "/". (The reader ends a name at its first NUL byte, so none holds one.)
-    [[nodiscard]] static const char* NameRefusal(const TqString& name);
+    static Status NameRefusal(const TqString& name);
 
     // Whether the directory at path (identity directory, lying in the directory parent) may be
     // removed with everything in it. Never "/" itself, a directory directly under "/", or the
     // target path, judged both by the path text and by the identities, so that links or mounts
     // in the target path cannot disguise them.
-    [[nodiscard]] const char* WholeRemovalRefusal(const TqString& path, NodeIdentity directory,
+    Status WholeRemovalRefusal(const TqString& path, NodeIdentity directory,
                                                   NodeIdentity parent) const;
 
     // Whether a whole removal that started on mount may enter the folder: never the target path
     // itself or "/" (whichever mount shows them), nor a folder on another mount, bind mounts
     // of the same file system included.
-    [[nodiscard]] const char* EntryRefusal(NodeIdentity folder, uint64_t mount) const;
+    Status EntryRefusal(NodeIdentity folder, uint64_t mount) const;
 
     // Whether an emptied listed directory at path, lying in parent, stays all the same: one
     // directly under "/" (by its path or by parent's identity) is part of the system.

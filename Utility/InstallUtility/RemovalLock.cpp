@@ -55,9 +55,9 @@ Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
             return Status::Done();
         }
     }
-    else if (const TqString problem = ProtectedPath::Problem(TqString(parent.c_str()), 0); problem.IsSet())
+    else if (const Status problem = ProtectedPath::Check(TqString(parent.c_str()), 0); !problem.IsDone())
     {
-        return Status::Failed(0, TqString("the lock folder's parent is not root's alone: ") + problem);
+        return Status::Failed(0, TqString("the lock folder's parent is not root's alone: ") + problem.Message());
     }
     const std::string path = parent + "/InstallUtility";
     if (mkdir(path.c_str(), privateFolderMode) != 0 && errno != EEXIST)

@@ -10,7 +10,7 @@ class GuardedEntry : public TreeRemoval::EntryCheck
 {
 public:
     explicit GuardedEntry(const RemovalGuard& guard) : guard(guard) {}
-    const char* EntryRefusal(const NodeIdentity& folder) const override
+    Status EntryRefusal(const NodeIdentity& folder) const override
     {
         return guard.EntryRefusal(folder, folder.mount);
     }

@@ -20,7 +20,7 @@ protected:
 
     std::string problem(const std::string& path, uid_t owner = 0)
     {
-        return ProtectedPath::Problem(path.c_str(), owner).ConstData();
+        return ProtectedPath::Check(path.c_str(), owner).Message().ConstData();
     }
 
     TemporaryFolder folder{"protectedpath"};

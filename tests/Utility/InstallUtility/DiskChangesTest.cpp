@@ -39,8 +39,9 @@ protected:
         {
             const Step& step = steps[index];
             const int folder = folders[step.folder];
-            const int answer = step.directory ? changes.RemoveEmptyDirectory(folder, step.name)
-                                              : changes.RemoveName(folder, step.name);
+            const int answer = (step.directory ? changes.RemoveEmptyDirectory(folder, step.name)
+                                               : changes.RemoveName(folder, step.name))
+                                   .Errno();
             EXPECT_EQ(answer, step.expected)
                 << which << " step " << index << " (" << step.name << "): " << strerror(answer);
         }

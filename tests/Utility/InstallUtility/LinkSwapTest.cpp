@@ -17,11 +17,11 @@ struct SwappingChanges : DiskChanges
         : changes(changes), emptied(std::move(emptied)), canary(std::move(canary)), aside(std::move(aside))
     {
     }
-    int RemoveName(int folderFd, const char* name) override
+    Status RemoveName(int folderFd, const char* name) override
     {
         return swapOnce(folderFd), changes.RemoveName(folderFd, name);
     }
-    int RemoveEmptyDirectory(int folderFd, const char* name) override
+    Status RemoveEmptyDirectory(int folderFd, const char* name) override
     {
         return swapOnce(folderFd), changes.RemoveEmptyDirectory(folderFd, name);
     }
