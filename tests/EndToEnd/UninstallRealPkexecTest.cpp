@@ -14,6 +14,7 @@
 #include <pwd.h>
 #include <string>
 #include <sys/fanotify.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -35,6 +36,7 @@ const char* const kBusSend = "/usr/bin/dbus-send";
 const std::string kBusFolder = "/run/dbus";
 const std::string kBusSocket = kBusFolder + "/system_bus_socket";
 const std::string kBusPidFile = kBusFolder + "/pid";
+const char* const kTurnFile = "/run/tq-real-pkexec-test.lock";
 
 // Runs a helper program as root, its output and errors captured.
 RunProgram::Outcome RunHelper(const std::vector<std::string>& command, int seconds = 20)
@@ -179,6 +181,8 @@ protected:
             if (access(program, X_OK) != 0)
                 GTEST_SKIP() << program << " is missing: install pkexec, polkitd and dbus (scripts/deps)";
         ASSERT_FALSE(folder.path().empty()) << folder.why();
+        // Another run of this test (another build's suite) would stop the services under this one.
+        ASSERT_EQ(flock(turn.Get(), LOCK_EX), 0) << kTurnFile << ": " << std::strerror(errno);
         ASSERT_NO_FATAL_FAILURE(MakeUser());
         ASSERT_NO_FATAL_FAILURE(LayOutInstallation());
         ASSERT_NO_FATAL_FAILURE(StartServices());
@@ -301,6 +305,7 @@ protected:
         return RunProgram::Run(launch, seconds);
     }
 
+    FileDescriptor turn{open(kTurnFile, O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
     TemporaryFolder folder{"pkexectest"};
     std::string user;
     uid_t uid = 0;
