@@ -190,6 +190,7 @@ protected:
 
     void TearDown() override
     {
+        std::error_code ignored;
         if (polkitd > 0)
         {
             Stop(polkitd);
@@ -199,13 +200,13 @@ protected:
         {
             Stop(busDaemon);
             // It leaves its socket and pid file behind, which would stop the next start.
-            std::filesystem::remove(kBusSocket);
-            std::filesystem::remove(kBusPidFile);
+            std::filesystem::remove(kBusSocket, ignored);
+            std::filesystem::remove(kBusPidFile, ignored);
         }
         if (madeBusFolder)
-            std::filesystem::remove(kBusFolder);
+            std::filesystem::remove(kBusFolder, ignored);
         if (!rule.empty())
-            std::filesystem::remove(rule);
+            std::filesystem::remove(rule, ignored);
         if (!user.empty())
         {
             EXPECT_EQ(std::system(("/usr/sbin/userdel -f " + user + " 2>/dev/null").c_str()), 0);
