@@ -3,12 +3,13 @@
 // entry that is not kept is gone, and a dry run changes nothing at all.
 //
 // Runs for TQ_CONTAINMENT_SECONDS (default 3) from the seed TQ_CONTAINMENT_SEED (default random);
-// a failing case prints its seed: TQ_CONTAINMENT_SEED=<seed> TQ_CONTAINMENT_SECONDS=0 runs it alone.
+// a failing case fails the test with the command that runs it again alone (its seed, no time).
 
 #include "FileDescriptor.h"
 #include "InstallRemover.h"
 #include "LineEscaping.h"
 #include "RemovalFixture.h"
+#include "RunProgram.h"
 
 #include <chrono>
 #include <dirent.h>
@@ -176,13 +177,30 @@ private:
 class RemovalContainmentTest : public RemovalFixture
 {
 protected:
-    // Runs cases until the time is up; returns the number of failed cases (0 or 1: it stops at
-    // the first). top is where base appears to this process.
-    int runCases(const std::string& top)
+    static double secondsToRun()
     {
         const char* secondsText = getenv("TQ_CONTAINMENT_SECONDS");
+        return secondsText ? atof(secondsText) : 3.0;
+    }
+
+    // The command that runs one case again, alone, with this test's program (as the test runs it;
+    // a chroot later hides /proc, so it is found before).
+    static std::string replayCommand()
+    {
+        char program[4096];
+        const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        return std::string("TQ_CONTAINMENT_SECONDS=0 ") +
+               (length > 0 ? std::string(program, static_cast<size_t>(length)) : "RemovalContainmentTest") +
+               " --gtest_filter=" + test->test_suite_name() + "." + test->name();
+    }
+
+    // Runs cases until the time is up, stopping at the first that fails; returns what went wrong
+    // with the command that replays it, or nothing. top is where base appears to this process.
+    std::string runCases(const std::string& top, const std::string& replay)
+    {
         const char* seedText = getenv("TQ_CONTAINMENT_SEED");
-        const double seconds = secondsText ? atof(secondsText) : 3.0;
+        const double seconds = secondsToRun();
         const uint32_t firstSeed =
             seedText ? static_cast<uint32_t>(strtoul(seedText, nullptr, 10)) : std::random_device()();
         // Canaries beside the target and in "outside", where the trees' links lead.
@@ -190,20 +208,20 @@ protected:
         writeFile(top + "/outside/Folder/Sub/deep.txt", "deep");
         writeFile(top + "/canary.txt", "beside the target");
         if (symlink("Folder", (top + "/outside/FolderLink").c_str()) != 0)
-            return 1;
+            return "cannot make the link outside/FolderLink";
         const std::vector<std::string> outsideBefore = outsideSnapshot(top, top + "/target");
 
         const auto start = std::chrono::steady_clock::now();
         unsigned long cases = 0;
-        int failed = 0;
+        std::string failed;
         do
         {
             const uint32_t seed = firstSeed + static_cast<uint32_t>(cases++);
             const std::string failure = runCase(seed, top, outsideBefore);
             if (!failure.empty())
             {
-                std::cerr << "containment case seed " << seed << " failed: " << failure << "\n";
-                failed = 1;
+                failed = "case seed " + std::to_string(seed) + ": " + failure +
+                         "\nrun it again alone: TQ_CONTAINMENT_SEED=" + std::to_string(seed) + " " + replay;
                 break;
             }
         } while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds);
@@ -300,21 +318,23 @@ TEST_F(RemovalContainmentTest, RandomTreesAndDefinitionsStayInsideTheTarget)
 {
     // The cases run in a child whose root is the test's folder, where it can: should the walk
     // ever escape, it meets only the canaries.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-    {
-        std::string top = base;
-        if (chroot(base.c_str()) == 0 && chdir("/") == 0)
-            top = "";
-        else
-            std::cout << "containment: not confined to the test folder (changing the root needs root)\n";
-        const int failed = runCases(top);
-        std::cout.flush();
-        _exit(failed);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "the cases ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "a case failed; its seed is printed above";
+    const std::string replay = replayCommand();
+    const RunProgram::ChildOutcome outcome = RunProgram::RunInChild(
+        [&](int output)
+        {
+            std::string top = base;
+            if (chroot(base.c_str()) == 0 && chdir("/") == 0)
+                top = "";
+            else
+                std::cout << "containment: not confined to the test folder (changing the root needs root)\n";
+            const std::string failed = runCases(top, replay);
+            std::cout.flush();
+            return write(output, failed.data(), failed.size()) == static_cast<ssize_t>(failed.size()) ? 0 : 1;
+        },
+        static_cast<int>(secondsToRun()) + 120);
+    ASSERT_GT(outcome.pid, 0) << "cannot start the cases";
+    ASSERT_TRUE(outcome.waitStatus) << "the cases did not end in time";
+    ASSERT_TRUE(WIFEXITED(*outcome.waitStatus)) << "the cases ended by signal " << WTERMSIG(*outcome.waitStatus);
+    EXPECT_TRUE(outcome.text.empty()) << outcome.text;
+    EXPECT_EQ(WEXITSTATUS(*outcome.waitStatus), 0) << "the cases could not say how they ended";
 }
