@@ -39,7 +39,7 @@ bool IsLineFormatting(unsigned long codePoint)
 void AppendCodePointEscape(TqString& out, unsigned long codePoint)
 {
     char escape[16];
-    snprintf(escape, sizeof escape, "\\u{%04lX}", codePoint);
+    (void)snprintf(escape, sizeof escape, "\\u{%04lX}", codePoint);
     out += escape;
 }
 

@@ -331,7 +331,7 @@ double TqString::GetDouble(double defaultValue) const
 {
     double value = defaultValue;
     if (length != 0)
-        std::sscanf(buffer, "%lf", &value);
+        (void)std::sscanf(buffer, "%lf", &value);
     return value;
 }
 
@@ -359,7 +359,7 @@ _GUID TqString::GetGUID(bool* outcome) const
 TqString& TqString::FromInt(int value)
 {
     char text[30] = {};
-    std::snprintf(text, sizeof text, "%d", value);
+    (void)std::snprintf(text, sizeof text, "%d", value);
     init(text, std::strlen(text));
     return *this;
 }
@@ -367,7 +367,7 @@ TqString& TqString::FromInt(int value)
 TqString& TqString::FromDword(unsigned int value)
 {
     char text[30] = {};
-    std::snprintf(text, sizeof text, "%u", value);
+    (void)std::snprintf(text, sizeof text, "%u", value);
     init(text, std::strlen(text));
     return *this;
 }
@@ -382,7 +382,7 @@ TqString& TqString::FromDouble(double value)
         return *this;
     }
     std::vector<char> text(static_cast<size_t>(needed) + 1);
-    std::snprintf(text.data(), text.size(), "%f", value);
+    (void)std::snprintf(text.data(), text.size(), "%f", value);
     init(text.data(), static_cast<unsigned long>(needed));
     return *this;
 }
@@ -390,7 +390,7 @@ TqString& TqString::FromDouble(double value)
 TqString& TqString::FromGUID(const _GUID& guid)
 {
     char text[64] = {};
-    std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", guid.part1, guid.part2,
+    (void)std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", guid.part1, guid.part2,
                   guid.part3, guid.bytes[0], guid.bytes[1], guid.bytes[2], guid.bytes[3], guid.bytes[4],
                   guid.bytes[5], guid.bytes[6], guid.bytes[7]);
     init(text, std::strlen(text));
@@ -408,7 +408,7 @@ TqString& TqString::FromFormat(TqString format, ...)
     char text[512] = {};
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(text, 511, format.buffer, arguments);
+    (void)std::vsnprintf(text, 511, format.buffer, arguments);
     va_end(arguments);
     init(text, std::strlen(text));
     return *this;

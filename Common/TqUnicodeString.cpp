@@ -302,11 +302,11 @@ unsigned long TqUnicodeString::find(const TqUnicodeString& needle, unsigned long
         const wchar_t* const end = buffer + last + 1;
         while (candidate < end)
         {
-            candidate = std::wmemchr(candidate, needle.buffer[0], end - candidate);
+            candidate = std::wmemchr(candidate, needle.buffer[0], static_cast<size_t>(end - candidate));
             if (!candidate)
                 return maxLen;
             if (sameCharacters(candidate + 1, needle.buffer + 1, needle.length - 1))
-                return candidate - buffer;
+                return static_cast<unsigned long>(candidate - buffer);
             ++candidate;
         }
         return maxLen;
@@ -386,14 +386,14 @@ double TqUnicodeString::GetDouble(double defaultValue)
 {
     double value = defaultValue;
     if (length != 0)
-        std::swscanf(buffer, L"%lf", &value);
+        (void)std::swscanf(buffer, L"%lf", &value);
     return value;
 }
 
 TqUnicodeString& TqUnicodeString::FromInt(int value)
 {
     wchar_t area[30] = {};
-    std::swprintf(area, 30, L"%d", value);
+    (void)std::swprintf(area, 30, L"%d", value);
     init(area, std::wcslen(area));
     return *this;
 }
@@ -401,7 +401,7 @@ TqUnicodeString& TqUnicodeString::FromInt(int value)
 TqUnicodeString& TqUnicodeString::FromDword(unsigned int value)
 {
     wchar_t area[30] = {};
-    std::swprintf(area, 30, L"%u", value);
+    (void)std::swprintf(area, 30, L"%u", value);
     init(area, std::wcslen(area));
     return *this;
 }
@@ -410,7 +410,7 @@ TqUnicodeString& TqUnicodeString::FromDouble(double value)
 {
     // Output that does not fit is cut to the area's first 29 characters.
     wchar_t area[30] = {};
-    std::swprintf(area, 30, L"%f", value);
+    (void)std::swprintf(area, 30, L"%f", value);
     init(area, std::wcslen(area));
     return *this;
 }
@@ -426,7 +426,7 @@ TqUnicodeString& TqUnicodeString::FromFormat(TqUnicodeString format, ...)
     wchar_t area[512] = {};
     va_list arguments;
     va_start(arguments, format);
-    std::vswprintf(area, 511, format.buffer, arguments);
+    (void)std::vswprintf(area, 511, format.buffer, arguments);
     va_end(arguments);
     init(area, std::wcslen(area));
     return *this;
@@ -506,8 +506,8 @@ TqString TqUnicodeString::ToUTF16(bool bigEndian) const
         const unsigned long c = static_cast<std::make_unsigned<wchar_t>::type>(buffer[i]);
         if (c > 0xFFFF)
         {
-            writeUnit(bytes, unit++, 0xD800 + ((c - 0x10000) >> 10), bigEndian);
-            writeUnit(bytes, unit++, 0xDC00 + ((c - 0x10000) & 0x3FF), bigEndian);
+            writeUnit(bytes, unit++, static_cast<unsigned int>(0xD800 + ((c - 0x10000) >> 10)), bigEndian);
+            writeUnit(bytes, unit++, static_cast<unsigned int>(0xDC00 + ((c - 0x10000) & 0x3FF)), bigEndian);
         }
         else
             writeUnit(bytes, unit++, static_cast<unsigned int>(c), bigEndian);

@@ -19,7 +19,7 @@ TqVersion::TqVersion(int major, int minor, int revision, int build)
 TqVersion::TqVersion(const TqString& text) : major(0), minor(0), revision(0), build(0)
 {
     // sscanf stores each number it reads and stops at the first part that does not match.
-    std::sscanf(text.ConstData(), "%d.%d.%d.%d", &major, &minor, &revision, &build);
+    (void)std::sscanf(text.ConstData(), "%d.%d.%d.%d", &major, &minor, &revision, &build);
     // Three-part texts such as "1.2.100001" carry the build in third place.
     if (revision > 100000 && build == 0)
     {

@@ -104,24 +104,23 @@ TqString readFile(TqString path)
     const long start = std::ftell(file);
     if (std::fseek(file, 0, SEEK_END) != 0)
     {
-        std::fclose(file);
+        (void)std::fclose(file);
         return result;
     }
     const long size = std::ftell(file);
-    std::fseek(file, start, SEEK_SET);
-    if (size <= 0)
+    if (size <= 0 || std::fseek(file, start, SEEK_SET) != 0)
     {
-        std::fclose(file);
+        (void)std::fclose(file);
         return result;
     }
-    char* buffer = new (std::nothrow) char[size];
+    char* buffer = new (std::nothrow) char[static_cast<size_t>(size)];
     if (buffer != nullptr)
     {
-        if (std::fread(buffer, 1, size, file) == static_cast<size_t>(size))
+        if (std::fread(buffer, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size))
             result = TqString(buffer, static_cast<unsigned long>(size));
         delete[] buffer;
     }
-    std::fclose(file);
+    (void)std::fclose(file);
     return result;
 }
 

@@ -36,7 +36,7 @@ TqString AlertTextLines(const Alert& alert)
 
 void WriteText(FILE* output, const TqString& text)
 {
-    std::fwrite(text.ConstData(), 1, text.Size(), output);
+    (void)std::fwrite(text.ConstData(), 1, text.Size(), output);
 }
 
 } // namespace
@@ -86,7 +86,7 @@ int RunStreamAlert(FILE* output, const Alert& alert, bool unattended)
     if (unattended)
         chosen = answer == AlertAlternateReturn ? alert.alternateButton : DefaultButtonLabel(alert);
     WriteText(output, FormatAlert(alert, chosen));
-    std::fflush(output);
+    (void)std::fflush(output);
     return answer;
 }
 
@@ -102,12 +102,12 @@ int ReadTerminalChoice(FILE* input, FILE* output, const std::vector<Button>& but
     size_t capacity = 0;
     for (;;)
     {
-        std::fprintf(output, "Choose 1-%zu [1]: ", buttons.size());
-        std::fflush(output);
+        (void)std::fprintf(output, "Choose 1-%zu [1]: ", buttons.size());
+        (void)std::fflush(output);
         ssize_t length = getline(&line, &capacity, input);
         if (length < 0)
         {
-            std::fputs("\n", output);
+            (void)std::fputs("\n", output);
             break;
         }
         TqString choice(line, static_cast<unsigned long>(length));
@@ -137,10 +137,10 @@ int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
         WriteText(output, alert.details + "\n\n");
     WriteText(output, AlertTextLines(alert));
     for (size_t index = 0; index < buttons.size(); ++index)
-        std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1, buttons[index].label.ConstData());
-    std::fputs("\n", output);
+        (void)std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1, buttons[index].label.ConstData());
+    (void)std::fputs("\n", output);
     const int answer = ReadTerminalChoice(input, output, buttons);
-    std::fputs("\n", output);
-    std::fflush(output);
+    (void)std::fputs("\n", output);
+    (void)std::fflush(output);
     return answer;
 }

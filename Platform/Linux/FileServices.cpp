@@ -210,7 +210,7 @@ TqString UniqueRunString()
     int length = 0;
     for (unsigned char byte : bytes)
         length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "%02x", byte);
-    std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "-%ld",
+    (void)std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "-%ld",
                   static_cast<long>(getpid()));
     return TqString(text);
 }

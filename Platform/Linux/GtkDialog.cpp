@@ -170,7 +170,7 @@ bool InitGtkDialogs()
     if (displayWasThere)
     {
         const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "Uninstall: the display %s could not be opened for %d seconds; the dialogs go to "
+        (void)std::fprintf(stderr, "Uninstall: the display %s could not be opened for %d seconds; the dialogs go to "
                              "standard error\n", display != nullptr ? display : "(unset)", kDisplayRetrySeconds);
     }
     return false;

@@ -32,7 +32,7 @@ namespace
 void WriteDetails(const Alert& alert)
 {
     if (alert.details.IsSet())
-        std::fprintf(stderr, "%s\n", alert.details.ConstData());
+        (void)std::fprintf(stderr, "%s\n", alert.details.ConstData());
 }
 
 // A run folder's name as UniqueRunString makes it: 32 hexadecimal digits, "-", the process id.
@@ -65,9 +65,9 @@ int LinuxPlatform::RunAlert(const Alert& alert)
         int answer = input != nullptr && output != nullptr ? RunTerminalAlert(input, output, alert)
                                                            : RunStreamAlert(stderr, alert, false);
         if (input != nullptr)
-            std::fclose(input);
+            (void)std::fclose(input);
         if (output != nullptr)
-            std::fclose(output);
+            (void)std::fclose(output);
         return answer;
     }
     case DialogMode::NonInteractive:
@@ -306,7 +306,7 @@ void LinuxPlatform::EndToolProgress()
     if (progressTerminal != nullptr)
     {
         terminalProgress.End();
-        std::fclose(progressTerminal);
+        (void)std::fclose(progressTerminal);
         progressTerminal = nullptr;
     }
 }

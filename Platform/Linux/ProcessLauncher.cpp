@@ -70,7 +70,7 @@ pid_t StartAsUser(const std::vector<char*>& argv, int output, const RunAsUser& r
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     for (int signal : kInterruptions)
-        std::signal(signal, SIG_DFL);
+        (void)std::signal(signal, SIG_DFL);
     uid_t realUser, effectiveUser, savedUser;
     if (dup2(output, STDOUT_FILENO) < 0 || dup2(output, STDERR_FILENO) < 0 || setgroups(0, nullptr) != 0 ||
         setresgid(runAs.group, runAs.group, runAs.group) != 0 ||
@@ -143,7 +143,7 @@ Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments)
     const Vector<TqString> command = CommandOf(path, arguments);
     std::vector<char*> argv = ArgumentPointers(command);
     // Nothing written so far may be lost with this process image.
-    std::fflush(nullptr);
+    (void)std::fflush(nullptr);
     execv(path.ConstData(), argv.data());
     return Status::Failed(errno, TqString("could not start ") + path);
 }

@@ -48,7 +48,7 @@ void TerminalProgress::End()
 void TerminalProgress::Draw()
 {
     char counts[64];
-    std::snprintf(counts, sizeof counts, ": %lu of %lu entries", handled, total);
+    (void)std::snprintf(counts, sizeof counts, ": %lu of %lu entries", handled, total);
     if (Write(TqString("\rRemoving ") + productName + counts))
         shown = handled;
     written = true;

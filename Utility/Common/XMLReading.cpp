@@ -55,7 +55,8 @@ void loadedText(std::vector<char>& bytes, size_t length)
         if (lineEnd && from + 1 < length && bytes[from + 1] == '\n')
             ++from;
     }
-    std::fill(bytes.begin() + written, bytes.begin() + written + parserPadding, '\0');
+    const auto paddingStart = bytes.begin() + static_cast<std::ptrdiff_t>(written);
+    std::fill(paddingStart, paddingStart + static_cast<std::ptrdiff_t>(parserPadding), '\0');
     bytes.resize(written + parserPadding);
 }
 

@@ -120,7 +120,7 @@ int InstallRemover::Run(const FileNode& root)
     if (!target.fd.IsOpen() || !IdentifyNode(target.fd.Get(), "", target.identity) ||
         !IdentifyNode(AT_FDCWD, "/", rootFolder))
     {
-        fprintf(errors, "cannot read the target folder %s: %s\n", EscapeLineText(targetPath).ConstData(),
+        (void)fprintf(errors, "cannot read the target folder %s: %s\n", EscapeLineText(targetPath).ConstData(),
                 strerror(errno));
         return 2;
     }

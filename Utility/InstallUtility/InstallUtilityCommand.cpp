@@ -44,14 +44,14 @@ int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
 {
     if (targetPath.IsEmpty() || targetPath[0] != '/')
     {
-        fprintf(errors, "target path is not absolute: %s\n", shown(targetPath).ConstData());
+        (void)fprintf(errors, "target path is not absolute: %s\n", shown(targetPath).ConstData());
         return -1;
     }
     // The target path itself may pass through links (it is the configured place).
     const int fd = open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 || fstat(fd, &status) != 0)
     {
-        fprintf(errors, "target path is not a directory: %s: %s\n", shown(targetPath).ConstData(),
+        (void)fprintf(errors, "target path is not a directory: %s: %s\n", shown(targetPath).ConstData(),
                 strerror(errno));
         if (fd >= 0)
             close(fd);
@@ -72,7 +72,7 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
     RemovalLock lock;
     if (const Status status = lock.Take(targetStatus, targetPath, hooks.lockWaitSeconds, errors); !status.IsDone())
     {
-        fprintf(errors, "%s\n", EscapeLineText(status.Text()).ConstData());
+        (void)fprintf(errors, "%s\n", EscapeLineText(status.Text()).ConstData());
         return 2;
     }
     if (hooks.beforeRemoval != nullptr)
@@ -89,8 +89,8 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
     }
     catch (const std::bad_alloc&)
     {
-        fflush(out);
-        fprintf(errors, "out of memory while removing; running the removal again finishes it\n");
+        (void)fflush(out);
+        (void)fprintf(errors, "out of memory while removing; running the removal again finishes it\n");
         return 1;
     }
 }
@@ -109,7 +109,7 @@ bool takeRights(const InstallUtilityCommand& command, FILE* errors)
         status = RemovalRights::ActFor(controller);
     if (status.IsDone())
         return true;
-    fprintf(errors, "%s\n", status.Message().ConstData());
+    (void)fprintf(errors, "%s\n", status.Message().ConstData());
     return false;
 }
 
@@ -124,7 +124,7 @@ bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUD
     {
         if (!XMLReading::ReadTargetFile(command.targetFilePath, targetPath))
         {
-            fprintf(errors, "cannot read the target path from %s\n", shown(command.targetFilePath).ConstData());
+            (void)fprintf(errors, "cannot read the target path from %s\n", shown(command.targetFilePath).ConstData());
             return false;
         }
         reading = "the product definition";
@@ -133,13 +133,13 @@ bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUD
         // unreadable definition from one that lists nothing: it then removes nothing and says so.
         if (!XMLReading::ReadDefinitionFile(command.definitionPath, definition))
         {
-            fprintf(errors, "cannot read the product definition %s\n", shown(command.definitionPath).ConstData());
+            (void)fprintf(errors, "cannot read the product definition %s\n", shown(command.definitionPath).ConstData());
             return false;
         }
     }
     catch (const std::bad_alloc&)
     {
-        fprintf(errors, "out of memory while reading %s %s\n", reading, shown(*readingPath).ConstData());
+        (void)fprintf(errors, "out of memory while reading %s %s\n", reading, shown(*readingPath).ConstData());
         return false;
     }
     return true;
@@ -171,13 +171,13 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
 {
     if (argc == 2 && strcmp(argv[1], "--help") == 0)
     {
-        fputs(usage, out);
-        return 0;
+        // Like the report, a usage that could not be written is said by the status.
+        return fputs(usage, out) >= 0 && fflush(out) == 0 ? 0 : 1;
     }
     InstallUtilityCommand command;
     if (!command.Parse(argc, argv))
     {
-        fputs(usage, errors);
+        (void)fputs(usage, errors);
         return 2;
     }
     // One record in the system log of every run that names what to remove, whatever its end.

@@ -94,8 +94,8 @@ Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, 
             return Status::Failed(0, TqString("another removal of this target is still running"));
         if (!said)
         {
-            fprintf(errors, "waiting for another removal of %s\n", EscapeLineText(targetPath).ConstData());
-            fflush(errors);
+            (void)fprintf(errors, "waiting for another removal of %s\n", EscapeLineText(targetPath).ConstData());
+            (void)fflush(errors);
             said = true;
         }
         std::this_thread::sleep_for(retryInterval);

@@ -56,13 +56,13 @@ RemovalRecord::RemovalRecord(bool dryRun, FILE* errors) : dryRun(dryRun), errors
     watched = fopencookie(this, "w", functions);
     // Unbuffered, so each message reaches errors when it is written, in order with the output.
     if (watched != nullptr)
-        setvbuf(watched, nullptr, _IONBF, 0);
+        (void)setvbuf(watched, nullptr, _IONBF, 0);
 }
 
 RemovalRecord::~RemovalRecord()
 {
     if (watched != nullptr)
-        fclose(watched);
+        (void)fclose(watched);
 }
 
 ssize_t RemovalRecord::passOn(void* cookie, const char* data, size_t size)
@@ -112,7 +112,7 @@ TqString RemovalRecord::Text(const TqString& product, const TqString& target, in
 void RemovalRecord::Write(const TqString& product, const TqString& target, int exitStatus) const
 {
     if (watched != nullptr)
-        fflush(watched);
+        (void)fflush(watched);
     const TqString text = Text(product, target, exitStatus);
     openlog("InstallUtility", LOG_PID, LOG_USER);
     syslog(exitStatus == 0 ? LOG_NOTICE : LOG_WARNING, "%s", text.ConstData());

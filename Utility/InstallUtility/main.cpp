@@ -32,7 +32,7 @@ void ignoreStoppingSignals()
         case SIGWINCH:
             break;
         default:
-            signal(signalNumber, SIG_IGN);
+            (void)signal(signalNumber, SIG_IGN);
         }
     }
 }
@@ -61,9 +61,9 @@ void cancelOnStoppingSignals()
 int main(int argc, char* argv[])
 {
     // A reader that goes away early must not stop the removal halfway through.
-    signal(SIGPIPE, SIG_IGN);
+    (void)signal(SIGPIPE, SIG_IGN);
     // A file-size limit on the report's file turns into a write error that is reported, not a death.
-    signal(SIGXFSZ, SIG_IGN);
+    (void)signal(SIGXFSZ, SIG_IGN);
     cancelOnStoppingSignals();
     InstallUtilityCommand::Hooks hooks;
     hooks.beforeRemoval = ignoreStoppingSignals;

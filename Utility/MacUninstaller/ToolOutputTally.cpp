@@ -51,7 +51,7 @@ void KeptLines::AppendTo(TqString& text) const
     if (more > 0)
     {
         char count[64];
-        std::snprintf(count, sizeof count, "... and %lu more", more);
+        (void)std::snprintf(count, sizeof count, "... and %lu more", more);
         if (text.IsSet())
             text += "\n";
         text += count;

@@ -389,8 +389,8 @@ int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platf
 {
     if (AsksForUsage(argc, argv))
     {
-        std::fputs(kUsage, stdout);
-        return std::fflush(stdout) == 0 ? kUninstallRemoved : kUninstallNothingRemoved;
+        const bool written = std::fputs(kUsage, stdout) >= 0 && std::fflush(stdout) == 0;
+        return written ? kUninstallRemoved : kUninstallNothingRemoved;
     }
     // Running out of memory (a huge definition, say) still ends in a dialog rather than an abort;
     // what the failed step held is released by then.
