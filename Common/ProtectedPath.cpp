@@ -171,7 +171,8 @@ private:
         {
             if (!learnsOwner || owner != 0)
                 return shown + " is owned by uid " + std::to_string(uid) +
-                       (learnsOwner ? ", and " + ownerShown + " by uid " + std::to_string(owner) : std::string());
+                       (learnsOwner ? ", and " + ownerShown + " by uid " + std::to_string(owner)
+                                    : std::string());
             owner = uid;
             ownerShown = shown;
         }

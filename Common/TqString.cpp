@@ -48,8 +48,8 @@ unsigned long findIgnoreCase(const char* hay, unsigned long hayLength, const cha
 }
 
 // Last position where needle (not empty) matches exactly or ignoring ASCII case.
-unsigned long findLast(const char* hay, unsigned long hayLength, const char* needle, unsigned long needleLength,
-                       bool ignoreCase)
+unsigned long findLast(const char* hay, unsigned long hayLength, const char* needle,
+                       unsigned long needleLength, bool ignoreCase)
 {
     const unsigned char first = static_cast<unsigned char>(needle[0]);
     unsigned long i = hayLength - needleLength + 1;
@@ -340,9 +340,8 @@ _GUID TqString::GetGUID(bool* outcome) const
     _GUID guid = {};
     bool ok = false;
     unsigned int n[11];
-    if (length != 0 &&
-        std::sscanf(buffer, "%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5],
-                    &n[6], &n[7], &n[8], &n[9], &n[10]) == 11)
+    if (length != 0 && std::sscanf(buffer, "%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x", &n[0], &n[1], &n[2],
+                                   &n[3], &n[4], &n[5], &n[6], &n[7], &n[8], &n[9], &n[10]) == 11)
     {
         guid.part1 = n[0];
         guid.part2 = static_cast<uint16_t>(n[1]);
@@ -390,9 +389,9 @@ TqString& TqString::FromDouble(double value)
 TqString& TqString::FromGUID(const _GUID& guid)
 {
     char text[64] = {};
-    (void)std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", guid.part1, guid.part2,
-                  guid.part3, guid.bytes[0], guid.bytes[1], guid.bytes[2], guid.bytes[3], guid.bytes[4],
-                  guid.bytes[5], guid.bytes[6], guid.bytes[7]);
+    (void)std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", guid.part1,
+                        guid.part2, guid.part3, guid.bytes[0], guid.bytes[1], guid.bytes[2], guid.bytes[3],
+                        guid.bytes[4], guid.bytes[5], guid.bytes[6], guid.bytes[7]);
     init(text, std::strlen(text));
     return *this;
 }

@@ -57,7 +57,8 @@ public:
             if (entry.isDirectory)
                 enter(level, entry.name);
             else
-                settle(level.where + entry.name, changes.RemoveName(level.fd.Get(), entry.name.c_str()).Errno());
+                settle(level.where + entry.name,
+                       changes.RemoveName(level.fd.Get(), entry.name.c_str()).Errno());
         }
     }
 
@@ -87,7 +88,8 @@ private:
         // O_NOFOLLOW: an entry swapped for a link since it was listed is not entered but removed
         // as the link it now is; so is one swapped for a file.
         Level inner;
-        inner.fd = FileDescriptor(openat(parent.fd.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        inner.fd = FileDescriptor(
+            openat(parent.fd.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!inner.fd.IsOpen())
         {
             if (errno == ELOOP || errno == ENOTDIR)

@@ -110,7 +110,8 @@ public:
     // Given the installed bundle's removal tool and data files, puts their real paths in place;
     // fails when one of them is not there. The platform also settles here whether the tool needs
     // administrator rights: only when root alone controls the installation.
-    virtual Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath, TqString& targetPathFile) = 0;
+    virtual Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath,
+                                      TqString& targetPathFile) = 0;
     // How far the running tool is, for the user to see: begun once the tool has started, updated
     // as entries are handled (totalEntries may be 0 when unknown), ended before the report. A
     // platform without a progress display does nothing.

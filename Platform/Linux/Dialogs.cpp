@@ -137,7 +137,8 @@ int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
         WriteText(output, alert.details + "\n\n");
     WriteText(output, AlertTextLines(alert));
     for (size_t index = 0; index < buttons.size(); ++index)
-        (void)std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1, buttons[index].label.ConstData());
+        (void)std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1,
+                           buttons[index].label.ConstData());
     (void)std::fputs("\n", output);
     const int answer = ReadTerminalChoice(input, output, buttons);
     (void)std::fputs("\n", output);

@@ -46,7 +46,8 @@ Status CopyFileContents(const char* from, const char* to, mode_t mode)
             break;
         for (ssize_t written = 0; written < got;)
         {
-            const ssize_t put = write(output.Get(), buffer.data() + written, static_cast<size_t>(got - written));
+            const ssize_t put =
+                write(output.Get(), buffer.data() + written, static_cast<size_t>(got - written));
             if (put < 0 && errno == EINTR)
                 continue;
             if (put <= 0)
@@ -211,7 +212,7 @@ TqString UniqueRunString()
     for (unsigned char byte : bytes)
         length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "%02x", byte);
     (void)std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "-%ld",
-                  static_cast<long>(getpid()));
+                        static_cast<long>(getpid()));
     return TqString(text);
 }
 

@@ -154,7 +154,8 @@ bool InitGtkDialogs()
     // afresh on each call until one succeeds.
     const char* shown = std::getenv(kWindowsShownVariable);
     const bool displayWasThere = shown != nullptr && std::strcmp(shown, "1") == 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(displayWasThere ? kDisplayRetrySeconds : 0);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(displayWasThere ? kDisplayRetrySeconds : 0);
     for (;;)
     {
         if (gtk_init_check(nullptr, nullptr))
@@ -170,8 +171,10 @@ bool InitGtkDialogs()
     if (displayWasThere)
     {
         const char* display = std::getenv("DISPLAY");
-        (void)std::fprintf(stderr, "Uninstall: the display %s could not be opened for %d seconds; the dialogs go to "
-                             "standard error\n", display != nullptr ? display : "(unset)", kDisplayRetrySeconds);
+        (void)std::fprintf(stderr,
+                           "Uninstall: the display %s could not be opened for %d seconds; the dialogs go to "
+                           "standard error\n",
+                           display != nullptr ? display : "(unset)", kDisplayRetrySeconds);
     }
     return false;
 }
@@ -186,9 +189,10 @@ TqString AlertWindowTitle(const Alert& alert)
 
 GtkWidget* BuildGtkAlert(const Alert& alert)
 {
-    gchar* message = g_utf8_make_valid(alert.messageText.ConstData(), static_cast<gssize>(alert.messageText.Size()));
-    gchar* informative =
-        g_utf8_make_valid(alert.informativeText.ConstData(), static_cast<gssize>(alert.informativeText.Size()));
+    gchar* message =
+        g_utf8_make_valid(alert.messageText.ConstData(), static_cast<gssize>(alert.messageText.Size()));
+    gchar* informative = g_utf8_make_valid(alert.informativeText.ConstData(),
+                                           static_cast<gssize>(alert.informativeText.Size()));
     const TqString titleText = AlertWindowTitle(alert);
     gchar* title = g_utf8_make_valid(titleText.ConstData(), static_cast<gssize>(titleText.Size()));
     GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, MessageTypeOf(alert.kind),

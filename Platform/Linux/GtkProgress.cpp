@@ -34,8 +34,8 @@ void ShowCount(GtkWidget* bar, unsigned long handled, unsigned long total)
     char text[96];
     (void)std::snprintf(text, sizeof text, "%lu of %lu entries", handled, total);
     gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), text);
-    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar),
-                                  total == 0 ? 0.0 : static_cast<double>(handled) / static_cast<double>(total));
+    gtk_progress_bar_set_fraction(
+        GTK_PROGRESS_BAR(bar), total == 0 ? 0.0 : static_cast<double>(handled) / static_cast<double>(total));
 }
 
 } // namespace

@@ -13,7 +13,9 @@ struct _GtkWidget;
 class GtkProgressWindow
 {
 public:
-    explicit GtkProgressWindow(RedrawThrottle::Clock clock = std::chrono::steady_clock::now) : throttle(clock) {}
+    explicit GtkProgressWindow(RedrawThrottle::Clock clock = std::chrono::steady_clock::now) : throttle(clock)
+    {
+    }
     GtkProgressWindow(const GtkProgressWindow&) = delete;
     GtkProgressWindow& operator=(const GtkProgressWindow&) = delete;
     ~GtkProgressWindow() { Close(); }

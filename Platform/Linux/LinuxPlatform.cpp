@@ -138,10 +138,11 @@ bool LinuxPlatform::AcquireRight(const TqString& rightName)
     elevation = ChooseElevation(geteuid() == 0 || !rootsInstallation, path, HasTerminalForeground());
     if (elevation.method == ElevationMethod::None)
     {
-        rightsFailure = FindOnPath("sudo", path).IsSet()
-                            ? "pkexec is not on PATH, and sudo can ask for a password only at a terminal where the "
-                              "uninstaller runs in the foreground"
-                            : "neither pkexec nor sudo is on PATH";
+        rightsFailure =
+            FindOnPath("sudo", path).IsSet()
+                ? "pkexec is not on PATH, and sudo can ask for a password only at a terminal where the "
+                  "uninstaller runs in the foreground"
+                : "neither pkexec nor sudo is on PATH";
         return false;
     }
     return ConfirmSudo();
@@ -240,14 +241,15 @@ bool LinuxPlatform::RemoveRunningCopy()
     const TqString folder = PathText::Parent(bundle);
     struct stat status;
     const char* name = std::strrchr(folder.ConstData(), '/');
-    if (!(PathText::Join(folder, "Uninstall.app") == bundle) || name == nullptr || !IsRunFolderName(name + 1) ||
-        lstat(folder.ConstData(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != geteuid() ||
-        (status.st_mode & 07777) != 0700)
+    if (!(PathText::Join(folder, "Uninstall.app") == bundle) || name == nullptr ||
+        !IsRunFolderName(name + 1) || lstat(folder.ConstData(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+        status.st_uid != geteuid() || (status.st_mode & 07777) != 0700)
         return false;
     return RemoveTree(folder);
 }
 
-Status LinuxPlatform::FindInstalledFiles(TqString& toolPath, TqString& definitionPath, TqString& targetPathFile)
+Status LinuxPlatform::FindInstalledFiles(TqString& toolPath, TqString& definitionPath,
+                                         TqString& targetPathFile)
 {
     RemovalFiles files{toolPath, definitionPath, targetPathFile};
     const Status resolved = ResolveRemovalFiles(files);

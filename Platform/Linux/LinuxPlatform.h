@@ -33,7 +33,8 @@ public:
     ToolOutcome WaitForTool() override;
     bool RemoveItem(const TqString& path) override;
     bool RemoveRunningCopy() override;
-    Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath, TqString& targetPathFile) override;
+    Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath,
+                              TqString& targetPathFile) override;
     bool AcquisitionWasCancelled() override;
     TqString RightsFailureReason() override;
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override;

@@ -7,9 +7,9 @@
 #include <grp.h>
 #include <spawn.h>
 #include <string>
-#include <utility>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "FileDescriptor.h"

@@ -18,7 +18,9 @@
 class TerminalProgress
 {
 public:
-    explicit TerminalProgress(RedrawThrottle::Clock clock = std::chrono::steady_clock::now) : throttle(clock) {}
+    explicit TerminalProgress(RedrawThrottle::Clock clock = std::chrono::steady_clock::now) : throttle(clock)
+    {
+    }
 
     // Starts a line for the product on the terminal behind output, written once something is
     // handled. The product name is escaped for one line.

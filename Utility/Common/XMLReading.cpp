@@ -120,7 +120,8 @@ bool parseAndUse(const std::vector<char>& text, const ParsedUse& use)
     // their own, whatever stack limit the process was started with.
     bool wellFormed = false;
     std::exception_ptr thrown;
-    std::function<void()> parse = [&] {
+    std::function<void()> parse = [&]
+    {
         try
         {
             TiXmlDocument document;
@@ -138,10 +139,14 @@ bool parseAndUse(const std::vector<char>& text, const ParsedUse& use)
     if (pthread_attr_init(&attributes) != 0)
         return false;
     const bool started = pthread_attr_setstacksize(&attributes, parserStack) == 0 &&
-                         pthread_create(&thread, &attributes, [](void* work) -> void* {
-                             (*static_cast<std::function<void()>*>(work))();
-                             return nullptr;
-                         }, &parse) == 0;
+                         pthread_create(
+                             &thread, &attributes,
+                             [](void* work) -> void*
+                             {
+                                 (*static_cast<std::function<void()>*>(work))();
+                                 return nullptr;
+                             },
+                             &parse) == 0;
     pthread_attr_destroy(&attributes);
     if (!started)
         return false;
@@ -207,8 +212,8 @@ void collectListings(const TiXmlElement& element, const std::string& path,
         if ((!isDirectory && child->ValueStr() != "file") || name == nullptr || *name == '\0')
             continue;
         const std::string key = path + '\0' + name;
-        listings[key].push_back(
-            ListedFlags{givenFlag(child->Attribute("dontdelete")), givenFlag(child->Attribute("ignoreinstallerrors"))});
+        listings[key].push_back(ListedFlags{givenFlag(child->Attribute("dontdelete")),
+                                            givenFlag(child->Attribute("ignoreinstallerrors"))});
         if (isDirectory)
             collectListings(*child, key, listings);
     }
@@ -228,10 +233,12 @@ void applyFirstListings(FileNode& node, const std::string& path,
         if (listed != listings.end() && listed->second.size() > 1)
         {
             const ListedFlags& first = listed->second.front();
-            entry.ignoreInstallErrors = first.ignoreInstallErrors < 0 ? node.ignoreInstallErrors : first.ignoreInstallErrors;
+            entry.ignoreInstallErrors =
+                first.ignoreInstallErrors < 0 ? node.ignoreInstallErrors : first.ignoreInstallErrors;
             entry.dontDelete = false;
             for (const ListedFlags& flags : listed->second)
-                entry.dontDelete = entry.dontDelete || (flags.dontDelete < 0 ? node.dontDelete : flags.dontDelete == 1);
+                entry.dontDelete =
+                    entry.dontDelete || (flags.dontDelete < 0 ? node.dontDelete : flags.dontDelete == 1);
         }
         else
         {
@@ -308,7 +315,8 @@ bool XMLReading::ReadDefinitionFile(const TqString& path, SKUDefinition& definit
 {
     std::vector<char> text;
     bool read = false;
-    const ParsedUse strictly = [&](TiXmlDocument& document, bool wholeText) {
+    const ParsedUse strictly = [&](TiXmlDocument& document, bool wholeText)
+    {
         read = onlyRoot(document, wholeText, "product") != nullptr;
         if (read)
             readMarked(document, definition);
@@ -326,7 +334,8 @@ bool XMLReading::ReadTargetFile(const TqString& path, TqString& targetPath)
 {
     std::vector<char> text;
     TqString value;
-    const ParsedUse strictly = [&value](TiXmlDocument& document, bool wholeText) {
+    const ParsedUse strictly = [&value](TiXmlDocument& document, bool wholeText)
+    {
         if (const TiXmlElement* root = onlyRoot(document, wholeText, "targetPath"))
             value = TqString(root->Attribute("path"));
     };

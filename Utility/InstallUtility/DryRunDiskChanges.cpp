@@ -31,7 +31,8 @@ bool isImmutableOrAppendOnly(int folderFd, const char* name)
     if (!S_ISREG(node.stx_mode) && !S_ISDIR(node.stx_mode))
         return false;
     const FileDescriptor opened(
-        *name == '\0' ? -1 : openat(folderFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+        *name == '\0' ? -1
+                      : openat(folderFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     if (*name != '\0' && !opened.IsOpen())
         return false;
     int fileFlags = 0;
@@ -131,7 +132,8 @@ int DryRunDiskChanges::removeEmptyDirectory(int folderFd, const char* name)
     // A folder something is mounted on stays, empty or not.
     NodeIdentity folder;
     NodeIdentity inside;
-    if (IdentifyNode(folderFd, "", folder) && IdentifyNode(directory.Get(), "", inside) && folder.mount != inside.mount)
+    if (IdentifyNode(folderFd, "", folder) && IdentifyNode(directory.Get(), "", inside) &&
+        folder.mount != inside.mount)
         return EBUSY;
     const int error = emptiness(directory.Get());
     if (error == 0)

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <set>
 #include <string>
@@ -96,7 +96,8 @@ void InstallRemover::SetDefinitionPath(const TqString& path)
     definitionHolders.push_back(identity);
     FileDescriptor folder(open(PathText::Parent(realPath).ConstData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     // Up to "/", whose ".." is itself.
-    while (folder.IsOpen() && IdentifyNode(folder.Get(), "", identity) && !(identity == definitionHolders.back()))
+    while (folder.IsOpen() && IdentifyNode(folder.Get(), "", identity) &&
+           !(identity == definitionHolders.back()))
     {
         definitionHolders.push_back(identity);
         folder = FileDescriptor(openat(folder.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -120,8 +121,8 @@ int InstallRemover::Run(const FileNode& root)
     if (!target.fd.IsOpen() || !IdentifyNode(target.fd.Get(), "", target.identity) ||
         !IdentifyNode(AT_FDCWD, "/", rootFolder))
     {
-        (void)fprintf(errors, "cannot read the target folder %s: %s\n", EscapeLineText(targetPath).ConstData(),
-                strerror(errno));
+        (void)fprintf(errors, "cannot read the target folder %s: %s\n",
+                      EscapeLineText(targetPath).ConstData(), strerror(errno));
         return 2;
     }
     guard = RemovalGuard(targetPath, target.identity, rootFolder);
@@ -173,13 +174,15 @@ void InstallRemover::handleTree(Directory target, const FileNode& root)
 bool InstallRemover::enterDirectory(const Directory& parent, const FileNode& node, const TqString& path,
                                     Level& level)
 {
-    if (const int error = openDirectory(parent.fd.Get(), node.name, level.directory.fd, level.directory.identity))
+    if (const int error =
+            openDirectory(parent.fd.Get(), node.name, level.directory.fd, level.directory.identity))
     {
         handleUnopenedDirectory(parent, node, path, error);
         return false;
     }
     // Like a bundle's folders, a listed directory on another mount is never entered.
-    if (const Status refusal = guard.EntryRefusal(level.directory.identity, parent.identity.mount); !refusal.IsDone())
+    if (const Status refusal = guard.EntryRefusal(level.directory.identity, parent.identity.mount);
+        !refusal.IsDone())
     {
         failed(node, path, refusal.Message());
         return false;
@@ -224,8 +227,8 @@ void InstallRemover::leaveDirectory(const Directory& parent, const Level& level)
         const unsigned long unlisted = unlistedEntries(level);
         if (unlisted == 0)
             return (void)kept(path);
-        const std::string why = "holds " + std::to_string(unlisted) + (unlisted == 1 ? " entry" : " entries") +
-                                " the product did not install";
+        const std::string why = "holds " + std::to_string(unlisted) +
+                                (unlisted == 1 ? " entry" : " entries") + " the product did not install";
         return (void)kept(path, TqString(why.data(), why.size()));
     }
     // Already gone: another removal took it once it was empty.
@@ -271,7 +274,8 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
     Directory bundle;
     if (const int error = openDirectory(parent.fd.Get(), node.name, bundle.fd, bundle.identity))
         return settle(node, path, error);
-    if (const Status refusal = guard.WholeRemovalRefusal(path, bundle.identity, parent.identity); !refusal.IsDone())
+    if (const Status refusal = guard.WholeRemovalRefusal(path, bundle.identity, parent.identity);
+        !refusal.IsDone())
         return refused(path, refusal.Message());
     if (const Status refusal = guard.EntryRefusal(bundle.identity, parent.identity.mount); !refusal.IsDone())
         return failed(node, path, refusal.Message());
@@ -305,7 +309,8 @@ void InstallRemover::reportMissingBelow(const FileNode& node, const TqString& pa
 {
     // In the order of a walk down the tree, on a stack of its own.
     std::vector<std::pair<const FileNode*, TqString>> pending;
-    const auto pushChildren = [&pending](const FileNode& parent, const TqString& parentPath) {
+    const auto pushChildren = [&pending](const FileNode& parent, const TqString& parentPath)
+    {
         for (auto child = parent.children.rbegin(); child != parent.children.rend(); ++child)
             pending.emplace_back(&child->second, parentPath);
     };

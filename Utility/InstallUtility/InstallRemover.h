@@ -75,7 +75,8 @@ private:
     void leaveDirectory(const Directory& parent, const Level& level);
     unsigned long unlistedEntries(const Level& level) const;
     // Each handler returns whether the entry is gone afterwards (or would be, in a dry run).
-    bool handleFile(const Directory& parent, const FileNode& node, const TqString& path, bool holdsDefinition);
+    bool handleFile(const Directory& parent, const FileNode& node, const TqString& path,
+                    bool holdsDefinition);
     bool handleBundle(const Directory& parent, const FileNode& node, const TqString& path);
     bool handleUnopenedDirectory(const Directory& parent, const FileNode& node, const TqString& path,
                                  int error);

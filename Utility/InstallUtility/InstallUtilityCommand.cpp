@@ -52,7 +52,7 @@ int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
     if (fd < 0 || fstat(fd, &status) != 0)
     {
         (void)fprintf(errors, "target path is not a directory: %s: %s\n", shown(targetPath).ConstData(),
-                strerror(errno));
+                      strerror(errno));
         if (fd >= 0)
             close(fd);
         return -1;
@@ -62,15 +62,16 @@ int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
 
 // Opens the target folder, waits for its turn and removes what installRoot lists.
 int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
-                      const FileNode& installRoot, FILE* out, FILE* errors, const InstallUtilityCommand::Hooks& hooks,
-                      RemovalRecord& record)
+                      const FileNode& installRoot, FILE* out, FILE* errors,
+                      const InstallUtilityCommand::Hooks& hooks, RemovalRecord& record)
 {
     struct stat targetStatus;
     const FileDescriptor target(openTarget(targetPath, targetStatus, errors));
     if (!target.IsOpen())
         return 2;
     RemovalLock lock;
-    if (const Status status = lock.Take(targetStatus, targetPath, hooks.lockWaitSeconds, errors); !status.IsDone())
+    if (const Status status = lock.Take(targetStatus, targetPath, hooks.lockWaitSeconds, errors);
+        !status.IsDone())
     {
         (void)fprintf(errors, "%s\n", EscapeLineText(status.Text()).ConstData());
         return 2;
@@ -102,8 +103,10 @@ bool takeRights(const InstallUtilityCommand& command, FILE* errors)
     const TqString tool = RemovalRights::ToolPath();
     Status status = RemovalRights::InputsController(
         {{tool, TqString("cannot find the tool's own program ") + shown(tool)},
-         {command.targetFilePath, TqString("cannot read the target path from ") + shown(command.targetFilePath)},
-         {command.definitionPath, TqString("cannot read the product definition ") + shown(command.definitionPath)}},
+         {command.targetFilePath,
+          TqString("cannot read the target path from ") + shown(command.targetFilePath)},
+         {command.definitionPath,
+          TqString("cannot read the product definition ") + shown(command.definitionPath)}},
         controller);
     if (status.IsDone())
         status = RemovalRights::ActFor(controller);
@@ -114,7 +117,8 @@ bool takeRights(const InstallUtilityCommand& command, FILE* errors)
 }
 
 // Reads the target file and the definition; false, with the line written, when either cannot be read.
-bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUDefinition& definition, FILE* errors)
+bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUDefinition& definition,
+                FILE* errors)
 {
     // A definition too large for the memory at hand is unreadable like any other; nothing has
     // been touched yet.
@@ -124,7 +128,8 @@ bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUD
     {
         if (!XMLReading::ReadTargetFile(command.targetFilePath, targetPath))
         {
-            (void)fprintf(errors, "cannot read the target path from %s\n", shown(command.targetFilePath).ConstData());
+            (void)fprintf(errors, "cannot read the target path from %s\n",
+                          shown(command.targetFilePath).ConstData());
             return false;
         }
         reading = "the product definition";
@@ -133,13 +138,15 @@ bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUD
         // unreadable definition from one that lists nothing: it then removes nothing and says so.
         if (!XMLReading::ReadDefinitionFile(command.definitionPath, definition))
         {
-            (void)fprintf(errors, "cannot read the product definition %s\n", shown(command.definitionPath).ConstData());
+            (void)fprintf(errors, "cannot read the product definition %s\n",
+                          shown(command.definitionPath).ConstData());
             return false;
         }
     }
     catch (const std::bad_alloc&)
     {
-        (void)fprintf(errors, "out of memory while reading %s %s\n", reading, shown(*readingPath).ConstData());
+        (void)fprintf(errors, "out of memory while reading %s %s\n", reading,
+                      shown(*readingPath).ConstData());
         return false;
     }
     return true;
@@ -167,7 +174,8 @@ bool InstallUtilityCommand::Parse(int argc, const char* const argv[])
     return true;
 }
 
-int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FILE* errors, const Hooks& hooks)
+int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FILE* errors,
+                               const Hooks& hooks)
 {
     if (argc == 2 && strcmp(argv[1], "--help") == 0)
     {
@@ -188,8 +196,8 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
     int status = 2;
     // Before anything is read: what the files say is decided by whoever controls them.
     if (takeRights(command, errors) && readInputs(command, targetPath, definition, errors))
-        status = removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out, errors,
-                                   hooks, record);
+        status = removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out,
+                                   errors, hooks, record);
     record.Write(definition.skuInfo.name, targetPath, status);
     return status;
 }

@@ -33,7 +33,7 @@ static unsigned long componentCount(const TqString& normalizedPath)
 }
 
 Status RemovalGuard::WholeRemovalRefusal(const TqString& path, NodeIdentity directory,
-                                              NodeIdentity parent) const
+                                         NodeIdentity parent) const
 {
     const TqString normalized = PathText::Normalized(path);
     if (normalized.IsEmpty() || normalized[0] != '/')

@@ -25,8 +25,7 @@ public:
     // removed with everything in it. Never "/" itself, a directory directly under "/", or the
     // target path, judged both by the path text and by the identities, so that links or mounts
     // in the target path cannot disguise them.
-    Status WholeRemovalRefusal(const TqString& path, NodeIdentity directory,
-                                                  NodeIdentity parent) const;
+    Status WholeRemovalRefusal(const TqString& path, NodeIdentity directory, NodeIdentity parent) const;
 
     // Whether a whole removal that started on mount may enter the folder: never the target path
     // itself or "/" (whichever mount shows them), nor a folder on another mount, bind mounts

@@ -30,8 +30,9 @@ FileDescriptor openPrivateFolder(const std::string& path, uid_t user, Status& st
     }
     if (folderStatus.st_uid != user || (folderStatus.st_mode & 07777) != privateFolderMode)
     {
-        status = Status::Failed(0, TqString(("the lock folder " + path + " is not uid " + std::to_string(user) +
-                                             "'s alone with mode 0700").c_str()));
+        status = Status::Failed(0, TqString(("the lock folder " + path + " is not uid " +
+                                             std::to_string(user) + "'s alone with mode 0700")
+                                                .c_str()));
         return FileDescriptor();
     }
     status = Status::Done();
@@ -57,7 +58,8 @@ Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
     }
     else if (const Status problem = ProtectedPath::Check(TqString(parent.c_str()), 0); !problem.IsDone())
     {
-        return Status::Failed(0, TqString("the lock folder's parent is not root's alone: ") + problem.Message());
+        return Status::Failed(0,
+                              TqString("the lock folder's parent is not root's alone: ") + problem.Message());
     }
     const std::string path = parent + "/InstallUtility";
     if (mkdir(path.c_str(), privateFolderMode) != 0 && errno != EEXIST)
@@ -77,10 +79,11 @@ Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, 
     if (!folder.IsOpen())
         return Status::Done();
     const std::string name = std::to_string(target.st_dev) + "-" + std::to_string(target.st_ino);
-    file = FileDescriptor(openat(folder.Get(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    file =
+        FileDescriptor(openat(folder.Get(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!file.IsOpen())
-        return Status::Failed(errno, TqString("cannot open the lock file ") + EscapeLineText(folderPath) + "/" +
-                                         TqString(name.c_str()));
+        return Status::Failed(errno, TqString("cannot open the lock file ") + EscapeLineText(folderPath) +
+                                         "/" + TqString(name.c_str()));
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
     bool said = false;
     while (flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
@@ -94,7 +97,8 @@ Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, 
             return Status::Failed(0, TqString("another removal of this target is still running"));
         if (!said)
         {
-            (void)fprintf(errors, "waiting for another removal of %s\n", EscapeLineText(targetPath).ConstData());
+            (void)fprintf(errors, "waiting for another removal of %s\n",
+                          EscapeLineText(targetPath).ConstData());
             (void)fflush(errors);
             said = true;
         }

@@ -25,7 +25,8 @@ public:
     // While another run holds it, writes "waiting for another removal of TARGET" once on errors
     // and tries again until waitSeconds have passed; then Failed with "another removal of this
     // target is still running". Failed too when the lock folder is not as it must be.
-    [[nodiscard]] Status Take(const struct stat& target, const TqString& targetPath, int waitSeconds, FILE* errors);
+    [[nodiscard]] Status Take(const struct stat& target, const TqString& targetPath, int waitSeconds,
+                              FILE* errors);
 
     // Whether a lock is held (none where the user has no runtime folder of their own).
     bool IsHeld() const { return file.IsOpen(); }

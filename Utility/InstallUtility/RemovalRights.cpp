@@ -63,9 +63,9 @@ Status becomeUser(uid_t user, gid_t group, const std::vector<gid_t>& groups)
         return Status::Failed(errno, TqString("cannot become ") + uidText(user));
     uid_t realUid, effectiveUid, savedUid;
     gid_t realGid, effectiveGid, savedGid;
-    if (getresuid(&realUid, &effectiveUid, &savedUid) != 0 || getresgid(&realGid, &effectiveGid, &savedGid) != 0 ||
-        realUid != user || effectiveUid != user || savedUid != user || realGid != group ||
-        effectiveGid != group || savedGid != group)
+    if (getresuid(&realUid, &effectiveUid, &savedUid) != 0 ||
+        getresgid(&realGid, &effectiveGid, &savedGid) != 0 || realUid != user || effectiveUid != user ||
+        savedUid != user || realGid != group || effectiveGid != group || savedGid != group)
         return Status::Failed(0, TqString("the ids did not all change to ") + uidText(user));
     return Status::Done();
 }

@@ -107,7 +107,8 @@ void ToolOutputTally::TakeLine()
         failures.Add(line);
     // A kept entry is worth telling when the tool says why (marked to keep, holds what the product
     // did not install, kept so the uninstall can run again).
-    else if ((parsed.kind == RemovalLineKind::Kept && parsed.reason.IsSet()) || parsed.kind == RemovalLineKind::Ignored)
+    else if ((parsed.kind == RemovalLineKind::Kept && parsed.reason.IsSet()) ||
+             parsed.kind == RemovalLineKind::Ignored)
         keeps.Add(line);
 }
 

@@ -95,8 +95,8 @@ Alert CompletionAlert(const TqString& productName, const TqString& keptDetails)
 
 Alert FailureAlert(const TqString& productName, const TqString& details)
 {
-    Alert alert = ProductAlert(productName, "Uninstallation failed. Some components may not have been removed.",
-                               AlertKind::Error);
+    Alert alert = ProductAlert(
+        productName, "Uninstallation failed. Some components may not have been removed.", AlertKind::Error);
     alert.details = details;
     return alert;
 }
@@ -111,7 +111,8 @@ Alert NothingRemovedAlert(const TqString& productName, const TqString& details)
 
 Alert CancelledAlert(const TqString& productName)
 {
-    return ProductAlert(productName, "Uninstallation was cancelled. Nothing was removed.", AlertKind::Information);
+    return ProductAlert(productName, "Uninstallation was cancelled. Nothing was removed.",
+                        AlertKind::Information);
 }
 
 Alert NoRightsAlert(const TqString& productName, const TqString& reason)
@@ -179,8 +180,8 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
     if (!started.IsDone())
     {
         platform.FreeAuthorization();
-        platform.RunAlert(UnexpectedErrorAlert(
-            Status::Failed(started.Errno(), "could not start the removal tool").Text()));
+        platform.RunAlert(
+            UnexpectedErrorAlert(Status::Failed(started.Errno(), "could not start the removal tool").Text()));
         return kUninstallNothingRemoved;
     }
     ToolOutputTally tally;
@@ -313,8 +314,8 @@ Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder,
     return Status::Done();
 }
 
-int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath, const TqString& targetPathFile,
-                  const TqString& productName)
+int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
+                  const TqString& targetPathFile, const TqString& productName)
 {
     if (definitionPath.IsEmpty() || targetPathFile.IsEmpty())
     {

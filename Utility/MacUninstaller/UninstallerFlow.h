@@ -55,8 +55,8 @@ TqString GetProductName(const TqString& definitionPath);
 Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder, TqString& path);
 
 // Each returns the exit status.
-int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath, const TqString& targetPathFile,
-                  const TqString& productName);
+int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
+                  const TqString& targetPathFile, const TqString& productName);
 // installedBundleArgument: the installed bundle the first phase came from; unset when this is the
 // installed bundle itself.
 int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundleArgument);

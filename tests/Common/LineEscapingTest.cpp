@@ -16,7 +16,9 @@ TEST(LineEscapingTest, EscapesControlsFormatCharactersBackslashAndBrokenUtf8Only
         {"back\\slash", "back\\\\slash"},
         {"\x1B[2Jclear", "\\x1B[2Jclear"},
         {"cr\rdel\x7F", "cr\\x0Ddel\\x7F"},
-        {"c1 \xC2\x9B" "31m", "c1 \\xC2\\x9B31m"},
+        {"c1 \xC2\x9B"
+         "31m",
+         "c1 \\xC2\\x9B31m"},
         {"nbsp\xC2\xA0ok", "nbsp\xC2\xA0ok"},
         {"latin1 \xE9t\xE9", "latin1 \\xE9t\\xE9"},
         {"overlong \xC0\xAF", "overlong \\xC0\\xAF"},
@@ -27,7 +29,9 @@ TEST(LineEscapingTest, EscapesControlsFormatCharactersBackslashAndBrokenUtf8Only
         // RLO and PDF, LRI, ZWJ, the Arabic letter mark, BOM, a language tag (beyond the BMP).
         {"a\xE2\x80\xA8summary: 0 removed", "a\\u{2028}summary: 0 removed"},
         {"p\xE2\x80\xA9q", "p\\u{2029}q"},
-        {"x\xE2\x80\xAE" "dwssap/cte\xE2\x80\xAC", "x\\u{202E}dwssap/cte\\u{202C}"},
+        {"x\xE2\x80\xAE"
+         "dwssap/cte\xE2\x80\xAC",
+         "x\\u{202E}dwssap/cte\\u{202C}"},
         {"\xE2\x81\xA6i\xE2\x80\x8Dj\xD8\x9Ck\xEF\xBB\xBF", "\\u{2066}i\\u{200D}j\\u{061C}k\\u{FEFF}"},
         {"tag\xF3\xA0\x80\x81", "tag\\u{E0001}"},
         // Neighbours of those ranges stay: the en dash U+2013, U+2030, U+2065 (unassigned).

@@ -81,7 +81,8 @@ protected:
 
     void makeUser(const std::string& name, User& user)
     {
-        ASSERT_EQ(std::system(("/usr/sbin/useradd -M -d /nonexistent -s /usr/sbin/nologin " + name).c_str()), 0);
+        ASSERT_EQ(std::system(("/usr/sbin/useradd -M -d /nonexistent -s /usr/sbin/nologin " + name).c_str()),
+                  0);
         user.name = name;
         const passwd* entry = getpwnam(name.c_str());
         ASSERT_NE(entry, nullptr);
@@ -124,7 +125,8 @@ protected:
     {
         definition = folder + "/sku.xml";
         targetFile = folder + "/target_path.xml";
-        makeFile(definition, filesOwner, "<product><sku name='P'/><installFiles>" + entries + "</installFiles></product>");
+        makeFile(definition, filesOwner,
+                 "<product><sku name='P'/><installFiles>" + entries + "</installFiles></product>");
         makeFile(targetFile, filesOwner, "<targetPath path='" + target + "'/>");
     }
 
@@ -177,7 +179,8 @@ TEST_F(RemovalRightsEndToEndTest, AUsersOwnDefinitionRemovesOnlyWhatThatUserCoul
     makeFolder(base + "/outside", User{}, 0755);
     const Canary mounted = canary(base + "/outside/passwd", User{});
     makeFolder(target + "/Data/Mounted", owner, 0755);
-    ASSERT_EQ(mount((base + "/outside").c_str(), (target + "/Data/Mounted").c_str(), nullptr, MS_BIND, nullptr), 0)
+    ASSERT_EQ(
+        mount((base + "/outside").c_str(), (target + "/Data/Mounted").c_str(), nullptr, MS_BIND, nullptr), 0)
         << strerror(errno);
     mounts.push_back(target + "/Data/Mounted");
     // Another user's link, in a sticky folder outside the target, that looks like the shortcut.
@@ -187,12 +190,14 @@ TEST_F(RemovalRightsEndToEndTest, AUsersOwnDefinitionRemovesOnlyWhatThatUserCoul
     struct stat linkStatus;
     ASSERT_EQ(lstat((base + "/Desktop/App").c_str(), &linkStatus), 0);
 
-    writeInputs(home, owner, target,
-                "<file fileName='app'><shortCut name='App' dir='" + base + "/Desktop'/></file>"
-                "<directory fileName='Theirs'><file fileName='notes'/></directory>"
-                "<directory fileName='Drop'><file fileName='b.txt'/></directory>"
-                "<directory fileName='Data'><directory fileName='Mounted'><file fileName='passwd'/></directory>"
-                "</directory>");
+    writeInputs(
+        home, owner, target,
+        "<file fileName='app'><shortCut name='App' dir='" + base +
+            "/Desktop'/></file>"
+            "<directory fileName='Theirs'><file fileName='notes'/></directory>"
+            "<directory fileName='Drop'><file fileName='b.txt'/></directory>"
+            "<directory fileName='Data'><directory fileName='Mounted'><file fileName='passwd'/></directory>"
+            "</directory>");
     const RunProgram::Outcome outcome = runTool(&owner, true);
     EXPECT_EQ(outcome.status, 1) << outcome.text;
     for (const std::string& line :
@@ -218,8 +223,9 @@ TEST_F(RemovalRightsEndToEndTest, RootRunningAUserWritableInstallationRemovesOnl
     const Canary rootFile = canary(target + "/system.conf", User{});
     makeFolder(target + "/Public", owner, 0755);
     makeFile(target + "/Public/cache", owner);
-    writeInputs(data, User{}, target,
-                "<file fileName='system.conf'/><directory fileName='Public'><file fileName='cache'/></directory>");
+    writeInputs(
+        data, User{}, target,
+        "<file fileName='system.conf'/><directory fileName='Public'><file fileName='cache'/></directory>");
     ASSERT_EQ(chown(definition.c_str(), owner.uid, owner.gid), 0);
 
     const RunProgram::Outcome outcome = runTool(nullptr, false);
@@ -239,11 +245,11 @@ TEST_F(RemovalRightsEndToEndTest, InputsOfTwoUsersAreRefusedTheSameWayHoweverThe
     const Canary kept = canary(target + "/app", owner);
     writeInputs(home, owner, target, "<file fileName='app'/>");
     ASSERT_EQ(chown(targetFile.c_str(), other.uid, other.gid), 0);
-    const std::string refusal = "refusing to remove: " + targetFile + " is owned by uid " +
-                                std::to_string(other.uid) + ", and " + home + " by uid " +
-                                std::to_string(owner.uid) +
-                                "; the tool, the definition, the target file and every folder above them must "
-                                "be writable by their owners alone, and belong to root or to one user\n";
+    const std::string refusal =
+        "refusing to remove: " + targetFile + " is owned by uid " + std::to_string(other.uid) + ", and " +
+        home + " by uid " + std::to_string(owner.uid) +
+        "; the tool, the definition, the target file and every folder above them must "
+        "be writable by their owners alone, and belong to root or to one user\n";
     const RunProgram::Outcome direct = runTool(nullptr, false);
     const RunProgram::Outcome throughSudo = runTool(&owner, true);
     const RunProgram::Outcome asTheUser = runTool(&owner, false);

@@ -55,12 +55,13 @@ protected:
         std::filesystem::copy_file(INSTALL_UTILITY_EXECUTABLE, executables + "/InstallUtility",
                                    std::filesystem::copy_options::overwrite_existing);
         WriteFile(executables + "/target_path.xml", "<targetPath path=\"" + root + "\"/>\n", 0644);
-        WriteFile(executables + "/sku.xml",
-                  "<product><sku ID=\"1\" name=\"Demo 100% Product\"/><installFiles>"
-                  "<directory fileName=\"Installed\"><file fileName=\"Uninstall.app\"/></directory>"
-                  "<directory fileName=\"target\"><file fileName=\"a\"/><file fileName=\"locked\"/></directory>"
-                  "</installFiles></product>\n",
-                  0644);
+        WriteFile(
+            executables + "/sku.xml",
+            "<product><sku ID=\"1\" name=\"Demo 100% Product\"/><installFiles>"
+            "<directory fileName=\"Installed\"><file fileName=\"Uninstall.app\"/></directory>"
+            "<directory fileName=\"target\"><file fileName=\"a\"/><file fileName=\"locked\"/></directory>"
+            "</installFiles></product>\n",
+            0644);
         WriteFile(root + "/target/a", "a", 0644);
         WriteFile(root + "/target/locked", "locked", 0644);
         return std::system(("chattr +i '" + root + "/target/locked' 2>/dev/null").c_str()) == 0;
@@ -91,8 +92,9 @@ TEST_F(UninstallEndToEndTest, SecondPhaseRunsTheInstalledToolAndLeavesNoCopy)
     int exitStatus = -2;
     std::string errors = RunUnattended(&exitStatus);
     EXPECT_EQ(exitStatus, 0);
-    EXPECT_EQ(errors, std::string(kConfirmation) +
-                          "Uninstall Demo 100% Product\nUninstallation completed successfully.\n[OK]\n-> OK\n\n");
+    EXPECT_EQ(errors,
+              std::string(kConfirmation) +
+                  "Uninstall Demo 100% Product\nUninstallation completed successfully.\n[OK]\n-> OK\n\n");
     EXPECT_EQ(ReadFile(record), "program=" + executables +
                                     "/InstallUtility\n"
                                     "cwd=" +
@@ -122,8 +124,11 @@ TEST_F(UninstallEndToEndTest, AFailureIsNamedAndTheInstalledUninstallerRunsAgain
     std::string errors = RunUnattended(&exitStatus);
     Unlock();
     EXPECT_EQ(exitStatus, 1);
-    EXPECT_NE(errors.find("failed " + root + "/target/locked: Operation not permitted\n"
-                          "kept " + root + "/Installed/Uninstall.app: kept so that the uninstall can be run again\n"
+    EXPECT_NE(errors.find("failed " + root +
+                          "/target/locked: Operation not permitted\n"
+                          "kept " +
+                          root +
+                          "/Installed/Uninstall.app: kept so that the uninstall can be run again\n"
                           "Uninstall Demo 100% Product\n"
                           "Uninstallation failed. Some components may not have been removed."),
               std::string::npos)
@@ -142,8 +147,9 @@ TEST_F(UninstallEndToEndTest, AFailureIsNamedAndTheInstalledUninstallerRunsAgain
 // asked to run a tool others may change.
 TEST_F(UninstallEndToEndTest, ConfigurationProblemsStopBeforeAnythingRuns)
 {
-    const std::string dialog = "Configuration Error\n"
-                               "Configuration file Uninstall.plist not found in application bundle.\n[OK]\n-> OK\n\n";
+    const std::string dialog =
+        "Configuration Error\n"
+        "Configuration file Uninstall.plist not found in application bundle.\n[OK]\n-> OK\n\n";
     std::filesystem::rename(executables + "/target_path.xml", root + "/target_path.xml");
     int exitStatus = -2;
     EXPECT_EQ(RunUnattended(&exitStatus), dialog);
@@ -183,7 +189,7 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
     struct Case
     {
         const char* name;
-        std::string toolScript; // what the stand-in tool does; its output goes to the uninstaller
+        std::string toolScript;   // what the stand-in tool does; its output goes to the uninstaller
         std::string pkexecScript; // empty: a pkexec that records being called, then runs the tool
         bool asUser;              // run by another user (root's installation unless userOwned)
         bool userOwned;
@@ -195,36 +201,118 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
     };
     const std::string productDialog = "Uninstall Demo 100% Product\n";
     const Case cases[] = {
-        {"removed, with what was kept", "echo 'kept /t/Settings: marked to keep'; echo 'removed /t/a'", "", false, false,
-         {}, "1", 0, {"kept /t/Settings: marked to keep\n" + productDialog + "Uninstallation completed successfully."},
+        {"removed, with what was kept",
+         "echo 'kept /t/Settings: marked to keep'; echo 'removed /t/a'",
+         "",
+         false,
+         false,
+         {},
+         "1",
+         0,
+         {"kept /t/Settings: marked to keep\n" + productDialog + "Uninstallation completed successfully."},
          false},
-        {"failed", "echo 'failed /t/locked: Operation not permitted'; echo 'removed /t/a'; exit 1", "", false, false, {},
-         "1", 1,
+        {"failed",
+         "echo 'failed /t/locked: Operation not permitted'; echo 'removed /t/a'; exit 1",
+         "",
+         false,
+         false,
+         {},
+         "1",
+         1,
          {"failed /t/locked: Operation not permitted\n" + productDialog +
           "Uninstallation failed. Some components may not have been removed."},
          false},
-        {"a failure line over 4 KiB is cut, not dropped", "echo 'failed /t/" + longName + ": Busy'; exit 1", "", false,
-         false, {}, "1", 1, {"failed /t/" + longName.substr(0, 4086) + "\xE2\x80\xA6\n" + productDialog}, false},
-        {"refused by the tool", "echo 'definition.xml: more than one root element' >&2; exit 2", "", false, false, {},
-         "1", 2,
+        {"a failure line over 4 KiB is cut, not dropped",
+         "echo 'failed /t/" + longName + ": Busy'; exit 1",
+         "",
+         false,
+         false,
+         {},
+         "1",
+         1,
+         {"failed /t/" + longName.substr(0, 4086) + "\xE2\x80\xA6\n" + productDialog},
+         false},
+        {"refused by the tool",
+         "echo 'definition.xml: more than one root element' >&2; exit 2",
+         "",
+         false,
+         false,
+         {},
+         "1",
+         2,
          {"definition.xml: more than one root element\n" + productDialog +
           "Uninstallation failed. Nothing was removed."},
          false},
-        {"cancelled by a signal", "exit 4", "", false, false, {}, "1", 4,
-         {productDialog + "Uninstallation was cancelled. Nothing was removed."}, false},
-        {"cancelled at the confirmation", "touch /dev/null", "", false, false, {}, nullptr, 4,
-         {"[Cancel] [Uninstall]\n\n"}, false},
-        {"help", "touch /dev/null", "", false, false, {"--help"}, "1", 0, {"Usage: Uninstall", "4  cancelled"}, false},
-        {"a user's own installation needs no password", "echo 'removed /t/a'", "", true, true, {}, "1", 0,
-         {"Uninstallation completed successfully."}, false},
-        {"root's installation asks pkexec", "echo 'removed /t/a'", "", true, false, {}, "1", 0,
-         {"Uninstallation completed successfully."}, true},
-        {"pkexec cannot authenticate", "echo 'removed /t/a'",
-         "echo 'Error executing command as another user: Not authorized' >&2; exit 127", true, false, {}, "1", 3,
+        {"cancelled by a signal",
+         "exit 4",
+         "",
+         false,
+         false,
+         {},
+         "1",
+         4,
+         {productDialog + "Uninstallation was cancelled. Nothing was removed."},
+         false},
+        {"cancelled at the confirmation",
+         "touch /dev/null",
+         "",
+         false,
+         false,
+         {},
+         nullptr,
+         4,
+         {"[Cancel] [Uninstall]\n\n"},
+         false},
+        {"help",
+         "touch /dev/null",
+         "",
+         false,
+         false,
+         {"--help"},
+         "1",
+         0,
+         {"Usage: Uninstall", "4  cancelled"},
+         false},
+        {"a user's own installation needs no password",
+         "echo 'removed /t/a'",
+         "",
+         true,
+         true,
+         {},
+         "1",
+         0,
+         {"Uninstallation completed successfully."},
+         false},
+        {"root's installation asks pkexec",
+         "echo 'removed /t/a'",
+         "",
+         true,
+         false,
+         {},
+         "1",
+         0,
+         {"Uninstallation completed successfully."},
+         true},
+        {"pkexec cannot authenticate",
+         "echo 'removed /t/a'",
+         "echo 'Error executing command as another user: Not authorized' >&2; exit 127",
+         true,
+         false,
+         {},
+         "1",
+         3,
          {"Error executing command as another user: Not authorized\n" + productDialog +
           "Administrator rights are needed"},
          false},
-        {"pkexec dismissed", "echo 'removed /t/a'", "exit 126", true, false, {}, "1", 4, {productDialog.substr(0, 9)},
+        {"pkexec dismissed",
+         "echo 'removed /t/a'",
+         "exit 126",
+         true,
+         false,
+         {},
+         "1",
+         4,
+         {productDialog.substr(0, 9)},
          false},
     };
     for (const Case& c : cases)
@@ -249,7 +337,8 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
         launch.command.insert(launch.command.end(), c.arguments.begin(), c.arguments.end());
         // Without a terminal to ask at, the confirmation's default button answers: Cancel.
         launch.command.insert(launch.command.begin(), "/usr/bin/setsid");
-        launch.environment = UninstallEnvironment({{"UNINSTALL_UNATTENDED", c.unattended}, {"DISPLAY", nullptr}});
+        launch.environment =
+            UninstallEnvironment({{"UNINSTALL_UNATTENDED", c.unattended}, {"DISPLAY", nullptr}});
         launch.output = RunProgram::Captured;
         const RunProgram::Outcome outcome = RunProgram::Run(launch, 60);
         EXPECT_EQ(outcome.status, c.status) << outcome.text;
@@ -282,7 +371,8 @@ TEST_F(UninstallEndToEndTest, TemporaryFolderThatWillNotDoFallsBackToTmp)
     };
     const Case cases[] = {
         {"others may change it", 0777, {executables + "/Uninstall"}},
-        {"noexec", 0755,
+        {"noexec",
+         0755,
          {"/usr/bin/unshare", "-m", "--propagation", "private", "/bin/sh", "-c", noexec, "sh", temporary,
           executables + "/Uninstall"}},
     };
@@ -300,8 +390,9 @@ TEST_F(UninstallEndToEndTest, TemporaryFolderThatWillNotDoFallsBackToTmp)
         }
         EXPECT_EQ(exitStatus, 0) << errors;
         EXPECT_NE(errors.find("Uninstallation completed successfully."), std::string::npos) << errors;
-        EXPECT_TRUE(std::regex_match(ReadFile(record), std::regex("/tmp/[0-9a-f]{32}-[0-9]+/Uninstall.app/"
-                                                                  "Contents/MacOS/Uninstall \\(deleted\\)\n")))
+        EXPECT_TRUE(
+            std::regex_match(ReadFile(record), std::regex("/tmp/[0-9a-f]{32}-[0-9]+/Uninstall.app/"
+                                                          "Contents/MacOS/Uninstall \\(deleted\\)\n")))
             << ReadFile(record);
         EXPECT_TRUE(TemporaryEntries().empty());
     }
@@ -337,9 +428,10 @@ TEST_F(UninstallEndToEndTest, CopyThatCannotBeFinishedIsReportedAndRemoved)
         }
         EXPECT_EQ(exitStatus, 2) << c.reason;
         // ls shows the tmpfs empty after the run, so nothing is printed between the dialog and the end.
-        EXPECT_EQ(errors, std::string(kConfirmation) + "could not copy the uninstaller to " + temporary + ": " +
-                              c.reason + "\nUnexpected Error\nAn unxpected error has occured. Restart uninstaller."
-                                         "\n[OK]\n-> OK\n\n");
+        EXPECT_EQ(errors, std::string(kConfirmation) + "could not copy the uninstaller to " + temporary +
+                              ": " + c.reason +
+                              "\nUnexpected Error\nAn unxpected error has occured. Restart uninstaller."
+                              "\n[OK]\n-> OK\n\n");
         EXPECT_TRUE(TemporaryEntries().empty());
         EXPECT_FALSE(std::filesystem::exists(record));
     }
@@ -360,6 +452,7 @@ TEST_F(UninstallEndToEndTest, CallerWaitsForTheWholeUninstallWhateverInterruptsI
     bool complete = false;
     std::string errors = RunProgram::ReadToEnd(started.captured, 10, &complete);
     close(started.captured);
-    EXPECT_EQ(errors, std::string(kConfirmation) +
-                          "Uninstall Demo 100% Product\nUninstallation completed successfully.\n[OK]\n-> OK\n\n");
+    EXPECT_EQ(errors,
+              std::string(kConfirmation) +
+                  "Uninstall Demo 100% Product\nUninstallation completed successfully.\n[OK]\n-> OK\n\n");
 }

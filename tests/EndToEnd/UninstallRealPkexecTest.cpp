@@ -224,10 +224,10 @@ protected:
         gid = entry->pw_gid;
         // Before polkitd starts, so that it reads the rule at once.
         rule = "/etc/polkit-1/rules.d/10-" + user + ".rules";
-        TemporaryFolder::WriteFile(rule,
-                                   "polkit.addRule(function(action, subject) {\n"
-                                   "  if (action.id == \"org.freedesktop.policykit.exec\" && subject.user == \"" +
-                                       user + "\")\n    return polkit.Result.YES;\n});\n");
+        TemporaryFolder::WriteFile(
+            rule, "polkit.addRule(function(action, subject) {\n"
+                  "  if (action.id == \"org.freedesktop.policykit.exec\" && subject.user == \"" +
+                      user + "\")\n    return polkit.Result.YES;\n});\n");
     }
 
     // The system bus and polkitd, each started here only when none is running.
@@ -255,8 +255,8 @@ protected:
             launch.output = launch.errors = log.Get();
             polkitd = RunProgram::Start(launch).pid;
             ASSERT_GT(polkitd, 0);
-            ASSERT_TRUE(WaitFor(PolkitOnTheBus, 20))
-                << "polkitd did not take org.freedesktop.PolicyKit1: " << TemporaryFolder::ReadFile(polkitdLog);
+            ASSERT_TRUE(WaitFor(PolkitOnTheBus, 20)) << "polkitd did not take org.freedesktop.PolicyKit1: "
+                                                     << TemporaryFolder::ReadFile(polkitdLog);
         }
         // A polkitd that was already running reads the new rule when it sees it.
         RunProgram::Outcome probe;
@@ -282,11 +282,13 @@ protected:
         std::filesystem::create_directories(executables);
         std::filesystem::copy_file(UNINSTALL_EXECUTABLE, executables + "/Uninstall");
         std::filesystem::copy_file(INSTALL_UTILITY_EXECUTABLE, executables + "/InstallUtility");
-        TemporaryFolder::WriteFile(executables + "/sku.xml",
-                                   "<product><sku ID=\"1\" name=\"Root Product\"/><installFiles>"
-                                   "<directory fileName=\"Library\"><file fileName=\"Root Only.txt\"/></directory>"
-                                   "</installFiles></product>\n");
-        TemporaryFolder::WriteFile(executables + "/target_path.xml", "<targetPath path=\"" + target + "\"/>\n");
+        TemporaryFolder::WriteFile(
+            executables + "/sku.xml",
+            "<product><sku ID=\"1\" name=\"Root Product\"/><installFiles>"
+            "<directory fileName=\"Library\"><file fileName=\"Root Only.txt\"/></directory>"
+            "</installFiles></product>\n");
+        TemporaryFolder::WriteFile(executables + "/target_path.xml",
+                                   "<targetPath path=\"" + target + "\"/>\n");
         TemporaryFolder::WriteFile(target + "/Library/Root Only.txt", "only root may remove this\n");
         std::filesystem::create_directories(home);
         ASSERT_EQ(chown(home.c_str(), uid, gid), 0);
@@ -297,8 +299,8 @@ protected:
     {
         RunProgram::Launch launch;
         launch.command = command;
-        launch.environment = {"PATH=/usr/bin:/bin", "HOME=" + home, "TMPDIR=" + home, "UNINSTALL_UNATTENDED=1",
-                              "LANG=C"};
+        launch.environment = {"PATH=/usr/bin:/bin", "HOME=" + home, "TMPDIR=" + home,
+                              "UNINSTALL_UNATTENDED=1", "LANG=C"};
         launch.folder = home;
         launch.user = uid;
         launch.group = gid;
@@ -341,7 +343,8 @@ TEST_F(UninstallRealPkexecTest, UsersUninstallOfARootInstallationRunsTheInstalle
     ASSERT_GE(words.size(), 5u);
     EXPECT_EQ(words[0], kPkexec);
     EXPECT_EQ(std::vector<std::string>(words.begin() + 1, words.begin() + 5),
-              (std::vector<std::string>{tool, "-uninstall", executables + "/sku.xml", executables + "/target_path.xml"}));
+              (std::vector<std::string>{tool, "-uninstall", executables + "/sku.xml",
+                                        executables + "/target_path.xml"}));
 }
 
 } // namespace

@@ -45,7 +45,10 @@ public:
         }
     }
 
-    void Type(const std::string& text) { EXPECT_EQ(write(master, text.data(), text.size()), ssize_t(text.size())); }
+    void Type(const std::string& text)
+    {
+        EXPECT_EQ(write(master, text.data(), text.size()), ssize_t(text.size()));
+    }
 
     // Reads until text shows after what was already matched; false after seconds without it.
     bool Expect(const std::string& text, int seconds = 20)
@@ -113,8 +116,8 @@ protected:
 
     std::vector<std::string> ShellEnvironment(const std::string& path) const
     {
-        return {"PATH=" + path, "HOME=" + root, "TERM=dumb", std::string("PS1=") + kPrompt, "HISTFILE=",
-                "TMPDIR=" + temporary, "LANG=C"};
+        return {"PATH=" + path, "HOME=" + root,        "TERM=dumb", std::string("PS1=") + kPrompt,
+                "HISTFILE=",    "TMPDIR=" + temporary, "LANG=C"};
     }
 
     // Creates a non-root user with a password, allowed everything through sudo (asked once), and
@@ -188,9 +191,9 @@ protected:
 // authenticate (no agent, no session): it ends 127 and the uninstall goes on with sudo.
 TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
 {
-    for (const char* pkexec :
-         {"", ": > \"$TMPDIR/pkexec-ran\"\necho 'Error executing command as another user: No session for cookie' >&2\n"
-              "exit 127"})
+    for (const char* pkexec : {"", ": > \"$TMPDIR/pkexec-ran\"\necho 'Error executing command as another "
+                                   "user: No session for cookie' >&2\n"
+                                   "exit 127"})
     {
         SCOPED_TRACE(pkexec);
         TerminalSession terminal;
@@ -242,17 +245,19 @@ TEST_F(UninstallTerminalTest, RightsThatCannotBeHadAreSaid)
     std::string errors = temporary + "/errors.txt";
     std::string unattended = "UNINSTALL_UNATTENDED=1 ";
     std::string program = executables + "/Uninstall </dev/null 2>" + errors;
-    for (std::string commandLine : {unattended + "/usr/bin/setsid -w " + program, unattended + program + " & wait"})
+    for (std::string commandLine :
+         {unattended + "/usr/bin/setsid -w " + program, unattended + program + " & wait"})
     {
         std::filesystem::remove(errors);
         EXPECT_TRUE(terminal.Run(commandLine)) << terminal.transcript;
-        EXPECT_EQ(ReadFile(errors), "Uninstall Demo 100% Product\n"
-                                    "Do you wish to remove Demo 100% Product and all related components?\n"
-                                    "[Cancel] [Uninstall]\n-> Uninstall\n\n"
-                                    "pkexec is not on PATH, and sudo can ask for a password only at a terminal "
-                                    "where the uninstaller runs in the foreground\n"
-                                    "Uninstall Demo 100% Product\n" +
-                                        std::string(kNoRights) + "\n[OK]\n-> OK\n\n")
+        EXPECT_EQ(ReadFile(errors),
+                  "Uninstall Demo 100% Product\n"
+                  "Do you wish to remove Demo 100% Product and all related components?\n"
+                  "[Cancel] [Uninstall]\n-> Uninstall\n\n"
+                  "pkexec is not on PATH, and sudo can ask for a password only at a terminal "
+                  "where the uninstaller runs in the foreground\n"
+                  "Uninstall Demo 100% Product\n" +
+                      std::string(kNoRights) + "\n[OK]\n-> OK\n\n")
             << commandLine;
     }
 

@@ -45,7 +45,8 @@ public:
         close(numberPipe[1]);
         std::string number;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (pid > 0 && number.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        while (pid > 0 && number.find('\n') == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
         {
             pollfd watched = {numberPipe[0], POLLIN, 0};
             char buffer[32];

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <clocale>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,7 +51,8 @@ void CollectWidgets(GtkWidget* widget, WidgetSearch& search)
         search.found.push_back(widget);
     if (GTK_IS_CONTAINER(widget))
         gtk_container_forall(
-            GTK_CONTAINER(widget), [](GtkWidget* child, gpointer data) { CollectWidgets(child, *static_cast<WidgetSearch*>(data)); },
+            GTK_CONTAINER(widget),
+            [](GtkWidget* child, gpointer data) { CollectWidgets(child, *static_cast<WidgetSearch*>(data)); },
             &search);
 }
 
@@ -99,13 +100,15 @@ std::string DescribeShownAlert(const Alert& alert)
     GtkWidget* image = gtk_message_dialog_get_image(GTK_MESSAGE_DIALOG(dialog));
     G_GNUC_END_IGNORE_DEPRECATIONS
     const gchar* icon = nullptr;
-    if (image != nullptr && gtk_widget_get_mapped(image) && gtk_image_get_storage_type(GTK_IMAGE(image)) == GTK_IMAGE_ICON_NAME)
+    if (image != nullptr && gtk_widget_get_mapped(image) &&
+        gtk_image_get_storage_type(GTK_IMAGE(image)) == GTK_IMAGE_ICON_NAME)
         gtk_image_get_icon_name(GTK_IMAGE(image), &icon, nullptr);
     text += std::string("icon=") + (icon != nullptr ? icon : "none");
     WidgetSearch views{GTK_TYPE_TEXT_VIEW, {}};
     CollectWidgets(dialog, views);
     for (GtkWidget* view : views.found)
-        text += gtk_text_view_get_wrap_mode(GTK_TEXT_VIEW(view)) != GTK_WRAP_NONE ? " details=wrapped" : " details=cut";
+        text += gtk_text_view_get_wrap_mode(GTK_TEXT_VIEW(view)) != GTK_WRAP_NONE ? " details=wrapped"
+                                                                                  : " details=cut";
     gtk_widget_destroy(dialog);
     return text;
 }
@@ -132,7 +135,8 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
     completion.messageText = "Uninstall Demo Product";
     completion.informativeText = "Uninstallation completed successfully.";
     completion.kind = AlertKind::Information;
-    completion.details = "kept /opt/Demo Product/Application Support/A very long folder name/Settings: marked to keep";
+    completion.details =
+        "kept /opt/Demo Product/Application Support/A very long folder name/Settings: marked to keep";
     Alert configuration;
     configuration.messageText = "Configuration Error";
     configuration.informativeText = "Configuration file Uninstall.plist not found in application bundle.";
@@ -153,10 +157,11 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
             return write(output, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1;
         });
     ASSERT_GT(child.pid, 0);
-    EXPECT_EQ(child.text,
-              "title=Demo Product buttons=Cancel(default)(focus) Uninstall(destructive) icon=dialog-question\n"
-              "title=Demo Product buttons=OK(default)(focus) icon=none details=wrapped\n"
-              "title=Uninstall buttons=OK(default)(focus) icon=dialog-error\n");
+    EXPECT_EQ(
+        child.text,
+        "title=Demo Product buttons=Cancel(default)(focus) Uninstall(destructive) icon=dialog-question\n"
+        "title=Demo Product buttons=OK(default)(focus) icon=none details=wrapped\n"
+        "title=Uninstall buttons=OK(default)(focus) icon=dialog-error\n");
 }
 
 // A copy relaunched from a phase that had windows waits for a display that cannot take it yet,

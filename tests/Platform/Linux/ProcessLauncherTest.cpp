@@ -99,15 +99,13 @@ TEST_F(ProcessLauncherTest, DetachedLaunchPassesArgumentsAndReturnsAtOnce)
 TEST_F(ProcessLauncherTest, ReplacingKeepsTheProcessAndFailsWithoutAProgram)
 {
     std::string marker = Path("replaced");
-    std::string script = WriteFile("copy.sh", "#!/bin/sh\nprintf '%s,' \"$$\" \"$0\" \"$@\" > \"" + marker + "\"\n", 0755);
+    std::string script =
+        WriteFile("copy.sh", "#!/bin/sh\nprintf '%s,' \"$$\" \"$0\" \"$@\" > \"" + marker + "\"\n", 0755);
     Vector<TqString> arguments;
     arguments.push_back("1");
     arguments.push_back("/Applications/A B.app");
     const RunProgram::ChildOutcome child = RunProgram::RunInChild(
-        [&](int)
-        {
-            return ReplaceProcess(script.c_str(), arguments).IsDone() ? 98 : 99;
-        });
+        [&](int) { return ReplaceProcess(script.c_str(), arguments).IsDone() ? 98 : 99; });
     ASSERT_GT(child.pid, 0);
     ASSERT_TRUE(child.waitStatus.has_value());
     const int status = *child.waitStatus;

@@ -66,9 +66,8 @@ TEST(TerminalProgress, OneLineRewrittenWhenTheCountMoves)
     // Lines the count did not foresee raise the total; a name cannot break or steer the line.
     EXPECT_EQ(Printed("Evil\r\x1b[2J\\", 1, {2}), "\rRemoving Evil\\x0D\\x1B[2J\\\\: 2 of 2 entries\n");
     // Within a tenth of a second only the first count is drawn; the end draws the last one.
-    EXPECT_EQ(Printed("Demo", 4, {1, 2, 3}, 30),
-              "\rRemoving Demo: 1 of 4 entries"
-              "\rRemoving Demo: 3 of 4 entries\n");
+    EXPECT_EQ(Printed("Demo", 4, {1, 2, 3}, 30), "\rRemoving Demo: 1 of 4 entries"
+                                                 "\rRemoving Demo: 3 of 4 entries\n");
 }
 
 // A terminal stopped with Ctrl-S whose reader never reads: the line's writes fill it up, and the

@@ -16,7 +16,8 @@ TEST(XMLReadingTest, ReadTargetFileTakesOneRootElementAndNothingAfterIt)
         bool read;
     } cases[] = {
         {"<targetPath path='/a'/>", true},
-        {"<?xml version='1.0'?>\n<!-- made by the installer -->\n<targetPath path='/a'/>\n<!-- end -->\n", true},
+        {"<?xml version='1.0'?>\n<!-- made by the installer -->\n<targetPath path='/a'/>\n<!-- end -->\n",
+         true},
         {"  <targetPath path='/a'></targetPath>  \r\n", true},
         {"<targetPath path='/a'/><targetPath path='/'/>", false},
         {"<targetPath path='/a'/><other/>", false},
@@ -47,11 +48,12 @@ TEST(XMLReadingTest, AnEntryListedTwiceKeepsItsFirstListingsFlags)
         {"<file fileName='S' dontdelete='1'/><file fileName='S' dontdelete='0'/>", true, false},
         // Keeping wins whichever listing asks for it.
         {"<file fileName='S'/><file fileName='S' dontdelete='1'/>", true, false},
-        {"<file fileName='S' ignoreinstallerrors='1'/><file fileName='S' ignoreinstallerrors='0'/>", false, true},
+        {"<file fileName='S' ignoreinstallerrors='1'/><file fileName='S' ignoreinstallerrors='0'/>", false,
+         true},
         {"<file fileName='S'/><file fileName='S' ignoreinstallerrors='1'/>", false, false},
         // A directory kept by its first listing keeps what it holds that leaves the flag to it.
-        {"<directory fileName='D' dontdelete='1'/><directory fileName='D'><file fileName='S'/></directory>", true,
-         false},
+        {"<directory fileName='D' dontdelete='1'/><directory fileName='D'><file fileName='S'/></directory>",
+         true, false},
         {"<directory fileName='D'><file fileName='S' dontdelete='1'/></directory>"
          "<directory fileName='D'><file fileName='S'/></directory>",
          true, false},
@@ -59,7 +61,8 @@ TEST(XMLReadingTest, AnEntryListedTwiceKeepsItsFirstListingsFlags)
     };
     for (const auto& c : cases)
     {
-        const std::string text = std::string("<product><installFiles>") + c.list + "</installFiles></product>";
+        const std::string text =
+            std::string("<product><installFiles>") + c.list + "</installFiles></product>";
         SKUDefinition definition;
         ASSERT_TRUE(XMLReading::ReadDefinitionText(text.data(), text.size(), definition)) << c.list;
         const FileNode& root = definition.installRoot;

@@ -1,5 +1,5 @@
-#include "FileDescriptor.h"
 #include "InstallRemover.h"
+#include "FileDescriptor.h"
 #include "RemovalFixture.h"
 
 #include <atomic>
@@ -113,7 +113,8 @@ TEST_F(InstallRemoverTest, VerboseLinesAndSummary)
     // Entries come in the tree's order: longer names first, then by their bytes.
     EXPECT_EQ(outcome.out, line("removed", "notes.txt") + line("missing", "gone.txt") +
                                kept("keep.cfg", "marked to keep") + line("removed", "lib/a.so") +
-                               line("removed", "lib") + "summary: 3 removed, 1 kept, 1 missing, 0 failed, 0 ignored\n");
+                               line("removed", "lib") +
+                               "summary: 3 removed, 1 kept, 1 missing, 0 failed, 0 ignored\n");
     EXPECT_EQ(outcome.errors, "");
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.counts.removed, 3u);
@@ -205,7 +206,8 @@ TEST_F(InstallRemoverTest, DontDeleteKeepsTheEntryButItsEntriesFollowTheirOwnFla
     EXPECT_NE(outcome.out.find(kept("Settings/Deep", "marked to keep")), std::string::npos);
     EXPECT_NE(outcome.out.find(line("removed", "Settings/Own")), std::string::npos);
     EXPECT_NE(outcome.out.find(line("missing", "notThere")), std::string::npos);
-    EXPECT_NE(outcome.out.find("summary: 3 removed, 5 kept, 1 missing, 0 failed, 0 ignored\n"), std::string::npos);
+    EXPECT_NE(outcome.out.find("summary: 3 removed, 5 kept, 1 missing, 0 failed, 0 ignored\n"),
+              std::string::npos);
 
     // A kept directory stays even when all its entries went.
     const FileNode emptyKept = tree("<directory fileName='Shared' dontdelete='1'>"
@@ -225,7 +227,8 @@ TEST_F(InstallRemoverTest, MissingEntriesAreFine)
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.out, line("missing", "Gone") + line("missing", "Gone/Sub") +
                                line("missing", "Gone/Sub/b") + line("missing", "Gone/a") +
-                               line("missing", "f") + "summary: 0 removed, 0 kept, 5 missing, 0 failed, 0 ignored\n");
+                               line("missing", "f") +
+                               "summary: 0 removed, 0 kept, 5 missing, 0 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 0);
 }
 
@@ -346,12 +349,12 @@ TEST_F(InstallRemoverTest, DryRunReportsAndChangesNothing)
     const std::vector<std::string> before = listing(base);
 
     const Outcome outcome = run(root, true, true);
-    EXPECT_EQ(outcome.out, line("would remove", "App.bundle") + line("would remove", "App") +
-                               line("would remove", "Data/d") +
-                               kept("Data", "holds 1 entry the product did not install") +
-                               line("missing", "gone") + line("would remove", "Lib/a.so") +
-                               line("missing", "Lib/b.so") + line("would remove", "Lib") +
-                               "summary: 5 would be removed, 1 kept, 2 missing, 0 would fail, 0 failed, 0 ignored\n");
+    EXPECT_EQ(outcome.out,
+              line("would remove", "App.bundle") + line("would remove", "App") +
+                  line("would remove", "Data/d") + kept("Data", "holds 1 entry the product did not install") +
+                  line("missing", "gone") + line("would remove", "Lib/a.so") + line("missing", "Lib/b.so") +
+                  line("would remove", "Lib") +
+                  "summary: 5 would be removed, 1 kept, 2 missing, 0 would fail, 0 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(listing(base), before);
 
@@ -430,7 +433,8 @@ TEST_F(InstallRemoverTest, RefusesNamesThatLeaveTheirDirectory)
     EXPECT_NE(outcome.out.find("refused ../outside: names a directory itself, not an entry\n"),
               std::string::npos);
     // Refusals count as failures in the summary: six of them, the good entry removed.
-    EXPECT_NE(outcome.out.find("summary: 1 removed, 0 kept, 1 missing, 6 failed, 0 ignored\n"), std::string::npos)
+    EXPECT_NE(outcome.out.find("summary: 1 removed, 0 kept, 1 missing, 6 failed, 0 ignored\n"),
+              std::string::npos)
         << outcome.out;
 }
 
@@ -505,14 +509,13 @@ TEST_F(InstallRemoverTest, BindMountsInABundleAreNotEntered)
     {
         const Outcome outcome = run(root, true, dryRun);
         const std::string failed = dryRun ? "would fail " : "failed ";
-        EXPECT_EQ(outcome.out, failed + target +
-                                   "/Elsewhere.bundle: Contents/Shared: on another mount, not entered\n" +
-                                   failed + target +
-                                   "/Mirror.bundle: a/b/Target: the target path itself, not entered\n" +
-                                   failed + target + "/Bound.bundle: on another mount, not entered\n" +
-                                   (dryRun ? "summary: 0 would be removed, 0 kept, 0 missing, 3 would fail, 0 failed"
-                                           : "summary: 0 removed, 0 kept, 0 missing, 3 failed") +
-                                   ", 0 ignored\n");
+        EXPECT_EQ(outcome.out,
+                  failed + target + "/Elsewhere.bundle: Contents/Shared: on another mount, not entered\n" +
+                      failed + target + "/Mirror.bundle: a/b/Target: the target path itself, not entered\n" +
+                      failed + target + "/Bound.bundle: on another mount, not entered\n" +
+                      (dryRun ? "summary: 0 would be removed, 0 kept, 0 missing, 3 would fail, 0 failed"
+                              : "summary: 0 removed, 0 kept, 0 missing, 3 failed") +
+                      ", 0 ignored\n");
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(snapshot(outside), outsideBefore);
         EXPECT_EQ(describe(target + "/keep.txt"), keptBefore);
@@ -620,17 +623,18 @@ TEST_F(InstallRemoverTest, TheEntryHoldingTheDefinitionGoesLastAndOnlyWhenNothin
                                 "<file fileName='a'/></directory>";
 
     const Outcome failed = run(tree(product + "<file fileName='..'/>"));
-    EXPECT_EQ(failed.out, "refused ..: names a directory itself, not an entry\n" + line("removed", "Product/a") +
-                              kept("Product/Uninstall.app", "kept so that the uninstall can be run again") +
-                              line("kept", "Product") +
-                              "summary: 1 removed, 2 kept, 0 missing, 1 failed, 0 ignored\n");
+    EXPECT_EQ(failed.out,
+              "refused ..: names a directory itself, not an entry\n" + line("removed", "Product/a") +
+                  kept("Product/Uninstall.app", "kept so that the uninstall can be run again") +
+                  line("kept", "Product") + "summary: 1 removed, 2 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_EQ(failed.status, 1);
     EXPECT_TRUE(exists(target + "/Product/Uninstall.app/Contents/MacOS/sku.xml"));
 
     writeFile(target + "/Product/a", "a");
     const Outcome again = run(tree(product));
     EXPECT_EQ(again.out, line("removed", "Product/a") + line("removed", "Product/Uninstall.app") +
-                             line("removed", "Product") + "summary: 3 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n");
+                             line("removed", "Product") +
+                             "summary: 3 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n");
     EXPECT_EQ(again.status, 0);
     EXPECT_TRUE(listing(target).empty());
 }
@@ -649,7 +653,8 @@ TEST_F(InstallRemoverTest, ADeepDefinitionNeedsNoDeepStack)
     pthread_attr_t small;
     pthread_t thread;
     ASSERT_EQ(pthread_attr_init(&small) | pthread_attr_setstacksize(&small, 64 * 1024), 0);
-    const auto work = [](void* removal) -> void* { return (*static_cast<std::function<void()>*>(removal))(), nullptr; };
+    const auto work = [](void* removal) -> void*
+    { return (*static_cast<std::function<void()>*>(removal))(), nullptr; };
     ASSERT_EQ(pthread_create(&thread, &small, work, &removal) | pthread_join(thread, nullptr), 0);
     EXPECT_EQ(outcome.status, 0) << outcome.errors;
     EXPECT_EQ(outcome.counts.removed, 254u);

@@ -1,13 +1,13 @@
 #include <chrono>
-#include <map>
 #include <csignal>
+#include <map>
 #include <sys/file.h>
 #include <thread>
 
 #include "FileDescriptor.h"
 #include "InstallUtilityCommand.h"
-#include "RemovalLock.h"
 #include "RemovalFixture.h"
+#include "RemovalLock.h"
 #include "RunProgram.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -77,7 +77,8 @@ protected:
             changes[entry.substr(0, entry.find('='))] = entry.c_str() + entry.find('=') + 1;
         program.environment = RunProgram::EnvironmentWith(changes);
         program.addressSpace = launch.addressSpace;
-        const int out = outFd >= 0 ? outFd : open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int out =
+            outFd >= 0 ? outFd : open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         const int err = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         program.input = RunProgram::Inherited;
         program.output = out;
@@ -221,8 +222,9 @@ TEST_F(InstallUtilityCommandTest, RunsTheRemoval)
 {
     EXPECT_EQ(run({"-uninstall", definition, targetFile, "-n"}), 0);
     // A dry run lists what it would do even without -v.
-    EXPECT_EQ(out, "would remove " + target + "/a\nwould remove " + target + "/d/b\nwould remove " + target +
-                       "/d\nsummary: 3 would be removed, 0 kept, 0 missing, 0 would fail, 0 failed, 0 ignored\n");
+    EXPECT_EQ(out,
+              "would remove " + target + "/a\nwould remove " + target + "/d/b\nwould remove " + target +
+                  "/d\nsummary: 3 would be removed, 0 kept, 0 missing, 0 would fail, 0 failed, 0 ignored\n");
     EXPECT_TRUE(untouched());
 
     EXPECT_EQ(run({"-uninstall", definition, targetFile}), 0);
@@ -321,9 +323,9 @@ TEST_F(InstallUtilityCommandTest, ResourceLimitsEndInAStatusNotASignal)
         for (int attempt = 0; attempt < 3; ++attempt)
         {
             writeFile(row.onDisk, "x");
-            const std::string command = "bash -c \"" + std::string(row.limit) + "; exec '" + INSTALL_UTILITY_PATH +
-                                        "' -uninstall '" + definition + "' '" + targetFile + "' -v >'" + base + "/report' 2>'" +
-                                        base + "/errors'\"";
+            const std::string command = "bash -c \"" + std::string(row.limit) + "; exec '" +
+                                        INSTALL_UTILITY_PATH + "' -uninstall '" + definition + "' '" +
+                                        targetFile + "' -v >'" + base + "/report' 2>'" + base + "/errors'\"";
             const int status = system(command.c_str());
             const std::string said = readFile(base + "/errors");
             ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) < 128) << row.limit << ": ended by a signal";
@@ -351,7 +353,8 @@ TEST_F(InstallUtilityCommandTest, AFifoOrDeviceInPlaceOfAFileIsUnreadableAtOnce)
         // Anyone may write to /dev/zero: it is refused before it is read.
         {"/dev/zero", targetFile,
          "refusing to remove: /dev/zero is writable by group or others; the tool, the definition, the target "
-         "file and every folder above them must be writable by their owners alone, and belong to root or to one "
+         "file and every folder above them must be writable by their owners alone, and belong to root or to "
+         "one "
          "user\n"},
     };
     for (const auto& c : cases)
@@ -367,17 +370,17 @@ TEST_F(InstallUtilityCommandTest, NamesArePrintedAsOneEscapedLineEach)
 {
     // A name can neither forge a line of its own nor reach the terminal as an escape sequence.
     writeFile(target + "/x\nsummary: 9 removed, 0 kept, 0 missing, 0 failed\x1B[2J", "x");
-    writeFile(definition,
-              "<product><installFiles>"
-              "<file fileName='x&#10;summary: 9 removed, 0 kept, 0 missing, 0 failed&#27;[2J'/>"
-              "<file fileName='sub/y&#10;summary: 0 removed'/></installFiles></product>");
+    writeFile(definition, "<product><installFiles>"
+                          "<file fileName='x&#10;summary: 9 removed, 0 kept, 0 missing, 0 failed&#27;[2J'/>"
+                          "<file fileName='sub/y&#10;summary: 0 removed'/></installFiles></product>");
     EXPECT_EQ(run({"-uninstall", definition, targetFile, "-v"}), 1);
     EXPECT_EQ(out.substr(0, out.find('\n') + 1),
               "removed " + target + "/x\\nsummary:\\x209 removed, 0 kept, 0 missing, 0 failed\\x1B[2J\n");
     const std::string refused = "\nrefused sub/y\\nsummary:\\x200 removed: ";
     EXPECT_NE(out.find(refused), std::string::npos) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
-    EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1), "summary: 1 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
+    EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1),
+              "summary: 1 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
 
     EXPECT_EQ(run({"-uninstall", base + "/no\nsuch.xml", targetFile}), 2);
     EXPECT_EQ(errors, "cannot read the product definition " + base + "/no\\nsuch.xml\n");
@@ -395,7 +398,8 @@ TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurnsOnALockNobodyElseCanHo
         writeFile(target + "/a", "a");
         writeFile(target + "/d/b", "b");
         for (int i = 0; i < 600; ++i)
-            writeFile(target + "/App.bundle/Contents/" + std::to_string(i % 20) + "/f" + std::to_string(i), "x");
+            writeFile(target + "/App.bundle/Contents/" + std::to_string(i % 20) + "/f" + std::to_string(i),
+                      "x");
     };
     FileDescriptor lockFolder;
     TqString lockFolderPath;
@@ -404,7 +408,8 @@ TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurnsOnALockNobodyElseCanHo
         GTEST_SKIP() << "this user has no runtime folder of their own, so runs do not take turns";
     struct stat targetStatus;
     ASSERT_EQ(stat(target.c_str(), &targetStatus), 0);
-    const std::string lockName = std::to_string(targetStatus.st_dev) + "-" + std::to_string(targetStatus.st_ino);
+    const std::string lockName =
+        std::to_string(targetStatus.st_dev) + "-" + std::to_string(targetStatus.st_ino);
     const auto holdLock = [&]
     {
         FileDescriptor held(openat(lockFolder.Get(), lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
@@ -452,7 +457,8 @@ TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurnsOnALockNobodyElseCanHo
         // A run that waits longer than its limit gives up (here one second, not a minute).
         InstallUtilityCommand::Hooks hooks;
         hooks.lockWaitSeconds = 1;
-        const char* argv[] = {"InstallUtility", "-uninstall", definition.c_str(), targetFile.c_str(), nullptr};
+        const char* argv[] = {"InstallUtility", "-uninstall", definition.c_str(), targetFile.c_str(),
+                              nullptr};
         CapturedStream outStream;
         CapturedStream errorStream;
         EXPECT_EQ(InstallUtilityCommand::Run(4, argv, outStream.get(), errorStream.get(), hooks), 2);
@@ -495,7 +501,8 @@ TEST_F(InstallUtilityCommandTest, ARemovalThatHasBegunRunsToItsEndWhateverSignal
     for (int i = 0; i < 1000; ++i)
     {
         const std::string name = "a-name-long-enough-that-the-lines-written-for-a-thousand-such-entries-fill-"
-                                 "the-pipe-" + std::to_string(i);
+                                 "the-pipe-" +
+                                 std::to_string(i);
         entries += "<file fileName='" + name + "'/>";
         writeFile(target + "/" + name, "x");
     }
@@ -520,5 +527,6 @@ TEST_F(InstallUtilityCommandTest, ARemovalThatHasBegunRunsToItsEndWhateverSignal
 
     EXPECT_EQ(finish(child), 0) << errors;
     EXPECT_TRUE(listing(target).empty());
-    EXPECT_NE(lines.find("summary: 1000 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n"), std::string::npos);
+    EXPECT_NE(lines.find("summary: 1000 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n"),
+              std::string::npos);
 }

@@ -37,7 +37,9 @@ struct SwappingChanges : DiskChanges
             if (done || !IdentifyNode(folderFd, "", here) || !IdentifyNode(AT_FDCWD, path.c_str(), folder) ||
                 folder == here)
                 continue;
-            EXPECT_EQ(rename(path.c_str(), (aside + "/" + name).c_str()) | symlink(canary.c_str(), path.c_str()), 0);
+            EXPECT_EQ(rename(path.c_str(), (aside + "/" + name).c_str()) |
+                          symlink(canary.c_str(), path.c_str()),
+                      0);
             ++swapped;
         }
         done = true;
@@ -61,7 +63,8 @@ TEST_F(LinkSwapTest, AFolderSwappedForALinkIsNeverEnteredByEitherUserOfTheWalk)
 {
     NodeIdentity targetIdentity;
     NodeIdentity rootIdentity;
-    ASSERT_TRUE(IdentifyNode(AT_FDCWD, target.c_str(), targetIdentity) && IdentifyNode(AT_FDCWD, "/", rootIdentity));
+    ASSERT_TRUE(IdentifyNode(AT_FDCWD, target.c_str(), targetIdentity) &&
+                IdentifyNode(AT_FDCWD, "/", rootIdentity));
     const RemovalGuard guard(TqString(target.c_str()), targetIdentity, rootIdentity);
     writeFile(outside + "/inner/canary.txt", "inner canary");
     const std::vector<std::string> outsideBefore = snapshot(outside);

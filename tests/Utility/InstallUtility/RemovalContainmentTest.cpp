@@ -334,7 +334,8 @@ TEST_F(RemovalContainmentTest, RandomTreesAndDefinitionsStayInsideTheTarget)
         static_cast<int>(secondsToRun()) + 120);
     ASSERT_GT(outcome.pid, 0) << "cannot start the cases";
     ASSERT_TRUE(outcome.waitStatus) << "the cases did not end in time";
-    ASSERT_TRUE(WIFEXITED(*outcome.waitStatus)) << "the cases ended by signal " << WTERMSIG(*outcome.waitStatus);
+    ASSERT_TRUE(WIFEXITED(*outcome.waitStatus))
+        << "the cases ended by signal " << WTERMSIG(*outcome.waitStatus);
     EXPECT_TRUE(outcome.text.empty()) << outcome.text;
     EXPECT_EQ(WEXITSTATUS(*outcome.waitStatus), 0) << "the cases could not say how they ended";
 }

@@ -56,20 +56,24 @@ TEST(RemovalGuardTest, NeverRemovesTopLevelDirectoriesOrTheTargetWhole)
 
     // A bundle inside the product may go.
     EXPECT_EQ(reason(guard.WholeRemovalRefusal(TqString("/opt/Product/App.bundle"), bundle, target)), "");
-    EXPECT_EQ(reason(guard.WholeRemovalRefusal(TqString("/opt/Product/Plug-Ins/X.vst"), bundle, identity(1, 700))), "");
+    EXPECT_EQ(
+        reason(guard.WholeRemovalRefusal(TqString("/opt/Product/Plug-Ins/X.vst"), bundle, identity(1, 700))),
+        "");
 
     // "/" and the directories directly under it, by path text, never.
     EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/"), root, root)));
     EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/usr"), bundle, targetParent)));
     EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("//usr//"), bundle, targetParent)));
-    EXPECT_EQ(reason(guard.WholeRemovalRefusal(TqString("/etc"), bundle, targetParent)), "a directory directly under / is never removed whole");
+    EXPECT_EQ(reason(guard.WholeRemovalRefusal(TqString("/etc"), bundle, targetParent)),
+              "a directory directly under / is never removed whole");
 
     // The same when only the identities tell, as when a link in the target path leads to "/".
     EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/opt/Product/usr"), bundle, root)));
     EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/opt/Product/x"), root, target)));
 
     // The target path itself, by its text (slashes aside) or by its identity (a bind mount).
-    EXPECT_EQ(reason(guard.WholeRemovalRefusal(TqString("/opt/Product"), bundle, targetParent)), "the target path itself is never removed whole");
+    EXPECT_EQ(reason(guard.WholeRemovalRefusal(TqString("/opt/Product"), bundle, targetParent)),
+              "the target path itself is never removed whole");
     EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/opt//Product/"), bundle, targetParent)));
     EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/opt/Product/Mirror"), target, target)));
 
@@ -83,7 +87,8 @@ TEST(RemovalGuardTest, TargetAtTheTopOfTheTree)
     // With "/" as the target, its top-level entries are exactly the directories under "/".
     const RemovalGuard guard(TqString("/"), root, root);
     EXPECT_TRUE(refused(guard.WholeRemovalRefusal(TqString("/Applications"), bundle, root)));
-    EXPECT_EQ(reason(guard.WholeRemovalRefusal(TqString("/Applications/App.app"), bundle, identity(1, 800))), "");
+    EXPECT_EQ(reason(guard.WholeRemovalRefusal(TqString("/Applications/App.app"), bundle, identity(1, 800))),
+              "");
 
     // A target directly under "/" may hold removable bundles, but is itself never removed.
     const RemovalGuard topLevel(TqString("/Product"), target, root);
@@ -101,7 +106,8 @@ TEST(RemovalGuardTest, EntryRefusal)
     // the kernel tells no mount and the device stands in for it).
     for (const uint64_t mount : {30, 31})
     {
-        EXPECT_EQ(reason(guard.EntryRefusal(identity(1, 500, mount), 30)), "the target path itself, not entered");
+        EXPECT_EQ(reason(guard.EntryRefusal(identity(1, 500, mount), 30)),
+                  "the target path itself, not entered");
         EXPECT_EQ(reason(guard.EntryRefusal(identity(1, 2, mount), 30)), "the root folder /, not entered");
     }
 }

@@ -23,7 +23,8 @@ TEST(RemovalReportTest, EachKindOfLineIsWrittenAtOnceAndCountedInItsPlace)
     const std::vector<Row> rows = {
         {false, [&](RemovalReport& r) { r.Kept(p, "marked to keep"); }, "kept /t/S: marked to keep",
          real + "1 kept, 0 missing, 0 failed, 0 ignored", false},
-        {false, [&](RemovalReport& r) { r.Kept(p); }, "kept /t/S", real + "1 kept, 0 missing, 0 failed, 0 ignored", false},
+        {false, [&](RemovalReport& r) { r.Kept(p); }, "kept /t/S",
+         real + "1 kept, 0 missing, 0 failed, 0 ignored", false},
         {false, [&](RemovalReport& r) { r.Failed(p, "Busy", true); }, "ignored /t/S: Busy",
          real + "0 kept, 0 missing, 0 failed, 1 ignored", false},
         {false, [&](RemovalReport& r) { r.Failed(p, "Busy", false); }, "failed /t/S: Busy",
@@ -40,7 +41,8 @@ TEST(RemovalReportTest, EachKindOfLineIsWrittenAtOnceAndCountedInItsPlace)
         int ends[2];
         ASSERT_EQ(pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
         FILE* out = fdopen(ends[1], "w");
-        const auto flushed = [&ends] {
+        const auto flushed = [&ends]
+        {
             char buffer[512];
             const ssize_t size = read(ends[0], buffer, sizeof buffer);
             return std::string(buffer, size > 0 ? static_cast<size_t>(size) : 0);

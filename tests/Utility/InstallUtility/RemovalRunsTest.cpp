@@ -44,7 +44,8 @@ protected:
             std::map<std::string, const char*> environment = {})
     {
         RunProgram::Launch launch;
-        launch.command = {INSTALL_UTILITY_PATH, "-uninstall", definition, base + "/" + targetName + ".xml", option};
+        launch.command = {INSTALL_UTILITY_PATH, "-uninstall", definition, base + "/" + targetName + ".xml",
+                          option};
         environment.insert({{"SUDO_UID", nullptr}, {"PKEXEC_UID", nullptr}});
         launch.environment = RunProgram::EnvironmentWith(environment);
         launch.user = asUser ? user : static_cast<uid_t>(-1);
@@ -57,7 +58,8 @@ protected:
         {
             const RemovalLine parsed = ParseRemovalLine(TqString(line.c_str()));
             if (IsFailureLine(parsed.kind) || parsed.kind == RemovalLineKind::WouldFail)
-                result.failures.push_back(std::string(parsed.subject.ConstData()) + ": " + parsed.reason.ConstData());
+                result.failures.push_back(std::string(parsed.subject.ConstData()) + ": " +
+                                          parsed.reason.ConstData());
         }
         char datagram[8192];
         ssize_t size;
@@ -74,10 +76,11 @@ protected:
 
 TEST_F(RemovalRunsTest, TheDryRunForeseesTheRealRunsFailuresLineForLine)
 {
-    writeFile(definition, "<product><installFiles><directory fileName='ro'><file fileName='f'/></directory>"
-                          "<directory fileName='sticky'><file fileName='other'/><file fileName='mine'/></directory>"
-                          "<file fileName='B.app'/><file fileName='imm'/><file fileName='plain'/>"
-                          "</installFiles></product>");
+    writeFile(definition,
+              "<product><installFiles><directory fileName='ro'><file fileName='f'/></directory>"
+              "<directory fileName='sticky'><file fileName='other'/><file fileName='mine'/></directory>"
+              "<file fileName='B.app'/><file fileName='imm'/><file fileName='plain'/>"
+              "</installFiles></product>");
     const std::string denied = "Permission denied", notPermitted = "Operation not permitted";
     const std::string readOnly = "Read-only file system";
     // folders: a folder no one may write, a root's sticky folder with another user's file, a bundle
@@ -89,12 +92,20 @@ TEST_F(RemovalRunsTest, TheDryRunForeseesTheRealRunsFailuresLineForLine)
         std::vector<std::string> expected; // below the target, sorted
     } rows[] = {
         {"root passes mode bits and sticky folders", false, true, false, false, {}},
-        {"a user meets them", true, true, false, false,
+        {"a user meets them",
+         true,
+         true,
+         false,
+         false,
          {"B.app: Contents/x: " + denied, "ro/f: " + denied, "sticky/other: " + notPermitted}},
         {"an immutable file stops root", false, false, true, false, {"imm: " + notPermitted}},
         {"an immutable file stops a user", true, false, true, false, {"imm: " + notPermitted}},
         // Refused before the name is looked up: entries that are not there fail all the same.
-        {"a read-only file system stops root", false, false, false, true,
+        {"a read-only file system stops root",
+         false,
+         false,
+         false,
+         true,
          {"B.app: " + readOnly, "imm: " + readOnly, "plain: " + readOnly}},
     };
     for (size_t index = 0; index < std::size(rows); ++index)
@@ -122,8 +133,9 @@ TEST_F(RemovalRunsTest, TheDryRunForeseesTheRealRunsFailuresLineForLine)
         }
         std::string reason;
         if ((row.immutable && !makeImmutable(folder + "/imm", reason)) ||
-            (row.readOnlyMount && (!bindMount(folder, folder, reason) ||
-                                   mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr))))
+            (row.readOnlyMount &&
+             (!bindMount(folder, folder, reason) ||
+              mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr))))
         {
             std::cout << "[ SKIPPED ROW ] " << row.what << ": " << reason << strerror(errno) << "\n";
             continue;
@@ -147,9 +159,10 @@ TEST_F(RemovalRunsTest, TheDryRunForeseesTheRealRunsFailuresLineForLine)
 TEST_F(RemovalRunsTest, EachRunLeavesOneRecordOfWhoWhatWhereAndHowItEnded)
 {
     // The product's name holds quotes and a line break: the record stays one line.
-    writeFile(definition, "<product><sku name='Tq &quot;Demo&quot;&#10;Two'/><installFiles><file fileName='a'/>"
-                          "<file fileName='gone'/><directory fileName='d'><file fileName='b'/></directory>"
-                          "</installFiles></product>");
+    writeFile(definition,
+              "<product><sku name='Tq &quot;Demo&quot;&#10;Two'/><installFiles><file fileName='a'/>"
+              "<file fileName='gone'/><directory fileName='d'><file fileName='b'/></directory>"
+              "</installFiles></product>");
     writeFile(base + "/target.xml", "<targetPath path='" + target + "'/>");
     writeFile(target + "/a", "a");
     writeFile(target + "/d/b", "b");
@@ -161,18 +174,23 @@ TEST_F(RemovalRunsTest, EachRunLeavesOneRecordOfWhoWhatWhereAndHowItEnded)
         std::string priorityAndMessage; // facility user: 13 notice, 12 warning
     } runs[] = {
         {"-n", nullptr, "target",
-         "13 dry run: " + removal + ": 2 would be removed, 1 kept, 1 missing, 0 would fail, 0 failed, 0 ignored; exit status 0"},
+         "13 dry run: " + removal +
+             ": 2 would be removed, 1 kept, 1 missing, 0 would fail, 0 failed, 0 ignored; exit status 0"},
         {"-v", "4242", "target",
-         "13 " + removal + " (for uid 4242 through sudo): 2 removed, 1 kept, 1 missing, 0 failed, 0 ignored; exit status 0"},
+         "13 " + removal +
+             " (for uid 4242 through sudo): 2 removed, 1 kept, 1 missing, 0 failed, 0 ignored; exit status "
+             "0"},
         {"-v", nullptr, "none",
-         "12 removal asked by uid 0: refused: cannot read the target path from " + base + "/none.xml; exit status 2"},
+         "12 removal asked by uid 0: refused: cannot read the target path from " + base +
+             "/none.xml; exit status 2"},
     };
     for (const auto& r : runs)
     {
         // As the C library sends it: <PRIORITY>TIMESTAMP IDENT[PID]: MESSAGE, one per run.
         const std::string record = run(r.targetName, r.option, false, {{"SUDO_UID", r.sudoUid}}).record;
         std::smatch parts;
-        ASSERT_TRUE(std::regex_match(record, parts, std::regex("<(\\d+)>.{15} InstallUtility\\[\\d+\\]: ([^\n]*)\n")))
+        ASSERT_TRUE(
+            std::regex_match(record, parts, std::regex("<(\\d+)>.{15} InstallUtility\\[\\d+\\]: ([^\n]*)\n")))
             << record;
         EXPECT_EQ(parts[1].str() + " " + parts[2].str(), r.priorityAndMessage);
     }

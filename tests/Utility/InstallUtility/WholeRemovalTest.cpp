@@ -1,8 +1,8 @@
 #include "WholeRemoval.h"
-#include "FileDescriptor.h"
-#include "TreeRemoval.h"
 #include "DryRunDiskChanges.h"
+#include "FileDescriptor.h"
 #include "RemovalFixture.h"
+#include "TreeRemoval.h"
 
 namespace
 {
@@ -128,7 +128,8 @@ TEST_F(WholeRemovalTest, StopsAtAnUnreasonableDepth)
     writeFile(middle + "/middle.txt", "middle");
 
     // Said once, with how deep it stopped; what lay above went.
-    EXPECT_EQ(removeContents(bundle, false), "d/d/...: nested deeper than 256 folders; removed what lay above");
+    EXPECT_EQ(removeContents(bundle, false),
+              "d/d/...: nested deeper than 256 folders; removed what lay above");
     EXPECT_FALSE(exists(bundle + "/top.txt"));
     EXPECT_FALSE(exists(middle + "/middle.txt"));
     EXPECT_TRUE(exists(bundle + "/d"));

@@ -144,13 +144,17 @@ public:
     }
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override
     {
-        progress.push_back(std::string("Begin ") + productName.ConstData() + " of " + std::to_string(totalEntries));
+        progress.push_back(std::string("Begin ") + productName.ConstData() + " of " +
+                           std::to_string(totalEntries));
     }
     void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override
     {
         progress.push_back("Show " + std::to_string(handledEntries) + " " + currentPath.ConstData());
     }
-    void EndToolProgress() override { progress.push_back("End after " + std::to_string(alerts.size()) + " alerts"); }
+    void EndToolProgress() override
+    {
+        progress.push_back("End after " + std::to_string(alerts.size()) + " alerts");
+    }
 
 private:
     static std::string Joined(const Vector<TqString>& arguments)

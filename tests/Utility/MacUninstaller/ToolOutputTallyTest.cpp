@@ -7,8 +7,9 @@
 
 TEST(ToolOutputTally, CountsTheSameWhateverPiecesTheOutputArrivesIn)
 {
-    const std::string output = "removed /t/a\nkept /t/b: marked to keep\nnoise\nfailed /t/c: Busy\nsummary: 1 removed\n"
-                               "ignored /t/e: Busy\nmissing /t/d";
+    const std::string output =
+        "removed /t/a\nkept /t/b: marked to keep\nnoise\nfailed /t/c: Busy\nsummary: 1 removed\n"
+        "ignored /t/e: Busy\nmissing /t/d";
     for (unsigned long piece : {1ul, 3ul, 64ul, 1000ul})
     {
         ToolOutputTally tally;
@@ -23,7 +24,8 @@ TEST(ToolOutputTally, CountsTheSameWhateverPiecesTheOutputArrivesIn)
         EXPECT_STREQ(tally.FailureDetails().ConstData(),
                      "failed /t/c: Busy\nkept /t/b: marked to keep\nignored /t/e: Busy\nnoise")
             << piece;
-        EXPECT_STREQ(tally.KeptDetails().ConstData(), "kept /t/b: marked to keep\nignored /t/e: Busy") << piece;
+        EXPECT_STREQ(tally.KeptDetails().ConstData(), "kept /t/b: marked to keep\nignored /t/e: Busy")
+            << piece;
         EXPECT_STREQ(tally.MessageDetails().ConstData(), "noise") << piece;
         EXPECT_STREQ(tally.LastMessage().ConstData(), "noise") << piece;
     }
@@ -35,7 +37,8 @@ TEST(ToolOutputTally, KeepsTheFirstHundredFailuresAndCountsTheRest)
     EXPECT_TRUE(tally.FailureDetails().IsEmpty());
     std::string output;
     for (int index = 0; index < 103; ++index)
-        output += (index % 2 ? "refused n" : "failed /t/f") + std::to_string(index) + ": reason\nremoved /t/r\n";
+        output +=
+            (index % 2 ? "refused n" : "failed /t/f") + std::to_string(index) + ": reason\nremoved /t/r\n";
     tally.Feed(output.data(), output.size());
     EXPECT_EQ(tally.EntriesHandled(), 206u);
     ASSERT_EQ(tally.Failures().Lines().size(), 100u);
@@ -67,11 +70,12 @@ TEST(ToolOutputTally, OverlongLinesAreCutNotDropped)
 TEST(ToolOutputTally, InstallEntriesCountDirectoriesFilesAndShortcuts)
 {
     SKUDefinition definition;
-    definition.parse("<product><installFiles>"
-                     "<directory fileName=\"App\"><file fileName=\"App.app\"><shortCut name=\"App.app\"/></file>"
-                     "<directory fileName=\"Docs\"><file fileName=\"a\"/><file fileName=\"b\"/></directory>"
-                     "<directory fileName=\"Empty\"/></directory>"
-                     "<file fileName=\"top\"/></installFiles></product>");
+    definition.parse(
+        "<product><installFiles>"
+        "<directory fileName=\"App\"><file fileName=\"App.app\"><shortCut name=\"App.app\"/></file>"
+        "<directory fileName=\"Docs\"><file fileName=\"a\"/><file fileName=\"b\"/></directory>"
+        "<directory fileName=\"Empty\"/></directory>"
+        "<file fileName=\"top\"/></installFiles></product>");
     EXPECT_EQ(CountInstallEntries(definition.installRoot), 8u);
     EXPECT_EQ(CountInstallEntries(SKUDefinition().installRoot), 0u);
 }

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <future>
 #include <fstream>
+#include <future>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -141,7 +141,8 @@ TEST_F(UninstallerFlowTest, AFifoInPlaceOfTheDefinitionGivesTheDefaultNameAtOnce
 {
     const std::string fifo = folder + "/sku.xml.fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    auto name = std::async(std::launch::async, [&] { return std::string(GetProductName(fifo.c_str()).ConstData()); });
+    auto name =
+        std::async(std::launch::async, [&] { return std::string(GetProductName(fifo.c_str()).ConstData()); });
     if (name.wait_for(std::chrono::seconds(10)) == std::future_status::timeout)
     {
         // Give the blocked reader a writer, so that the test ends after failing.
@@ -153,7 +154,8 @@ TEST_F(UninstallerFlowTest, AFifoInPlaceOfTheDefinitionGivesTheDefaultNameAtOnce
 
 TEST_F(UninstallerFlowTest, HelpPrintsTheUsageAndTouchesNothing)
 {
-    for (std::vector<const char*> arguments : {std::vector<const char*>{"--help"}, {"-h"}, {"1", "/x.app", "-h"}})
+    for (std::vector<const char*> arguments :
+         {std::vector<const char*>{"--help"}, {"-h"}, {"1", "/x.app", "-h"}})
     {
         FakeUninstallerPlatform untouched;
         untouched.auxiliaryFiles = platform.auxiliaryFiles;
@@ -310,7 +312,8 @@ TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationSayWhy)
         EXPECT_STREQ(failing.alerts[1].details.ConstData(), failure.details);
         EXPECT_EQ(failing.calls.back(), "RunAlert Unexpected Error");
         // A copy that failed, or that could not be started, goes with its directory before the alert.
-        EXPECT_EQ(failing.calls[failing.calls.size() - 2] == "RemoveItem /tmp/fake/UNIQUE-42", failure.removesCopy)
+        EXPECT_EQ(failing.calls[failing.calls.size() - 2] == "RemoveItem /tmp/fake/UNIQUE-42",
+                  failure.removesCopy)
             << failure.details;
     }
 }
@@ -366,18 +369,21 @@ TEST_F(UninstallerFlowTest, NameComesFromTheDefinitionTheToolIsGiven)
     FakeUninstallerPlatform missing = SecondPhase();
     missing.findFilesResult = Status::Failed(ENOENT, tool.c_str());
     EXPECT_EQ(RunSecond(missing), 2);
-    EXPECT_EQ(missing.calls, (std::vector<std::string>{"Activate", "RemoveRunningCopy", "RunAlert Configuration Error"}));
+    EXPECT_EQ(missing.calls,
+              (std::vector<std::string>{"Activate", "RemoveRunningCopy", "RunAlert Configuration Error"}));
     EXPECT_EQ(std::string(missing.alerts[0].details.ConstData()), tool + ": No such file or directory");
 }
 
 // Every ending of the second phase: its exit status, its dialog and what the Details hold.
 TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
 {
-    const std::string output = "removed /opt/demo/a\nkept /opt/demo/Settings: marked to keep\n"
-                               "failed /opt/demo/b: Operation not permitted\nwaiting for another removal of /opt/demo\n"
-                               "ignored /opt/demo/log: Busy\n";
-    const std::string failures = "failed /opt/demo/b: Operation not permitted\nkept /opt/demo/Settings: marked to keep\n"
-                                 "ignored /opt/demo/log: Busy\nwaiting for another removal of /opt/demo";
+    const std::string output =
+        "removed /opt/demo/a\nkept /opt/demo/Settings: marked to keep\n"
+        "failed /opt/demo/b: Operation not permitted\nwaiting for another removal of /opt/demo\n"
+        "ignored /opt/demo/log: Busy\n";
+    const std::string failures =
+        "failed /opt/demo/b: Operation not permitted\nkept /opt/demo/Settings: marked to keep\n"
+        "ignored /opt/demo/log: Busy\nwaiting for another removal of /opt/demo";
     const std::string keeps = "kept /opt/demo/Settings: marked to keep\nignored /opt/demo/log: Busy";
     struct Case
     {
@@ -391,28 +397,100 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         std::string details;
     };
     const Status done;
-    const char* noRights = "Administrator rights are needed to remove Demo Product, and they could not be obtained.";
+    const char* noRights =
+        "Administrator rights are needed to remove Demo Product, and they could not be obtained.";
     const Case cases[] = {
-        {"removed", true, false, done, {ToolOutcome::Succeeded}, "", 0, "Uninstallation completed successfully.", keeps},
-        {"failed", true, false, done, {ToolOutcome::Failed}, "", 1,
-         "Uninstallation failed. Some components may not have been removed.", failures},
-        {"refused by the tool", true, false, done, {ToolOutcome::NothingRemoved}, "", 2,
-         "Uninstallation failed. Nothing was removed.", failures},
-        {"cancelled by a signal", true, false, done, {ToolOutcome::Cancelled}, "", 4,
-         "Uninstallation was cancelled. Nothing was removed.", ""},
-        {"not started", true, false, Status::Failed(EAGAIN, "x"), {ToolOutcome::Succeeded}, "", 2,
+        {"removed",
+         true,
+         false,
+         done,
+         {ToolOutcome::Succeeded},
+         "",
+         0,
+         "Uninstallation completed successfully.",
+         keeps},
+        {"failed",
+         true,
+         false,
+         done,
+         {ToolOutcome::Failed},
+         "",
+         1,
+         "Uninstallation failed. Some components may not have been removed.",
+         failures},
+        {"refused by the tool",
+         true,
+         false,
+         done,
+         {ToolOutcome::NothingRemoved},
+         "",
+         2,
+         "Uninstallation failed. Nothing was removed.",
+         failures},
+        {"cancelled by a signal",
+         true,
+         false,
+         done,
+         {ToolOutcome::Cancelled},
+         "",
+         4,
+         "Uninstallation was cancelled. Nothing was removed.",
+         ""},
+        {"not started",
+         true,
+         false,
+         Status::Failed(EAGAIN, "x"),
+         {ToolOutcome::Succeeded},
+         "",
+         2,
          "An unxpected error has occured. Restart uninstaller.",
          "could not start the removal tool: Resource temporarily unavailable"},
-        {"no way to ask", false, false, done, {ToolOutcome::Succeeded}, "no pkexec", 3, noRights, "no pkexec"},
+        {"no way to ask",
+         false,
+         false,
+         done,
+         {ToolOutcome::Succeeded},
+         "no pkexec",
+         3,
+         noRights,
+         "no pkexec"},
         {"prompt dismissed", false, true, done, {ToolOutcome::Succeeded}, "", 4, nullptr, ""},
-        {"dismissed at the elevation program", true, false, done, {ToolOutcome::AuthorizationRefused}, "", 4,
-         nullptr, ""},
-        {"elevation program could not ask", true, false, done, {ToolOutcome::RightsNotObtained}, "", 3, noRights,
+        {"dismissed at the elevation program",
+         true,
+         false,
+         done,
+         {ToolOutcome::AuthorizationRefused},
+         "",
+         4,
+         nullptr,
+         ""},
+        {"elevation program could not ask",
+         true,
+         false,
+         done,
+         {ToolOutcome::RightsNotObtained},
+         "",
+         3,
+         noRights,
          "Error executing command as another user"},
-        {"its replacement was refused", true, false, done, {ToolOutcome::RightsNotObtained}, "sudo: 3 incorrect\x1b",
-         3, noRights, "sudo: 3 incorrect\\x1B"},
-        {"started again another way", true, false, done, {ToolOutcome::Restarted, ToolOutcome::Succeeded}, "", 0,
-         "Uninstallation completed successfully.", keeps},
+        {"its replacement was refused",
+         true,
+         false,
+         done,
+         {ToolOutcome::RightsNotObtained},
+         "sudo: 3 incorrect\x1b",
+         3,
+         noRights,
+         "sudo: 3 incorrect\\x1B"},
+        {"started again another way",
+         true,
+         false,
+         done,
+         {ToolOutcome::Restarted, ToolOutcome::Succeeded},
+         "",
+         0,
+         "Uninstallation completed successfully.",
+         keeps},
     };
     for (const Case& c : cases)
     {
@@ -474,15 +552,13 @@ TEST_F(UninstallerFlowTest, SecondPhaseShowsProgressAgainstTheDefinitionsEntries
     // Lines longer than one read of the drain, so each count shows on its own.
     const std::string path(70, 'p');
     platform.toolOutput = "removed /opt/demo/d/a" + path + "\nfailed /opt/demo/d/b" + path +
-                          ": Busy\nkept /opt/demo/d" + path + "\nsummary: 1 removed, 1 kept, 0 missing, 1 failed\n";
+                          ": Busy\nkept /opt/demo/d" + path +
+                          "\nsummary: 1 removed, 1 kept, 0 missing, 1 failed\n";
     platform.toolOutcomes = {ToolOutcome::Failed};
     EXPECT_EQ(Run({"1"}), 1);
     std::vector<std::string> expected = {
-        "Begin Demo Product of 3",
-        "Show 1 /opt/demo/d/a" + path,
-        "Show 2 /opt/demo/d/b" + path,
-        "Show 3 /opt/demo/d" + path,
-        "End after 0 alerts",
+        "Begin Demo Product of 3",   "Show 1 /opt/demo/d/a" + path, "Show 2 /opt/demo/d/b" + path,
+        "Show 3 /opt/demo/d" + path, "End after 0 alerts",
     };
     EXPECT_EQ(platform.progress, expected);
     ASSERT_EQ(platform.alerts.size(), 1u);
