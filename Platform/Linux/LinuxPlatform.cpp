@@ -298,7 +298,11 @@ void LinuxPlatform::BeginToolProgress(const TqString& productName, unsigned long
 void LinuxPlatform::ShowToolProgress(unsigned long handledEntries, const TqString& currentPath)
 {
     progressWindow.Update(handledEntries, currentPath);
-    if (progressTerminal != nullptr)
+    if (progressTerminal == nullptr)
+        return;
+    if (handledEntries == 0)
+        terminalProgress.Say(currentPath);
+    else
         terminalProgress.Show(handledEntries);
 }
 

@@ -20,6 +20,8 @@ void TerminalProgress::Begin(FILE* stream, const TqString& name, unsigned long t
     handled = 0;
     shown = 0;
     written = false;
+    drawnLength = 0;
+    said = TqString();
     throttle.Reset();
 }
 
@@ -45,13 +47,32 @@ void TerminalProgress::End()
     terminal = FileDescriptor();
 }
 
+void TerminalProgress::Say(const TqString& text)
+{
+    if (!terminal.IsOpen() || handled != 0 || text == said)
+        return;
+    said = text;
+    DrawLine(TqString(": ") + EscapeLineText(text));
+}
+
 void TerminalProgress::Draw()
 {
     char counts[64];
     (void)std::snprintf(counts, sizeof counts, ": %lu of %lu entries", handled, total);
-    if (Write(TqString("\rRemoving ") + productName + counts))
+    if (DrawLine(counts))
         shown = handled;
+}
+
+bool TerminalProgress::DrawLine(const TqString& rest)
+{
+    TqString line = TqString("Removing ") + productName + rest;
+    const unsigned long length = line.Size();
+    for (unsigned long padding = length; padding < drawnLength; ++padding)
+        line += " ";
+    if (length > drawnLength)
+        drawnLength = length;
     written = true;
+    return Write(TqString("\r") + line);
 }
 
 // One write that never waits: what the terminal cannot take now is dropped (the next frame

@@ -28,6 +28,9 @@ public:
     // Takes the new count and redraws the line when it changed and a redraw is due. More entries
     // than the total (lines the count did not foresee) raise the total, so N never passes M.
     void Show(unsigned long handledEntries);
+    // Before the first entry: says what the removal waits for in place of the count
+    // ("Removing <product>: waiting for another removal of ..."), escaped, once per text.
+    void Say(const TqString& text);
     // Draws the last count when a frame skipped it, and ends the line, when there is one; nothing
     // more is written until the next Begin.
     void End();
@@ -35,6 +38,8 @@ public:
 private:
     bool Write(const TqString& text);
     void Draw();
+    // Draws "Removing <product>" and rest over the line drawn before; true when all of it went.
+    bool DrawLine(const TqString& rest);
 
     // The terminal opened afresh without blocking, so the caller's own descriptor keeps its mode.
     FileDescriptor terminal;
@@ -44,6 +49,9 @@ private:
     unsigned long handled = 0;
     unsigned long shown = 0;
     bool written = false;
+    // The longest line drawn, so a shorter one that follows it is padded over what it leaves.
+    unsigned long drawnLength = 0;
+    TqString said;
 };
 
 #endif

@@ -98,10 +98,18 @@ void ToolOutputTally::TakeLine()
         {
             messages.Add(line);
             lastMessage = line;
+            // Before the first entry the tool's word is what there is to show ("waiting for
+            // another removal of ...").
+            if (entriesHandled == 0)
+            {
+                currentPath = line;
+                ++changes;
+            }
         }
         return;
     }
     ++entriesHandled;
+    ++changes;
     currentPath = parsed.subject;
     if (IsFailureLine(parsed.kind))
         failures.Add(line);

@@ -45,7 +45,10 @@ public:
     void Finish();
 
     unsigned long EntriesHandled() const { return entriesHandled; }
+    // The path handled last; before the first entry, the tool's last message.
     const TqString& CurrentPath() const { return currentPath; }
+    // Goes up whenever the count or the current path changes: when the progress is worth redrawing.
+    unsigned long Changes() const { return changes; }
     const KeptLines& Failures() const { return failures; }
     const KeptLines& Keeps() const { return keeps; }
     const KeptLines& Messages() const { return messages; }
@@ -67,6 +70,7 @@ private:
     bool pendingCut = false;
     unsigned long entriesHandled = 0;
     TqString currentPath;
+    unsigned long changes = 0;
     KeptLines failures;
     KeptLines keeps;
     KeptLines messages;

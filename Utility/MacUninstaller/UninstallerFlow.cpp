@@ -135,14 +135,14 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
     long got;
     while ((got = platform.ReadToolOutput(buffer, sizeof buffer)) > 0)
     {
-        const unsigned long before = tally.EntriesHandled();
+        const unsigned long before = tally.Changes();
         tally.Feed(buffer, static_cast<unsigned long>(got));
-        if (tally.EntriesHandled() != before)
+        if (tally.Changes() != before)
             platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
     }
-    const unsigned long before = tally.EntriesHandled();
+    const unsigned long before = tally.Changes();
     tally.Finish();
-    if (tally.EntriesHandled() != before)
+    if (tally.Changes() != before)
         platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
 }
 
