@@ -4,17 +4,14 @@
 // Needs root and pkexec, polkitd and dbus (scripts/deps installs them); skips itself without them.
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pwd.h>
 #include <string>
 #include <sys/fanotify.h>
 #include <sys/file.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -37,13 +34,9 @@ const char* const kBusLeftovers[] = {"/run/dbus/system_bus_socket", "/run/dbus/p
 int PolkitOnTheBus()
 {
     RunProgram::Launch launch;
-    launch.command = {kBusSend,
-                      "--system",
-                      "--print-reply",
-                      "--dest=org.freedesktop.DBus",
-                      "/",
-                      "org.freedesktop.DBus.NameHasOwner",
-                      "string:org.freedesktop.PolicyKit1"};
+    launch.command = {kBusSend, "--system", "--print-reply", "--dest=org.freedesktop.DBus", "/"};
+    launch.command.insert(launch.command.end(),
+                          {"org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.PolicyKit1"});
     launch.output = launch.errors = RunProgram::Captured;
     const RunProgram::Outcome answer = RunProgram::Run(launch, 20);
     return answer.status != 0 ? -1 : answer.text.find("boolean true") != std::string::npos;
@@ -58,61 +51,26 @@ template <typename Condition> bool WaitFor(Condition condition, int seconds)
     return true;
 }
 
-// Every execution of one file while watched, as "UIDS|COMMAND LINE" of the process executing it
-// (pkexec's, when pkexec runs it): each execution waits for the watcher's leave, so it is still there.
-class ExecutionWatch
+// Lets the held-up executions go on, each noted as "UIDS|COMMAND LINE" of the executing process.
+void AllowExecutions(int events, std::vector<std::string>& seen)
 {
-public:
-    explicit ExecutionWatch(const std::string& path)
-        : events(fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC))
+    alignas(fanotify_event_metadata) char buffer[4096];
+    const ssize_t got = read(events, buffer, sizeof buffer);
+    auto* event = reinterpret_cast<fanotify_event_metadata*>(buffer);
+    for (ssize_t left = got; FAN_EVENT_OK(event, left); event = FAN_EVENT_NEXT(event, left))
     {
-        if (events.IsOpen() &&
-            fanotify_mark(events.Get(), FAN_MARK_ADD, FAN_OPEN_EXEC_PERM, AT_FDCWD, path.c_str()) == 0)
-            reader = std::thread([this] { Answer(); });
+        const FileDescriptor opened(event->fd);
+        const std::string process = "/proc/" + std::to_string(event->pid);
+        const std::string status = TemporaryFolder::ReadFile(process + "/status");
+        const size_t uids = status.find("\nUid:\t") + 6; // real, effective, saved and file-system
+        std::string words = TemporaryFolder::ReadFile(process + "/cmdline");
+        std::replace(words.begin(), words.end(), '\0', ' ');
+        seen.push_back(status.substr(uids, status.find('\n', uids) - uids) + "|" + words);
+        const fanotify_response allow = {event->fd, FAN_ALLOW};
+        EXPECT_EQ(write(events, &allow, sizeof allow), static_cast<ssize_t>(sizeof allow))
+            << std::strerror(errno);
     }
-    ~ExecutionWatch() { Stop(); }
-    bool Watching() const { return reader.joinable(); }
-    std::vector<std::string> Stop()
-    {
-        stopping = true;
-        if (reader.joinable())
-            reader.join();
-        return seen;
-    }
-
-private:
-    void Answer()
-    {
-        while (!stopping)
-        {
-            pollfd watched = {events.Get(), POLLIN, 0};
-            alignas(fanotify_event_metadata) char buffer[4096];
-            const ssize_t got = poll(&watched, 1, 100) > 0 ? read(events.Get(), buffer, sizeof buffer) : 0;
-            auto* event = reinterpret_cast<fanotify_event_metadata*>(buffer);
-            for (ssize_t left = got; FAN_EVENT_OK(event, left); event = FAN_EVENT_NEXT(event, left))
-            {
-                const FileDescriptor opened(event->fd);
-                const std::string process = "/proc/" + std::to_string(event->pid);
-                std::string uids;
-                std::ifstream status(process + "/status");
-                for (std::string line; std::getline(status, line);)
-                    if (line.rfind("Uid:\t", 0) == 0)
-                        uids = line.substr(5); // real, effective, saved and file-system
-                std::string words = TemporaryFolder::ReadFile(process + "/cmdline");
-                std::replace(words.begin(), words.end(), '\0', ' ');
-                seen.push_back(uids + "|" + words);
-                const fanotify_response allow = {event->fd, FAN_ALLOW};
-                if (write(events.Get(), &allow, sizeof allow) != sizeof allow)
-                    ADD_FAILURE() << "cannot let an execution go on: " << std::strerror(errno);
-            }
-        }
-    }
-
-    FileDescriptor events;
-    std::thread reader;
-    std::atomic<bool> stopping{false};
-    std::vector<std::string> seen;
-};
+}
 
 class UninstallRealPkexecTest : public ::testing::Test
 {
@@ -135,13 +93,13 @@ protected:
         ASSERT_NE(entry, nullptr);
         uid = entry->pw_uid;
         gid = entry->pw_gid;
-        rule = TemporaryFolder::WriteFile("/etc/polkit-1/rules.d/10-" + user + ".rules",
-                                          "polkit.addRule(function(action, subject) {\n"
-                                          "  if (action.id == \"org.freedesktop.policykit.exec\" && "
-                                          "subject.user == \"" +
-                                              user +
-                                              "\")\n"
-                                              "    return polkit.Result.YES;\n});\n");
+        const std::string grant = R"(polkit.addRule(function(action, subject) {
+  if (action.id == "org.freedesktop.policykit.exec" && subject.user == ")" +
+                                  user + R"(")
+    return polkit.Result.YES;
+});
+)";
+        rule = TemporaryFolder::WriteFile("/etc/polkit-1/rules.d/10-" + user + ".rules", grant);
 
         // The bundle installed as root, for a product that only root may remove; the user's own
         // folder is its home and temporary folder.
@@ -161,12 +119,7 @@ protected:
         ASSERT_EQ(chown(home.c_str(), uid, gid), 0);
         ASSERT_EQ(chmod(home.c_str(), 0700), 0);
 
-        ASSERT_NO_FATAL_FAILURE(StartServices());
-    }
-
-    // The system bus and polkitd, each started here only when none is running.
-    void StartServices()
-    {
+        // The system bus and polkitd, each started here only when none is running.
         const FileDescriptor log(open(servicesLog.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
         RunProgram::Launch launch;
         launch.output = launch.errors = log.Get();
@@ -194,7 +147,7 @@ protected:
         RunProgram::Outcome probe;
         ASSERT_TRUE(WaitFor(
             [&] {
-                return (probe = RunAsUser({kPkexec, "/bin/true"}, 20)).status == 0;
+                return (probe = RunProgram::Run(AsUser({kPkexec, "/bin/true"}), 20)).status == 0;
             },
             20))
             << "pkexec does not let " << user << " run /bin/true as root: " << probe.text
@@ -218,10 +171,12 @@ protected:
         if (!rule.empty())
             std::filesystem::remove(rule, ignored);
         if (!user.empty())
+        {
             EXPECT_EQ(std::system(("/usr/sbin/userdel -f " + user + " 2>/dev/null").c_str()), 0);
+        }
     }
 
-    RunProgram::Outcome RunAsUser(const std::vector<std::string>& command, int seconds)
+    RunProgram::Launch AsUser(const std::vector<std::string>& command)
     {
         RunProgram::Launch launch;
         launch.command = command;
@@ -231,7 +186,7 @@ protected:
         launch.user = uid;
         launch.group = gid;
         launch.output = launch.errors = RunProgram::Captured;
-        return RunProgram::Run(launch, seconds);
+        return launch;
     }
 
     FileDescriptor turn{open("/run/tq-real-pkexec-test.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
@@ -252,18 +207,31 @@ protected:
 TEST_F(UninstallRealPkexecTest, UsersUninstallOfARootInstallationRunsTheInstalledToolAsRoot)
 {
     const std::string tool = executables + "/InstallUtility";
-    ExecutionWatch watch(tool);
-    ASSERT_TRUE(watch.Watching()) << "fanotify: " << std::strerror(errno);
-    const RunProgram::Outcome outcome = RunAsUser({executables + "/Uninstall"}, 120);
-    const std::vector<std::string> executions = watch.Stop();
+    const FileDescriptor events(fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(fanotify_mark(events.Get(), FAN_MARK_ADD, FAN_OPEN_EXEC_PERM, AT_FDCWD, tool.c_str()), 0)
+        << "fanotify: " << std::strerror(errno);
+    const RunProgram::Started uninstall = RunProgram::Start(AsUser({executables + "/Uninstall"}));
+    ASSERT_GE(uninstall.captured, 0);
+    std::string output;
+    std::vector<std::string> executions;
+    pollfd watched[2] = {{events.Get(), POLLIN, 0}, {uninstall.captured, POLLIN, 0}};
+    for (ssize_t got = 1; got > 0 && poll(watched, 2, 120000) > 0;)
+    {
+        if (watched[0].revents & POLLIN)
+            AllowExecutions(events.Get(), executions);
+        char buffer[4096];
+        if (watched[1].revents != 0 && (got = read(uninstall.captured, buffer, sizeof buffer)) > 0)
+            output.append(buffer, static_cast<size_t>(got));
+    }
+    close(uninstall.captured);
 
-    EXPECT_EQ(outcome.status, 0) << outcome.text;
-    EXPECT_NE(outcome.text.find("Uninstallation completed successfully."), std::string::npos) << outcome.text;
+    EXPECT_EQ(RunProgram::WaitForExit(uninstall.pid, 30), 0) << output;
+    EXPECT_NE(output.find("Uninstallation completed successfully."), std::string::npos) << output;
     // The user could not have removed it: the folder holding it is root's and 0755.
-    EXPECT_FALSE(std::filesystem::exists(target + "/Library")) << outcome.text;
+    EXPECT_FALSE(std::filesystem::exists(target + "/Library")) << output;
     EXPECT_TRUE(std::filesystem::exists(target));
     // pkexec ran the installed tool, as root, with the installed definition and target file.
-    ASSERT_EQ(executions.size(), 1u) << outcome.text;
+    ASSERT_EQ(executions.size(), 1u) << output;
     const std::string expected = "0\t0\t0\t0|" + std::string(kPkexec) + " " + tool + " -uninstall " +
                                  executables + "/sku.xml " + executables + "/target_path.xml ";
     EXPECT_EQ(executions[0].substr(0, expected.size()), expected);
