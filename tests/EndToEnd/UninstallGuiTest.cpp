@@ -1,4 +1,5 @@
 #include <memory>
+#include <sstream>
 
 #include "InstalledBundleFixture.h"
 #include "XvfbDisplay.h"
@@ -20,24 +21,15 @@ protected:
         if (xvfb->display().empty())
             GTEST_SKIP() << xvfb->why();
         display = xvfb->display();
-        xdotool = FindProgram("xdotool");
+        xdotool = XvfbDisplay::FindProgram("xdotool");
         ASSERT_FALSE(xdotool.empty()) << "xdotool is needed to drive the dialog windows";
     }
 
     void TearDown() override
     {
+        if (errors >= 0)
+            close(errors);
         xvfb.reset();
-        InstalledBundleFixture::TearDown();
-    }
-
-    static std::string FindProgram(const std::string& name) { return XvfbDisplay::FindProgram(name); }
-
-    // xdotool's standard output for these arguments.
-    std::string Xdotool(const std::vector<std::string>& arguments)
-    {
-        std::vector<std::string> command = {xdotool};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        return Output(command);
     }
 
     // The standard output of a program run on the display.
@@ -52,31 +44,31 @@ protected:
         return RunProgram::Run(launch, 20).text;
     }
 
-    // The newest window with exactly this name, waiting for it up to seconds; empty when none came.
-    // Windows of the process excluded are passed over (X may hand a new client the ids of an old one).
+    std::string Xdotool(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), xdotool);
+        return Output(arguments);
+    }
+
+    // The newest mapped window (keys sent to one not yet on screen are lost) with exactly this
+    // name, waiting for it up to seconds; empty when none came. Windows of the process excluded are
+    // passed over: X may hand a new client the ids of an old one.
     std::string WaitForWindow(const std::string& name, int seconds, pid_t excluded = -1)
     {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < deadline)
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        for (std::string last; std::chrono::steady_clock::now() < deadline; usleep(100000))
         {
-            // Mapped windows only: keys sent to a window not yet on screen are lost.
-            std::string ids = Xdotool({"search", "--onlyvisible", "--name", "^" + name + "$"});
-            std::string last;
-            for (size_t start = 0; start < ids.size();)
+            std::istringstream ids(Xdotool({"search", "--onlyvisible", "--name", "^" + name + "$"}));
+            for (std::string id; std::getline(ids, id);)
             {
-                size_t end = ids.find('\n', start);
-                std::string id = ids.substr(start, end - start);
                 // A window that has gone since the search has no owner any more.
-                std::string owner =
-                    id.empty() || excluded < 0 ? std::string() : Xdotool({"getwindowpid", id});
+                const std::string owner = id.empty() || excluded < 0 ? "" : Xdotool({"getwindowpid", id});
                 if (!id.empty() &&
                     (excluded < 0 || (!owner.empty() && owner != std::to_string(excluded) + "\n")))
                     last = id;
-                start = end == std::string::npos ? ids.size() : end + 1;
             }
             if (!last.empty())
                 return last;
-            usleep(100000);
         }
         return std::string();
     }
@@ -89,8 +81,8 @@ protected:
             Xdotool({"key", key});
     }
 
-    // Starts the installed Uninstall on the display; its standard error goes to the pipe.
-    pid_t StartUninstall(int* errorRead, const std::vector<std::string>& arguments = {})
+    // Starts the installed Uninstall (child) on the display; its standard error goes to errors.
+    void StartUninstall(const std::vector<std::string>& arguments = {})
     {
         RunProgram::Launch launch;
         // GTK keeps caches for the life of the process; they are not this program's leaks.
@@ -105,66 +97,57 @@ protected:
         launch.folder = root;
         launch.errors = RunProgram::Captured;
         const RunProgram::Started started = RunProgram::Start(launch);
-        EXPECT_GE(started.captured, 0);
-        *errorRead = started.captured;
-        return started.pid;
+        EXPECT_GT(started.pid, 0);
+        child = started.pid;
+        errors = started.captured;
     }
 
-    // What went wrong around a window that did not come: Uninstall's own output and the X server's log.
-    std::string Diagnosis(int errors)
-    {
-        bool complete = false;
-        return "\nUninstall wrote: " + RunProgram::ReadToEnd(errors, 2, &complete) +
-               "\nXvfb wrote: " + xvfb->Log();
-    }
+    // What Uninstall and its relaunched copy wrote to standard error, waiting up to seconds for
+    // them to close it (errorsClosed says whether they did).
+    std::string Errors(int seconds) { return RunProgram::ReadToEnd(errors, seconds, &errorsClosed); }
+
+    // What went wrong around a window that did not come.
+    std::string Diagnosis() { return "\nUninstall wrote: " + Errors(2) + "\nXvfb wrote: " + xvfb->Log(); }
 
     std::unique_ptr<XvfbDisplay> xvfb;
     std::string xdotool;
     std::string display;
+    pid_t child = -1;
+    int errors = -1;
+    bool errorsClosed = false;
 };
 
 } // namespace
 
 TEST_F(UninstallGuiTest, CancelFromTheKeyboardMakesNoCopy)
 {
-    int errors = -1;
-    pid_t child = StartUninstall(&errors);
-    ASSERT_GT(child, 0);
-    std::string window = WaitForWindow(kTitle, 90);
-    ASSERT_FALSE(window.empty()) << "the confirmation window did not appear" << Diagnosis(errors);
-    EXPECT_EQ(Xdotool({"getwindowname", window}), std::string(kTitle) + "\n");
-
+    StartUninstall();
+    const std::string window = WaitForWindow(kTitle, 90);
+    ASSERT_FALSE(window.empty()) << "the confirmation window did not appear" << Diagnosis();
     // The default button "Cancel" has the focus, so Return answers it.
     PressKeys(window, {"Return"});
     EXPECT_EQ(RunProgram::WaitForExit(child, 30), 4);
-    bool complete = false;
-    std::string text = RunProgram::ReadToEnd(errors, 10, &complete);
-    close(errors);
-    EXPECT_EQ(text.find("[Cancel] [Uninstall]"), std::string::npos) << "the dialog went to standard error";
+    EXPECT_EQ(Errors(10).find("[Cancel] [Uninstall]"), std::string::npos)
+        << "the dialog went to standard error";
     EXPECT_TRUE(TemporaryEntries().empty());
     EXPECT_FALSE(std::filesystem::exists(record));
 }
 
 TEST_F(UninstallGuiTest, UninstallButtonRunsBothPhasesThroughWindows)
 {
-    int errors = -1;
-    pid_t child = StartUninstall(&errors);
-    ASSERT_GT(child, 0);
-    std::string confirmation = WaitForWindow(kTitle, 90);
-    ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear" << Diagnosis(errors);
-
+    StartUninstall();
+    const std::string confirmation = WaitForWindow(kTitle, 90);
+    ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear" << Diagnosis();
     // "Uninstall" sits right of the focused "Cancel", at the end of the row.
     PressKeys(confirmation, {"Tab", "Return"});
     EXPECT_EQ(RunProgram::WaitForExit(child, 30), 0);
-    std::string completion = WaitForWindow(kTitle, 90, child);
-    ASSERT_FALSE(completion.empty()) << "the completion window did not appear" << Diagnosis(errors);
+    const std::string completion = WaitForWindow(kTitle, 90, child);
+    ASSERT_FALSE(completion.empty()) << "the completion window did not appear" << Diagnosis();
     EXPECT_TRUE(std::filesystem::exists(record)) << "the completion came before the tool had finished";
     PressKeys(completion, {"Return"});
 
-    bool complete = false;
-    std::string text = RunProgram::ReadToEnd(errors, 60, &complete);
-    close(errors);
-    EXPECT_TRUE(complete) << "the relaunched copy did not end";
+    const std::string text = Errors(60);
+    EXPECT_TRUE(errorsClosed) << "the relaunched copy did not end";
     EXPECT_EQ(text.find("Uninstallation completed"), std::string::npos)
         << "the dialog went to standard error";
     // The tool's words come through its pipe, not to standard error; the copy is gone.
@@ -184,45 +167,40 @@ TEST_F(UninstallGuiTest, ProgressWindowThenFailureWithDetails)
     WriteReportingTool({"removed " + target + "/d/a", failedLine, "kept " + target + "/d",
                         "summary: 1 removed, 1 kept, 0 missing, 1 failed"},
                        1, "0.5");
-    int errors = -1;
-    pid_t child = StartUninstall(&errors, {"1"});
-    ASSERT_GT(child, 0);
-    std::string progress = WaitForWindow("Removing Demo 100% Product", 60);
-    EXPECT_FALSE(progress.empty()) << "the progress window did not appear" << Diagnosis(errors);
-    std::string failure = WaitForWindow(kTitle, 60);
-    ASSERT_FALSE(failure.empty()) << "the failure window did not appear" << Diagnosis(errors);
+    StartUninstall({"1"});
+    EXPECT_FALSE(WaitForWindow("Removing Demo 100% Product", 60).empty())
+        << "the progress window did not appear" << Diagnosis();
+    const std::string failure = WaitForWindow(kTitle, 60);
+    ASSERT_FALSE(failure.empty()) << "the failure window did not appear" << Diagnosis();
     EXPECT_EQ(Xdotool({"search", "--name", "^Removing "}), "") << "the progress window stayed open";
 
-    auto height = [this](const std::string& window)
+    auto height = [&]
     {
-        std::string geometry = Xdotool({"getwindowgeometry", window});
-        size_t x = geometry.find('x', geometry.find("Geometry: "));
+        const std::string geometry = Xdotool({"getwindowgeometry", failure});
+        const size_t x = geometry.find('x', geometry.find("Geometry: "));
         return x == std::string::npos ? -1 : std::atoi(geometry.c_str() + x + 1);
     };
-    const int collapsed = height(failure);
+    const int collapsed = height();
     PressKeys(failure, {"alt+d"});
     usleep(500000);
-    EXPECT_GT(height(failure), collapsed + 80) << "the Details area did not open";
+    EXPECT_GT(height(), collapsed + 80) << "the Details area did not open";
 
     // The lines are text: from the view (a Tab or more away from the expander) select them all
     // and read the selection back.
-    std::string xclip = FindProgram("xclip");
-    if (!xclip.empty())
+    const std::string xclip = XvfbDisplay::FindProgram("xclip");
+    std::string selected;
+    for (int tries = 0; !xclip.empty() && tries < 5 && selected.find(failedLine) == std::string::npos;
+         ++tries)
     {
-        std::string selected;
-        for (int tries = 0; tries < 5 && selected.find(failedLine) == std::string::npos; ++tries)
-        {
-            Xdotool({"key", "Tab"});
-            Xdotool({"key", "ctrl+a"});
-            usleep(200000);
-            selected = Output({xclip, "-o", "-selection", "primary", "-display", display});
-        }
-        EXPECT_EQ(selected, failedLine);
+        Xdotool({"key", "Tab"});
+        Xdotool({"key", "ctrl+a"});
+        usleep(200000);
+        selected = Output({xclip, "-o", "-selection", "primary", "-display", display});
     }
+    EXPECT_TRUE(xclip.empty() || selected == failedLine) << selected;
     // Escape closes the dialog, which answers its one button.
     PressKeys(failure, {"Escape"});
     EXPECT_EQ(RunProgram::WaitForExit(child, 20), 1);
-    close(errors);
     if (xclip.empty())
         GTEST_SKIP() << "xclip is not installed, so the text of the Details area was not read";
 }

@@ -1,17 +1,17 @@
 #ifndef TQ_XVFBDISPLAY_H
 #define TQ_XVFBDISPLAY_H
 
-#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <poll.h>
 #include <signal.h>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
 #include "RunProgram.h"
+#include "TemporaryFolder.h"
 
 // A private X display (Xvfb, numbered by the server itself) for the GUI tests, stopped when the
 // object goes. display() is ":N" once it runs; otherwise why() says what was missing.
@@ -34,28 +34,19 @@ public:
         log = logFolder + "/xvfb.log";
         const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         RunProgram::Launch launch;
-        launch.command = {xvfb, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
-        launch.command.insert(launch.command.begin() + 1,
-                              ":" + std::to_string(fixedNumber >= 0 ? fixedNumber : FreeNumber()));
+        launch.command = {xvfb,         ":" + std::to_string(fixedNumber >= 0 ? fixedNumber : FreeNumber()),
+                          "-displayfd", "3",
+                          "-nolisten",  "tcp",
+                          "-screen",    "0",
+                          "1024x768x24"};
         launch.folder = logFolder;
         launch.errors = logFd;
         launch.extra = {{numberPipe[1], 3}};
         pid = RunProgram::Start(launch).pid;
         close(logFd);
         close(numberPipe[1]);
-        std::string number;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (pid > 0 && number.find('\n') == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline)
-        {
-            pollfd watched = {numberPipe[0], POLLIN, 0};
-            char buffer[32];
-            const ssize_t got = poll(&watched, 1, 100) > 0 ? read(numberPipe[0], buffer, sizeof buffer) : -1;
-            if (got == 0)
-                break;
-            if (got > 0)
-                number.append(buffer, static_cast<size_t>(got));
-        }
+        bool complete = false; // Xvfb closes the descriptor once it has written the number
+        const std::string number = RunProgram::ReadToEnd(numberPipe[0], 20, &complete);
         close(numberPipe[0]);
         if (number.find('\n') == std::string::npos)
             reason = "Xvfb could not start a display: " + Log();
@@ -76,15 +67,10 @@ public:
     const std::string& display() const { return name; }
     const std::string& why() const { return reason; }
     // What the server wrote, for a diagnosis.
-    std::string Log() const
-    {
-        std::ifstream in(log, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string Log() const { return TemporaryFolder::ReadFile(log); }
 
-    // A display number no server here uses: no lock file, no socket file, and no abstract socket.
-    // The abstract name is checked too: a server in another mount namespace (a private /tmp) holds
-    // it unseen, and clients, which try the abstract socket first, would reach that server.
+    // A display number with no lock file, no socket file and no abstract socket (which a server in
+    // another mount namespace holds unseen, and which clients try first).
     static int FreeNumber()
     {
         std::ifstream in("/proc/net/unix");
@@ -102,18 +88,10 @@ public:
     // The program's path on PATH; empty when there is none.
     static std::string FindProgram(const std::string& program)
     {
-        const char* path = std::getenv("PATH");
-        const std::string folders = path ? path : "/usr/bin:/bin";
-        for (size_t start = 0; start <= folders.size();)
-        {
-            size_t end = folders.find(':', start);
-            if (end == std::string::npos)
-                end = folders.size();
-            const std::string candidate = folders.substr(start, end - start) + "/" + program;
-            if (end > start && access(candidate.c_str(), X_OK) == 0)
-                return candidate;
-            start = end + 1;
-        }
+        std::istringstream folders(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+        for (std::string folder; std::getline(folders, folder, ':');)
+            if (!folder.empty() && access((folder + "/" + program).c_str(), X_OK) == 0)
+                return folder + "/" + program;
         return std::string();
     }
 

@@ -1,5 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -9,47 +11,46 @@
 namespace
 {
 
-Alert Confirmation()
+Alert MakeAlert(const char* message, const char* informative, const char* defaultButton = nullptr,
+                const char* alternate = nullptr, const char* other = nullptr, const char* details = nullptr)
 {
     Alert alert;
-    alert.messageText = "Uninstall Demo 100% Product";
-    alert.informativeText = "Do you wish to remove Demo 100% Product and all related components?";
-    alert.defaultButton = "Cancel";
-    alert.alternateButton = "Uninstall";
+    alert.messageText = message;
+    alert.informativeText = informative;
+    alert.defaultButton = defaultButton != nullptr ? TqString(defaultButton) : TqString();
+    alert.alternateButton = alternate != nullptr ? TqString(alternate) : TqString();
+    alert.otherButton = other != nullptr ? TqString(other) : TqString();
+    alert.details = details != nullptr ? TqString(details) : TqString();
     return alert;
 }
 
-Alert Completion()
-{
-    Alert alert;
-    alert.messageText = "Uninstall Demo";
-    alert.informativeText = "Uninstallation completed successfully.";
-    return alert;
-}
+const char kDone[] = "Uninstallation completed successfully.";
+const Alert kConfirmation =
+    MakeAlert("Uninstall Demo 100% Product",
+              "Do you wish to remove Demo 100% Product and all related components?", "Cancel", "Uninstall");
+const Alert kCompletion = MakeAlert("Uninstall Demo", kDone);
+const Alert kThreeButtons = MakeAlert("Uninstall Demo", kDone, "Yes", "No", "Maybe");
+const Alert kRetry = MakeAlert("Uninstall Demo", kDone, nullptr, "Retry");
+// A name from the definition that would forge a line and colour the terminal.
+const Alert kForged = MakeAlert("Uninstall Evil\n-> Uninstall\x1b[2J C:\\x",
+                                "Do you wish to remove Evil\t\x7f?", "Cancel", "Uninstall");
+const Alert kFailure = MakeAlert("Uninstall Demo", "Uninstallation failed.", nullptr, nullptr, nullptr,
+                                 "failed /opt/a: Busy\nrefused ..: not a plain name\n... and 2 more");
 
-// Runs the terminal dialog on the given input; the printed text is returned in printed.
-int Terminal(const Alert& alert, const std::string& input, std::string* printed)
-{
-    FILE* in = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
-    if (input.empty())
-        in = std::fopen("/dev/null", "r");
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&buffer, &size);
-    int answer = RunTerminalAlert(in, out, alert);
-    std::fclose(in);
-    std::fclose(out);
-    *printed = std::string(buffer, size);
-    std::free(buffer);
-    return answer;
-}
+const std::string kConfirmationText = "Uninstall Demo 100% Product\n"
+                                      "Do you wish to remove Demo 100% Product and all related components?\n";
+const std::string kDoneText = "Uninstall Demo\nUninstallation completed successfully.\n";
+const std::string kForgedText =
+    "Uninstall Evil\\n-> Uninstall\\x1B[2J C:\\\\x\nDo you wish to remove Evil\\t\\x7F?\n";
+const std::string kFailureText = "Uninstall Demo\nUninstallation failed.\n";
 
-std::string Streamed(const Alert& alert, bool unattended, int* answer)
+// What write printed to a memory stream.
+std::string Printed(const std::function<void(FILE*)>& write)
 {
     char* buffer = nullptr;
     size_t size = 0;
     FILE* out = open_memstream(&buffer, &size);
-    *answer = RunStreamAlert(out, alert, unattended);
+    write(out);
     std::fclose(out);
     std::string text(buffer, size);
     std::free(buffer);
@@ -60,135 +61,103 @@ std::string Streamed(const Alert& alert, bool unattended, int* answer)
 
 TEST(Dialogs, ModeIsUnattendedThenDisplayThenTerminal)
 {
-    int displayChecks = 0, terminalChecks = 0;
-    auto display = [&](bool result)
+    struct Case
     {
-        return [&, result]
-        {
-            ++displayChecks;
-            return result;
-        };
+        const char* unattended;
+        bool display, terminal;
+        DialogMode mode;
+        int displayChecks, terminalChecks;
+    } cases[] = {
+        {"1", true, true, DialogMode::Unattended, 0, 0}, // neither check runs
+        {"0", true, true, DialogMode::Graphical, 1, 0},
+        {"yes", false, true, DialogMode::Terminal, 1, 1},
+        {"1 ", false, false, DialogMode::NonInteractive, 1, 1},
+        {nullptr, false, false, DialogMode::NonInteractive, 1, 1},
     };
-    auto terminal = [&](bool result)
+    for (const Case& c : cases)
     {
-        return [&, result]
-        {
-            ++terminalChecks;
-            return result;
-        };
-    };
-
-    EXPECT_EQ(ChooseDialogMode("1", display(true), terminal(true)), DialogMode::Unattended);
-    EXPECT_EQ(displayChecks + terminalChecks, 0);
-    EXPECT_EQ(ChooseDialogMode("0", display(true), terminal(true)), DialogMode::Graphical);
-    EXPECT_EQ(terminalChecks, 0);
-    EXPECT_EQ(ChooseDialogMode("yes", display(false), terminal(true)), DialogMode::Terminal);
-    EXPECT_EQ(ChooseDialogMode("1 ", display(false), terminal(false)), DialogMode::NonInteractive);
-    EXPECT_EQ(ChooseDialogMode(nullptr, display(false), terminal(false)), DialogMode::NonInteractive);
-    EXPECT_EQ(displayChecks, 4);
-    EXPECT_EQ(terminalChecks, 3);
+        SCOPED_TRACE(c.unattended ? c.unattended : "(unset)");
+        int displayChecks = 0, terminalChecks = 0;
+        EXPECT_EQ(ChooseDialogMode(
+                      c.unattended, [&] { return ++displayChecks, c.display; },
+                      [&] { return ++terminalChecks, c.terminal; }),
+                  c.mode);
+        EXPECT_EQ(displayChecks, c.displayChecks);
+        EXPECT_EQ(terminalChecks, c.terminalChecks);
+    }
 }
 
-TEST(Dialogs, StandardErrorFormatIsExact)
-{
-    EXPECT_STREQ(FormatAlert(Confirmation(), TqString()).ConstData(),
-                 "Uninstall Demo 100% Product\n"
-                 "Do you wish to remove Demo 100% Product and all related components?\n"
-                 "[Cancel] [Uninstall]\n\n");
-    EXPECT_STREQ(FormatAlert(Completion(), "OK").ConstData(),
-                 "Uninstall Demo\nUninstallation completed successfully.\n[OK]\n-> OK\n\n");
-    Alert three = Completion();
-    three.defaultButton = "Yes";
-    three.alternateButton = "No";
-    three.otherButton = "Maybe";
-    EXPECT_STREQ(FormatAlert(three, "Maybe").ConstData(),
-                 "Uninstall Demo\nUninstallation completed successfully.\n[Yes] [No] [Maybe]\n-> Maybe\n\n");
-    EXPECT_STREQ(DefaultButtonLabel(Completion()).ConstData(), "OK");
-}
-
+// Standard error's fixed format, names escaped and no details; unattended, only "Uninstall" as
+// the alternate is ever chosen, and without a user the confirmation is never given.
 TEST(Dialogs, StreamAlertsAnswerWithoutAsking)
 {
-    int answer = 99;
-    EXPECT_EQ(Streamed(Confirmation(), true, &answer),
-              "Uninstall Demo 100% Product\n"
-              "Do you wish to remove Demo 100% Product and all related components?\n"
-              "[Cancel] [Uninstall]\n-> Uninstall\n\n");
-    EXPECT_EQ(answer, AlertAlternateReturn);
-    EXPECT_EQ(Streamed(Completion(), true, &answer),
-              "Uninstall Demo\nUninstallation completed successfully.\n[OK]\n-> OK\n\n");
-    EXPECT_EQ(answer, AlertDefaultReturn);
-    // Without a user the confirmation is never given.
-    EXPECT_EQ(Streamed(Confirmation(), false, &answer),
-              "Uninstall Demo 100% Product\n"
-              "Do you wish to remove Demo 100% Product and all related components?\n"
-              "[Cancel] [Uninstall]\n\n");
-    EXPECT_EQ(answer, AlertDefaultReturn);
-
-    Alert otherAlternate = Completion();
-    otherAlternate.alternateButton = "Retry";
-    EXPECT_EQ(UnattendedAnswer(otherAlternate), AlertDefaultReturn);
-    EXPECT_EQ(UnattendedAnswer(Confirmation()), AlertAlternateReturn);
+    struct Case
+    {
+        const Alert& alert;
+        bool unattended;
+        std::string text;
+        int answer;
+    } cases[] = {
+        {kConfirmation, true, kConfirmationText + "[Cancel] [Uninstall]\n-> Uninstall\n\n",
+         AlertAlternateReturn},
+        {kConfirmation, false, kConfirmationText + "[Cancel] [Uninstall]\n\n", AlertDefaultReturn},
+        {kCompletion, true, kDoneText + "[OK]\n-> OK\n\n", AlertDefaultReturn},
+        {kRetry, true, kDoneText + "[OK] [Retry]\n-> OK\n\n", AlertDefaultReturn},
+        {kThreeButtons, true, kDoneText + "[Yes] [No] [Maybe]\n-> Yes\n\n", AlertDefaultReturn},
+        {kForged, true, kForgedText + "[Cancel] [Uninstall]\n-> Uninstall\n\n", AlertAlternateReturn},
+        {kForged, false, kForgedText + "[Cancel] [Uninstall]\n\n", AlertDefaultReturn},
+        {kFailure, true, kFailureText + "[OK]\n-> OK\n\n", AlertDefaultReturn},
+        {kFailure, false, kFailureText + "[OK]\n\n", AlertDefaultReturn},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.text);
+        int answer = 99;
+        EXPECT_EQ(Printed([&](FILE* out) { answer = RunStreamAlert(out, c.alert, c.unattended); }), c.text);
+        EXPECT_EQ(answer, c.answer);
+    }
 }
 
+// Numbered buttons, asked again until a number, an empty line or the end of input; the details
+// come first; names are escaped.
 TEST(Dialogs, TerminalPicksByNumber)
 {
-    std::string printed;
-    EXPECT_EQ(Terminal(Confirmation(), "2\n", &printed), AlertAlternateReturn);
-    EXPECT_EQ(printed, "Uninstall Demo 100% Product\n"
-                       "Do you wish to remove Demo 100% Product and all related components?\n"
-                       "1) Cancel  2) Uninstall\n"
-                       "Choose 1-2 [1]: \n");
-    EXPECT_EQ(Terminal(Confirmation(), "1\n", &printed), AlertDefaultReturn);
-    EXPECT_EQ(Terminal(Confirmation(), "\n", &printed), AlertDefaultReturn);
-    EXPECT_EQ(Terminal(Confirmation(), "", &printed), AlertDefaultReturn);
-    EXPECT_EQ(Terminal(Confirmation(), "3\nx\n02 \n", &printed), AlertAlternateReturn);
-    EXPECT_EQ(Terminal(Confirmation(), "9\n", &printed), AlertDefaultReturn);
-    EXPECT_NE(printed.find("Choose 1-2 [1]: Choose 1-2 [1]: "), std::string::npos);
-
-    Alert three = Completion();
-    three.defaultButton = "Yes";
-    three.alternateButton = "No";
-    three.otherButton = "Maybe";
-    EXPECT_EQ(Terminal(three, "3\n", &printed), AlertOtherReturn);
-    EXPECT_NE(printed.find("1) Yes  2) No  3) Maybe\n"), std::string::npos);
-    EXPECT_EQ(Terminal(Completion(), "2\n", &printed), AlertDefaultReturn);
-    EXPECT_NE(printed.find("1) OK\nChoose 1-1 [1]: "), std::string::npos);
-}
-
-TEST(Dialogs, NamesAreEscapedWhereverTheyArePrinted)
-{
-    // A name from the definition that would forge a line and colour the terminal.
-    Alert forged = Confirmation();
-    forged.messageText = "Uninstall Evil\n-> Uninstall\x1b[2J C:\\x";
-    forged.informativeText = "Do you wish to remove Evil\t\x7f?";
-    const std::string lines = "Uninstall Evil\\n-> Uninstall\\x1B[2J C:\\\\x\n"
-                              "Do you wish to remove Evil\\t\\x7F?\n";
-    int answer = 99;
-    EXPECT_EQ(Streamed(forged, true, &answer), lines + "[Cancel] [Uninstall]\n-> Uninstall\n\n");
-    EXPECT_EQ(Streamed(forged, false, &answer), lines + "[Cancel] [Uninstall]\n\n");
-    std::string printed;
-    Terminal(forged, "\n", &printed);
-    EXPECT_EQ(printed.substr(0, lines.size()), lines);
-}
-
-// What failed is printed before the dialog at a terminal; scripts reading standard error see
-// the fixed format without it.
-TEST(Dialogs, DetailsReachTheTerminalOnly)
-{
-    Alert failure = Completion();
-    failure.informativeText = "Uninstallation failed. Some components may not have been removed.";
-    failure.details = "failed /opt/a: Busy\nrefused ..: not a plain name\n... and 2 more";
-    std::string printed;
-    EXPECT_EQ(Terminal(failure, "\n", &printed), AlertDefaultReturn);
-    EXPECT_EQ(printed, "failed /opt/a: Busy\nrefused ..: not a plain name\n... and 2 more\n\n"
-                       "Uninstall Demo\nUninstallation failed. Some components may not have been removed.\n"
-                       "1) OK\nChoose 1-1 [1]: \n");
-
-    Alert plain = failure;
-    plain.details = TqString();
-    for (bool unattended : {true, false})
+    const std::string menu = kConfirmationText + "1) Cancel  2) Uninstall\n";
+    const std::string ask = "Choose 1-2 [1]: ";
+    struct Case
     {
-        int answer = 0;
-        EXPECT_EQ(Streamed(failure, unattended, &answer), Streamed(plain, unattended, &answer));
+        const Alert& alert;
+        const char* input;
+        int answer;
+        std::string printed;
+    } cases[] = {
+        {kConfirmation, "2\n", AlertAlternateReturn, menu + ask + "\n"},
+        {kConfirmation, "1\n", AlertDefaultReturn, menu + ask + "\n"},
+        {kConfirmation, "\n", AlertDefaultReturn, menu + ask + "\n"},
+        {kConfirmation, "", AlertDefaultReturn, menu + ask + "\n\n"},
+        {kConfirmation, "3\nx\n02 \n", AlertAlternateReturn, menu + ask + ask + ask + "\n"},
+        {kConfirmation, "9\n", AlertDefaultReturn, menu + ask + ask + "\n\n"},
+        {kThreeButtons, "3\n", AlertOtherReturn, kDoneText + "1) Yes  2) No  3) Maybe\nChoose 1-3 [1]: \n"},
+        {kCompletion, "2\n", AlertDefaultReturn, kDoneText + "1) OK\nChoose 1-1 [1]: Choose 1-1 [1]: \n\n"},
+        {kForged, "\n", AlertDefaultReturn, kForgedText + "1) Cancel  2) Uninstall\n" + ask + "\n"},
+        {kFailure, "\n", AlertDefaultReturn,
+         "failed /opt/a: Busy\nrefused ..: not a plain name\n... and 2 more\n\n" + kFailureText +
+             "1) OK\nChoose 1-1 [1]: \n"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.input);
+        int answer = -1;
+        EXPECT_EQ(Printed(
+                      [&](FILE* out)
+                      {
+                          FILE* in = *c.input
+                                         ? fmemopen(const_cast<char*>(c.input), std::strlen(c.input), "r")
+                                         : std::fopen("/dev/null", "r");
+                          answer = RunTerminalAlert(in, out, c.alert);
+                          std::fclose(in);
+                      }),
+                  c.printed);
+        EXPECT_EQ(answer, c.answer);
     }
 }

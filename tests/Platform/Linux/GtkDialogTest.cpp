@@ -15,26 +15,6 @@
 #include "TemporaryFolder.h"
 #include "XvfbDisplay.h"
 
-// Starting GTK must leave the C library's locale alone, whatever the environment asks for. GTK
-// sets its locale before it looks for a display, so no display is needed; the check runs in a
-// child, as GTK can be started only once per process.
-TEST(GtkDialog, StartingGtkKeepsTheCLocale)
-{
-    const RunProgram::ChildOutcome child = RunProgram::RunInChild(
-        [](int output)
-        {
-            unsetenv("DISPLAY");
-            unsetenv("WAYLAND_DISPLAY");
-            setenv("LC_ALL", "C.UTF-8", 1);
-            (void)InitGtkDialogs(); // the locale is what is looked at, display or not
-            const char* locale = std::setlocale(LC_ALL, nullptr);
-            ssize_t written = write(output, locale, std::strlen(locale));
-            return written > 0 ? 0 : 1; // the child leaves through _exit: GTK's caches are no leaks of ours
-        });
-    ASSERT_GT(child.pid, 0);
-    EXPECT_EQ(child.text, "C");
-}
-
 namespace
 {
 
@@ -62,12 +42,9 @@ std::string DescribeShownAlert(const Alert& alert)
 {
     GtkWidget* dialog = BuildGtkAlert(alert);
     gtk_widget_show(dialog);
-    for (int round = 0; round < 200 && !gtk_widget_get_mapped(dialog); ++round)
-    {
+    for (int round = 0; round < 200 && !gtk_widget_get_mapped(dialog); ++round, usleep(10000))
         while (gtk_events_pending())
             gtk_main_iteration();
-        usleep(10000);
-    }
     while (gtk_events_pending())
         gtk_main_iteration();
 
@@ -83,7 +60,7 @@ std::string DescribeShownAlert(const Alert& alert)
             gtk_widget_get_allocation(button, &where);
             placed.push_back({where.x, button});
         }
-    std::sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(placed.begin(), placed.end());
     for (const auto& entry : placed)
     {
         GtkWidget* button = entry.second;
@@ -117,48 +94,47 @@ std::string DescribeShownAlert(const Alert& alert)
 
 // The dialogs follow GNOME's layout, read back from GTK on a real (virtual) display: Cancel left
 // of the affirmative button, Cancel the default and focused, the affirmative one destructive; the
-// title the product; no light bulb for a completion; details that wrap.
+// title the product; no light bulb for a completion; details that wrap. Starting GTK leaves the C
+// library's locale alone, whatever the environment asks for.
 TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
 {
     TemporaryFolder folder;
     XvfbDisplay xvfb(folder.path());
     if (xvfb.display().empty())
         GTEST_SKIP() << xvfb.why();
-
-    Alert confirmation;
-    confirmation.messageText = "Uninstall Demo Product";
-    confirmation.informativeText = "Do you wish to remove Demo Product and all related components?";
-    confirmation.defaultButton = "Cancel";
-    confirmation.alternateButton = "Uninstall";
-    confirmation.kind = AlertKind::Question;
-    Alert completion;
-    completion.messageText = "Uninstall Demo Product";
-    completion.informativeText = "Uninstallation completed successfully.";
-    completion.kind = AlertKind::Information;
-    completion.details =
+    Alert alerts[3];
+    alerts[0].messageText = alerts[1].messageText = "Uninstall Demo Product";
+    alerts[0].informativeText = "Do you wish to remove Demo Product and all related components?";
+    alerts[0].defaultButton = "Cancel";
+    alerts[0].alternateButton = "Uninstall";
+    alerts[0].kind = AlertKind::Question;
+    alerts[1].informativeText = "Uninstallation completed successfully.";
+    alerts[1].kind = AlertKind::Information;
+    alerts[1].details =
         "kept /opt/Demo Product/Application Support/A very long folder name/Settings: marked to keep";
-    Alert configuration;
-    configuration.messageText = "Configuration Error";
-    configuration.informativeText = "Configuration file Uninstall.plist not found in application bundle.";
-    configuration.kind = AlertKind::Error;
+    alerts[2].messageText = "Configuration Error";
+    alerts[2].informativeText = "Configuration file Uninstall.plist not found in application bundle.";
+    alerts[2].kind = AlertKind::Error;
 
     const std::string display = xvfb.display();
-    const RunProgram::ChildOutcome child = RunProgram::RunInChild(
+    const RunProgram::ChildOutcome child = RunProgram::RunInChild( // GTK starts only once per process
         [&](int output)
         {
             setenv("DISPLAY", display.c_str(), 1);
             setenv("GDK_BACKEND", "x11", 1);
             setenv("NO_AT_BRIDGE", "1", 1);
+            setenv("LC_ALL", "C.UTF-8", 1);
             if (!InitGtkDialogs())
                 return 1;
-            std::string text;
-            for (const Alert* alert : {&confirmation, &completion, &configuration})
-                text += DescribeShownAlert(*alert) + "\n";
+            std::string text = std::string("locale=") + std::setlocale(LC_ALL, nullptr) + "\n";
+            for (const Alert& alert : alerts)
+                text += DescribeShownAlert(alert) + "\n";
             return write(output, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1;
         });
     ASSERT_GT(child.pid, 0);
     EXPECT_EQ(
         child.text,
+        "locale=C\n"
         "title=Demo Product buttons=Cancel(default)(focus) Uninstall(destructive) icon=dialog-question\n"
         "title=Demo Product buttons=OK(default)(focus) icon=none details=wrapped\n"
         "title=Uninstall buttons=OK(default)(focus) icon=dialog-error\n");

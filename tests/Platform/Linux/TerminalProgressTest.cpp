@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <cstdlib>
 #include <pty.h>
 #include <string>
 #include <termios.h>
@@ -45,10 +44,8 @@ std::string Printed(const TqString& product, unsigned long total, std::initializ
     progress.Show(9); // after End: nothing more
     progress.End();
     std::fclose(out);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<size_t>(got));
+    bool complete = false;
+    const std::string text = RunProgram::ReadToEnd(ends[0], 5, &complete);
     close(ends[0]);
     return text;
 }
@@ -66,13 +63,12 @@ TEST(TerminalProgress, OneLineRewrittenWhenTheCountMoves)
     // Lines the count did not foresee raise the total; a name cannot break or steer the line.
     EXPECT_EQ(Printed("Evil\r\x1b[2J\\", 1, {2}), "\rRemoving Evil\\x0D\\x1B[2J\\\\: 2 of 2 entries\n");
     // Within a tenth of a second only the first count is drawn; the end draws the last one.
-    EXPECT_EQ(Printed("Demo", 4, {1, 2, 3}, 30), "\rRemoving Demo: 1 of 4 entries"
-                                                 "\rRemoving Demo: 3 of 4 entries\n");
+    EXPECT_EQ(Printed("Demo", 4, {1, 2, 3}, 30),
+              "\rRemoving Demo: 1 of 4 entries\rRemoving Demo: 3 of 4 entries\n");
 }
 
-// A terminal stopped with Ctrl-S whose reader never reads: the line's writes fill it up, and the
-// progress goes on without waiting (the tool's output keeps being read). In a child, so that a
-// write that blocked would show as a child that never finishes.
+// A terminal stopped with Ctrl-S never holds the progress up (the tool's output keeps being read);
+// in a child, so that a blocked write shows as a child that never finishes.
 TEST(TerminalProgress, StoppedTerminalNeverBlocks)
 {
     int master = -1;
