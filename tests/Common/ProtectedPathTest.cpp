@@ -30,7 +30,7 @@ protected:
 } // namespace
 
 // Check with a fixed owner, and Controller, which learns the one non-root owner on the way.
-TEST_F(ProtectedPathTest, EveryFolderAndLinkOnTheWayCounts)
+TEST_F(ProtectedPathTest, EveryFolderAndLinkOnTheWayCountsForTheOwnerAndTheController)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to give files to other uids";
