@@ -51,13 +51,13 @@ protected:
         return word + " " + target + "/" + relative + "\n";
     }
 
+    // The definition the removal is told it reads, when set.
+    std::string definitionPath;
+
     std::string kept(const std::string& relative, const std::string& why)
     {
         return "kept " + target + "/" + relative + ": " + why + "\n";
     }
-
-    // The definition the removal is told it reads, when set.
-    std::string definitionPath;
 
     // Runs the removal with "/" as its target inside a child process whose root is the folder
     // top, and returns its -v output; sets skipReason when the child cannot change its root.
