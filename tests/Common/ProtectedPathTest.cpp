@@ -29,35 +29,40 @@ protected:
 
 } // namespace
 
-TEST_F(ProtectedPathTest, EveryFolderAndLinkOnTheWayCounts)
+// Check with a fixed owner, and Controller, which learns the one non-root owner on the way.
+TEST_F(ProtectedPathTest, EveryFolderAndLinkOnTheWayCountsForTheOwnerAndTheController)
 {
     if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to give files to another uid";
+        GTEST_SKIP() << "needs root to give files to other uids";
     if (!problem(base).empty())
         GTEST_SKIP() << "the temporary folder is not root's alone: " << problem(base);
     const uid_t user = 4242;
     // The cases below assume items are made writable by their owner alone.
     const mode_t savedMask = umask(022);
-    writeFile(base + "/file", "x");
-    writeFile(base + "/open/file", "x");
-    writeFile(base + "/sticky/file", "x");
-    writeFile(base + "/mine/file", "x");
+    for (const char* file : {"/file", "/open/file", "/sticky/file", "/sticky/theirs", "/mine/file",
+                             "/mine/rootfile", "/two/file", "/shared"})
+        writeFile(base + file, "x");
     chmod((base + "/open").c_str(), 0777);
     chmod((base + "/sticky").c_str(), 01777);
-    chown((base + "/mine").c_str(), user, 0);
-    chown((base + "/mine/file").c_str(), user, 0);
-    writeFile(base + "/shared", "x");
     chmod((base + "/shared").c_str(), 0664);
+    for (const char* mine : {"/mine", "/mine/file", "/two"})
+        chown((base + mine).c_str(), user, 0);
+    chown((base + "/two/file").c_str(), user + 1, 0);
+    chown((base + "/sticky/theirs").c_str(), user + 1, 0);
     makeLink(base + "/file", base + "/sticky/rootlink");
     makeLink(base + "/file", base + "/sticky/userlink");
     ASSERT_EQ(lchown((base + "/sticky/userlink").c_str(), user, 0), 0);
     makeLink("../open/file", base + "/sticky/intoopen");
+    // A link of one user to a file of another.
+    makeLink(base + "/two/file", base + "/mine/link");
+    ASSERT_EQ(lchown((base + "/mine/link").c_str(), user, 0), 0);
 
     const struct
     {
         std::string path;
-        uid_t owner;
+        uid_t owner; // Check's fixed owner, or the owner Controller must learn
         std::string expected;
+        bool learns = false; // through Controller
     } cases[] = {
         {base + "/file", 0, ""},
         {base + "/./sticky/../file", 0, ""},
@@ -72,9 +77,30 @@ TEST_F(ProtectedPathTest, EveryFolderAndLinkOnTheWayCounts)
         {base + "/mine/file", user, ""},
         {base + "/file/x", 0, base + "/file is not a folder"},
         {base + "/absent", 0, base + "/absent: No such file or directory"},
+        {base + "/file", 0, "", true},
+        {base + "/mine/file", user, "", true},
+        {base + "/mine/rootfile", user, "", true},
+        {base + "/two/file", 0, base + "/two/file is owned by uid 4243, and " + base + "/two by uid 4242",
+         true},
+        {base + "/mine/link", 0, base + "/two/file is owned by uid 4243, and " + base + "/mine by uid 4242",
+         true},
+        {base + "/open/file", 0, base + "/open is writable by group or others", true},
+        // A sticky folder may be written by all, as a folder above and as the last item.
+        {base + "/sticky/theirs", user + 1, "", true},
+        {base + "/sticky", 0, "", true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(problem(c.path, c.owner), c.expected) << c.path;
+    {
+        SCOPED_TRACE(c.path + (c.learns ? " (Controller)" : ""));
+        uid_t owner = 99;
+        const Status status = c.learns ? ProtectedPath::Controller(c.path.c_str(), owner)
+                                       : ProtectedPath::Check(c.path.c_str(), c.owner);
+        EXPECT_EQ(status.Message().IsSet() ? status.Message().ConstData() : "", c.expected);
+        if (c.learns && c.expected.empty())
+        {
+            EXPECT_EQ(owner, c.owner);
+        }
+    }
 
     // A relative path is taken from the working folder.
     char working[4096];
@@ -82,58 +108,5 @@ TEST_F(ProtectedPathTest, EveryFolderAndLinkOnTheWayCounts)
     ASSERT_EQ(chdir((base + "/open").c_str()), 0);
     EXPECT_EQ(problem("file"), base + "/open is writable by group or others");
     ASSERT_EQ(chdir(working), 0);
-    umask(savedMask);
-}
-
-TEST_F(ProtectedPathTest, TheControllerIsRootOrTheOneUserWhoOwnsPartOfThePath)
-{
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to give files to other uids";
-    if (!problem(base).empty())
-        GTEST_SKIP() << "the temporary folder is not root's alone: " << problem(base);
-    const mode_t savedMask = umask(022);
-    writeFile(base + "/root/file", "x");
-    writeFile(base + "/one/file", "x");
-    writeFile(base + "/one/rootfile", "x");
-    writeFile(base + "/two/file", "x");
-    writeFile(base + "/group/file", "x");
-    writeFile(base + "/sticky/file", "x");
-    chown((base + "/one").c_str(), 4242, 0);
-    chown((base + "/one/file").c_str(), 4242, 0);
-    chown((base + "/two").c_str(), 4242, 0);
-    chown((base + "/two/file").c_str(), 4243, 0);
-    chmod((base + "/group").c_str(), 0775);
-    chmod((base + "/sticky").c_str(), 01777);
-    chown((base + "/sticky/file").c_str(), 4243, 0);
-    // A link of one user to a file of another.
-    makeLink(base + "/two/file", base + "/one/link");
-    ASSERT_EQ(lchown((base + "/one/link").c_str(), 4242, 0), 0);
-
-    const struct
-    {
-        std::string path;
-        uid_t owner;
-        std::string failure;
-    } cases[] = {
-        {base + "/root/file", 0, ""},
-        {base + "/one/file", 4242, ""},
-        {base + "/one/rootfile", 4242, ""},
-        {base + "/two/file", 0, base + "/two/file is owned by uid 4243, and " + base + "/two by uid 4242"},
-        {base + "/one/link", 0, base + "/two/file is owned by uid 4243, and " + base + "/one by uid 4242"},
-        {base + "/group/file", 0, base + "/group is writable by group or others"},
-        // A sticky folder may be written by all, as a folder above and as the last item.
-        {base + "/sticky/file", 4243, ""},
-        {base + "/sticky", 0, ""},
-    };
-    for (const auto& c : cases)
-    {
-        uid_t owner = 99;
-        const Status status = ProtectedPath::Controller(c.path.c_str(), owner);
-        EXPECT_EQ(status.Message().IsSet() ? status.Message().ConstData() : "", c.failure) << c.path;
-        if (c.failure.empty())
-        {
-            EXPECT_EQ(owner, c.owner) << c.path;
-        }
-    }
     umask(savedMask);
 }

@@ -8,39 +8,34 @@
 namespace
 {
 
-// Makes the changes it is handed, but on its first call swaps every folder of the emptied folder
-// except the one the call is made in for a link to the canary folder outside: an attacker racing
-// the walk between its listing and its opening.
+// The changes it is handed, but at its first change it swaps every folder of emptied except the one
+// the change is made in for a link to canary: an attacker racing the walk between listing and opening.
 struct SwappingChanges : DiskChanges
 {
     SwappingChanges(DiskChanges& changes, std::string emptied, std::string canary, std::string aside)
         : changes(changes), emptied(std::move(emptied)), canary(std::move(canary)), aside(std::move(aside))
     {
     }
-    Status RemoveName(int folderFd, const char* name) override
+    Status RemoveName(int fd, const char* name) override
     {
-        return swapOnce(folderFd), changes.RemoveName(folderFd, name);
+        return swapOnce(fd), changes.RemoveName(fd, name);
     }
-    Status RemoveEmptyDirectory(int folderFd, const char* name) override
+    Status RemoveEmptyDirectory(int fd, const char* name) override
     {
-        return swapOnce(folderFd), changes.RemoveEmptyDirectory(folderFd, name);
+        return swapOnce(fd), changes.RemoveEmptyDirectory(fd, name);
     }
-    void PrepareToEmpty(int folderFd) override { changes.PrepareToEmpty(folderFd); }
+    void PrepareToEmpty(int fd) override { changes.PrepareToEmpty(fd); }
 
     void swapOnce(int folderFd)
     {
-        NodeIdentity here;
-        NodeIdentity folder;
+        NodeIdentity here, folder;
         for (const char* name : {"a", "b", "c"})
         {
             const std::string path = emptied + "/" + name;
-            if (done || !IdentifyNode(folderFd, "", here) || !IdentifyNode(AT_FDCWD, path.c_str(), folder) ||
-                folder == here)
-                continue;
-            EXPECT_EQ(rename(path.c_str(), (aside + "/" + name).c_str()) |
-                          symlink(canary.c_str(), path.c_str()),
-                      0);
-            ++swapped;
+            if (!done && IdentifyNode(folderFd, "", here) && IdentifyNode(AT_FDCWD, path.c_str(), folder) &&
+                !(folder == here))
+                swapped += rename(path.c_str(), (aside + "/" + name).c_str()) == 0 &&
+                           symlink(canary.c_str(), path.c_str()) == 0;
         }
         done = true;
     }
@@ -51,9 +46,7 @@ struct SwappingChanges : DiskChanges
     int swapped = 0;
 };
 
-class LinkSwapTest : public RemovalFixture
-{
-};
+using LinkSwapTest = RemovalFixture;
 
 } // namespace
 
