@@ -25,7 +25,7 @@ struct TestClock
 // Drives one progress line through the counts, the clock advancing step milliseconds before each,
 // and returns what reached the terminal (a pipe here).
 std::string Printed(const TqString& product, unsigned long total, std::initializer_list<unsigned long> counts,
-                    int step = 150)
+                    int step = 150, const TqString& said = TqString())
 {
     int ends[2];
     if (pipe(ends) != 0)
@@ -35,6 +35,11 @@ std::string Printed(const TqString& product, unsigned long total, std::initializ
     TerminalProgress progress(clock.Reader());
     progress.Show(1); // before Begin: nothing to write to
     progress.Begin(out, product, total);
+    if (said.IsSet())
+    {
+        progress.Say(said);
+        progress.Say(said); // once per text
+    }
     for (unsigned long count : counts)
     {
         clock.now += std::chrono::milliseconds(step);
@@ -65,6 +70,11 @@ TEST(TerminalProgress, OneLineRewrittenWhenTheCountMoves)
     // Within a tenth of a second only the first count is drawn; the end draws the last one.
     EXPECT_EQ(Printed("Demo", 4, {1, 2, 3}, 30),
               "\rRemoving Demo: 1 of 4 entries\rRemoving Demo: 3 of 4 entries\n");
+    // What the removal waits for stands in for the count until the first entry, which covers it.
+    EXPECT_EQ(Printed("Demo", 2, {1}, 150, "waiting for another removal of /t"),
+              "\rRemoving Demo: waiting for another removal of /t"
+              "\rRemoving Demo: 1 of 2 entries" +
+                  std::string(19, ' ') + "\n");
 }
 
 // A terminal stopped with Ctrl-S never holds the progress up (the tool's output keeps being read);
