@@ -1,15 +1,9 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <future>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -119,22 +113,16 @@ TEST_F(UninstallerFlowTest, ProductNameComesFromTheDefinitionOrDefaults)
     EXPECT_STREQ(GetProductName(definition.c_str()).ConstData(), "Demo Product");
     EXPECT_STREQ(GetProductName(TqString()).ConstData(), "this product");
     EXPECT_STREQ(GetProductName((folder + "/missing.xml").c_str()).ConstData(), "this product");
-    EXPECT_STREQ(GetProductName(WriteFile("broken.xml", "<product><sku name=").c_str()).ConstData(),
-                 "this product");
-    EXPECT_STREQ(
-        GetProductName(WriteFile("empty.xml", "<product><sku name=\"\"/></product>").c_str()).ConstData(),
-        "this product");
-    EXPECT_STREQ(
-        GetProductName(WriteFile("noname.xml", "<product><sku ID=\"3\"/></product>").c_str()).ConstData(),
-        "this product");
-    EXPECT_STREQ(
-        GetProductName(WriteFile("percent.xml", "<product><sku name=\"100% %@ %s Pro\"/></product>").c_str())
-            .ConstData(),
-        "100% %@ %s Pro");
     // Bytes that are not UTF-8 cannot be shown as a name.
-    EXPECT_STREQ(GetProductName(WriteFile("latin1.xml", "<product><sku name=\"Caf\xE9\"/></product>").c_str())
-                     .ConstData(),
-                 "this product");
+    const std::pair<const char*, const char*> cases[] = {
+        {"<product><sku name=", "this product"},
+        {"<product><sku name=\"\"/></product>", "this product"},
+        {"<product><sku ID=\"3\"/></product>", "this product"},
+        {"<product><sku name=\"100% %@ %s Pro\"/></product>", "100% %@ %s Pro"},
+        {"<product><sku name=\"Caf\xE9\"/></product>", "this product"},
+    };
+    for (const auto& [content, name] : cases)
+        EXPECT_STREQ(GetProductName(WriteFile("name.xml", content).c_str()).ConstData(), name) << content;
 }
 
 TEST_F(UninstallerFlowTest, AFifoInPlaceOfTheDefinitionGivesTheDefaultNameAtOnce)
@@ -157,8 +145,7 @@ TEST_F(UninstallerFlowTest, HelpPrintsTheUsageAndTouchesNothing)
     for (std::vector<const char*> arguments :
          {std::vector<const char*>{"--help"}, {"-h"}, {"1", "/x.app", "-h"}})
     {
-        FakeUninstallerPlatform untouched;
-        untouched.auxiliaryFiles = platform.auxiliaryFiles;
+        FakeUninstallerPlatform untouched = platform;
         untouched.alertAnswers = {AlertAlternateReturn};
         arguments.insert(arguments.begin(), "Uninstall");
         testing::internal::CaptureStdout();
@@ -192,8 +179,7 @@ TEST_F(UninstallerFlowTest, MissingDataFileShowsConfigurationErrorOnly)
 {
     for (const char* missing : {"sku.xml", "target_path.xml"})
     {
-        FakeUninstallerPlatform partial;
-        partial.auxiliaryFiles = platform.auxiliaryFiles;
+        FakeUninstallerPlatform partial = platform;
         partial.auxiliaryFiles.erase(missing);
         partial.alertAnswers = {AlertAlternateReturn, AlertAlternateReturn};
         const char* arguments[] = {"Uninstall"};
@@ -209,7 +195,8 @@ TEST_F(UninstallerFlowTest, MissingDataFileShowsConfigurationErrorOnly)
     }
 }
 
-TEST_F(UninstallerFlowTest, ConfirmationShowsTheNameLiterally)
+// The name is shown as it is, never as a format; only the alternate button goes on.
+TEST_F(UninstallerFlowTest, ConfirmationShowsTheNameLiterallyAndOnlyUninstallGoesOn)
 {
     platform.auxiliaryFiles["sku.xml"] =
         WriteFile("percent.xml", "<product><sku name=\"50% %d %@ Suite\"/></product>");
@@ -223,28 +210,16 @@ TEST_F(UninstallerFlowTest, ConfirmationShowsTheNameLiterally)
     EXPECT_STREQ(alert.alternateButton.ConstData(), "Uninstall");
     EXPECT_TRUE(alert.otherButton.IsEmpty());
     EXPECT_EQ(alert.kind, AlertKind::Question);
+    EXPECT_EQ(platform.calls, std::vector<std::string>{"RunAlert Uninstall 50% %d %@ Suite"});
 
-    FakeUninstallerPlatform unreadable;
-    unreadable.auxiliaryFiles = platform.auxiliaryFiles;
-    unreadable.auxiliaryFiles["sku.xml"] = WriteFile("garbage.xml", "not xml at all <<<");
-    const char* arguments[] = {"Uninstall"};
-    RunUninstaller(1, arguments, unreadable);
-    ASSERT_EQ(unreadable.alerts.size(), 1u);
-    EXPECT_STREQ(unreadable.alerts[0].messageText.ConstData(), "Uninstall this product");
-    EXPECT_STREQ(unreadable.alerts[0].informativeText.ConstData(),
-                 "Do you wish to remove this product and all related components?");
-}
-
-TEST_F(UninstallerFlowTest, OnlyTheAlternateButtonGoesOn)
-{
-    for (int answer : {int(AlertDefaultReturn), int(AlertOtherReturn), 5})
+    for (int answer : {int(AlertOtherReturn), 5})
     {
-        FakeUninstallerPlatform cancelled;
-        cancelled.auxiliaryFiles = platform.auxiliaryFiles;
+        FakeUninstallerPlatform cancelled = platform;
+        cancelled.calls.clear();
         cancelled.alertAnswers = {answer};
         const char* arguments[] = {"Uninstall"};
         EXPECT_EQ(RunUninstaller(1, arguments, cancelled), 4);
-        EXPECT_EQ(cancelled.calls, std::vector<std::string>{"RunAlert Uninstall Demo Product"}) << answer;
+        EXPECT_EQ(cancelled.calls.size(), 1u) << answer;
     }
 }
 
@@ -296,8 +271,7 @@ TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationSayWhy)
     };
     for (const Case& failure : cases)
     {
-        FakeUninstallerPlatform failing;
-        failing.auxiliaryFiles = platform.auxiliaryFiles;
+        FakeUninstallerPlatform failing = platform;
         failing.alertAnswers = {AlertAlternateReturn};
         failing.temporaryResult = failure.temporary;
         failing.createDirectoryResult = failure.create;
@@ -390,7 +364,7 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         const char* name;
         bool acquire, cancelled;
         Status execute;
-        std::deque<ToolOutcome> outcomes;
+        ToolOutcome outcome; // Restarted: then Succeeded
         std::string rightsReason;
         int status;
         const char* informative; // nullptr: no dialog
@@ -400,97 +374,27 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
     const char* noRights =
         "Administrator rights are needed to remove Demo Product, and they could not be obtained.";
     const Case cases[] = {
-        {"removed",
-         true,
-         false,
-         done,
-         {ToolOutcome::Succeeded},
-         "",
-         0,
-         "Uninstallation completed successfully.",
+        {"removed", true, false, done, ToolOutcome::Succeeded, "", 0, "Uninstallation completed successfully.",
          keeps},
-        {"failed",
-         true,
-         false,
-         done,
-         {ToolOutcome::Failed},
-         "",
-         1,
-         "Uninstallation failed. Some components may not have been removed.",
-         failures},
-        {"refused by the tool",
-         true,
-         false,
-         done,
-         {ToolOutcome::NothingRemoved},
-         "",
-         2,
-         "Uninstallation failed. Nothing was removed.",
-         failures},
-        {"cancelled by a signal",
-         true,
-         false,
-         done,
-         {ToolOutcome::Cancelled},
-         "",
-         4,
-         "Uninstallation was cancelled. Nothing was removed.",
-         ""},
-        {"not started",
-         true,
-         false,
-         Status::Failed(EAGAIN, "x"),
-         {ToolOutcome::Succeeded},
-         "",
-         2,
+        {"failed", true, false, done, ToolOutcome::Failed, "", 1,
+         "Uninstallation failed. Some components may not have been removed.", failures},
+        {"refused by the tool", true, false, done, ToolOutcome::NothingRemoved, "", 2,
+         "Uninstallation failed. Nothing was removed.", failures},
+        {"cancelled by a signal", true, false, done, ToolOutcome::Cancelled, "", 4,
+         "Uninstallation was cancelled. Nothing was removed.", ""},
+        {"not started", true, false, Status::Failed(EAGAIN, "x"), ToolOutcome::Succeeded, "", 2,
          "An unxpected error has occured. Restart uninstaller.",
          "could not start the removal tool: Resource temporarily unavailable"},
-        {"no way to ask",
-         false,
-         false,
-         done,
-         {ToolOutcome::Succeeded},
-         "no pkexec",
-         3,
-         noRights,
-         "no pkexec"},
-        {"prompt dismissed", false, true, done, {ToolOutcome::Succeeded}, "", 4, nullptr, ""},
-        {"dismissed at the elevation program",
-         true,
-         false,
-         done,
-         {ToolOutcome::AuthorizationRefused},
-         "",
-         4,
-         nullptr,
-         ""},
-        {"elevation program could not ask",
-         true,
-         false,
-         done,
-         {ToolOutcome::RightsNotObtained},
-         "",
-         3,
-         noRights,
+        {"no way to ask", false, false, done, ToolOutcome::Succeeded, "no pkexec", 3, noRights, "no pkexec"},
+        {"prompt dismissed", false, true, done, ToolOutcome::Succeeded, "", 4, nullptr, ""},
+        {"dismissed at the elevation program", true, false, done, ToolOutcome::AuthorizationRefused, "", 4,
+         nullptr, ""},
+        {"elevation program could not ask", true, false, done, ToolOutcome::RightsNotObtained, "", 3, noRights,
          "Error executing command as another user"},
-        {"its replacement was refused",
-         true,
-         false,
-         done,
-         {ToolOutcome::RightsNotObtained},
-         "sudo: 3 incorrect\x1b",
-         3,
-         noRights,
-         "sudo: 3 incorrect\\x1B"},
-        {"started again another way",
-         true,
-         false,
-         done,
-         {ToolOutcome::Restarted, ToolOutcome::Succeeded},
-         "",
-         0,
-         "Uninstallation completed successfully.",
-         keeps},
+        {"its replacement was refused", true, false, done, ToolOutcome::RightsNotObtained, "sudo: 3 incorrect\x1b",
+         3, noRights, "sudo: 3 incorrect\\x1B"},
+        {"started again another way", true, false, done, ToolOutcome::Restarted, "", 0,
+         "Uninstallation completed successfully.", keeps},
     };
     for (const Case& c : cases)
     {
@@ -501,7 +405,9 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         second.acquireResult = c.acquire;
         second.acquisitionCancelled = c.cancelled;
         second.executeResult = c.execute;
-        second.toolOutcomes = c.outcomes;
+        second.toolOutcomes = {c.outcome};
+        if (c.outcome == ToolOutcome::Restarted)
+            second.toolOutcomes.push_back(ToolOutcome::Succeeded);
         second.rightsReason = c.rightsReason;
         EXPECT_EQ(RunSecond(second), c.status) << c.name;
         // The authorization is freed before anything is shown.
