@@ -54,8 +54,9 @@ TEST(ToolOutputTally, KeepsTheFirstHundredFailuresAndCountsTheRest)
 // counts as what it is, so a long failure names its entry; one of exactly 4 KiB stays whole.
 TEST(ToolOutputTally, OverlongLinesAreCutNotDropped)
 {
-    const std::string output = "failed /t/" + std::string(4085, 'f') + "\xC3\xA9" + std::string(1 << 20, 'r') +
-                               "\nremoved /t/" + std::string(4096 - 11, 's') + "\n";
+    const std::string output = "failed /t/" + std::string(4085, 'f') + "\xC3\xA9" +
+                               std::string(1 << 20, 'r') + "\nremoved /t/" + std::string(4096 - 11, 's') +
+                               "\n";
     // At once, and in the flow's 64-byte reads.
     for (size_t piece : {output.size(), size_t(64)})
     {

@@ -71,41 +71,29 @@ protected:
 
 } // namespace
 
-TEST(UninstallerFlow, RelaunchMarkerIsOnlyTheWholeTextOne)
+TEST(UninstallerFlow, RelaunchMarkerIsOnlyTheWholeTextOneAndTheInstalledBundleFollowsIt)
 {
-    auto marker = [](std::vector<const char*> arguments)
+    auto with = [](std::vector<const char*> arguments)
     {
         arguments.insert(arguments.begin(), "Uninstall");
-        return HasRelaunchMarker(static_cast<int>(arguments.size()), arguments.data());
+        return arguments;
     };
-    EXPECT_TRUE(marker({"1"}));
-    EXPECT_TRUE(marker({"-psn_0_1234", "1"}));
-    EXPECT_TRUE(marker({"x", "y", "1", "z"}));
-    EXPECT_FALSE(marker({}));
-    EXPECT_FALSE(marker({"01"}));
-    EXPECT_FALSE(marker({"11"}));
-    EXPECT_FALSE(marker({"-1"}));
-    EXPECT_FALSE(marker({"1 "}));
-    EXPECT_FALSE(marker({" 1"}));
-    EXPECT_FALSE(marker({""}));
-    const char* programNameOnly[] = {"1"};
-    EXPECT_FALSE(HasRelaunchMarker(1, programNameOnly));
-}
+    for (auto arguments : {with({"1"}), with({"-psn_0_1234", "1"}), with({"x", "y", "1", "z"})})
+        EXPECT_TRUE(HasRelaunchMarker(int(arguments.size()), arguments.data())) << arguments.size();
+    for (auto arguments : {with({}), with({"01"}), with({"11"}), with({"-1"}), with({"1 "}), with({" 1"}),
+                           with({""}), std::vector<const char*>{"1"}})
+        EXPECT_FALSE(HasRelaunchMarker(int(arguments.size()), arguments.data())) << arguments.back();
 
-TEST(UninstallerFlow, InstalledBundleIsTheAbsolutePathAfterTheMarker)
-{
-    auto installed = [](std::vector<const char*> arguments)
+    auto installed = [&](std::vector<const char*> arguments)
     {
-        arguments.insert(arguments.begin(), "Uninstall");
-        return std::string(
-            InstalledBundleArgument(static_cast<int>(arguments.size()), arguments.data()).ConstData());
+        arguments = with(arguments);
+        return std::string(InstalledBundleArgument(int(arguments.size()), arguments.data()).ConstData());
     };
     EXPECT_EQ(installed({"1", "/opt/Demo/Uninstall.app"}), "/opt/Demo/Uninstall.app");
     EXPECT_EQ(installed({"-psn_0_1", "1", "/a.app", "/b.app"}), "/a.app");
-    EXPECT_EQ(installed({"1"}), "");
-    EXPECT_EQ(installed({"1", "relative.app"}), "");
-    EXPECT_EQ(installed({"/a.app", "1"}), "");
-    EXPECT_EQ(installed({"/a.app"}), "");
+    for (std::vector<const char*> arguments :
+         {std::vector<const char*>{"1"}, {"1", "relative.app"}, {"/a.app", "1"}, {"/a.app"}})
+        EXPECT_EQ(installed(arguments), "") << arguments.back();
 }
 
 TEST_F(UninstallerFlowTest, ProductNameComesFromTheDefinitionOrDefaults)
@@ -160,21 +148,6 @@ TEST_F(UninstallerFlowTest, HelpPrintsTheUsageAndTouchesNothing)
         EXPECT_NE(usage.find(part), std::string::npos) << part;
 }
 
-TEST_F(UninstallerFlowTest, PhaseIsChosenByTheMarker)
-{
-    EXPECT_EQ(Run({"01"}), 4);
-    ASSERT_EQ(platform.alerts.size(), 1u);
-    EXPECT_STREQ(platform.alerts[0].messageText.ConstData(), "Uninstall Demo Product");
-    EXPECT_EQ(platform.calls.size(), 1u);
-
-    FakeUninstallerPlatform second;
-    second.bundlePath = bundle;
-    const char* arguments[] = {"Uninstall", "-x", "1"};
-    EXPECT_EQ(RunUninstaller(3, arguments, second), 0);
-    ASSERT_FALSE(second.calls.empty());
-    EXPECT_EQ(second.calls[0], "Activate");
-}
-
 TEST_F(UninstallerFlowTest, MissingDataFileShowsConfigurationErrorOnly)
 {
     for (const char* missing : {"sku.xml", "target_path.xml"})
@@ -195,12 +168,13 @@ TEST_F(UninstallerFlowTest, MissingDataFileShowsConfigurationErrorOnly)
     }
 }
 
-// The name is shown as it is, never as a format; only the alternate button goes on.
+// The name is shown as it is, never as a format; only the alternate button goes on. An argument
+// that is not the marker runs the first phase.
 TEST_F(UninstallerFlowTest, ConfirmationShowsTheNameLiterallyAndOnlyUninstallGoesOn)
 {
     platform.auxiliaryFiles["sku.xml"] =
         WriteFile("percent.xml", "<product><sku name=\"50% %d %@ Suite\"/></product>");
-    EXPECT_EQ(Run({}), 4);
+    EXPECT_EQ(Run({"01"}), 4);
     ASSERT_EQ(platform.alerts.size(), 1u);
     const Alert& alert = platform.alerts[0];
     EXPECT_STREQ(alert.messageText.ConstData(), "Uninstall 50% %d %@ Suite");
@@ -316,9 +290,10 @@ TEST_F(UninstallerFlowTest, SecondPhaseRemovesItsCopyAndRunsTheInstalledFiles)
     EXPECT_TRUE(second.alerts[0].defaultButton.IsEmpty());
     EXPECT_EQ(second.alerts[0].kind, AlertKind::Information);
 
-    // Run in the installed bundle itself (no argument, or its own path): nothing to remove, the
-    // running bundle's files are the installed ones.
-    for (std::vector<const char*> arguments : {std::vector<const char*>{"1"}, {"1", bundle.c_str()}})
+    // Run in the installed bundle itself (no argument, or its own path; the marker anywhere):
+    // nothing to remove, the running bundle's files are the installed ones.
+    for (std::vector<const char*> arguments :
+         {std::vector<const char*>{"1"}, {"1", bundle.c_str()}, {"-x", "1"}})
     {
         FakeUninstallerPlatform installed;
         installed.bundlePath = bundle;
@@ -374,8 +349,8 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
     const char* noRights =
         "Administrator rights are needed to remove Demo Product, and they could not be obtained.";
     const Case cases[] = {
-        {"removed", true, false, done, ToolOutcome::Succeeded, "", 0, "Uninstallation completed successfully.",
-         keeps},
+        {"removed", true, false, done, ToolOutcome::Succeeded, "", 0,
+         "Uninstallation completed successfully.", keeps},
         {"failed", true, false, done, ToolOutcome::Failed, "", 1,
          "Uninstallation failed. Some components may not have been removed.", failures},
         {"refused by the tool", true, false, done, ToolOutcome::NothingRemoved, "", 2,
@@ -389,10 +364,10 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         {"prompt dismissed", false, true, done, ToolOutcome::Succeeded, "", 4, nullptr, ""},
         {"dismissed at the elevation program", true, false, done, ToolOutcome::AuthorizationRefused, "", 4,
          nullptr, ""},
-        {"elevation program could not ask", true, false, done, ToolOutcome::RightsNotObtained, "", 3, noRights,
-         "Error executing command as another user"},
-        {"its replacement was refused", true, false, done, ToolOutcome::RightsNotObtained, "sudo: 3 incorrect\x1b",
-         3, noRights, "sudo: 3 incorrect\\x1B"},
+        {"elevation program could not ask", true, false, done, ToolOutcome::RightsNotObtained, "", 3,
+         noRights, "Error executing command as another user"},
+        {"its replacement was refused", true, false, done, ToolOutcome::RightsNotObtained,
+         "sudo: 3 incorrect\x1b", 3, noRights, "sudo: 3 incorrect\\x1B"},
         {"started again another way", true, false, done, ToolOutcome::Restarted, "", 0,
          "Uninstallation completed successfully.", keeps},
     };
