@@ -44,20 +44,18 @@ protected:
         second.bundlePath = kCopy;
         return second;
     }
-    int RunSecond(FakeUninstallerPlatform& second)
-    {
-        const char* arguments[] = {"Uninstall", "1", bundle.c_str()};
-        return RunUninstaller(3, arguments, second);
-    }
+    int RunSecond(FakeUninstallerPlatform& second) { return Run({"1", bundle.c_str()}, second); }
     std::string WriteFile(const std::string& name, const std::string& content)
     {
         return TemporaryFolder::WriteFile(folder + "/" + name, content);
     }
 
-    int Run(std::vector<const char*> arguments)
+    // Runs the flow with these arguments after the program's name, on platform unless given.
+    int Run(std::vector<const char*> arguments) { return Run(arguments, platform); }
+    static int Run(std::vector<const char*> arguments, FakeUninstallerPlatform& on)
     {
         arguments.insert(arguments.begin(), "Uninstall");
-        return RunUninstaller(static_cast<int>(arguments.size()), arguments.data(), platform);
+        return RunUninstaller(static_cast<int>(arguments.size()), arguments.data(), on);
     }
 
     TemporaryFolder temporary{"flowtest"};
@@ -135,12 +133,10 @@ TEST_F(UninstallerFlowTest, HelpPrintsTheUsageAndTouchesNothing)
     {
         FakeUninstallerPlatform untouched = platform;
         untouched.alertAnswers = {AlertAlternateReturn};
-        arguments.insert(arguments.begin(), "Uninstall");
         testing::internal::CaptureStdout();
-        EXPECT_EQ(RunUninstaller(static_cast<int>(arguments.size()), arguments.data(), untouched), 0);
-        const std::string usage = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(usage, UsageText());
-        EXPECT_TRUE(untouched.calls.empty()) << arguments[1];
+        EXPECT_EQ(Run(arguments, untouched), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), UsageText());
+        EXPECT_TRUE(untouched.calls.empty()) << arguments.back();
     }
     const std::string usage = UsageText();
     for (const char* part : {"UNINSTALL_UNATTENDED=1", "0  removed", "3  administrator rights not obtained",
@@ -155,8 +151,7 @@ TEST_F(UninstallerFlowTest, MissingDataFileShowsConfigurationErrorOnly)
         FakeUninstallerPlatform partial = platform;
         partial.auxiliaryFiles.erase(missing);
         partial.alertAnswers = {AlertAlternateReturn, AlertAlternateReturn};
-        const char* arguments[] = {"Uninstall"};
-        EXPECT_EQ(RunUninstaller(1, arguments, partial), 2);
+        EXPECT_EQ(Run({}, partial), 2);
         ASSERT_EQ(partial.alerts.size(), 1u) << missing;
         EXPECT_STREQ(partial.alerts[0].messageText.ConstData(), "Configuration Error");
         EXPECT_STREQ(partial.alerts[0].informativeText.ConstData(),
@@ -191,8 +186,7 @@ TEST_F(UninstallerFlowTest, ConfirmationShowsTheNameLiterallyAndOnlyUninstallGoe
         FakeUninstallerPlatform cancelled = platform;
         cancelled.calls.clear();
         cancelled.alertAnswers = {answer};
-        const char* arguments[] = {"Uninstall"};
-        EXPECT_EQ(RunUninstaller(1, arguments, cancelled), 4);
+        EXPECT_EQ(Run({}, cancelled), 4);
         EXPECT_EQ(cancelled.calls.size(), 1u) << answer;
     }
 }
@@ -251,8 +245,7 @@ TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationSayWhy)
         failing.createDirectoryResult = failure.create;
         failing.copyResult = failure.copy;
         failing.launchResult = failure.launch;
-        const char* arguments[] = {"Uninstall"};
-        EXPECT_EQ(RunUninstaller(1, arguments, failing), 2) << failure.details;
+        EXPECT_EQ(Run({}, failing), 2) << failure.details;
         ASSERT_EQ(failing.alerts.size(), 2u);
         EXPECT_STREQ(failing.alerts[1].messageText.ConstData(), "Unexpected Error");
         EXPECT_STREQ(failing.alerts[1].informativeText.ConstData(),
@@ -297,8 +290,7 @@ TEST_F(UninstallerFlowTest, SecondPhaseRemovesItsCopyAndRunsTheInstalledFiles)
     {
         FakeUninstallerPlatform installed;
         installed.bundlePath = bundle;
-        arguments.insert(arguments.begin(), "Uninstall");
-        EXPECT_EQ(RunUninstaller(static_cast<int>(arguments.size()), arguments.data(), installed), 0);
+        EXPECT_EQ(Run(arguments, installed), 0);
         EXPECT_EQ(installed.calls[1], "CreateAuthorization");
         EXPECT_EQ(installed.installedFiles, (std::vector<std::string>{tool, definition, targetFile}));
     }
