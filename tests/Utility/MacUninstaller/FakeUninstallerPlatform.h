@@ -16,19 +16,16 @@ public:
     std::map<std::string, std::string> auxiliaryFiles; // name -> path in the bundle's executable folder
     std::string bundlePath = "/Applications/Demo/Uninstall.app";
     std::string temporaryDirectory = "/tmp/fake";
-    std::string uniqueString = "UNIQUE-42";
     std::deque<int> alertAnswers; // answers in order; the default button once they run out
     Status temporaryResult;
     Status createDirectoryResult;
     Status copyResult;
     Status launchResult;
-    bool createAuthorizationResult = true;
     bool acquireResult = true;
     bool acquisitionCancelled = false;
     Status executeResult;
     std::string rightsReason;
     std::string toolOutput;
-    long readErrorAt = -1; // the output offset at which a read fails, or -1
     // One outcome per run of the tool, in order (Restarted gives the output again); the last repeats.
     std::deque<ToolOutcome> toolOutcomes{ToolOutcome::Succeeded};
     Status findFilesResult;
@@ -63,7 +60,7 @@ public:
         folder = temporaryDirectory.c_str();
         return temporaryResult;
     }
-    TqString GloballyUniqueString() override { return uniqueString.c_str(); }
+    TqString GloballyUniqueString() override { return "UNIQUE-42"; }
     Status CreateDirectory(const TqString& path) override
     {
         return Record("CreateDirectory " + Text(path), createDirectoryResult);
@@ -77,7 +74,7 @@ public:
         return Record("LaunchTask " + Text(path) + Joined(arguments), launchResult);
     }
     void ActivateIgnoringOtherApps() override { calls.push_back("Activate"); }
-    bool CreateAuthorization() override { return Record("CreateAuthorization", createAuthorizationResult); }
+    bool CreateAuthorization() override { return Record("CreateAuthorization", true); }
     bool AcquireRight(const TqString& name) override
     {
         return Record("AcquireRight " + Text(name), acquireResult);
@@ -92,8 +89,6 @@ public:
     long ReadToolOutput(char* buffer, unsigned long size) override
     {
         readSizes.push_back(size);
-        if (readErrorAt >= 0 && outputRead >= static_cast<size_t>(readErrorAt))
-            return -1;
         size_t count = std::min<size_t>(size, toolOutput.size() - outputRead);
         toolOutput.copy(buffer, count, outputRead);
         outputRead += count;
