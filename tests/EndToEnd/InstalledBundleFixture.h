@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <poll.h>
+#include <signal.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -14,6 +17,61 @@
 
 #include "RunProgram.h"
 #include "TemporaryFolder.h"
+
+// A program on a pseudo-terminal of its own, as a person at a terminal has it: the test reads what
+// the terminal shows and types into it.
+class TerminalSession
+{
+public:
+    bool Start(const RunProgram::Launch& launch)
+    {
+        child = RunProgram::StartOnTerminal(launch, &master);
+        return child > 0;
+    }
+    ~TerminalSession()
+    {
+        if (master >= 0)
+            close(master); // hangs up whatever still runs on the terminal
+        if (child > 0)
+        {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
+    }
+    void Type(const std::string& text)
+    {
+        EXPECT_EQ(write(master, text.data(), text.size()), ssize_t(text.size()));
+    }
+
+    // Reads until text shows after what was already matched; false after seconds without it.
+    bool Expect(const std::string& text, int seconds = 20)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        for (size_t found; (found = transcript.find(text, matched)) == std::string::npos;)
+        {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            pollfd watched = {master, POLLIN, 0};
+            if (poll(&watched, 1, 100) <= 0)
+                continue;
+            char buffer[4096];
+            ssize_t got = read(master, buffer, sizeof buffer);
+            if (got <= 0 && errno != EINTR)
+                return false;
+            if (got > 0)
+                transcript.append(buffer, static_cast<size_t>(got));
+        }
+        matched = transcript.find(text, matched) + text.size();
+        return true;
+    }
+
+    std::string transcript;
+
+private:
+    int master = -1;
+    pid_t child = -1;
+    size_t matched = 0;
+};
 
 // An installed Uninstall.app in a fresh folder: the built Uninstall, the demo definition, a
 // target-path file and a stand-in InstallUtility that records how it was run. Its own TMPDIR
@@ -48,7 +106,8 @@ protected:
     // and these changes.
     std::vector<std::string> UninstallEnvironment(std::map<std::string, const char*> changes) const
     {
-        const std::string path = root + "/bin:" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+        const std::string path =
+            root + "/bin:" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
         changes["TMPDIR"] = temporary.c_str();
         changes["PATH"] = path.c_str();
         return RunProgram::EnvironmentWith(changes);
@@ -59,21 +118,11 @@ protected:
     void WriteTool(int status)
     {
         WriteFile(executables + "/InstallUtility",
-                  "#!/bin/sh\n"
-                  "{\n"
-                  "  printf 'program=%s\\n' \"$0\"\n"
-                  "  printf 'cwd=%s\\n' \"$(pwd)\"\n"
-                  "  printf 'argc=%s\\n' \"$#\"\n"
-                  "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
-                  "} > '" +
-                      record +
-                      ".part'\n"
-                      "head -c 1048576 /dev/zero | tr '\\0' r\n"
-                      "mv '" +
-                      record + ".part' '" + record +
-                      "'\n"
-                      "echo 'stand-in tool finished' >&2\n"
-                      "exit " +
+                  "#!/bin/sh\nr='" + record +
+                      "'\n{ printf 'program=%s\\ncwd=%s\\nargc=%s\\n' \"$0\" \"$(pwd)\" \"$#\"\n"
+                      "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done; } > \"$r.part\"\n"
+                      "head -c 1048576 /dev/zero | tr '\\0' r\nmv \"$r.part\" \"$r\"\n"
+                      "echo 'stand-in tool finished' >&2\nexit " +
                       std::to_string(status) + "\n",
                   0755);
     }
@@ -83,8 +132,10 @@ protected:
     void WriteSlowTool()
     {
         WriteFile(executables + "/InstallUtility",
-                  "#!/bin/sh\ntrap '' INT QUIT TERM HUP\ntouch '" + root + "/tool-started'\nsleep 1\n"
-                  "echo 'removed " + root + "/target/x'\ntouch '" + root + "/tool-finished'\n",
+                  "#!/bin/sh\ntrap '' INT QUIT TERM HUP\ntouch '" + root +
+                      "/tool-started'\nsleep 1\n"
+                      "echo 'removed " +
+                      root + "/target/x'\ntouch '" + root + "/tool-finished'\n",
                   0755);
     }
 
@@ -104,10 +155,11 @@ protected:
     // A definition whose install-file tree has three entries: folder "d" holding "a" and "b".
     void WriteThreeEntryDefinition()
     {
-        WriteFile(executables + "/sku.xml",
-                  "<product><sku ID=\"1\" name=\"Demo 100% Product\"/><installFiles><directory fileName=\"d\">"
-                  "<file fileName=\"a\"/><file fileName=\"b\"/></directory></installFiles></product>\n",
-                  0644);
+        WriteFile(
+            executables + "/sku.xml",
+            "<product><sku ID=\"1\" name=\"Demo 100% Product\"/><installFiles><directory fileName=\"d\">"
+            "<file fileName=\"a\"/><file fileName=\"b\"/></directory></installFiles></product>\n",
+            0644);
     }
 
     // A stand-in removal tool that prints these -v lines (no single quotes in them), pausing

@@ -1,5 +1,3 @@
-#include <fcntl.h>
-#include <grp.h>
 #include <pwd.h>
 #include <sys/prctl.h>
 
@@ -13,87 +11,33 @@ const char kPrompt[] = "tq-shell$ ";
 const char kNoRights[] =
     "Administrator rights are needed to remove Demo 100% Product, and they could not be obtained.";
 
-// An interactive bash on a pseudo-terminal of its own, as a person at a terminal has it: the test
-// reads what the terminal shows and types into it.
-class TerminalSession
-{
-public:
-    // Starts bash as uid/gid (unchanged when uid is the test's own) with the environment.
-    bool Start(uid_t uid, gid_t gid, const std::string& cwd, const std::vector<std::string>& environment)
-    {
-        RunProgram::Launch launch;
-        launch.command = {"/bin/bash", "--norc", "--noprofile", "--noediting", "-i"};
-        launch.environment = environment;
-        launch.folder = cwd;
-        if (uid != getuid())
-        {
-            launch.user = uid;
-            launch.group = gid;
-        }
-        shell = RunProgram::StartOnTerminal(launch, &master);
-        return shell > 0 && Expect(kPrompt);
-    }
-
-    ~TerminalSession()
-    {
-        if (master >= 0)
-            close(master); // hangs up whatever still runs on the terminal
-        if (shell > 0)
-        {
-            kill(shell, SIGKILL);
-            waitpid(shell, nullptr, 0);
-        }
-    }
-
-    void Type(const std::string& text)
-    {
-        EXPECT_EQ(write(master, text.data(), text.size()), ssize_t(text.size()));
-    }
-
-    // Reads until text shows after what was already matched; false after seconds without it.
-    bool Expect(const std::string& text, int seconds = 20)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        for (;;)
-        {
-            size_t found = transcript.find(text, matched);
-            if (found != std::string::npos)
-            {
-                matched = found + text.size();
-                return true;
-            }
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            pollfd watched = {master, POLLIN, 0};
-            if (poll(&watched, 1, 100) <= 0)
-                continue;
-            char buffer[4096];
-            ssize_t got = read(master, buffer, sizeof buffer);
-            if (got <= 0 && errno != EINTR)
-                return false;
-            if (got > 0)
-                transcript.append(buffer, static_cast<size_t>(got));
-        }
-    }
-
-    // Runs one command line and waits until the shell asks again.
-    bool Run(const std::string& commandLine, int seconds = 20)
-    {
-        Type(commandLine + "\n");
-        return Expect(kPrompt, seconds);
-    }
-
-    std::string transcript;
-
-private:
-    int master = -1;
-    pid_t shell = -1;
-    size_t matched = 0;
-};
-
 class UninstallTerminalTest : public InstalledBundleFixture
 {
 protected:
+    // An interactive bash on the terminal as uid/gid (unchanged when uid is the test's own).
+    bool StartShell(TerminalSession& terminal, uid_t runAs, gid_t groupAs, const std::string& path) const
+    {
+        RunProgram::Launch launch;
+        launch.command = {"/bin/bash", "--norc", "--noprofile", "--noediting", "-i"};
+        launch.environment = {
+            "PATH=" + path, "HOME=" + root,        "TERM=dumb", std::string("PS1=") + kPrompt,
+            "HISTFILE=",    "TMPDIR=" + temporary, "LANG=C"};
+        launch.folder = root;
+        if (runAs != getuid())
+        {
+            launch.user = runAs;
+            launch.group = groupAs;
+        }
+        return terminal.Start(launch) && terminal.Expect(kPrompt);
+    }
+
+    // Runs one command line at the shell and waits until it asks again.
+    static bool AtShell(TerminalSession& terminal, const std::string& commandLine)
+    {
+        terminal.Type(commandLine + "\n");
+        return terminal.Expect(kPrompt);
+    }
+
     // The test's own user at an interactive shell on the terminal, the product installed; skipped
     // where no such user can be made.
     void StartUserShell(TerminalSession& terminal)
@@ -102,22 +46,15 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         ASSERT_NO_FATAL_FAILURE(InstallProduct());
-        ASSERT_TRUE(terminal.Start(uid, gid, root, ShellEnvironment(root + "/userbin")));
+        ASSERT_TRUE(StartShell(terminal, uid, gid, root + "/userbin"));
     }
 
-    // Starts Uninstall at the shell and confirms it, up to sudo asking for the password.
-    void ConfirmUpToSudosPrompt(TerminalSession& terminal)
+    // Starts Uninstall by the command line at the shell and confirms it.
+    static void StartAndConfirm(TerminalSession& terminal, const std::string& command)
     {
-        terminal.Type(executables + "/Uninstall\n");
+        terminal.Type(command + "\n");
         ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
         terminal.Type("2\n");
-        ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
-    }
-
-    std::vector<std::string> ShellEnvironment(const std::string& path) const
-    {
-        return {"PATH=" + path, "HOME=" + root,        "TERM=dumb", std::string("PS1=") + kPrompt,
-                "HISTFILE=",    "TMPDIR=" + temporary, "LANG=C"};
     }
 
     // Creates a non-root user with a password, allowed everything through sudo (asked once), and
@@ -192,8 +129,7 @@ protected:
 TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
 {
     for (const char* pkexec : {"", ": > \"$TMPDIR/pkexec-ran\"\necho 'Error executing command as another "
-                                   "user: No session for cookie' >&2\n"
-                                   "exit 127"})
+                                   "user: No session for cookie' >&2\nexit 127"})
     {
         SCOPED_TRACE(pkexec);
         TerminalSession terminal;
@@ -203,20 +139,18 @@ TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
         std::filesystem::remove(root + "/userbin/pkexec");
         if (*pkexec)
             WriteFile(root + "/userbin/pkexec", std::string("#!/bin/sh\n") + pkexec + "\n", 0755);
-        ASSERT_NO_FATAL_FAILURE(ConfirmUpToSudosPrompt(terminal));
+        ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, executables + "/Uninstall"));
+        ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
         terminal.Type(std::string(kPassword) + "\n");
         ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
         ASSERT_TRUE(terminal.Expect("Choose 1-1 [1]: ")) << terminal.transcript;
-        EXPECT_TRUE(terminal.Run(""));
+        EXPECT_TRUE(AtShell(terminal, ""));
 
         EXPECT_FALSE(std::filesystem::exists(root + "/target/Demo"));
         EXPECT_TRUE(std::filesystem::exists(root + "/target"));
         EXPECT_EQ(terminal.transcript.find(kPassword), std::string::npos) << terminal.transcript;
         EXPECT_EQ(std::filesystem::exists(temporary + "/pkexec-ran"), *pkexec != '\0') << terminal.transcript;
-        // The product again, and sudo asking again, for the next round.
-        std::filesystem::remove_all("/run/sudo/ts/" + user);
-        WriteFile(root + "/target/Demo/ReadMe.txt", "read me\n", 0644);
-        WriteFile(root + "/target/Demo/Demo.app/Contents/Info.plist", "<plist/>\n", 0644);
+        std::filesystem::remove_all("/run/sudo/ts/" + user); // sudo asks again next round
     }
 }
 
@@ -226,41 +160,30 @@ TEST_F(UninstallTerminalTest, RightsThatCannotBeHadAreSaid)
     ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
     if (IsSkipped())
         return;
-
     // sudo refuses a wrong password.
-    ASSERT_NO_FATAL_FAILURE(ConfirmUpToSudosPrompt(terminal));
+    ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, executables + "/Uninstall"));
+    ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
     terminal.Type("wrong\n");
     EXPECT_TRUE(terminal.Expect(kNoRights)) << terminal.transcript;
-    EXPECT_TRUE(terminal.Run(""));
-
-    // No sudo and no pkexec: no way to ask.
-    terminal.Type("PATH=/nonexistent " + executables + "/Uninstall\n");
-    ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
-    terminal.Type("2\n");
-    EXPECT_TRUE(terminal.Expect(kNoRights)) << terminal.transcript;
-    EXPECT_TRUE(terminal.Run(""));
+    EXPECT_TRUE(AtShell(terminal, ""));
 
     // sudo, but no terminal to ask on, or one whose foreground is another's: the dialog goes to
     // standard error in its fixed form.
-    std::string errors = temporary + "/errors.txt";
-    std::string unattended = "UNINSTALL_UNATTENDED=1 ";
-    std::string program = executables + "/Uninstall </dev/null 2>" + errors;
-    for (std::string commandLine :
-         {unattended + "/usr/bin/setsid -w " + program, unattended + program + " & wait"})
+    const std::string errors = temporary + "/errors.txt";
+    const std::string program = executables + "/Uninstall </dev/null 2>" + errors;
+    for (const std::string& commandLine : {"/usr/bin/setsid -w " + program, program + " & wait"})
     {
         std::filesystem::remove(errors);
-        EXPECT_TRUE(terminal.Run(commandLine)) << terminal.transcript;
+        EXPECT_TRUE(AtShell(terminal, "UNINSTALL_UNATTENDED=1 " + commandLine)) << terminal.transcript;
         EXPECT_EQ(ReadFile(errors),
                   "Uninstall Demo 100% Product\n"
                   "Do you wish to remove Demo 100% Product and all related components?\n"
                   "[Cancel] [Uninstall]\n-> Uninstall\n\n"
                   "pkexec is not on PATH, and sudo can ask for a password only at a terminal "
-                  "where the uninstaller runs in the foreground\n"
-                  "Uninstall Demo 100% Product\n" +
+                  "where the uninstaller runs in the foreground\nUninstall Demo 100% Product\n" +
                       std::string(kNoRights) + "\n[OK]\n-> OK\n\n")
             << commandLine;
     }
-
     EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
 }
 
@@ -269,14 +192,12 @@ TEST_F(UninstallTerminalTest, CtrlCWhileTheToolRunsIsWaitedForAndReported)
     WriteSlowTool();
     TerminalSession terminal;
     // Without root rights the fixture's pkexec grants them.
-    ASSERT_TRUE(terminal.Start(getuid(), getgid(), root, ShellEnvironment(root + "/bin:/usr/bin:/bin")));
-    terminal.Type(executables + "/Uninstall\n");
-    ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
-    terminal.Type("2\n");
+    ASSERT_TRUE(StartShell(terminal, getuid(), getgid(), root + "/bin:/usr/bin:/bin"));
+    ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, executables + "/Uninstall"));
     ASSERT_TRUE(WaitForFile(root + "/tool-started", 20)) << terminal.transcript;
     terminal.Type("\x03");
     ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
     EXPECT_TRUE(std::filesystem::exists(root + "/tool-finished"));
     EXPECT_TRUE(terminal.Expect("Choose 1-1 [1]: ")) << terminal.transcript;
-    EXPECT_TRUE(terminal.Run(""));
+    EXPECT_TRUE(AtShell(terminal, ""));
 }

@@ -16,19 +16,16 @@ public:
     std::map<std::string, std::string> auxiliaryFiles; // name -> path in the bundle's executable folder
     std::string bundlePath = "/Applications/Demo/Uninstall.app";
     std::string temporaryDirectory = "/tmp/fake";
-    std::string uniqueString = "UNIQUE-42";
     std::deque<int> alertAnswers; // answers in order; the default button once they run out
     Status temporaryResult;
     Status createDirectoryResult;
     Status copyResult;
     Status launchResult;
-    bool createAuthorizationResult = true;
     bool acquireResult = true;
     bool acquisitionCancelled = false;
     Status executeResult;
     std::string rightsReason;
     std::string toolOutput;
-    long readErrorAt = -1; // the output offset at which a read fails, or -1
     // One outcome per run of the tool, in order (Restarted gives the output again); the last repeats.
     std::deque<ToolOutcome> toolOutcomes{ToolOutcome::Succeeded};
     Status findFilesResult;
@@ -45,7 +42,7 @@ public:
     int RunAlert(const Alert& alert) override
     {
         alerts.push_back(alert);
-        calls.push_back(std::string("RunAlert ") + alert.messageText.ConstData());
+        calls.push_back("RunAlert " + Text(alert.messageText));
         if (alertAnswers.empty())
             return AlertDefaultReturn;
         int answer = alertAnswers.front();
@@ -63,37 +60,28 @@ public:
         folder = temporaryDirectory.c_str();
         return temporaryResult;
     }
-    TqString GloballyUniqueString() override { return uniqueString.c_str(); }
+    TqString GloballyUniqueString() override { return "UNIQUE-42"; }
     Status CreateDirectory(const TqString& path) override
     {
-        calls.push_back(std::string("CreateDirectory ") + path.ConstData());
-        return createDirectoryResult;
+        return Record("CreateDirectory " + Text(path), createDirectoryResult);
     }
     Status CopyItem(const TqString& from, const TqString& to) override
     {
-        calls.push_back(std::string("CopyItem ") + from.ConstData() + " -> " + to.ConstData());
-        return copyResult;
+        return Record("CopyItem " + Text(from) + " -> " + Text(to), copyResult);
     }
     Status LaunchTask(const TqString& path, const Vector<TqString>& arguments) override
     {
-        calls.push_back(std::string("LaunchTask ") + path.ConstData() + Joined(arguments));
-        return launchResult;
+        return Record("LaunchTask " + Text(path) + Joined(arguments), launchResult);
     }
     void ActivateIgnoringOtherApps() override { calls.push_back("Activate"); }
-    bool CreateAuthorization() override
+    bool CreateAuthorization() override { return Record("CreateAuthorization", true); }
+    bool AcquireRight(const TqString& name) override
     {
-        calls.push_back("CreateAuthorization");
-        return createAuthorizationResult;
-    }
-    bool AcquireRight(const TqString& rightName) override
-    {
-        calls.push_back(std::string("AcquireRight ") + rightName.ConstData());
-        return acquireResult;
+        return Record("AcquireRight " + Text(name), acquireResult);
     }
     Status ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) override
     {
-        calls.push_back(std::string("Execute ") + toolPath.ConstData() + Joined(arguments));
-        return executeResult;
+        return Record("Execute " + Text(toolPath) + Joined(arguments), executeResult);
     }
     void FreeAuthorization() override { calls.push_back("FreeAuthorization"); }
     bool AcquisitionWasCancelled() override { return acquisitionCancelled; }
@@ -101,8 +89,6 @@ public:
     long ReadToolOutput(char* buffer, unsigned long size) override
     {
         readSizes.push_back(size);
-        if (readErrorAt >= 0 && outputRead >= static_cast<size_t>(readErrorAt))
-            return -1;
         size_t count = std::min<size_t>(size, toolOutput.size() - outputRead);
         toolOutput.copy(buffer, count, outputRead);
         outputRead += count;
@@ -119,16 +105,8 @@ public:
         return outcome;
     }
 
-    bool RemoveItem(const TqString& path) override
-    {
-        calls.push_back(std::string("RemoveItem ") + path.ConstData());
-        return true;
-    }
-    bool RemoveRunningCopy() override
-    {
-        calls.push_back("RemoveRunningCopy");
-        return true;
-    }
+    bool RemoveItem(const TqString& path) override { return Record("RemoveItem " + Text(path), true); }
+    bool RemoveRunningCopy() override { return Record("RemoveRunningCopy", true); }
     // Hands back the paths as given, but for those realPaths names (path -> real path).
     std::map<std::string, std::string> realPaths;
     Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath, TqString& targetPathFile) override
@@ -144,12 +122,11 @@ public:
     }
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override
     {
-        progress.push_back(std::string("Begin ") + productName.ConstData() + " of " +
-                           std::to_string(totalEntries));
+        progress.push_back("Begin " + Text(productName) + " of " + std::to_string(totalEntries));
     }
     void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override
     {
-        progress.push_back("Show " + std::to_string(handledEntries) + " " + currentPath.ConstData());
+        progress.push_back("Show " + std::to_string(handledEntries) + " " + Text(currentPath));
     }
     void EndToolProgress() override
     {
@@ -157,11 +134,17 @@ public:
     }
 
 private:
+    template <typename Result> Result Record(const std::string& call, Result result)
+    {
+        calls.push_back(call);
+        return result;
+    }
+    static std::string Text(const TqString& text) { return text.ConstData(); }
     static std::string Joined(const Vector<TqString>& arguments)
     {
         std::string text;
         for (const TqString& argument : arguments)
-            text += std::string(" ") + argument.ConstData();
+            text += " " + Text(argument);
         return text;
     }
 };

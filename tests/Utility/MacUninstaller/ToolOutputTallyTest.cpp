@@ -54,16 +54,21 @@ TEST(ToolOutputTally, KeepsTheFirstHundredFailuresAndCountsTheRest)
 // counts as what it is, so a long failure names its entry; one of exactly 4 KiB stays whole.
 TEST(ToolOutputTally, OverlongLinesAreCutNotDropped)
 {
-    ToolOutputTally tally;
-    const std::string name = "failed /t/" + std::string(4085, 'f') + "\xC3\xA9" + std::string(1 << 20, 'r');
-    tally.Feed(name.data(), name.size());
-    const std::string exact = "\nremoved /t/" + std::string(4096 - 11, 's') + "\n";
-    tally.Feed(exact.data(), exact.size());
-    EXPECT_EQ(tally.EntriesHandled(), 2u);
-    ASSERT_EQ(tally.Failures().Lines().size(), 1u);
-    EXPECT_EQ(std::string(tally.Failures().Lines()[0].ConstData()),
-              "failed /t/" + std::string(4085, 'f') + "\xE2\x80\xA6");
-    EXPECT_EQ(std::string(tally.CurrentPath().ConstData()), "/t/" + std::string(4085, 's'));
+    const std::string output = "failed /t/" + std::string(4085, 'f') + "\xC3\xA9" +
+                               std::string(1 << 20, 'r') + "\nremoved /t/" + std::string(4096 - 11, 's') +
+                               "\n";
+    // At once, and in the flow's 64-byte reads.
+    for (size_t piece : {output.size(), size_t(64)})
+    {
+        ToolOutputTally tally;
+        for (size_t start = 0; start < output.size(); start += piece)
+            tally.Feed(output.data() + start, std::min(piece, output.size() - start));
+        EXPECT_EQ(tally.EntriesHandled(), 2u) << piece;
+        ASSERT_EQ(tally.Failures().Lines().size(), 1u) << piece;
+        EXPECT_EQ(std::string(tally.Failures().Lines()[0].ConstData()),
+                  "failed /t/" + std::string(4085, 'f') + "\xE2\x80\xA6");
+        EXPECT_EQ(std::string(tally.CurrentPath().ConstData()), "/t/" + std::string(4085, 's'));
+    }
 }
 
 // One line per directory and file below the root, and one per shortcut, as the tool prints them.
