@@ -29,6 +29,17 @@ TEST(ToolOutputTally, CountsTheSameWhateverPiecesTheOutputArrivesIn)
         EXPECT_STREQ(tally.MessageDetails().ConstData(), "noise") << piece;
         EXPECT_STREQ(tally.LastMessage().ConstData(), "noise") << piece;
     }
+    // Before the first entry the tool's word is what the progress shows; after it, paths alone.
+    ToolOutputTally waiting;
+    const std::string lines[] = {"waiting for another removal of /t\n", "removed /t/a\n", "noise\n"};
+    const char* shown[] = {"waiting for another removal of /t", "/t/a", "/t/a"};
+    const unsigned long changes[] = {1, 2, 2};
+    for (int index = 0; index < 3; ++index)
+    {
+        waiting.Feed(lines[index].data(), lines[index].size());
+        EXPECT_STREQ(waiting.CurrentPath().ConstData(), shown[index]) << index;
+        EXPECT_EQ(waiting.Changes(), changes[index]) << index;
+    }
 }
 
 TEST(ToolOutputTally, KeepsTheFirstHundredFailuresAndCountsTheRest)
