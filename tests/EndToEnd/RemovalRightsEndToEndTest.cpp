@@ -143,10 +143,11 @@ protected:
 
 } // namespace
 
-// A user writes a definition for a target in their own folder, naming what only others may remove,
-// and runs the installed tool (directly or through sudo), or root runs it. The tool removes as that
-// user: the kernel refuses the rest, and the mount check keeps a bind mount out. Once another user
-// owns one of the inputs, every start is refused before anything is read, with the same line.
+// A user's definition and target file (in a folder of root's) name a target in the user's folder and
+// what only others may remove; the user runs the installed tool (directly or through sudo), or root
+// runs it. The tool removes as that user: the kernel refuses the rest, and the mount check keeps a
+// bind mount out. Once another user owns one of the inputs, every start is refused before anything
+// is read, with the same line.
 TEST_F(RemovalRightsEndToEndTest, AUsersInstallationRemovesOnlyWhatThatUserCouldHoweverStarted)
 {
     for (const auto& [user, throughSudo] :
@@ -180,7 +181,7 @@ TEST_F(RemovalRightsEndToEndTest, AUsersInstallationRemovesOnlyWhatThatUserCould
         ASSERT_EQ(lchown((place + "/Desktop/App").c_str(), other.uid, other.gid), 0);
         keep(place + "/Desktop/App");
 
-        writeInputs(home, target,
+        writeInputs(place, target,
                     "<file fileName='app'><shortCut name='App' dir='" + place +
                         "/Desktop'/></file>"
                         "<directory fileName='Theirs'><file fileName='notes'/></directory>"
@@ -200,10 +201,9 @@ TEST_F(RemovalRightsEndToEndTest, AUsersInstallationRemovesOnlyWhatThatUserCould
         ASSERT_EQ(chown(targetFile.c_str(), other.uid, other.gid), 0);
         const RunProgram::Outcome refused = runTool(user, throughSudo);
         EXPECT_EQ(refused.status, 2);
-        EXPECT_EQ(refused.text,
-                  "refusing to remove: " + targetFile + " is owned by uid " + std::to_string(other.uid) +
-                      ", and " + home + " by uid " + std::to_string(owner.uid) +
-                      "; the tool, the definition, the target file and every folder above them "
-                      "must be writable by their owners alone, and belong to root or to one user\n");
+        EXPECT_EQ(refused.text, "refusing to remove: " + definition + " is controlled by uid " +
+                                    std::to_string(owner.uid) + ", and " + targetFile + " by uid " +
+                                    std::to_string(other.uid) +
+                                    "; what decides a removal must belong to root or to one user\n");
     }
 }
