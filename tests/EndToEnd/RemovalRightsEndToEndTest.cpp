@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <grp.h>
+#include <map>
 #include <pwd.h>
 #include <sched.h>
 #include <string>
@@ -11,7 +11,6 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 #include "RunProgram.h"
 #include "TemporaryFolder.h"
@@ -24,13 +23,6 @@ struct User
     std::string name;
     uid_t uid = 0;
     gid_t gid = 0;
-};
-
-// A file that must survive: its content and inode as they were made.
-struct Canary
-{
-    std::string path;
-    ino_t inode = 0;
 };
 
 class RemovalRightsEndToEndTest : public ::testing::Test
@@ -50,9 +42,8 @@ protected:
         // The bind mount made below lives and dies with this process's own mount namespace.
         ASSERT_EQ(unshare(CLONE_NEWNS), 0) << strerror(errno);
         ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << strerror(errno);
-        const std::string suffix = std::to_string(getpid() % 100000);
-        makeUser("tqra" + suffix, owner);
-        makeUser("tqrb" + suffix, other);
+        makeUser("tqra" + std::to_string(getpid() % 100000), owner);
+        makeUser("tqrb" + std::to_string(getpid() % 100000), other);
         // The installed tool, root's, the only program the owner may run through sudo.
         tool = base + "/Uninstall.app/Contents/MacOS/InstallUtility";
         std::filesystem::create_directories(std::filesystem::path(tool).parent_path());
@@ -60,21 +51,19 @@ protected:
         ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
         sudoers = "/etc/sudoers.d/" + owner.name;
         TemporaryFolder::WriteFile(sudoers, owner.name + " ALL=(root) NOPASSWD: " + tool + "\n", 0440);
-        home = base + "/home";
-        makeFolder(home, owner, 0755);
     }
 
     void TearDown() override
     {
+        for (const auto& [path, print] : kept)
+            EXPECT_EQ(fingerprint(path), print) << path << " was removed or replaced";
         if (!sudoers.empty())
             std::filesystem::remove(sudoers);
         for (const User* user : {&owner, &other})
-        {
             if (!user->name.empty())
             {
                 EXPECT_EQ(std::system(("/usr/sbin/userdel -f " + user->name + " 2>/dev/null").c_str()), 0);
             }
-        }
         for (const std::string& mounted : mounts)
             umount2(mounted.c_str(), MNT_DETACH);
     }
@@ -100,37 +89,39 @@ protected:
     static void makeFile(const std::string& path, const User& user, const std::string& text = "x")
     {
         TemporaryFolder::WriteFile(path, text, 0644);
-        ASSERT_EQ(chown(path.c_str(), user.uid, user.gid), 0);
+        ASSERT_EQ(lchown(path.c_str(), user.uid, user.gid), 0);
     }
 
-    Canary canary(const std::string& path, const User& user)
+    // The inode and content (or link text) of path: TearDown finds every kept path as it was.
+    static std::string fingerprint(const std::string& path)
+    {
+        struct stat status;
+        if (lstat(path.c_str(), &status) != 0)
+            return "absent";
+        return std::to_string(status.st_ino) + " " +
+               (S_ISLNK(status.st_mode) ? std::filesystem::read_symlink(path).string()
+                                        : TemporaryFolder::ReadFile(path));
+    }
+
+    void keep(const std::string& path) { kept[path] = fingerprint(path); }
+
+    void canary(const std::string& path, const User& user)
     {
         makeFile(path, user, "canary " + path);
-        struct stat status;
-        EXPECT_EQ(lstat(path.c_str(), &status), 0);
-        return Canary{path, status.st_ino};
+        keep(path);
     }
 
-    static void expectIntact(const Canary& canary)
-    {
-        struct stat status;
-        ASSERT_EQ(lstat(canary.path.c_str(), &status), 0) << canary.path << " is gone";
-        EXPECT_EQ(status.st_ino, canary.inode) << canary.path << " was replaced";
-        EXPECT_EQ(TemporaryFolder::ReadFile(canary.path), "canary " + canary.path);
-    }
-
-    // The definition and target file, in folder, with entries under the target path.
-    void writeInputs(const std::string& folder, const User& filesOwner, const std::string& target,
-                     const std::string& entries)
+    // The owner's definition and target file, in folder, with entries under the target path.
+    void writeInputs(const std::string& folder, const std::string& target, const std::string& entries)
     {
         definition = folder + "/sku.xml";
         targetFile = folder + "/target_path.xml";
-        makeFile(definition, filesOwner,
+        makeFile(definition, owner,
                  "<product><sku name='P'/><installFiles>" + entries + "</installFiles></product>");
-        makeFile(targetFile, filesOwner, "<targetPath path='" + target + "'/>");
+        makeFile(targetFile, owner, "<targetPath path='" + target + "'/>");
     }
 
-    // Runs the installed tool as user (through sudo when asked), standard output and error together.
+    // Runs the installed tool as user (root when null; through sudo when asked), output and errors together.
     RunProgram::Outcome runTool(const User* user, bool throughSudo)
     {
         RunProgram::Launch launch;
@@ -138,125 +129,81 @@ protected:
         if (throughSudo)
             launch.command.insert(launch.command.begin(), {"/usr/bin/sudo", "-n"});
         if (user != nullptr)
-        {
-            launch.user = user->uid;
-            launch.group = user->gid;
-        }
-        launch.output = RunProgram::Captured;
-        launch.errors = RunProgram::Captured;
+            launch.user = user->uid, launch.group = user->gid;
+        launch.output = launch.errors = RunProgram::Captured;
         return RunProgram::Run(launch, 30);
     }
 
     TemporaryFolder folder{"removalrights"};
-    std::string base;
-    std::string tool;
-    std::string sudoers;
-    std::string home;
-    std::string definition;
-    std::string targetFile;
+    std::string base, tool, sudoers, definition, targetFile;
     std::vector<std::string> mounts;
-    User owner;
-    User other;
+    std::map<std::string, std::string> kept;
+    User owner, other;
 };
 
 } // namespace
 
-// A user allowed to run the installed tool through sudo writes a definition for a target in their
-// own folder, naming what only others may remove. The tool removes as that user: the kernel
-// refuses the rest, and the mount check keeps a bind mount out.
-TEST_F(RemovalRightsEndToEndTest, AUsersOwnDefinitionRemovesOnlyWhatThatUserCould)
+// A user's definition and target file (in a folder of root's) name a target in the user's folder and
+// what only others may remove; the user runs the installed tool (directly or through sudo), or root
+// runs it. The tool removes as that user: the kernel refuses the rest, and the mount check keeps a
+// bind mount out. Once another user owns one of the inputs, every start is refused before anything
+// is read, with the same line.
+TEST_F(RemovalRightsEndToEndTest, AUsersInstallationRemovesOnlyWhatThatUserCouldHoweverStarted)
 {
-    const std::string target = home + "/App";
-    makeFolder(target, owner, 0755);
-    makeFile(target + "/app", owner);
-    // Another user's folder inside the user's target.
-    makeFolder(target + "/Theirs", other, 0755);
-    const Canary theirs = canary(target + "/Theirs/notes", other);
-    // A sticky folder of root's, holding another user's file.
-    makeFolder(target + "/Drop", User{}, 01777);
-    const Canary dropped = canary(target + "/Drop/b.txt", other);
-    // Root's folder outside the target, bound under a listed directory.
-    makeFolder(base + "/outside", User{}, 0755);
-    const Canary mounted = canary(base + "/outside/passwd", User{});
-    makeFolder(target + "/Data/Mounted", owner, 0755);
-    ASSERT_EQ(
-        mount((base + "/outside").c_str(), (target + "/Data/Mounted").c_str(), nullptr, MS_BIND, nullptr), 0)
-        << strerror(errno);
-    mounts.push_back(target + "/Data/Mounted");
-    // Another user's link, in a sticky folder outside the target, that looks like the shortcut.
-    makeFolder(base + "/Desktop", User{}, 01777);
-    ASSERT_EQ(symlink((target + "/app").c_str(), (base + "/Desktop/App").c_str()), 0);
-    ASSERT_EQ(lchown((base + "/Desktop/App").c_str(), other.uid, other.gid), 0);
-    struct stat linkStatus;
-    ASSERT_EQ(lstat((base + "/Desktop/App").c_str(), &linkStatus), 0);
-
-    writeInputs(
-        home, owner, target,
-        "<file fileName='app'><shortCut name='App' dir='" + base +
-            "/Desktop'/></file>"
-            "<directory fileName='Theirs'><file fileName='notes'/></directory>"
-            "<directory fileName='Drop'><file fileName='b.txt'/></directory>"
-            "<directory fileName='Data'><directory fileName='Mounted'><file fileName='passwd'/></directory>"
-            "</directory>");
-    const RunProgram::Outcome outcome = runTool(&owner, true);
-    EXPECT_EQ(outcome.status, 1) << outcome.text;
-    for (const std::string& line :
-         {"removed " + target + "/app\n", "failed " + base + "/Desktop/App: Operation not permitted\n",
-          "failed " + target + "/Theirs/notes: Permission denied\n",
-          "failed " + target + "/Drop/b.txt: Operation not permitted\n",
-          "failed " + target + "/Data/Mounted: on another mount, not entered\n"})
-        EXPECT_NE(outcome.text.find(line), std::string::npos) << line << "in:\n" << outcome.text;
-    for (const Canary& c : {theirs, dropped, mounted})
-        expectIntact(c);
-    struct stat after;
-    ASSERT_EQ(lstat((base + "/Desktop/App").c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, linkStatus.st_ino);
-}
-
-// Root runs an installation whose definition a user can write: the tool removes as that user.
-TEST_F(RemovalRightsEndToEndTest, RootRunningAUserWritableInstallationRemovesOnlyWhatThatUserCould)
-{
-    const std::string data = base + "/Uninstall.app/Contents/Data";
-    makeFolder(data, User{}, 0755);
-    const std::string target = base + "/Product";
-    makeFolder(target, User{}, 0755);
-    const Canary rootFile = canary(target + "/system.conf", User{});
-    makeFolder(target + "/Public", owner, 0755);
-    makeFile(target + "/Public/cache", owner);
-    writeInputs(
-        data, User{}, target,
-        "<file fileName='system.conf'/><directory fileName='Public'><file fileName='cache'/></directory>");
-    ASSERT_EQ(chown(definition.c_str(), owner.uid, owner.gid), 0);
-
-    const RunProgram::Outcome outcome = runTool(nullptr, false);
-    EXPECT_EQ(outcome.status, 1) << outcome.text;
-    EXPECT_NE(outcome.text.find("failed " + target + "/system.conf: Permission denied\n"), std::string::npos)
-        << outcome.text;
-    EXPECT_NE(outcome.text.find("removed " + target + "/Public/cache\n"), std::string::npos) << outcome.text;
-    expectIntact(rootFile);
-}
-
-// Inputs of two users are refused before anything is read, with the same line however the tool
-// was started.
-TEST_F(RemovalRightsEndToEndTest, InputsOfTwoUsersAreRefusedTheSameWayHoweverTheToolStarts)
-{
-    const std::string target = home + "/App";
-    makeFolder(target, owner, 0755);
-    const Canary kept = canary(target + "/app", owner);
-    writeInputs(home, owner, target, "<file fileName='app'/>");
-    ASSERT_EQ(chown(targetFile.c_str(), other.uid, other.gid), 0);
-    const std::string refusal =
-        "refusing to remove: " + targetFile + " is owned by uid " + std::to_string(other.uid) + ", and " +
-        home + " by uid " + std::to_string(owner.uid) +
-        "; the tool, the definition, the target file and every folder above them must "
-        "be writable by their owners alone, and belong to root or to one user\n";
-    const RunProgram::Outcome direct = runTool(nullptr, false);
-    const RunProgram::Outcome throughSudo = runTool(&owner, true);
-    const RunProgram::Outcome asTheUser = runTool(&owner, false);
-    for (const RunProgram::Outcome* outcome : {&direct, &throughSudo, &asTheUser})
+    for (const auto& [user, throughSudo] :
+         {std::pair<const User*, bool>{nullptr, false}, {&owner, true}, {&owner, false}})
     {
-        EXPECT_EQ(outcome->status, 2);
-        EXPECT_EQ(outcome->text, refusal);
+        const std::string place = base + "/" + std::to_string(mounts.size());
+        SCOPED_TRACE(place + (user == nullptr ? " root"
+                              : throughSudo   ? " the user through sudo"
+                                              : " the user"));
+        const std::string home = place + "/home", target = home + "/App";
+        makeFolder(target, owner, 0755);
+        makeFolder(home, owner, 0755);
+        makeFile(target + "/app", owner);
+        // Another user's folder inside the user's target; a sticky folder of root's holding another
+        // user's file; root's folder outside the target, bound under a listed one.
+        makeFolder(target + "/Theirs", other, 0755);
+        canary(target + "/Theirs/notes", other);
+        makeFolder(target + "/Drop", User{}, 01777);
+        canary(target + "/Drop/b.txt", other);
+        makeFolder(place + "/outside", User{}, 0755);
+        canary(place + "/outside/passwd", User{});
+        makeFolder(target + "/Data/Mounted", owner, 0755);
+        ASSERT_EQ(mount((place + "/outside").c_str(), (target + "/Data/Mounted").c_str(), nullptr, MS_BIND,
+                        nullptr),
+                  0)
+            << strerror(errno);
+        mounts.push_back(target + "/Data/Mounted");
+        // Another user's link, in a sticky folder outside the target, that looks like the shortcut.
+        makeFolder(place + "/Desktop", User{}, 01777);
+        ASSERT_EQ(symlink((target + "/app").c_str(), (place + "/Desktop/App").c_str()), 0);
+        ASSERT_EQ(lchown((place + "/Desktop/App").c_str(), other.uid, other.gid), 0);
+        keep(place + "/Desktop/App");
+
+        writeInputs(place, target,
+                    "<file fileName='app'><shortCut name='App' dir='" + place +
+                        "/Desktop'/></file>"
+                        "<directory fileName='Theirs'><file fileName='notes'/></directory>"
+                        "<directory fileName='Drop'><file fileName='b.txt'/></directory>"
+                        "<directory fileName='Data'><directory fileName='Mounted'><file fileName='passwd'/>"
+                        "</directory></directory>");
+        const RunProgram::Outcome outcome = runTool(user, throughSudo);
+        EXPECT_EQ(outcome.status, 1) << outcome.text;
+        for (const std::string& line :
+             {"removed " + target + "/app", "failed " + place + "/Desktop/App: Operation not permitted",
+              "failed " + target + "/Theirs/notes: Permission denied",
+              "failed " + target + "/Drop/b.txt: Operation not permitted",
+              "failed " + target + "/Data/Mounted: on another mount, not entered"})
+            EXPECT_NE(outcome.text.find(line + "\n"), std::string::npos) << line << " in:\n" << outcome.text;
+
+        canary(target + "/app", owner);
+        ASSERT_EQ(chown(targetFile.c_str(), other.uid, other.gid), 0);
+        const RunProgram::Outcome refused = runTool(user, throughSudo);
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.text, "refusing to remove: " + definition + " is controlled by uid " +
+                                    std::to_string(owner.uid) + ", and " + targetFile + " by uid " +
+                                    std::to_string(other.uid) +
+                                    "; what decides a removal must belong to root or to one user\n");
     }
-    expectIntact(kept);
 }

@@ -21,9 +21,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "FileDescriptor.h"
 #include "FileNode.h"
-#include "TemporaryFolder.h"
 #include "SKUDefinition.h"
+#include "TemporaryFolder.h"
 #include "XMLReading.h"
 
 // A private temporary folder holding the target path ("target") and a place outside it
@@ -70,13 +71,7 @@ protected:
         return lstat(path.c_str(), &status) == 0;
     }
 
-    static std::string readFile(const std::string& path)
-    {
-        std::ifstream stream(path);
-        std::stringstream text;
-        text << stream.rdbuf();
-        return text.str();
-    }
+    static std::string readFile(const std::string& path) { return TemporaryFolder::ReadFile(path); }
 
     // Every path below root, sorted, with a trailing "@" for links: a snapshot to compare.
     static std::vector<std::string> listing(const std::string& root)
@@ -89,8 +84,7 @@ protected:
         return paths;
     }
 
-    // The install-file tree of a definition whose installFiles holds entries, read as the tool
-    // reads it.
+    // The install-file tree of a definition whose installFiles holds entries, read as the tool reads it.
     static FileNode tree(const std::string& entries)
     {
         return definitionTree("<product><installFiles>" + entries + "</installFiles></product>");
@@ -103,8 +97,7 @@ protected:
         return definition.installRoot;
     }
 
-    // Every node below root (root included), sorted, with its inode, type and content or link
-    // text: what a removal must leave exactly as it was.
+    // Every node below root (root included), sorted, with its inode, type and content or link text.
     static std::vector<std::string> snapshot(const std::string& root)
     {
         std::vector<std::string> nodes{describe(root)};
@@ -183,20 +176,12 @@ protected:
 
     static bool setImmutable(const std::string& path, bool on)
     {
-        const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
-            return false;
+        const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         int flags = 0;
-        bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        if (done)
-        {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            done = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        const int error = errno;
-        close(fd);
-        errno = error;
-        return done;
+        if (!file.IsOpen() || ioctl(file.Get(), FS_IOC_GETFLAGS, &flags) != 0)
+            return false;
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        return ioctl(file.Get(), FS_IOC_SETFLAGS, &flags) == 0;
     }
 
     TemporaryFolder temporary{"installutility-test"};
