@@ -97,16 +97,21 @@ Status DryRunDiskChanges::RemoveEmptyDirectory(int folderFd, const char* name)
     return error == 0 ? Status::Done() : Status::Failed(error, name);
 }
 
-int DryRunDiskChanges::removeName(int folderFd, const char* name)
+int DryRunDiskChanges::foresee(int folderFd, const char* name, Entry& entry, struct stat& status) const
 {
-    Entry entry;
     if (const int error = identify(folderFd, name, entry))
         return error;
     if (gone.count(entry) != 0)
         return ENOENT;
+    return foreseeRefusal(folderFd, name, status);
+}
+
+int DryRunDiskChanges::removeName(int folderFd, const char* name)
+{
+    Entry entry;
     struct stat status;
-    if (const int refusal = foreseeRefusal(folderFd, name, status))
-        return refusal;
+    if (const int error = foresee(folderFd, name, entry, status))
+        return error;
     if (S_ISDIR(status.st_mode))
         return EISDIR;
     gone.insert(std::move(entry));
@@ -116,13 +121,9 @@ int DryRunDiskChanges::removeName(int folderFd, const char* name)
 int DryRunDiskChanges::removeEmptyDirectory(int folderFd, const char* name)
 {
     Entry entry;
-    if (const int error = identify(folderFd, name, entry))
-        return error;
-    if (gone.count(entry) != 0)
-        return ENOENT;
     struct stat status;
-    if (const int refusal = foreseeRefusal(folderFd, name, status))
-        return refusal;
+    if (const int error = foresee(folderFd, name, entry, status))
+        return error;
     // Removing a link to a directory says "not a directory", as for any other non-directory.
     if (!S_ISDIR(status.st_mode))
         return ENOTDIR;

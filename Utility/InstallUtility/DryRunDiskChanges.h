@@ -42,6 +42,9 @@ private:
     // The errno value that removing name from the folder folderFd would meet before the system
     // looks at the entry's type: 0 when the rights and flags let it go; entry is set to its status.
     static int foreseeRefusal(int folderFd, const char* name, struct stat& entry);
+    // What either change meets before the entry's type matters: a folder that cannot be read, an
+    // entry this dry run already took (ENOENT), or what foreseeRefusal finds.
+    int foresee(int folderFd, const char* name, Entry& entry, struct stat& status) const;
     // 0 when every name in the open directory is gone, else ENOTEMPTY (also when it cannot be
     // listed: then it is not known to be empty).
     int emptiness(int directoryFd) const;
