@@ -76,39 +76,39 @@ Alert UnexpectedErrorAlert(const TqString& details)
     return alert;
 }
 
-// The product's own dialogs after the confirmation: "Uninstall <product>" over what happened.
-Alert ProductAlert(const TqString& productName, const TqString& informativeText, AlertKind kind)
+// The product's own dialogs after the confirmation: "Uninstall <product>" over what happened, with
+// the lines that explain it (unset for none).
+Alert ProductAlert(const TqString& productName, const TqString& informativeText, AlertKind kind,
+                   const TqString& details = TqString())
 {
     Alert alert;
     alert.messageText = TqString("Uninstall ") + productName;
     alert.informativeText = informativeText;
     alert.kind = kind;
+    alert.details = details;
     return alert;
 }
 
 Alert CompletionAlert(const TqString& productName, const TqString& keptDetails)
 {
-    Alert alert = ProductAlert(productName, "Uninstallation completed successfully.", AlertKind::Information);
-    alert.details = keptDetails;
-    return alert;
+    return ProductAlert(productName, "Uninstallation completed successfully.", AlertKind::Information,
+                        keptDetails);
 }
 
 Alert FailureAlert(const TqString& productName, const TqString& details)
 {
-    Alert alert = ProductAlert(
-        productName, "Uninstallation failed. Some components may not have been removed.", AlertKind::Error);
-    alert.details = details;
-    return alert;
+    return ProductAlert(productName, "Uninstallation failed. Some components may not have been removed.",
+                        AlertKind::Error, details);
 }
 
-// The tool refused to start removing (exit 2) or was stopped before it removed anything (exit 4).
+// The tool refused to start removing (exit 2).
 Alert NothingRemovedAlert(const TqString& productName, const TqString& details)
 {
-    Alert alert = ProductAlert(productName, "Uninstallation failed. Nothing was removed.", AlertKind::Error);
-    alert.details = details;
-    return alert;
+    return ProductAlert(productName, "Uninstallation failed. Nothing was removed.", AlertKind::Error,
+                        details);
 }
 
+// The tool was stopped before it removed anything (exit 4).
 Alert CancelledAlert(const TqString& productName)
 {
     return ProductAlert(productName, "Uninstallation was cancelled. Nothing was removed.",
@@ -117,12 +117,10 @@ Alert CancelledAlert(const TqString& productName)
 
 Alert NoRightsAlert(const TqString& productName, const TqString& reason)
 {
-    Alert alert = ProductAlert(productName,
-                               TqString("Administrator rights are needed to remove ") + productName +
-                                   ", and they could not be obtained.",
-                               AlertKind::Error);
-    alert.details = reason.IsSet() ? EscapeLineText(reason) : TqString();
-    return alert;
+    return ProductAlert(productName,
+                        TqString("Administrator rights are needed to remove ") + productName +
+                            ", and they could not be obtained.",
+                        AlertKind::Error, reason.IsSet() ? EscapeLineText(reason) : TqString());
 }
 
 // Empties the tool's output in small reads; the tool is finished only when its output closes.
