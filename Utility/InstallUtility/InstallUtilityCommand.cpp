@@ -70,14 +70,20 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
     if (!target.IsOpen())
         return 2;
     RemovalLock lock;
-    if (const Status status = lock.Take(targetStatus, targetPath, hooks.lockWaitSeconds, errors);
-        !status.IsDone())
+    const Status turn = lock.Take(targetStatus, targetPath, hooks.lockWaitSeconds, errors, hooks.stopAsked);
+    if (turn.Errno() != ECANCELED && !turn.IsDone())
     {
-        (void)fprintf(errors, "%s\n", EscapeLineText(status.Text()).ConstData());
+        (void)fprintf(errors, "%s\n", EscapeLineText(turn.Text()).ConstData());
         return 2;
     }
     if (hooks.beforeRemoval != nullptr)
         hooks.beforeRemoval();
+    // Asked before the signals were set aside: nothing has been removed, and nothing will be.
+    if (turn.Errno() == ECANCELED || (hooks.stopAsked != nullptr && hooks.stopAsked()))
+    {
+        (void)fprintf(errors, "cancelled before anything was removed\n");
+        return 4;
+    }
     try
     {
         // A dry run exists to show what would go, so it always lists the entries.

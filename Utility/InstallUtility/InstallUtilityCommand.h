@@ -11,6 +11,9 @@ struct InstallUtilityHooks
 {
     // Called once nothing can stop the removal any more.
     void (*beforeRemoval)() = nullptr;
+    // Whether the run was asked to stop (a signal) before removing began: it then ends with
+    // status 4, nothing removed.
+    bool (*stopAsked)() = nullptr;
     // How long to wait for another removal of the same target.
     int lockWaitSeconds = RemovalLock::defaultWaitSeconds;
 };

@@ -70,7 +70,8 @@ Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
     return status;
 }
 
-Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, int waitSeconds, FILE* errors)
+Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, int waitSeconds, FILE* errors,
+                         bool (*stopAsked)())
 {
     FileDescriptor folder;
     TqString folderPath;
@@ -93,6 +94,8 @@ Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, 
         if (errno != EWOULDBLOCK)
             return Status::Failed(errno, TqString("cannot lock ") + EscapeLineText(folderPath) + "/" +
                                              TqString(name.c_str()));
+        if (stopAsked != nullptr && stopAsked())
+            return Status::Failed(ECANCELED, TqString("cancelled while waiting for another removal"));
         if (std::chrono::steady_clock::now() >= giveUp)
             return Status::Failed(0, TqString("another removal of this target is still running"));
         if (!said)

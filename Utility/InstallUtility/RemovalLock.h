@@ -24,9 +24,10 @@ public:
     // Takes the turn for the target folder with status, acting as the current effective user.
     // While another run holds it, writes "waiting for another removal of TARGET" once on errors
     // and tries again until waitSeconds have passed; then Failed with "another removal of this
-    // target is still running". Failed too when the lock folder is not as it must be.
+    // target is still running". Failed too when the lock folder is not as it must be, and with
+    // ECANCELED as soon as stopAsked (when given) says the run was asked to stop.
     [[nodiscard]] Status Take(const struct stat& target, const TqString& targetPath, int waitSeconds,
-                              FILE* errors);
+                              FILE* errors, bool (*stopAsked)() = nullptr);
 
     // Whether a lock is held (none where the user has no runtime folder of their own).
     bool IsHeld() const { return file.IsOpen(); }

@@ -38,19 +38,23 @@ void ignoreStoppingSignals()
 }
 
 // Before removing has begun (while reading or waiting for another run), asking the tool to stop
-// ends it at once, and nothing has been removed.
-void cancelled(int)
+// is noted; the run then ends before it removes anything, and says so in its record too.
+volatile sig_atomic_t stopSignalled = 0;
+
+void noteStop(int)
 {
-    static const char line[] = "cancelled before anything was removed\n";
-    ssize_t written = write(STDERR_FILENO, line, sizeof line - 1);
-    (void)written;
-    _exit(4);
+    stopSignalled = 1;
+}
+
+bool stopAsked()
+{
+    return stopSignalled != 0;
 }
 
 void cancelOnStoppingSignals()
 {
     struct sigaction action = {};
-    action.sa_handler = cancelled;
+    action.sa_handler = noteStop;
     sigfillset(&action.sa_mask);
     for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
         sigaction(signalNumber, &action, nullptr);
@@ -67,5 +71,6 @@ int main(int argc, char* argv[])
     cancelOnStoppingSignals();
     InstallUtilityCommand::Hooks hooks;
     hooks.beforeRemoval = ignoreStoppingSignals;
+    hooks.stopAsked = stopAsked;
     return InstallUtilityCommand::Run(argc, argv, stdout, stderr, hooks);
 }
