@@ -24,6 +24,15 @@ const char kProductHeadingPrefix[] = "Uninstall ";
 // Set once a display opened; a relaunched copy inherits it and knows a display was there.
 const char kWindowsShownVariable[] = "UNINSTALL_WINDOWS_SHOWN";
 const int kDisplayRetrySeconds = 5;
+// A display named in the environment but not answering at once gets a moment too: it may only be
+// busy. A stale name costs this much before the dialogs go to the terminal or standard error.
+const int kNamedDisplayRetrySeconds = 2;
+
+bool IsSet(const char* variable)
+{
+    const char* value = std::getenv(variable);
+    return value != nullptr && value[0] != '\0';
+}
 // The icon of the uninstaller's windows, the one its desktop entry names.
 const char kApplicationIcon[] = "edit-delete";
 
@@ -154,8 +163,11 @@ bool InitGtkDialogs()
     // afresh on each call until one succeeds.
     const char* shown = std::getenv(kWindowsShownVariable);
     const bool displayWasThere = shown != nullptr && std::strcmp(shown, "1") == 0;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(displayWasThere ? kDisplayRetrySeconds : 0);
+    const bool displayNamed = IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
+    const int retrySeconds = displayWasThere ? kDisplayRetrySeconds
+                             : displayNamed  ? kNamedDisplayRetrySeconds
+                                             : 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(retrySeconds);
     for (;;)
     {
         if (gtk_init_check(nullptr, nullptr))
