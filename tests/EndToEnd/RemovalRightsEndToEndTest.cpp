@@ -4,46 +4,34 @@
 
 #include <filesystem>
 #include <map>
-#include <pwd.h>
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "RunProgram.h"
+#include "SystemUser.h"
 #include "TemporaryFolder.h"
 
 namespace
 {
-
-struct User
-{
-    std::string name;
-    uid_t uid = 0;
-    gid_t gid = 0;
-};
 
 class RemovalRightsEndToEndTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        if (geteuid() != 0)
-            GTEST_SKIP() << "making users, sudo rules and mounts needs root";
-        if (access("/usr/bin/sudo", X_OK) != 0 || access("/usr/sbin/useradd", X_OK) != 0)
-            GTEST_SKIP() << "sudo or useradd is not installed";
-        if (prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 1)
-            GTEST_SKIP() << "this process may not gain privileges, so sudo cannot work here";
+        if (const std::string why = SystemUser::WhyNoUsersWithSudo(); !why.empty())
+            GTEST_SKIP() << why;
         ASSERT_FALSE(folder.path().empty()) << folder.why();
         base = folder.path();
         ASSERT_EQ(chmod(base.c_str(), 0755), 0);
         // The bind mount made below lives and dies with this process's own mount namespace.
         ASSERT_EQ(unshare(CLONE_NEWNS), 0) << strerror(errno);
         ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << strerror(errno);
-        makeUser("tqra" + std::to_string(getpid() % 100000), owner);
-        makeUser("tqrb" + std::to_string(getpid() % 100000), other);
+        ASSERT_TRUE(owner.Make("tqra" + std::to_string(getpid() % 100000)));
+        ASSERT_TRUE(other.Make("tqrb" + std::to_string(getpid() % 100000)));
         // The installed tool, root's, the only program the owner may run through sudo.
         tool = base + "/Uninstall.app/Contents/MacOS/InstallUtility";
         std::filesystem::create_directories(std::filesystem::path(tool).parent_path());
@@ -59,34 +47,18 @@ protected:
             EXPECT_EQ(fingerprint(path), print) << path << " was removed or replaced";
         if (!sudoers.empty())
             std::filesystem::remove(sudoers);
-        for (const User* user : {&owner, &other})
-            if (!user->name.empty())
-            {
-                EXPECT_EQ(std::system(("/usr/sbin/userdel -f " + user->name + " 2>/dev/null").c_str()), 0);
-            }
         for (const std::string& mounted : mounts)
             umount2(mounted.c_str(), MNT_DETACH);
     }
 
-    void makeUser(const std::string& name, User& user)
-    {
-        ASSERT_EQ(std::system(("/usr/sbin/useradd -M -d /nonexistent -s /usr/sbin/nologin " + name).c_str()),
-                  0);
-        user.name = name;
-        const passwd* entry = getpwnam(name.c_str());
-        ASSERT_NE(entry, nullptr);
-        user.uid = entry->pw_uid;
-        user.gid = entry->pw_gid;
-    }
-
-    static void makeFolder(const std::string& path, const User& user, mode_t mode)
+    static void makeFolder(const std::string& path, const SystemUser& user, mode_t mode)
     {
         std::filesystem::create_directories(path);
         ASSERT_EQ(chown(path.c_str(), user.uid, user.gid), 0);
         ASSERT_EQ(chmod(path.c_str(), mode), 0);
     }
 
-    static void makeFile(const std::string& path, const User& user, const std::string& text = "x")
+    static void makeFile(const std::string& path, const SystemUser& user, const std::string& text = "x")
     {
         TemporaryFolder::WriteFile(path, text, 0644);
         ASSERT_EQ(lchown(path.c_str(), user.uid, user.gid), 0);
@@ -105,7 +77,7 @@ protected:
 
     void keep(const std::string& path) { kept[path] = fingerprint(path); }
 
-    void canary(const std::string& path, const User& user)
+    void canary(const std::string& path, const SystemUser& user)
     {
         makeFile(path, user, "canary " + path);
         keep(path);
@@ -122,7 +94,7 @@ protected:
     }
 
     // Runs the installed tool as user (root when null; through sudo when asked), output and errors together.
-    RunProgram::Outcome runTool(const User* user, bool throughSudo)
+    RunProgram::Outcome runTool(const SystemUser* user, bool throughSudo)
     {
         RunProgram::Launch launch;
         launch.command = {tool, "-uninstall", definition, targetFile, "-v"};
@@ -138,7 +110,7 @@ protected:
     std::string base, tool, sudoers, definition, targetFile;
     std::vector<std::string> mounts;
     std::map<std::string, std::string> kept;
-    User owner, other;
+    SystemUser owner, other;
 };
 
 } // namespace
@@ -151,7 +123,7 @@ protected:
 TEST_F(RemovalRightsEndToEndTest, AUsersInstallationRemovesOnlyWhatThatUserCouldHoweverStarted)
 {
     for (const auto& [user, throughSudo] :
-         {std::pair<const User*, bool>{nullptr, false}, {&owner, true}, {&owner, false}})
+         {std::pair<const SystemUser*, bool>{nullptr, false}, {&owner, true}, {&owner, false}})
     {
         const std::string place = base + "/" + std::to_string(mounts.size());
         SCOPED_TRACE(place + (user == nullptr ? " root"
@@ -165,10 +137,10 @@ TEST_F(RemovalRightsEndToEndTest, AUsersInstallationRemovesOnlyWhatThatUserCould
         // user's file; root's folder outside the target, bound under a listed one.
         makeFolder(target + "/Theirs", other, 0755);
         canary(target + "/Theirs/notes", other);
-        makeFolder(target + "/Drop", User{}, 01777);
+        makeFolder(target + "/Drop", SystemUser{}, 01777);
         canary(target + "/Drop/b.txt", other);
-        makeFolder(place + "/outside", User{}, 0755);
-        canary(place + "/outside/passwd", User{});
+        makeFolder(place + "/outside", SystemUser{}, 0755);
+        canary(place + "/outside/passwd", SystemUser{});
         makeFolder(target + "/Data/Mounted", owner, 0755);
         ASSERT_EQ(mount((place + "/outside").c_str(), (target + "/Data/Mounted").c_str(), nullptr, MS_BIND,
                         nullptr),
@@ -176,7 +148,7 @@ TEST_F(RemovalRightsEndToEndTest, AUsersInstallationRemovesOnlyWhatThatUserCould
             << strerror(errno);
         mounts.push_back(target + "/Data/Mounted");
         // Another user's link, in a sticky folder outside the target, that looks like the shortcut.
-        makeFolder(place + "/Desktop", User{}, 01777);
+        makeFolder(place + "/Desktop", SystemUser{}, 01777);
         ASSERT_EQ(symlink((target + "/app").c_str(), (place + "/Desktop/App").c_str()), 0);
         ASSERT_EQ(lchown((place + "/Desktop/App").c_str(), other.uid, other.gid), 0);
         keep(place + "/Desktop/App");

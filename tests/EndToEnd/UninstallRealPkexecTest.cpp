@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pwd.h>
 #include <string>
 #include <sys/fanotify.h>
 #include <sys/file.h>
@@ -17,6 +16,7 @@
 
 #include "FileDescriptor.h"
 #include "RunProgram.h"
+#include "SystemUser.h"
 #include "TemporaryFolder.h"
 
 namespace
@@ -86,13 +86,10 @@ protected:
         // Another build's run of this test would stop the services under this one.
         ASSERT_EQ(flock(turn.Get(), LOCK_EX), 0) << std::strerror(errno);
 
-        const std::string name = "tqpkexec" + std::to_string(getpid() % 100000);
-        ASSERT_EQ(std::system(("/usr/sbin/useradd -M -d /nonexistent -s /bin/sh " + name).c_str()), 0);
-        user = name;
-        const passwd* entry = getpwnam(user.c_str());
-        ASSERT_NE(entry, nullptr);
-        uid = entry->pw_uid;
-        gid = entry->pw_gid;
+        ASSERT_TRUE(account.Make("tqpkexec" + std::to_string(getpid() % 100000), "/nonexistent", "/bin/sh"));
+        user = account.name;
+        uid = account.uid;
+        gid = account.gid;
         const std::string grant = R"(polkit.addRule(function(action, subject) {
   if (action.id == "org.freedesktop.policykit.exec" && subject.user == ")" +
                                   user + R"(")
@@ -170,10 +167,6 @@ protected:
             std::filesystem::remove(kBusFolder, ignored);
         if (!rule.empty())
             std::filesystem::remove(rule, ignored);
-        if (!user.empty())
-        {
-            EXPECT_EQ(std::system(("/usr/sbin/userdel -f " + user + " 2>/dev/null").c_str()), 0);
-        }
     }
 
     RunProgram::Launch AsUser(const std::vector<std::string>& command)
@@ -195,6 +188,7 @@ protected:
     const std::string target = folder.Path("Product");
     const std::string home = folder.Path("home");
     const std::string servicesLog = folder.Path("services.log");
+    SystemUser account; // removed when the test ends
     std::string user;
     uid_t uid = 0;
     gid_t gid = 0;

@@ -1,7 +1,5 @@
-#include <pwd.h>
-#include <sys/prctl.h>
-
 #include "InstalledBundleFixture.h"
+#include "SystemUser.h"
 
 namespace
 {
@@ -61,25 +59,18 @@ protected:
     // makes the installed bundle reachable for it and its temporary folder its own. Root only.
     void CreateUser()
     {
-        if (getuid() != 0)
-            GTEST_SKIP() << "creating a user for the terminal session needs root";
-        if (access("/usr/bin/sudo", X_OK) != 0 || access("/usr/sbin/useradd", X_OK) != 0)
-            GTEST_SKIP() << "sudo or useradd is not installed";
-        if (prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 1)
-            GTEST_SKIP() << "this process may not gain privileges, so sudo cannot work here";
-        if (created)
+        if (const std::string why = SystemUser::WhyNoUsersWithSudo(); !why.empty())
+            GTEST_SKIP() << why;
+        if (!account.name.empty())
             return;
-        user = "tqterm" + std::to_string(getpid() % 100000);
+        ASSERT_TRUE(account.Make("tqterm" + std::to_string(getpid() % 100000), root, "/bin/bash"));
+        user = account.name;
+        uid = account.uid;
+        gid = account.gid;
         sudoers = "/etc/sudoers.d/" + user;
-        ASSERT_EQ(std::system(("/usr/sbin/useradd -M -d " + root + " -s /bin/bash " + user).c_str()), 0);
-        created = true;
         ASSERT_EQ(std::system(("echo '" + user + ":" + kPassword + "' | /usr/sbin/chpasswd").c_str()), 0);
         WriteFile(sudoers, user + " ALL=(ALL:ALL) ALL\nDefaults:" + user + " passwd_tries=1, lecture=never\n",
                   0440);
-        passwd* entry = getpwnam(user.c_str());
-        ASSERT_NE(entry, nullptr);
-        uid = entry->pw_uid;
-        gid = entry->pw_gid;
         ASSERT_EQ(chmod(root.c_str(), 0755), 0);
         ASSERT_EQ(chown(temporary.c_str(), uid, gid), 0);
         ASSERT_EQ(chmod(temporary.c_str(), 0700), 0);
@@ -90,11 +81,10 @@ protected:
 
     void TearDown() override
     {
-        if (created)
+        if (!account.name.empty())
         {
             std::filesystem::remove(sudoers);
             std::filesystem::remove_all("/run/sudo/ts/" + user);
-            EXPECT_EQ(std::system(("/usr/sbin/userdel -f " + user + " 2>/dev/null").c_str()), 0);
         }
         InstalledBundleFixture::TearDown();
     }
@@ -115,9 +105,9 @@ protected:
         ASSERT_EQ(chown((root + "/target").c_str(), uid, gid), 0);
     }
 
+    SystemUser account; // removed when the test ends
     std::string user;
     std::string sudoers;
-    bool created = false;
     uid_t uid = 0;
     gid_t gid = 0;
 };
