@@ -5,9 +5,12 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -62,15 +65,26 @@ class Walk
 public:
     Walk(uid_t owner, bool learnsOwner) : owner(owner), learnsOwner(learnsOwner) {}
 
-    ~Walk()
-    {
-        if (folder >= 0)
-            close(folder);
-    }
-
     uid_t Owner() const { return owner; }
     // The errno value when the problem is that an item could not be looked up, else 0.
     int LookupError() const { return lookupError; }
+
+    // Once the walk succeeded: hands over the item, the folder holding it and their names.
+    void TakeItem(ProtectedPath::OpenedPath& opened)
+    {
+        if (!item.IsOpen())
+        {
+            // The path was "/" itself, which holds itself.
+            item = FileDescriptor(fcntl(folder.Get(), F_DUPFD_CLOEXEC, 0));
+            itemName = ".";
+            itemShown = "/";
+        }
+        opened.item = std::move(item);
+        opened.folder = std::move(folder);
+        opened.name = TqString(itemName.c_str());
+        opened.realPath = TqString(itemShown.c_str());
+        opened.owner = owner;
+    }
 
     std::string problem(const std::string& path)
     {
@@ -86,7 +100,7 @@ public:
         prependComponents(start, names);
         if (!enterRoot())
             return failedLookup(errno, "/: ");
-        if (const std::string why = checked("/"); !why.empty())
+        if (const std::string why = checked(folder.Get(), "/"); !why.empty())
             return why;
         int linksFollowed = 0;
         while (!names.empty())
@@ -96,26 +110,16 @@ public:
             if (name == ".")
                 continue;
             const std::string shown = name == ".." ? parentOf(shownFolder) : joined(shownFolder, name);
-            const int fd = openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-            if (fd < 0)
+            FileDescriptor next(openat(folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+            if (!next.IsOpen())
                 return failedLookup(errno, shown + ": ");
             struct stat status;
-            if (fstat(fd, &status) != 0)
-            {
-                const int error = errno;
-                close(fd);
-                return failedLookup(error, shown + ": ");
-            }
-            if (const std::string why = statusProblem(shown, status); !why.empty())
-            {
-                close(fd);
+            if (const std::string why = checked(next.Get(), shown, &status); !why.empty())
                 return why;
-            }
             if (S_ISLNK(status.st_mode))
             {
                 char target[PATH_MAX + 1];
-                const ssize_t size = readlinkat(fd, "", target, sizeof target);
-                close(fd);
+                const ssize_t size = readlinkat(next.Get(), "", target, sizeof target);
                 if (size < 0 || static_cast<size_t>(size) == sizeof target)
                     return failedLookup(0, shown + ": the link cannot be read", EINVAL);
                 if (++linksFollowed > mostLinksFollowed)
@@ -126,13 +130,17 @@ public:
                     return failedLookup(errno, "/: ");
                 continue;
             }
-            if (!names.empty() && !S_ISDIR(status.st_mode))
+            if (names.empty())
             {
-                close(fd);
-                return failedLookup(0, shown + " is not a folder", ENOTDIR);
+                // The last item, kept beside the folder that holds it.
+                item = std::move(next);
+                itemName = name;
+                itemShown = shown;
+                break;
             }
-            close(folder);
-            folder = fd;
+            if (!S_ISDIR(status.st_mode))
+                return failedLookup(0, shown + " is not a folder", ENOTDIR);
+            folder = std::move(next);
             shownFolder = shown;
         }
         return std::string();
@@ -149,22 +157,26 @@ private:
 
     bool enterRoot()
     {
-        if (folder >= 0)
-            close(folder);
-        folder = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        folder = FileDescriptor(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
         shownFolder = "/";
-        return folder >= 0;
+        return folder.IsOpen();
     }
 
-    std::string checked(const std::string& shown)
+    // Why the item open at fd cannot be trusted, or empty; its status in status when asked.
+    std::string checked(int fd, const std::string& shown, struct stat* status = nullptr)
     {
-        struct stat status;
-        if (fstat(folder, &status) != 0)
+        struct stat own;
+        struct stat& itemStatus = status != nullptr ? *status : own;
+        struct statfs fileSystem;
+        if (fstat(fd, &itemStatus) != 0 || fstatfs(fd, &fileSystem) != 0)
             return failedLookup(errno, shown + ": ");
-        return statusProblem(shown, status);
+        if (fileSystem.f_type == PROC_SUPER_MAGIC)
+            return shown + " is on the process file system, whose links stand for what a process holds "
+                           "open, not for a path";
+        return ownerProblem(shown, itemStatus);
     }
 
-    std::string statusProblem(const std::string& shown, const struct stat& status)
+    std::string ownerProblem(const std::string& shown, const struct stat& status)
     {
         const uid_t uid = status.st_uid;
         if (uid != 0 && uid != owner)
@@ -184,20 +196,32 @@ private:
     // The first item owned by the learnt owner, named when a second user shows up.
     std::string ownerShown;
     int lookupError = 0;
-    int folder = -1;
+    FileDescriptor folder;
     std::string shownFolder;
+    FileDescriptor item;
+    std::string itemName;
+    std::string itemShown;
 };
 
 } // namespace
 
-Status ProtectedPath::Controller(const TqString& path, uid_t& owner)
+Status ProtectedPath::Open(const TqString& path, OpenedPath& opened)
 {
     Walk walk(0, true);
     const std::string why = walk.problem(path.ConstData());
     if (!why.empty())
         return Status::Failed(walk.LookupError(), TqString(why.c_str()));
-    owner = walk.Owner();
+    walk.TakeItem(opened);
     return Status::Done();
+}
+
+Status ProtectedPath::Controller(const TqString& path, uid_t& owner)
+{
+    OpenedPath opened;
+    const Status status = Open(path, opened);
+    if (status.IsDone())
+        owner = opened.owner;
+    return status;
 }
 
 Status ProtectedPath::Check(const TqString& path, uid_t owner)
@@ -205,4 +229,39 @@ Status ProtectedPath::Check(const TqString& path, uid_t owner)
     Walk walk(owner, false);
     const std::string why = walk.problem(path.ConstData());
     return why.empty() ? Status::Done() : Status::Failed(0, TqString(why.c_str()));
+}
+
+Status ProtectedPath::OpenForReading(const OpenedPath& opened, FileDescriptor& readable)
+{
+    struct stat judged, found;
+    if (fstat(opened.item.Get(), &judged) != 0)
+        return Status::Failed(errno, opened.realPath);
+    if (!S_ISREG(judged.st_mode))
+        return Status::Failed(EINVAL, opened.realPath + " is not a regular file");
+    FileDescriptor file(
+        openat(opened.folder.Get(), opened.name.ConstData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.IsOpen() || fstat(file.Get(), &found) != 0)
+        return Status::Failed(errno, opened.realPath);
+    if (found.st_dev != judged.st_dev || found.st_ino != judged.st_ino)
+        return Status::Failed(ESTALE, opened.realPath + " was replaced while it was being checked");
+    readable = std::move(file);
+    return Status::Done();
+}
+
+Status ProtectedPath::JointController(const std::vector<const OpenedPath*>& items, uid_t& controller)
+{
+    const OpenedPath* first = nullptr;
+    for (const OpenedPath* opened : items)
+    {
+        if (opened->owner == 0)
+            continue;
+        if (first != nullptr && opened->owner != first->owner)
+            return Status::Failed(0, opened->realPath + " is controlled by uid " +
+                                         TqString(std::to_string(opened->owner).c_str()) + ", and " +
+                                         first->realPath + " by uid " +
+                                         TqString(std::to_string(first->owner).c_str()));
+        first = opened;
+    }
+    controller = first != nullptr ? first->owner : 0;
+    return Status::Done();
 }

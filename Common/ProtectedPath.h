@@ -2,7 +2,9 @@
 #define TQ_PROTECTEDPATH_H
 
 #include <sys/types.h>
+#include <vector>
 
+#include "FileDescriptor.h"
 #include "Status.h"
 #include "TqString.h"
 
@@ -15,8 +17,39 @@
 // controlled by no one in particular and refused, with one exception: a sticky folder (such as
 // /tmp) may be writable by group or others, wherever it lies on the path, the last item included,
 // because there nobody may replace an entry that someone else owns.
+//
+// The verdict is about what the walk opened, and callers go on through those descriptors, never
+// through the name again. Nothing on the process file system is walked: its links (/proc/self/fd/N,
+// /dev/stdin) stand for what some process holds open, possibly in another mount namespace, so their
+// text says nothing about the file they lead to.
 namespace ProtectedPath
 {
+
+// An item as the walk opened it.
+struct OpenedPath
+{
+    // The item itself (never a link), opened O_PATH, and the folder that holds it, with its name there.
+    FileDescriptor item;
+    FileDescriptor folder;
+    TqString name;
+    // The path the walk took, every link resolved: the item's real path.
+    TqString realPath;
+    // 0 when root alone controls the item, else the one other user who does.
+    uid_t owner = 0;
+};
+
+// Walks to path (made absolute against the working folder) and keeps what it opened. Failed as
+// Controller fails.
+[[nodiscard]] Status Open(const TqString& path, OpenedPath& opened);
+
+// Opens the walked item for reading, with this process's rights at the time of the call, relative
+// to the folder the walk judged, without blocking and without becoming a terminal's reader. Failed
+// when it is not a regular file, cannot be opened, or is no longer the item the walk judged.
+[[nodiscard]] Status OpenForReading(const OpenedPath& opened, FileDescriptor& readable);
+
+// The one user besides root who controls all of items together: 0 when root alone does. Failed with
+// "A is controlled by uid X, and B by uid Y" when two users do.
+[[nodiscard]] Status JointController(const std::vector<const OpenedPath*>& items, uid_t& controller);
 
 // The one user who controls path (made absolute against the working folder) besides root: owner
 // is 0 when root alone owns every item, or the single non-root uid that owns some of them.

@@ -112,6 +112,11 @@ public:
     // administrator rights: only when root alone controls the installation.
     virtual Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath,
                                       TqString& targetPathFile) = 0;
+    // Before anything is copied or run: failed, with one line that says why and what to do, when
+    // this process has administrator rights and the installation (the running program and each
+    // of installedPaths, with every folder above each) is not controlled by the administrator
+    // alone. Done for any other process.
+    virtual Status CheckRootMayRunInstallation(const Vector<TqString>& installedPaths) = 0;
     // How far the running tool is, for the user to see: begun once the tool has started, updated
     // as entries are handled (totalEntries may be 0 when unknown), ended before the report. A
     // platform without a progress display does nothing.

@@ -12,6 +12,7 @@
 #include "GtkDialog.h"
 #include "PathText.h"
 #include "TrustedFiles.h"
+#include "UserIdentity.h"
 
 LinuxPlatform::LinuxPlatform() : executableFolder(ExecutableFolder()) {}
 
@@ -169,7 +170,11 @@ Status LinuxPlatform::ExecuteWithPrivileges(const TqString& toolPath, const Vect
     // Root does not run a tool a user controls with root's rights: the user's own are enough.
     RunAsUser runAs;
     if (elevation.method == ElevationMethod::Direct && geteuid() == 0 && toolUser != 0)
-        runAs = RunAsUser{true, toolUser, toolGroup};
+    {
+        runAs.set = true;
+        if (const Status known = LookUpUser(toolUser, runAs.identity); !known.IsDone())
+            return known;
+    }
     // Raised before the start, so no interruption falls between the start and the shield; once
     // the tool runs, it runs to its end and is reported.
     interruptionShield.Raise();
@@ -252,18 +257,25 @@ Status LinuxPlatform::FindInstalledFiles(TqString& toolPath, TqString& definitio
                                          TqString& targetPathFile)
 {
     RemovalFiles files{toolPath, definitionPath, targetPathFile};
-    const Status resolved = ResolveRemovalFiles(files);
-    if (!resolved.IsDone())
-        return resolved;
+    uid_t controller = 0;
+    const Status settled = SettleControl(files, controller);
+    if (settled.Errno() != 0)
+        return settled;
     toolPath = files.tool;
     definitionPath = files.definition;
     targetPathFile = files.targetPathFile;
-    rootsInstallation = IsRootsInstallation(files);
-    toolUser = 0;
-    toolGroup = 0;
-    if (geteuid() == 0 && !rootsInstallation)
-        return ControllingUser(files.tool, toolUser, toolGroup);
+    // Rights are asked for only when root alone controls the installation. Inputs no one user
+    // controls go to the tool, which refuses them with its own line; root has no user to be.
+    rootsInstallation = settled.IsDone() && controller == 0;
+    toolUser = controller;
+    if (geteuid() == 0 && !settled.IsDone())
+        return settled;
     return Status::Done();
+}
+
+Status LinuxPlatform::CheckRootMayRunInstallation(const Vector<TqString>& installedPaths)
+{
+    return CheckRootMayRun(installedPaths);
 }
 
 bool LinuxPlatform::AcquisitionWasCancelled()

@@ -35,6 +35,7 @@ public:
     bool RemoveRunningCopy() override;
     Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath,
                               TqString& targetPathFile) override;
+    Status CheckRootMayRunInstallation(const Vector<TqString>& installedPaths) override;
     bool AcquisitionWasCancelled() override;
     TqString RightsFailureReason() override;
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override;
@@ -56,7 +57,6 @@ private:
     // running one a user controls, that user's ids.
     bool rootsInstallation = true;
     uid_t toolUser = 0;
-    gid_t toolGroup = 0;
     TqString rightsFailure;
     // What was started, so that it can be started again with sudo when pkexec could not ask.
     TqString startedTool;

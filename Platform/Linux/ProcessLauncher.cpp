@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <grp.h>
 #include <spawn.h>
@@ -58,11 +59,31 @@ int WaitForChild(pid_t child)
     return WEXITSTATUS(status);
 }
 
-// Forks a child that takes on the user's ids (groups, then gid, then uid, each checked) before it
-// runs argv with output as its standard output and error; -1 with errno when no child could be
-// made. A child that cannot take on the ids exits 127 without running anything.
+// What a child started for a user sees of the environment: a fixed PATH, the user's HOME and this
+// process's locale, nothing else of root's.
+std::vector<std::string> UserEnvironment(const UserIdentity& identity)
+{
+    std::vector<std::string> variables{"PATH=/usr/local/bin:/usr/bin:/bin",
+                                       std::string("HOME=") + identity.home.ConstData()};
+    for (char** variable = environ; *variable != nullptr; ++variable)
+    {
+        if (std::strncmp(*variable, "LANG=", 5) == 0 || std::strncmp(*variable, "LC_", 3) == 0)
+            variables.push_back(*variable);
+    }
+    return variables;
+}
+
+// Forks a child that leaves this process's session, terminal, descriptors, folder and environment
+// and becomes the user before it runs argv with output as its standard output and error; -1 with
+// errno when no child could be made. A child that cannot do all of that exits 127 without running
+// anything. Everything it may need is made before the fork: the child only makes system calls.
 pid_t StartAsUser(const std::vector<char*>& argv, int output, const RunAsUser& runAs)
 {
+    const std::vector<std::string> environment = UserEnvironment(runAs.identity);
+    std::vector<char*> environmentPointers;
+    for (const std::string& variable : environment)
+        environmentPointers.push_back(const_cast<char*>(variable.c_str()));
+    environmentPointers.push_back(nullptr);
     const pid_t child = fork();
     if (child != 0)
         return child;
@@ -71,14 +92,21 @@ pid_t StartAsUser(const std::vector<char*>& argv, int output, const RunAsUser& r
     sigprocmask(SIG_SETMASK, &none, nullptr);
     for (int signal : kInterruptions)
         (void)std::signal(signal, SIG_DFL);
-    uid_t realUser, effectiveUser, savedUser;
-    if (dup2(output, STDOUT_FILENO) < 0 || dup2(output, STDERR_FILENO) < 0 || setgroups(0, nullptr) != 0 ||
-        setresgid(runAs.group, runAs.group, runAs.group) != 0 ||
-        setresuid(runAs.user, runAs.user, runAs.user) != 0 ||
-        getresuid(&realUser, &effectiveUser, &savedUser) != 0 || realUser != runAs.user ||
-        effectiveUser != runAs.user || savedUser != runAs.user)
+    // Output first: /dev/null may then only land on standard input or above it.
+    if (setsid() < 0 || dup2(output, STDOUT_FILENO) < 0 || dup2(output, STDERR_FILENO) < 0)
         _exit(127);
-    execv(argv[0], argv.data());
+    const int nothing = open("/dev/null", O_RDONLY);
+    if (nothing < 0 || dup2(nothing, STDIN_FILENO) < 0 || chdir("/") != 0)
+        _exit(127);
+    // Whatever this process holds open stays here, close-on-exec or not.
+    if (close_range(STDERR_FILENO + 1, ~0U, 0) != 0)
+    {
+        for (int fd = STDERR_FILENO + 1; fd < 65536; ++fd)
+            (void)close(fd);
+    }
+    if (BecomeUser(runAs.identity) != 0)
+        _exit(127);
+    execve(argv[0], argv.data(), environmentPointers.data());
     _exit(127);
 }
 

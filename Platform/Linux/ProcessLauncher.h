@@ -7,6 +7,7 @@
 #include "FileDescriptor.h"
 #include "Status.h"
 #include "TqString.h"
+#include "UserIdentity.h"
 #include "Vector.h"
 
 // Starts path with the arguments (the program name is path itself) and does not wait for it. The
@@ -27,8 +28,7 @@ Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments);
 struct RunAsUser
 {
     bool set = false;
-    uid_t user = 0;
-    gid_t group = 0;
+    UserIdentity identity;
 };
 
 // While raised, Ctrl-C, Ctrl-\, SIGTERM and SIGHUP are ignored by this process, so a removal
@@ -61,8 +61,10 @@ public:
     ~ToolProcess() { Close(); }
 
     // command[0] is the program's path; its standard output and error go to the one pipe read
-    // here. With runAs, the child takes on that user's ids (no other groups) before it runs the
-    // program. Fails when a process is already running or it cannot start.
+    // here. With runAs, the child is cut off from this process before it runs the program: a
+    // session of its own without a terminal, standard input from /dev/null, no other descriptor,
+    // the folder /, a fixed environment (PATH, the user's HOME, the locale) and the user's ids
+    // (BecomeUser). Fails when a process is already running or it cannot start.
     Status Start(const Vector<TqString>& command, const RunAsUser& runAs = RunAsUser());
     // Up to size bytes of its output: 0 at the end, less than 0 on an error or when not started.
     long Read(char* buffer, unsigned long size);

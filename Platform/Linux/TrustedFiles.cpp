@@ -2,73 +2,100 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <fcntl.h>
 #include <pwd.h>
+#include <string>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
+#include "LineEscaping.h"
 #include "ProtectedPath.h"
 
-TqString RealPathIfSafe(const TqString& path, uid_t user)
+namespace
 {
-    char resolved[PATH_MAX];
-    if (path.IsEmpty() || realpath(path.ConstData(), resolved) == nullptr)
-        return TqString();
-    TqString real(resolved);
-    struct stat status;
-    if (lstat(resolved, &status) != 0 || !(S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)) ||
-        !ProtectedPath::Check(real, user).IsDone())
-        return TqString();
-    return real;
+
+// The user's account name, or "#UID" as sudo takes a uid without one.
+std::string accountName(uid_t user)
+{
+    const struct passwd* entry = getpwuid(user);
+    return entry != nullptr ? entry->pw_name : "#" + std::to_string(user);
 }
 
-Status ResolveRemovalFiles(RemovalFiles& files)
+// text as one word for a POSIX shell.
+std::string shellQuoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char character : text)
+        quoted += character == '\'' ? std::string("'\\''") : std::string(1, character);
+    return quoted + "'";
+}
+
+// The running program, opened by the walk from the path the kernel gives for it and checked to be
+// that very program.
+Status OpenRunningProgram(ProtectedPath::OpenedPath& opened)
+{
+    char path[PATH_MAX + 1];
+    const ssize_t size = readlink("/proc/self/exe", path, sizeof path);
+    struct stat running, walked;
+    if (size <= 0 || static_cast<size_t>(size) == sizeof path || stat("/proc/self/exe", &running) != 0)
+        return Status::Failed(errno != 0 ? errno : ENOENT, "cannot find the running program");
+    const TqString shown(path, static_cast<unsigned long>(size));
+    const Status status = ProtectedPath::Open(shown, opened);
+    if (!status.IsDone())
+        return status;
+    if (fstat(opened.item.Get(), &walked) != 0 || walked.st_dev != running.st_dev || walked.st_ino != running.st_ino)
+        return Status::Failed(0, shown + " is no longer the program that is running");
+    return Status::Done();
+}
+
+} // namespace
+
+Status SettleControl(RemovalFiles& files, uid_t& controller)
 {
     TqString* paths[] = {&files.tool, &files.definition, &files.targetPathFile};
-    for (TqString* path : paths)
+    ProtectedPath::OpenedPath opened[3];
+    std::vector<const ProtectedPath::OpenedPath*> all;
+    Status untrusted;
+    for (size_t index = 0; index < 3; ++index)
     {
-        char resolved[PATH_MAX];
-        if (path->IsEmpty() || realpath(path->ConstData(), resolved) == nullptr)
-            return Status::Failed(path->IsEmpty() ? ENOENT : errno, *path);
-        *path = resolved;
+        const Status status = ProtectedPath::Open(*paths[index], opened[index]);
+        if (status.Errno() != 0 || paths[index]->IsEmpty())
+            return Status::Failed(paths[index]->IsEmpty() ? ENOENT : status.Errno(), *paths[index]);
+        if (!status.IsDone() && untrusted.IsDone())
+            untrusted = status;
+        all.push_back(&opened[index]);
     }
-    return Status::Done();
+    if (!untrusted.IsDone())
+        return untrusted;
+    for (size_t index = 0; index < 3; ++index)
+        *paths[index] = opened[index].realPath;
+    return ProtectedPath::JointController(all, controller);
 }
 
-bool IsRootsInstallation(const RemovalFiles& files)
+Status CheckRootMayRun(const Vector<TqString>& paths)
 {
-    return RealPathIfSafe(files.tool, 0).IsSet() && RealPathIfSafe(files.definition, 0).IsSet() &&
-           RealPathIfSafe(files.targetPathFile, 0).IsSet();
-}
-
-Status ControllingUser(const TqString& realPath, uid_t& user, gid_t& group)
-{
-    // The one owner other than root of the file and the folders above it.
-    bool found = false;
-    struct stat status;
-    for (unsigned long index = 0; index <= realPath.Size() && !found; ++index)
-    {
-        // "/", then each folder on the way, then the file itself.
-        if (index < realPath.Size() && realPath[index] != '/')
-            continue;
-        const TqString prefix = index == 0 ? TqString("/") : realPath.Substr(0, index);
-        if (lstat(prefix.ConstData(), &status) != 0)
-            return Status::Failed(errno, prefix);
-        if (status.st_uid != 0)
-        {
-            user = status.st_uid;
-            group = status.st_gid;
-            found = true;
-        }
-    }
-    if (!found)
-        user = 0;
-    if (const Status problem = ProtectedPath::Check(realPath, user); !problem.IsDone())
-        return Status::Failed(0, problem.Message());
-    if (found)
-    {
-        const struct passwd* account = getpwuid(user);
-        if (account != nullptr)
-            group = account->pw_gid;
-    }
-    return Status::Done();
+    if (geteuid() != 0)
+        return Status::Done();
+    std::vector<ProtectedPath::OpenedPath> opened(paths.size() + 1);
+    std::vector<const ProtectedPath::OpenedPath*> all;
+    Status status = OpenRunningProgram(opened[0]);
+    for (size_t index = 0; status.IsDone() && index < paths.size(); ++index)
+        status = ProtectedPath::Open(paths[index], opened[index + 1]);
+    for (const ProtectedPath::OpenedPath& item : opened)
+        all.push_back(&item);
+    uid_t controller = 0;
+    if (status.IsDone())
+        status = ProtectedPath::JointController(all, controller);
+    if (!status.IsDone())
+        return Status::Failed(status.Errno(), TqString("refusing to run as root: ") + EscapeLineText(status.Text()));
+    if (controller == 0)
+        return Status::Done();
+    const std::string user = accountName(controller);
+    return Status::Failed(
+        0, TqString(("refusing to run as root: this installation is controlled by uid " + std::to_string(controller) +
+                     " (" + user + "), not by root alone, and root does not copy or run a user's installation; "
+                     "run it as that user: sudo -u " + shellQuoted(user) + " " +
+                     shellQuoted(EscapeLineText(opened[0].realPath).ConstData()))
+                        .c_str()));
 }

@@ -5,14 +5,10 @@
 
 #include "Status.h"
 #include "TqString.h"
+#include "Vector.h"
 
-// Which files may be handed to root. A file is only as safe as the folders above it: whoever may
-// rename an entry on the way can put their own file in its place.
-
-// The real path of path when it and every folder above it are owned by root or by user, no one
-// else may write the file, and group or others may write a folder only when it carries the sticky
-// bit. Unset when any of that does not hold, or when the path is neither a folder nor a regular file.
-[[nodiscard]] TqString RealPathIfSafe(const TqString& path, uid_t user);
+// Which installation may be handed to root, by the one rule that the removal tool applies to
+// itself (ProtectedPath): whoever controls a file or a folder above it controls the installation.
 
 // The removal tool and the two data files it reads.
 struct RemovalFiles
@@ -22,16 +18,16 @@ struct RemovalFiles
     TqString targetPathFile;
 };
 
-// Puts the real path of each file in place; fails naming the first that is not there.
-Status ResolveRemovalFiles(RemovalFiles& files);
+// Who controls the files together: 0 when root alone does, else the one other user; and the real
+// path of each, put in place. Failed with the errno value and the path when one cannot be found;
+// with the walk's line (errno 0) when no one user controls them (two users, or writable by others),
+// the paths then left as given.
+[[nodiscard]] Status SettleControl(RemovalFiles& files, uid_t& controller);
 
-// True when root alone controls the three files: each, and every folder above it, root's and
-// writable by no one else (sticky folders may be shared).
-bool IsRootsInstallation(const RemovalFiles& files);
-
-// The user who controls the file at realPath besides root: the owner other than root of the file
-// or a folder above it, with that user's group; user 0 when root alone does. Fails when no one
-// user does (two users, or a group or others may change it), saying which item and why.
-Status ControllingUser(const TqString& realPath, uid_t& user, gid_t& group);
+// For a process running as root, before it copies or runs anything of the installation: done
+// when root alone controls the running program (the file it was started from, checked to be the
+// very one) and each of paths, else failed with one line naming who controls them and the
+// command that works for that user. Done at once for any other process.
+[[nodiscard]] Status CheckRootMayRun(const Vector<TqString>& paths);
 
 #endif

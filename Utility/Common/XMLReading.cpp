@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "FileDescriptor.h"
 #include "SKUDefinition.h"
 #include "XMLNesting.h"
 #include "XMLParser.h"
@@ -84,25 +85,25 @@ bool fileText(int fd, size_t sizeHint, std::vector<char>& bytes)
     return true;
 }
 
+// Reads the open file fd from where it stands when it is a regular file.
+bool loadDescriptorText(int fd, std::vector<char>& text)
+{
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    // A regular file reads the same either way; blocking reads keep the loop simple.
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+           fileText(fd, static_cast<size_t>(status.st_size), text);
+}
+
 // Reads the file at path when it is a regular file. It is opened without blocking and without
 // becoming a controlling terminal, so a FIFO or a device named in its place is refused at once
 // instead of waiting for a writer or taking over a terminal.
 bool loadFileText(const TqString& path, std::vector<char>& text)
 {
-    const int fd = open(path.ConstData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat status;
-    bool loaded = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    // A regular file reads the same either way; blocking reads keep the loop simple.
-    if (loaded)
-    {
-        const int flags = fcntl(fd, F_GETFL);
-        loaded = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
-                 fileText(fd, static_cast<size_t>(status.st_size), text);
-    }
-    close(fd);
-    return loaded;
+    const FileDescriptor fd(open(path.ConstData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    return fd.IsOpen() && loadDescriptorText(fd.Get(), text);
 }
 
 // Ample for deepestNesting levels of the parser and the model (a few hundred bytes a level).
@@ -311,7 +312,7 @@ bool XMLReading::UseText(const char* bytes, size_t length, const DocumentUse& us
     return parseAndUse(parserText(bytes, length), [&use](TiXmlDocument& document, bool) { use(document); });
 }
 
-bool XMLReading::ReadDefinitionFile(const TqString& path, SKUDefinition& definition)
+bool XMLReading::ReadDefinitionFile(int fd, SKUDefinition& definition)
 {
     std::vector<char> text;
     bool read = false;
@@ -321,7 +322,7 @@ bool XMLReading::ReadDefinitionFile(const TqString& path, SKUDefinition& definit
         if (read)
             readMarked(document, definition);
     };
-    return loadFileText(path, text) && parseAndUse(text, strictly) && read;
+    return loadDescriptorText(fd, text) && parseAndUse(text, strictly) && read;
 }
 
 bool XMLReading::ReadDefinitionText(const char* bytes, size_t length, SKUDefinition& definition)
@@ -330,7 +331,7 @@ bool XMLReading::ReadDefinitionText(const char* bytes, size_t length, SKUDefinit
                        [&definition](TiXmlDocument& document, bool) { readMarked(document, definition); });
 }
 
-bool XMLReading::ReadTargetFile(const TqString& path, TqString& targetPath)
+bool XMLReading::ReadTargetFile(int fd, TqString& targetPath)
 {
     std::vector<char> text;
     TqString value;
@@ -339,7 +340,7 @@ bool XMLReading::ReadTargetFile(const TqString& path, TqString& targetPath)
         if (const TiXmlElement* root = onlyRoot(document, wholeText, "targetPath"))
             value = TqString(root->Attribute("path"));
     };
-    if (!loadFileText(path, text) || !parseAndUse(text, strictly) || value.IsEmpty())
+    if (!loadDescriptorText(fd, text) || !parseAndUse(text, strictly) || value.IsEmpty())
         return false;
     targetPath = value;
     return true;

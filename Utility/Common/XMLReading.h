@@ -33,20 +33,21 @@ bool UseFile(const TqString& path, const DocumentUse& use);
 // The same for bytes[0, length) up to the first NUL byte.
 bool UseText(const char* bytes, size_t length, const DocumentUse& use);
 
-// The strict reading of a product definition for the removal tool: the file holds exactly one
+// The strict reading of a product definition for the removal tool, from the open file fd (which
+// the caller opened once and checked, and keeps): the file holds exactly one
 // element, `product`, with nothing but white space, comments or declarations beside it. The model
 // is read as SKUDefinition reads it, and each directory whose element lists an install entry
 // without a name (which the model leaves out) gets one entry under the empty name, so that the
 // removal refuses it aloud instead of passing over it. False (model unspecified) otherwise.
-[[nodiscard]] bool ReadDefinitionFile(const TqString& path, SKUDefinition& definition);
+[[nodiscard]] bool ReadDefinitionFile(int fd, SKUDefinition& definition);
 
 // The same reading of a definition given as text (no check of the root).
 [[nodiscard]] bool ReadDefinitionText(const char* bytes, size_t length, SKUDefinition& definition);
 
-// The target-path file: exactly one element, <targetPath path="/abs/dir"/>. False (targetPath
-// untouched) when the file cannot be read, is not well-formed XML, has another root or more than
-// one, or the attribute is missing or empty. Relative paths are read as written.
-[[nodiscard]] bool ReadTargetFile(const TqString& path, TqString& targetPath);
+// The target-path file, from the open file fd: exactly one element, <targetPath path="/abs/dir"/>.
+// False (targetPath untouched) when the file cannot be read, is not well-formed XML, has another
+// root or more than one, or the attribute is missing or empty. Relative paths are read as written.
+[[nodiscard]] bool ReadTargetFile(int fd, TqString& targetPath);
 
 } // namespace XMLReading
 

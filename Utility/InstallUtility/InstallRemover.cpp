@@ -81,21 +81,16 @@ InstallRemover::InstallRemover(const TqString& targetPath, bool verbose, bool dr
 {
 }
 
-void InstallRemover::SetDefinitionPath(const TqString& path)
+void InstallRemover::SetDefinition(int fileFd, int folderFd)
 {
     definitionHolders.clear();
-    // By the folders the file really lies in, whatever links or ".." the given path holds.
-    char* real = realpath(path.ConstData(), nullptr);
-    if (real == nullptr)
-        return;
-    const TqString realPath(real);
-    free(real);
+    // By the descriptors the definition was read through: the file, then the folders it really
+    // lies in, up to "/", whose ".." is itself.
     NodeIdentity identity;
-    if (!IdentifyNode(AT_FDCWD, realPath.ConstData(), identity))
+    if (!IdentifyNode(fileFd, "", identity))
         return;
     definitionHolders.push_back(identity);
-    FileDescriptor folder(open(PathText::Parent(realPath).ConstData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    // Up to "/", whose ".." is itself.
+    FileDescriptor folder(fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
     while (folder.IsOpen() && IdentifyNode(folder.Get(), "", identity) &&
            !(identity == definitionHolders.back()))
     {

@@ -36,9 +36,10 @@ public:
     // very folder. The caller keeps fd and closes it.
     void SetTargetFolder(int fd) { givenTargetFd = fd; }
 
-    // The definition this run reads. The listed entry that holds it (the installed uninstaller)
-    // is handled last, and kept when anything else failed, so that the uninstall can be run again.
-    void SetDefinitionPath(const TqString& path);
+    // The definition this run read, as the descriptors of the file and of the folder holding it.
+    // The listed entry that holds it (the installed uninstaller) is handled last, and kept when
+    // anything else failed, so that the uninstall can be run again. The caller keeps both.
+    void SetDefinition(int fileFd, int folderFd);
 
     // Handles every entry below root, in the target folder given. Returns the exit status: 0 when
     // everything was removed, kept or missing; 1 when something failed or was refused, or the

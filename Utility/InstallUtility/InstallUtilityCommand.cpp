@@ -6,11 +6,14 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "FileDescriptor.h"
 #include "InstallRemover.h"
 #include "LineEscaping.h"
 #include "PathText.h"
+#include "ProtectedPath.h"
 #include "RemovalLock.h"
 #include "RemovalRecord.h"
 #include "RemovalRights.h"
@@ -62,7 +65,8 @@ int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
 
 // Opens the target folder, waits for its turn and removes what installRoot lists.
 int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
-                      const FileNode& installRoot, FILE* out, FILE* errors,
+                      const FileNode& installRoot, const ProtectedPath::OpenedPath& definitionFile,
+                      FILE* out, FILE* errors,
                       const InstallUtilityCommand::Hooks& hooks, RemovalRecord& record)
 {
     struct stat targetStatus;
@@ -89,7 +93,7 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
         // A dry run exists to show what would go, so it always lists the entries.
         InstallRemover remover(targetPath, command.verbose || command.dryRun, command.dryRun, out, errors);
         remover.SetTargetFolder(target.Get());
-        remover.SetDefinitionPath(command.definitionPath);
+        remover.SetDefinition(definitionFile.item.Get(), definitionFile.folder.Get());
         const int status = remover.Run(installRoot);
         record.TakeCounts(remover.GetCounts());
         return status;
@@ -102,29 +106,44 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
     }
 }
 
-// Takes on the rights of whoever controls the tool and both files; false with the refusal written.
-bool takeRights(const InstallUtilityCommand& command, FILE* errors)
+// The two data files as the trust walk opened them.
+struct OpenedInputs
+{
+    ProtectedPath::OpenedPath targetFile;
+    ProtectedPath::OpenedPath definition;
+};
+
+// Opens the tool and both files by the trust walk and takes on the rights of whoever controls
+// them; false with the refusal written.
+bool takeRights(const InstallUtilityCommand& command, OpenedInputs& inputs, FILE* errors)
 {
     uid_t controller = 0;
-    const TqString tool = RemovalRights::ToolPath();
-    Status status = RemovalRights::InputsController(
-        {{tool, TqString("cannot find the tool's own program ") + shown(tool)},
-         {command.targetFilePath,
-          TqString("cannot read the target path from ") + shown(command.targetFilePath)},
-         {command.definitionPath,
-          TqString("cannot read the product definition ") + shown(command.definitionPath)}},
-        controller);
+    ProtectedPath::OpenedPath tool;
+    std::vector<ProtectedPath::OpenedPath> opened;
+    Status status = RemovalRights::OpenTool(tool);
+    if (status.IsDone())
+        status = RemovalRights::OpenInputs(
+            {{command.targetFilePath,
+              TqString("cannot read the target path from ") + shown(command.targetFilePath)},
+             {command.definitionPath,
+              TqString("cannot read the product definition ") + shown(command.definitionPath)}},
+            tool, opened, controller);
     if (status.IsDone())
         status = RemovalRights::ActFor(controller);
-    if (status.IsDone())
-        return true;
-    (void)fprintf(errors, "%s\n", status.Message().ConstData());
-    return false;
+    if (!status.IsDone())
+    {
+        (void)fprintf(errors, "%s\n", status.Message().ConstData());
+        return false;
+    }
+    inputs.targetFile = std::move(opened[0]);
+    inputs.definition = std::move(opened[1]);
+    return true;
 }
 
-// Reads the target file and the definition; false, with the line written, when either cannot be read.
-bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUDefinition& definition,
-                FILE* errors)
+// Reads the target file and the definition through what the walk opened, with the rights now
+// held; false, with the line written, when either cannot be read.
+bool readInputs(const InstallUtilityCommand& command, const OpenedInputs& inputs, TqString& targetPath,
+                SKUDefinition& definition, FILE* errors)
 {
     // A definition too large for the memory at hand is unreadable like any other; nothing has
     // been touched yet.
@@ -132,7 +151,9 @@ bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUD
     const TqString* readingPath = &command.targetFilePath;
     try
     {
-        if (!XMLReading::ReadTargetFile(command.targetFilePath, targetPath))
+        FileDescriptor file;
+        if (!ProtectedPath::OpenForReading(inputs.targetFile, file).IsDone() ||
+            !XMLReading::ReadTargetFile(file.Get(), targetPath))
         {
             (void)fprintf(errors, "cannot read the target path from %s\n",
                           shown(command.targetFilePath).ConstData());
@@ -142,7 +163,8 @@ bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUD
         readingPath = &command.definitionPath;
         // Unlike SKUDefinition::fromFile, which reads whatever it can, the tool must tell an
         // unreadable definition from one that lists nothing: it then removes nothing and says so.
-        if (!XMLReading::ReadDefinitionFile(command.definitionPath, definition))
+        if (!ProtectedPath::OpenForReading(inputs.definition, file).IsDone() ||
+            !XMLReading::ReadDefinitionFile(file.Get(), definition))
         {
             (void)fprintf(errors, "cannot read the product definition %s\n",
                           shown(command.definitionPath).ConstData());
@@ -201,9 +223,10 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
     SKUDefinition definition;
     int status = 2;
     // Before anything is read: what the files say is decided by whoever controls them.
-    if (takeRights(command, errors) && readInputs(command, targetPath, definition, errors))
-        status = removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out,
-                                   errors, hooks, record);
+    OpenedInputs inputs;
+    if (takeRights(command, inputs, errors) && readInputs(command, inputs, targetPath, definition, errors))
+        status = removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot,
+                                   inputs.definition, out, errors, hooks, record);
     record.Write(definition.skuInfo.name, targetPath, status);
     return status;
 }

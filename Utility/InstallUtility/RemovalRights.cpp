@@ -2,19 +2,16 @@
 
 #include <cerrno>
 #include <climits>
-#include <grp.h>
-#include <pwd.h>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "LineEscaping.h"
-#include "ProtectedPath.h"
+#include "UserIdentity.h"
 
 namespace
 {
-
-// The group for a uid the user database does not know: one that grants nothing.
-const gid_t unknownUserGroup = 65534;
 
 TqString uidText(uid_t uid)
 {
@@ -26,86 +23,53 @@ Status refusal(const TqString& why)
     return Status::Failed(0, TqString("refusing to remove: ") + why);
 }
 
-// The primary and supplementary groups of user.
-Status groupsOf(uid_t user, gid_t& group, std::vector<gid_t>& groups)
-{
-    errno = 0;
-    const struct passwd* entry = getpwuid(user);
-    if (entry == nullptr)
-    {
-        if (errno != 0 && errno != ENOENT && errno != ESRCH)
-            return Status::Failed(errno, TqString("cannot look up ") + uidText(user));
-        group = unknownUserGroup;
-        groups.clear();
-        return Status::Done();
-    }
-    group = entry->pw_gid;
-    int count = 16;
-    groups.resize(static_cast<size_t>(count));
-    while (getgrouplist(entry->pw_name, group, groups.data(), &count) < 0)
-    {
-        if (count <= static_cast<int>(groups.size()))
-            count = static_cast<int>(groups.size()) * 2;
-        groups.resize(static_cast<size_t>(count));
-    }
-    groups.resize(static_cast<size_t>(count));
-    return Status::Done();
-}
-
-// Becomes user with group and groups, all ids at once, and checks that nothing of root is left.
-Status becomeUser(uid_t user, gid_t group, const std::vector<gid_t>& groups)
-{
-    if (setgroups(groups.size(), groups.empty() ? nullptr : groups.data()) != 0)
-        return Status::Failed(errno, TqString("cannot set the groups of ") + uidText(user));
-    if (setresgid(group, group, group) != 0)
-        return Status::Failed(errno, TqString("cannot set the group of ") + uidText(user));
-    if (setresuid(user, user, user) != 0)
-        return Status::Failed(errno, TqString("cannot become ") + uidText(user));
-    uid_t realUid, effectiveUid, savedUid;
-    gid_t realGid, effectiveGid, savedGid;
-    if (getresuid(&realUid, &effectiveUid, &savedUid) != 0 ||
-        getresgid(&realGid, &effectiveGid, &savedGid) != 0 || realUid != user || effectiveUid != user ||
-        savedUid != user || realGid != group || effectiveGid != group || savedGid != group)
-        return Status::Failed(0, TqString("the ids did not all change to ") + uidText(user));
-    return Status::Done();
-}
+const char kTrustRule[] = "; the tool, the definition, the target file and every folder above them must be "
+                          "writable by their owners alone, and belong to root or to one user";
 
 } // namespace
 
-TqString RemovalRights::ToolPath()
+Status RemovalRights::OpenTool(ProtectedPath::OpenedPath& opened)
 {
+    // The kernel's link names the program this process runs; its text is a path to walk, and what
+    // the walk finds must be that very program.
     char path[PATH_MAX + 1];
+    const FileDescriptor running(open("/proc/self/exe", O_PATH | O_CLOEXEC));
     const ssize_t size = readlink("/proc/self/exe", path, sizeof path);
-    if (size <= 0 || static_cast<size_t>(size) == sizeof path)
-        return TqString("/proc/self/exe");
-    return TqString(path, static_cast<unsigned long>(size));
+    struct stat runningStatus, walkedStatus;
+    if (!running.IsOpen() || size <= 0 || static_cast<size_t>(size) == sizeof path ||
+        fstat(running.Get(), &runningStatus) != 0)
+        return Status::Failed(errno != 0 ? errno : ENOENT, "cannot find the tool's own program");
+    const TqString shown(path, static_cast<unsigned long>(size));
+    const Status walked = ProtectedPath::Open(shown, opened);
+    if (walked.Errno() != 0)
+        return Status::Failed(walked.Errno(), TqString("cannot find the tool's own program ") +
+                                                  EscapeLineText(shown));
+    if (!walked.IsDone())
+        return refusal(EscapeLineText(walked.Message()) + kTrustRule);
+    if (fstat(opened.item.Get(), &walkedStatus) != 0 || walkedStatus.st_dev != runningStatus.st_dev ||
+        walkedStatus.st_ino != runningStatus.st_ino)
+        return refusal(EscapeLineText(shown) + " is no longer the program that is running");
+    return Status::Done();
 }
 
-Status RemovalRights::InputsController(const std::vector<Input>& inputs, uid_t& controller)
+Status RemovalRights::OpenInputs(const std::vector<Input>& inputs, const ProtectedPath::OpenedPath& tool,
+                                 std::vector<ProtectedPath::OpenedPath>& opened, uid_t& controller)
 {
-    uid_t found = 0;
-    const TqString* foundInput = nullptr;
-    for (const Input& listed : inputs)
+    opened.clear();
+    opened.resize(inputs.size());
+    std::vector<const ProtectedPath::OpenedPath*> all{&tool};
+    for (size_t index = 0; index < inputs.size(); ++index)
     {
-        const TqString& input = listed.path;
-        uid_t owner = 0;
-        const Status status = ProtectedPath::Controller(input, owner);
+        const Status status = ProtectedPath::Open(inputs[index].path, opened[index]);
         if (status.Errno() != 0)
-            return Status::Failed(status.Errno(), listed.unreadable);
+            return Status::Failed(status.Errno(), inputs[index].unreadable);
         if (!status.IsDone())
-            return refusal(EscapeLineText(status.Message()) +
-                           "; the tool, the definition, the target file and every folder above them must be "
-                           "writable by their owners alone, and belong to root or to one user");
-        if (owner == 0)
-            continue;
-        if (foundInput != nullptr && owner != found)
-            return refusal(EscapeLineText(input) + " is controlled by " + uidText(owner) + ", and " +
-                           EscapeLineText(*foundInput) + " by " + uidText(found) +
-                           "; what decides a removal must belong to root or to one user");
-        found = owner;
-        foundInput = &input;
+            return refusal(EscapeLineText(status.Message()) + kTrustRule);
+        all.push_back(&opened[index]);
     }
-    controller = found;
+    const Status joint = ProtectedPath::JointController(all, controller);
+    if (!joint.IsDone())
+        return refusal(EscapeLineText(joint.Message()) + "; what decides a removal must belong to root or to one user");
     return Status::Done();
 }
 
@@ -120,11 +84,14 @@ Status RemovalRights::ActFor(uid_t controller)
         return refusal(TqString("what decides this removal is controlled by ") + uidText(controller) +
                        ", not by the user running it (" + uidText(geteuid()) + ")");
     }
-    gid_t group = 0;
-    std::vector<gid_t> groups;
-    Status status = groupsOf(controller, group, groups);
+    UserIdentity identity;
+    Status status = LookUpUser(controller, identity);
     if (status.IsDone())
-        status = becomeUser(controller, group, groups);
+    {
+        const int error = BecomeUser(identity);
+        if (error != 0)
+            status = Status::Failed(error, TqString("cannot become ") + uidText(controller));
+    }
     if (!status.IsDone())
         return refusal(TqString("cannot take on the rights of ") + uidText(controller) +
                        ", who controls what decides this removal: " + status.Text());

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "ProtectedPath.h"
 #include "Status.h"
 #include "TqString.h"
 
@@ -16,9 +17,6 @@
 namespace RemovalRights
 {
 
-// The tool's own program file, by its real path.
-[[nodiscard]] TqString ToolPath();
-
 // One input: its path, and what is said when it cannot be found or read.
 struct Input
 {
@@ -26,16 +24,20 @@ struct Input
     TqString unreadable;
 };
 
-// The one non-root uid that controls some of inputs, or 0 when root alone controls them all.
-// Failed, with the refusal line as message, when two users control them or one of them is
-// writable by a group or others; with the input's unreadable line (and its errno value) when the
-// walk to it fails.
-[[nodiscard]] Status InputsController(const std::vector<Input>& inputs, uid_t& controller);
+// The tool's own program, opened by the walk from the path the kernel gives for it and checked to
+// be the very program running; failed with the line to write when it is not.
+[[nodiscard]] Status OpenTool(ProtectedPath::OpenedPath& opened);
 
-// Takes on the rights for inputs controlled by controller: a process running as root drops to a
-// non-root controller for good (its groups from the user database, no others; "nogroup" for a uid
-// without an entry) and checks that every id changed; any other process goes on as itself, unless
-// the inputs are controlled by someone else. Failed with the refusal line.
+// Opens each input by the walk, into opened (in the same order), and settles the one non-root uid
+// that controls some of them with the tool, or 0 when root alone controls them all. Failed, with
+// the refusal line as message, when two users control them or one of them is writable by a group
+// or others; with the input's unreadable line (and its errno value) when the walk to it fails.
+[[nodiscard]] Status OpenInputs(const std::vector<Input>& inputs, const ProtectedPath::OpenedPath& tool,
+                                std::vector<ProtectedPath::OpenedPath>& opened, uid_t& controller);
+
+// Takes on the rights for inputs controlled by controller: a process running as root becomes a
+// non-root controller for good (BecomeUser); any other process goes on as itself, unless the
+// inputs are controlled by someone else. Failed with the refusal line.
 [[nodiscard]] Status ActFor(uid_t controller);
 
 } // namespace RemovalRights

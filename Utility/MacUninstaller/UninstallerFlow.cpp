@@ -223,6 +223,21 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
     return kUninstallFailed;
 }
 
+// Asks the platform whether root may run this installation: the running bundle, its tool and
+// both data files, those that are there.
+Status CheckRootMayRun(UninstallerPlatform& platform, const TqString& definitionPath,
+                       const TqString& targetPathFile)
+{
+    Vector<TqString> installed;
+    installed.push_back(platform.BundlePath());
+    for (const TqString& path : {platform.PathForAuxiliaryExecutable(kRemovalTool), definitionPath, targetPathFile})
+    {
+        if (path.IsSet())
+            installed.push_back(path);
+    }
+    return platform.CheckRootMayRunInstallation(installed);
+}
+
 bool IsUsageOption(const char* argument)
 {
     return argument != nullptr && (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0);
@@ -399,6 +414,13 @@ int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platf
             return RunSecondPhase(platform, InstalledBundleArgument(argc, argv));
         const TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
         const TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
+        // Root reads, copies and runs nothing of an installation that a user controls.
+        const Status mayRun = CheckRootMayRun(platform, definitionPath, targetPathFile);
+        if (!mayRun.IsDone())
+        {
+            platform.RunAlert(NothingRemovedAlert("this product", mayRun.Text()));
+            return kUninstallNothingRemoved;
+        }
         const ProductFacts product = ReadProductFacts(definitionPath);
         return RunFirstPhase(platform, definitionPath, targetPathFile, product.name);
     }

@@ -82,6 +82,7 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
         User,         // another user runs root's installation
         UsersOwn,     // a user runs the user's own installation
         OpenToOthers, // root runs an installation whose folder others may change
+        RootOnUsers,  // root runs a user's installation: nothing of it is copied or run
     };
     struct Case
     {
@@ -117,7 +118,14 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
          ""},
         {"help", "", nullptr, Root, "--help", "1", 0, "Usage: Uninstall", ""},
         {"an installation others may change", "", nullptr, OpenToOthers, nullptr, "1", 2,
-         root + "/Installed is writable by group or others\nConfiguration Error\n", ""},
+         "refusing to run as root: " + root + "/Installed is writable by group or others\n" +
+             "Uninstall this product\nUninstallation failed. Nothing was removed.",
+         ""},
+        {"root on a user's installation", "", nullptr, RootOnUsers, nullptr, "1", 2,
+         "refusing to run as root: this installation is controlled by uid 54321 (#54321), not by root "
+         "alone, and root does not copy or run a user's installation; run it as that user: sudo -u "
+         "'#54321' '" + executables + "/Uninstall'\n",
+         ""},
         {"a user's own installation needs no password", "echo 'removed /t/a'", nullptr, UsersOwn, nullptr,
          "1", 0, completed, "tool\n"},
         {"root's installation asks pkexec", "echo 'removed /t/a'", nullptr, User, nullptr, "1", 0, completed,
@@ -142,7 +150,7 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
         WriteFile(root + "/bin/pkexec",
                   "#!/bin/sh\necho pkexec" + log + (c.pkexecScript ? c.pkexecScript : "exec \"$@\"") + "\n",
                   0755);
-        const uid_t owner = c.who == UsersOwn ? user : 0;
+        const uid_t owner = c.who == UsersOwn || c.who == RootOnUsers ? user : 0;
         const uid_t runner = c.who == User || c.who == UsersOwn ? user : 0;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(root + "/Installed"))
             ASSERT_EQ(lchown(entry.path().c_str(), owner, owner), 0);

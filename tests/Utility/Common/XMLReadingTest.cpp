@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <string>
 
+#include "FileDescriptor.h"
 #include "SKUDefinition.h"
 #include "TemporaryFolder.h"
 #include "XMLReading.h"
@@ -30,7 +32,8 @@ TEST(XMLReadingTest, ReadTargetFileTakesOneRootElementAndNothingAfterIt)
     {
         const std::string file = TemporaryFolder::WriteFile(folder.Path("t.xml"), c.text);
         TqString path("untouched");
-        EXPECT_EQ(XMLReading::ReadTargetFile(TqString(file.c_str()), path), c.read) << c.text;
+        const FileDescriptor fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+        EXPECT_EQ(XMLReading::ReadTargetFile(fd.Get(), path), c.read) << c.text;
         EXPECT_STREQ(path.ConstData(), c.read ? "/a" : "untouched") << c.text;
     }
 }

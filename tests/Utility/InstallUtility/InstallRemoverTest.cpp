@@ -1,4 +1,5 @@
 #include "InstallRemover.h"
+#include "ProtectedPath.h"
 #include "FileDescriptor.h"
 #include "RemovalFixture.h"
 #include "RunProgram.h"
@@ -36,8 +37,9 @@ protected:
         // As the command does: it opens the target, the remover works in the folder it was given.
         const FileDescriptor targetFolder(open(targetPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         remover.SetTargetFolder(targetFolder.Get());
-        if (!definitionPath.empty())
-            remover.SetDefinitionPath(definitionPath.c_str());
+        ProtectedPath::OpenedPath definition;
+        if (!definitionPath.empty() && ProtectedPath::Open(definitionPath.c_str(), definition).IsDone())
+            remover.SetDefinition(definition.item.Get(), definition.folder.Get());
         Outcome outcome;
         outcome.status = remover.Run(root);
         outcome.out = out.text();

@@ -1,4 +1,7 @@
+#include "FileDescriptor.h"
 #include "RemovalFixture.h"
+
+#include <fcntl.h>
 #include "XMLReading.h"
 
 namespace
@@ -7,12 +10,19 @@ namespace
 class TargetPathFileTest : public RemovalFixture
 {
 protected:
+    // As the tool reads it: through a descriptor opened without blocking.
+    static bool readTarget(const std::string& file, TqString& path)
+    {
+        const FileDescriptor fd(open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        return fd.IsOpen() && XMLReading::ReadTargetFile(fd.Get(), path);
+    }
+
     // Reads a target-path file holding text; the path read, or "<none>" when reading failed.
     std::string readWith(const std::string& text)
     {
         writeFile(base + "/target_path.xml", text);
         TqString path("untouched");
-        if (!XMLReading::ReadTargetFile(TqString((base + "/target_path.xml").c_str()), path))
+        if (!readTarget(base + "/target_path.xml", path))
             return std::string("<none>") + (path == TqString("untouched") ? "" : " but changed");
         return path.ConstData();
     }
@@ -43,7 +53,7 @@ TEST_F(TargetPathFileTest, RejectsUnusableFiles)
     EXPECT_EQ(readWith("not xml at all"), "<none>");
 
     TqString path("untouched");
-    EXPECT_FALSE(XMLReading::ReadTargetFile(TqString((base + "/absent.xml").c_str()), path));
-    EXPECT_FALSE(XMLReading::ReadTargetFile(TqString(base.c_str()), path));
+    EXPECT_FALSE(readTarget(base + "/absent.xml", path));
+    EXPECT_FALSE(readTarget(base, path));
     EXPECT_EQ(std::string(path.ConstData()), "untouched");
 }

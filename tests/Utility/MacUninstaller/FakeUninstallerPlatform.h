@@ -120,6 +120,15 @@ public:
         }
         return findFilesResult;
     }
+    // What CheckRootMayRunInstallation answers, and the paths it was given.
+    Status rootCheckResult;
+    std::string rootCheckedPaths;
+    Status CheckRootMayRunInstallation(const Vector<TqString>& installedPaths) override
+    {
+        for (const TqString& path : installedPaths)
+            rootCheckedPaths += " " + Text(path);
+        return rootCheckResult;
+    }
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override
     {
         progress.push_back("Begin " + Text(productName) + " of " + std::to_string(totalEntries));
