@@ -73,6 +73,8 @@ public:
     int Wait();
     // Stops reading and reaps the process if it is still there.
     void Close();
+    // The running process's id, -1 when none runs.
+    pid_t Pid() const { return pid; }
     // The read end of its output, for waiting on it alongside other work; -1 when not reading.
     int OutputDescriptor() const { return output.Get(); }
 

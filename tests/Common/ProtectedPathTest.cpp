@@ -57,6 +57,8 @@ TEST_F(ProtectedPathTest, EveryFolderAndLinkOnTheWayCountsForTheOwnerAndTheContr
     makeLink(base + "/two/file", base + "/mine/link");
     ASSERT_EQ(lchown((base + "/mine/link").c_str(), user, 0), 0);
 
+    const std::string onProc =
+        " is on the process file system, whose links stand for what a process holds open, not for a path";
     const struct
     {
         std::string path;
@@ -88,6 +90,10 @@ TEST_F(ProtectedPathTest, EveryFolderAndLinkOnTheWayCountsForTheOwnerAndTheContr
         // A sticky folder may be written by all, as a folder above and as the last item.
         {base + "/sticky/theirs", user + 1, "", true},
         {base + "/sticky", 0, "", true},
+        // Process files name what a process holds open, perhaps in another mount namespace.
+        {"/dev/stdin", 0, "/proc" + onProc, true},
+        {"/proc/self/fd/0", 0, "/proc" + onProc, true},
+        {"/proc/self/root" + base + "/file", 0, "/proc" + onProc},
     };
     for (const auto& c : cases)
     {

@@ -2,6 +2,7 @@
 // that allows only the installed tool, a bind mount, and canaries outside what the user may remove.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <sched.h>
@@ -93,11 +94,15 @@ protected:
         makeFile(targetFile, owner, "<targetPath path='" + target + "'/>");
     }
 
-    // Runs the installed tool as user (root when null; through sudo when asked), output and errors together.
-    RunProgram::Outcome runTool(const SystemUser* user, bool throughSudo)
+    // Runs the installed tool as user (root when null; through sudo when asked), output and errors
+    // together; the inputs as given, or as definition and targetFile.
+    RunProgram::Outcome runTool(const SystemUser* user, bool throughSudo, const std::string& givenDefinition = "",
+                                const std::string& givenTarget = "", int input = RunProgram::DevNull)
     {
         RunProgram::Launch launch;
-        launch.command = {tool, "-uninstall", definition, targetFile, "-v"};
+        launch.command = {tool, "-uninstall", givenDefinition.empty() ? definition : givenDefinition,
+                          givenTarget.empty() ? targetFile : givenTarget, "-v"};
+        launch.input = input;
         if (throughSudo)
             launch.command.insert(launch.command.begin(), {"/usr/bin/sudo", "-n"});
         if (user != nullptr)
@@ -141,6 +146,9 @@ TEST_F(RemovalRightsEndToEndTest, AUsersInstallationRemovesOnlyWhatThatUserCould
         canary(target + "/Drop/b.txt", other);
         makeFolder(place + "/outside", SystemUser{}, 0755);
         canary(place + "/outside/passwd", SystemUser{});
+        // Root's group folder: the drop leaves none of root's groups behind.
+        makeFolder(target + "/RootGroup", SystemUser{}, 0770);
+        canary(target + "/RootGroup/c", SystemUser{});
         makeFolder(target + "/Data/Mounted", owner, 0755);
         ASSERT_EQ(mount((place + "/outside").c_str(), (target + "/Data/Mounted").c_str(), nullptr, MS_BIND,
                         nullptr),
@@ -158,6 +166,7 @@ TEST_F(RemovalRightsEndToEndTest, AUsersInstallationRemovesOnlyWhatThatUserCould
                         "/Desktop'/></file>"
                         "<directory fileName='Theirs'><file fileName='notes'/></directory>"
                         "<directory fileName='Drop'><file fileName='b.txt'/></directory>"
+                        "<directory fileName='RootGroup'><file fileName='c'/></directory>"
                         "<directory fileName='Data'><directory fileName='Mounted'><file fileName='passwd'/>"
                         "</directory></directory>");
         const RunProgram::Outcome outcome = runTool(user, throughSudo);
@@ -166,10 +175,17 @@ TEST_F(RemovalRightsEndToEndTest, AUsersInstallationRemovesOnlyWhatThatUserCould
              {"removed " + target + "/app", "failed " + place + "/Desktop/App: Operation not permitted",
               "failed " + target + "/Theirs/notes: Permission denied",
               "failed " + target + "/Drop/b.txt: Operation not permitted",
+              "failed " + target + "/RootGroup: Permission denied",
               "failed " + target + "/Data/Mounted: on another mount, not entered"})
             EXPECT_NE(outcome.text.find(line + "\n"), std::string::npos) << line << " in:\n" << outcome.text;
 
         canary(target + "/app", owner);
+        // Another user may not run the tool on the owner's inputs.
+        const RunProgram::Outcome othersRun = runTool(&other, false);
+        EXPECT_EQ(othersRun.status, 2);
+        EXPECT_EQ(othersRun.text, "refusing to remove: what decides this removal is controlled by uid " +
+                                      std::to_string(owner.uid) + ", not by the user running it (uid " +
+                                      std::to_string(other.uid) + ")\n");
         ASSERT_EQ(chown(targetFile.c_str(), other.uid, other.gid), 0);
         const RunProgram::Outcome refused = runTool(user, throughSudo);
         EXPECT_EQ(refused.status, 2);
@@ -177,5 +193,31 @@ TEST_F(RemovalRightsEndToEndTest, AUsersInstallationRemovesOnlyWhatThatUserCould
                                     std::to_string(owner.uid) + ", and " + targetFile + " by uid " +
                                     std::to_string(other.uid) +
                                     "; what decides a removal must belong to root or to one user\n");
+    }
+}
+
+// The user hands the tool, through the sudo rule, a definition and a target file that are process
+// files: the user's own descriptor on standard input, whose link text may name any file of root's
+// (in a mount namespace of the user's it does). Refused before anything is read; root's files stay.
+TEST_F(RemovalRightsEndToEndTest, AProcessFileAsAnInputIsRefused)
+{
+    const std::string target = base + "/roots";
+    makeFolder(target, SystemUser{}, 0755);
+    canary(target + "/passwd", SystemUser{});
+    makeFolder(base + "/mine", owner, 0755);
+    writeInputs(base + "/mine", target, "<file fileName='passwd'/>");
+    for (const auto& [givenDefinition, givenTarget] :
+         {std::pair<std::string, std::string>{"/proc/self/fd/0", ""}, {"/dev/stdin", "/dev/stdin"},
+          {definition, "/proc/self/fd/0"}})
+    {
+        SCOPED_TRACE(givenDefinition + " " + givenTarget);
+        const int input = open((givenTarget.empty() ? definition : targetFile).c_str(), O_RDONLY | O_CLOEXEC);
+        const RunProgram::Outcome outcome = runTool(&owner, true, givenDefinition, givenTarget, input);
+        close(input);
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_EQ(outcome.text, "refusing to remove: /proc is on the process file system, whose links stand for "
+                                "what a process holds open, not for a path; the tool, the definition, the target "
+                                "file and every folder above them must be writable by their owners alone, and "
+                                "belong to root or to one user\n");
     }
 }

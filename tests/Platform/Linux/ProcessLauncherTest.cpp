@@ -1,5 +1,9 @@
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -7,6 +11,8 @@
 #include "PlatformTestFolder.h"
 #include "ProcessLauncher.h"
 #include "RunProgram.h"
+#include "SystemUser.h"
+#include "TemporaryFolder.h"
 
 using ProcessLauncherTest = PlatformTestFolder;
 
@@ -135,4 +141,115 @@ TEST_F(ProcessLauncherTest, ShieldKeepsThisProcessButNotItsChildren)
     struct sigaction current;
     ASSERT_EQ(sigaction(SIGTERM, nullptr, &current), 0);
     EXPECT_EQ(current.sa_handler, SIG_DFL);
+}
+
+namespace
+{
+
+// What /proc says of a process: one file's text, or a folder's entries.
+std::string ProcText(pid_t pid, const std::string& file)
+{
+    return TemporaryFolder::ReadFile("/proc/" + std::to_string(pid) + "/" + file);
+}
+
+std::string ProcLink(pid_t pid, const std::string& link)
+{
+    std::error_code ignored;
+    return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/" + link, ignored).string();
+}
+
+// The line of /proc/PID/status that starts with key, without it and without trailing blanks.
+std::string StatusLine(pid_t pid, const std::string& key)
+{
+    std::istringstream status(ProcText(pid, "status"));
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key + ":\t", 0) == 0)
+        {
+            const std::string value = line.substr(key.size() + 2);
+            return value.substr(0, value.find_last_not_of(" \t") + 1);
+        }
+    return "<none>";
+}
+
+} // namespace
+
+// A child that root starts for a user sees nothing of root: not its terminal (a process in its own
+// session, with a pty as controlling terminal and standard input), not its environment (a secret),
+// not its descriptors (one to a root-only file, inheritable), not its folder, not its groups. An
+// account-less uid gets nogroup and no other group.
+TEST_F(ProcessLauncherTest, AChildStartedForAUserIsCutOffFromRoot)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "starting a child as another user needs root";
+    SystemUser account;
+    ASSERT_TRUE(account.Make("tqpl" + std::to_string(getpid() % 100000), "/home/tqpl"));
+    const struct
+    {
+        uid_t user;
+        std::string ids, groups, home;
+    } cases[] = {
+        {account.uid, std::to_string(account.gid), std::to_string(account.gid), "/home/tqpl"},
+        {5555, "65534", "", "/"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.user);
+        int report[2];
+        ASSERT_EQ(pipe(report), 0);
+        const pid_t starter = fork();
+        if (starter == 0)
+        {
+            // Root's own session at a terminal, as a person would have it.
+            const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+            if (setsid() < 0 || terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0)
+                _exit(1);
+            const int controlling = open(ptsname(terminal), O_RDWR);
+            clearenv();
+            setenv("SECRET", "root's token", 1);
+            setenv("HOME", "/root", 1);
+            setenv("LANG", "C.UTF-8", 1);
+            if (controlling < 0 || dup2(controlling, STDIN_FILENO) < 0 || open("/etc/shadow", O_RDONLY) < 0 ||
+                chdir("/root") != 0)
+                _exit(1);
+            RunAsUser runAs;
+            runAs.set = true;
+            ToolProcess tool;
+            if (!LookUpUser(c.user, runAs.identity).IsDone() || !tool.Start(Command({"/usr/bin/sleep", "60"}), runAs).IsDone())
+                _exit(1);
+            const pid_t child = tool.Pid();
+            (void)!write(report[1], &child, sizeof child);
+            _exit(tool.Wait() == -1 ? 0 : 1);
+        }
+        close(report[1]);
+        pid_t child = -1;
+        ASSERT_EQ(read(report[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
+        close(report[0]);
+        // Until it runs the program, the child still shows what it had from the fork.
+        for (int tries = 0; tries < 500 && ProcLink(child, "exe") != "/usr/bin/sleep"; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(ProcLink(child, "exe"), "/usr/bin/sleep");
+
+        std::istringstream stat(ProcText(child, "stat").substr(ProcText(child, "stat").rfind(')') + 2));
+        std::string state, parent, group, session, terminal;
+        stat >> state >> parent >> group >> session >> terminal;
+        EXPECT_EQ(session, std::to_string(child));
+        EXPECT_EQ(terminal, "0");
+        std::string descriptors;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(child) + "/fd"))
+            descriptors += entry.path().filename().string() + " ";
+        EXPECT_EQ(descriptors.size(), 6u) << descriptors;
+        EXPECT_EQ(ProcLink(child, "fd/0"), "/dev/null");
+        EXPECT_EQ(ProcLink(child, "cwd"), "/");
+        std::string environment = ProcText(child, "environ");
+        std::replace(environment.begin(), environment.end(), '\0', '\n');
+        EXPECT_EQ(environment, "PATH=/usr/local/bin:/usr/bin:/bin\nHOME=" + c.home + "\nLANG=C.UTF-8\n");
+        const std::string uid = std::to_string(c.user);
+        EXPECT_EQ(StatusLine(child, "Uid"), uid + "\t" + uid + "\t" + uid + "\t" + uid);
+        EXPECT_EQ(StatusLine(child, "Gid"), c.ids + "\t" + c.ids + "\t" + c.ids + "\t" + c.ids);
+        EXPECT_EQ(StatusLine(child, "Groups"), c.groups);
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(starter, &status, 0), starter);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
 }
