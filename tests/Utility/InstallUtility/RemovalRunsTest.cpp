@@ -79,12 +79,13 @@ TEST_F(RemovalRunsTest, TheDryRunForeseesTheRealRunsFailuresLineForLine)
     writeFile(definition,
               "<product><installFiles><directory fileName='ro'><file fileName='f'/></directory>"
               "<directory fileName='sticky'><file fileName='other'/><file fileName='mine'/></directory>"
+              "<directory fileName='ownsticky'><file fileName='other'/></directory>"
               "<file fileName='B.app'/><file fileName='imm'/><file fileName='plain'/>"
               "</installFiles></product>");
     const std::string denied = ": Permission denied", notPermitted = ": Operation not permitted";
     const std::string readOnly = ": Read-only file system";
-    // Layouts: 'f' folders (one no one may write, a root's sticky one with another user's file, a
-    // bundle with one no one may write inside), 'i' an immutable file, 'r' a read-only mount; the rest
+    // Layouts: 'f' folders (one no one may write, a root's sticky one with another user's file, the
+    // user's own sticky one with another user's file, a bundle with one no one may write inside), 'i' an immutable file, 'r' a read-only mount; the rest
     // is the user's. Root passes mode bits and sticky folders; a user meets them; neither passes the others.
     const struct
     {
@@ -107,7 +108,7 @@ TEST_F(RemovalRunsTest, TheDryRunForeseesTheRealRunsFailuresLineForLine)
         writeFile(folder + ".xml", "<targetPath path='" + folder + "'/>");
         writeFile(folder + "/plain", "p");
         if (row.layout == 'f')
-            for (const char* file : {"ro/f", "sticky/other", "sticky/mine", "B.app/Contents/x"})
+            for (const char* file : {"ro/f", "sticky/other", "sticky/mine", "ownsticky/other", "B.app/Contents/x"})
                 writeFile(folder + "/" + file, "x");
         if (row.layout == 'i')
             writeFile(folder + "/imm", "i");
@@ -120,6 +121,8 @@ TEST_F(RemovalRunsTest, TheDryRunForeseesTheRealRunsFailuresLineForLine)
             lchown((folder + "/sticky").c_str(), 0, 0);
             lchown((folder + "/sticky/other").c_str(), user + 1, user + 1);
             chmod((folder + "/sticky").c_str(), 01777);
+            lchown((folder + "/ownsticky/other").c_str(), user + 1, user + 1);
+            chmod((folder + "/ownsticky").c_str(), 01777);
             chmod((folder + "/ro").c_str(), 0555);
             chmod((folder + "/B.app/Contents").c_str(), 0555);
         }
