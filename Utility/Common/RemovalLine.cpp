@@ -1,6 +1,7 @@
 #include "RemovalLine.h"
 
 #include <cstring>
+#include <string>
 
 #include "LineEscaping.h"
 
@@ -38,6 +39,14 @@ TqString FormatRemovalLine(RemovalLineKind kind, const TqString& path, const TqS
         return line;
     }
     return EscapeLineText(reason);
+}
+
+std::string RemovalLineWord(RemovalLineKind kind)
+{
+    for (const Word& word : kWords)
+        if (word.kind == kind)
+            return std::string(word.text, std::strlen(word.text) - 1);
+    return std::string();
 }
 
 RemovalLine ParseRemovalLine(const TqString& line)

@@ -1,6 +1,8 @@
 #ifndef TQ_REMOVALLINE_H
 #define TQ_REMOVALLINE_H
 
+#include <string>
+
 #include "TqString.h"
 
 // The one line format of the removal tool's report, written by the tool and read back by the
@@ -22,6 +24,17 @@ enum class RemovalLineKind
     Other        // anything else: a message of the tool or of the elevation program
 };
 
+// The counts of a summary line.
+struct RemovalCounts
+{
+    unsigned long removed = 0;
+    unsigned long kept = 0;
+    unsigned long missing = 0;
+    unsigned long failed = 0;
+    unsigned long wouldFail = 0;
+    unsigned long ignored = 0;
+};
+
 struct RemovalLine
 {
     RemovalLineKind kind = RemovalLineKind::Other;
@@ -32,6 +45,9 @@ struct RemovalLine
 
 // The line, without its newline, for kind about path; reason may be unset where the kind allows.
 TqString FormatRemovalLine(RemovalLineKind kind, const TqString& path, const TqString& reason = TqString());
+
+// The kind's word as the report writes it ("removed", "would fail"); empty for a summary or another line.
+std::string RemovalLineWord(RemovalLineKind kind);
 
 // Reads a line (without its newline) back.
 RemovalLine ParseRemovalLine(const TqString& line);

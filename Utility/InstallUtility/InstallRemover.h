@@ -47,6 +47,8 @@ public:
     [[nodiscard]] int Run(const FileNode& root);
 
     const Counts& GetCounts() const { return report.GetCounts(); }
+    // How the entries are told (lines by default).
+    void SetReportForm(RemovalReport::Form form) { report.SetForm(form); }
 
 private:
     // An open directory of the tree with its identity and full path.

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <optional>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -13,6 +15,7 @@
 #include "InstallRemover.h"
 #include "LineEscaping.h"
 #include "PathText.h"
+#include "RemovalJson.h"
 #include "ProtectedPath.h"
 #include "RemovalLock.h"
 #include "RemovalRecord.h"
@@ -21,12 +24,16 @@
 #include "XMLReading.h"
 
 const char InstallUtilityCommand::usage[] =
-    "usage: InstallUtility -uninstall DEFINITION TARGETFILE [-v] [-n]\n"
+    "usage: InstallUtility -uninstall DEFINITION TARGETFILE [-v] [-n] [-json]\n"
+    "       InstallUtility -check DEFINITION TARGETFILE [-json]\n"
     "       InstallUtility --help\n"
     "Removes, under the folder that TARGETFILE names (<targetPath path=\"/abs/dir\"/>), what the\n"
     "product definition DEFINITION lists in its installFiles.\n"
     "  -v  print one line per entry, then a summary\n"
     "  -n  change nothing; print what would be removed and what would fail\n"
+    "  -json  write one JSON object per entry on standard output, then one closing object\n"
+    "-check says, changing nothing, whether the product is installed in the target: exit status 0\n"
+    "installed, 5 partly installed, 3 not installed, 2 the files cannot be read.\n"
     "It removes with the rights of whoever controls it, DEFINITION and TARGETFILE (and every folder\n"
     "above them): root, or the one user who owns some of them.\n"
     "Exit status: 0 done; 1 an entry failed, would fail or was refused, or the report could not be\n"
@@ -66,8 +73,8 @@ int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
 // Opens the target folder, waits for its turn and removes what installRoot lists.
 int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
                       const FileNode& installRoot, const ProtectedPath::OpenedPath& definitionFile,
-                      FILE* out, FILE* errors,
-                      const InstallUtilityCommand::Hooks& hooks, RemovalRecord& record)
+                      FILE* out, FILE* errors, const InstallUtilityCommand::Hooks& hooks,
+                      std::optional<RemovalReport::Counts>& counts)
 {
     struct stat targetStatus;
     const FileDescriptor target(openTarget(targetPath, targetStatus, errors));
@@ -92,10 +99,12 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
     {
         // A dry run exists to show what would go, so it always lists the entries.
         InstallRemover remover(targetPath, command.verbose || command.dryRun, command.dryRun, out, errors);
+        if (command.json)
+            remover.SetReportForm(RemovalReport::Form::Json);
         remover.SetTargetFolder(target.Get());
         remover.SetDefinition(definitionFile.item.Get(), definitionFile.folder.Get());
         const int status = remover.Run(installRoot);
-        record.TakeCounts(remover.GetCounts());
+        counts = remover.GetCounts();
         return status;
     }
     catch (const std::bad_alloc&)
@@ -180,21 +189,85 @@ bool readInputs(const InstallUtilityCommand& command, const OpenedInputs& inputs
     return true;
 }
 
+// The product's identity and the target, as every JSON answer gives them.
+RemovalJson::Closing closingOf(const SKUDefinition& definition, const TqString& targetPath)
+{
+    RemovalJson::Closing closing;
+    closing.productName = definition.skuInfo.name;
+    closing.productId = definition.skuInfo.id;
+    closing.productBuild = definition.skuInfo.build;
+    closing.target = targetPath;
+    return closing;
+}
+
+void writeClosingObject(const InstallUtilityCommand& command, const SKUDefinition& definition,
+                        const TqString& targetPath, const std::optional<RemovalReport::Counts>& counts,
+                        int status, const std::vector<std::string>& messages, FILE* out)
+{
+    RemovalJson::Closing closing = closingOf(definition, targetPath);
+    closing.dryRun = command.dryRun;
+    closing.hasSummary = counts.has_value();
+    if (counts)
+        closing.counts = *counts;
+    closing.status = status;
+    closing.messages = messages;
+    (void)fprintf(out, "%s\n", RemovalJson::ClosingObject(closing).c_str());
+    (void)fflush(out);
+}
+
+// Says whether the product is installed in the target: how many of the listed entries that an
+// uninstall would remove are there, found as a dry run finds them, changing nothing. What the
+// product keeps (marked to keep, or a folder holding what others put there) stays after an
+// uninstall, so it counts neither way. Its status is the answer's.
+int checkUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
+                     const SKUDefinition& definition, FILE* out, FILE* errors)
+{
+    struct stat targetStatus;
+    const FileDescriptor target(openTarget(targetPath, targetStatus, errors));
+    if (!target.IsOpen())
+        return 2;
+    InstallRemover remover(targetPath, false, true, out, errors);
+    remover.SetReportForm(RemovalReport::Form::CountsOnly);
+    remover.SetTargetFolder(target.Get());
+    (void)remover.Run(definition.installRoot);
+    const RemovalReport::Counts& counts = remover.GetCounts();
+    const unsigned long present = counts.removed + counts.wouldFail + counts.ignored;
+    const unsigned long listed = present + counts.missing;
+    const bool all = present > 0 && counts.missing == 0;
+    const int status = all            ? InstallUtilityCommand::installed
+                       : present == 0 ? InstallUtilityCommand::notInstalled
+                                      : InstallUtilityCommand::partlyInstalled;
+    const char* answer = all ? "installed" : present == 0 ? "not installed" : "partly installed";
+    if (command.json)
+    {
+        RemovalJson::Closing closing = closingOf(definition, targetPath);
+        closing.status = status;
+        (void)fprintf(out, "%s\n", RemovalJson::CheckObject(closing, answer, present, listed).c_str());
+    }
+    else
+        (void)fprintf(out, "%s: %lu of %lu listed entries of %s are in %s\n", answer, present, listed,
+                      shown(definition.skuInfo.name).ConstData(), shown(targetPath).ConstData());
+    return fflush(out) == 0 && ferror(out) == 0 ? status : 1;
+}
+
 } // namespace
 
 bool InstallUtilityCommand::Parse(int argc, const char* const argv[])
 {
-    if (argc < 4 || strcmp(argv[1], "-uninstall") != 0)
+    if (argc < 4 || (strcmp(argv[1], "-uninstall") != 0 && strcmp(argv[1], "-check") != 0))
         return false;
+    check = strcmp(argv[1], "-check") == 0;
     definitionPath = TqString(argv[2]);
     targetFilePath = TqString(argv[3]);
     if (definitionPath.IsEmpty() || targetFilePath.IsEmpty())
         return false;
     for (int i = 4; i < argc; ++i)
     {
-        if (strcmp(argv[i], "-v") == 0)
+        if (strcmp(argv[i], "-json") == 0)
+            json = true;
+        else if (strcmp(argv[i], "-v") == 0 && !check)
             verbose = true;
-        else if (strcmp(argv[i], "-n") == 0)
+        else if (strcmp(argv[i], "-n") == 0 && !check)
             dryRun = true;
         else
             return false;
@@ -222,11 +295,19 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
     TqString targetPath;
     SKUDefinition definition;
     int status = 2;
+    std::optional<RemovalReport::Counts> counts;
     // Before anything is read: what the files say is decided by whoever controls them.
     OpenedInputs inputs;
-    if (takeRights(command, inputs, errors) && readInputs(command, inputs, targetPath, definition, errors))
+    const bool read = takeRights(command, inputs, errors) && readInputs(command, inputs, targetPath, definition, errors);
+    if (command.check)
+        return read ? checkUnderTarget(command, PathText::Normalized(targetPath), definition, out, errors) : 2;
+    if (read)
         status = removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot,
-                                   inputs.definition, out, errors, hooks, record);
+                                   inputs.definition, out, errors, hooks, counts);
+    if (counts)
+        record.TakeCounts(*counts);
     record.Write(definition.skuInfo.name, targetPath, status);
+    if (command.json)
+        writeClosingObject(command, definition, targetPath, counts, status, record.Messages(), out);
     return status;
 }

@@ -18,7 +18,8 @@ struct InstallUtilityHooks
     int lockWaitSeconds = RemovalLock::defaultWaitSeconds;
 };
 
-// The removal tool's command line: -uninstall DEFINITION TARGETFILE [-v] [-n], or --help.
+// The removal tool's command line: -uninstall DEFINITION TARGETFILE [-v] [-n] [-json],
+// -check DEFINITION TARGETFILE [-json], or --help.
 class InstallUtilityCommand
 {
 public:
@@ -38,10 +39,18 @@ public:
     // What --help prints, and a bad command line on standard error.
     static const char usage[];
 
+    // Whether the product is installed in the target, said without changing anything: the
+    // statuses of the answers.
+    static constexpr int installed = 0;
+    static constexpr int notInstalled = 3;
+    static constexpr int partlyInstalled = 5;
+
     TqString definitionPath;
     TqString targetFilePath;
+    bool check = false;
     bool verbose = false;
     bool dryRun = false;
+    bool json = false;
 };
 
 #endif

@@ -77,6 +77,8 @@ ssize_t RemovalRecord::passOn(void* cookie, const char* data, size_t size)
         }
         record.lastLine.swap(record.partialLine);
         record.partialLine.clear();
+        if (record.messages.size() < 100)
+            record.messages.push_back(record.lastLine);
     }
     const size_t written = fwrite(data, 1, size, record.errors);
     return written == 0 && size != 0 ? -1 : static_cast<ssize_t>(written);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "RemovalReport.h"
 #include "TqString.h"
@@ -28,6 +29,8 @@ public:
     // The stream to write the tool's messages to in place of errors; all of it reaches errors.
     FILE* Errors() const { return watched != nullptr ? watched : errors; }
 
+    // The lines the tool wrote on errors so far (the first 100).
+    const std::vector<std::string>& Messages() const { return messages; }
     // The removal's counts, once it has run.
     void TakeCounts(const RemovalReport::Counts& report);
 
@@ -44,6 +47,7 @@ private:
     FILE* watched = nullptr;
     std::string partialLine;
     std::string lastLine;
+    std::vector<std::string> messages;
     std::optional<RemovalReport::Counts> counts;
 };
 

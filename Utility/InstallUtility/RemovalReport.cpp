@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "RemovalJson.h"
+
 RemovalReport::RemovalReport(bool verbose, bool dryRun, FILE* out, FILE* errors)
     : verbose(verbose), dryRun(dryRun), out(out), errors(errors)
 {
@@ -34,14 +36,14 @@ void RemovalReport::Failed(const TqString& path, const TqString& reason, bool ig
                                           : RemovalLineKind::Failed;
     ++(ignored ? counts.ignored : dryRun ? counts.wouldFail : counts.failed);
     runFailed = runFailed || !ignored;
-    write(verbose ? out : errors, FormatRemovalLine(kind, path, reason));
+    problemLine(kind, path, reason);
 }
 
 void RemovalReport::Refused(const TqString& name, const TqString& reason)
 {
     ++counts.failed;
     runFailed = true;
-    write(verbose ? out : errors, FormatRemovalLine(RemovalLineKind::Refused, name, reason));
+    problemLine(RemovalLineKind::Refused, name, reason);
 }
 
 std::string RemovalReport::CountsText(const Counts& counts, bool dryRun)
@@ -56,7 +58,7 @@ std::string RemovalReport::CountsText(const Counts& counts, bool dryRun)
 
 void RemovalReport::Summary()
 {
-    if (!verbose)
+    if (!verbose || form != Form::Lines)
         return;
     const std::string text = "summary: " + CountsText(counts, dryRun);
     write(out, TqString(text.data(), text.size()));
@@ -64,8 +66,18 @@ void RemovalReport::Summary()
 
 void RemovalReport::entryLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
 {
-    if (verbose)
+    if (form == Form::Json)
+        write(out, TqString(RemovalJson::EntryObject(kind, path, reason).c_str()));
+    else if (form == Form::Lines && verbose)
         write(out, FormatRemovalLine(kind, path, reason));
+}
+
+void RemovalReport::problemLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
+{
+    if (form == Form::Lines && !verbose)
+        write(errors, FormatRemovalLine(kind, path, reason));
+    else
+        entryLine(kind, path, reason);
 }
 
 void RemovalReport::write(FILE* stream, const TqString& line)

@@ -14,14 +14,15 @@
 class RemovalReport
 {
 public:
-    struct Counts
+    using Counts = RemovalCounts;
+
+    // How entries are told: as lines (verbose decides which and where), as one JSON object per
+    // entry on out (RemovalJson), or not at all (only counted).
+    enum class Form
     {
-        unsigned long removed = 0;
-        unsigned long kept = 0;
-        unsigned long missing = 0;
-        unsigned long failed = 0;
-        unsigned long wouldFail = 0;
-        unsigned long ignored = 0;
+        Lines,
+        Json,
+        CountsOnly
     };
 
     // A dry run says "would remove" where a real one says "removed", "would fail" for "failed".
@@ -36,7 +37,8 @@ public:
     void Failed(const TqString& path, const TqString& reason, bool ignored);
     // What the guard would not even try, name as the definition gives it: it fails the run.
     void Refused(const TqString& name, const TqString& reason);
-    // The summary line (with verbose).
+    void SetForm(Form chosen) { form = chosen; }
+    // The summary line (with verbose, as lines).
     void Summary();
     // The counts as the summary and the system log give them: "N removed, N kept, ...".
     static std::string CountsText(const Counts& counts, bool dryRun);
@@ -48,10 +50,13 @@ public:
 
 private:
     void entryLine(RemovalLineKind kind, const TqString& path, const TqString& reason = TqString());
+    // A line that verbose alone does not silence: a failure, a refusal, an ignored error.
+    void problemLine(RemovalLineKind kind, const TqString& path, const TqString& reason);
     void write(FILE* stream, const TqString& line);
 
     bool verbose;
     bool dryRun;
+    Form form = Form::Lines;
     FILE* out;
     FILE* errors;
     Counts counts;

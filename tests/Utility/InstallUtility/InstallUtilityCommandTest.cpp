@@ -1,6 +1,9 @@
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <sys/file.h>
 #include <thread>
 
@@ -113,7 +116,7 @@ TEST(InstallUtilityCommandParseTest, TakesBothOptions)
 TEST_F(InstallUtilityCommandTest, HelpPrintsTheUsageAndBadCommandLinesOrUnreadableInputsExitTwoAtOnce)
 {
     const std::string usage = InstallUtilityCommand::usage;
-    EXPECT_EQ(usage.rfind("usage: InstallUtility -uninstall DEFINITION TARGETFILE [-v] [-n]\n", 0), 0u);
+    EXPECT_EQ(usage.rfind("usage: InstallUtility -uninstall DEFINITION TARGETFILE [-v] [-n] [-json]\n", 0), 0u);
     EXPECT_EQ(runTool({"--help"}), 0);
     EXPECT_EQ(out, usage);
     EXPECT_EQ(errors, "");
@@ -390,4 +393,46 @@ TEST_F(InstallUtilityCommandTest, ARemovalThatHasBegunRunsToItsEndWhateverSignal
     EXPECT_EQ(finish(child), 1);
     EXPECT_EQ(errors, "cannot write the removal report: Broken pipe\n");
     EXPECT_TRUE(listing(target).empty());
+}
+
+// A fleet asks before it acts and reads what changed: -check answers by its status, as one line or
+// one JSON object, changing nothing; -json gives one object per entry and a closing object whose
+// "changed" tells a removal from a run that found nothing left to remove.
+TEST_F(InstallUtilityCommandTest, TheCheckAndTheJsonResultSayWhatIsThereAndWhatChanged)
+{
+    EXPECT_EQ(runTool({"-check", definition, targetFile}), InstallUtilityCommand::installed);
+    EXPECT_EQ(out, "installed: 3 of 3 listed entries of P are in " + target + "\n");
+    EXPECT_TRUE(untouched());
+
+    std::filesystem::remove(target + "/a");
+    EXPECT_EQ(runTool({"-check", definition, targetFile, "-json"}), InstallUtilityCommand::partlyInstalled);
+    const nlohmann::json check = nlohmann::json::parse(out);
+    EXPECT_EQ(check["check"], "partly installed");
+    EXPECT_EQ(check["present"], 2);
+    EXPECT_EQ(check["listed"], 3);
+    EXPECT_EQ(check["status"], InstallUtilityCommand::partlyInstalled);
+
+    for (const bool changed : {true, false})
+    {
+        SCOPED_TRACE(changed ? "first run" : "second run");
+        EXPECT_EQ(runTool({"-uninstall", definition, targetFile, "-json"}), 0);
+        std::vector<nlohmann::json> lines;
+        std::istringstream stream(out);
+        for (std::string line; std::getline(stream, line);)
+            lines.push_back(nlohmann::json::parse(line));
+        ASSERT_EQ(lines.size(), 4u) << out;
+        EXPECT_EQ(lines[0].dump(), "{\"kind\":\"missing\",\"path\":\"" + target + "/a\"}");
+        EXPECT_EQ(lines[1].dump(), changed ? "{\"kind\":\"removed\",\"path\":\"" + target + "/d/b\"}"
+                                           : "{\"kind\":\"missing\",\"path\":\"" + target + "/d\"}");
+        const nlohmann::json& closing = lines.back();
+        EXPECT_EQ(closing["schema"], 1);
+        EXPECT_EQ(closing["product"]["name"], "P");
+        EXPECT_EQ(closing["target"], target);
+        EXPECT_EQ(closing["summary"]["removed"], changed ? 2 : 0);
+        EXPECT_EQ(closing["summary"]["missing"], changed ? 1 : 3);
+        EXPECT_EQ(closing["changed"], changed);
+        EXPECT_EQ(closing["status"], 0);
+    }
+    EXPECT_EQ(runTool({"-check", definition, targetFile}), InstallUtilityCommand::notInstalled);
+    EXPECT_EQ(out, "not installed: 0 of 3 listed entries of P are in " + target + "\n");
 }
