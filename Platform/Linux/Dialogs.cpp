@@ -1,5 +1,6 @@
 #include "Dialogs.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -93,23 +94,59 @@ int RunStreamAlert(FILE* output, const Alert& alert, bool unattended)
 namespace
 {
 
-// Asks until a button's number, an empty line or the end of input comes; the chosen code, or the
-// default button's.
+volatile sig_atomic_t interrupted = 0;
+
+void NoteInterruption(int)
+{
+    interrupted = 1;
+}
+
+// While a question waits at the terminal, Ctrl-C answers it with the default button: the read is
+// broken off (no restart), whatever this process otherwise does with Ctrl-C, and the next line
+// typed is never taken for the answer.
+class InterruptionAnswers
+{
+public:
+    InterruptionAnswers()
+    {
+        struct sigaction noting = {};
+        noting.sa_handler = NoteInterruption;
+        sigemptyset(&noting.sa_mask);
+        interrupted = 0;
+        sigaction(SIGINT, &noting, &previous);
+    }
+    ~InterruptionAnswers() { sigaction(SIGINT, &previous, nullptr); }
+    InterruptionAnswers(const InterruptionAnswers&) = delete;
+    InterruptionAnswers& operator=(const InterruptionAnswers&) = delete;
+
+private:
+    struct sigaction previous;
+};
+
+// Asks until a button's number, an empty line, Ctrl-C or the end of input comes; the chosen code,
+// or the default button's. One button needs no choice: any line closes it.
 int ReadTerminalChoice(FILE* input, FILE* output, const std::vector<Button>& buttons)
 {
+    const InterruptionAnswers interruption;
     int answer = AlertDefaultReturn;
     char* line = nullptr;
     size_t capacity = 0;
     for (;;)
     {
-        (void)std::fprintf(output, "Choose 1-%zu [1]: ", buttons.size());
+        if (buttons.size() == 1)
+            (void)std::fputs("Press Enter ", output);
+        else
+            (void)std::fprintf(output, "Choose 1-%zu [1]: ", buttons.size());
         (void)std::fflush(output);
         ssize_t length = getline(&line, &capacity, input);
-        if (length < 0)
+        if (length < 0 || interrupted != 0)
         {
+            std::clearerr(input);
             (void)std::fputs("\n", output);
             break;
         }
+        if (buttons.size() == 1)
+            break;
         TqString choice(line, static_cast<unsigned long>(length));
         while (choice.IsSet() && (choice.EndsWith("\n") || choice.EndsWith("\r") || choice.EndsWith(" ")))
             choice = choice.Substr(0, choice.Size() - 1);
@@ -136,10 +173,13 @@ int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
     if (alert.details.IsSet())
         WriteText(output, alert.details + "\n\n");
     WriteText(output, AlertTextLines(alert));
-    for (size_t index = 0; index < buttons.size(); ++index)
-        (void)std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1,
-                           buttons[index].label.ConstData());
-    (void)std::fputs("\n", output);
+    if (buttons.size() > 1)
+    {
+        for (size_t index = 0; index < buttons.size(); ++index)
+            (void)std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1,
+                               buttons[index].label.ConstData());
+        (void)std::fputs("\n", output);
+    }
     const int answer = ReadTerminalChoice(input, output, buttons);
     (void)std::fputs("\n", output);
     (void)std::fflush(output);

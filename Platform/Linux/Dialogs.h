@@ -38,8 +38,9 @@ int UnattendedAnswer(const Alert& alert);
 int RunStreamAlert(FILE* output, const Alert& alert, bool unattended);
 
 // Prints the alert's details, when it has any, then the alert (its texts escaped as in FormatAlert)
-// with numbered buttons, and reads the choice from input. An empty line or the end of input answers
-// the default button; anything else that is not a button's number asks again.
+// with numbered buttons, and reads the choice from input. An empty line, Ctrl-C or the end of input
+// answers the default button; anything else that is not a button's number asks again. An alert
+// with one button asks "Press Enter" and any line closes it.
 int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert);
 
 #endif

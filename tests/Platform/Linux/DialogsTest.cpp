@@ -138,11 +138,11 @@ TEST(Dialogs, TerminalPicksByNumber)
         {kConfirmation, "3\nx\n02 \n", AlertAlternateReturn, menu + ask + ask + ask + "\n"},
         {kConfirmation, "9\n", AlertDefaultReturn, menu + ask + ask + "\n\n"},
         {kThreeButtons, "3\n", AlertOtherReturn, kDoneText + "1) Yes  2) No  3) Maybe\nChoose 1-3 [1]: \n"},
-        {kCompletion, "2\n", AlertDefaultReturn, kDoneText + "1) OK\nChoose 1-1 [1]: Choose 1-1 [1]: \n\n"},
+        {kCompletion, "2\n", AlertDefaultReturn, kDoneText + "Press Enter \n"},
         {kForged, "\n", AlertDefaultReturn, kForgedText + "1) Cancel  2) Uninstall\n" + ask + "\n"},
         {kFailure, "\n", AlertDefaultReturn,
          "failed /opt/a: Busy\nrefused ..: not a plain name\n... and 2 more\n\n" + kFailureText +
-             "1) OK\nChoose 1-1 [1]: \n"},
+             "Press Enter \n"},
     };
     for (const Case& c : cases)
     {
