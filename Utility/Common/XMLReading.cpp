@@ -311,15 +311,18 @@ bool XMLReading::UseText(const char* bytes, size_t length, const DocumentUse& us
     return parseAndUse(parserText(bytes, length), [&use](TiXmlDocument& document, bool) { use(document); });
 }
 
-bool XMLReading::ReadDefinitionFile(const TqString& path, SKUDefinition& definition)
+bool XMLReading::ReadDefinitionFile(const TqString& path, SKUDefinition& definition,
+                                    InstallFilesFindings& findings)
 {
     std::vector<char> text;
     bool read = false;
     const ParsedUse strictly = [&](TiXmlDocument& document, bool wholeText)
     {
         read = onlyRoot(document, wholeText, "product") != nullptr;
-        if (read)
-            readMarked(document, definition);
+        if (!read)
+            return;
+        findings = CheckInstallFiles(document);
+        readMarked(document, definition);
     };
     return loadFileText(path, text) && parseAndUse(text, strictly) && read;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 
+#include "InstallFilesCheck.h"
 #include "TqString.h"
 
 class SKUDefinition;
@@ -37,8 +38,10 @@ bool UseText(const char* bytes, size_t length, const DocumentUse& use);
 // element, `product`, with nothing but white space, comments or declarations beside it. The model
 // is read as SKUDefinition reads it, and each directory whose element lists an install entry
 // without a name (which the model leaves out) gets one entry under the empty name, so that the
-// removal refuses it aloud instead of passing over it. False (model unspecified) otherwise.
-[[nodiscard]] bool ReadDefinitionFile(const TqString& path, SKUDefinition& definition);
+// removal refuses it aloud instead of passing over it. Its installFiles are checked as the tool
+// needs them (CheckInstallFiles) into findings. False (model and findings unspecified) otherwise.
+[[nodiscard]] bool ReadDefinitionFile(const TqString& path, SKUDefinition& definition,
+                                      InstallFilesFindings& findings);
 
 // The same reading of a definition given as text (no check of the root).
 [[nodiscard]] bool ReadDefinitionText(const char* bytes, size_t length, SKUDefinition& definition);

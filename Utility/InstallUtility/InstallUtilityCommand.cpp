@@ -27,9 +27,10 @@ const char InstallUtilityCommand::usage[] =
     "It removes with the rights of whoever controls it, DEFINITION and TARGETFILE (and every folder\n"
     "above them): root, or the one user who owns some of them.\n"
     "Exit status: 0 done; 1 an entry failed, would fail or was refused, or the report could not be\n"
-    "written; 2 a bad command line, an unreadable definition or target file, inputs controlled by\n"
-    "two users or writable by others, or another removal of the target still running after a\n"
-    "minute (nothing touched); 4 cancelled by a signal before anything was removed.\n";
+    "written; 2 a bad command line, an unreadable definition or target file, a definition that lists\n"
+    "nothing or spells a name of installFiles in another letter case or a flag other than 0 or 1,\n"
+    "inputs controlled by two users or writable by others, or another removal of the target still\n"
+    "running after a minute (nothing touched); 4 cancelled by a signal before anything was removed.\n";
 
 namespace
 {
@@ -122,6 +123,20 @@ bool takeRights(const InstallUtilityCommand& command, FILE* errors)
     return false;
 }
 
+// The strict read's findings: false with the one refusal line written; otherwise each name that
+// is passed over is said, and the run goes on.
+bool acceptFindings(const InstallFilesFindings& findings, FILE* errors)
+{
+    if (findings.refusal.IsSet())
+    {
+        (void)fprintf(errors, "refusing to remove: %s\n", findings.refusal.ConstData());
+        return false;
+    }
+    for (const TqString& line : findings.ignored)
+        (void)fprintf(errors, "%s\n", line.ConstData());
+    return true;
+}
+
 // Reads the target file and the definition; false, with the line written, when either cannot be read.
 bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUDefinition& definition,
                 FILE* errors)
@@ -142,12 +157,15 @@ bool readInputs(const InstallUtilityCommand& command, TqString& targetPath, SKUD
         readingPath = &command.definitionPath;
         // Unlike SKUDefinition::fromFile, which reads whatever it can, the tool must tell an
         // unreadable definition from one that lists nothing: it then removes nothing and says so.
-        if (!XMLReading::ReadDefinitionFile(command.definitionPath, definition))
+        InstallFilesFindings findings;
+        if (!XMLReading::ReadDefinitionFile(command.definitionPath, definition, findings))
         {
             (void)fprintf(errors, "cannot read the product definition %s\n",
                           shown(command.definitionPath).ConstData());
             return false;
         }
+        if (!acceptFindings(findings, errors))
+            return false;
     }
     catch (const std::bad_alloc&)
     {
