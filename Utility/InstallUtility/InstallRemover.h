@@ -47,6 +47,10 @@ public:
 
     const Counts& GetCounts() const { return report.GetCounts(); }
 
+    // After Run: whether no listed entry was there at all (each one missing, a shortcut of the
+    // same name that is not the product's aside), so that the target holds nothing of the product.
+    bool FoundNothing() const;
+
 private:
     // An open directory of the tree with its identity and full path.
     struct Directory
@@ -106,6 +110,8 @@ private:
     RemovalGuard guard;
     int targetFd = -1;
     int givenTargetFd = -1;
+    // Shortcuts left because they are not the product's links: they say nothing of the product.
+    unsigned long foreignShortCuts = 0;
     // The definition file and every folder above it.
     std::vector<NodeIdentity> definitionHolders;
 };

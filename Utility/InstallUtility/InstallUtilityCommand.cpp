@@ -30,7 +30,8 @@ const char InstallUtilityCommand::usage[] =
     "written; 2 a bad command line, an unreadable definition or target file, a definition that lists\n"
     "nothing or spells a name of installFiles in another letter case or a flag other than 0 or 1,\n"
     "inputs controlled by two users or writable by others, or another removal of the target still\n"
-    "running after a minute (nothing touched); 4 cancelled by a signal before anything was removed.\n";
+    "running after a minute (nothing touched); 3 nothing that the definition lists was found under\n"
+    "the target (nothing touched); 4 cancelled by a signal before anything was removed.\n";
 
 namespace
 {
@@ -61,9 +62,9 @@ int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
     return fd;
 }
 
-// Opens the target folder, waits for its turn and removes what installRoot lists.
+// Opens the target folder, waits for its turn and removes what the definition lists.
 int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
-                      const FileNode& installRoot, FILE* out, FILE* errors,
+                      const SKUDefinition& definition, FILE* out, FILE* errors,
                       const InstallUtilityCommand::Hooks& hooks, RemovalRecord& record)
 {
     struct stat targetStatus;
@@ -91,9 +92,15 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
         InstallRemover remover(targetPath, command.verbose || command.dryRun, command.dryRun, out, errors);
         remover.SetTargetFolder(target.Get());
         remover.SetDefinitionPath(command.definitionPath);
-        const int status = remover.Run(installRoot);
+        const int status = remover.Run(definition.installRoot);
         record.TakeCounts(remover.GetCounts());
-        return status;
+        // Every entry missing is not a removal done: the product is elsewhere, or was never here.
+        if (status != 0 || !remover.FoundNothing())
+            return status;
+        const TqString& name = definition.skuInfo.name;
+        (void)fprintf(errors, "nothing of %s was found in %s\n",
+                      name.IsSet() ? shown(name).ConstData() : "the product", shown(targetPath).ConstData());
+        return 3;
     }
     catch (const std::bad_alloc&)
     {
@@ -220,8 +227,8 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
     int status = 2;
     // Before anything is read: what the files say is decided by whoever controls them.
     if (takeRights(command, errors) && readInputs(command, targetPath, definition, errors))
-        status = removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot, out,
-                                   errors, hooks, record);
+        status = removeUnderTarget(command, PathText::Normalized(targetPath), definition, out, errors, hooks,
+                                   record);
     record.Write(definition.skuInfo.name, targetPath, status);
     return status;
 }

@@ -8,6 +8,7 @@
 #include "PathText.h"
 #include "SKUDefinition.h"
 #include "ToolOutputTally.h"
+#include "XMLReading.h"
 
 namespace
 {
@@ -42,7 +43,8 @@ const char kUsage[] =
     "  1  failed, something is left\n"
     "  2  configuration or unexpected error, nothing removed\n"
     "  3  administrator rights not obtained\n"
-    "  4  cancelled, nothing removed\n";
+    "  4  cancelled, nothing removed\n"
+    "  5  the product was not found in the folder it was installed into, nothing removed\n";
 
 // The product name is put in by concatenation, never through a format, so a "%" in it stays literal.
 Alert ConfirmationAlert(const TqString& productName)
@@ -106,6 +108,23 @@ Alert NothingRemovedAlert(const TqString& productName, const TqString& details)
 {
     return ProductAlert(productName, "Uninstallation failed. Nothing was removed.", AlertKind::Error,
                         details);
+}
+
+// Nothing the definition lists was in the target folder (the tool's exit 3): the installation was
+// moved, or the target file names the wrong folder.
+Alert NotFoundAlert(const TqString& productName, const TqString& targetPath, const TqString& details)
+{
+    return ProductAlert(productName, productName + " was not found in " + targetPath + ". Nothing was removed.",
+                        AlertKind::Error, details);
+}
+
+// The folder the target-path file names, as the tool reads it; "its folder" when it cannot be read.
+TqString TargetFolder(const TqString& targetPathFile)
+{
+    TqString target;
+    if (!XMLReading::ReadTargetFile(targetPathFile, target))
+        return "its folder";
+    return EscapeLineText(PathText::Normalized(target));
 }
 
 // The tool was stopped before it removed anything (exit 4).
@@ -207,6 +226,9 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
     case ToolOutcome::NothingRemoved:
         platform.RunAlert(NothingRemovedAlert(name, tally.FailureDetails()));
         return kUninstallNothingRemoved;
+    case ToolOutcome::NotFound:
+        platform.RunAlert(NotFoundAlert(name, TargetFolder(inputs.targetPathFile), tally.MessageDetails()));
+        return kUninstallNotFound;
     case ToolOutcome::Cancelled:
         platform.RunAlert(CancelledAlert(name));
         return kUninstallCancelled;

@@ -19,7 +19,8 @@ enum UninstallStatus
     kUninstallFailed = 1,         // failed, something is left
     kUninstallNothingRemoved = 2, // configuration or unexpected error, nothing removed
     kUninstallNoRights = 3,       // administrator rights not obtained
-    kUninstallCancelled = 4       // cancelled, nothing removed
+    kUninstallCancelled = 4,      // cancelled, nothing removed
+    kUninstallNotFound = 5        // nothing of the product was in its folder, nothing removed
 };
 
 // Runs one phase for this command line (or prints the usage on standard output for -h or

@@ -140,7 +140,7 @@ TEST_F(UninstallerFlowTest, HelpPrintsTheUsageAndTouchesNothing)
     }
     const std::string usage = UsageText();
     for (const char* part : {"UNINSTALL_UNATTENDED=1", "0  removed", "3  administrator rights not obtained",
-                             "4  cancelled, nothing removed"})
+                             "4  cancelled, nothing removed", "5  the product was not found"})
         EXPECT_NE(usage.find(part), std::string::npos) << part;
 }
 
@@ -347,6 +347,9 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
          "Uninstallation failed. Some components may not have been removed.", failures},
         {"refused by the tool", true, false, done, ToolOutcome::NothingRemoved, "", 2,
          "Uninstallation failed. Nothing was removed.", failures},
+        {"nothing of it found", true, false, done, ToolOutcome::NotFound, "", 5,
+         "Demo Product was not found in /opt/demo. Nothing was removed.",
+         "waiting for another removal of /opt/demo"},
         {"cancelled by a signal", true, false, done, ToolOutcome::Cancelled, "", 4,
          "Uninstallation was cancelled. Nothing was removed.", ""},
         {"not started", true, false, Status::Failed(EAGAIN, "x"), ToolOutcome::Succeeded, "", 2,
