@@ -43,6 +43,7 @@ enum class ToolOutcome
     Succeeded,            // exit status 0
     Failed,               // status 1 or another the tool does not give, or killed by a signal
     NothingRemoved,       // status 2: the tool refused its command line, inputs or lock; nothing removed
+    NotFound,             // status 3: nothing the definition lists was under the target; nothing removed
     Cancelled,            // status 4: a signal ended it before it removed anything
     AuthorizationRefused, // the user dismissed the password prompt: the run ends quietly
     RightsNotObtained,    // no way to ask for rights, or they were refused: the user is told

@@ -121,6 +121,8 @@ ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus)
         return ToolOutcome::Succeeded;
     case 2:
         return ToolOutcome::NothingRemoved;
+    case 3:
+        return ToolOutcome::NotFound;
     case 4:
         return ToolOutcome::Cancelled;
     default:

@@ -45,7 +45,8 @@ Vector<TqString> RightsCheckCommand(const Elevation& elevation);
 
 // pkexec's own 126 (its dialog was dismissed) and 127 (it could not authenticate) say nothing
 // about the tool: the first ends the run quietly, the second means the rights were not obtained.
-// Otherwise the tool's own: 0 done, 2 nothing removed (refused), 4 cancelled, anything else failed.
+// Otherwise the tool's own: 0 done, 2 nothing removed (refused), 3 nothing found, 4 cancelled,
+// anything else failed.
 ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus);
 
 #endif

@@ -312,15 +312,17 @@ bool XMLReading::UseText(const char* bytes, size_t length, const DocumentUse& us
     return parseAndUse(parserText(bytes, length), [&use](TiXmlDocument& document, bool) { use(document); });
 }
 
-bool XMLReading::ReadDefinitionFile(int fd, SKUDefinition& definition)
+bool XMLReading::ReadDefinitionFile(int fd, SKUDefinition& definition, InstallFilesFindings& findings)
 {
     std::vector<char> text;
     bool read = false;
     const ParsedUse strictly = [&](TiXmlDocument& document, bool wholeText)
     {
         read = onlyRoot(document, wholeText, "product") != nullptr;
-        if (read)
-            readMarked(document, definition);
+        if (!read)
+            return;
+        findings = CheckInstallFiles(document);
+        readMarked(document, definition);
     };
     return loadDescriptorText(fd, text) && parseAndUse(text, strictly) && read;
 }
@@ -344,4 +346,10 @@ bool XMLReading::ReadTargetFile(int fd, TqString& targetPath)
         return false;
     targetPath = value;
     return true;
+}
+
+bool XMLReading::ReadTargetFile(const TqString& path, TqString& targetPath)
+{
+    const FileDescriptor fd(open(path.ConstData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    return fd.IsOpen() && ReadTargetFile(fd.Get(), targetPath);
 }

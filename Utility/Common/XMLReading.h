@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 
+#include "InstallFilesCheck.h"
 #include "TqString.h"
 
 class SKUDefinition;
@@ -38,8 +39,9 @@ bool UseText(const char* bytes, size_t length, const DocumentUse& use);
 // element, `product`, with nothing but white space, comments or declarations beside it. The model
 // is read as SKUDefinition reads it, and each directory whose element lists an install entry
 // without a name (which the model leaves out) gets one entry under the empty name, so that the
-// removal refuses it aloud instead of passing over it. False (model unspecified) otherwise.
-[[nodiscard]] bool ReadDefinitionFile(int fd, SKUDefinition& definition);
+// removal refuses it aloud instead of passing over it. Its installFiles are checked as the tool
+// needs them (CheckInstallFiles) into findings. False (model and findings unspecified) otherwise.
+[[nodiscard]] bool ReadDefinitionFile(int fd, SKUDefinition& definition, InstallFilesFindings& findings);
 
 // The same reading of a definition given as text (no check of the root).
 [[nodiscard]] bool ReadDefinitionText(const char* bytes, size_t length, SKUDefinition& definition);
@@ -48,6 +50,9 @@ bool UseText(const char* bytes, size_t length, const DocumentUse& use);
 // False (targetPath untouched) when the file cannot be read, is not well-formed XML, has another
 // root or more than one, or the attribute is missing or empty. Relative paths are read as written.
 [[nodiscard]] bool ReadTargetFile(int fd, TqString& targetPath);
+
+// The same for the file at path, opened without blocking: for what only shows the target to a person.
+[[nodiscard]] bool ReadTargetFile(const TqString& path, TqString& targetPath);
 
 } // namespace XMLReading
 

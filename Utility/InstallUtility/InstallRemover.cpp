@@ -361,7 +361,10 @@ void InstallRemover::removeShortCutLink(const FileNode& node, int folderFd, cons
         missing(path);
     // Not a link, or a link elsewhere, is not ours to remove; ours stays while its entry does.
     else if (error != 0 || !entryGone || !(PathText::Normalized(linkText) == installedPath))
+    {
+        foreignShortCuts += entryGone ? 1 : 0;
         kept(path);
+    }
     else
         settle(node, path, goneIsDone(changes->RemoveName(folderFd, name).Errno()));
 }
@@ -400,6 +403,13 @@ FileDescriptor InstallRemover::openShortCutFolder(const TqString& dir, const TqS
         errno = error;
     }
     return folder;
+}
+
+bool InstallRemover::FoundNothing() const
+{
+    const Counts& counts = report.GetCounts();
+    return counts.missing > 0 && counts.removed == 0 && counts.failed == 0 && counts.wouldFail == 0 &&
+           counts.ignored == 0 && counts.kept == foreignShortCuts;
 }
 
 bool InstallRemover::removed(const TqString& path)

@@ -50,6 +50,10 @@ public:
     // How the entries are told (lines by default).
     void SetReportForm(RemovalReport::Form form) { report.SetForm(form); }
 
+    // After Run: whether no listed entry was there at all (each one missing, a shortcut of the
+    // same name that is not the product's aside), so that the target holds nothing of the product.
+    bool FoundNothing() const;
+
 private:
     // An open directory of the tree with its identity and full path.
     struct Directory
@@ -109,6 +113,8 @@ private:
     RemovalGuard guard;
     int targetFd = -1;
     int givenTargetFd = -1;
+    // Shortcuts left because they are not the product's links: they say nothing of the product.
+    unsigned long foreignShortCuts = 0;
     // The definition file and every folder above it.
     std::vector<NodeIdentity> definitionHolders;
 };

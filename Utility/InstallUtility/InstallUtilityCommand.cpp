@@ -37,9 +37,11 @@ const char InstallUtilityCommand::usage[] =
     "It removes with the rights of whoever controls it, DEFINITION and TARGETFILE (and every folder\n"
     "above them): root, or the one user who owns some of them.\n"
     "Exit status: 0 done; 1 an entry failed, would fail or was refused, or the report could not be\n"
-    "written; 2 a bad command line, an unreadable definition or target file, inputs controlled by\n"
-    "two users or writable by others, or another removal of the target still running after a\n"
-    "minute (nothing touched); 4 cancelled by a signal before anything was removed.\n";
+    "written; 2 a bad command line, an unreadable definition or target file, a definition that lists\n"
+    "nothing or spells a name of installFiles in another letter case or a flag other than 0 or 1,\n"
+    "inputs controlled by two users or writable by others, or another removal of the target still\n"
+    "running after a minute (nothing touched); 3 nothing that the definition lists was found under\n"
+    "the target (nothing touched); 4 cancelled by a signal before anything was removed.\n";
 
 namespace
 {
@@ -70,9 +72,9 @@ int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
     return fd;
 }
 
-// Opens the target folder, waits for its turn and removes what installRoot lists.
+// Opens the target folder, waits for its turn and removes what the definition lists.
 int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
-                      const FileNode& installRoot, const ProtectedPath::OpenedPath& definitionFile,
+                      const SKUDefinition& definition, const ProtectedPath::OpenedPath& definitionFile,
                       FILE* out, FILE* errors, const InstallUtilityCommand::Hooks& hooks,
                       std::optional<RemovalReport::Counts>& counts)
 {
@@ -103,9 +105,15 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
             remover.SetReportForm(RemovalReport::Form::Json);
         remover.SetTargetFolder(target.Get());
         remover.SetDefinition(definitionFile.item.Get(), definitionFile.folder.Get());
-        const int status = remover.Run(installRoot);
+        const int status = remover.Run(definition.installRoot);
         counts = remover.GetCounts();
-        return status;
+        // Every entry missing is not a removal done: the product is elsewhere, or was never here.
+        if (status != 0 || !remover.FoundNothing())
+            return status;
+        const TqString& name = definition.skuInfo.name;
+        (void)fprintf(errors, "nothing of %s was found in %s\n",
+                      name.IsSet() ? shown(name).ConstData() : "the product", shown(targetPath).ConstData());
+        return 3;
     }
     catch (const std::bad_alloc&)
     {
@@ -149,6 +157,20 @@ bool takeRights(const InstallUtilityCommand& command, OpenedInputs& inputs, FILE
     return true;
 }
 
+// The strict read's findings: false with the one refusal line written; otherwise each name that
+// is passed over is said, and the run goes on.
+bool acceptFindings(const InstallFilesFindings& findings, FILE* errors)
+{
+    if (findings.refusal.IsSet())
+    {
+        (void)fprintf(errors, "refusing to remove: %s\n", findings.refusal.ConstData());
+        return false;
+    }
+    for (const TqString& line : findings.ignored)
+        (void)fprintf(errors, "%s\n", line.ConstData());
+    return true;
+}
+
 // Reads the target file and the definition through what the walk opened, with the rights now
 // held; false, with the line written, when either cannot be read.
 bool readInputs(const InstallUtilityCommand& command, const OpenedInputs& inputs, TqString& targetPath,
@@ -172,13 +194,16 @@ bool readInputs(const InstallUtilityCommand& command, const OpenedInputs& inputs
         readingPath = &command.definitionPath;
         // Unlike SKUDefinition::fromFile, which reads whatever it can, the tool must tell an
         // unreadable definition from one that lists nothing: it then removes nothing and says so.
+        InstallFilesFindings findings;
         if (!ProtectedPath::OpenForReading(inputs.definition, file).IsDone() ||
-            !XMLReading::ReadDefinitionFile(file.Get(), definition))
+            !XMLReading::ReadDefinitionFile(file.Get(), definition, findings))
         {
             (void)fprintf(errors, "cannot read the product definition %s\n",
                           shown(command.definitionPath).ConstData());
             return false;
         }
+        if (!acceptFindings(findings, errors))
+            return false;
     }
     catch (const std::bad_alloc&)
     {
@@ -302,8 +327,8 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
     if (command.check)
         return read ? checkUnderTarget(command, PathText::Normalized(targetPath), definition, out, errors) : 2;
     if (read)
-        status = removeUnderTarget(command, PathText::Normalized(targetPath), definition.installRoot,
-                                   inputs.definition, out, errors, hooks, counts);
+        status = removeUnderTarget(command, PathText::Normalized(targetPath), definition, inputs.definition, out,
+                                   errors, hooks, counts);
     if (counts)
         record.TakeCounts(*counts);
     record.Write(definition.skuInfo.name, targetPath, status);

@@ -111,8 +111,10 @@ void ToolOutputTally::TakeLine()
     ++entriesHandled;
     ++changes;
     currentPath = parsed.subject;
-    if (IsFailureLine(parsed.kind))
+    if (IsFailureLine(parsed.kind) || parsed.kind == RemovalLineKind::WouldFail)
         failures.Add(line);
+    else if (parsed.kind == RemovalLineKind::WouldRemove)
+        removals.Add(line);
     // A kept entry is worth telling when the tool says why (marked to keep, holds what the product
     // did not install, kept so the uninstall can run again).
     else if ((parsed.kind == RemovalLineKind::Kept && parsed.reason.IsSet()) ||
@@ -132,6 +134,16 @@ TqString ToolOutputTally::FailureDetails() const
 TqString ToolOutputTally::KeptDetails() const
 {
     TqString details;
+    keeps.AppendTo(details);
+    return details;
+}
+
+TqString ToolOutputTally::DryRunDetails() const
+{
+    TqString details;
+    messages.AppendTo(details);
+    failures.AppendTo(details);
+    removals.AppendTo(details);
     keeps.AppendTo(details);
     return details;
 }

@@ -31,7 +31,8 @@ private:
 
 // Follows the tool's output (standard output and error in one stream) as it arrives in pieces of
 // any size: counts the entries handled, keeps the path handled last, and keeps what the user is
-// shown afterwards: the failed and refused lines, the kept and ignored lines, and the other lines
+// shown afterwards: the failed and refused lines, the kept and ignored lines, a dry run's "would
+// remove" lines, and the other lines
 // (the tool's or the elevation program's messages).
 class ToolOutputTally
 {
@@ -62,6 +63,9 @@ public:
     TqString KeptDetails() const;
     // For a run that removed nothing: the messages that say why.
     TqString MessageDetails() const;
+    // For a dry run: the messages first (what the run would need), then what would fail, what
+    // would be removed and what would be kept.
+    TqString DryRunDetails() const;
 
 private:
     void TakeLine();
@@ -73,6 +77,7 @@ private:
     unsigned long changes = 0;
     KeptLines failures;
     KeptLines keeps;
+    KeptLines removals;
     KeptLines messages;
     TqString lastMessage;
 };

@@ -8,6 +8,7 @@
 #include "PathText.h"
 #include "SKUDefinition.h"
 #include "ToolOutputTally.h"
+#include "XMLReading.h"
 
 namespace
 {
@@ -21,8 +22,12 @@ const char kExecutableFolder[] = "Contents/MacOS";
 const char kCopiedExecutable[] = "Contents/MacOS/Uninstall";
 const char kAdminRight[] = "system.privilege.admin";
 
+const char kDryRunOption[] = "-n";
+const char kVersion[] = UNINSTALL_VERSION;
+
 const char kUsage[] =
-    "Usage: Uninstall [-h | --help]\n"
+    "Usage: Uninstall [-n | --dry-run]\n"
+    "       Uninstall -h | --help | --version\n"
     "\n"
     "Removes the product this Uninstall.app belongs to, after asking for confirmation. It copies\n"
     "itself into a new private folder under the first usable of $TMPDIR, /tmp and /var/tmp, starts\n"
@@ -31,6 +36,12 @@ const char kUsage[] =
     "\n"
     "Dialogs are GTK windows when there is a display, questions at the terminal when there is one,\n"
     "and otherwise written to standard error and answered with their default button (Cancel).\n"
+    "\n"
+    "Options:\n"
+    "  -n, --dry-run  remove nothing: show, through the same dialogs, what the removal would remove\n"
+    "                 and what would fail, and exit with the status the removal would end with\n"
+    "  -h, --help     print this text\n"
+    "  --version      print the version\n"
     "\n"
     "Environment:\n"
     "  UNINSTALL_UNATTENDED=1  ask nothing: each dialog, and before it the lines that explain it,\n"
@@ -42,12 +53,18 @@ const char kUsage[] =
     "  1  failed, something is left\n"
     "  2  configuration or unexpected error, nothing removed\n"
     "  3  administrator rights not obtained\n"
-    "  4  cancelled, nothing removed\n";
+    "  4  cancelled, nothing removed\n"
+    "  5  the product was not found in the folder it was installed into, nothing removed\n";
+
+const char kDryRunNote[] = "Dry run: nothing will be removed.";
 
 // The product name is put in by concatenation, never through a format, so a "%" in it stays literal.
-Alert ConfirmationAlert(const TqString& productName)
+// A dry run's confirmation keeps its texts; its details say that nothing will go.
+Alert ConfirmationAlert(const TqString& productName, bool dryRun)
 {
     Alert alert;
+    if (dryRun)
+        alert.details = kDryRunNote;
     alert.messageText = TqString("Uninstall ") + productName;
     alert.informativeText = TqString("Do you wish to remove ") + productName + " and all related components?";
     alert.defaultButton = "Cancel";
@@ -108,6 +125,33 @@ Alert NothingRemovedAlert(const TqString& productName, const TqString& details)
                         details);
 }
 
+// A dry run that ended with the tool's status 0 or 1: what would go and what would fail, in the
+// details, without the words of a removal that happened.
+Alert DryRunAlert(const TqString& productName, bool wouldFail, const TqString& details)
+{
+    return ProductAlert(productName,
+                        wouldFail ? "Dry run: the uninstallation would fail. Nothing was removed."
+                                  : "Dry run: the uninstallation would succeed. Nothing was removed.",
+                        wouldFail ? AlertKind::Error : AlertKind::Information, details);
+}
+
+// Nothing the definition lists was in the target folder (the tool's exit 3): the installation was
+// moved, or the target file names the wrong folder.
+Alert NotFoundAlert(const TqString& productName, const TqString& targetPath, const TqString& details)
+{
+    return ProductAlert(productName, productName + " was not found in " + targetPath + ". Nothing was removed.",
+                        AlertKind::Error, details);
+}
+
+// The folder the target-path file names, as the tool reads it; "its folder" when it cannot be read.
+TqString TargetFolder(const TqString& targetPathFile)
+{
+    TqString target;
+    if (!XMLReading::ReadTargetFile(targetPathFile, target))
+        return "its folder";
+    return EscapeLineText(PathText::Normalized(target));
+}
+
 // The tool was stopped before it removed anything (exit 4).
 Alert CancelledAlert(const TqString& productName)
 {
@@ -151,6 +195,7 @@ struct RemovalInputs
     TqString definition;
     TqString targetPathFile;
     ProductFacts product;
+    bool dryRun = false;
 };
 
 // The four authorization steps around one run of the tool, its output drained into tally while
@@ -174,6 +219,8 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
     arguments.push_back(inputs.definition);
     arguments.push_back(inputs.targetPathFile);
     arguments.push_back("-v");
+    if (inputs.dryRun)
+        arguments.push_back(kDryRunOption);
     const Status started = platform.ExecuteWithPrivileges(inputs.tool, arguments);
     if (!started.IsDone())
     {
@@ -199,6 +246,12 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
         outcome == ToolOutcome::RightsNotObtained ? platform.RightsFailureReason() : TqString();
     platform.FreeAuthorization();
 
+    if (inputs.dryRun && (outcome == ToolOutcome::Succeeded || outcome == ToolOutcome::Failed))
+    {
+        const bool wouldFail = outcome == ToolOutcome::Failed;
+        platform.RunAlert(DryRunAlert(name, wouldFail, tally.DryRunDetails()));
+        return wouldFail ? kUninstallFailed : kUninstallRemoved;
+    }
     switch (outcome)
     {
     case ToolOutcome::Succeeded:
@@ -207,6 +260,9 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
     case ToolOutcome::NothingRemoved:
         platform.RunAlert(NothingRemovedAlert(name, tally.FailureDetails()));
         return kUninstallNothingRemoved;
+    case ToolOutcome::NotFound:
+        platform.RunAlert(NotFoundAlert(name, TargetFolder(inputs.targetPathFile), tally.MessageDetails()));
+        return kUninstallNotFound;
     case ToolOutcome::Cancelled:
         platform.RunAlert(CancelledAlert(name));
         return kUninstallCancelled;
@@ -238,9 +294,14 @@ Status CheckRootMayRun(UninstallerPlatform& platform, const TqString& definition
     return platform.CheckRootMayRunInstallation(installed);
 }
 
-bool IsUsageOption(const char* argument)
+const char* const kKnownOptions[] = {"-h", "--help", "--version", kDryRunOption, "--dry-run"};
+
+bool LooksLikeAnOption(const char* argument)
 {
-    return argument != nullptr && (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0);
+    if (argument == nullptr || argument[0] != '-')
+        return false;
+    const char second = argument[1];
+    return second == '-' || (second >= 'a' && second <= 'z') || (second >= 'A' && second <= 'Z');
 }
 
 } // namespace
@@ -250,14 +311,31 @@ const char* UsageText()
     return kUsage;
 }
 
-bool AsksForUsage(int argc, const char* const* argv)
+bool HasOption(int argc, const char* const* argv, const char* option, const char* otherSpelling)
 {
     for (int index = 1; index < argc; ++index)
     {
-        if (IsUsageOption(argv[index]))
+        const char* argument = argv[index];
+        if (argument != nullptr && (std::strcmp(argument, option) == 0 ||
+                                    (otherSpelling != nullptr && std::strcmp(argument, otherSpelling) == 0)))
             return true;
     }
     return false;
+}
+
+const char* UnknownOption(int argc, const char* const* argv)
+{
+    for (int index = 1; index < argc; ++index)
+    {
+        if (!LooksLikeAnOption(argv[index]))
+            continue;
+        bool known = false;
+        for (const char* option : kKnownOptions)
+            known = known || std::strcmp(argv[index], option) == 0;
+        if (!known)
+            return argv[index];
+    }
+    return nullptr;
 }
 
 bool HasRelaunchMarker(int argc, const char* const* argv)
@@ -328,14 +406,14 @@ Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder,
 }
 
 int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
-                  const TqString& targetPathFile, const TqString& productName)
+                  const TqString& targetPathFile, const TqString& productName, bool dryRun)
 {
     if (definitionPath.IsEmpty() || targetPathFile.IsEmpty())
     {
         platform.RunAlert(ConfigurationErrorAlert());
         return kUninstallNothingRemoved;
     }
-    if (platform.RunAlert(ConfirmationAlert(productName)) != AlertAlternateReturn)
+    if (platform.RunAlert(ConfirmationAlert(productName, dryRun)) != AlertAlternateReturn)
         return kUninstallCancelled;
 
     TqString folder;
@@ -353,6 +431,8 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
     Vector<TqString> arguments;
     arguments.push_back(kRelaunchMarker);
     arguments.push_back(bundlePath);
+    if (dryRun)
+        arguments.push_back(kDryRunOption);
     Status step = platform.CopyItem(bundlePath, copiedBundle);
     if (!step.IsDone())
         step = Status::Failed(step.Errno(), TqString("could not copy the uninstaller to ") + folder);
@@ -371,7 +451,7 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
     return kUninstallNothingRemoved;
 }
 
-int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundleArgument)
+int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundleArgument, bool dryRun)
 {
     platform.ActivateIgnoringOtherApps();
 
@@ -396,22 +476,33 @@ int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundl
         return kUninstallNothingRemoved;
     }
     inputs.product = ReadProductFacts(inputs.definition);
+    inputs.dryRun = dryRun;
     return RunRemovalTool(platform, inputs);
 }
 
 int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform)
 {
-    if (AsksForUsage(argc, argv))
+    // A mistyped option must not be taken for a request to uninstall.
+    if (const char* unknown = UnknownOption(argc, argv))
     {
-        const bool written = std::fputs(kUsage, stdout) >= 0 && std::fflush(stdout) == 0;
+        (void)std::fprintf(stderr, "Uninstall: unknown option %s\n\n%s",
+                           EscapeLineText(TqString(unknown)).ConstData(), kUsage);
+        return kUninstallNothingRemoved;
+    }
+    const bool usage = HasOption(argc, argv, "-h", "--help");
+    if (usage || HasOption(argc, argv, "--version", nullptr))
+    {
+        const bool written = (usage ? std::fputs(kUsage, stdout) : std::printf("Uninstall %s\n", kVersion)) >= 0 &&
+                             std::fflush(stdout) == 0;
         return written ? kUninstallRemoved : kUninstallNothingRemoved;
     }
+    const bool dryRun = HasOption(argc, argv, kDryRunOption, "--dry-run");
     // Running out of memory (a huge definition, say) still ends in a dialog rather than an abort;
     // what the failed step held is released by then.
     try
     {
         if (HasRelaunchMarker(argc, argv))
-            return RunSecondPhase(platform, InstalledBundleArgument(argc, argv));
+            return RunSecondPhase(platform, InstalledBundleArgument(argc, argv), dryRun);
         const TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
         const TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
         // Root reads, copies and runs nothing of an installation that a user controls.
@@ -422,7 +513,7 @@ int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platf
             return kUninstallNothingRemoved;
         }
         const ProductFacts product = ReadProductFacts(definitionPath);
-        return RunFirstPhase(platform, definitionPath, targetPathFile, product.name);
+        return RunFirstPhase(platform, definitionPath, targetPathFile, product.name, dryRun);
     }
     catch (const std::bad_alloc&)
     {

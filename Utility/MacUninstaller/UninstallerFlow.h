@@ -19,18 +19,26 @@ enum UninstallStatus
     kUninstallFailed = 1,         // failed, something is left
     kUninstallNothingRemoved = 2, // configuration or unexpected error, nothing removed
     kUninstallNoRights = 3,       // administrator rights not obtained
-    kUninstallCancelled = 4       // cancelled, nothing removed
+    kUninstallCancelled = 4,      // cancelled, nothing removed
+    kUninstallNotFound = 5        // nothing of the product was in its folder, nothing removed
 };
 
-// Runs one phase for this command line (or prints the usage on standard output for -h or
-// --help) and returns the exit status.
+// Runs one phase for this command line and returns the exit status. Before anything else, an
+// argument that looks like an option a person typed but is none of ours is refused with the usage
+// on standard error (status 2); -h or --help prints the usage and --version the version on
+// standard output; -n or --dry-run runs the tool's dry run through the same dialogs.
 int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform);
 
-// The usage text: modes, environment, exit statuses.
+// The usage text: options, modes, environment, exit statuses.
 const char* UsageText();
 
-// True when an argument after the program name is "-h" or "--help".
-bool AsksForUsage(int argc, const char* const* argv);
+// True when an argument after the program name is option or its other spelling (nullptr for none).
+bool HasOption(int argc, const char* const* argv, const char* option, const char* otherSpelling);
+
+// The first argument that looks like an option a person types ("--" and anything after it, or "-"
+// and a letter) and is not one Uninstall knows; nullptr when there is none. Other arguments
+// ("-1", "01", the relaunch's "1" and bundle path) are no options.
+const char* UnknownOption(int argc, const char* const* argv);
 
 // True when an argument after the program name is exactly "1".
 bool HasRelaunchMarker(int argc, const char* const* argv);
@@ -54,11 +62,13 @@ TqString GetProductName(const TqString& definitionPath);
 // folder is the temporary directory, path the new one; the failure says why.
 Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder, TqString& path);
 
-// Each returns the exit status.
+// Each returns the exit status. dryRun: the tool only says what it would do, and the first phase
+// hands the option on to the copy.
 int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
-                  const TqString& targetPathFile, const TqString& productName);
+                  const TqString& targetPathFile, const TqString& productName, bool dryRun = false);
 // installedBundleArgument: the installed bundle the first phase came from; unset when this is the
 // installed bundle itself.
-int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundleArgument);
+int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundleArgument,
+                   bool dryRun = false);
 
 #endif

@@ -117,6 +117,11 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
         {"cancelled at the confirmation", "", nullptr, Root, nullptr, nullptr, 4, "[Cancel] [Uninstall]\n\n",
          ""},
         {"help", "", nullptr, Root, "--help", "1", 0, "Usage: Uninstall", ""},
+        {"an unknown option", "", nullptr, Root, "-x", "1", 2, "Uninstall: unknown option -x\n\nUsage: Uninstall",
+         ""},
+        {"a dry run", "[ \"$5\" = -n ] && echo 'would remove /t/a'", nullptr, Root, "--dry-run", "1", 0,
+         "would remove /t/a\n" + product + "Dry run: the uninstallation would succeed. Nothing was removed.",
+         "tool\n"},
         {"an installation others may change", "", nullptr, OpenToOthers, nullptr, "1", 2,
          "refusing to run as root: " + root + "/Installed is writable by group or others\n" +
              "Uninstall this product\nUninstallation failed. Nothing was removed.",

@@ -27,6 +27,6 @@ TEST_F(UninstallProgressTest, TerminalShowsTheCountThenWhatFailed)
                                     "Uninstallation failed. Some components may not have been removed.\r\n",
                                 60))
         << "no count before the last, or not this ending: " << terminal.transcript;
-    EXPECT_TRUE(terminal.Expect("Choose 1-")) << terminal.transcript;
+    EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
     terminal.Type("\n");
 }

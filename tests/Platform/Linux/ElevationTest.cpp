@@ -95,6 +95,7 @@ TEST(Elevation, PkexecRefusalsAreNotToolFailures)
     EXPECT_EQ(OutcomeOfExit(ElevationMethod::Sudo, 127), ToolOutcome::Failed);
     EXPECT_EQ(OutcomeOfExit(ElevationMethod::Direct, -1), ToolOutcome::Failed);
     EXPECT_EQ(OutcomeOfExit(ElevationMethod::Direct, 0), ToolOutcome::Succeeded);
+    EXPECT_EQ(OutcomeOfExit(ElevationMethod::Pkexec, 3), ToolOutcome::NotFound);
 }
 
 TEST_F(ElevationTest, DismissedPkexecIsARefusalAndRunsNothing)

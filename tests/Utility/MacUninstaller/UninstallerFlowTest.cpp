@@ -138,9 +138,13 @@ TEST_F(UninstallerFlowTest, HelpPrintsTheUsageAndTouchesNothing)
         EXPECT_EQ(testing::internal::GetCapturedStdout(), UsageText());
         EXPECT_TRUE(untouched.calls.empty()) << arguments.back();
     }
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Run({"--version"}), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("Uninstall ") + UNINSTALL_VERSION + "\n");
+    EXPECT_TRUE(platform.calls.empty());
     const std::string usage = UsageText();
     for (const char* part : {"UNINSTALL_UNATTENDED=1", "0  removed", "3  administrator rights not obtained",
-                             "4  cancelled, nothing removed"})
+                             "4  cancelled, nothing removed", "5  the product was not found"})
         EXPECT_NE(usage.find(part), std::string::npos) << part;
 }
 
@@ -188,6 +192,40 @@ TEST_F(UninstallerFlowTest, ConfirmationShowsTheNameLiterallyAndOnlyUninstallGoe
         cancelled.alertAnswers = {answer};
         EXPECT_EQ(Run({}, cancelled), 4);
         EXPECT_EQ(cancelled.calls.size(), 1u) << answer;
+    }
+}
+
+// What looks like an option a person typed is refused unless it is one of ours, before anything is
+// shown or made; other arguments go on to the first phase, and the dry run's option to the copy.
+TEST_F(UninstallerFlowTest, UnknownOptionsAreRefusedAndTheDryRunIsHandedToTheCopy)
+{
+    for (const char* option : {"-x", "-N", "--", "--dry", "--verbose=1", "-nv"})
+    {
+        FakeUninstallerPlatform untouched = platform;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Run({"-n", option}, untouched), 2) << option;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string("Uninstall: unknown option ") + option + "\n\n" + UsageText());
+        EXPECT_TRUE(untouched.calls.empty()) << option;
+    }
+    const std::string launch = std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1 " + bundle;
+    const struct
+    {
+        std::vector<const char*> arguments;
+        std::string launched;
+    } rows[] = {
+        {{"-1"}, launch},       {{"01", "11"}, launch}, {{"1 "}, launch}, {{"-"}, launch},
+        {{"-n"}, launch + " -n"}, {{"--dry-run"}, launch + " -n"},
+    };
+    for (const auto& row : rows)
+    {
+        FakeUninstallerPlatform first = platform;
+        first.alertAnswers = {AlertAlternateReturn};
+        EXPECT_EQ(Run(row.arguments, first), 0) << row.arguments[0];
+        EXPECT_EQ(first.calls.back(), row.launched);
+        ASSERT_EQ(first.alerts.size(), 1u);
+        const bool dryRun = row.launched != launch;
+        EXPECT_STREQ(first.alerts[0].details.ConstData(), dryRun ? "Dry run: nothing will be removed." : "");
     }
 }
 
@@ -286,7 +324,7 @@ TEST_F(UninstallerFlowTest, SecondPhaseRemovesItsCopyAndRunsTheInstalledFiles)
     // Run in the installed bundle itself (no argument, or its own path; the marker anywhere):
     // nothing to remove, the running bundle's files are the installed ones.
     for (std::vector<const char*> arguments :
-         {std::vector<const char*>{"1"}, {"1", bundle.c_str()}, {"-x", "1"}})
+         {std::vector<const char*>{"1"}, {"1", bundle.c_str()}, {"x", "1"}})
     {
         FakeUninstallerPlatform installed;
         installed.bundlePath = bundle;
@@ -336,8 +374,13 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         int status;
         const char* informative; // nullptr: no dialog
         std::string details;
+        bool dryRun = false;
     };
     const Status done;
+    const std::string dryOutput = "removal needs administrator rights\nwould remove /opt/demo/a\n"
+                                  "would fail /opt/demo/b: Permission denied\nkept /opt/demo/Settings: marked to keep\n";
+    const std::string dryDetails = "removal needs administrator rights\nwould fail /opt/demo/b: Permission denied\n"
+                                   "would remove /opt/demo/a\nkept /opt/demo/Settings: marked to keep";
     const char* noRights =
         "Administrator rights are needed to remove Demo Product, and they could not be obtained.";
     const Case cases[] = {
@@ -347,6 +390,9 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
          "Uninstallation failed. Some components may not have been removed.", failures},
         {"refused by the tool", true, false, done, ToolOutcome::NothingRemoved, "", 2,
          "Uninstallation failed. Nothing was removed.", failures},
+        {"nothing of it found", true, false, done, ToolOutcome::NotFound, "", 5,
+         "Demo Product was not found in /opt/demo. Nothing was removed.",
+         "waiting for another removal of /opt/demo"},
         {"cancelled by a signal", true, false, done, ToolOutcome::Cancelled, "", 4,
          "Uninstallation was cancelled. Nothing was removed.", ""},
         {"not started", true, false, Status::Failed(EAGAIN, "x"), ToolOutcome::Succeeded, "", 2,
@@ -362,13 +408,18 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
          "sudo: 3 incorrect\x1b", 3, noRights, "sudo: 3 incorrect\\x1B"},
         {"started again another way", true, false, done, ToolOutcome::Restarted, "", 0,
          "Uninstallation completed successfully.", keeps},
+        {"dry run", true, false, done, ToolOutcome::Succeeded, "", 0,
+         "Dry run: the uninstallation would succeed. Nothing was removed.", dryDetails, true},
+        {"dry run that would fail", true, false, done, ToolOutcome::Failed, "", 1,
+         "Dry run: the uninstallation would fail. Nothing was removed.", dryDetails, true},
     };
     for (const Case& c : cases)
     {
         FakeUninstallerPlatform second = SecondPhase();
         second.toolOutput = c.name == std::string("elevation program could not ask")
                                 ? "Error executing command as another user\nignored /opt/demo/log: Busy\n"
-                                : output;
+                            : c.dryRun ? dryOutput
+                                       : output;
         second.acquireResult = c.acquire;
         second.acquisitionCancelled = c.cancelled;
         second.executeResult = c.execute;
@@ -376,7 +427,14 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         if (c.outcome == ToolOutcome::Restarted)
             second.toolOutcomes.push_back(ToolOutcome::Succeeded);
         second.rightsReason = c.rightsReason;
-        EXPECT_EQ(RunSecond(second), c.status) << c.name;
+        std::vector<const char*> arguments = {"1", bundle.c_str()};
+        if (c.dryRun)
+            arguments.push_back("-n");
+        EXPECT_EQ(Run(arguments, second), c.status) << c.name;
+        const std::string execute = "Execute " + tool + " -uninstall " + definition + " " + targetFile + " -v";
+        EXPECT_TRUE(!c.execute.IsDone() || !c.acquire ||
+                    std::count(second.calls.begin(), second.calls.end(), execute + (c.dryRun ? " -n" : "")) == 1)
+            << c.name;
         // The authorization is freed before anything is shown.
         EXPECT_EQ(second.calls[second.calls.size() - (c.informative ? 2 : 1)], "FreeAuthorization") << c.name;
         EXPECT_TRUE(c.acquire || second.progress.empty()) << c.name << ": progress with no tool started";
