@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "Dialogs.h"
+#include "DisplayProbe.h"
 
 namespace
 {
@@ -27,12 +28,24 @@ const int kDisplayRetrySeconds = 5;
 // A display named in the environment but not answering at once gets a moment too: it may only be
 // busy. A stale name costs this much before the dialogs go to the terminal or standard error.
 const int kNamedDisplayRetrySeconds = 2;
+// How long one try may wait for a display to finish its handshake.
+const int kDisplayAnswerSeconds = 3;
 
 bool IsSet(const char* variable)
 {
     const char* value = std::getenv(variable);
     return value != nullptr && value[0] != '\0';
 }
+
+// The display as the environment names it, for the lines that say it was given up.
+const char* DisplayName()
+{
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (IsSet(variable))
+            return std::getenv(variable);
+    return "(unset)";
+}
+
 // The icon of the uninstaller's windows, the one its desktop entry names.
 const char kApplicationIcon[] = "edit-delete";
 
@@ -170,7 +183,19 @@ bool InitGtkDialogs()
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(retrySeconds);
     for (;;)
     {
-        if (gtk_init_check(nullptr, nullptr))
+        // Each try is made first in a child that can be given up: a display that takes the
+        // connection and never answers (a stopped server) would otherwise hold gtk_init_check,
+        // and the whole run, for ever with no dialog anywhere.
+        const DisplayAnswer answer =
+            ProbeDisplay(std::chrono::steady_clock::now() + std::chrono::seconds(kDisplayAnswerSeconds));
+        if (answer == DisplayAnswer::Silent)
+        {
+            (void)std::fprintf(
+                stderr, "Uninstall: the display %s did not answer for %d seconds; going on without it\n",
+                DisplayName(), kDisplayAnswerSeconds);
+            return false;
+        }
+        if (answer == DisplayAnswer::Opened && gtk_init_check(nullptr, nullptr))
         {
             // Inherited by the relaunched copy (pkexec and sudo do not pass it on to the tool).
             setenv(kWindowsShownVariable, "1", 1);
@@ -182,11 +207,10 @@ bool InitGtkDialogs()
     }
     if (displayWasThere)
     {
-        const char* display = std::getenv("DISPLAY");
         (void)std::fprintf(stderr,
                            "Uninstall: the display %s could not be opened for %d seconds; the dialogs go to "
                            "standard error\n",
-                           display != nullptr ? display : "(unset)", kDisplayRetrySeconds);
+                           DisplayName(), kDisplayRetrySeconds);
     }
     return false;
 }

@@ -8,7 +8,9 @@ struct _GtkWidget;
 // Opens the display for GTK, leaving the C library's locale alone; false when there is none. Call
 // once before RunGtkAlert. In a copy relaunched by a process that had opened the display
 // (UNINSTALL_WINDOWS_SHOWN=1, set here and inherited), it keeps trying for 5 seconds before it
-// gives up, and then says on standard error that the dialogs go there.
+// gives up, and then says on standard error that the dialogs go there. A display that takes the
+// connection but does not finish its handshake within 3 seconds is given up at once, said on
+// standard error too.
 [[nodiscard]] bool InitGtkDialogs();
 
 // The window title of an alert: the product's name from a "Uninstall <product>" heading (the

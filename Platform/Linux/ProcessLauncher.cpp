@@ -32,14 +32,16 @@ std::vector<char*> ArgumentPointers(const Vector<TqString>& command)
 
 const int kInterruptions[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 
-// Children start with the interruptions at their default and nothing blocked, whatever this
-// process ignores while it waits for them.
+// Children start with the interruptions, a closed pipe and a file-size limit at their default
+// and nothing blocked, whatever this process ignores for itself or while it waits for them.
 void ResetSignalsForChild(posix_spawnattr_t* attributes)
 {
     sigset_t defaults, none;
     sigemptyset(&defaults);
     for (int signal : kInterruptions)
         sigaddset(&defaults, signal);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGXFSZ);
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(attributes, &defaults);
     posix_spawnattr_setsigmask(attributes, &none);

@@ -1,10 +1,12 @@
 #include "RemovalRecord.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <syslog.h>
 #include <unistd.h>
 
 #include "LineEscaping.h"
+#include "SystemLog.h"
 
 namespace
 {
@@ -116,7 +118,10 @@ void RemovalRecord::Write(const TqString& product, const TqString& target, int e
     if (watched != nullptr)
         (void)fflush(watched);
     const TqString text = Text(product, target, exitStatus);
-    openlog("InstallUtility", LOG_PID, LOG_USER);
-    syslog(exitStatus == 0 ? LOG_NOTICE : LOG_WARNING, "%s", text.ConstData());
-    closelog();
+    const Status sent =
+        SystemLog::Send(LOG_USER | (exitStatus == 0 ? LOG_NOTICE : LOG_WARNING), "InstallUtility", text);
+    // The record never changes how the run ends. A system with no log socket keeps no records, so
+    // there is nothing to miss; a log that is there but did not take it is worth one line.
+    if (!sent.IsDone() && sent.Errno() != ENOENT)
+        (void)fprintf(errors, "%s\n", EscapeLineText(sent.Text()).ConstData());
 }

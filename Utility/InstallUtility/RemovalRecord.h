@@ -36,7 +36,8 @@ public:
 
     // The record's line for the product and target as read (unset when they could not be).
     TqString Text(const TqString& product, const TqString& target, int exitStatus) const;
-    // Sends it to the system log.
+    // Sends it to the system log, never waiting long (SystemLog); a record the log did not take is
+    // said on errors.
     void Write(const TqString& product, const TqString& target, int exitStatus) const;
 
 private:

@@ -8,6 +8,9 @@ int main(int argc, char** argv)
     // A file-size limit met while copying becomes a failed write that is reported and cleaned up,
     // not a silent death with half a copy left.
     (void)std::signal(SIGXFSZ, SIG_IGN);
+    // A reader that goes away (`Uninstall 2>&1 | head -1`) must not end the run unreported: what
+    // cannot be written is lost, and the exit status still says what the removal did.
+    (void)std::signal(SIGPIPE, SIG_IGN);
     LinuxPlatform platform;
     return RunUninstaller(argc, argv, platform);
 }

@@ -93,8 +93,9 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
         const char* argument;
         const char* unattended;
         int status;
-        std::string shown; // in standard error (or output for --help)
-        const char* ran;   // what the stand-ins logged, in order
+        std::string shown;       // in standard error (or output for --help)
+        const char* ran;         // what the stand-ins logged, in order
+        bool readerGone = false; // standard error is a pipe nobody reads any more (| head -1)
     };
     const std::string product = "Uninstall Demo 100% Product\n";
     const std::string completed = product + "Uninstallation completed successfully.";
@@ -143,6 +144,9 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
          "pkexec\n"},
         {"pkexec dismissed", "echo 'removed /t/a'", "exit 126", User, nullptr, "1", 4, kConfirmation,
          "pkexec\n"},
+        // Every dialog and line written to a closed pipe: the status still says what the removal did.
+        {"the reader went away", "echo 'failed /t/locked: Operation not permitted'; exit 1", nullptr, Root,
+         nullptr, "1", 1, "", "tool\n", true},
     };
     for (const Case& c : cases)
     {
@@ -172,7 +176,16 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
         launch.environment =
             UninstallEnvironment({{"UNINSTALL_UNATTENDED", c.unattended}, {"DISPLAY", nullptr}});
         launch.output = RunProgram::Captured;
+        int closedPipe[2] = {-1, -1};
+        if (c.readerGone)
+        {
+            ASSERT_EQ(pipe2(closedPipe, O_CLOEXEC), 0);
+            close(closedPipe[0]);
+            launch.errors = closedPipe[1];
+        }
         const RunProgram::Outcome outcome = RunProgram::Run(launch, 60);
+        if (c.readerGone)
+            close(closedPipe[1]);
         EXPECT_EQ(outcome.status, c.status) << outcome.text;
         EXPECT_NE(outcome.text.find(c.shown), std::string::npos) << c.shown << "\nin:\n" << outcome.text;
         EXPECT_EQ(ReadFile(outbox + "/log"), c.ran);

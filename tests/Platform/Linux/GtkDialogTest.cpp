@@ -2,7 +2,12 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <sched.h>
 #include <string>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -180,4 +185,42 @@ TEST(GtkDialog, ABusyDisplayIsWaitedFor)
             GTEST_SKIP() << xvfb.why();
         EXPECT_EQ(answer, "opened");
     }
+}
+
+// A display that takes the connection and never answers (a stopped server) is given up within the
+// bound, as one that is not there, and said so. Here it is a socket at the display's path, in a
+// /tmp of the test's own, that nobody reads: the kernel queues the connection, the handshake waits.
+TEST(GtkDialog, ADisplayThatNeverAnswersIsGivenUpWithinTheBound)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root for a private mount namespace";
+    const std::string display = ":" + std::to_string(XvfbDisplay::FreeNumber());
+    const RunProgram::ChildOutcome outcome = RunProgram::RunInChild(
+        [&display](int output)
+        {
+            if (unshare(CLONE_NEWNS) != 0 ||
+                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") != 0 || mkdir("/tmp/.X11-unix", 01777) != 0)
+                return 3;
+            sockaddr_un address = {};
+            address.sun_family = AF_UNIX;
+            std::strcpy(address.sun_path, ("/tmp/.X11-unix/X" + display.substr(1)).c_str());
+            const int silent = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+                listen(silent, 8) != 0)
+                return 3;
+            setenv("DISPLAY", display.c_str(), 1);
+            setenv("GDK_BACKEND", "x11", 1);
+            unsetenv("UNINSTALL_WINDOWS_SHOWN");
+            if (dup2(output, STDERR_FILENO) != STDERR_FILENO)
+                return 3;
+            std::fputs(InitGtkDialogs() ? "opened\n" : "gave up\n", stderr);
+            return 0;
+        },
+        30);
+    ASSERT_TRUE(outcome.waitStatus.has_value()) << "still waiting for the display after 30 s";
+    ASSERT_TRUE(WIFEXITED(*outcome.waitStatus));
+    ASSERT_EQ(WEXITSTATUS(*outcome.waitStatus), 0) << "could not set up the silent display";
+    EXPECT_EQ(outcome.text, "Uninstall: the display " + display +
+                                " did not answer for 3 seconds; going on without it\ngave up\n");
 }

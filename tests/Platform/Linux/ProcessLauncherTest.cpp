@@ -136,6 +136,10 @@ TEST_F(ProcessLauncherTest, ShieldKeepsThisProcessButNotItsChildren)
     ToolProcess tool;
     ASSERT_TRUE(tool.Start(Command({"/bin/sh", "-c", "kill -TERM $$; exit 0"})).IsDone());
     EXPECT_EQ(tool.Wait(), -1);
+    // Nor does what this process ignores for itself (a reader that went away) pass to them.
+    (void)signal(SIGPIPE, SIG_IGN);
+    EXPECT_EQ(RunAndWait(Command({"/bin/sh", "-c", "kill -PIPE $$; exit 0"})), -1);
+    (void)signal(SIGPIPE, SIG_DFL);
 
     shield.Lower();
     struct sigaction current;

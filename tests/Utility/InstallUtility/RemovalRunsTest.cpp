@@ -1,6 +1,6 @@
 // Real runs of the built tool in a private mount namespace whose /dev is a tmpfs holding only the
 // test's socket at /dev/log: what the dry run foresees against what the real run meets, and the
-// record each run leaves in the system log.
+// record each run leaves in the system log, or fails to leave in one that takes nothing.
 #include <regex>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -24,10 +24,7 @@ protected:
         std::string reason;
         if (geteuid() != 0 || !enterPrivateMountNamespace(reason) || !mountTmpfs("/dev", reason))
             GTEST_SKIP() << "needs root, another uid and a private mount namespace: " << reason;
-        sockaddr_un address = {};
-        address.sun_family = AF_UNIX;
-        strcpy(address.sun_path, "/dev/log");
-        ASSERT_EQ(bind(systemLog.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(bind(systemLog.Get(), logAddress(), sizeof(sockaddr_un)), 0);
         ASSERT_EQ(chmod("/dev/log", 0666), 0);
         ASSERT_EQ(chmod(base.c_str(), 0755), 0); // the user reaches the files
         definition = base + "/sku.xml";
@@ -38,6 +35,7 @@ protected:
         int status;
         std::vector<std::string> failures; // "PATH: REASON" of each failed or would-fail line
         std::string record;                // the datagrams /dev/log received, one line each
+        std::string output;                // standard output and error together
     };
 
     Run run(const std::string& targetName, const std::string& option, bool asUser = false,
@@ -52,7 +50,7 @@ protected:
         launch.input = RunProgram::Inherited; // no /dev/null here
         launch.output = launch.errors = RunProgram::Captured;
         const RunProgram::Outcome outcome = RunProgram::Run(launch, 20);
-        Run result{outcome.status, {}, {}};
+        Run result{outcome.status, {}, {}, outcome.text};
         std::istringstream lines(outcome.text);
         for (std::string line; std::getline(lines, line);)
         {
@@ -66,6 +64,12 @@ protected:
         while ((size = recv(systemLog.Get(), datagram, sizeof datagram, MSG_DONTWAIT)) > 0)
             result.record.append(datagram, static_cast<size_t>(size)) += '\n';
         return result;
+    }
+
+    static const sockaddr* logAddress()
+    {
+        static sockaddr_un address = {AF_UNIX, "/dev/log"};
+        return reinterpret_cast<const sockaddr*>(&address);
     }
 
     const FileDescriptor systemLog{socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
@@ -188,5 +192,44 @@ TEST_F(RemovalRunsTest, EachRunLeavesOneRecordOfWhoWhatWhereAndHowItEnded)
             std::regex_match(record, parts, std::regex("<(\\d+)>.{15} InstallUtility\\[\\d+\\]: ([^\n]*)\n")))
             << record;
         EXPECT_EQ(parts[1].str() + " " + parts[2].str(), r.priorityAndMessage);
+    }
+}
+
+TEST_F(RemovalRunsTest, ALogThatTakesNothingNeitherHoldsUpNorChangesTheRun)
+{
+    writeFile(definition, "<product><installFiles><file fileName='a'/></installFiles></product>");
+    writeFile(base + "/target.xml", "<targetPath path='" + target + "'/>");
+    // A stopped daemon's datagram socket: its queue filled from a socket with room enough to fill it.
+    const FileDescriptor filler(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    const int room = 1 << 24;
+    ASSERT_EQ(setsockopt(filler.Get(), SOL_SOCKET, SO_SNDBUFFORCE, &room, sizeof room), 0) << strerror(errno);
+    while (sendto(filler.Get(), "x", 1, MSG_DONTWAIT, logAddress(), sizeof(sockaddr_un)) == 1)
+    {
+    }
+    ASSERT_EQ(errno, EAGAIN) << strerror(errno);
+    const FileDescriptor listener(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const FileDescriptor waiting(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    for (const bool stream : {false, true})
+    {
+        SCOPED_TRACE(stream ? "a stream listener with a full backlog" : "a full datagram queue");
+        if (stream)
+        {
+            // The stream listener takes /dev/log over; one connection nobody accepts fills its backlog.
+            ASSERT_EQ(unlink("/dev/log"), 0);
+            ASSERT_EQ(bind(listener.Get(), logAddress(), sizeof(sockaddr_un)), 0);
+            ASSERT_EQ(listen(listener.Get(), 0), 0);
+            ASSERT_EQ(connect(waiting.Get(), logAddress(), sizeof(sockaddr_un)), 0) << strerror(errno);
+            const FileDescriptor another(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+            ASSERT_NE(connect(another.Get(), logAddress(), sizeof(sockaddr_un)), 0);
+            ASSERT_EQ(errno, EAGAIN);
+        }
+        writeFile(target + "/a", "a");
+        // Ends on its own (RunProgram kills it after 20 s otherwise) with the removal's own status.
+        const Run met = run("target", "-v");
+        EXPECT_EQ(met.status, 0) << met.output;
+        EXPECT_FALSE(exists(target + "/a"));
+        EXPECT_EQ(met.output, "removed " + target +
+                                  "/a\nsummary: 1 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n"
+                                  "the system log did not take this run's record: Connection timed out\n");
     }
 }
