@@ -6,13 +6,19 @@
 
 #include "PathText.h"
 
-TqString ExecutableFolder()
+TqString ExecutablePath()
 {
     char target[PATH_MAX];
     ssize_t size = readlink("/proc/self/exe", target, sizeof target - 1);
     if (size <= 0)
         return TqString();
-    return PathText::Parent(TqString(target, static_cast<unsigned long>(size)));
+    return TqString(target, static_cast<unsigned long>(size));
+}
+
+TqString ExecutableFolder()
+{
+    const TqString path = ExecutablePath();
+    return path.IsSet() ? PathText::Parent(path) : TqString();
 }
 
 TqString AuxiliaryPath(const TqString& executableFolder, const TqString& name)

@@ -6,6 +6,9 @@
 // Where the running application bundle lies: an executable in Name.app/Contents/MacOS, with its
 // data files and helper tools beside it.
 
+// The running executable's path, from /proc/self/exe; unset when it cannot be read.
+TqString ExecutablePath();
+
 // The folder holding the running executable, from /proc/self/exe; unset when it cannot be read.
 TqString ExecutableFolder();
 

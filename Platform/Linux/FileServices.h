@@ -6,6 +6,7 @@
 #include "DiskChanges.h"
 #include "Status.h"
 #include "TqString.h"
+#include "TreeCopy.h"
 
 // The file services the uninstaller uses to make its temporary copy.
 
@@ -21,10 +22,6 @@ TqString UniqueRunString();
 // Creates one directory with mode 0700; fails when the path exists or cannot be made.
 Status CreatePrivateDirectory(const TqString& path);
 
-// Copies a file, link or directory tree to a path that must not exist. Symbolic links are copied
-// as links, permission bits are kept but for group's and others' write (the copy is private);
-// sockets, FIFOs and devices are left out; a folder copied into itself makes the copy fail.
-Status CopyTree(const TqString& from, const TqString& to);
 
 // The changes that remove the uninstaller's own copy: real ones, each folder made writable for
 // its owner before it is emptied, so that a read-only folder of the copy goes too.
@@ -39,5 +36,7 @@ public:
 [[nodiscard]] bool RemoveTree(const TqString& path);
 // The same through changes; the first thing that stays, its path from the given one, when one does.
 Status RemoveTree(const TqString& path, DiskChanges& changes);
+// The same for name in the open folder parent (which may be AT_FDCWD).
+Status RemoveTreeAt(int parent, const char* name, DiskChanges& changes);
 
 #endif

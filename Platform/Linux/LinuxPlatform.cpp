@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +15,11 @@
 #include "TrustedFiles.h"
 #include "UserIdentity.h"
 
-LinuxPlatform::LinuxPlatform() : executableFolder(ExecutableFolder()) {}
+LinuxPlatform::LinuxPlatform()
+    : executablePath(ExecutablePath()),
+      executableFolder(executablePath.IsSet() ? PathText::Parent(executablePath) : TqString())
+{
+}
 
 DialogMode LinuxPlatform::CurrentDialogMode()
 {
@@ -105,11 +110,30 @@ Status LinuxPlatform::CreateDirectory(const TqString& path)
 
 Status LinuxPlatform::CopyItem(const TqString& from, const TqString& to)
 {
-    return CopyTree(from, to);
+    copiedProgram = TqString();
+    // The copy runs the program that runs now, read through the one descriptor that is it, never
+    // what has been put at its name in the bundle since.
+    const FileDescriptor program(open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+    if (!program.IsOpen())
+        return Status::Failed(errno, "could not open the running program");
+    TqString inside = from;
+    if (!inside.EndsWith("/"))
+        inside += "/";
+    if (executablePath.Size() <= inside.Size() || !(executablePath.Substr(0, inside.Size()) == inside))
+        return Status::Failed(ENOENT, TqString("the running program is not in ") + from);
+    CopyOptions options;
+    options.replacedFile = executablePath.Substr(inside.Size(), executablePath.Size() - inside.Size());
+    options.replacementFd = program.Get();
+    const Status copied = CopyTree(from, to, options);
+    if (copied.IsDone())
+        copiedProgram = PathText::Join(to, options.replacedFile);
+    return copied;
 }
 
 Status LinuxPlatform::LaunchTask(const TqString& path, const Vector<TqString>& arguments)
 {
+    if (copiedProgram.IsEmpty() || !(path == copiedProgram))
+        return Status::Failed(EPERM, TqString("not the copy of the running program: ") + path);
     // At a terminal the copy must keep the terminal's foreground (sudo asks there), and an
     // unattended or scripted caller waits for this process and its exit status: these get the
     // copy in this very process.

@@ -49,7 +49,10 @@ private:
     // kept, when sudo refused.
     bool ConfirmSudo();
 
+    TqString executablePath;
     TqString executableFolder;
+    // The copy of the running program that CopyItem wrote, the only one LaunchTask starts.
+    TqString copiedProgram;
     bool dialogModeChosen = false;
     DialogMode dialogMode = DialogMode::NonInteractive;
     Elevation elevation;

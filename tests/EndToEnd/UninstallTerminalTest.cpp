@@ -195,3 +195,22 @@ TEST_F(UninstallTerminalTest, CtrlCWhileTheToolRunsIsWaitedForAndReported)
     terminal.Type("echo status=$?\n");
     EXPECT_TRUE(terminal.Expect("status=0")) << terminal.transcript;
 }
+
+// What the first phase copies and starts is the program that runs, not what has been put at its
+// name in the bundle while the confirmation waited.
+TEST_F(UninstallTerminalTest, TheCopyRunsTheRunningProgramNotWhatWasPutAtItsName)
+{
+    TerminalSession terminal;
+    ASSERT_TRUE(StartShell(terminal, getuid(), getgid(), root + "/bin:/usr/bin:/bin"));
+    terminal.Type(executables + "/Uninstall\n");
+    ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
+    WriteFile(root + "/swapped", "#!/bin/sh\ntouch '" + root + "/swapped-ran'\n", 0755);
+    ASSERT_EQ(rename((root + "/swapped").c_str(), (executables + "/Uninstall").c_str()), 0);
+    terminal.Type("2\n");
+    ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
+    EXPECT_TRUE(terminal.Expect("Choose 1-1 [1]: ")) << terminal.transcript;
+    EXPECT_TRUE(AtShell(terminal, ""));
+    EXPECT_FALSE(std::filesystem::exists(root + "/swapped-ran"));
+    EXPECT_TRUE(std::filesystem::exists(record));
+    EXPECT_TRUE(TemporaryEntries().empty());
+}

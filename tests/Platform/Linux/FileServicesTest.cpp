@@ -1,6 +1,10 @@
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
 #include <set>
 #include <unistd.h>
 
+#include "FileDescriptor.h"
 #include "FileServices.h"
 #include "PlatformTestFolder.h"
 
@@ -136,4 +140,63 @@ TEST_F(FileServicesTest, RemoveTreeTakesReadOnlyFoldersAndNeverFollowsLinks)
     EXPECT_TRUE(RemoveTree(outside.c_str()));
     EXPECT_FALSE(std::filesystem::exists(outside));
     EXPECT_FALSE(RemoveTree(TqString()));
+}
+
+// The walk copies a link to a folder as the link, never what it points at, and the running
+// program's file from the descriptor it is given, whatever the bundle holds at that name.
+TEST_F(FileServicesTest, CopyTakesLinksAsLinksAndTheProgramFromItsDescriptor)
+{
+    WriteFile("outside/secret", "not for the copy");
+    const std::string program = WriteFile("running", std::string(100000, 'r'), 0750);
+    const FileDescriptor programFd(open(program.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(programFd.IsOpen());
+    CopyOptions options;
+    options.replacedFile = "Contents/MacOS/Uninstall";
+    options.replacementFd = programFd.Get();
+    struct Case
+    {
+        const char* name;
+        std::function<void(const std::string& bundle)> layOut;
+    };
+    const Case cases[] = {
+        {"swapped for another program", [&](const std::string& bundle)
+         { WriteFile(bundle + "/Contents/MacOS/Uninstall", "#!/bin/sh\n", 0755); }},
+        {"removed from the bundle", [&](const std::string& bundle)
+         { std::filesystem::create_directories(Path(bundle + "/Contents/MacOS")); }},
+        {"a link in its place",
+         [&](const std::string& bundle)
+         {
+             std::filesystem::create_directories(Path(bundle + "/Contents/MacOS"));
+             ASSERT_EQ(
+                 symlink(Path("outside/secret").c_str(), Path(bundle + "/Contents/MacOS/Uninstall").c_str()),
+                 0);
+         }},
+    };
+    for (const Case& row : cases)
+    {
+        const std::string bundle = std::string(row.name) + ".app";
+        row.layOut(bundle);
+        WriteFile(bundle + "/Contents/MacOS/sku.xml", "<product/>");
+        ASSERT_EQ(symlink(Path("outside").c_str(), Path(bundle + "/Contents/Resources").c_str()), 0);
+        const std::string copy = bundle + "-copy";
+        ASSERT_TRUE(CopyTree(Path(bundle).c_str(), Path(copy).c_str(), options).IsDone()) << row.name;
+        EXPECT_EQ(ReadFile(Path(copy + "/Contents/MacOS/Uninstall")), std::string(100000, 'r')) << row.name;
+        EXPECT_EQ(ModeOf(Path(copy + "/Contents/MacOS/Uninstall")), S_IFREG | 0750u) << row.name;
+        EXPECT_EQ(ReadFile(Path(copy + "/Contents/MacOS/sku.xml")), "<product/>") << row.name;
+        EXPECT_TRUE(S_ISLNK(ModeOf(Path(copy + "/Contents/Resources")))) << row.name;
+    }
+    // A bundle without the program's folder cannot become a copy that runs it.
+    WriteFile("Bare.app/Contents/Info.plist", "<plist/>");
+    EXPECT_EQ(CopyTree(Path("Bare.app").c_str(), Path("Bare-copy.app").c_str(), options).Errno(), ENOENT);
+}
+
+TEST_F(FileServicesTest, CopyStopsWhenAsked)
+{
+    for (int file = 0; file < 50; ++file)
+        WriteFile("Big.app/Contents/Resources/f" + std::to_string(file), "x");
+    int asked = 0;
+    CopyOptions options;
+    options.stopAsked = [&] { return ++asked > 10; };
+    EXPECT_EQ(CopyTree(Path("Big.app").c_str(), Path("Copy.app").c_str(), options).Errno(), EINTR);
+    EXPECT_EQ(asked, 11);
 }
