@@ -36,6 +36,27 @@ bool IsLineFormatting(unsigned long codePoint)
     return false;
 }
 
+// Symbols drawn like "/" or "\\": a name holding one could pass for a path that crosses folders
+// ("etc\u{2215}passwd" shows as "etc/passwd"), or for one of the escapes this text uses. The set is
+// Unicode's confusables of SOLIDUS and REVERSE SOLIDUS that are symbols or punctuation: the
+// fraction, division and big slashes, set minus, the reverse solidus operator, the mathematical
+// diagonals, the box-drawing diagonals, the small and fullwidth forms, the Kangxi and CJK strokes,
+// the vertical kana repeat mark, the Philippine punctuation and the Greek notation symbols. Letters
+// that look alike (katakana NO, the ideograph U+4E3F, Coptic ESH) are left as they are: they are
+// what a name in those scripts is written with. What imitates a line end is a control (CR, VT, FF,
+// NEL) or a line or paragraph separator, all escaped by the rules above.
+bool IsSeparatorLookAlike(unsigned long codePoint)
+{
+    static const unsigned long lookAlikes[] = {
+        0x1735, 0x2044, 0x2215, 0x2216, 0x2571, 0x2572, 0x27CB, 0x27CD,  0x29F5,  0x29F8,  0x29F9,
+        0x2F03, 0x3033, 0x31D3, 0x31D4, 0xFE68, 0xFF0F, 0xFF3C, 0x1D20F, 0x1D23A, 0x1D23B,
+    };
+    for (const unsigned long lookAlike : lookAlikes)
+        if (codePoint == lookAlike)
+            return true;
+    return false;
+}
+
 void AppendCodePointEscape(TqString& out, unsigned long codePoint)
 {
     char escape[16];
@@ -66,7 +87,8 @@ TqString EscapeLineText(const TqString& text)
     {
         unsigned long codePoint = 0;
         const unsigned long length = Utf8SequenceLength(bytes + index, size - index, codePoint);
-        const bool formatting = length > 1 && IsLineFormatting(codePoint);
+        const bool formatting =
+            length > 1 && (IsLineFormatting(codePoint) || IsSeparatorLookAlike(codePoint));
         if (length != 0 && !IsControl(codePoint) && codePoint != '\\' && !formatting)
         {
             index += length;

@@ -9,7 +9,10 @@
 // The line and paragraph separators (U+2028, U+2029) and the format characters that are
 // invisible yet can reorder or hide text (the bidirectional controls U+200E, U+200F,
 // U+202A-U+202E, U+2066-U+2069, zero-width ones, U+FEFF, ...: Unicode category Cf) are written
-// "\u{XXXX}" (upper-case hex, at least four digits), so a name cannot forge or disguise a line.
+// "\u{XXXX}" (upper-case hex, at least four digits), so a name cannot forge or disguise a line; so
+// are the symbols drawn like a slash or a backslash (U+2215 DIVISION SLASH, U+2044 FRACTION SLASH,
+// U+FF0F FULLWIDTH SOLIDUS, U+2216 SET MINUS, U+FE68 SMALL REVERSE SOLIDUS, ...), so a name cannot
+// pass for a path through other folders or for an escape.
 // Valid UTF-8 text without any of these is returned unchanged.
 TqString EscapeLineText(const TqString& text);
 

@@ -1,5 +1,7 @@
 #include "PathText.h"
 
+#include <vector>
+
 namespace PathText
 {
 
@@ -49,6 +51,31 @@ TqString Normalized(const TqString& path)
     while (end > 1 && folded[end - 1] == '/')
         --end;
     return end == folded.Size() ? folded : folded.Substr(0, end);
+}
+
+TqString Resolved(const TqString& path)
+{
+    std::vector<TqString> names;
+    unsigned long start = 0;
+    while (start <= path.Size())
+    {
+        unsigned long slash = path.IndexOf("/", start);
+        if (!path.HasOf(slash))
+            slash = path.Size();
+        const TqString name = path.Substr(start, slash - start);
+        if (name == TqString(".."))
+        {
+            if (!names.empty())
+                names.pop_back();
+        }
+        else if (name.IsSet() && !(name == TqString(".")))
+            names.push_back(name);
+        start = slash + 1;
+    }
+    TqString resolved;
+    for (const TqString& name : names)
+        resolved = Join(resolved, name);
+    return resolved.IsSet() ? resolved : TqString("/");
 }
 
 } // namespace PathText

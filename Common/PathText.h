@@ -18,6 +18,10 @@ TqString Parent(const TqString& path);
 // Runs of "/" folded into one and trailing ones dropped; "/" stays "/".
 TqString Normalized(const TqString& path);
 
+// An absolute path with its "." names dropped and each ".." taking away the name before it (none
+// above "/"), as the text reads without the links a real walk may meet; then Normalized.
+TqString Resolved(const TqString& path);
+
 } // namespace PathText
 
 #endif

@@ -73,7 +73,8 @@ public:
     // Walks element's children; false once a refusal is found.
     bool walk(const TiXmlElement& element, const ElementRule& rule)
     {
-        for (const TiXmlElement* child = element.FirstChildElement(); child; child = child->NextSiblingElement())
+        for (const TiXmlElement* child = element.FirstChildElement(); child;
+             child = child->NextSiblingElement())
         {
             const std::string& name = child->ValueStr();
             const ElementRule* childRule = nullptr;
@@ -107,14 +108,15 @@ private:
         if (const char* spelling = otherCaseOf(name, known))
             return refuse(atLine(element.Row()) + "unknown element <" + shown(name) +
                           ">; the known one is spelt <" + spelling + ">");
-        note("element <" + name + "> in <" + parent.name + ">",
-             atLine(element.Row()) + "unknown element <" + shown(name) + "> in <" + parent.name + ">, ignored");
+        note("element " + name, atLine(element.Row()) + "unknown element <" + shown(name) + "> in <" +
+                                    parent.name + ">, ignored");
         return true;
     }
 
     bool attributes(const TiXmlElement& element, const ElementRule& rule)
     {
-        for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute; attribute = attribute->Next())
+        for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute;
+             attribute = attribute->Next())
         {
             const std::string& name = attribute->NameTStr();
             const TqString where = atLine(attribute->Row());
@@ -133,7 +135,7 @@ private:
             if (const char* spelling = otherCaseOf(name, rule.attributes))
                 return refuse(where + "unknown attribute " + shown(name) + "= on <" + rule.name +
                               ">; the known one is spelt " + spelling + "=");
-            note("attribute " + name + " on <" + rule.name + ">",
+            note("attribute " + name,
                  where + "unknown attribute " + shown(name) + "= on <" + rule.name + ">, ignored");
         }
         return true;
@@ -145,7 +147,7 @@ private:
         return false;
     }
 
-    // Each unknown name is said once, where it first occurs.
+    // Each unknown name is said once, where it first occurs, whatever holds it.
     void note(const std::string& key, const TqString& line)
     {
         if (noted.insert(key).second)
@@ -168,8 +170,9 @@ InstallFilesFindings CheckInstallFiles(const TiXmlDocument& document)
              child = child->NextSiblingElement())
             if (otherCaseOf(child->ValueStr(), {kInstallFiles}))
             {
-                check.findings.refusal = atLine(child->Row()) + "unknown element <" + shown(child->ValueStr()) +
-                                         ">; the known one is spelt <" + kInstallFiles + ">";
+                check.findings.refusal = atLine(child->Row()) + "unknown element <" +
+                                         shown(child->ValueStr()) + ">; the known one is spelt <" +
+                                         kInstallFiles + ">";
                 return check.findings;
             }
         check.findings.refusal = "the definition lists nothing to remove (no installFiles element)";

@@ -17,10 +17,15 @@ struct Word
 
 // In the order they are tried: no word is the start of a later one.
 const Word kWords[] = {
-    {"removed ", RemovalLineKind::Removed, false}, {"would remove ", RemovalLineKind::WouldRemove, false},
-    {"kept ", RemovalLineKind::Kept, false},       {"missing ", RemovalLineKind::Missing, false},
-    {"failed ", RemovalLineKind::Failed, true},    {"would fail ", RemovalLineKind::WouldFail, true},
-    {"ignored ", RemovalLineKind::Ignored, true},  {"refused ", RemovalLineKind::Refused, true},
+    {"removed ", RemovalLineKind::Removed, false},
+    {"would remove ", RemovalLineKind::WouldRemove, false},
+    {"kept ", RemovalLineKind::Kept, false},
+    {"missing ", RemovalLineKind::Missing, false},
+    {"failed ", RemovalLineKind::Failed, true},
+    {"would fail ", RemovalLineKind::WouldFail, true},
+    {"ignored ", RemovalLineKind::Ignored, true},
+    {"refused ", RemovalLineKind::Refused, true},
+    {"would be ignored ", RemovalLineKind::WouldBeIgnored, true},
 };
 
 const char kSeparator[] = ": ";

@@ -12,16 +12,17 @@
 
 enum class RemovalLineKind
 {
-    Removed,     // "removed PATH"
-    WouldRemove, // "would remove PATH" (a dry run)
-    Kept,        // "kept PATH" or "kept PATH: WHY"
-    Missing,     // "missing PATH"
-    Failed,      // "failed PATH: REASON"
-    WouldFail,   // "would fail PATH: REASON" (a dry run's foresight)
-    Ignored,     // "ignored PATH: REASON" (a failure the entry's ignoreinstallerrors lets pass)
-    Refused,     // "refused NAME: REASON"
-    Summary,     // "summary: ..."
-    Other        // anything else: a message of the tool or of the elevation program
+    Removed,        // "removed PATH"
+    WouldRemove,    // "would remove PATH" (a dry run)
+    Kept,           // "kept PATH" or "kept PATH: WHY"
+    Missing,        // "missing PATH"
+    Failed,         // "failed PATH: REASON"
+    WouldFail,      // "would fail PATH: REASON" (a dry run's foresight)
+    Ignored,        // "ignored PATH: REASON" (a failure the entry's ignoreinstallerrors lets pass)
+    WouldBeIgnored, // "would be ignored PATH: REASON" (a dry run's foresight of one)
+    Refused,        // "refused NAME: REASON"
+    Summary,        // "summary: ..."
+    Other           // anything else: a message of the tool or of the elevation program
 };
 
 // The counts of a summary line.

@@ -157,7 +157,7 @@ void InstallRemover::handleTree(Directory target, const FileNode& root)
         {
             const bool gone = handleFile(level.directory, entry, path, &entry == level.holdsDefinition);
             if (entry.shortCut.name.IsSet())
-                handleShortCut(entry, path, gone);
+                handleShortCut(entry, path, gone, &level.directory.identity);
             continue;
         }
         Level inner;
@@ -215,13 +215,13 @@ void InstallRemover::leaveDirectory(const Directory& parent, const Level& level)
     if (node.dontDelete)
         return (void)kept(path, "marked to keep");
     if (guard.KeepsEmptyDirectory(path, parent.identity))
-        return (void)kept(path);
+        return (void)kept(path, "a folder directly under /, part of the system");
     const int error = changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData()).Errno();
     if (error == ENOTEMPTY || error == EEXIST)
     {
         const unsigned long unlisted = unlistedEntries(level);
         if (unlisted == 0)
-            return (void)kept(path);
+            return (void)kept(path, "holds listed entries that stay");
         const std::string why = "holds " + std::to_string(unlisted) +
                                 (unlisted == 1 ? " entry" : " entries") + " the product did not install";
         return (void)kept(path, TqString(why.data(), why.size()));
@@ -323,12 +323,13 @@ void InstallRemover::reportMissingBelow(const FileNode& node, const TqString& pa
         const TqString entryPath = PathText::Join(folderPath, entry.name);
         missing(entryPath);
         if (!entry.isDirectory && entry.shortCut.name.IsSet())
-            handleShortCut(entry, entryPath, true);
+            handleShortCut(entry, entryPath, true, nullptr);
         pushChildren(entry, entryPath);
     }
 }
 
-void InstallRemover::handleShortCut(const FileNode& node, const TqString& installedPath, bool entryGone)
+void InstallRemover::handleShortCut(const FileNode& node, const TqString& installedPath, bool entryGone,
+                                    const NodeIdentity* installedFolder)
 {
     const TqString& name = node.shortCut.name;
     const TqString& dir = node.shortCut.dir;
@@ -346,27 +347,62 @@ void InstallRemover::handleShortCut(const FileNode& node, const TqString& instal
     const TqString path = PathText::Join(folderPath, name);
     const FileDescriptor folder = openShortCutFolder(dir, folderPath);
     if (folder.IsOpen())
-        removeShortCutLink(node, folder.Get(), path, installedPath, entryGone);
+        removeShortCutLink(node, ShortCutLink{folder.Get(), folderPath, path}, installedPath, entryGone,
+                           installedFolder);
     else
         settle(node, path, errno);
 }
 
-void InstallRemover::removeShortCutLink(const FileNode& node, int folderFd, const TqString& path,
-                                        const TqString& installedPath, bool entryGone)
+void InstallRemover::removeShortCutLink(const FileNode& node, const ShortCutLink& link,
+                                        const TqString& installedPath, bool entryGone,
+                                        const NodeIdentity* installedFolder)
 {
     const char* name = node.shortCut.name.ConstData();
     TqString linkText;
-    const int error = readLink(folderFd, name, linkText);
+    const int error = readLink(link.folderFd, name, linkText);
     if (error == ENOENT)
-        missing(path);
+        return (void)missing(link.path);
     // Not a link, or a link elsewhere, is not ours to remove; ours stays while its entry does.
-    else if (error != 0 || !entryGone || !(PathText::Normalized(linkText) == installedPath))
+    const bool ours = error == 0 && leadsTo(link, linkText, node.name, installedPath, installedFolder);
+    if (!ours)
     {
         foreignShortCuts += entryGone ? 1 : 0;
-        kept(path);
+        if (error == EINVAL)
+            return (void)kept(link.path, "not a symbolic link, so not the product's shortcut");
+        if (error != 0)
+            return (void)kept(link.path, TqString("the link cannot be read: ") + strerror(error));
+        return (void)kept(link.path, "a link to somewhere else, not the product's shortcut");
     }
-    else
-        settle(node, path, goneIsDone(changes->RemoveName(folderFd, name).Errno()));
+    if (!entryGone)
+        return (void)kept(link.path, "the entry it leads to stays");
+    settle(node, link.path, goneIsDone(changes->RemoveName(link.folderFd, name).Errno()));
+}
+
+bool InstallRemover::leadsTo(const ShortCutLink& link, const TqString& linkText, const TqString& entryName,
+                             const TqString& installedPath, const NodeIdentity* installedFolder)
+{
+    // Resolved as the system resolves the link: its text from the link's folder, through whatever
+    // links and ".." lie on the way, up to the folder that would hold the entry; then the entry's
+    // name. The entry itself may already be gone, its folder is not yet.
+    TqString text = linkText;
+    while (text.Size() > 1 && text[text.Size() - 1] == '/')
+        text = text.Substr(0, text.Size() - 1);
+    const unsigned long slash = text.IndexLastOf("/");
+    const TqString lastName = slash == TqString::maxLen ? text : text.Substr(slash + 1, TqString::maxLen);
+    const TqString folderText = slash == TqString::maxLen ? TqString(".")
+                                : slash == 0              ? TqString("/")
+                                                          : text.Substr(0, slash);
+    if (installedFolder != nullptr && lastName == entryName)
+    {
+        const FileDescriptor folder(
+            openat(link.folderFd, folderText.ConstData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        NodeIdentity identity;
+        if (folder.IsOpen() && IdentifyNode(folder.Get(), "", identity))
+            return identity == *installedFolder;
+    }
+    // Where the way no longer exists (the entry's folder is gone too), by the text alone.
+    const TqString resolved = isAbsolute(linkText) ? linkText : PathText::Join(link.folderPath, linkText);
+    return PathText::Resolved(resolved) == installedPath;
 }
 
 Status InstallRemover::shortCutFolderPath(const TqString& dir, TqString& folderPath) const

@@ -89,9 +89,21 @@ private:
                                  int error);
     void reportMissingBelow(const FileNode& node, const TqString& path);
     // The shortcut goes with its entry: it stays while the entry stays (kept or failed).
-    void handleShortCut(const FileNode& node, const TqString& installedPath, bool entryGone);
-    void removeShortCutLink(const FileNode& node, int folderFd, const TqString& path,
-                            const TqString& installedPath, bool entryGone);
+    // installedFolder: the open folder that holds the entry; null when that folder is missing.
+    void handleShortCut(const FileNode& node, const TqString& installedPath, bool entryGone,
+                        const NodeIdentity* installedFolder);
+    // A shortcut's link: the folder it lies in, open and by path, and its own path.
+    struct ShortCutLink
+    {
+        int folderFd;
+        TqString folderPath;
+        TqString path;
+    };
+    void removeShortCutLink(const FileNode& node, const ShortCutLink& link, const TqString& installedPath,
+                            bool entryGone, const NodeIdentity* installedFolder);
+    // Whether the link text leads to the installed entry, relatively or absolutely.
+    static bool leadsTo(const ShortCutLink& link, const TqString& linkText, const TqString& entryName,
+                        const TqString& installedPath, const NodeIdentity* installedFolder);
     // The path of the shortcut folder dir; the refusal for a name in it that may not be used.
     Status shortCutFolderPath(const TqString& dir, TqString& folderPath) const;
     FileDescriptor openShortCutFolder(const TqString& dir, const TqString& folderPath) const;

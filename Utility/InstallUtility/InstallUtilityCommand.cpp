@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "DryRunRights.h"
 #include "FileDescriptor.h"
 #include "InstallRemover.h"
 #include "LineEscaping.h"
@@ -96,6 +97,17 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
     {
         (void)fprintf(errors, "cancelled before anything was removed\n");
         return 4;
+    }
+    if (command.dryRun)
+    {
+        const TqString closed =
+            RootFolderNeedingAdministrator(target.Get(), targetPath, definition.installRoot);
+        if (closed.IsSet())
+            (void)fprintf(errors,
+                          "the removal needs administrator rights: root's folder %s is closed to uid %lu, so "
+                          "what follows is what a removal with this user's rights would meet\n",
+                          shown(closed).ConstData(), static_cast<unsigned long>(geteuid()));
+        (void)fflush(errors);
     }
     try
     {

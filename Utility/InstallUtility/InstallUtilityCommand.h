@@ -32,8 +32,8 @@ public:
     // files, waits for the target's turn (RemovalLock) and removes. Returns the tool's exit
     // status: 0 done (or --help), 1 an entry failed or was refused, 2 a bad command line, an
     // unreadable or refused definition or target file, inputs the rights rule refuses, or another
-    // removal of the target still running (nothing touched), 3 no listed entry found. A run as root on inputs a user controls drops
-    // the calling process to that user for good.
+    // removal of the target still running (nothing touched), 3 no listed entry found. A run as root on inputs
+    // a user controls drops the calling process to that user for good.
     static int Run(int argc, const char* const argv[], FILE* out, FILE* errors, const Hooks& hooks = Hooks());
 
     // What --help prints, and a bad command line on standard error.

@@ -31,7 +31,8 @@ void RemovalReport::Missing(const TqString& path)
 
 void RemovalReport::Failed(const TqString& path, const TqString& reason, bool ignored)
 {
-    const RemovalLineKind kind = ignored  ? RemovalLineKind::Ignored
+    const RemovalLineKind kind = ignored
+                                     ? (dryRun ? RemovalLineKind::WouldBeIgnored : RemovalLineKind::Ignored)
                                  : dryRun ? RemovalLineKind::WouldFail
                                           : RemovalLineKind::Failed;
     ++(ignored ? counts.ignored : dryRun ? counts.wouldFail : counts.failed);
@@ -53,7 +54,8 @@ std::string RemovalReport::CountsText(const Counts& counts, bool dryRun)
                        " kept, " + n(counts.missing) + " missing, ";
     if (dryRun)
         text += n(counts.wouldFail) + " would fail, ";
-    return text + n(counts.failed) + " failed, " + n(counts.ignored) + " ignored";
+    return text + n(counts.failed) + " failed, " + n(counts.ignored) +
+           (dryRun ? " would be ignored" : " ignored");
 }
 
 void RemovalReport::Summary()

@@ -25,7 +25,8 @@ public:
         CountsOnly
     };
 
-    // A dry run says "would remove" where a real one says "removed", "would fail" for "failed".
+    // A dry run says "would remove" where a real one says "removed", "would fail" for "failed",
+    // "would be ignored" for "ignored".
     RemovalReport(bool verbose, bool dryRun, FILE* out, FILE* errors);
 
     void Removed(const TqString& path);

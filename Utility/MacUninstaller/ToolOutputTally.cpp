@@ -118,7 +118,7 @@ void ToolOutputTally::TakeLine()
     // A kept entry is worth telling when the tool says why (marked to keep, holds what the product
     // did not install, kept so the uninstall can run again).
     else if ((parsed.kind == RemovalLineKind::Kept && parsed.reason.IsSet()) ||
-             parsed.kind == RemovalLineKind::Ignored)
+             parsed.kind == RemovalLineKind::Ignored || parsed.kind == RemovalLineKind::WouldBeIgnored)
         keeps.Add(line);
 }
 

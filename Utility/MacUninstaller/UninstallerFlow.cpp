@@ -139,7 +139,8 @@ Alert DryRunAlert(const TqString& productName, bool wouldFail, const TqString& d
 // moved, or the target file names the wrong folder.
 Alert NotFoundAlert(const TqString& productName, const TqString& targetPath, const TqString& details)
 {
-    return ProductAlert(productName, productName + " was not found in " + targetPath + ". Nothing was removed.",
+    return ProductAlert(productName,
+                        productName + " was not found in " + targetPath + ". Nothing was removed.",
                         AlertKind::Error, details);
 }
 
@@ -492,8 +493,9 @@ int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platf
     const bool usage = HasOption(argc, argv, "-h", "--help");
     if (usage || HasOption(argc, argv, "--version", nullptr))
     {
-        const bool written = (usage ? std::fputs(kUsage, stdout) : std::printf("Uninstall %s\n", kVersion)) >= 0 &&
-                             std::fflush(stdout) == 0;
+        const bool written =
+            (usage ? std::fputs(kUsage, stdout) : std::printf("Uninstall %s\n", kVersion)) >= 0 &&
+            std::fflush(stdout) == 0;
         return written ? kUninstallRemoved : kUninstallNothingRemoved;
     }
     const bool dryRun = HasOption(argc, argv, kDryRunOption, "--dry-run");

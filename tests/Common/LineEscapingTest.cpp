@@ -34,6 +34,12 @@ TEST(LineEscapingTest, EscapesControlsFormatCharactersBackslashAndBrokenUtf8Only
          "x\\u{202E}dwssap/cte\\u{202C}"},
         {"\xE2\x81\xA6i\xE2\x80\x8Dj\xD8\x9Ck\xEF\xBB\xBF", "\\u{2066}i\\u{200D}j\\u{061C}k\\u{FEFF}"},
         {"tag\xF3\xA0\x80\x81", "tag\\u{E0001}"},
+        // Symbols drawn like "/" or "\\" (division, fraction and fullwidth slashes, big solidus; set
+        // minus, small reverse solidus, one beyond the BMP); the katakana letter NO, a letter, stays.
+        {"etc\xE2\x88\x95passwd \xE2\x81\x84\xEF\xBC\x8F\xE2\xA7\xB8",
+         "etc\\u{2215}passwd \\u{2044}\\u{FF0F}\\u{29F8}"},
+        {"a\xE2\x88\x96n \xEF\xB9\xA8x1B \xF0\x9D\x88\xBA \xE3\x83\x8E",
+         "a\\u{2216}n \\u{FE68}x1B \\u{1D23A} \xE3\x83\x8E"},
         // Neighbours of those ranges stay: the en dash U+2013, U+2030, U+2065 (unassigned).
         {"\xE2\x80\x93\xE2\x80\xB0\xE2\x81\xA5", "\xE2\x80\x93\xE2\x80\xB0\xE2\x81\xA5"},
     };

@@ -51,6 +51,19 @@ TEST(PathTextTest, ParentIsThePartBeforeTheLastSlash)
         EXPECT_EQ(Text(PathText::Parent(c.path)), c.expected) << c.path;
 }
 
+TEST(PathTextTest, ResolvedDropsDotsAndStepsBackForDoubleDots)
+{
+    const Case cases[] = {
+        {"/usr/local/bin/../../../opt/Acme/./bin//figlet", nullptr, "/opt/Acme/bin/figlet"},
+        {"/a/../../..", nullptr, "/"},
+        {"/a/b/..", nullptr, "/a"},
+        {"/a/.../b", nullptr, "/a/.../b"},
+        {"/./", nullptr, "/"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Text(PathText::Resolved(c.path)), c.expected) << c.path;
+}
+
 TEST(PathTextTest, NormalizedFoldsSlashRunsAndDropsTrailingOnes)
 {
     const Case cases[] = {

@@ -7,10 +7,10 @@
 // names hold: ": " in a path, a newline, a backslash, bytes that are not UTF-8.
 TEST(RemovalLine, EveryKindReadsBackAsWritten)
 {
-    const RemovalLineKind kinds[] = {RemovalLineKind::Removed, RemovalLineKind::WouldRemove,
-                                     RemovalLineKind::Kept,    RemovalLineKind::Missing,
-                                     RemovalLineKind::Failed,  RemovalLineKind::WouldFail,
-                                     RemovalLineKind::Ignored, RemovalLineKind::Refused};
+    const RemovalLineKind kinds[] = {
+        RemovalLineKind::Removed, RemovalLineKind::WouldRemove, RemovalLineKind::Kept,
+        RemovalLineKind::Missing, RemovalLineKind::Failed,      RemovalLineKind::WouldFail,
+        RemovalLineKind::Ignored, RemovalLineKind::Refused,     RemovalLineKind::WouldBeIgnored};
     const TqString paths[] = {"/t/a b", "/t/X.app: Contents", "/t/line\nbreak", "/t/back\\slash",
                               TqString("/t/\xff\xfe", 6)};
     const TqString reasons[] = {"Permission denied", "Contents/x: Permission denied: twice"};

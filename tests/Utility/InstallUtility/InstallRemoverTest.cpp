@@ -219,7 +219,7 @@ TEST_F(InstallRemoverTest, FailuresFailTheRunUnlessIgnored)
     makeLink(target + "/locked", target + "/lockedLink");
     const Outcome withLink = run(tree("<file fileName='locked'><shortCut name='lockedLink'/></file>"));
     EXPECT_EQ(withLink.out, "failed " + target + "/locked: Operation not permitted\n" +
-                                line("kept", "lockedLink") +
+                                kept("lockedLink", "the entry it leads to stays") +
                                 "summary: 0 removed, 1 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_TRUE(exists(target + "/lockedLink"));
 
@@ -249,6 +249,10 @@ TEST_F(InstallRemoverTest, ShortcutsGoOnlyWhenTheyPointAtTheEntry)
                                outside +
                                "'/></file>"
                                "<file fileName='Kept' dontdelete='1'><shortCut name='Kept'/></file>"
+                               "<file fileName='Rel'><shortCut name='Rel' dir='" +
+                               outside +
+                               "/bin'/></file>"
+                               "<file fileName='Via'><shortCut name='Via' dir='Desktop'/></file>"
                                "</directory>");
     writeFile(target + "/App/Main.app/Contents/x", "x");
     writeFile(target + "/App/Tool", "t");
@@ -263,12 +267,21 @@ TEST_F(InstallRemoverTest, ShortcutsGoOnlyWhenTheyPointAtTheEntry)
     writeFile(target + "/Desktop/Plain", "not a link");
     makeLink(target + "/App/Far", outside + "/Far");
     makeLink(target + "/App/Kept", target + "/Kept");
+    // Relative links, as installers make them: one up and across, one through a linked folder.
+    writeFile(target + "/App/Rel", "r");
+    writeFile(target + "/App/Via", "v");
+    makeDirectory(outside + "/bin");
+    makeLink("../../target/App/Rel", outside + "/bin/Rel");
+    makeLink("App", target + "/Alias");
+    makeLink("../Alias/Via", target + "/Desktop/Via");
 
     const Outcome outcome = run(root);
     EXPECT_EQ(outcome.status, 0) << outcome.out;
     EXPECT_FALSE(exists(target + "/Desktop/Main"));
     EXPECT_FALSE(exists(target + "/Tool"));
     EXPECT_FALSE(exists(outside + "/Far"));
+    EXPECT_FALSE(exists(outside + "/bin/Rel"));
+    EXPECT_FALSE(exists(target + "/Desktop/Via"));
     EXPECT_TRUE(exists(target + "/Desktop/Helper"));
     EXPECT_EQ(readFile(target + "/Desktop/Plain"), "not a link");
     EXPECT_TRUE(exists(target + "/Kept"));
@@ -277,18 +290,26 @@ TEST_F(InstallRemoverTest, ShortcutsGoOnlyWhenTheyPointAtTheEntry)
     EXPECT_NE(outcome.out.find(line("removed", "Desktop/Main")), std::string::npos);
     EXPECT_NE(outcome.out.find(line("removed", "Tool")), std::string::npos);
     EXPECT_NE(outcome.out.find("removed " + outside + "/Far\n"), std::string::npos);
-    EXPECT_NE(outcome.out.find(line("kept", "Desktop/Helper")), std::string::npos);
-    EXPECT_NE(outcome.out.find(line("kept", "Desktop/Plain")), std::string::npos);
-    EXPECT_NE(outcome.out.find(line("kept", "Kept")), std::string::npos);
+    EXPECT_NE(
+        outcome.out.find(kept("Desktop/Helper", "a link to somewhere else, not the product's shortcut")),
+        std::string::npos);
+    EXPECT_NE(outcome.out.find(kept("Desktop/Plain", "not a symbolic link, so not the product's shortcut")),
+              std::string::npos);
+    EXPECT_NE(outcome.out.find(kept("Kept", "the entry it leads to stays")), std::string::npos);
 
-    // A shortcut whose entry is already gone still goes; an absent one is missing.
-    const FileNode again = tree("<file fileName='Gone'><shortCut name='GoneLink'/></file>"
-                                "<file fileName='X'><shortCut name='NoLink' dir='NoDir'/></file>");
+    // A shortcut whose entry is already gone still goes, whether its folder is there or not; an
+    // absent one is missing.
+    const FileNode again =
+        tree("<file fileName='Gone'><shortCut name='GoneLink'/></file>"
+             "<directory fileName='Old'><file fileName='f'><shortCut name='OldLink'/></file>"
+             "</directory><file fileName='X'><shortCut name='NoLink' dir='NoDir'/></file>");
     makeLink(target + "/Gone", target + "/GoneLink");
+    makeLink("Old/./f", target + "/OldLink");
     const Outcome second = run(again);
-    EXPECT_EQ(second.out, line("missing", "Gone") + line("removed", "GoneLink") + line("missing", "X") +
+    EXPECT_EQ(second.out, line("missing", "Gone") + line("removed", "GoneLink") + line("missing", "Old") +
+                              line("missing", "Old/f") + line("removed", "OldLink") + line("missing", "X") +
                               line("missing", "NoDir/NoLink") +
-                              "summary: 1 removed, 0 kept, 3 missing, 0 failed, 0 ignored\n");
+                              "summary: 2 removed, 0 kept, 5 missing, 0 failed, 0 ignored\n");
 }
 
 // Directory entries go only when empty (a user's file keeps one); the dry run foresees the real run.
@@ -310,14 +331,14 @@ TEST_F(InstallRemoverTest, DirectoryEntriesGoOnlyWhenEmptyAndTheDryRunSaysSoChan
     const std::vector<std::string> before = listing(base);
 
     const Outcome outcome = run(root, true, true);
-    EXPECT_EQ(outcome.out,
-              line("would remove", "App.bundle") + line("would remove", "App") +
-                  line("would remove", "Empty") + line("would remove", "Outer/Inner/x") +
-                  line("would remove", "Outer/Inner") + line("would remove", "Outer") +
-                  line("would remove", "Data/d") + kept("Data", "holds 1 entry the product did not install") +
-                  line("missing", "gone") + line("would remove", "Lib/a.so") + line("missing", "Lib/b.so") +
-                  line("would remove", "Lib") +
-                  "summary: 9 would be removed, 1 kept, 2 missing, 0 would fail, 0 failed, 0 ignored\n");
+    EXPECT_EQ(
+        outcome.out,
+        line("would remove", "App.bundle") + line("would remove", "App") + line("would remove", "Empty") +
+            line("would remove", "Outer/Inner/x") + line("would remove", "Outer/Inner") +
+            line("would remove", "Outer") + line("would remove", "Data/d") +
+            kept("Data", "holds 1 entry the product did not install") + line("missing", "gone") +
+            line("would remove", "Lib/a.so") + line("missing", "Lib/b.so") + line("would remove", "Lib") +
+            "summary: 9 would be removed, 1 kept, 2 missing, 0 would fail, 0 failed, 0 would be ignored\n");
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(listing(base), before);
 
@@ -329,6 +350,7 @@ TEST_F(InstallRemoverTest, DirectoryEntriesGoOnlyWhenEmptyAndTheDryRunSaysSoChan
         expected.replace(at, 12, "removed");
     expected.replace(expected.find("would be removed"), 16, "removed");
     expected.replace(expected.find("0 would fail, "), 14, "");
+    expected.replace(expected.find("would be ignored"), 16, "ignored");
     EXPECT_EQ(real.out, expected);
     EXPECT_EQ(readFile(target + "/Data/user"), "the user's own file");
     EXPECT_FALSE(exists(target + "/Outer") || exists(target + "/Empty") || exists(target + "/Lib"));
@@ -340,9 +362,10 @@ TEST_F(InstallRemoverTest, DirectoryEntriesGoOnlyWhenEmptyAndTheDryRunSaysSoChan
     const FileNode withRefusal = tree("<directory fileName='Plug'><file fileName='p'/><file fileName='..'/>"
                                       "</directory>");
     const std::string refusal = "refused ..: names a directory itself, not an entry\n";
-    EXPECT_EQ(run(withRefusal, true, true).out,
-              refusal + line("would remove", "Plug/p") + line("would remove", "Plug") +
-                  "summary: 2 would be removed, 0 kept, 0 missing, 0 would fail, 1 failed, 0 ignored\n");
+    EXPECT_EQ(
+        run(withRefusal, true, true).out,
+        refusal + line("would remove", "Plug/p") + line("would remove", "Plug") +
+            "summary: 2 would be removed, 0 kept, 0 missing, 0 would fail, 1 failed, 0 would be ignored\n");
     EXPECT_EQ(run(withRefusal).out, refusal + line("removed", "Plug/p") + line("removed", "Plug") +
                                         "summary: 2 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
 }
@@ -467,13 +490,14 @@ TEST_F(InstallRemoverTest, BindMountsInABundleAreNotEntered)
     {
         const Outcome outcome = run(root, true, dryRun);
         const std::string failed = dryRun ? "would fail " : "failed ";
-        EXPECT_EQ(outcome.out,
-                  failed + target + "/Elsewhere.bundle: Contents/Shared: on another mount, not entered\n" +
-                      failed + target + "/Mirror.bundle: a/b/Target: the target path itself, not entered\n" +
-                      failed + target + "/Bound.bundle: on another mount, not entered\n" +
-                      (dryRun ? "summary: 0 would be removed, 0 kept, 0 missing, 3 would fail, 0 failed"
-                              : "summary: 0 removed, 0 kept, 0 missing, 3 failed") +
-                      ", 0 ignored\n");
+        EXPECT_EQ(
+            outcome.out,
+            failed + target + "/Elsewhere.bundle: Contents/Shared: on another mount, not entered\n" + failed +
+                target + "/Mirror.bundle: a/b/Target: the target path itself, not entered\n" + failed +
+                target + "/Bound.bundle: on another mount, not entered\n" +
+                (dryRun ? "summary: 0 would be removed, 0 kept, 0 missing, 3 would fail, 0 failed, 0 would "
+                          "be ignored\n"
+                        : "summary: 0 removed, 0 kept, 0 missing, 3 failed, 0 ignored\n"));
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(snapshot(outside), outsideBefore);
         EXPECT_EQ(describe(target + "/keep.txt"), keptBefore);
@@ -494,12 +518,15 @@ TEST_F(InstallRemoverTest, KeepsDirectoriesDirectlyUnderTheRoot)
     const std::string dryRun = runWithRootAt(top, root, true, skipReason);
     if (!skipReason.empty())
         GTEST_SKIP() << skipReason;
-    EXPECT_EQ(dryRun, "would remove /home/user/f\nwould remove /home/user\nkept /home\nkept /opt\n"
-                      "summary: 2 would be removed, 2 kept, 0 missing, 0 would fail, 0 failed, 0 ignored\n");
+    EXPECT_EQ(dryRun,
+              "would remove /home/user/f\nwould remove /home/user\nkept /home: a folder directly under /, "
+              "part of the system\nkept /opt: a folder directly under /, part of the system\n"
+              "summary: 2 would be removed, 2 kept, 0 missing, 0 would fail, 0 failed, 0 would be ignored\n");
     EXPECT_EQ(snapshot(top), before);
 
     EXPECT_EQ(runWithRootAt(top, root, false, skipReason),
-              "removed /home/user/f\nremoved /home/user\nkept /home\nkept /opt\n"
+              "removed /home/user/f\nremoved /home/user\nkept /home: a folder directly under /, part of the "
+              "system\nkept /opt: a folder directly under /, part of the system\n"
               "summary: 2 removed, 2 kept, 0 missing, 0 failed, 0 ignored\n");
     EXPECT_TRUE(exists(top + "/opt"));
     EXPECT_TRUE(exists(top + "/home"));
@@ -563,10 +590,11 @@ TEST_F(InstallRemoverTest, TheEntryHoldingTheDefinitionGoesLastAndOnlyWhenNothin
                                 "<file fileName='a'/></directory>";
 
     const Outcome failed = run(tree(product + "<file fileName='..'/>"));
-    EXPECT_EQ(failed.out,
-              "refused ..: names a directory itself, not an entry\n" + line("removed", "Product/a") +
-                  kept("Product/Uninstall.app", "kept so that the uninstall can be run again") +
-                  line("kept", "Product") + "summary: 1 removed, 2 kept, 0 missing, 1 failed, 0 ignored\n");
+    EXPECT_EQ(failed.out, "refused ..: names a directory itself, not an entry\n" +
+                              line("removed", "Product/a") +
+                              kept("Product/Uninstall.app", "kept so that the uninstall can be run again") +
+                              kept("Product", "holds listed entries that stay") +
+                              "summary: 1 removed, 2 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_EQ(failed.status, 1);
     EXPECT_TRUE(exists(target + "/Product/Uninstall.app/Contents/MacOS/sku.xml"));
 

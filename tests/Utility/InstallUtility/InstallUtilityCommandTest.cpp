@@ -199,9 +199,9 @@ TEST_F(InstallUtilityCommandTest, RunsTheRemoval)
 {
     EXPECT_EQ(runTool({"-uninstall", definition, targetFile, "-n"}), 0);
     // A dry run lists what it would do even without -v.
-    EXPECT_EQ(out,
-              "would remove " + target + "/a\nwould remove " + target + "/d/b\nwould remove " + target +
-                  "/d\nsummary: 3 would be removed, 0 kept, 0 missing, 0 would fail, 0 failed, 0 ignored\n");
+    EXPECT_EQ(out, "would remove " + target + "/a\nwould remove " + target + "/d/b\nwould remove " + target +
+                       "/d\nsummary: 3 would be removed, 0 kept, 0 missing, 0 would fail, 0 failed, 0 would "
+                       "be ignored\n");
     EXPECT_TRUE(untouched());
 
     EXPECT_EQ(runTool({"-uninstall", definition, targetFile}), 0);
@@ -214,7 +214,8 @@ TEST_F(InstallUtilityCommandTest, RunsTheRemoval)
 TEST_F(InstallUtilityCommandTest, RefusesADefinitionItCannotActOnAsItsAuthorMeantIt)
 {
     const std::string nothing = "refusing to remove: the definition lists nothing to remove ";
-    const std::string entries = "<file fileName='a'/><directory fileName='d'><file fileName='b'/></directory>";
+    const std::string entries =
+        "<file fileName='a'/><directory fileName='d'><file fileName='b'/></directory>";
     const struct
     {
         const char* name;
@@ -228,14 +229,17 @@ TEST_F(InstallUtilityCommandTest, RefusesADefinitionItCannotActOnAsItsAuthorMean
         {"installFiles with only unknown elements", "<installFiles><note/></installFiles>", 2,
          nothing + "(an empty installFiles element)\n"},
         {"installFiles in another case", "\n<installfiles>" + entries + "</installfiles>", 2,
-         "refusing to remove: line 2: unknown element <installfiles>; the known one is spelt <installFiles>\n"},
+         "refusing to remove: line 2: unknown element <installfiles>; the known one is spelt "
+         "<installFiles>\n"},
         {"a directory in another case",
          "<installFiles>\n<file fileName='a'/>\n<Directory fileName='d'/></installFiles>", 2,
          "refusing to remove: line 3: unknown element <Directory>; the known one is spelt <directory>\n"},
-        {"a shortcut in another case", "<installFiles><file fileName='a'><shortcut name='a'/></file></installFiles>",
-         2, "refusing to remove: line 1: unknown element <shortcut>; the known one is spelt <shortCut>\n"},
+        {"a shortcut in another case",
+         "<installFiles><file fileName='a'><shortcut name='a'/></file></installFiles>", 2,
+         "refusing to remove: line 1: unknown element <shortcut>; the known one is spelt <shortCut>\n"},
         {"an attribute in another case",
-         "<installFiles><directory fileName='d'\n dontDelete='1'><file fileName='b'/></directory></installFiles>",
+         "<installFiles><directory fileName='d'\n dontDelete='1'><file "
+         "fileName='b'/></directory></installFiles>",
          2,
          "refusing to remove: line 2: unknown attribute dontDelete= on <directory>; the known one is spelt "
          "dontdelete=\n"},
@@ -245,11 +249,12 @@ TEST_F(InstallUtilityCommandTest, RefusesADefinitionItCannotActOnAsItsAuthorMean
         {"an empty flag", "<installFiles><file fileName='a' ignoreinstallerrors=''/></installFiles>", 2,
          "refusing to remove: line 1: ignoreinstallerrors=\"\" on <file> is neither \"0\" nor \"1\"\n"},
         {"unknown names, said once each",
-         "<installFiles>\n<file fileName='a' size='1'/><note/>\n<directory fileName='d'><file fileName='b' "
-         "size='2'/><note/></directory></installFiles>",
+         "<installFiles>\n<file fileName='a' size='1'/><note/>\n<directory fileName='d' size='2'><file "
+         "fileName='b'/><note/><file fileName='b'><file fileName='c'/></file></directory></installFiles>",
          0,
-         "line 2: unknown attribute size= on <file>, ignored\nline 2: unknown element <note> in <installFiles>, "
-         "ignored\nline 3: unknown element <note> in <directory>, ignored\n"},
+         "line 2: unknown attribute size= on <file>, ignored\n"
+         "line 2: unknown element <note> in <installFiles>, ignored\n"
+         "line 3: unknown element <file> in <file>, ignored\n"},
         // Something of the same name as a shortcut that is not the product's link says nothing.
         {"nothing listed is there",
          "<sku name='P'/><installFiles><directory fileName='x'><file fileName='y'/></directory>"

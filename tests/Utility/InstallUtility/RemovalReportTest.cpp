@@ -27,11 +27,11 @@ TEST(RemovalReportTest, EachKindOfLineIsWrittenAtOnceAndCountedInItsPlace)
         {false, [&](RemovalReport& r) { r.Failed(p, "Busy", false); }, "failed /t/S: Busy",
          real + "0 kept, 0 missing, 1 failed, 0 ignored", true},
         {true, [&](RemovalReport& r) { r.Failed(p, "Busy", false); }, "would fail /t/S: Busy",
-         dry + "0 kept, 0 missing, 1 would fail, 0 failed, 0 ignored", true},
-        {true, [&](RemovalReport& r) { r.Failed(p, "Busy", true); }, "ignored /t/S: Busy",
-         dry + "0 kept, 0 missing, 0 would fail, 0 failed, 1 ignored", false},
+         dry + "0 kept, 0 missing, 1 would fail, 0 failed, 0 would be ignored", true},
+        {true, [&](RemovalReport& r) { r.Failed(p, "Busy", true); }, "would be ignored /t/S: Busy",
+         dry + "0 kept, 0 missing, 0 would fail, 0 failed, 1 would be ignored", false},
         {true, [&](RemovalReport& r) { r.Refused("..", "no"); }, "refused ..: no",
-         dry + "0 kept, 0 missing, 0 would fail, 1 failed, 0 ignored", true},
+         dry + "0 kept, 0 missing, 0 would fail, 1 failed, 0 would be ignored", true},
     };
     for (const Row& row : rows)
     {

@@ -35,7 +35,7 @@ protected:
         int status;
         std::vector<std::string> failures; // "PATH: REASON" of each failed or would-fail line
         std::string record;                // the datagrams /dev/log received, one line each
-        std::string output;                // standard output and error together
+        std::string text;                  // standard output and error as they came
     };
 
     Run run(const std::string& targetName, const std::string& option, bool asUser = false,
@@ -155,6 +155,31 @@ TEST_F(RemovalRunsTest, TheDryRunForeseesTheRealRunsFailuresLineForLine)
     }
 }
 
+// A user's dry run of root's installation says once, before the list, why each entry would fail;
+// a folder the user may change raises nothing of the sort.
+TEST_F(RemovalRunsTest, AUsersDryRunOfRootsInstallationSaysFirstThatItNeedsAdministratorRights)
+{
+    writeFile(definition, "<product><installFiles><directory fileName='d'><file fileName='a'/></directory>"
+                          "<file fileName='b' ignoreinstallerrors='1'/></installFiles></product>");
+    const std::string folder = base + "/root";
+    writeFile(base + "/root.xml", "<targetPath path='" + folder + "'/>");
+    writeFile(folder + "/d/a", "a");
+    writeFile(folder + "/b", "b");
+    const std::string first = "the removal needs administrator rights: root's folder ";
+    const std::string rest = " is closed to uid " + std::to_string(user) +
+                             ", so what follows is what a removal with this user's rights would meet\n";
+    EXPECT_EQ(run("root", "-n", true).text,
+              first + folder + rest + "would be ignored " + folder + "/b: Permission denied\nwould fail " +
+                  folder + "/d/a: Permission denied\nwould fail " + folder +
+                  "/d: Permission denied\nsummary: 0 would be removed, 0 kept, 0 missing, 2 would fail, 0 "
+                  "failed, 1 would be ignored\n");
+    // The target the user may change, a listed folder of root's inside it: that folder is named.
+    ASSERT_EQ(chown(folder.c_str(), user, user), 0);
+    EXPECT_EQ(run("root", "-n", true).text.substr(0, first.size() + folder.size() + 2 + rest.size()),
+              first + folder + "/d" + rest);
+    EXPECT_EQ(run("root", "-n").text.find(first), std::string::npos) << "root needs no more rights";
+}
+
 TEST_F(RemovalRunsTest, EachRunLeavesOneRecordOfWhoWhatWhereAndHowItEnded)
 {
     // The product's name holds quotes and a line break: the record stays one line.
@@ -174,7 +199,8 @@ TEST_F(RemovalRunsTest, EachRunLeavesOneRecordOfWhoWhatWhereAndHowItEnded)
     } runs[] = {
         {"-n", nullptr, "target",
          "13 dry run: " + removal +
-             ": 2 would be removed, 1 kept, 1 missing, 0 would fail, 0 failed, 0 ignored; exit status 0"},
+             ": 2 would be removed, 1 kept, 1 missing, 0 would fail, 0 failed, 0 would be ignored; exit "
+             "status 0"},
         {"-v", "4242", "target",
          "13 " + removal +
              " (for uid 4242 through sudo): 2 removed, 1 kept, 1 missing, 0 failed, 0 ignored; exit status "
@@ -226,9 +252,9 @@ TEST_F(RemovalRunsTest, ALogThatTakesNothingNeitherHoldsUpNorChangesTheRun)
         writeFile(target + "/a", "a");
         // Ends on its own (RunProgram kills it after 20 s otherwise) with the removal's own status.
         const Run met = run("target", "-v");
-        EXPECT_EQ(met.status, 0) << met.output;
+        EXPECT_EQ(met.status, 0) << met.text;
         EXPECT_FALSE(exists(target + "/a"));
-        EXPECT_EQ(met.output, "removed " + target +
+        EXPECT_EQ(met.text, "removed " + target +
                                   "/a\nsummary: 1 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n"
                                   "the system log did not take this run's record: Connection timed out\n");
     }

@@ -214,8 +214,8 @@ TEST_F(UninstallerFlowTest, UnknownOptionsAreRefusedAndTheDryRunIsHandedToTheCop
         std::vector<const char*> arguments;
         std::string launched;
     } rows[] = {
-        {{"-1"}, launch},       {{"01", "11"}, launch}, {{"1 "}, launch}, {{"-"}, launch},
-        {{"-n"}, launch + " -n"}, {{"--dry-run"}, launch + " -n"},
+        {{"-1"}, launch}, {{"01", "11"}, launch},   {{"1 "}, launch},
+        {{"-"}, launch},  {{"-n"}, launch + " -n"}, {{"--dry-run"}, launch + " -n"},
     };
     for (const auto& row : rows)
     {
@@ -377,10 +377,12 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         bool dryRun = false;
     };
     const Status done;
-    const std::string dryOutput = "removal needs administrator rights\nwould remove /opt/demo/a\n"
-                                  "would fail /opt/demo/b: Permission denied\nkept /opt/demo/Settings: marked to keep\n";
-    const std::string dryDetails = "removal needs administrator rights\nwould fail /opt/demo/b: Permission denied\n"
-                                   "would remove /opt/demo/a\nkept /opt/demo/Settings: marked to keep";
+    const std::string dryOutput =
+        "removal needs administrator rights\nwould remove /opt/demo/a\n"
+        "would fail /opt/demo/b: Permission denied\nkept /opt/demo/Settings: marked to keep\n";
+    const std::string dryDetails =
+        "removal needs administrator rights\nwould fail /opt/demo/b: Permission denied\n"
+        "would remove /opt/demo/a\nkept /opt/demo/Settings: marked to keep";
     const char* noRights =
         "Administrator rights are needed to remove Demo Product, and they could not be obtained.";
     const Case cases[] = {
@@ -431,9 +433,11 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         if (c.dryRun)
             arguments.push_back("-n");
         EXPECT_EQ(Run(arguments, second), c.status) << c.name;
-        const std::string execute = "Execute " + tool + " -uninstall " + definition + " " + targetFile + " -v";
+        const std::string execute =
+            "Execute " + tool + " -uninstall " + definition + " " + targetFile + " -v";
         EXPECT_TRUE(!c.execute.IsDone() || !c.acquire ||
-                    std::count(second.calls.begin(), second.calls.end(), execute + (c.dryRun ? " -n" : "")) == 1)
+                    std::count(second.calls.begin(), second.calls.end(), execute + (c.dryRun ? " -n" : "")) ==
+                        1)
             << c.name;
         // The authorization is freed before anything is shown.
         EXPECT_EQ(second.calls[second.calls.size() - (c.informative ? 2 : 1)], "FreeAuthorization") << c.name;
