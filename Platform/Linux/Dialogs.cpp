@@ -95,7 +95,8 @@ namespace
 
 // Asks until a button's number, an empty line or the end of input comes; the chosen code, or the
 // default button's.
-int ReadTerminalChoice(FILE* input, FILE* output, const std::vector<Button>& buttons)
+int ReadTerminalChoice(FILE* input, FILE* output, const std::vector<Button>& buttons,
+                       const std::function<bool()>& inputReady)
 {
     int answer = AlertDefaultReturn;
     char* line = nullptr;
@@ -104,7 +105,7 @@ int ReadTerminalChoice(FILE* input, FILE* output, const std::vector<Button>& but
     {
         (void)std::fprintf(output, "Choose 1-%zu [1]: ", buttons.size());
         (void)std::fflush(output);
-        ssize_t length = getline(&line, &capacity, input);
+        ssize_t length = !inputReady || inputReady() ? getline(&line, &capacity, input) : -1;
         if (length < 0)
         {
             (void)std::fputs("\n", output);
@@ -129,7 +130,7 @@ int ReadTerminalChoice(FILE* input, FILE* output, const std::vector<Button>& but
 
 } // namespace
 
-int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
+int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert, const std::function<bool()>& inputReady)
 {
     std::vector<Button> buttons = ButtonsOf(alert);
     // The details are the tool's own lines, each already escaped by it.
@@ -140,7 +141,7 @@ int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
         (void)std::fprintf(output, "%s%zu) %s", index > 0 ? "  " : "", index + 1,
                            buttons[index].label.ConstData());
     (void)std::fputs("\n", output);
-    const int answer = ReadTerminalChoice(input, output, buttons);
+    const int answer = ReadTerminalChoice(input, output, buttons, inputReady);
     (void)std::fputs("\n", output);
     (void)std::fflush(output);
     return answer;

@@ -39,7 +39,10 @@ int RunStreamAlert(FILE* output, const Alert& alert, bool unattended);
 
 // Prints the alert's details, when it has any, then the alert (its texts escaped as in FormatAlert)
 // with numbered buttons, and reads the choice from input. An empty line or the end of input answers
-// the default button; anything else that is not a button's number asks again.
-int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert);
+// the default button; anything else that is not a button's number asks again. When set,
+// inputReady is asked before each line is read: it waits for input and returns false when the
+// dialog is to be answered with its default button instead.
+int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert,
+                     const std::function<bool()>& inputReady = std::function<bool()>());
 
 #endif
