@@ -81,6 +81,16 @@ public:
     // Brings the application to the front.
     virtual void ActivateIgnoringOtherApps() = 0;
 
+    // From the first phase's confirmation up to its relaunch, an interruption (INT, TERM, HUP,
+    // QUIT) no longer ends the process but asks it to stop: the dialog then open is answered with
+    // its default button, a copy under way ends, and StopWasRequested says so from then on. A
+    // platform without such interruptions does nothing.
+    virtual void CatchStopRequests() {}
+    virtual bool StopWasRequested() { return false; }
+    // Removes the run folders that earlier runs of this user left in the temporary directory
+    // (ended by SIGKILL or a power cut), each only when it provably is one and its process is gone.
+    virtual void RemoveAbandonedRunFolders() {}
+
     // The four authorization steps, in the order the flow takes them. FreeAuthorization is called
     // on every path, also when CreateAuthorization failed.
     [[nodiscard]] virtual bool CreateAuthorization() = 0;

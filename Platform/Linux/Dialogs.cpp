@@ -1,6 +1,8 @@
 #include "Dialogs.h"
 
+#include <cerrno>
 #include <csignal>
+#include <poll.h>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -101,9 +103,9 @@ void NoteInterruption(int)
     interrupted = 1;
 }
 
-// While a question waits at the terminal, Ctrl-C answers it with the default button: the read is
-// broken off (no restart), whatever this process otherwise does with Ctrl-C, and the next line
-// typed is never taken for the answer.
+// While a question waits at the terminal, Ctrl-C answers it with the default button, whatever
+// this process otherwise does with Ctrl-C, and the next line typed is never taken for the answer.
+// SIGINT is held back but during the wait itself, so one that comes just before it is not lost.
 class InterruptionAnswers
 {
 public:
@@ -114,20 +116,45 @@ public:
         sigemptyset(&noting.sa_mask);
         interrupted = 0;
         sigaction(SIGINT, &noting, &previous);
+        sigset_t interruption;
+        sigemptyset(&interruption);
+        sigaddset(&interruption, SIGINT);
+        sigprocmask(SIG_BLOCK, &interruption, &previousMask);
     }
-    ~InterruptionAnswers() { sigaction(SIGINT, &previous, nullptr); }
+    ~InterruptionAnswers()
+    {
+        sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+        sigaction(SIGINT, &previous, nullptr);
+    }
     InterruptionAnswers(const InterruptionAnswers&) = delete;
     InterruptionAnswers& operator=(const InterruptionAnswers&) = delete;
 
+    // Waits until fd has input; false when Ctrl-C came first. A stream without a descriptor (one
+    // in memory) is always ready.
+    bool WaitForInput(int fd)
+    {
+        if (fd < 0)
+            return interrupted == 0;
+        sigset_t waiting = previousMask;
+        sigdelset(&waiting, SIGINT);
+        struct pollfd ready = {fd, POLLIN, 0};
+        while (interrupted == 0 && ppoll(&ready, 1, nullptr, &waiting) < 0 && errno == EINTR)
+        {
+        }
+        return interrupted == 0;
+    }
+
 private:
     struct sigaction previous;
+    sigset_t previousMask;
 };
 
-// Asks until a button's number, an empty line, Ctrl-C or the end of input comes; the chosen code,
-// or the default button's. One button needs no choice: any line closes it.
-int ReadTerminalChoice(FILE* input, FILE* output, const std::vector<Button>& buttons)
+// Asks until a button's number, an empty line or the end of input comes, or inputReady says no
+// input will come; the chosen code, or the default button's. One button needs no choice: any line
+// closes it.
+int ReadTerminalChoice(FILE* input, FILE* output, const std::vector<Button>& buttons,
+                       const std::function<bool()>& inputReady)
 {
-    const InterruptionAnswers interruption;
     int answer = AlertDefaultReturn;
     char* line = nullptr;
     size_t capacity = 0;
@@ -138,8 +165,8 @@ int ReadTerminalChoice(FILE* input, FILE* output, const std::vector<Button>& but
         else
             (void)std::fprintf(output, "Choose 1-%zu [1]: ", buttons.size());
         (void)std::fflush(output);
-        ssize_t length = getline(&line, &capacity, input);
-        if (length < 0 || interrupted != 0)
+        ssize_t length = inputReady() ? getline(&line, &capacity, input) : -1;
+        if (length < 0)
         {
             std::clearerr(input);
             (void)std::fputs("\n", output);
@@ -166,7 +193,7 @@ int ReadTerminalChoice(FILE* input, FILE* output, const std::vector<Button>& but
 
 } // namespace
 
-int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
+int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert, const std::function<bool()>& inputReady)
 {
     std::vector<Button> buttons = ButtonsOf(alert);
     // The details are the tool's own lines, each already escaped by it.
@@ -180,7 +207,15 @@ int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert)
                                buttons[index].label.ConstData());
         (void)std::fputs("\n", output);
     }
-    const int answer = ReadTerminalChoice(input, output, buttons);
+    int answer;
+    if (inputReady)
+        answer = ReadTerminalChoice(input, output, buttons, inputReady);
+    else
+    {
+        InterruptionAnswers interruption;
+        answer = ReadTerminalChoice(input, output, buttons,
+                                    [&] { return interruption.WaitForInput(fileno(input)); });
+    }
     (void)std::fputs("\n", output);
     (void)std::fflush(output);
     return answer;

@@ -38,9 +38,12 @@ int UnattendedAnswer(const Alert& alert);
 int RunStreamAlert(FILE* output, const Alert& alert, bool unattended);
 
 // Prints the alert's details, when it has any, then the alert (its texts escaped as in FormatAlert)
-// with numbered buttons, and reads the choice from input. An empty line, Ctrl-C or the end of input
-// answers the default button; anything else that is not a button's number asks again. An alert
-// with one button asks "Press Enter" and any line closes it.
-int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert);
+// with numbered buttons, and reads the choice from input. An empty line or the end of input answers
+// the default button; anything else that is not a button's number asks again. An alert with one
+// button asks "Press Enter" and any line closes it. When set, inputReady is asked before each line
+// is read: it waits for input and returns false when the dialog is to be answered with its default
+// button instead; unset, Ctrl-C answers the default button.
+int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert,
+                     const std::function<bool()>& inputReady = std::function<bool()>());
 
 #endif

@@ -257,10 +257,36 @@ GtkWidget* BuildGtkAlert(const Alert& alert)
     return dialog;
 }
 
-int RunGtkAlert(const Alert& alert)
+namespace
+{
+
+struct InterruptWatch
+{
+    GtkWidget* dialog;
+    const std::function<bool()>* interrupted;
+    bool fired;
+};
+
+gboolean CloseWhenInterrupted(gpointer data)
+{
+    InterruptWatch* watch = static_cast<InterruptWatch*>(data);
+    if (!(*watch->interrupted)())
+        return G_SOURCE_CONTINUE;
+    watch->fired = true;
+    gtk_dialog_response(GTK_DIALOG(watch->dialog), GTK_RESPONSE_DELETE_EVENT);
+    return G_SOURCE_REMOVE;
+}
+
+} // namespace
+
+int RunGtkAlert(const Alert& alert, const std::function<bool()>& interrupted)
 {
     GtkWidget* dialog = BuildGtkAlert(alert);
+    InterruptWatch watch{dialog, &interrupted, false};
+    const guint watchSource = interrupted ? g_timeout_add(100, CloseWhenInterrupted, &watch) : 0;
     int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    if (watchSource != 0 && !watch.fired)
+        g_source_remove(watchSource);
     gtk_widget_destroy(dialog);
     while (gtk_events_pending())
         gtk_main_iteration();

@@ -1,6 +1,8 @@
 #ifndef TQ_GTKDIALOG_H
 #define TQ_GTKDIALOG_H
 
+#include <functional>
+
 #include "UninstallerPlatform.h"
 
 struct _GtkWidget;
@@ -26,7 +28,8 @@ TqString AlertWindowTitle(const Alert& alert);
 // sit in a collapsed "Details" area of wrapped, selectable text.
 _GtkWidget* BuildGtkAlert(const Alert& alert);
 
-// Shows BuildGtkAlert's dialog and returns the alert's code for the button chosen.
-int RunGtkAlert(const Alert& alert);
+// Shows BuildGtkAlert's dialog and returns the alert's code for the button chosen. When
+// interrupted turns true (looked at ten times a second) the dialog is answered as if closed.
+int RunGtkAlert(const Alert& alert, const std::function<bool()>& interrupted = std::function<bool()>());
 
 #endif

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,8 @@
 #include "FileServices.h"
 #include "GtkDialog.h"
 #include "PathText.h"
+#include "RunFolders.h"
+#include "StopRequests.h"
 #include "TrustedFiles.h"
 #include "UserIdentity.h"
 
@@ -41,16 +44,6 @@ void WriteDetails(const Alert& alert)
         (void)std::fprintf(stderr, "%s\n", alert.details.ConstData());
 }
 
-// A run folder's name as UniqueRunString makes it: 32 hexadecimal digits, "-", the process id.
-bool IsRunFolderName(const TqString& name)
-{
-    const char* text = name.ConstData();
-    const size_t length = std::strlen(text);
-    if (length < 34 || text[32] != '-' || std::strspn(text, "0123456789abcdef") != 32)
-        return false;
-    return std::strspn(text + 33, "0123456789") == length - 33;
-}
-
 } // namespace
 
 int LinuxPlatform::RunAlert(const Alert& alert)
@@ -61,15 +54,25 @@ int LinuxPlatform::RunAlert(const Alert& alert)
         WriteDetails(alert);
         return RunStreamAlert(stderr, alert, true);
     case DialogMode::Graphical:
-        return RunGtkAlert(alert);
+    {
+        // A stop asked for while the window is open answers it, as a terminal read ends.
+        const unsigned long requestsBefore = StopRequests::Count();
+        return RunGtkAlert(alert, [requestsBefore] { return StopRequests::Count() != requestsBefore; });
+    }
     case DialogMode::Terminal:
     {
         FILE* input = std::fopen("/dev/tty", "re");
         FILE* output = std::fopen("/dev/tty", "we");
         if (input == nullptr || output == nullptr)
             WriteDetails(alert);
-        int answer = input != nullptr && output != nullptr ? RunTerminalAlert(input, output, alert)
-                                                           : RunStreamAlert(stderr, alert, false);
+        // A stop asked for while the question waits answers it; without stop requests, Ctrl-C does.
+        const unsigned long requestsBefore = StopRequests::Count();
+        std::function<bool()> inputReady;
+        if (StopRequests::IsCaught())
+            inputReady = [&] { return StopRequests::WaitForInput(fileno(input), requestsBefore); };
+        int answer = input != nullptr && output != nullptr
+                         ? RunTerminalAlert(input, output, alert, inputReady)
+                         : RunStreamAlert(stderr, alert, false);
         if (input != nullptr)
             (void)std::fclose(input);
         if (output != nullptr)
@@ -105,7 +108,15 @@ TqString LinuxPlatform::GloballyUniqueString()
 
 Status LinuxPlatform::CreateDirectory(const TqString& path)
 {
-    return CreatePrivateDirectory(path);
+    const Status made = CreatePrivateDirectory(path);
+    if (!made.IsDone())
+        return made;
+    // Every folder the flow makes is a run folder. Without the record a later run still removes
+    // it once no process has its pid.
+    const FileDescriptor folder(open(path.ConstData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.IsOpen())
+        (void)WriteRunRecord(folder.Get());
+    return made;
 }
 
 Status LinuxPlatform::CopyItem(const TqString& from, const TqString& to)
@@ -124,6 +135,7 @@ Status LinuxPlatform::CopyItem(const TqString& from, const TqString& to)
     CopyOptions options;
     options.replacedFile = executablePath.Substr(inside.Size(), executablePath.Size() - inside.Size());
     options.replacementFd = program.Get();
+    options.stopAsked = [] { return StopRequests::Count() != 0; };
     const Status copied = CopyTree(from, to, options);
     if (copied.IsDone())
         copiedProgram = PathText::Join(to, options.replacedFile);
@@ -134,18 +146,44 @@ Status LinuxPlatform::LaunchTask(const TqString& path, const Vector<TqString>& a
 {
     if (copiedProgram.IsEmpty() || !(path == copiedProgram))
         return Status::Failed(EPERM, TqString("not the copy of the running program: ") + path);
+    // A stop asked for from here on waits, pending, in the copy until it has removed its folder:
+    // past this check the copy is what removes it.
+    StopRequests::Hold();
+    if (StopRequests::Count() != 0)
+    {
+        StopRequests::Release();
+        return Status::Failed(EINTR, "stopped before the copy was started");
+    }
     // At a terminal the copy must keep the terminal's foreground (sudo asks there), and an
     // unattended or scripted caller waits for this process and its exit status: these get the
     // copy in this very process.
     // Only windows let the first phase end at once.
-    if (CurrentDialogMode() != DialogMode::Graphical)
-        return ReplaceProcess(path, arguments);
-    return LaunchDetached(path, arguments);
+    const Status started = CurrentDialogMode() != DialogMode::Graphical ? ReplaceProcess(path, arguments)
+                                                                        : LaunchDetached(path, arguments);
+    StopRequests::Release();
+    return started;
 }
 
 void LinuxPlatform::ActivateIgnoringOtherApps()
 {
     // Each GTK alert presents itself above other windows; there is no other window to raise.
+}
+
+void LinuxPlatform::CatchStopRequests()
+{
+    StopRequests::Catch();
+}
+
+bool LinuxPlatform::StopWasRequested()
+{
+    return StopRequests::Count() != 0;
+}
+
+void LinuxPlatform::RemoveAbandonedRunFolders()
+{
+    TqString folder;
+    if (TemporaryDirectory(folder).IsDone())
+        ::RemoveAbandonedRunFolders(folder, geteuid());
 }
 
 bool LinuxPlatform::CreateAuthorization()
@@ -270,11 +308,13 @@ bool LinuxPlatform::RemoveRunningCopy()
     const TqString folder = PathText::Parent(bundle);
     struct stat status;
     const char* name = std::strrchr(folder.ConstData(), '/');
-    if (!(PathText::Join(folder, "Uninstall.app") == bundle) || name == nullptr ||
-        !IsRunFolderName(name + 1) || lstat(folder.ConstData(), &status) != 0 || !S_ISDIR(status.st_mode) ||
-        status.st_uid != geteuid() || (status.st_mode & 07777) != 0700)
-        return false;
-    return RemoveTree(folder);
+    const bool removed = PathText::Join(folder, "Uninstall.app") == bundle && name != nullptr &&
+                         IsRunFolderName(name + 1) && lstat(folder.ConstData(), &status) == 0 &&
+                         IsPrivateFolderOf(status, geteuid()) && RemoveTree(folder);
+    // The first phase held interruptions back across the relaunch; with nothing of the copy left
+    // on disk, one that came meanwhile may take its course.
+    StopRequests::Release();
+    return removed;
 }
 
 Status LinuxPlatform::FindInstalledFiles(TqString& toolPath, TqString& definitionPath,

@@ -25,6 +25,9 @@ public:
     Status CopyItem(const TqString& from, const TqString& to) override;
     Status LaunchTask(const TqString& path, const Vector<TqString>& arguments) override;
     void ActivateIgnoringOtherApps() override;
+    void CatchStopRequests() override;
+    bool StopWasRequested() override;
+    void RemoveAbandonedRunFolders() override;
     bool CreateAuthorization() override;
     bool AcquireRight(const TqString& rightName) override;
     Status ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) override;

@@ -77,18 +77,29 @@ Status CheckRootMayRun(const Vector<TqString>& paths)
 {
     if (geteuid() != 0)
         return Status::Done();
-    std::vector<ProtectedPath::OpenedPath> opened(paths.size() + 1);
-    std::vector<const ProtectedPath::OpenedPath*> all;
-    Status status = OpenRunningProgram(opened[0]);
-    for (size_t index = 0; status.IsDone() && index < paths.size(); ++index)
-        status = ProtectedPath::Open(paths[index], opened[index + 1]);
-    for (const ProtectedPath::OpenedPath& item : opened)
-        all.push_back(&item);
+    // One item open at a time, so that a low descriptor limit is met by the copy, which says so.
+    TqString program, controlled;
     uid_t controller = 0;
-    if (status.IsDone())
-        status = ProtectedPath::JointController(all, controller);
-    if (!status.IsDone())
-        return Status::Failed(status.Errno(), TqString("refusing to run as root: ") + EscapeLineText(status.Text()));
+    for (unsigned long index = 0; index <= paths.size(); ++index)
+    {
+        ProtectedPath::OpenedPath opened, other;
+        Status status = index == 0 ? OpenRunningProgram(opened) : ProtectedPath::Open(paths[index - 1], opened);
+        if (index == 0)
+            program = opened.realPath;
+        if (status.IsDone() && controller != 0)
+        {
+            other.owner = controller;
+            other.realPath = controlled;
+            status = ProtectedPath::JointController({&other, &opened}, controller);
+        }
+        else if (status.IsDone() && opened.owner != 0)
+        {
+            controller = opened.owner;
+            controlled = opened.realPath;
+        }
+        if (!status.IsDone())
+            return Status::Failed(status.Errno(), TqString("refusing to run as root: ") + EscapeLineText(status.Message()));
+    }
     if (controller == 0)
         return Status::Done();
     const std::string user = accountName(controller);
@@ -96,6 +107,6 @@ Status CheckRootMayRun(const Vector<TqString>& paths)
         0, TqString(("refusing to run as root: this installation is controlled by uid " + std::to_string(controller) +
                      " (" + user + "), not by root alone, and root does not copy or run a user's installation; "
                      "run it as that user: sudo -u " + shellQuoted(user) + " " +
-                     shellQuoted(EscapeLineText(opened[0].realPath).ConstData()))
+                     shellQuoted(EscapeLineText(program).ConstData()))
                         .c_str()));
 }

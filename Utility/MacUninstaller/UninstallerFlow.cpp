@@ -409,45 +409,57 @@ Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder,
 int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
                   const TqString& targetPathFile, const TqString& productName, bool dryRun)
 {
+    // Up to the relaunch an interruption is a stop: nothing is removed yet, and the run folder
+    // must not outlive the run. Folders of earlier runs that could not remove theirs go too.
+    platform.CatchStopRequests();
+    platform.RemoveAbandonedRunFolders();
     if (definitionPath.IsEmpty() || targetPathFile.IsEmpty())
     {
         platform.RunAlert(ConfigurationErrorAlert());
         return kUninstallNothingRemoved;
     }
-    if (platform.RunAlert(ConfirmationAlert(productName, dryRun)) != AlertAlternateReturn)
+    auto stopped = [&]
+    {
+        platform.RunAlert(CancelledAlert(productName));
+        return kUninstallCancelled;
+    };
+    const bool confirmed = platform.RunAlert(ConfirmationAlert(productName, dryRun)) == AlertAlternateReturn;
+    if (platform.StopWasRequested())
+        return stopped();
+    if (!confirmed)
         return kUninstallCancelled;
 
     TqString folder;
     TqString temporaryDirectory;
-    const Status made = CreateTemporaryDirectory(platform, folder, temporaryDirectory);
-    if (!made.IsDone())
-    {
-        platform.RunAlert(UnexpectedErrorAlert(made.Text()));
-        return kUninstallNothingRemoved;
-    }
-    // The user has confirmed: a copy or start that fails must not end the run silently.
-    const TqString bundlePath = platform.BundlePath();
-    const TqString copiedBundle = PathText::Join(temporaryDirectory, kCopiedBundle);
-    // The copy learns where it came from: it runs the installed tool and reads the installed files.
-    Vector<TqString> arguments;
-    arguments.push_back(kRelaunchMarker);
-    arguments.push_back(bundlePath);
-    if (dryRun)
-        arguments.push_back(kDryRunOption);
-    Status step = platform.CopyItem(bundlePath, copiedBundle);
-    if (!step.IsDone())
-        step = Status::Failed(step.Errno(), TqString("could not copy the uninstaller to ") + folder);
-    else
-    {
-        step = platform.LaunchTask(PathText::Join(copiedBundle, kCopiedExecutable), arguments);
-        if (!step.IsDone())
-            step = Status::Failed(step.Errno(), "could not start the uninstaller's copy");
-    }
+    Status step = CreateTemporaryDirectory(platform, folder, temporaryDirectory);
     if (step.IsDone())
-        return kUninstallRemoved;
-    // What is left would only fill the temporary folder further with every retry.
-    // Whatever could not be removed is left to the system's cleaning; the dialog comes all the same.
-    (void)platform.RemoveItem(temporaryDirectory);
+    {
+        // The user has confirmed: a copy or start that fails must not end the run silently.
+        const TqString bundlePath = platform.BundlePath();
+        const TqString copiedBundle = PathText::Join(temporaryDirectory, kCopiedBundle);
+        // The copy learns where it came from: it runs the installed tool and reads the installed files.
+        Vector<TqString> arguments;
+        arguments.push_back(kRelaunchMarker);
+        arguments.push_back(bundlePath);
+        if (dryRun)
+            arguments.push_back(kDryRunOption);
+        step = platform.CopyItem(bundlePath, copiedBundle);
+        if (!step.IsDone())
+            step = Status::Failed(step.Errno(), TqString("could not copy the uninstaller to ") + folder);
+        else
+        {
+            step = platform.LaunchTask(PathText::Join(copiedBundle, kCopiedExecutable), arguments);
+            if (!step.IsDone())
+                step = Status::Failed(step.Errno(), "could not start the uninstaller's copy");
+        }
+        if (step.IsDone())
+            return kUninstallRemoved;
+        // What is left would only fill the temporary folder further with every retry.
+        // Whatever could not be removed is left to the system's cleaning; the dialog comes all the same.
+        (void)platform.RemoveItem(temporaryDirectory);
+    }
+    if (platform.StopWasRequested())
+        return stopped();
     platform.RunAlert(UnexpectedErrorAlert(step.Text()));
     return kUninstallNothingRemoved;
 }
@@ -511,7 +523,7 @@ int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platf
         const Status mayRun = CheckRootMayRun(platform, definitionPath, targetPathFile);
         if (!mayRun.IsDone())
         {
-            platform.RunAlert(NothingRemovedAlert("this product", mayRun.Text()));
+            platform.RunAlert(NothingRemovedAlert("this product", mayRun.Message()));
             return kUninstallNothingRemoved;
         }
         const ProductFacts product = ReadProductFacts(definitionPath);

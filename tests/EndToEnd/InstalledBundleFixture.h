@@ -172,6 +172,16 @@ protected:
         WriteFile(executables + "/InstallUtility", script + "exit " + std::to_string(status) + "\n", 0755);
     }
 
+    // Files enough in the installed bundle (small ones, in folders of a hundred) that copying it
+    // takes a while.
+    void AddPayload(int files)
+    {
+        for (int file = 0; file < files; ++file)
+            WriteFile(PayloadFolder() + "/d" + std::to_string(file / 100) + "/f" + std::to_string(file),
+                      "payload\n", 0644);
+    }
+    std::string PayloadFolder() const { return root + "/Installed/Uninstall.app/Contents/Resources/payload"; }
+
     std::vector<std::string> TemporaryEntries() const
     {
         std::vector<std::string> names;

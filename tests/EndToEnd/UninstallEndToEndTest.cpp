@@ -214,21 +214,54 @@ TEST_F(UninstallEndToEndTest, NoexecTemporaryFolderFallsBackToTmp)
         << ReadFile(record);
 }
 
-// A copy that cannot be finished (a file-size limit, which must not kill the process) is said, and
-// nothing of it is left.
+// A copy that cannot be finished (a file-size limit, which must not kill the process; too few
+// descriptors) is said, and nothing of it is left.
 TEST_F(UninstallEndToEndTest, CopyThatCannotBeFinishedIsReportedAndRemoved)
 {
     // More than the limit, whatever the size of the programs.
     WriteFile(root + "/Installed/Uninstall.app/Contents/Resources/payload", std::string(2 << 20, 'p'), 0644);
-    int exitStatus = -2;
-    const std::string errors =
-        Run(&exitStatus, {"/bin/sh", "-c", "ulimit -f 1024 && exec \"$0\"", executables + "/Uninstall"});
-    EXPECT_EQ(exitStatus, 2);
-    EXPECT_EQ(errors, std::string(kConfirmation) + "could not copy the uninstaller to " + temporary +
-                          ": File too large\nUnexpected Error\nAn unxpected error has occured. Restart "
-                          "uninstaller.\n[OK]\n-> OK\n\n");
-    EXPECT_TRUE(TemporaryEntries().empty());
+    const struct
+    {
+        const char* limit;
+        const char* reason;
+    } cases[] = {{"ulimit -f 1024", "File too large"}, {"ulimit -n 8", "Too many open files"}};
+    for (const auto& row : cases)
+    {
+        int exitStatus = -2;
+        const std::string errors =
+            Run(&exitStatus,
+                {"/bin/sh", "-c", std::string(row.limit) + " && exec \"$0\"", executables + "/Uninstall"});
+        EXPECT_EQ(exitStatus, 2) << row.limit;
+        EXPECT_EQ(errors, std::string(kConfirmation) + "could not copy the uninstaller to " + temporary +
+                              ": " + row.reason +
+                              "\nUnexpected Error\nAn unxpected error has occured. Restart "
+                              "uninstaller.\n[OK]\n-> OK\n\n");
+        EXPECT_TRUE(TemporaryEntries().empty()) << row.limit;
+        EXPECT_FALSE(std::filesystem::exists(record)) << row.limit;
+    }
+}
+
+// A first phase killed outright leaves its run folder; the next run, seeing its process gone,
+// removes it.
+TEST_F(UninstallEndToEndTest, RunFolderOfAKilledRunGoesWithTheNextRun)
+{
+    AddPayload(1500);
+    const RunProgram::Started started = RunProgram::Start(UnattendedLaunch({executables + "/Uninstall"}));
+    ASSERT_GT(started.pid, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (TemporaryEntries().empty() && std::chrono::steady_clock::now() < deadline)
+        usleep(200);
+    EXPECT_EQ(kill(started.pid, SIGKILL), 0);
+    EXPECT_EQ(RunProgram::WaitForExit(started.pid, 20), -1);
+    close(started.captured);
+    ASSERT_EQ(TemporaryEntries().size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(record));
+
+    int exitStatus = -2;
+    EXPECT_EQ(Run(&exitStatus), kConfirmation + std::string(kCompleted));
+    EXPECT_EQ(exitStatus, 0);
+    EXPECT_TRUE(std::filesystem::exists(record));
+    EXPECT_TRUE(TemporaryEntries().empty());
 }
 
 // The process the caller started is the one that runs the tool, and these do not stop it.

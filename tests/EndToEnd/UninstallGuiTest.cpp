@@ -133,6 +133,27 @@ TEST_F(UninstallGuiTest, CancelFromTheKeyboardMakesNoCopy)
     EXPECT_FALSE(std::filesystem::exists(record));
 }
 
+// SIGTERM while the confirmation window is open answers it: the cancel is said in a window of
+// its own, and nothing is copied.
+TEST_F(UninstallGuiTest, StopAtTheConfirmationWindowIsSaidInAWindow)
+{
+    StartUninstall();
+    const std::string confirmation = WaitForWindow(kTitle, 90);
+    ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear" << Diagnosis();
+    ASSERT_EQ(kill(child, SIGTERM), 0);
+    std::string notice;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((notice.empty() || notice == confirmation) && std::chrono::steady_clock::now() < deadline)
+        notice = WaitForWindow(kTitle, 1);
+    ASSERT_NE(notice, confirmation) << "no window said the cancel" << Diagnosis();
+    ASSERT_FALSE(notice.empty()) << "no window said the cancel" << Diagnosis();
+    EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "the cancel was not waited for";
+    PressKeys(notice, {"Return"});
+    EXPECT_EQ(RunProgram::WaitForExit(child, 30), 4);
+    EXPECT_TRUE(TemporaryEntries().empty());
+    EXPECT_FALSE(std::filesystem::exists(record));
+}
+
 TEST_F(UninstallGuiTest, UninstallButtonRunsBothPhasesThroughWindows)
 {
     StartUninstall();

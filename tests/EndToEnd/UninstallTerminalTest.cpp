@@ -214,3 +214,99 @@ TEST_F(UninstallTerminalTest, TheCopyRunsTheRunningProgramNotWhatWasPutAtItsName
     EXPECT_TRUE(std::filesystem::exists(record));
     EXPECT_TRUE(TemporaryEntries().empty());
 }
+
+// An interruption at each step of the first phase, to the process or to its group, cancels the
+// run: nothing is removed, no tool runs, and no run folder is left. At the relaunch the signal
+// meets the first phase, which says so and exits 4, or the copy, which takes it once it has
+// removed its folder.
+TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
+{
+    enum Step
+    {
+        Confirm,
+        Copy,
+        Relaunch
+    };
+    struct Case
+    {
+        Step step;
+        int signal;
+        bool toGroup;
+    };
+    const Case cases[] = {
+        {Confirm, SIGINT, true},  {Confirm, SIGQUIT, true}, {Relaunch, SIGTERM, false},
+        {Relaunch, SIGINT, true}, {Copy, SIGTERM, false},   {Copy, SIGHUP, true},
+        {Copy, SIGQUIT, false},   {Copy, SIGINT, true},
+    };
+    const std::string cancelled = "Uninstallation was cancelled. Nothing was removed.";
+    for (const Case& row : cases)
+    {
+        const std::string name = std::string(strsignal(row.signal)) + (row.toGroup ? " to the group" : "") +
+                                 " at step " + std::to_string(row.step);
+        if (row.step == Copy && !std::filesystem::exists(PayloadFolder()))
+            AddPayload(1500);
+        if (row.step == Confirm)
+        {
+            TerminalSession terminal;
+            ASSERT_TRUE(StartShell(terminal, getuid(), getgid(), root + "/bin:/usr/bin:/bin"));
+            terminal.Type(executables + "/Uninstall\n");
+            ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
+            terminal.Type(row.signal == SIGINT ? "\x03" : "\x1c");
+            EXPECT_TRUE(terminal.Expect(cancelled)) << name << terminal.transcript;
+            EXPECT_TRUE(terminal.Expect("Press Enter ")) << name << terminal.transcript;
+            EXPECT_TRUE(AtShell(terminal, ""));
+            EXPECT_TRUE(AtShell(terminal, "echo status=$?") &&
+                        terminal.transcript.find("status=4") != std::string::npos)
+                << name << terminal.transcript;
+        }
+        else
+        {
+            RunProgram::Launch launch;
+            launch.command = {executables + "/Uninstall"};
+            launch.environment = UninstallEnvironment({{"UNINSTALL_UNATTENDED", "1"}, {"DISPLAY", nullptr}});
+            launch.folder = root;
+            launch.errors = RunProgram::Captured;
+            launch.ownGroup = true;
+            const RunProgram::Started started = RunProgram::Start(launch);
+            ASSERT_GT(started.pid, 0);
+            // The copy has begun; at the relaunch, the program it runs is written whole.
+            const auto copied = [&]
+            {
+                const std::vector<std::string> runs = TemporaryEntries();
+                if (row.step == Copy || runs.empty())
+                    return !runs.empty();
+                std::error_code unknown;
+                const std::string program =
+                    temporary + "/" + runs[0] + "/Uninstall.app/Contents/MacOS/Uninstall";
+                return std::filesystem::file_size(program, unknown) ==
+                       std::filesystem::file_size(UNINSTALL_EXECUTABLE);
+            };
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!copied() && std::chrono::steady_clock::now() < deadline)
+                usleep(200);
+            ASSERT_EQ(kill(started.pid, SIGSTOP), 0);
+            int waitStatus = 0;
+            ASSERT_EQ(waitpid(started.pid, &waitStatus, WUNTRACED), started.pid);
+            const bool relaunched =
+                std::filesystem::read_symlink("/proc/" + std::to_string(started.pid) + "/exe")
+                    .string()
+                    .rfind(temporary, 0) == 0;
+            EXPECT_EQ(kill(row.toGroup ? -started.pid : started.pid, row.signal), 0);
+            EXPECT_EQ(kill(started.pid, SIGCONT), 0);
+            const std::optional<int> ended = RunProgram::WaitForStatus(started.pid, 30);
+            bool complete = false;
+            const std::string errors = RunProgram::ReadToEnd(started.captured, 10, &complete);
+            close(started.captured);
+            ASSERT_TRUE(ended.has_value()) << name;
+            if (relaunched)
+                EXPECT_TRUE(WIFSIGNALED(*ended) && WTERMSIG(*ended) == row.signal) << name << errors;
+            else
+            {
+                EXPECT_TRUE(WIFEXITED(*ended) && WEXITSTATUS(*ended) == 4) << name << errors;
+                EXPECT_NE(errors.find(cancelled), std::string::npos) << name << errors;
+            }
+        }
+        EXPECT_TRUE(TemporaryEntries().empty()) << name;
+        EXPECT_FALSE(std::filesystem::exists(record)) << name;
+    }
+}

@@ -63,6 +63,7 @@ struct Launch
     int output = Inherited;
     int errors = Inherited;
     std::vector<std::pair<int, int>> extra; // a descriptor of the test's and the number it gets
+    bool ownGroup = false;                  // in a process group of its own, to be signalled as one
 };
 
 struct Started
@@ -115,6 +116,8 @@ inline bool Place(int from, int target)
         if (!Place(descriptor.first, descriptor.second))
             _exit(126);
     if (!launch.folder.empty() && chdir(launch.folder.c_str()) != 0)
+        _exit(126);
+    if (launch.ownGroup && setpgid(0, 0) != 0)
         _exit(126);
     if (launch.addressSpace != RLIM_INFINITY)
     {

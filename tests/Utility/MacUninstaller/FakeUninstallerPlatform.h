@@ -29,6 +29,8 @@ public:
     // One outcome per run of the tool, in order (Restarted gives the output again); the last repeats.
     std::deque<ToolOutcome> toolOutcomes{ToolOutcome::Succeeded};
     Status findFilesResult;
+    // A stop is asked for during the first call that starts with this text (none when empty).
+    std::string stopDuring;
 
     // What the flow did.
     std::vector<std::string> calls;
@@ -42,7 +44,7 @@ public:
     int RunAlert(const Alert& alert) override
     {
         alerts.push_back(alert);
-        calls.push_back("RunAlert " + Text(alert.messageText));
+        Record("RunAlert " + Text(alert.messageText), 0);
         if (alertAnswers.empty())
             return AlertDefaultReturn;
         int answer = alertAnswers.front();
@@ -74,6 +76,7 @@ public:
         return Record("LaunchTask " + Text(path) + Joined(arguments), launchResult);
     }
     void ActivateIgnoringOtherApps() override { calls.push_back("Activate"); }
+    bool StopWasRequested() override { return stopRequested; }
     bool CreateAuthorization() override { return Record("CreateAuthorization", true); }
     bool AcquireRight(const TqString& name) override
     {
@@ -146,8 +149,11 @@ private:
     template <typename Result> Result Record(const std::string& call, Result result)
     {
         calls.push_back(call);
+        if (!stopDuring.empty() && call.compare(0, stopDuring.size(), stopDuring) == 0)
+            stopRequested = true;
         return result;
     }
+    bool stopRequested = false;
     static std::string Text(const TqString& text) { return text.ConstData(); }
     static std::string Joined(const Vector<TqString>& arguments)
     {

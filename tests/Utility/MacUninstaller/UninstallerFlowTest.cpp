@@ -297,6 +297,46 @@ TEST_F(UninstallerFlowTest, FirstPhaseFailuresAfterConfirmationSayWhy)
     }
 }
 
+// A stop asked for at any step up to the relaunch ends the run as cancelled, with the dialog that
+// says so, and the run folder goes whenever one was made. The platform's copy and start fail once
+// a stop is asked for.
+TEST_F(UninstallerFlowTest, StopBeforeTheRelaunchCancelsAndRemovesTheRunFolder)
+{
+    struct Case
+    {
+        const char* stopDuring;
+        int answer;
+        Status copy, launch;
+        std::vector<std::string> calls;
+    };
+    const std::string confirm = "RunAlert Uninstall Demo Product";
+    const std::string create = "CreateDirectory /tmp/fake/UNIQUE-42";
+    const std::string copy = "CopyItem " + bundle + " -> " + kCopy;
+    const std::string launch = std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1 " + bundle;
+    const std::string remove = "RemoveItem /tmp/fake/UNIQUE-42";
+    const Status done;
+    const Status stopped = Status::Failed(EINTR, "stopped");
+    const Case cases[] = {
+        {"RunAlert", AlertAlternateReturn, done, done, {confirm, confirm}},
+        {"RunAlert", AlertDefaultReturn, done, done, {confirm, confirm}},
+        {"CreateDirectory", AlertAlternateReturn, stopped, done, {confirm, create, copy, remove, confirm}},
+        {"CopyItem", AlertAlternateReturn, stopped, done, {confirm, create, copy, remove, confirm}},
+        {"LaunchTask", AlertAlternateReturn, done, stopped, {confirm, create, copy, launch, remove, confirm}},
+    };
+    for (const Case& row : cases)
+    {
+        FakeUninstallerPlatform stopping = platform;
+        stopping.stopDuring = row.stopDuring;
+        stopping.alertAnswers = {row.answer};
+        stopping.copyResult = row.copy;
+        stopping.launchResult = row.launch;
+        EXPECT_EQ(Run({}, stopping), 4) << row.stopDuring;
+        EXPECT_EQ(stopping.calls, row.calls) << row.stopDuring;
+        EXPECT_STREQ(stopping.alerts.back().informativeText.ConstData(),
+                     "Uninstallation was cancelled. Nothing was removed.");
+    }
+}
+
 TEST_F(UninstallerFlowTest, SecondPhaseRemovesItsCopyAndRunsTheInstalledFiles)
 {
     FakeUninstallerPlatform second = SecondPhase();
