@@ -306,6 +306,17 @@ void LinuxPlatform::ShowToolProgress(unsigned long handledEntries, const TqStrin
         terminalProgress.Show(handledEntries);
 }
 
+// Where dialogs go to standard error there is no progress; the waiting line is the one word of it
+// that a script's log needs when it comes, not only with the report.
+void LinuxPlatform::ShowToolWaiting(const TqString& line)
+{
+    const DialogMode mode = CurrentDialogMode();
+    if (mode != DialogMode::Unattended && mode != DialogMode::NonInteractive)
+        return;
+    (void)std::fprintf(stderr, "%s\n", line.ConstData());
+    (void)std::fflush(stderr);
+}
+
 void LinuxPlatform::EndToolProgress()
 {
     progressWindow.Close();

@@ -40,6 +40,7 @@ public:
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override;
     void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override;
     void EndToolProgress() override;
+    void ShowToolWaiting(const TqString& line) override;
 
 private:
     // The mode is chosen once, by whichever comes first: an alert or the progress display.

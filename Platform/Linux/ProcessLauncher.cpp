@@ -31,6 +31,27 @@ std::vector<char*> ArgumentPointers(const Vector<TqString>& command)
 
 const int kInterruptions[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 
+// The tool this process runs (one at a time), as the interruption handler reaches it: its id and
+// the writing end of its standard input; 0 and -1 when none runs.
+volatile sig_atomic_t runningToolPid = 0;
+volatile sig_atomic_t runningToolStopChannel = -1;
+const char kStopLine[] = "stop\n";
+
+// An interruption while the tool runs asks the tool to stop, by its standard input and by a
+// signal, whichever reaches it; this process goes on waiting for it. Only calls that are safe in
+// a handler.
+void PassOnStop(int)
+{
+    const int savedErrno = errno;
+    const int channel = runningToolStopChannel;
+    if (channel >= 0)
+        (void)!write(channel, kStopLine, sizeof kStopLine - 1);
+    const pid_t tool = runningToolPid;
+    if (tool > 0)
+        (void)kill(tool, SIGTERM);
+    errno = savedErrno;
+}
+
 // Children start with the interruptions, a closed pipe and a file-size limit at their default
 // and nothing blocked, whatever this process ignores for itself or while it waits for them.
 void ResetSignalsForChild(posix_spawnattr_t* attributes)
@@ -185,11 +206,13 @@ void InterruptionShield::Raise()
                   "one saved handling per interruption");
     if (raised)
         return;
-    struct sigaction ignore = {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
+    struct sigaction passOn = {};
+    passOn.sa_handler = PassOnStop;
+    // Reads and writes carry on where they were; one request at a time.
+    passOn.sa_flags = SA_RESTART;
+    sigfillset(&passOn.sa_mask);
     for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
-        sigaction(kInterruptions[index], &ignore, &previous[index]);
+        sigaction(kInterruptions[index], &passOn, &previous[index]);
     raised = true;
 }
 
@@ -213,6 +236,13 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
         return Status::Failed(errno, "could not make a pipe");
     FileDescriptor readEnd(pipeEnds[0]);
     FileDescriptor writeEnd(pipeEnds[1]);
+    // The stop request's way in: never blocks this process, even if the tool does not read it.
+    int stopEnds[2];
+    if (pipe2(stopEnds, O_CLOEXEC) != 0)
+        return Status::Failed(errno, "could not make a pipe");
+    FileDescriptor stopRead(stopEnds[0]);
+    FileDescriptor stopWrite(stopEnds[1]);
+    (void)fcntl(stopWrite.Get(), F_SETFL, O_NONBLOCK);
     std::vector<char*> argv = ArgumentPointers(command);
     pid_t child = -1;
     int error = 0;
@@ -229,6 +259,7 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
         // says reaches the person. dup2 clears close-on-exec on these two only.
         posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDERR_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, stopRead.Get(), STDIN_FILENO);
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         ResetSignalsForChild(&attributes);
@@ -240,6 +271,10 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
         return Status::Failed(error, TqString("could not start ") + command[0]);
     pid = child;
     output = std::move(readEnd);
+    if (!runAs.set)
+        stopChannel = std::move(stopWrite);
+    runningToolStopChannel = stopChannel.Get();
+    runningToolPid = pid;
     return Status::Done();
 }
 
@@ -260,6 +295,13 @@ long ToolProcess::Read(char* buffer, unsigned long size)
 int ToolProcess::Wait()
 {
     output = FileDescriptor();
+    // No stop is passed on to a process that is being reaped, nor to a later one of that id.
+    if (pid > 0 && runningToolPid == pid)
+    {
+        runningToolPid = 0;
+        runningToolStopChannel = -1;
+    }
+    stopChannel = FileDescriptor();
     if (pid <= 0)
         return -1;
     int status = WaitForChild(pid);

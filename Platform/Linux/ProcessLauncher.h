@@ -31,8 +31,10 @@ struct RunAsUser
     gid_t group = 0;
 };
 
-// While raised, Ctrl-C, Ctrl-\, SIGTERM and SIGHUP are ignored by this process, so a removal
-// that has started is waited for and reported. Children started here get them back at default.
+// While raised, Ctrl-C, Ctrl-\, SIGTERM and SIGHUP do not end this process, so a removal that has
+// started is waited for and reported: each is passed on to the running ToolProcess as a request
+// to stop, which the tool honours while it has removed nothing yet. Children started here get
+// them back at default.
 class InterruptionShield
 {
 public:
@@ -61,8 +63,10 @@ public:
     ~ToolProcess() { Close(); }
 
     // command[0] is the program's path; its standard output and error go to the one pipe read
-    // here. With runAs, the child takes on that user's ids (no other groups) before it runs the
-    // program. Fails when a process is already running or it cannot start.
+    // here, and its standard input is a pipe on which a raised InterruptionShield writes the line
+    // "stop" (a tool running as root through pkexec or sudo cannot be signalled by this process).
+    // With runAs, the child takes on that user's ids (no other groups) before it runs the program,
+    // and is signalled instead. Fails when a process is already running or it cannot start.
     Status Start(const Vector<TqString>& command, const RunAsUser& runAs = RunAsUser());
     // Up to size bytes of its output: 0 at the end, less than 0 on an error or when not started.
     long Read(char* buffer, unsigned long size);
@@ -77,6 +81,7 @@ public:
 private:
     pid_t pid = -1;
     FileDescriptor output;
+    FileDescriptor stopChannel;
 };
 
 #endif

@@ -29,7 +29,8 @@ const char InstallUtilityCommand::usage[] =
     "Exit status: 0 done; 1 an entry failed, would fail or was refused, or the report could not be\n"
     "written; 2 a bad command line, an unreadable definition or target file, inputs controlled by\n"
     "two users or writable by others, or another removal of the target still running after a\n"
-    "minute (nothing touched); 4 cancelled by a signal before anything was removed.\n";
+    "minute (nothing touched); 4 cancelled by a signal, or by the line \"stop\" on standard input\n"
+    "when that is a pipe, before anything was removed.\n";
 
 namespace
 {

@@ -10,6 +10,7 @@
 
 #include "LineEscaping.h"
 #include "ProtectedPath.h"
+#include "RemovalLine.h"
 
 namespace
 {
@@ -100,8 +101,7 @@ Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, 
             return Status::Failed(0, TqString("another removal of this target is still running"));
         if (!said)
         {
-            (void)fprintf(errors, "waiting for another removal of %s\n",
-                          EscapeLineText(targetPath).ConstData());
+            (void)fprintf(errors, "%s\n", WaitingLine(targetPath).ConstData());
             (void)fflush(errors);
             said = true;
         }
