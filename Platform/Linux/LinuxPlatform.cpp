@@ -132,6 +132,7 @@ bool LinuxPlatform::CreateAuthorization()
 bool LinuxPlatform::AcquireRight(const TqString& rightName)
 {
     rightsFailure = TqString();
+    promptInterrupted = false;
     if (!(rightName == TqString("system.privilege.admin")))
         return false;
     const char* path = std::getenv("PATH");
@@ -153,7 +154,16 @@ bool LinuxPlatform::ConfirmSudo()
     // sudo asks here, on the terminal, so that its refusal is never taken for the tool's failure.
     Vector<TqString> check = RightsCheckCommand(elevation);
     TqString said;
-    if (!check.empty() && RunAndWait(check, &said) != 0)
+    int interruption = 0;
+    const int status = check.empty() ? 0 : RunAndWait(check, &said, &interruption);
+    // Interrupted at the prompt (which sudo then leaves): the person cancelled, as by dismissing it.
+    promptInterrupted = interruption != 0;
+    if (promptInterrupted)
+    {
+        elevation = Elevation();
+        return false;
+    }
+    if (status != 0)
     {
         elevation = Elevation();
         rightsFailure = said.IsSet() ? said : TqString("sudo refused");
@@ -218,7 +228,7 @@ ToolOutcome LinuxPlatform::WaitForTool()
     const unsigned long totalEntries = progressTotal;
     EndToolProgress();
     if (!ConfirmSudo())
-        return ToolOutcome::RightsNotObtained;
+        return promptInterrupted ? ToolOutcome::AuthorizationRefused : ToolOutcome::RightsNotObtained;
     const Status started = tool.Start(PrivilegedCommand(elevation, startedTool, startedArguments));
     if (!started.IsDone())
     {
@@ -269,8 +279,8 @@ Status LinuxPlatform::FindInstalledFiles(TqString& toolPath, TqString& definitio
 bool LinuxPlatform::AcquisitionWasCancelled()
 {
     // pkexec's dismissed dialog shows only in the tool's outcome; a failed acquisition here means
-    // there was no way to ask, or sudo refused.
-    return false;
+    // there was no way to ask, sudo refused, or its prompt was interrupted.
+    return promptInterrupted;
 }
 
 // Unattended and no-terminal runs show no progress: their standard error is read by scripts.

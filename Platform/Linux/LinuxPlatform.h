@@ -59,6 +59,8 @@ private:
     uid_t toolUser = 0;
     gid_t toolGroup = 0;
     TqString rightsFailure;
+    // sudo's password prompt was interrupted by a signal to this process: a cancel.
+    bool promptInterrupted = false;
     // What was started, so that it can be started again with sudo when pkexec could not ask.
     TqString startedTool;
     Vector<TqString> startedArguments;

@@ -52,6 +52,31 @@ void PassOnStop(int)
     errno = savedErrno;
 }
 
+// The child RunAndWait waits for, and the first interruption that came while it did.
+volatile sig_atomic_t waitedChildPid = 0;
+volatile sig_atomic_t waitInterruption = 0;
+
+void PassOnInterruption(int signalNumber)
+{
+    const int savedErrno = errno;
+    if (waitInterruption == 0)
+        waitInterruption = signalNumber;
+    const pid_t child = waitedChildPid;
+    if (child > 0)
+        (void)kill(child, signalNumber);
+    errno = savedErrno;
+}
+
+// The four interruptions as a signal set.
+sigset_t InterruptionSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kInterruptions)
+        sigaddset(&set, signal);
+    return set;
+}
+
 // Children start with the interruptions, a closed pipe and a file-size limit at their default
 // and nothing blocked, whatever this process ignores for itself or while it waits for them.
 void ResetSignalsForChild(posix_spawnattr_t* attributes)
@@ -171,7 +196,7 @@ Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments)
     return Status::Failed(errno, TqString("could not start ") + path);
 }
 
-int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine)
+int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine, int* interruptedBy)
 {
     if (command.empty() || command[0].IsEmpty())
         return -1;
@@ -188,16 +213,45 @@ int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine)
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     ResetSignalsForChild(&attributes);
+    // An interruption while the child runs (sudo asking for the password, say) is passed on to
+    // it, so that it never outlives this run still reading the terminal. Interruptions are held
+    // back until the child's id is known, and again from when it has ended until it is reaped.
+    const sigset_t interruptions = InterruptionSet();
+    sigset_t previousMask;
+    sigprocmask(SIG_BLOCK, &interruptions, &previousMask);
+    struct sigaction passOn = {};
+    passOn.sa_handler = PassOnInterruption;
+    passOn.sa_flags = SA_RESTART;
+    sigfillset(&passOn.sa_mask);
+    struct sigaction previous[sizeof kInterruptions / sizeof kInterruptions[0]];
+    for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
+        sigaction(kInterruptions[index], &passOn, &previous[index]);
+    waitInterruption = 0;
     pid_t child;
     int error = posix_spawn(&child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     writeEnd = FileDescriptor();
-    if (error != 0)
-        return -1;
-    if (readEnd.IsOpen())
-        *lastErrorLine = PassOnKeepingLastLine(readEnd.Get(), STDERR_FILENO);
-    return WaitForChild(child);
+    if (error == 0)
+    {
+        waitedChildPid = child;
+        sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+        if (readEnd.IsOpen())
+            *lastErrorLine = PassOnKeepingLastLine(readEnd.Get(), STDERR_FILENO);
+        siginfo_t ended;
+        while (waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT) != 0 && errno == EINTR)
+        {
+        }
+        sigprocmask(SIG_BLOCK, &interruptions, nullptr);
+        waitedChildPid = 0;
+    }
+    for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
+        sigaction(kInterruptions[index], &previous[index], nullptr);
+    const int status = error == 0 ? WaitForChild(child) : -1;
+    if (interruptedBy != nullptr)
+        *interruptedBy = waitInterruption;
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+    return status;
 }
 
 void InterruptionShield::Raise()

@@ -20,8 +20,11 @@ Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments);
 // Runs command[0] with the standard streams and the terminal of this process and waits for it:
 // its exit status, or -1 when it could not start or was killed by a signal. With lastErrorLine,
 // its standard error is passed on to this process's and its last line kept there (the reason a
-// program gives for refusing).
-[[nodiscard]] int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine = nullptr);
+// program gives for refusing). Ctrl-C, Ctrl-\, SIGTERM and SIGHUP that this process gets meanwhile
+// are passed on to the child, so it ends with the run; the first of them is put in interruptedBy
+// (0 for none), and this process goes on.
+[[nodiscard]] int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine = nullptr,
+                             int* interruptedBy = nullptr);
 
 // The user a child process runs as instead of this process's own ids.
 struct RunAsUser
