@@ -35,20 +35,30 @@ const int kInterruptions[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 // the writing end of its standard input; 0 and -1 when none runs.
 volatile sig_atomic_t runningToolPid = 0;
 volatile sig_atomic_t runningToolStopChannel = -1;
+// Set by an interruption while the shield is raised: a tool started after it is asked at once.
+volatile sig_atomic_t stopWanted = 0;
 const char kStopLine[] = "stop\n";
 
-// An interruption while the tool runs asks the tool to stop, by its standard input and by a
-// signal, whichever reaches it; this process goes on waiting for it. Only calls that are safe in
-// a handler.
+// Asks the running tool, if any, to stop: by its standard input, where the request waits until
+// the tool looks (a signal could end a tool that has not yet set up its handling), or by a signal
+// to one started for a user, which has no such input. Only calls that are safe in a handler.
+void AskRunningToolToStop()
+{
+    const int channel = runningToolStopChannel;
+    const pid_t tool = runningToolPid;
+    if (channel >= 0)
+        (void)!write(channel, kStopLine, sizeof kStopLine - 1);
+    else if (tool > 0)
+        (void)kill(tool, SIGTERM);
+}
+
+// An interruption while the shield is raised asks the tool to stop; this process goes on waiting
+// for it.
 void PassOnStop(int)
 {
     const int savedErrno = errno;
-    const int channel = runningToolStopChannel;
-    if (channel >= 0)
-        (void)!write(channel, kStopLine, sizeof kStopLine - 1);
-    const pid_t tool = runningToolPid;
-    if (tool > 0)
-        (void)kill(tool, SIGTERM);
+    stopWanted = 1;
+    AskRunningToolToStop();
     errno = savedErrno;
 }
 
@@ -260,6 +270,7 @@ void InterruptionShield::Raise()
                   "one saved handling per interruption");
     if (raised)
         return;
+    stopWanted = 0;
     struct sigaction passOn = {};
     passOn.sa_handler = PassOnStop;
     // Reads and writes carry on where they were; one request at a time.
@@ -276,6 +287,7 @@ void InterruptionShield::Lower()
         return;
     for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
         sigaction(kInterruptions[index], &previous[index], nullptr);
+    stopWanted = 0;
     raised = false;
 }
 
@@ -298,6 +310,10 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
     FileDescriptor stopWrite(stopEnds[1]);
     (void)fcntl(stopWrite.Get(), F_SETFL, O_NONBLOCK);
     std::vector<char*> argv = ArgumentPointers(command);
+    // Interruptions wait until the new tool can be reached.
+    const sigset_t interruptions = InterruptionSet();
+    sigset_t previousMask;
+    sigprocmask(SIG_BLOCK, &interruptions, &previousMask);
     pid_t child = -1;
     int error = 0;
     if (runAs.set)
@@ -322,13 +338,20 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
         posix_spawn_file_actions_destroy(&actions);
     }
     if (error != 0)
+    {
+        sigprocmask(SIG_SETMASK, &previousMask, nullptr);
         return Status::Failed(error, TqString("could not start ") + command[0]);
+    }
     pid = child;
     output = std::move(readEnd);
     if (!runAs.set)
         stopChannel = std::move(stopWrite);
     runningToolStopChannel = stopChannel.Get();
     runningToolPid = pid;
+    // Asked before this tool started (the one before it, say, that pkexec could not run).
+    if (stopWanted != 0)
+        AskRunningToolToStop();
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     return Status::Done();
 }
 

@@ -69,7 +69,7 @@ public:
     // here, and its standard input is a pipe on which a raised InterruptionShield writes the line
     // "stop" (a tool running as root through pkexec or sudo cannot be signalled by this process).
     // With runAs, the child takes on that user's ids (no other groups) before it runs the program,
-    // and is signalled instead. Fails when a process is already running or it cannot start.
+    // and is sent SIGTERM instead. Fails when a process is already running or it cannot start.
     Status Start(const Vector<TqString>& command, const RunAsUser& runAs = RunAsUser());
     // Up to size bytes of its output: 0 at the end, less than 0 on an error or when not started.
     long Read(char* buffer, unsigned long size);
