@@ -142,6 +142,10 @@ public:
         (void)currentPath;
     }
     virtual void EndToolProgress() {}
+    // The tool waits for another removal of the same target before it removes anything: its line,
+    // as it wrote it, the moment it arrives. The progress shows it too; a platform that shows no
+    // progress says it here, so that whoever reads the run sees at once why it is quiet.
+    virtual void ShowToolWaiting(const TqString& line) { (void)line; }
 };
 
 #endif

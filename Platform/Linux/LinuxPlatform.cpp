@@ -195,6 +195,7 @@ bool LinuxPlatform::CreateAuthorization()
 bool LinuxPlatform::AcquireRight(const TqString& rightName)
 {
     rightsFailure = TqString();
+    promptInterrupted = false;
     if (!(rightName == TqString("system.privilege.admin")))
         return false;
     const char* path = std::getenv("PATH");
@@ -216,7 +217,16 @@ bool LinuxPlatform::ConfirmSudo()
     // sudo asks here, on the terminal, so that its refusal is never taken for the tool's failure.
     Vector<TqString> check = RightsCheckCommand(elevation);
     TqString said;
-    if (!check.empty() && RunAndWait(check, &said) != 0)
+    int interruption = 0;
+    const int status = check.empty() ? 0 : RunAndWait(check, &said, &interruption);
+    // Interrupted at the prompt (which sudo then leaves): the person cancelled, as by dismissing it.
+    promptInterrupted = interruption != 0;
+    if (promptInterrupted)
+    {
+        elevation = Elevation();
+        return false;
+    }
+    if (status != 0)
     {
         elevation = Elevation();
         rightsFailure = said.IsSet() ? said : TqString("sudo refused");
@@ -285,7 +295,7 @@ ToolOutcome LinuxPlatform::WaitForTool()
     const unsigned long totalEntries = progressTotal;
     EndToolProgress();
     if (!ConfirmSudo())
-        return ToolOutcome::RightsNotObtained;
+        return promptInterrupted ? ToolOutcome::AuthorizationRefused : ToolOutcome::RightsNotObtained;
     const Status started = tool.Start(PrivilegedCommand(elevation, startedTool, startedArguments));
     if (!started.IsDone())
     {
@@ -345,8 +355,8 @@ Status LinuxPlatform::CheckRootMayRunInstallation(const Vector<TqString>& instal
 bool LinuxPlatform::AcquisitionWasCancelled()
 {
     // pkexec's dismissed dialog shows only in the tool's outcome; a failed acquisition here means
-    // there was no way to ask, or sudo refused.
-    return false;
+    // there was no way to ask, sudo refused, or its prompt was interrupted.
+    return promptInterrupted;
 }
 
 // Unattended and no-terminal runs show no progress: their standard error is read by scripts.
@@ -380,6 +390,17 @@ void LinuxPlatform::ShowToolProgress(unsigned long handledEntries, const TqStrin
         terminalProgress.Say(currentPath);
     else
         terminalProgress.Show(handledEntries);
+}
+
+// Where dialogs go to standard error there is no progress; the waiting line is the one word of it
+// that a script's log needs when it comes, not only with the report.
+void LinuxPlatform::ShowToolWaiting(const TqString& line)
+{
+    const DialogMode mode = CurrentDialogMode();
+    if (mode != DialogMode::Unattended && mode != DialogMode::NonInteractive)
+        return;
+    (void)std::fprintf(stderr, "%s\n", line.ConstData());
+    (void)std::fflush(stderr);
 }
 
 void LinuxPlatform::EndToolProgress()

@@ -44,6 +44,7 @@ public:
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override;
     void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override;
     void EndToolProgress() override;
+    void ShowToolWaiting(const TqString& line) override;
 
 private:
     // The mode is chosen once, by whichever comes first: an alert or the progress display.
@@ -64,6 +65,8 @@ private:
     bool rootsInstallation = true;
     uid_t toolUser = 0;
     TqString rightsFailure;
+    // sudo's password prompt was interrupted by a signal to this process: a cancel.
+    bool promptInterrupted = false;
     // What was started, so that it can be started again with sudo when pkexec could not ask.
     TqString startedTool;
     Vector<TqString> startedArguments;

@@ -32,6 +32,62 @@ std::vector<char*> ArgumentPointers(const Vector<TqString>& command)
 
 const int kInterruptions[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 
+// The tool this process runs (one at a time), as the interruption handler reaches it: its id and
+// the writing end of its standard input; 0 and -1 when none runs.
+volatile sig_atomic_t runningToolPid = 0;
+volatile sig_atomic_t runningToolStopChannel = -1;
+// Set by an interruption while the shield is raised: a tool started after it is asked at once.
+volatile sig_atomic_t stopWanted = 0;
+const char kStopLine[] = "stop\n";
+
+// Asks the running tool, if any, to stop: by its standard input, where the request waits until
+// the tool looks (a signal could end a tool that has not yet set up its handling), or by a signal
+// to one started for a user, which has no such input. Only calls that are safe in a handler.
+void AskRunningToolToStop()
+{
+    const int channel = runningToolStopChannel;
+    const pid_t tool = runningToolPid;
+    if (channel >= 0)
+        (void)!write(channel, kStopLine, sizeof kStopLine - 1);
+    else if (tool > 0)
+        (void)kill(tool, SIGTERM);
+}
+
+// An interruption while the shield is raised asks the tool to stop; this process goes on waiting
+// for it.
+void PassOnStop(int)
+{
+    const int savedErrno = errno;
+    stopWanted = 1;
+    AskRunningToolToStop();
+    errno = savedErrno;
+}
+
+// The child RunAndWait waits for, and the first interruption that came while it did.
+volatile sig_atomic_t waitedChildPid = 0;
+volatile sig_atomic_t waitInterruption = 0;
+
+void PassOnInterruption(int signalNumber)
+{
+    const int savedErrno = errno;
+    if (waitInterruption == 0)
+        waitInterruption = signalNumber;
+    const pid_t child = waitedChildPid;
+    if (child > 0)
+        (void)kill(child, signalNumber);
+    errno = savedErrno;
+}
+
+// The four interruptions as a signal set.
+sigset_t InterruptionSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kInterruptions)
+        sigaddset(&set, signal);
+    return set;
+}
+
 // Children start with the interruptions, a closed pipe and a file-size limit at their default
 // and nothing blocked, whatever this process ignores for itself or while it waits for them.
 void ResetSignalsForChild(posix_spawnattr_t* attributes)
@@ -178,7 +234,7 @@ Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments)
     return Status::Failed(errno, TqString("could not start ") + path);
 }
 
-int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine)
+int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine, int* interruptedBy)
 {
     if (command.empty() || command[0].IsEmpty())
         return -1;
@@ -195,16 +251,45 @@ int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine)
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     ResetSignalsForChild(&attributes);
+    // An interruption while the child runs (sudo asking for the password, say) is passed on to
+    // it, so that it never outlives this run still reading the terminal. Interruptions are held
+    // back until the child's id is known, and again from when it has ended until it is reaped.
+    const sigset_t interruptions = InterruptionSet();
+    sigset_t previousMask;
+    sigprocmask(SIG_BLOCK, &interruptions, &previousMask);
+    struct sigaction passOn = {};
+    passOn.sa_handler = PassOnInterruption;
+    passOn.sa_flags = SA_RESTART;
+    sigfillset(&passOn.sa_mask);
+    struct sigaction previous[sizeof kInterruptions / sizeof kInterruptions[0]];
+    for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
+        sigaction(kInterruptions[index], &passOn, &previous[index]);
+    waitInterruption = 0;
     pid_t child;
     int error = posix_spawn(&child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     writeEnd = FileDescriptor();
-    if (error != 0)
-        return -1;
-    if (readEnd.IsOpen())
-        *lastErrorLine = PassOnKeepingLastLine(readEnd.Get(), STDERR_FILENO);
-    return WaitForChild(child);
+    if (error == 0)
+    {
+        waitedChildPid = child;
+        sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+        if (readEnd.IsOpen())
+            *lastErrorLine = PassOnKeepingLastLine(readEnd.Get(), STDERR_FILENO);
+        siginfo_t ended;
+        while (waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT) != 0 && errno == EINTR)
+        {
+        }
+        sigprocmask(SIG_BLOCK, &interruptions, nullptr);
+        waitedChildPid = 0;
+    }
+    for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
+        sigaction(kInterruptions[index], &previous[index], nullptr);
+    const int status = error == 0 ? WaitForChild(child) : -1;
+    if (interruptedBy != nullptr)
+        *interruptedBy = waitInterruption;
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+    return status;
 }
 
 void InterruptionShield::Raise()
@@ -213,11 +298,14 @@ void InterruptionShield::Raise()
                   "one saved handling per interruption");
     if (raised)
         return;
-    struct sigaction ignore = {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
+    stopWanted = 0;
+    struct sigaction passOn = {};
+    passOn.sa_handler = PassOnStop;
+    // Reads and writes carry on where they were; one request at a time.
+    passOn.sa_flags = SA_RESTART;
+    sigfillset(&passOn.sa_mask);
     for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
-        sigaction(kInterruptions[index], &ignore, &previous[index]);
+        sigaction(kInterruptions[index], &passOn, &previous[index]);
     raised = true;
 }
 
@@ -227,6 +315,7 @@ void InterruptionShield::Lower()
         return;
     for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
         sigaction(kInterruptions[index], &previous[index], nullptr);
+    stopWanted = 0;
     raised = false;
 }
 
@@ -241,7 +330,18 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
         return Status::Failed(errno, "could not make a pipe");
     FileDescriptor readEnd(pipeEnds[0]);
     FileDescriptor writeEnd(pipeEnds[1]);
+    // The stop request's way in: never blocks this process, even if the tool does not read it.
+    int stopEnds[2];
+    if (pipe2(stopEnds, O_CLOEXEC) != 0)
+        return Status::Failed(errno, "could not make a pipe");
+    FileDescriptor stopRead(stopEnds[0]);
+    FileDescriptor stopWrite(stopEnds[1]);
+    (void)fcntl(stopWrite.Get(), F_SETFL, O_NONBLOCK);
     std::vector<char*> argv = ArgumentPointers(command);
+    // Interruptions wait until the new tool can be reached.
+    const sigset_t interruptions = InterruptionSet();
+    sigset_t previousMask;
+    sigprocmask(SIG_BLOCK, &interruptions, &previousMask);
     pid_t child = -1;
     int error = 0;
     if (runAs.set)
@@ -257,6 +357,7 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
         // says reaches the person. dup2 clears close-on-exec on these two only.
         posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDERR_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, stopRead.Get(), STDIN_FILENO);
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         ResetSignalsForChild(&attributes);
@@ -265,9 +366,20 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
         posix_spawn_file_actions_destroy(&actions);
     }
     if (error != 0)
+    {
+        sigprocmask(SIG_SETMASK, &previousMask, nullptr);
         return Status::Failed(error, TqString("could not start ") + command[0]);
+    }
     pid = child;
     output = std::move(readEnd);
+    if (!runAs.set)
+        stopChannel = std::move(stopWrite);
+    runningToolStopChannel = stopChannel.Get();
+    runningToolPid = pid;
+    // Asked before this tool started (the one before it, say, that pkexec could not run).
+    if (stopWanted != 0)
+        AskRunningToolToStop();
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     return Status::Done();
 }
 
@@ -288,6 +400,13 @@ long ToolProcess::Read(char* buffer, unsigned long size)
 int ToolProcess::Wait()
 {
     output = FileDescriptor();
+    // No stop is passed on to a process that is being reaped, nor to a later one of that id.
+    if (pid > 0 && runningToolPid == pid)
+    {
+        runningToolPid = 0;
+        runningToolStopChannel = -1;
+    }
+    stopChannel = FileDescriptor();
     if (pid <= 0)
         return -1;
     int status = WaitForChild(pid);

@@ -21,8 +21,11 @@ Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments);
 // Runs command[0] with the standard streams and the terminal of this process and waits for it:
 // its exit status, or -1 when it could not start or was killed by a signal. With lastErrorLine,
 // its standard error is passed on to this process's and its last line kept there (the reason a
-// program gives for refusing).
-[[nodiscard]] int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine = nullptr);
+// program gives for refusing). Ctrl-C, Ctrl-\, SIGTERM and SIGHUP that this process gets meanwhile
+// are passed on to the child, so it ends with the run; the first of them is put in interruptedBy
+// (0 for none), and this process goes on.
+[[nodiscard]] int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine = nullptr,
+                             int* interruptedBy = nullptr);
 
 // The user a child process runs as instead of this process's own ids.
 struct RunAsUser
@@ -31,8 +34,10 @@ struct RunAsUser
     UserIdentity identity;
 };
 
-// While raised, Ctrl-C, Ctrl-\, SIGTERM and SIGHUP are ignored by this process, so a removal
-// that has started is waited for and reported. Children started here get them back at default.
+// While raised, Ctrl-C, Ctrl-\, SIGTERM and SIGHUP do not end this process, so a removal that has
+// started is waited for and reported: each is passed on to the running ToolProcess as a request
+// to stop, which the tool honours while it has removed nothing yet. Children started here get
+// them back at default.
 class InterruptionShield
 {
 public:
@@ -61,10 +66,12 @@ public:
     ~ToolProcess() { Close(); }
 
     // command[0] is the program's path; its standard output and error go to the one pipe read
-    // here. With runAs, the child is cut off from this process before it runs the program: a
-    // session of its own without a terminal, standard input from /dev/null, no other descriptor,
-    // the folder /, a fixed environment (PATH, the user's HOME, the locale) and the user's ids
-    // (BecomeUser). Fails when a process is already running or it cannot start.
+    // here, and its standard input is a pipe on which a raised InterruptionShield writes the line
+    // "stop" (a tool running as root through pkexec or sudo cannot be signalled by this process).
+    // With runAs, the child is cut off from this process before it runs the program (a session of
+    // its own without a terminal, standard input from /dev/null, no other descriptor, the folder /,
+    // a fixed environment: PATH, the user's HOME, the locale; the user's ids by BecomeUser), and is
+    // sent SIGTERM instead. Fails when a process is already running or it cannot start.
     Status Start(const Vector<TqString>& command, const RunAsUser& runAs = RunAsUser());
     // Up to size bytes of its output: 0 at the end, less than 0 on an error or when not started.
     long Read(char* buffer, unsigned long size);
@@ -81,6 +88,7 @@ public:
 private:
     pid_t pid = -1;
     FileDescriptor output;
+    FileDescriptor stopChannel;
 };
 
 #endif

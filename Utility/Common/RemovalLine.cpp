@@ -29,6 +29,7 @@ const Word kWords[] = {
 };
 
 const char kSeparator[] = ": ";
+const char kWaitingWords[] = "waiting for another removal of ";
 
 } // namespace
 
@@ -88,4 +89,15 @@ bool IsEntryLine(RemovalLineKind kind)
 bool IsFailureLine(RemovalLineKind kind)
 {
     return kind == RemovalLineKind::Failed || kind == RemovalLineKind::Refused;
+}
+
+TqString WaitingLine(const TqString& target)
+{
+    return TqString(kWaitingWords) + EscapeLineText(target);
+}
+
+bool IsWaitingLine(const TqString& line)
+{
+    return line.Size() > std::strlen(kWaitingWords) &&
+           std::strncmp(line.ConstData(), kWaitingWords, std::strlen(kWaitingWords)) == 0;
 }

@@ -59,4 +59,10 @@ bool IsEntryLine(RemovalLineKind kind);
 // Whether the kind tells of something that stays against the product's will (failed, refused).
 bool IsFailureLine(RemovalLineKind kind);
 
+// The tool's word while another removal of the same target holds it back, before it removes
+// anything: "waiting for another removal of TARGET" (TARGET escaped as the paths are).
+TqString WaitingLine(const TqString& target);
+// Whether a line (without its newline) is that word.
+bool IsWaitingLine(const TqString& line);
+
 #endif

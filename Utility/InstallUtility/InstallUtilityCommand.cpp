@@ -42,7 +42,8 @@ const char InstallUtilityCommand::usage[] =
     "nothing or spells a name of installFiles in another letter case or a flag other than 0 or 1,\n"
     "inputs controlled by two users or writable by others, or another removal of the target still\n"
     "running after a minute (nothing touched); 3 nothing that the definition lists was found under\n"
-    "the target (nothing touched); 4 cancelled by a signal before anything was removed.\n";
+    "the target (nothing touched); 4 cancelled by a signal, or by the line \"stop\" on standard input\n"
+    "when that is a pipe, before anything was removed.\n";
 
 namespace
 {

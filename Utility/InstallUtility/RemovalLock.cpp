@@ -10,6 +10,7 @@
 
 #include "LineEscaping.h"
 #include "ProtectedPath.h"
+#include "RemovalLine.h"
 
 namespace
 {
@@ -73,39 +74,68 @@ Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
 Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, int waitSeconds, FILE* errors,
                          bool (*stopAsked)())
 {
-    FileDescriptor folder;
+    Release();
     TqString folderPath;
     if (const Status status = OpenFolder(folder, folderPath); !status.IsDone())
         return status;
     if (!folder.IsOpen())
         return Status::Done();
-    const std::string name = std::to_string(target.st_dev) + "-" + std::to_string(target.st_ino);
-    file =
-        FileDescriptor(openat(folder.Get(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!file.IsOpen())
-        return Status::Failed(errno, TqString("cannot open the lock file ") + EscapeLineText(folderPath) +
-                                         "/" + TqString(name.c_str()));
+    name = std::to_string(target.st_dev) + "-" + std::to_string(target.st_ino);
+    const TqString lockPath = EscapeLineText(folderPath) + "/" + TqString(name.c_str());
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
     bool said = false;
-    while (flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
+    // Only a file whose lock was had and that is still at the name becomes the lock held.
+    FileDescriptor candidate;
+    for (;;)
     {
+        if (!candidate.IsOpen())
+            candidate = FileDescriptor(
+                openat(folder.Get(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!candidate.IsOpen())
+            return Status::Failed(errno, TqString("cannot open the lock file ") + lockPath);
+        if (flock(candidate.Get(), LOCK_EX | LOCK_NB) == 0)
+        {
+            // Had; but the run that held it before may have removed it meanwhile, and then the
+            // turn is had on whatever file is at the name now.
+            if (IsLinkedAtName(candidate.Get()))
+            {
+                file = std::move(candidate);
+                return Status::Done();
+            }
+            candidate = FileDescriptor();
+            continue;
+        }
         if (errno == EINTR)
             continue;
         if (errno != EWOULDBLOCK)
-            return Status::Failed(errno, TqString("cannot lock ") + EscapeLineText(folderPath) + "/" +
-                                             TqString(name.c_str()));
+            return Status::Failed(errno, TqString("cannot lock ") + lockPath);
         if (stopAsked != nullptr && stopAsked())
             return Status::Failed(ECANCELED, TqString("cancelled while waiting for another removal"));
         if (std::chrono::steady_clock::now() >= giveUp)
             return Status::Failed(0, TqString("another removal of this target is still running"));
         if (!said)
         {
-            (void)fprintf(errors, "waiting for another removal of %s\n",
-                          EscapeLineText(targetPath).ConstData());
+            (void)fprintf(errors, "%s\n", WaitingLine(targetPath).ConstData());
             (void)fflush(errors);
             said = true;
         }
         std::this_thread::sleep_for(retryInterval);
     }
-    return Status::Done();
+}
+
+bool RemovalLock::IsLinkedAtName(int lockFile) const
+{
+    struct stat held, linked;
+    return fstat(lockFile, &held) == 0 &&
+           fstatat(folder.Get(), name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) == 0 &&
+           held.st_dev == linked.st_dev && held.st_ino == linked.st_ino;
+}
+
+void RemovalLock::Release()
+{
+    // Removed while held, so no run can take the turn on this file once it is gone from the name.
+    if (file.IsOpen() && IsLinkedAtName(file.Get()))
+        (void)unlinkat(folder.Get(), name.c_str(), 0);
+    file = FileDescriptor();
+    folder = FileDescriptor();
 }

@@ -2,6 +2,7 @@
 #define TQ_REMOVALLOCK_H
 
 #include <cstdio>
+#include <string>
 #include <sys/stat.h>
 
 #include "FileDescriptor.h"
@@ -15,9 +16,20 @@
 // Nobody else can hold it, so nobody else can stop a removal. A user without a runtime folder of
 // their own goes without: runs at the same time are still safe, since what another run removed
 // counts as gone.
+//
+// The run that holds the lock removes its file when it ends, still holding it; a run that was
+// waiting on that file then finds it no longer at the name and starts again with the file there
+// now. So the turn is only ever held on the file linked at the name, by one run at a time, and
+// the folder keeps no file of a run that has ended (but of one that was killed, whose file the
+// next run takes over).
 class RemovalLock
 {
 public:
+    RemovalLock() {}
+    RemovalLock(const RemovalLock&) = delete;
+    RemovalLock& operator=(const RemovalLock&) = delete;
+    ~RemovalLock() { Release(); }
+
     // How long a run waits for another before it gives up.
     static const int defaultWaitSeconds = 60;
 
@@ -32,11 +44,19 @@ public:
     // Whether a lock is held (none where the user has no runtime folder of their own).
     bool IsHeld() const { return file.IsOpen(); }
 
+    // Removes the lock file, while still holding it, and lets go of the turn.
+    void Release();
+
     // The lock folder of the current effective user, made when missing; a closed descriptor when
     // the user has none. Failed when a folder on the way is not the user's alone.
     [[nodiscard]] static Status OpenFolder(FileDescriptor& folder, TqString& folderPath);
 
 private:
+    // Whether lockFile is the file at the lock's name in the folder.
+    bool IsLinkedAtName(int lockFile) const;
+
+    FileDescriptor folder;
+    std::string name;
     FileDescriptor file;
 };
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "InstallUtilityCommand.h"
+#include "StopRequest.h"
 
 namespace
 {
@@ -37,9 +38,11 @@ void ignoreStoppingSignals()
     }
 }
 
-// Before removing has begun (while reading or waiting for another run), asking the tool to stop
-// is noted; the run then ends before it removes anything, and says so in its record too.
+// Before removing has begun (while reading or waiting for another run), asking the tool to stop,
+// by a signal or by the line "stop" on its standard input, is noted; the run then ends before it
+// removes anything, and says so in its record too.
 volatile sig_atomic_t stopSignalled = 0;
+StopRequest stopLine(STDIN_FILENO);
 
 void noteStop(int)
 {
@@ -48,7 +51,7 @@ void noteStop(int)
 
 bool stopAsked()
 {
-    return stopSignalled != 0;
+    return stopSignalled != 0 || stopLine.Asked();
 }
 
 void cancelOnStoppingSignals()

@@ -6,6 +6,7 @@
 
 #include "LineEscaping.h"
 #include "PathText.h"
+#include "RemovalLine.h"
 #include "SKUDefinition.h"
 #include "ToolOutputTally.h"
 #include "XMLReading.h"
@@ -180,8 +181,13 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
     {
         const unsigned long before = tally.Changes();
         tally.Feed(buffer, static_cast<unsigned long>(got));
-        if (tally.Changes() != before)
-            platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
+        if (tally.Changes() == before)
+            continue;
+        // Before the first entry the tool's word stands in for the path; its waiting line is
+        // also said at once where no progress is shown.
+        if (tally.EntriesHandled() == 0 && IsWaitingLine(tally.CurrentPath()))
+            platform.ShowToolWaiting(tally.CurrentPath());
+        platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
     }
     const unsigned long before = tally.Changes();
     tally.Finish();

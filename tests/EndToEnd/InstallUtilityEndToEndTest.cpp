@@ -2,8 +2,10 @@
 // into a temporary sandbox, as a user's machine would hold it: the product's folders, the
 // shortcut, and Uninstall.app inside the product.
 #include <iostream>
+#include <sys/file.h>
 
 #include "RemovalFixture.h"
+#include "RemovalLock.h"
 #include "RunProgram.h"
 
 namespace
@@ -37,6 +39,15 @@ protected:
     // on standard error: they all inherit it, so its end is the end of the whole uninstallation.
     std::string runUninstall()
     {
+        const RunProgram::Outcome outcome = RunProgram::Run(uninstallLaunch(), 60);
+        EXPECT_NE(outcome.status, -2) << "Uninstall could not be started";
+        EXPECT_TRUE(outcome.complete) << "the uninstallation did not end within 60 seconds; so far:\n"
+                                      << outcome.text;
+        return outcome.text;
+    }
+
+    RunProgram::Launch uninstallLaunch() const
+    {
         const char* path = getenv("PATH");
         const std::string tools = base + "/bin:" + (path ? path : "/usr/bin:/bin");
         const std::string temporary = base + "/tmp";
@@ -48,11 +59,7 @@ protected:
                                                           {"DISPLAY", nullptr}});
         launch.output = RunProgram::DevNull;
         launch.errors = RunProgram::Captured;
-        const RunProgram::Outcome outcome = RunProgram::Run(launch, 60);
-        EXPECT_NE(outcome.status, -2) << "Uninstall could not be started";
-        EXPECT_TRUE(outcome.complete) << "the uninstallation did not end within 60 seconds; so far:\n"
-                                      << outcome.text;
-        return outcome.text;
+        return launch;
     }
 
     static std::string dialog(const std::string& informative)
@@ -117,4 +124,39 @@ TEST_F(InstallUtilityEndToEndTest, RemovesExactlyTheListedEntriesAndAfterAFailur
     EXPECT_NE(errors.find(dialog("Uninstallation completed successfully.")), std::string::npos) << errors;
     EXPECT_EQ(listing(target), settingsLeft());
     EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
+}
+
+// While another removal of the target runs, an unattended uninstall says so when its wait begins;
+// asked to stop then (SIGTERM to Uninstall itself, not to its group), it ends the wait: nothing
+// removed, exit 4.
+TEST_F(InstallUtilityEndToEndTest, AWaitForAnotherRemovalIsSaidAtOnceAndEndsWhenUninstallIsAskedToStop)
+{
+    FileDescriptor lockFolder;
+    TqString lockFolderPath;
+    ASSERT_TRUE(RemovalLock::OpenFolder(lockFolder, lockFolderPath).IsDone());
+    if (!lockFolder.IsOpen())
+        GTEST_SKIP() << "this user has no runtime folder of their own, so runs do not take turns";
+    struct stat targetStatus;
+    ASSERT_EQ(stat(target.c_str(), &targetStatus), 0);
+    const std::string lockName =
+        std::to_string(targetStatus.st_dev) + "-" + std::to_string(targetStatus.st_ino);
+    const FileDescriptor held(openat(lockFolder.Get(), lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_EQ(flock(held.Get(), LOCK_EX), 0);
+    const std::vector<std::string> before = listing(target);
+
+    const RunProgram::Started uninstall = RunProgram::Start(uninstallLaunch());
+    ASSERT_GT(uninstall.pid, 0);
+    const std::string waiting = "waiting for another removal of " + target + "\n";
+    std::string errors;
+    EXPECT_TRUE(RunProgram::ReadUntil(uninstall.captured, waiting, 30, errors)) << errors;
+    EXPECT_EQ(kill(uninstall.pid, SIGTERM), 0);
+    bool complete = false;
+    errors += RunProgram::ReadToEnd(uninstall.captured, 30, &complete);
+    close(uninstall.captured);
+    EXPECT_EQ(RunProgram::WaitForExit(uninstall.pid, 30), 4) << errors;
+    EXPECT_NE(errors.find(waiting + dialog("Uninstallation was cancelled. Nothing was removed.")),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(listing(target), before);
+    (void)unlinkat(lockFolder.Get(), lockName.c_str(), 0);
 }

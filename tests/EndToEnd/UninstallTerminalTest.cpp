@@ -105,6 +105,26 @@ protected:
         ASSERT_EQ(chown((root + "/target").c_str(), uid, gid), 0);
     }
 
+    // The ids of the processes running sudo for the user.
+    std::vector<pid_t> UsersSudoProcesses() const
+    {
+        std::vector<pid_t> found;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc"))
+        {
+            const std::string name = entry.path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            std::string command = ReadFile(entry.path().string() + "/cmdline");
+            command = command.substr(0, command.find('\0'));
+            const std::string status = ReadFile(entry.path().string() + "/status");
+            const size_t uidLine = status.find("\nUid:\t");
+            if (std::filesystem::path(command).filename() == "sudo" && uidLine != std::string::npos &&
+                std::stoul(status.substr(uidLine + 6)) == uid)
+                found.push_back(static_cast<pid_t>(std::stol(name)));
+        }
+        return found;
+    }
+
     SystemUser account; // removed when the test ends
     std::string user;
     std::string sudoers;
@@ -309,4 +329,27 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
         EXPECT_TRUE(TemporaryEntries().empty()) << name;
         EXPECT_FALSE(std::filesystem::exists(record)) << name;
     }
+}
+
+// SIGTERM to Uninstall while sudo asks for the password is a cancel: sudo goes with it, and the
+// shell has the terminal to itself again.
+TEST_F(UninstallTerminalTest, ASignalAtSudosPromptEndsSudoToo)
+{
+    TerminalSession terminal;
+    ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
+    if (IsSkipped())
+        return;
+    const std::string pidFile = temporary + "/uninstall.pid";
+    ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, "/bin/sh -c 'echo $$ > " + pidFile + "; exec " +
+                                                          executables + "/Uninstall'; echo status=$?"));
+    ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
+    ASSERT_FALSE(UsersSudoProcesses().empty());
+    const pid_t uninstall = static_cast<pid_t>(std::stol(ReadFile(pidFile)));
+    ASSERT_EQ(kill(uninstall, SIGTERM), 0);
+    EXPECT_TRUE(terminal.Expect("status=4\r\n" + std::string(kPrompt))) << terminal.transcript;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!UsersSudoProcesses().empty() && std::chrono::steady_clock::now() < deadline)
+        usleep(20000);
+    EXPECT_TRUE(UsersSudoProcesses().empty()) << "sudo is still asking after the run ended";
+    EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
 }

@@ -231,6 +231,28 @@ inline std::string ReadToEnd(int fd, int seconds, bool* complete)
     return text;
 }
 
+// Reads fd onto text until text holds what; false when seconds passed or every writer closed
+// it first.
+inline bool ReadUntil(int fd, const std::string& what, int seconds, std::string& text)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (text.find(what) == std::string::npos)
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd watched = {fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&watched, 1, static_cast<int>(left.count())) == 0)
+            return false;
+        char buffer[4096];
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got == 0 || (got < 0 && errno != EINTR))
+            return false;
+        if (got > 0)
+            text.append(buffer, static_cast<size_t>(got));
+    }
+    return true;
+}
+
 struct Outcome
 {
     int status = -2;       // the exit status; -1 after a signal or when killed; -2 not started

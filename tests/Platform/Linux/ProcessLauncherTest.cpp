@@ -257,3 +257,33 @@ TEST_F(ProcessLauncherTest, AChildStartedForAUserIsCutOffFromRoot)
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
 }
+
+// An interruption while the tool runs, or before it starts, is passed on as a stop, also to a tool
+// no signal of this process reaches (here one that ignores them all, as a tool running as root
+// through pkexec is out of reach): it reads the request on its standard input.
+TEST_F(ProcessLauncherTest, AnInterruptionIsPassedOnToTheToolAsAStop)
+{
+    for (const bool beforeStart : {false, true})
+    {
+        SCOPED_TRACE(beforeStart ? "before the tool starts" : "while the tool runs");
+        InterruptionShield shield;
+        shield.Raise();
+        if (beforeStart)
+        {
+            EXPECT_EQ(kill(getpid(), SIGTERM), 0);
+        }
+        ToolProcess tool;
+        ASSERT_TRUE(tool.Start(Command({"/bin/sh", "-c",
+                                        "trap '' INT QUIT TERM HUP; echo ready; read word; echo \"$word\""}))
+                        .IsDone());
+        char ready[6] = {};
+        ASSERT_EQ(tool.Read(ready, sizeof ready), 6);
+        if (!beforeStart)
+        {
+            EXPECT_EQ(kill(getpid(), SIGHUP), 0);
+        }
+        long largest = 0;
+        EXPECT_EQ(ReadAll(tool, 256, &largest), "stop\n");
+        EXPECT_EQ(tool.Wait(), 0);
+    }
+}
