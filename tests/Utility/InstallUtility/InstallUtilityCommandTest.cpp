@@ -363,7 +363,8 @@ TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurnsOnALockNobodyElseCanHo
     const auto holdLock = [&]
     {
         FileDescriptor held(openat(lockFolder.Get(), lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-        EXPECT_EQ(flock(held.Get(), LOCK_EX), 0);
+        // Shared, as another run that took the turn wrongly would: the tool must still wait.
+        EXPECT_EQ(flock(held.Get(), LOCK_SH), 0);
         return held;
     };
     const std::string waiting = "waiting for another removal of " + target + "\n";

@@ -1,10 +1,14 @@
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -98,4 +102,29 @@ TEST(RemovalLock, TheTurnIsHadOnlyOnTheFileAtTheNameAndTheFileGoesWithTheRun)
     EXPECT_TRUE(atName(held) && held.st_ino == linked.st_ino);
     second.Release();
     EXPECT_FALSE(atName(held));
+}
+
+// Root's lock folder is taken only when it is root's alone with mode 0700: one that others may
+// enter or write (made beforehand by someone else) is refused, naming it.
+TEST(RemovalLock, RootsLockFolderIsRefusedUnlessItIsPrivate)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "root's lock folder needs root";
+    // A /run of this test's own, so the machine's lock folder is not touched.
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << strerror(errno);
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << strerror(errno);
+    ASSERT_EQ(mount("tmpfs", "/run", "tmpfs", 0, "mode=0755"), 0) << strerror(errno);
+    for (const mode_t mode : {0755, 0700})
+    {
+        SCOPED_TRACE(mode);
+        std::filesystem::remove_all("/run/InstallUtility");
+        ASSERT_EQ(mkdir("/run/InstallUtility", mode), 0);
+        ASSERT_EQ(chmod("/run/InstallUtility", mode), 0);
+        FileDescriptor folder;
+        TqString path;
+        const Status opened = RemovalLock::OpenFolder(folder, path);
+        EXPECT_EQ(std::string(opened.Message().ConstData()),
+                  mode == 0700 ? "" : "the lock folder /run/InstallUtility is not uid 0's alone with mode 0700");
+        EXPECT_EQ(folder.IsOpen(), mode == 0700);
+    }
 }
