@@ -1,6 +1,7 @@
 #include "LineEscaping.h"
 
 #include <cstdio>
+#include <string>
 
 #include "Utf8Sequence.h"
 
@@ -114,4 +115,92 @@ TqString EscapeLineText(const TqString& text)
         return text;
     out += TqString(text.ConstData() + plainStart, size - plainStart);
     return out;
+}
+
+namespace
+{
+
+int HexValue(char digit)
+{
+    if (digit >= '0' && digit <= '9')
+        return digit - '0';
+    if (digit >= 'A' && digit <= 'F')
+        return digit - 'A' + 10;
+    if (digit >= 'a' && digit <= 'f')
+        return digit - 'a' + 10;
+    return -1;
+}
+
+void AppendUtf8(std::string& out, unsigned long codePoint)
+{
+    if (codePoint < 0x80)
+        out += static_cast<char>(codePoint);
+    else if (codePoint < 0x800)
+    {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+    else if (codePoint < 0x10000)
+    {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+    else
+    {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+// The length of the escape at text[index] (a backslash) with what it stands for appended to out;
+// 0 when it is none of EscapeLineText's.
+size_t TakeEscape(const std::string& text, size_t index, std::string& out)
+{
+    const char kind = index + 1 < text.size() ? text[index + 1] : '\0';
+    if (kind == 'n' || kind == 't' || kind == '\\')
+    {
+        out += kind == 'n' ? '\n' : kind == 't' ? '\t' : '\\';
+        return 2;
+    }
+    if (kind == 'x' && index + 3 < text.size() && HexValue(text[index + 2]) >= 0 && HexValue(text[index + 3]) >= 0)
+    {
+        out += static_cast<char>(HexValue(text[index + 2]) * 16 + HexValue(text[index + 3]));
+        return 4;
+    }
+    const size_t close = kind == 'u' && index + 2 < text.size() && text[index + 2] == '{' ? text.find('}', index) : std::string::npos;
+    if (close == std::string::npos || close == index + 3 || close > index + 11)
+        return 0;
+    unsigned long codePoint = 0;
+    for (size_t digit = index + 3; digit < close; ++digit)
+    {
+        if (HexValue(text[digit]) < 0)
+            return 0;
+        codePoint = codePoint * 16 + static_cast<unsigned long>(HexValue(text[digit]));
+    }
+    if (codePoint > 0x10FFFF)
+        return 0;
+    AppendUtf8(out, codePoint);
+    return close + 1 - index;
+}
+
+} // namespace
+
+TqString UnescapeLineText(const TqString& text)
+{
+    const std::string escaped(text.ConstData(), text.Size());
+    if (escaped.find('\\') == std::string::npos)
+        return text;
+    std::string out;
+    for (size_t index = 0; index < escaped.size();)
+    {
+        const size_t taken = escaped[index] == '\\' ? TakeEscape(escaped, index, out) : 0;
+        if (taken == 0)
+            out += escaped[index++];
+        else
+            index += taken;
+    }
+    return TqString(out.data(), static_cast<unsigned long>(out.size()));
 }

@@ -16,4 +16,9 @@
 // Valid UTF-8 text without any of these is returned unchanged.
 TqString EscapeLineText(const TqString& text);
 
+// The text EscapeLineText was given, byte for byte, from what it returned: for a reader of the
+// printed lines that must carry names exactly (the machine-readable result). An escape it does
+// not know is kept as written.
+TqString UnescapeLineText(const TqString& text);
+
 #endif

@@ -118,6 +118,8 @@ std::string RemovalJson::ClosingObject(const Closing& closing)
         object["summary"] = summary;
     }
     object["changed"] = closing.hasSummary && !closing.dryRun && closing.counts.removed > 0;
+    if (!closing.outcome.empty())
+        object["outcome"] = closing.outcome;
     object["status"] = closing.status;
     // The tool's messages are escaped lines already.
     object["messages"] = closing.messages;

@@ -33,6 +33,8 @@ struct Closing
     int status = 0;
     // The tool's messages, as written on its standard error.
     std::vector<std::string> messages;
+    // The uninstaller's own outcome ("removed", "cancelled", "no rights", ...); unset for the tool.
+    std::string outcome;
 };
 
 // {"schema": 1, "product": {...}, "target": ..., "dry_run": ..., "summary": {...}, "changed": ...,

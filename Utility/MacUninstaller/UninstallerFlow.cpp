@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "JsonResult.h"
 #include "LineEscaping.h"
 #include "PathText.h"
 #include "RemovalLine.h"
@@ -24,10 +25,14 @@ const char kCopiedExecutable[] = "Contents/MacOS/Uninstall";
 const char kAdminRight[] = "system.privilege.admin";
 
 const char kDryRunOption[] = "-n";
+const char kJsonOption[] = "--json";
+
+// With --json, the result for fleet tools that this run writes on standard output; null without.
+JsonResult* jsonResult = nullptr;
 const char kVersion[] = UNINSTALL_VERSION;
 
 const char kUsage[] =
-    "Usage: Uninstall [-n | --dry-run]\n"
+    "Usage: Uninstall [-n | --dry-run] [--json]\n"
     "       Uninstall -h | --help | --version\n"
     "\n"
     "Removes the product this Uninstall.app belongs to, after asking for confirmation. It copies\n"
@@ -41,6 +46,8 @@ const char kUsage[] =
     "Options:\n"
     "  -n, --dry-run  remove nothing: show, through the same dialogs, what the removal would remove\n"
     "                 and what would fail, and exit with the status the removal would end with\n"
+    "  --json         write on standard output one JSON object per entry the removal handles,\n"
+    "                 then one closing object with the outcome and the exit status\n"
     "  -h, --help     print this text\n"
     "  --version      print the version\n"
     "\n"
@@ -181,6 +188,8 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
     {
         const unsigned long before = tally.Changes();
         tally.Feed(buffer, static_cast<unsigned long>(got));
+        if (jsonResult != nullptr)
+            jsonResult->Feed(buffer, static_cast<unsigned long>(got));
         if (tally.Changes() == before)
             continue;
         // Before the first entry the tool's word stands in for the path; its waiting line is
@@ -191,6 +200,8 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
     }
     const unsigned long before = tally.Changes();
     tally.Finish();
+    if (jsonResult != nullptr)
+        jsonResult->Finish();
     if (tally.Changes() != before)
         platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
 }
@@ -301,7 +312,7 @@ Status CheckRootMayRun(UninstallerPlatform& platform, const TqString& definition
     return platform.CheckRootMayRunInstallation(installed);
 }
 
-const char* const kKnownOptions[] = {"-h", "--help", "--version", kDryRunOption, "--dry-run"};
+const char* const kKnownOptions[] = {"-h", "--help", "--version", kDryRunOption, "--dry-run", kJsonOption};
 
 bool LooksLikeAnOption(const char* argument)
 {
@@ -372,6 +383,8 @@ ProductFacts ReadProductFacts(const TqString& definitionPath)
             facts.name = name;
             CFRelease(platformName);
         }
+        facts.id = definition.skuInfo.id;
+        facts.build = definition.skuInfo.build;
         facts.installEntries = CountInstallEntries(definition.installRoot);
     }
     return facts;
@@ -449,6 +462,8 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
         arguments.push_back(bundlePath);
         if (dryRun)
             arguments.push_back(kDryRunOption);
+        if (jsonResult != nullptr)
+            arguments.push_back(kJsonOption);
         step = platform.CopyItem(bundlePath, copiedBundle);
         if (!step.IsDone())
             step = Status::Failed(step.Errno(), TqString("could not copy the uninstaller to ") + folder);
@@ -496,8 +511,64 @@ int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundl
     }
     inputs.product = ReadProductFacts(inputs.definition);
     inputs.dryRun = dryRun;
+    if (jsonResult != nullptr)
+    {
+        TqString target;
+        if (XMLReading::ReadTargetFile(inputs.targetPathFile, target))
+            jsonResult->SetTarget(PathText::Normalized(target));
+        jsonResult->SetProduct(inputs.product.name, inputs.product.id, inputs.product.build);
+    }
     return RunRemovalTool(platform, inputs);
 }
+
+namespace
+{
+
+// The phase the arguments ask for; copyStarted says whether the first phase handed the run on to
+// a copy that goes on by itself.
+int RunPhase(int argc, const char* const* argv, UninstallerPlatform& platform, bool dryRun, bool& copyStarted)
+{
+    // Running out of memory (a huge definition, say) still ends in a dialog rather than an abort;
+    // what the failed step held is released by then.
+    try
+    {
+        if (HasRelaunchMarker(argc, argv))
+            return RunSecondPhase(platform, InstalledBundleArgument(argc, argv), dryRun);
+        const TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
+        const TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
+        // Root reads, copies and runs nothing of an installation that a user controls.
+        const Status mayRun = CheckRootMayRun(platform, definitionPath, targetPathFile);
+        if (!mayRun.IsDone())
+        {
+            platform.RunAlert(NothingRemovedAlert("this product", mayRun.Message()));
+            return kUninstallNothingRemoved;
+        }
+        const ProductFacts product = ReadProductFacts(definitionPath);
+        if (jsonResult != nullptr)
+            jsonResult->SetProduct(product.name, product.id, product.build);
+        const int status = RunFirstPhase(platform, definitionPath, targetPathFile, product.name, dryRun);
+        // Once the copy runs on its own (windows), the result is the copy's to write.
+        copyStarted = status == kUninstallRemoved;
+        return status;
+    }
+    catch (const std::bad_alloc&)
+    {
+        platform.RunAlert(UnexpectedErrorAlert("out of memory"));
+    }
+    return kUninstallNothingRemoved;
+}
+
+// While it lives, the run's JSON result is the one the flow writes to.
+class JsonResultInUse
+{
+public:
+    explicit JsonResultInUse(JsonResult* result) { jsonResult = result; }
+    ~JsonResultInUse() { jsonResult = nullptr; }
+    JsonResultInUse(const JsonResultInUse&) = delete;
+    JsonResultInUse& operator=(const JsonResultInUse&) = delete;
+};
+
+} // namespace
 
 int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platform)
 {
@@ -517,27 +588,13 @@ int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platf
         return written ? kUninstallRemoved : kUninstallNothingRemoved;
     }
     const bool dryRun = HasOption(argc, argv, kDryRunOption, "--dry-run");
-    // Running out of memory (a huge definition, say) still ends in a dialog rather than an abort;
-    // what the failed step held is released by then.
-    try
-    {
-        if (HasRelaunchMarker(argc, argv))
-            return RunSecondPhase(platform, InstalledBundleArgument(argc, argv), dryRun);
-        const TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
-        const TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
-        // Root reads, copies and runs nothing of an installation that a user controls.
-        const Status mayRun = CheckRootMayRun(platform, definitionPath, targetPathFile);
-        if (!mayRun.IsDone())
-        {
-            platform.RunAlert(NothingRemovedAlert("this product", mayRun.Message()));
-            return kUninstallNothingRemoved;
-        }
-        const ProductFacts product = ReadProductFacts(definitionPath);
-        return RunFirstPhase(platform, definitionPath, targetPathFile, product.name, dryRun);
-    }
-    catch (const std::bad_alloc&)
-    {
-        platform.RunAlert(UnexpectedErrorAlert("out of memory"));
-    }
-    return kUninstallNothingRemoved;
+    JsonResult json(stdout);
+    json.SetDryRun(dryRun);
+    const bool wantsJson = HasOption(argc, argv, kJsonOption, nullptr);
+    const JsonResultInUse inUse(wantsJson ? &json : nullptr);
+    bool copyStarted = false;
+    const int status = RunPhase(argc, argv, platform, dryRun, copyStarted);
+    if (wantsJson && !copyStarted)
+        json.Close(status);
+    return status;
 }

@@ -51,6 +51,7 @@ TqString InstalledBundleArgument(int argc, const char* const* argv);
 struct ProductFacts
 {
     TqString name;                    // the display name, or "this product"
+    TqString id, build;               // the sku element's ID and build, as written
     unsigned long installEntries = 0; // lines the removal tool prints per entry (CountInstallEntries)
 };
 ProductFacts ReadProductFacts(const TqString& definitionPath);

@@ -46,3 +46,16 @@ TEST(LineEscapingTest, EscapesControlsFormatCharactersBackslashAndBrokenUtf8Only
     for (const Case& c : cases)
         EXPECT_STREQ(c.expected, EscapeLineText(c.text).ConstData()) << c.expected;
 }
+
+// What a reader of the lines gets back is the name byte for byte, whatever it held.
+TEST(LineEscaping, UnescapingGivesBackEveryByte)
+{
+    for (const char* text : {"plain", "a\nb\tc\\d", "caf\xc3\xa9 \xff\xfe", "etc\xe2\x88\x95passwd",
+                             "rtl\xe2\x80\xae" "fdp.exe", "\\x41 \\u{41}", "\x01\x7f\xc2\x85"})
+    {
+        const TqString original(text);
+        EXPECT_EQ(std::string(UnescapeLineText(EscapeLineText(original)).ConstData()), text);
+    }
+    // What no escape made stays as written.
+    EXPECT_EQ(std::string(UnescapeLineText("a\\q\\x4\\u{110000}").ConstData()), "a\\q\\x4\\u{110000}");
+}
