@@ -233,6 +233,13 @@ void SKUDefinition::fromFile(const TqString& path)
     XMLReading::UseFile(path, [this](TiXmlDocument& document) { readDocument(document, true); });
 }
 
+void SKUDefinition::fromFile(const TqString& path, std::string& digest)
+{
+    clear();
+    digest.clear();
+    XMLReading::UseFile(path, [this](TiXmlDocument& document) { readDocument(document, true); }, &digest);
+}
+
 void SKUDefinition::parse(const TqString& text)
 {
     clear();

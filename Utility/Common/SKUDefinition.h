@@ -2,6 +2,7 @@
 #define TQ_SKUDEFINITION_H
 
 #include <map>
+#include <string>
 #include <vector>
 
 #include "FileNode.h"
@@ -32,6 +33,9 @@ public:
 
     // Reads the definition file at path; a file that cannot be read leaves the model empty.
     void fromFile(const TqString& path);
+    // The same, and the SHA-256 of the file's bytes as read in digest (empty when unread): what a
+    // later reader checks to know it acts on the very definition read here.
+    void fromFile(const TqString& path, std::string& digest);
     // Reads a definition from XML text in UTF-8.
     void parse(const TqString& text);
     // Reads a parsed document; the common core of fromFile and parse.

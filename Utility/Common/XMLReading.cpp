@@ -16,6 +16,7 @@
 
 #include "FileDescriptor.h"
 #include "SKUDefinition.h"
+#include "Sha256.h"
 #include "XMLNesting.h"
 #include "XMLParser.h"
 
@@ -62,7 +63,7 @@ void loadedText(std::vector<char>& bytes, size_t length)
 }
 
 // The whole file, prepared by loadedText. False when reading fails.
-bool fileText(int fd, size_t sizeHint, std::vector<char>& bytes)
+bool fileText(int fd, size_t sizeHint, std::vector<char>& bytes, std::string* digest)
 {
     // Room for the padding from the start, so that adding it never moves the text.
     bytes.assign(sizeHint + 1 + parserPadding, '\0');
@@ -81,12 +82,14 @@ bool fileText(int fd, size_t sizeHint, std::vector<char>& bytes)
         if (length == room)
             bytes.resize(bytes.size() * 2);
     }
+    if (digest != nullptr)
+        *digest = Sha256::Of(bytes.data(), length);
     loadedText(bytes, length);
     return true;
 }
 
 // Reads the open file fd from where it stands when it is a regular file.
-bool loadDescriptorText(int fd, std::vector<char>& text)
+bool loadDescriptorText(int fd, std::vector<char>& text, std::string* digest = nullptr)
 {
     struct stat status;
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
@@ -94,16 +97,16 @@ bool loadDescriptorText(int fd, std::vector<char>& text)
     // A regular file reads the same either way; blocking reads keep the loop simple.
     const int flags = fcntl(fd, F_GETFL);
     return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
-           fileText(fd, static_cast<size_t>(status.st_size), text);
+           fileText(fd, static_cast<size_t>(status.st_size), text, digest);
 }
 
 // Reads the file at path when it is a regular file. It is opened without blocking and without
 // becoming a controlling terminal, so a FIFO or a device named in its place is refused at once
 // instead of waiting for a writer or taking over a terminal.
-bool loadFileText(const TqString& path, std::vector<char>& text)
+bool loadFileText(const TqString& path, std::vector<char>& text, std::string* digest = nullptr)
 {
     const FileDescriptor fd(open(path.ConstData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    return fd.IsOpen() && loadDescriptorText(fd.Get(), text);
+    return fd.IsOpen() && loadDescriptorText(fd.Get(), text, digest);
 }
 
 // Ample for deepestNesting levels of the parser and the model (a few hundred bytes a level).
@@ -300,10 +303,10 @@ void readMarked(TiXmlDocument& document, SKUDefinition& definition)
 
 } // namespace
 
-bool XMLReading::UseFile(const TqString& path, const DocumentUse& use)
+bool XMLReading::UseFile(const TqString& path, const DocumentUse& use, std::string* digest)
 {
     std::vector<char> text;
-    return loadFileText(path, text) &&
+    return loadFileText(path, text, digest) &&
            parseAndUse(text, [&use](TiXmlDocument& document, bool) { use(document); });
 }
 
@@ -312,7 +315,8 @@ bool XMLReading::UseText(const char* bytes, size_t length, const DocumentUse& us
     return parseAndUse(parserText(bytes, length), [&use](TiXmlDocument& document, bool) { use(document); });
 }
 
-bool XMLReading::ReadDefinitionFile(int fd, SKUDefinition& definition, InstallFilesFindings& findings)
+bool XMLReading::ReadDefinitionFile(int fd, SKUDefinition& definition, InstallFilesFindings& findings,
+                                    std::string* digest)
 {
     std::vector<char> text;
     bool read = false;
@@ -324,7 +328,7 @@ bool XMLReading::ReadDefinitionFile(int fd, SKUDefinition& definition, InstallFi
         findings = CheckInstallFiles(document);
         readMarked(document, definition);
     };
-    return loadDescriptorText(fd, text) && parseAndUse(text, strictly) && read;
+    return loadDescriptorText(fd, text, digest) && parseAndUse(text, strictly) && read;
 }
 
 bool XMLReading::ReadDefinitionText(const char* bytes, size_t length, SKUDefinition& definition)

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 
 #include "InstallFilesCheck.h"
 #include "TqString.h"
@@ -29,7 +30,8 @@ using DocumentUse = std::function<void(TiXmlDocument&)>;
 // file cannot be opened or read, is not a regular file, or nests too deeply; it is called with what
 // the parser made of a text that is not well-formed XML. True when use saw well-formed XML.
 // Throws std::bad_alloc when memory runs out.
-bool UseFile(const TqString& path, const DocumentUse& use);
+// With digest, the SHA-256 of the file's bytes as read (Sha256) is put there.
+bool UseFile(const TqString& path, const DocumentUse& use, std::string* digest = nullptr);
 
 // The same for bytes[0, length) up to the first NUL byte.
 bool UseText(const char* bytes, size_t length, const DocumentUse& use);
@@ -41,7 +43,9 @@ bool UseText(const char* bytes, size_t length, const DocumentUse& use);
 // without a name (which the model leaves out) gets one entry under the empty name, so that the
 // removal refuses it aloud instead of passing over it. Its installFiles are checked as the tool
 // needs them (CheckInstallFiles) into findings. False (model and findings unspecified) otherwise.
-[[nodiscard]] bool ReadDefinitionFile(int fd, SKUDefinition& definition, InstallFilesFindings& findings);
+// With digest, the SHA-256 of the bytes read is put there.
+[[nodiscard]] bool ReadDefinitionFile(int fd, SKUDefinition& definition, InstallFilesFindings& findings,
+                                      std::string* digest = nullptr);
 
 // The same reading of a definition given as text (no check of the root).
 [[nodiscard]] bool ReadDefinitionText(const char* bytes, size_t length, SKUDefinition& definition);

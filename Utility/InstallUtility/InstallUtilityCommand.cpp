@@ -25,7 +25,7 @@
 #include "XMLReading.h"
 
 const char InstallUtilityCommand::usage[] =
-    "usage: InstallUtility -uninstall DEFINITION TARGETFILE [-v] [-n] [-json]\n"
+    "usage: InstallUtility -uninstall DEFINITION TARGETFILE [-v] [-n] [-json] [-sha256 DIGEST]\n"
     "       InstallUtility -check DEFINITION TARGETFILE [-json]\n"
     "       InstallUtility --help\n"
     "Removes, under the folder that TARGETFILE names (<targetPath path=\"/abs/dir\"/>), what the\n"
@@ -33,6 +33,7 @@ const char InstallUtilityCommand::usage[] =
     "  -v  print one line per entry, then a summary\n"
     "  -n  change nothing; print what would be removed and what would fail\n"
     "  -json  write one JSON object per entry on standard output, then one closing object\n"
+    "  -sha256 DIGEST  remove only when DEFINITION's bytes have this SHA-256 (64 hex digits)\n"
     "-check says, changing nothing, whether the product is installed in the target: exit status 0\n"
     "installed, 5 partly installed, 3 not installed, 2 the files cannot be read.\n"
     "It removes with the rights of whoever controls it, DEFINITION and TARGETFILE (and every folder\n"
@@ -208,10 +209,20 @@ bool readInputs(const InstallUtilityCommand& command, const OpenedInputs& inputs
         // Unlike SKUDefinition::fromFile, which reads whatever it can, the tool must tell an
         // unreadable definition from one that lists nothing: it then removes nothing and says so.
         InstallFilesFindings findings;
+        std::string digest;
         if (!ProtectedPath::OpenForReading(inputs.definition, file).IsDone() ||
-            !XMLReading::ReadDefinitionFile(file.Get(), definition, findings))
+            !XMLReading::ReadDefinitionFile(file.Get(), definition, findings, &digest))
         {
             (void)fprintf(errors, "cannot read the product definition %s\n",
+                          shown(command.definitionPath).ConstData());
+            return false;
+        }
+        // The definition a person confirmed, and no other, decides what goes.
+        if (!command.expectedDigest.empty() && digest != command.expectedDigest)
+        {
+            (void)fprintf(errors,
+                          "refusing to remove: the product definition %s is not the one that was confirmed "
+                          "(it changed after the confirmation)\n",
                           shown(command.definitionPath).ConstData());
             return false;
         }
@@ -303,6 +314,8 @@ bool InstallUtilityCommand::Parse(int argc, const char* const argv[])
     {
         if (strcmp(argv[i], "-json") == 0)
             json = true;
+        else if (strcmp(argv[i], "-sha256") == 0 && i + 1 < argc && strlen(argv[i + 1]) == 64)
+            expectedDigest = argv[++i];
         else if (strcmp(argv[i], "-v") == 0 && !check)
             verbose = true;
         else if (strcmp(argv[i], "-n") == 0 && !check)

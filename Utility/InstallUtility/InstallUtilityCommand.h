@@ -2,6 +2,7 @@
 #define TQ_INSTALLUTILITYCOMMAND_H
 
 #include <cstdio>
+#include <string>
 
 #include "RemovalLock.h"
 #include "TqString.h"
@@ -51,6 +52,8 @@ public:
     bool verbose = false;
     bool dryRun = false;
     bool json = false;
+    // With -sha256: the SHA-256 the definition's bytes must have (the one a person confirmed).
+    std::string expectedDigest;
 };
 
 #endif

@@ -26,6 +26,9 @@ const char kAdminRight[] = "system.privilege.admin";
 
 const char kDryRunOption[] = "-n";
 const char kJsonOption[] = "--json";
+// Hands the confirmed definition's digest to the copy; the copy hands it to the tool.
+const char kDigestOption[] = "--definition-sha256";
+const char kToolDigestOption[] = "-sha256";
 
 // With --json, the result for fleet tools that this run writes on standard output; null without.
 JsonResult* jsonResult = nullptr;
@@ -214,6 +217,7 @@ struct RemovalInputs
     TqString targetPathFile;
     ProductFacts product;
     bool dryRun = false;
+    std::string confirmedDigest;
 };
 
 // The four authorization steps around one run of the tool, its output drained into tally while
@@ -239,6 +243,11 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
     arguments.push_back("-v");
     if (inputs.dryRun)
         arguments.push_back(kDryRunOption);
+    if (!inputs.confirmedDigest.empty())
+    {
+        arguments.push_back(kToolDigestOption);
+        arguments.push_back(inputs.confirmedDigest.c_str());
+    }
     const Status started = platform.ExecuteWithPrivileges(inputs.tool, arguments);
     if (!started.IsDone())
     {
@@ -312,7 +321,19 @@ Status CheckRootMayRun(UninstallerPlatform& platform, const TqString& definition
     return platform.CheckRootMayRunInstallation(installed);
 }
 
-const char* const kKnownOptions[] = {"-h", "--help", "--version", kDryRunOption, "--dry-run", kJsonOption};
+const char* const kKnownOptions[] = {"-h",         "--help",    "--version",   kDryRunOption,
+                                     "--dry-run", kJsonOption, kDigestOption};
+
+// The argument after option, when it is there; empty otherwise.
+std::string OptionValue(int argc, const char* const* argv, const char* option)
+{
+    for (int index = 1; index + 1 < argc; ++index)
+    {
+        if (argv[index] != nullptr && std::strcmp(argv[index], option) == 0 && argv[index + 1] != nullptr)
+            return argv[index + 1];
+    }
+    return std::string();
+}
 
 bool LooksLikeAnOption(const char* argument)
 {
@@ -374,7 +395,7 @@ ProductFacts ReadProductFacts(const TqString& definitionPath)
     if (path.IsSet())
     {
         SKUDefinition definition;
-        definition.fromFile(path);
+        definition.fromFile(path, facts.digest);
         const TqString& name = definition.skuInfo.name;
         // A name that is not valid UTF-8 cannot become a platform string; keep the default then.
         CFStringRef platformName = name.IsSet() ? name.CreateCFString() : nullptr;
@@ -426,7 +447,8 @@ Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder,
 }
 
 int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
-                  const TqString& targetPathFile, const TqString& productName, bool dryRun)
+                  const TqString& targetPathFile, const TqString& productName, bool dryRun,
+                  const std::string& definitionDigest)
 {
     // Up to the relaunch an interruption is a stop: nothing is removed yet, and the run folder
     // must not outlive the run. Folders of earlier runs that could not remove theirs go too.
@@ -464,6 +486,11 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
             arguments.push_back(kDryRunOption);
         if (jsonResult != nullptr)
             arguments.push_back(kJsonOption);
+        if (!definitionDigest.empty())
+        {
+            arguments.push_back(kDigestOption);
+            arguments.push_back(definitionDigest.c_str());
+        }
         step = platform.CopyItem(bundlePath, copiedBundle);
         if (!step.IsDone())
             step = Status::Failed(step.Errno(), TqString("could not copy the uninstaller to ") + folder);
@@ -485,7 +512,8 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
     return kUninstallNothingRemoved;
 }
 
-int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundleArgument, bool dryRun)
+int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundleArgument, bool dryRun,
+                   const std::string& definitionDigest)
 {
     platform.ActivateIgnoringOtherApps();
 
@@ -511,6 +539,7 @@ int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundl
     }
     inputs.product = ReadProductFacts(inputs.definition);
     inputs.dryRun = dryRun;
+    inputs.confirmedDigest = definitionDigest;
     if (jsonResult != nullptr)
     {
         TqString target;
@@ -533,7 +562,8 @@ int RunPhase(int argc, const char* const* argv, UninstallerPlatform& platform, b
     try
     {
         if (HasRelaunchMarker(argc, argv))
-            return RunSecondPhase(platform, InstalledBundleArgument(argc, argv), dryRun);
+            return RunSecondPhase(platform, InstalledBundleArgument(argc, argv), dryRun,
+                                  OptionValue(argc, argv, kDigestOption));
         const TqString definitionPath = platform.PathForAuxiliaryExecutable(kDefinitionFile);
         const TqString targetPathFile = platform.PathForAuxiliaryExecutable(kTargetPathFile);
         // Root reads, copies and runs nothing of an installation that a user controls.
@@ -546,7 +576,8 @@ int RunPhase(int argc, const char* const* argv, UninstallerPlatform& platform, b
         const ProductFacts product = ReadProductFacts(definitionPath);
         if (jsonResult != nullptr)
             jsonResult->SetProduct(product.name, product.id, product.build);
-        const int status = RunFirstPhase(platform, definitionPath, targetPathFile, product.name, dryRun);
+        const int status =
+            RunFirstPhase(platform, definitionPath, targetPathFile, product.name, dryRun, product.digest);
         // Once the copy runs on its own (windows), the result is the copy's to write.
         copyStarted = status == kUninstallRemoved;
         return status;

@@ -1,6 +1,8 @@
 #ifndef TQ_UNINSTALLERFLOW_H
 #define TQ_UNINSTALLERFLOW_H
 
+#include <string>
+
 #include "Status.h"
 #include "TqString.h"
 #include "UninstallerPlatform.h"
@@ -52,6 +54,7 @@ struct ProductFacts
 {
     TqString name;                    // the display name, or "this product"
     TqString id, build;               // the sku element's ID and build, as written
+    std::string digest;               // the SHA-256 of the definition's bytes as read; empty when unread
     unsigned long installEntries = 0; // lines the removal tool prints per entry (CountInstallEntries)
 };
 ProductFacts ReadProductFacts(const TqString& definitionPath);
@@ -64,12 +67,14 @@ TqString GetProductName(const TqString& definitionPath);
 Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder, TqString& path);
 
 // Each returns the exit status. dryRun: the tool only says what it would do, and the first phase
-// hands the option on to the copy.
+// hands the option on to the copy. definitionDigest: the SHA-256 of the definition the user
+// confirmed; the first phase hands it on, and the second has the tool refuse any other.
 int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
-                  const TqString& targetPathFile, const TqString& productName, bool dryRun = false);
+                  const TqString& targetPathFile, const TqString& productName, bool dryRun = false,
+                  const std::string& definitionDigest = std::string());
 // installedBundleArgument: the installed bundle the first phase came from; unset when this is the
 // installed bundle itself.
 int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundleArgument,
-                   bool dryRun = false);
+                   bool dryRun = false, const std::string& definitionDigest = std::string());
 
 #endif

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 
 #include "InstalledBundleFixture.h"
+#include "Sha256.h"
 
 namespace
 {
@@ -49,9 +50,12 @@ TEST_F(UninstallEndToEndTest, SecondPhaseRunsTheInstalledToolAndLeavesNoCopy)
     int exitStatus = -2;
     EXPECT_EQ(Run(&exitStatus), kConfirmation + std::string(kCompleted));
     EXPECT_EQ(exitStatus, 0);
+    // With the digest of the definition that was confirmed, so that no other is acted on.
+    const std::string definition = ReadFile(executables + "/sku.xml");
     EXPECT_EQ(ReadFile(record), "program=" + executables + "/InstallUtility\ncwd=" + root +
-                                    "\nargc=4\narg=-uninstall\narg=" + executables +
-                                    "/sku.xml\narg=" + executables + "/target_path.xml\narg=-v\n");
+                                    "\nargc=6\narg=-uninstall\narg=" + executables + "/sku.xml\narg=" +
+                                    executables + "/target_path.xml\narg=-v\narg=-sha256\narg=" +
+                                    Sha256::Of(definition.data(), definition.size()) + "\n");
     // The copy went before the tool ran; the installed bundle is left for the tool to remove.
     EXPECT_TRUE(TemporaryEntries().empty());
     EXPECT_TRUE(std::filesystem::exists(executables + "/Uninstall"));

@@ -174,7 +174,7 @@ TEST_F(UninstallGuiTest, UninstallButtonRunsBothPhasesThroughWindows)
     // The tool's words come through its pipe, not to standard error; the copy is gone.
     EXPECT_EQ(text.find("stand-in tool finished\n"), std::string::npos);
     EXPECT_TRUE(TemporaryEntries().empty());
-    EXPECT_NE(ReadFile(record).find("argc=4\narg=-uninstall\narg=" + executables + "/sku.xml\n"),
+    EXPECT_NE(ReadFile(record).find("argc=6\narg=-uninstall\narg=" + executables + "/sku.xml\n"),
               std::string::npos);
 }
 

@@ -12,6 +12,7 @@
 #include "RemovalFixture.h"
 #include "RemovalLock.h"
 #include "RunProgram.h"
+#include "Sha256.h"
 
 namespace
 {
@@ -274,6 +275,17 @@ TEST_F(InstallUtilityCommandTest, RefusesADefinitionItCannotActOnAsItsAuthorMean
     // A dry run tells the same.
     EXPECT_EQ(runTool({"-uninstall", definition, targetFile, "-n"}), 3);
     EXPECT_EQ(errors, "nothing of P was found in " + target + "\n");
+
+    // The definition a person confirmed, by its digest, and no other: one changed since is refused.
+    const std::string confirmed = "<product><sku name='P'/><installFiles>" + entries + "</installFiles></product>";
+    const std::string digest = Sha256::Of(confirmed.data(), confirmed.size());
+    writeFile(definition, "<product><sku name='Other'/><installFiles>" + entries + "</installFiles></product>");
+    EXPECT_EQ(runTool({"-uninstall", definition, targetFile, "-sha256", digest}), 2);
+    EXPECT_EQ(errors, "refusing to remove: the product definition " + definition +
+                          " is not the one that was confirmed (it changed after the confirmation)\n");
+    EXPECT_TRUE(untouched());
+    writeFile(definition, confirmed);
+    EXPECT_EQ(runTool({"-uninstall", definition, targetFile, "-sha256", digest}), 0) << errors;
 }
 
 // Under a resource limit the tool ends with a status and a message, never by a signal; a report it

@@ -13,6 +13,7 @@
 #include "FakeUninstallerPlatform.h"
 #include "RunProgram.h"
 #include "TemporaryFolder.h"
+#include "Sha256.h"
 #include "UninstallerFlow.h"
 
 namespace
@@ -45,6 +46,13 @@ protected:
         return second;
     }
     int RunSecond(FakeUninstallerPlatform& second) { return Run({"1", bundle.c_str()}, second); }
+
+    // The SHA-256 of the installed definition as written.
+    std::string DefinitionDigest() const
+    {
+        const std::string text = TemporaryFolder::ReadFile(definition);
+        return Sha256::Of(text.data(), text.size());
+    }
     std::string WriteFile(const std::string& name, const std::string& content)
     {
         return TemporaryFolder::WriteFile(folder + "/" + name, content);
@@ -208,14 +216,17 @@ TEST_F(UninstallerFlowTest, UnknownOptionsAreRefusedAndTheDryRunIsHandedToTheCop
                   std::string("Uninstall: unknown option ") + option + "\n\n" + UsageText());
         EXPECT_TRUE(untouched.calls.empty()) << option;
     }
+    // The copy learns the digest of the definition that was confirmed.
+    const std::string digest = " --definition-sha256 " + DefinitionDigest();
     const std::string launch = std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1 " + bundle;
     const struct
     {
         std::vector<const char*> arguments;
         std::string launched;
     } rows[] = {
-        {{"-1"}, launch}, {{"01", "11"}, launch},   {{"1 "}, launch},
-        {{"-"}, launch},  {{"-n"}, launch + " -n"}, {{"--dry-run"}, launch + " -n"},
+        {{"-1"}, launch + digest},        {{"01", "11"}, launch + digest},
+        {{"1 "}, launch + digest},        {{"-"}, launch + digest},
+        {{"-n"}, launch + " -n" + digest}, {{"--dry-run"}, launch + " -n" + digest},
     };
     for (const auto& row : rows)
     {
@@ -224,7 +235,7 @@ TEST_F(UninstallerFlowTest, UnknownOptionsAreRefusedAndTheDryRunIsHandedToTheCop
         EXPECT_EQ(Run(row.arguments, first), 0) << row.arguments[0];
         EXPECT_EQ(first.calls.back(), row.launched);
         ASSERT_EQ(first.alerts.size(), 1u);
-        const bool dryRun = row.launched != launch;
+        const bool dryRun = row.launched != launch + digest;
         EXPECT_STREQ(first.alerts[0].details.ConstData(), dryRun ? "Dry run: nothing will be removed." : "");
     }
 }
@@ -238,7 +249,8 @@ TEST_F(UninstallerFlowTest, ConfirmedFirstPhaseCopiesAndRelaunches)
         "RunAlert Uninstall Demo Product",
         "CreateDirectory /tmp/fake/UNIQUE-42",
         "CopyItem " + bundle + " -> " + kCopy,
-        std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1 " + bundle,
+        std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1 " + bundle + " --definition-sha256 " +
+            DefinitionDigest(),
     };
     EXPECT_EQ(platform.calls, expected);
     EXPECT_EQ(platform.alerts.size(), 1u);
@@ -312,7 +324,8 @@ TEST_F(UninstallerFlowTest, StopBeforeTheRelaunchCancelsAndRemovesTheRunFolder)
     const std::string confirm = "RunAlert Uninstall Demo Product";
     const std::string create = "CreateDirectory /tmp/fake/UNIQUE-42";
     const std::string copy = "CopyItem " + bundle + " -> " + kCopy;
-    const std::string launch = std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1 " + bundle;
+    const std::string launch = std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1 " + bundle +
+                               " --definition-sha256 " + DefinitionDigest();
     const std::string remove = "RemoveItem /tmp/fake/UNIQUE-42";
     const Status done;
     const Status stopped = Status::Failed(EINTR, "stopped");
