@@ -3,11 +3,29 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "RemovalJson.h"
 
+namespace
+{
+
+// A terminal, a pipe or a socket has someone reading it as it comes; a file, or /dev/null, is
+// read (if ever) after the run, so a line flushed at once would only cost a system call.
+bool readAsWritten(FILE* stream)
+{
+    const int fd = stream != nullptr ? fileno(stream) : -1;
+    struct stat status;
+    if (fd < 0 || fstat(fd, &status) != 0)
+        return true;
+    return isatty(fd) || S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode);
+}
+
+} // namespace
+
 RemovalReport::RemovalReport(bool verbose, bool dryRun, FILE* out, FILE* errors)
-    : verbose(verbose), dryRun(dryRun), out(out), errors(errors)
+    : verbose(verbose), dryRun(dryRun), out(out), errors(errors), flushEachLine(readAsWritten(out))
 {
 }
 
@@ -58,10 +76,13 @@ std::string RemovalReport::CountsText(const Counts& counts, bool dryRun)
 
 void RemovalReport::Summary()
 {
-    if (!verbose || form != Form::Lines)
-        return;
-    const std::string text = "summary: " + CountsText(counts, dryRun);
-    write(out, TqString(text.data(), text.size()));
+    if (verbose && form == Form::Lines)
+    {
+        const std::string text = "summary: " + CountsText(counts, dryRun);
+        write(out, TqString(text.data(), text.size()));
+    }
+    if (!outputFailed && (fflush(out) != 0 || ferror(out) != 0))
+        outputFailedWith(errno);
 }
 
 void RemovalReport::entryLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
@@ -85,11 +106,18 @@ void RemovalReport::write(FILE* stream, const TqString& line)
     // Once the report cannot be written, the rest of it would only be cut further.
     if (stream == out && outputFailed)
         return;
-    if (fprintf(stream, "%s\n", line.ConstData()) >= 0 && fflush(stream) == 0 && ferror(stream) == 0)
+    // A write that fails while lines are held shows here too: the block is written by this call.
+    const bool flush = stream != out || flushEachLine;
+    if (fprintf(stream, "%s\n", line.ConstData()) >= 0 && (!flush || fflush(stream) == 0) &&
+        ferror(stream) == 0)
         return;
     if (stream != out)
         return; // the errors stream is the last resort: nothing is left to tell
-    const int error = errno;
+    outputFailedWith(errno);
+}
+
+void RemovalReport::outputFailedWith(int error)
+{
     outputFailed = true;
     (void)fprintf(errors, "cannot write the removal report: %s\n", strerror(error));
     (void)fflush(errors);

@@ -9,8 +9,10 @@
 
 // What the removal tells about each entry, and the counts for its summary. With verbose, every
 // entry gets a line on out and the summary follows; otherwise only failures, refusals and ignored
-// errors are written, on errors. Each line is flushed as it is written, so that a reader of a
-// pipe sees the removal as it goes. Every printed name is escaped to stay on its one line.
+// errors are written, on errors. On a terminal or a pipe each line is flushed as it is written, so
+// that whoever reads it (a person, the uninstaller's progress) sees the removal as it goes; into a
+// file the lines are written in blocks, one system call for many entries, and Summary writes out
+// the rest. Every printed name is escaped to stay on its one line.
 class RemovalReport
 {
 public:
@@ -38,7 +40,7 @@ public:
     // What the guard would not even try, name as the definition gives it: it fails the run.
     void Refused(const TqString& name, const TqString& reason);
     void SetForm(Form chosen) { form = chosen; }
-    // The summary line (with verbose, as lines).
+    // The summary line (with verbose, as lines); then whatever is still held is written out.
     void Summary();
     // The counts as the summary and the system log give them: "N removed, N kept, ...".
     static std::string CountsText(const Counts& counts, bool dryRun);
@@ -53,6 +55,8 @@ private:
     // A line that verbose alone does not silence: a failure, a refusal, an ignored error.
     void problemLine(RemovalLineKind kind, const TqString& path, const TqString& reason);
     void write(FILE* stream, const TqString& line);
+    // Notes that out could not be written, once, on errors.
+    void outputFailedWith(int error);
 
     bool verbose;
     bool dryRun;
@@ -62,6 +66,8 @@ private:
     Counts counts;
     bool runFailed = false;
     bool outputFailed = false;
+    // Whether out is read as it is written (a terminal, a pipe or a socket).
+    bool flushEachLine;
 };
 
 #endif

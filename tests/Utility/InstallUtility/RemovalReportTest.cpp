@@ -54,3 +54,39 @@ TEST(RemovalReportTest, EachKindOfLineIsWrittenAtOnceAndCountedInItsPlace)
         close(ends[0]);
     }
 }
+
+// Into a file nobody reads as it grows, lines are written in blocks: a short report is all held
+// until the summary, which writes it out; a block that cannot be written fails the run there.
+TEST(RemovalReportTest, IntoAFileLinesAreWrittenInBlocksAndTheSummaryWritesTheRest)
+{
+    FILE* file = tmpfile();
+    ASSERT_NE(file, nullptr);
+    const auto written = [file]
+    {
+        char buffer[512];
+        const ssize_t size = pread(fileno(file), buffer, sizeof buffer, 0);
+        return std::string(buffer, size > 0 ? static_cast<size_t>(size) : 0);
+    };
+    RemovalReport report(true, false, file, stderr);
+    report.Removed("/t/a");
+    report.Missing("/t/b");
+    EXPECT_EQ(written(), "");
+    report.Summary();
+    EXPECT_EQ(written(), "removed /t/a\nmissing /t/b\nsummary: 1 removed, 0 kept, 1 missing, 0 failed, 0 ignored\n");
+    EXPECT_FALSE(report.RunFailed());
+    fclose(file);
+
+    FILE* full = fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    FILE* errors = tmpfile();
+    RemovalReport failing(true, false, full, errors);
+    failing.Removed("/t/a");
+    failing.Summary();
+    EXPECT_TRUE(failing.RunFailed());
+    rewind(errors);
+    char said[128] = {};
+    EXPECT_NE(fgets(said, sizeof said, errors), nullptr);
+    EXPECT_STREQ(said, "cannot write the removal report: No space left on device\n");
+    fclose(errors);
+    fclose(full);
+}
