@@ -9,10 +9,12 @@
 
 // What the removal tells about each entry, and the counts for its summary. With verbose, every
 // entry gets a line on out and the summary follows; otherwise only failures, refusals and ignored
-// errors are written, on errors. On a terminal or a pipe each line is flushed as it is written, so
-// that whoever reads it (a person, the uninstaller's progress) sees the removal as it goes; into a
-// file the lines are written in blocks, one system call for many entries, and Summary writes out
-// the rest. Every printed name is escaped to stay on its one line.
+// errors are written, on errors. How soon a line reaches out depends on who reads it: on a
+// terminal each line is flushed as it is written; into a pipe or socket (the uninstaller's
+// progress, redrawn at most ten times a second) the lines are flushed at least every
+// pipeFlushMilliseconds and before a step that may take long; into a file they are written in
+// blocks, one system call for many entries. Summary writes out the rest. Every printed name is
+// escaped to stay on its one line.
 class RemovalReport
 {
 public:
@@ -25,6 +27,14 @@ public:
         Lines,
         Json,
         CountsOnly
+    };
+
+    // Who reads the entries' lines, by what out is; it decides how soon each line is flushed.
+    enum class Reader
+    {
+        Person,   // a terminal
+        Progress, // a pipe or a socket
+        Later,    // a file, or nothing (/dev/null)
     };
 
     // A dry run says "would remove" where a real one says "removed", "would fail" for "failed".
@@ -42,6 +52,12 @@ public:
     void SetForm(Form chosen) { form = chosen; }
     // The summary line (with verbose, as lines); then whatever is still held is written out.
     void Summary();
+    // Writes out the lines held for a pipe, before a step that may take long (a bundle emptied
+    // whole), so that its reader is not left behind while the tool is quiet.
+    void FlushHeld();
+
+    // How long a line may wait for the next one before it is flushed into a pipe.
+    static constexpr long pipeFlushMilliseconds = 50;
     // The counts as the summary and the system log give them: "N removed, N kept, ...".
     static std::string CountsText(const Counts& counts, bool dryRun);
 
@@ -66,8 +82,10 @@ private:
     Counts counts;
     bool runFailed = false;
     bool outputFailed = false;
-    // Whether out is read as it is written (a terminal, a pipe or a socket).
-    bool flushEachLine;
+    // Who reads out, and when its lines were last flushed (monotonic milliseconds).
+    Reader reader;
+    long lastFlush = 0;
+    bool held = false;
 };
 
 #endif
