@@ -66,6 +66,7 @@ measure() {
   end=$(date +%s%N)
   echo "$(echo "($end - $start) / 1000000000" | bc -l) $(tail -1 "$work/peak")"
 }
+mb() { echo "$1 / 1000" | bc -l; }
 gone() {
   if [ -n "$(ls -A "$work/target")" ]; then
     echo "the removal left files behind" >&2
@@ -100,9 +101,9 @@ for round in $(seq "$rounds"); do
   {
     echo "tool_-v_to_a_file/rm_-rf $(echo "$real / $rm" | bc -l) $real $rm s"
     echo "dry_run/real_removal $(echo "$dry / $real" | bc -l) $dry $real s"
-    echo "peak_memory_real_run/TinyXML_document $(echo "$realPeak / $domPeak" | bc -l) $((realPeak / 1000)) $((domPeak / 1000)) MB"
-    echo "peak_memory_dry_run/TinyXML_document $(echo "$dryPeak / $domPeak" | bc -l) $((dryPeak / 1000)) $((domPeak / 1000)) MB"
-    echo "peak_memory_fromFile/TinyXML_document $(echo "$modelPeak / $domPeak" | bc -l) $((modelPeak / 1000)) $((domPeak / 1000)) MB"
+    echo "peak_memory_real_run/TinyXML_document $(echo "$realPeak / $domPeak" | bc -l) $(mb "$realPeak") $(mb "$domPeak") MB"
+    echo "peak_memory_dry_run/TinyXML_document $(echo "$dryPeak / $domPeak" | bc -l) $(mb "$dryPeak") $(mb "$domPeak") MB"
+    echo "peak_memory_fromFile/TinyXML_document $(echo "$modelPeak / $domPeak" | bc -l) $(mb "$modelPeak") $(mb "$domPeak") MB"
     echo "unattended_Uninstall/tool_-v $(echo "$whole / $real" | bc -l) $whole $real s"
   } >>"$work/ratios"
 done
