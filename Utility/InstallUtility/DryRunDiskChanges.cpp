@@ -6,7 +6,6 @@
 #include <sys/ioctl.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
-#include <tuple>
 #include <unistd.h>
 
 #include "FileDescriptor.h"
@@ -76,9 +75,15 @@ bool sameFolder(const struct statx& a, const struct statx& b)
 
 } // namespace
 
-bool DryRunDiskChanges::Entry::operator<(const Entry& other) const
+bool DryRunDiskChanges::isGone(const Entry& entry) const
 {
-    return std::tie(device, inode, name) < std::tie(other.device, other.inode, other.name);
+    const auto folder = gone.find({entry.device, entry.inode});
+    return folder != gone.end() && folder->second.count(entry.name) != 0;
+}
+
+void DryRunDiskChanges::markGone(Entry& entry)
+{
+    gone[{entry.device, entry.inode}].insert(std::move(entry.name));
 }
 
 int DryRunDiskChanges::identify(int folderFd, const char* name, Entry& entry)
@@ -120,7 +125,7 @@ int DryRunDiskChanges::foresee(int folderFd, const char* name, Entry& entry, str
     entry.device = makedev(folder.stx_dev_major, folder.stx_dev_minor);
     entry.inode = folder.stx_ino;
     entry.name = name;
-    if (gone.count(entry) != 0)
+    if (isGone(entry))
         return ENOENT;
     const FolderFacts& known = factsOf(folderFd, folder);
     if (known.readOnly)
@@ -158,7 +163,7 @@ int DryRunDiskChanges::removeName(int folderFd, const char* name)
         return error;
     if (S_ISDIR(status.stx_mode))
         return EISDIR;
-    gone.insert(std::move(entry));
+    markGone(entry);
     return 0;
 }
 
@@ -182,7 +187,7 @@ int DryRunDiskChanges::removeEmptyDirectory(int folderFd, const char* name)
         return EBUSY;
     const int error = emptiness(directory.Get());
     if (error == 0)
-        gone.insert(std::move(entry));
+        markGone(entry);
     return error;
 }
 
@@ -195,7 +200,7 @@ int DryRunDiskChanges::emptiness(int directoryFd) const
     while (const dirent* found = listing.Next())
     {
         inside.name = found->d_name;
-        if (gone.count(inside) == 0)
+        if (!isGone(inside))
             return ENOTEMPTY;
     }
     return 0;

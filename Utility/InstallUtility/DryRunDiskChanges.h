@@ -1,10 +1,12 @@
 #ifndef TQ_DRYRUNDISKCHANGES_H
 #define TQ_DRYRUNDISKCHANGES_H
 
+#include <map>
 #include <set>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <utility>
 
 #include "DiskChanges.h"
 
@@ -38,7 +40,6 @@ private:
         ino_t inode = 0;
         std::string name;
 
-        bool operator<(const Entry& other) const;
     };
 
     // What removing any entry of one folder would meet before the entries themselves are looked
@@ -66,7 +67,12 @@ private:
     // listed: then it is not known to be empty).
     int emptiness(int directoryFd) const;
 
-    std::set<Entry> gone;
+    bool isGone(const Entry& entry) const;
+    void markGone(Entry& entry);
+
+    // Every name taken so far, by folder: an entry is looked up among the few names of its own
+    // folder, which the walk handles together, rather than among all of a large product's.
+    std::map<std::pair<dev_t, ino_t>, std::set<std::string>> gone;
     FolderFacts facts;
 };
 
