@@ -233,6 +233,17 @@ void SKUDefinition::fromFile(const TqString& path)
     XMLReading::UseFile(path, [this](TiXmlDocument& document) { readDocument(document, true); });
 }
 
+void SKUDefinition::identityFromFile(const TqString& path)
+{
+    clear();
+    XMLReading::UseFile(path,
+                        [this](TiXmlDocument& document)
+                        {
+                            if (TiXmlElement* product = firstChildAsElement(&document, "product"))
+                                readSKU(firstChildAsElement(product, "sku"));
+                        });
+}
+
 void SKUDefinition::parse(const TqString& text)
 {
     clear();

@@ -32,6 +32,9 @@ public:
 
     // Reads the definition file at path; a file that cannot be read leaves the model empty.
     void fromFile(const TqString& path);
+    // Reads only skuInfo from the file at path, as fromFile would: for a caller that needs just
+    // the product's name, the install-file tree is parsed but no model is made of it.
+    void identityFromFile(const TqString& path);
     // Reads a definition from XML text in UTF-8.
     void parse(const TqString& text);
     // Reads a parsed document; the common core of fromFile and parse.

@@ -270,6 +270,22 @@ bool HasRelaunchMarker(int argc, const char* const* argv)
     return false;
 }
 
+namespace
+{
+
+// The name as the dialogs show it: one that is not valid UTF-8 cannot become a platform string,
+// and the default stands then.
+TqString shownProductName(const TqString& name)
+{
+    CFStringRef platformName = name.IsSet() ? name.CreateCFString() : nullptr;
+    if (platformName == nullptr)
+        return "this product";
+    CFRelease(platformName);
+    return name;
+}
+
+} // namespace
+
 ProductFacts ReadProductFacts(const TqString& definitionPath)
 {
     ProductFacts facts;
@@ -279,14 +295,7 @@ ProductFacts ReadProductFacts(const TqString& definitionPath)
     {
         SKUDefinition definition;
         definition.fromFile(path);
-        const TqString& name = definition.skuInfo.name;
-        // A name that is not valid UTF-8 cannot become a platform string; keep the default then.
-        CFStringRef platformName = name.IsSet() ? name.CreateCFString() : nullptr;
-        if (platformName != nullptr)
-        {
-            facts.name = name;
-            CFRelease(platformName);
-        }
+        facts.name = shownProductName(definition.skuInfo.name);
         facts.installEntries = CountInstallEntries(definition.installRoot);
     }
     return facts;
@@ -294,7 +303,12 @@ ProductFacts ReadProductFacts(const TqString& definitionPath)
 
 TqString GetProductName(const TqString& definitionPath)
 {
-    return ReadProductFacts(definitionPath).name;
+    TqString path(definitionPath.ConstData(), TqString::maxLen);
+    if (!path.IsSet())
+        return "this product";
+    SKUDefinition definition;
+    definition.identityFromFile(path);
+    return shownProductName(definition.skuInfo.name);
 }
 
 TqString InstalledBundleArgument(int argc, const char* const* argv)
@@ -421,8 +435,8 @@ int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platf
             platform.RunAlert(NothingRemovedAlert("this product", mayRun.Text()));
             return kUninstallNothingRemoved;
         }
-        const ProductFacts product = ReadProductFacts(definitionPath);
-        return RunFirstPhase(platform, definitionPath, targetPathFile, product.name);
+        // The first phase shows only the name; the phase that removes counts the entries.
+        return RunFirstPhase(platform, definitionPath, targetPathFile, GetProductName(definitionPath));
     }
     catch (const std::bad_alloc&)
     {
