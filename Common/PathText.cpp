@@ -1,5 +1,7 @@
 #include "PathText.h"
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace PathText
@@ -7,20 +9,28 @@ namespace PathText
 
 TqString Join(const TqString& path, const TqString& component)
 {
+    const char* pathText = path.ConstData();
+    const char* componentText = component.ConstData();
     unsigned long end = path.Size();
-    while (end > 0 && path[end - 1] == '/')
+    while (end > 0 && pathText[end - 1] == '/')
         --end;
     unsigned long start = 0;
-    while (start < component.Size() && component[start] == '/')
+    while (start < component.Size() && componentText[start] == '/')
         ++start;
-    // Built in place: the removal tool joins a path for every entry it handles.
-    TqString joined(path.ConstData(), end);
-    joined += "/";
-    if (start == 0)
-        joined.Append(component);
-    else
-        joined.Append(component.Substr(start, TqString::maxLen));
-    return joined;
+    // Built in one piece and copied once: the removal tool joins a path for every entry it handles.
+    const unsigned long length = end + 1 + component.Size() - start;
+    char small[256];
+    std::string large;
+    char* joined = small;
+    if (length > sizeof small)
+    {
+        large.resize(length);
+        joined = &large[0];
+    }
+    std::memcpy(joined, pathText, end);
+    joined[end] = '/';
+    std::memcpy(joined + end + 1, componentText + start, component.Size() - start);
+    return TqString(joined, length);
 }
 
 TqString Parent(const TqString& path)

@@ -133,8 +133,8 @@ void BM_RmRf(benchmark::State& state)
     measureRemoval(state, false);
 }
 
-BENCHMARK(BM_InstallUtilityUninstall)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_RmRf)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_InstallUtilityUninstall)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_RmRf)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // InstallUtility from INSTALL_UTILITY, else where the build puts it beside bench/.
 std::string findInstallUtility()

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The whole uninstall at a terminal (a pseudo-terminal made by script(1), confirmed by typing "2",
 # its progress line drawn there) against the removal tool alone writing its -v lines to
-# /dev/null, on the same trees: a bundle of FILES files removed whole, and a folder of FILES
-# files listed one by one (one progress line each). Prints `ratio <what> <uninstall/tool>`.
+# /dev/null, on the same trees: a bundle of FILES files (default 50,000) removed whole, and a
+# folder of FILES files listed one by one (one progress line each). Prints `ratio <what> <uninstall/tool>`.
 # Run as root (the uninstall then runs the tool itself, no password asked).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build-bench}
-files=${FILES:-100000}
+files=${FILES:-50000}
 rounds=${ROUNDS:-3}
 if [ ! -x "$build/Uninstall.app/Contents/MacOS/Uninstall" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
@@ -20,13 +20,17 @@ mkdir -p "$app" "$work/tmp"
 cp "$build/Uninstall.app/Contents/MacOS/Uninstall" "$build/Utility/InstallUtility/InstallUtility" "$app/"
 printf '<targetPath path="%s"/>\n' "$work/target" >"$app/target_path.xml"
 
-# Lays out the product's files under the target again.
+# Lays out the product's files under the target again: hard links to files made once per kind,
+# quick to make (a file system slows down making many files just after removing many).
 populate() {
+  local folder=Listed
+  [ "$1" = bundle ] && folder=Bench.bundle/Contents
+  if [ ! -d "$work/made-$1" ]; then
+    mkdir -p "$work/made-$1/$folder"
+    (cd "$work/made-$1/$folder" && seq -f 'f%g' 1 "$files" | xargs touch)
+  fi
   rm -rf "$work/target"
-  local folder=$work/target/Listed
-  [ "$1" = bundle ] && folder=$work/target/Bench.bundle/Contents
-  mkdir -p "$folder"
-  (cd "$folder" && seq -f 'f%g' 1 "$files" | xargs touch)
+  cp -al "$work/made-$1" "$work/target"
 }
 definition() {
   echo '<product><sku ID="1" name="Bench Product"/><installFiles>'

@@ -19,18 +19,21 @@ public:
         TqString dir;
     };
 
+    // The texts first and the small fields together at the end, so that no padding falls between
+    // them: a large product has hundreds of thousands of entries.
+
     // The "fileName" of the entry; the empty text for the root.
     TqString name;
-    bool isDirectory = false;
     std::map<TqString, FileNode> children;
     // The "fileName" of the directory holding the entry (not a path); unset at the top level.
     TqString parentName;
-    int32_t isX86 = 0;
     TqString configuration;
+    ShortCutInfo shortCut;
+    int32_t isX86 = 0;
+    bool isDirectory = false;
     bool dontDelete = false;
     bool ignoreInstallErrors = false;
     bool allowDowngrade = false;
-    ShortCutInfo shortCut;
 };
 
 // "0" gives false and "1" gives true (letter case aside); any other text, the unset one included,

@@ -233,11 +233,16 @@ void SKUDefinition::fromFile(const TqString& path)
     XMLReading::UseFile(path, [this](TiXmlDocument& document) { readDocument(document, true); });
 }
 
-void SKUDefinition::fromFile(const TqString& path, std::string& digest)
+void SKUDefinition::identityFromFile(const TqString& path, std::string* digest)
 {
     clear();
-    digest.clear();
-    XMLReading::UseFile(path, [this](TiXmlDocument& document) { readDocument(document, true); }, &digest);
+    XMLReading::UseFile(path,
+                        [this](TiXmlDocument& document)
+                        {
+                            if (TiXmlElement* product = firstChildAsElement(&document, "product"))
+                                readSKU(firstChildAsElement(product, "sku"));
+                        },
+                        digest);
 }
 
 void SKUDefinition::parse(const TqString& text)

@@ -33,9 +33,11 @@ public:
 
     // Reads the definition file at path; a file that cannot be read leaves the model empty.
     void fromFile(const TqString& path);
-    // The same, and the SHA-256 of the file's bytes as read in digest (empty when unread): what a
-    // later reader checks to know it acts on the very definition read here.
-    void fromFile(const TqString& path, std::string& digest);
+    // Reads only skuInfo from the file at path, as fromFile would: for a caller that needs just
+    // the product's name, the install-file tree is parsed but no model is made of it. With digest,
+    // the SHA-256 of the file's bytes as read goes there (empty when unread): what a later reader
+    // checks to know it acts on the very definition read here.
+    void identityFromFile(const TqString& path, std::string* digest = nullptr);
     // Reads a definition from XML text in UTF-8.
     void parse(const TqString& text);
     // Reads a parsed document; the common core of fromFile and parse.

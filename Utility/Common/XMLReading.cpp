@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FileDescriptor.h"
@@ -113,9 +114,10 @@ bool loadFileText(const TqString& path, std::vector<char>& text, std::string* di
 const size_t parserStack = 1024 * 1024;
 
 // Parses text (prepared by parserText or loadedText) and hands the document to use, unless the
-// text nests deeper than the parser's recursion may go. True when use saw well-formed XML.
-
-bool parseAndUse(const std::vector<char>& text, const ParsedUse& use)
+// text nests deeper than the parser's recursion may go. True when use saw well-formed XML. The
+// document holds copies of everything it needs, so the text goes as soon as it is parsed: a
+// large definition is then held once, not twice, while use reads it.
+bool parseAndUse(std::vector<char> text, const ParsedUse& use)
 {
     const size_t length = text.size() - parserPadding;
     if (XMLNesting::deepest(text.data(), length, XMLReading::deepestNesting) > XMLReading::deepestNesting)
@@ -130,7 +132,9 @@ bool parseAndUse(const std::vector<char>& text, const ParsedUse& use)
         {
             TiXmlDocument document;
             const char* rest = document.Parse(text.data(), nullptr, TIXML_DEFAULT_ENCODING);
-            use(document, rest == nullptr || *rest == '\0');
+            const bool wholeText = rest == nullptr || *rest == '\0';
+            std::vector<char>().swap(text);
+            use(document, wholeText);
             wellFormed = !document.Error();
         }
         catch (...)
@@ -307,7 +311,7 @@ bool XMLReading::UseFile(const TqString& path, const DocumentUse& use, std::stri
 {
     std::vector<char> text;
     return loadFileText(path, text, digest) &&
-           parseAndUse(text, [&use](TiXmlDocument& document, bool) { use(document); });
+           parseAndUse(std::move(text), [&use](TiXmlDocument& document, bool) { use(document); });
 }
 
 bool XMLReading::UseText(const char* bytes, size_t length, const DocumentUse& use)
@@ -328,7 +332,7 @@ bool XMLReading::ReadDefinitionFile(int fd, SKUDefinition& definition, InstallFi
         findings = CheckInstallFiles(document);
         readMarked(document, definition);
     };
-    return loadDescriptorText(fd, text, digest) && parseAndUse(text, strictly) && read;
+    return loadDescriptorText(fd, text, digest) && parseAndUse(std::move(text), strictly) && read;
 }
 
 bool XMLReading::ReadDefinitionText(const char* bytes, size_t length, SKUDefinition& definition)
@@ -346,7 +350,7 @@ bool XMLReading::ReadTargetFile(int fd, TqString& targetPath)
         if (const TiXmlElement* root = onlyRoot(document, wholeText, "targetPath"))
             value = TqString(root->Attribute("path"));
     };
-    if (!loadDescriptorText(fd, text) || !parseAndUse(text, strictly) || value.IsEmpty())
+    if (!loadDescriptorText(fd, text) || !parseAndUse(std::move(text), strictly) || value.IsEmpty())
         return false;
     targetPath = value;
     return true;

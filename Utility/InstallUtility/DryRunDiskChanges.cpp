@@ -5,7 +5,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/statvfs.h>
-#include <tuple>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "FileDescriptor.h"
@@ -15,19 +15,41 @@
 namespace
 {
 
-// Whether the node name in folderFd (folderFd itself for the empty name) carries the immutable
-// or the append-only flag. Read without opening the node where the file system reports the flags
-// (statx): opening needs read rights the removal does not, and a FIFO or device must not be
-// opened. Elsewhere a file or folder is opened just for FS_IOC_GETFLAGS.
-bool isImmutableOrAppendOnly(int folderFd, const char* name)
+const unsigned lockingFlags = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+
+// The status of name in folderFd (folderFd itself for the empty name), following no link: type,
+// owner, identity, mount and, where the file system reports them, the immutable and append-only
+// flags. Where statx is missing (an old kernel, a sandbox) the plain status stands in, without
+// the flags. False with errno set when it cannot be read.
+bool readStatus(int folderFd, const char* name, struct statx& status)
 {
-    const unsigned flags = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
     const int at = AT_SYMLINK_NOFOLLOW | (*name == '\0' ? AT_EMPTY_PATH : 0);
-    struct statx node;
-    if (statx(folderFd, name, at, STATX_TYPE, &node) != 0)
+    if (statx(folderFd, name, at, STATX_BASIC_STATS | STATX_MNT_ID, &status) == 0)
+        return true;
+    struct stat plain;
+    if (errno != ENOSYS || fstatat(folderFd, name, &plain, at) != 0)
         return false;
-    if ((node.stx_attributes_mask & flags) == flags)
-        return (node.stx_attributes & flags) != 0;
+    status = {};
+    status.stx_mode = static_cast<uint16_t>(plain.st_mode);
+    status.stx_uid = plain.st_uid;
+    status.stx_gid = plain.st_gid;
+    status.stx_ino = plain.st_ino;
+    status.stx_dev_major = major(plain.st_dev);
+    status.stx_dev_minor = minor(plain.st_dev);
+    status.stx_ctime.tv_sec = plain.st_ctim.tv_sec;
+    status.stx_ctime.tv_nsec = static_cast<uint32_t>(plain.st_ctim.tv_nsec);
+    status.stx_mnt_id = plain.st_dev;
+    return true;
+}
+
+// Whether the node name in folderFd (folderFd itself for the empty name), whose status is given,
+// carries the immutable or the append-only flag. Taken from the status where the file system
+// reports the flags: opening needs read rights the removal does not, and a FIFO or device must not
+// be opened. Elsewhere a file or folder is opened just for FS_IOC_GETFLAGS.
+bool isImmutableOrAppendOnly(int folderFd, const char* name, const struct statx& node)
+{
+    if ((node.stx_attributes_mask & lockingFlags) == lockingFlags)
+        return (node.stx_attributes & lockingFlags) != 0;
     if (!S_ISREG(node.stx_mode) && !S_ISDIR(node.stx_mode))
         return false;
     const FileDescriptor opened(
@@ -41,11 +63,27 @@ bool isImmutableOrAppendOnly(int folderFd, const char* name)
     return (fileFlags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
 }
 
+// Whether two status reads of a folder show the same folder unchanged: any change of its rights,
+// owner, flags or access lists moves its change time.
+bool sameFolder(const struct statx& a, const struct statx& b)
+{
+    return a.stx_ino == b.stx_ino && a.stx_dev_major == b.stx_dev_major && a.stx_dev_minor == b.stx_dev_minor &&
+           a.stx_mnt_id == b.stx_mnt_id && a.stx_mode == b.stx_mode && a.stx_uid == b.stx_uid &&
+           a.stx_gid == b.stx_gid && a.stx_attributes == b.stx_attributes &&
+           a.stx_ctime.tv_sec == b.stx_ctime.tv_sec && a.stx_ctime.tv_nsec == b.stx_ctime.tv_nsec;
+}
+
 } // namespace
 
-bool DryRunDiskChanges::Entry::operator<(const Entry& other) const
+bool DryRunDiskChanges::isGone(const Entry& entry) const
 {
-    return std::tie(device, inode, name) < std::tie(other.device, other.inode, other.name);
+    const auto folder = gone.find({entry.device, entry.inode});
+    return folder != gone.end() && folder->second.count(entry.name) != 0;
+}
+
+void DryRunDiskChanges::markGone(Entry& entry)
+{
+    gone[{entry.device, entry.inode}].insert(std::move(entry.name));
 }
 
 int DryRunDiskChanges::identify(int folderFd, const char* name, Entry& entry)
@@ -59,28 +97,48 @@ int DryRunDiskChanges::identify(int folderFd, const char* name, Entry& entry)
     return 0;
 }
 
-int DryRunDiskChanges::foreseeRefusal(int folderFd, const char* name, struct stat& entry)
+const DryRunDiskChanges::FolderFacts& DryRunDiskChanges::factsOf(int folderFd, const struct statx& folder)
 {
+    if (facts.known && sameFolder(facts.status, folder))
+        return facts;
+    facts.status = folder;
+    facts.known = true;
     // A read-only file system refuses before it looks for the name.
     struct statvfs fileSystem;
-    if (fstatvfs(folderFd, &fileSystem) == 0 && (fileSystem.f_flag & ST_RDONLY) != 0)
-        return EROFS;
-    if (fstatat(folderFd, name, &entry, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno;
+    facts.readOnly = fstatvfs(folderFd, &fileSystem) == 0 && (fileSystem.f_flag & ST_RDONLY) != 0;
     // Write and search on the folder, as the system grants them to the effective user (root's
     // capabilities and access lists included); an immutable folder says EPERM here.
+    facts.refusal = 0;
     if (faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
+        facts.refusal = errno;
+    else if (isImmutableOrAppendOnly(folderFd, "", folder))
+        facts.refusal = EPERM;
+    facts.user = geteuid();
+    return facts;
+}
+
+int DryRunDiskChanges::foresee(int folderFd, const char* name, Entry& entry, struct statx& status)
+{
+    struct statx folder;
+    if (!readStatus(folderFd, "", folder))
         return errno;
-    if (isImmutableOrAppendOnly(folderFd, ""))
-        return EPERM;
-    struct stat folder;
-    if (fstat(folderFd, &folder) != 0)
+    entry.device = makedev(folder.stx_dev_major, folder.stx_dev_minor);
+    entry.inode = folder.stx_ino;
+    entry.name = name;
+    if (isGone(entry))
+        return ENOENT;
+    const FolderFacts& known = factsOf(folderFd, folder);
+    if (known.readOnly)
+        return EROFS;
+    if (!readStatus(folderFd, name, status))
         return errno;
+    if (known.refusal != 0)
+        return known.refusal;
     // In a sticky folder only the entry's owner, the folder's owner or root may remove it.
-    const uid_t user = geteuid();
-    if ((folder.st_mode & S_ISVTX) != 0 && user != 0 && entry.st_uid != user && folder.st_uid != user)
+    if ((folder.stx_mode & S_ISVTX) != 0 && known.user != 0 && status.stx_uid != known.user &&
+        folder.stx_uid != known.user)
         return EPERM;
-    if (isImmutableOrAppendOnly(folderFd, name))
+    if (isImmutableOrAppendOnly(folderFd, name, status))
         return EPERM;
     return 0;
 }
@@ -97,35 +155,26 @@ Status DryRunDiskChanges::RemoveEmptyDirectory(int folderFd, const char* name)
     return error == 0 ? Status::Done() : Status::Failed(error, name);
 }
 
-int DryRunDiskChanges::foresee(int folderFd, const char* name, Entry& entry, struct stat& status) const
-{
-    if (const int error = identify(folderFd, name, entry))
-        return error;
-    if (gone.count(entry) != 0)
-        return ENOENT;
-    return foreseeRefusal(folderFd, name, status);
-}
-
 int DryRunDiskChanges::removeName(int folderFd, const char* name)
 {
     Entry entry;
-    struct stat status;
+    struct statx status;
     if (const int error = foresee(folderFd, name, entry, status))
         return error;
-    if (S_ISDIR(status.st_mode))
+    if (S_ISDIR(status.stx_mode))
         return EISDIR;
-    gone.insert(std::move(entry));
+    markGone(entry);
     return 0;
 }
 
 int DryRunDiskChanges::removeEmptyDirectory(int folderFd, const char* name)
 {
     Entry entry;
-    struct stat status;
+    struct statx status;
     if (const int error = foresee(folderFd, name, entry, status))
         return error;
     // Removing a link to a directory says "not a directory", as for any other non-directory.
-    if (!S_ISDIR(status.st_mode))
+    if (!S_ISDIR(status.stx_mode))
         return ENOTDIR;
     const FileDescriptor directory(openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!directory.IsOpen())
@@ -138,7 +187,7 @@ int DryRunDiskChanges::removeEmptyDirectory(int folderFd, const char* name)
         return EBUSY;
     const int error = emptiness(directory.Get());
     if (error == 0)
-        gone.insert(std::move(entry));
+        markGone(entry);
     return error;
 }
 
@@ -151,7 +200,7 @@ int DryRunDiskChanges::emptiness(int directoryFd) const
     while (const dirent* found = listing.Next())
     {
         inside.name = found->d_name;
-        if (gone.count(inside) == 0)
+        if (!isGone(inside))
             return ENOTEMPTY;
     }
     return 0;

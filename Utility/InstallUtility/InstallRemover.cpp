@@ -274,6 +274,8 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
         return refused(path, refusal.Message());
     if (const Status refusal = guard.EntryRefusal(bundle.identity, parent.identity.mount); !refusal.IsDone())
         return failed(node, path, refusal.Message());
+    // Emptying a bundle may take a while: what was said before it is shown meanwhile.
+    report.FlushHeld();
     const Status inside = WholeRemoval::RemoveContents(bundle.fd.Get(), *changes, guard);
     if (!inside.IsDone())
         return failed(node, path, inside.Text());

@@ -2,6 +2,8 @@
 
 #include "PathText.h"
 
+#include <cstring>
+
 RemovalGuard::RemovalGuard(const TqString& targetPath, NodeIdentity target, NodeIdentity root)
     : targetPath(PathText::Normalized(targetPath)), target(target), root(root)
 {
@@ -13,11 +15,8 @@ Status RemovalGuard::NameRefusal(const TqString& name)
         return Status::Failed(0, "empty name");
     if (name == TqString(".") || name == TqString(".."))
         return Status::Failed(0, "names a directory itself, not an entry");
-    for (unsigned long i = 0; i < name.Size(); ++i)
-    {
-        if (name[i] == '/')
-            return Status::Failed(0, "holds a path separator");
-    }
+    if (std::memchr(name.ConstData(), '/', name.Size()) != nullptr)
+        return Status::Failed(0, "holds a path separator");
     return Status::Done();
 }
 

@@ -3,11 +3,42 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <ctime>
+#include <unistd.h>
 
 #include "RemovalJson.h"
 
+namespace
+{
+
+// A terminal is read by a person as it comes, a pipe or socket by a program (the uninstaller's
+// progress); a file, or /dev/null, is read (if ever) after the run, so a line flushed at once
+// would only cost a system call.
+RemovalReport::Reader readerOf(FILE* stream)
+{
+    const int fd = stream != nullptr ? fileno(stream) : -1;
+    struct stat status;
+    if (fd < 0 || fstat(fd, &status) != 0 || isatty(fd))
+        return RemovalReport::Reader::Person;
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
+        return RemovalReport::Reader::Progress;
+    return RemovalReport::Reader::Later;
+}
+
+long monotonicMilliseconds()
+{
+    // The coarse clock is read without a system call; its few milliseconds of grain do not matter.
+    struct timespec now;
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) != 0)
+        return 0;
+    return now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+} // namespace
+
 RemovalReport::RemovalReport(bool verbose, bool dryRun, FILE* out, FILE* errors)
-    : verbose(verbose), dryRun(dryRun), out(out), errors(errors)
+    : verbose(verbose), dryRun(dryRun), out(out), errors(errors), reader(readerOf(out))
 {
 }
 
@@ -60,10 +91,23 @@ std::string RemovalReport::CountsText(const Counts& counts, bool dryRun)
 
 void RemovalReport::Summary()
 {
-    if (!verbose || form != Form::Lines)
+    if (verbose && form == Form::Lines)
+    {
+        const std::string text = "summary: " + CountsText(counts, dryRun);
+        write(out, TqString(text.data(), text.size()));
+    }
+    held = true;
+    FlushHeld();
+}
+
+void RemovalReport::FlushHeld()
+{
+    if (!held || outputFailed)
         return;
-    const std::string text = "summary: " + CountsText(counts, dryRun);
-    write(out, TqString(text.data(), text.size()));
+    held = false;
+    lastFlush = monotonicMilliseconds();
+    if (fflush(out) != 0 || ferror(out) != 0)
+        outputFailedWith(errno);
 }
 
 void RemovalReport::entryLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
@@ -87,11 +131,24 @@ void RemovalReport::write(FILE* stream, const TqString& line)
     // Once the report cannot be written, the rest of it would only be cut further.
     if (stream == out && outputFailed)
         return;
-    if (fprintf(stream, "%s\n", line.ConstData()) >= 0 && fflush(stream) == 0 && ferror(stream) == 0)
-        return;
     if (stream != out)
-        return; // the errors stream is the last resort: nothing is left to tell
-    const int error = errno;
+    {
+        // The errors stream is the last resort: nothing is left to tell when it fails.
+        (void)fprintf(stream, "%s\n", line.ConstData());
+        (void)fflush(stream);
+        return;
+    }
+    // A write that fails while lines are held shows here too: the block is written by this call.
+    if (fprintf(out, "%s\n", line.ConstData()) < 0 || ferror(out) != 0)
+        return outputFailedWith(errno);
+    held = true;
+    if (reader == Reader::Person ||
+        (reader == Reader::Progress && monotonicMilliseconds() - lastFlush >= pipeFlushMilliseconds))
+        FlushHeld();
+}
+
+void RemovalReport::outputFailedWith(int error)
+{
     outputFailed = true;
     (void)fprintf(errors, "cannot write the removal report: %s\n", strerror(error));
     (void)fflush(errors);

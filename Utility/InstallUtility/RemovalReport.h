@@ -9,8 +9,12 @@
 
 // What the removal tells about each entry, and the counts for its summary. With verbose, every
 // entry gets a line on out and the summary follows; otherwise only failures, refusals and ignored
-// errors are written, on errors. Each line is flushed as it is written, so that a reader of a
-// pipe sees the removal as it goes. Every printed name is escaped to stay on its one line.
+// errors are written, on errors. How soon a line reaches out depends on who reads it: on a
+// terminal each line is flushed as it is written; into a pipe or socket (the uninstaller's
+// progress, redrawn at most ten times a second) the lines are flushed at least every
+// pipeFlushMilliseconds and before a step that may take long; into a file they are written in
+// blocks, one system call for many entries. Summary writes out the rest. Every printed name is
+// escaped to stay on its one line.
 class RemovalReport
 {
 public:
@@ -23,6 +27,14 @@ public:
         Lines,
         Json,
         CountsOnly
+    };
+
+    // Who reads the entries' lines, by what out is; it decides how soon each line is flushed.
+    enum class Reader
+    {
+        Person,   // a terminal
+        Progress, // a pipe or a socket
+        Later,    // a file, or nothing (/dev/null)
     };
 
     // A dry run says "would remove" where a real one says "removed", "would fail" for "failed",
@@ -39,8 +51,14 @@ public:
     // What the guard would not even try, name as the definition gives it: it fails the run.
     void Refused(const TqString& name, const TqString& reason);
     void SetForm(Form chosen) { form = chosen; }
-    // The summary line (with verbose, as lines).
+    // The summary line (with verbose, as lines); then whatever is still held is written out.
     void Summary();
+    // Writes out the lines held for a pipe, before a step that may take long (a bundle emptied
+    // whole), so that its reader is not left behind while the tool is quiet.
+    void FlushHeld();
+
+    // How long a line may wait for the next one before it is flushed into a pipe.
+    static constexpr long pipeFlushMilliseconds = 50;
     // The counts as the summary and the system log give them: "N removed, N kept, ...".
     static std::string CountsText(const Counts& counts, bool dryRun);
 
@@ -54,6 +72,8 @@ private:
     // A line that verbose alone does not silence: a failure, a refusal, an ignored error.
     void problemLine(RemovalLineKind kind, const TqString& path, const TqString& reason);
     void write(FILE* stream, const TqString& line);
+    // Notes that out could not be written, once, on errors.
+    void outputFailedWith(int error);
 
     bool verbose;
     bool dryRun;
@@ -63,6 +83,10 @@ private:
     Counts counts;
     bool runFailed = false;
     bool outputFailed = false;
+    // Who reads out, and when its lines were last flushed (monotonic milliseconds).
+    Reader reader;
+    long lastFlush = 0;
+    bool held = false;
 };
 
 #endif

@@ -387,6 +387,22 @@ bool HasRelaunchMarker(int argc, const char* const* argv)
     return false;
 }
 
+namespace
+{
+
+// The name as the dialogs show it: one that is not valid UTF-8 cannot become a platform string,
+// and the default stands then.
+TqString shownProductName(const TqString& name)
+{
+    CFStringRef platformName = name.IsSet() ? name.CreateCFString() : nullptr;
+    if (platformName == nullptr)
+        return "this product";
+    CFRelease(platformName);
+    return name;
+}
+
+} // namespace
+
 ProductFacts ReadProductFacts(const TqString& definitionPath)
 {
     ProductFacts facts;
@@ -395,15 +411,8 @@ ProductFacts ReadProductFacts(const TqString& definitionPath)
     if (path.IsSet())
     {
         SKUDefinition definition;
-        definition.fromFile(path, facts.digest);
-        const TqString& name = definition.skuInfo.name;
-        // A name that is not valid UTF-8 cannot become a platform string; keep the default then.
-        CFStringRef platformName = name.IsSet() ? name.CreateCFString() : nullptr;
-        if (platformName != nullptr)
-        {
-            facts.name = name;
-            CFRelease(platformName);
-        }
+        definition.fromFile(path);
+        facts.name = shownProductName(definition.skuInfo.name);
         facts.id = definition.skuInfo.id;
         facts.build = definition.skuInfo.build;
         facts.installEntries = CountInstallEntries(definition.installRoot);
@@ -411,9 +420,24 @@ ProductFacts ReadProductFacts(const TqString& definitionPath)
     return facts;
 }
 
+ProductFacts ReadProductIdentity(const TqString& definitionPath)
+{
+    ProductFacts facts;
+    facts.name = "this product";
+    TqString path(definitionPath.ConstData(), TqString::maxLen);
+    if (!path.IsSet())
+        return facts;
+    SKUDefinition definition;
+    definition.identityFromFile(path, &facts.digest);
+    facts.name = shownProductName(definition.skuInfo.name);
+    facts.id = definition.skuInfo.id;
+    facts.build = definition.skuInfo.build;
+    return facts;
+}
+
 TqString GetProductName(const TqString& definitionPath)
 {
-    return ReadProductFacts(definitionPath).name;
+    return ReadProductIdentity(definitionPath).name;
 }
 
 TqString InstalledBundleArgument(int argc, const char* const* argv)
@@ -573,7 +597,8 @@ int RunPhase(int argc, const char* const* argv, UninstallerPlatform& platform, b
             platform.RunAlert(NothingRemovedAlert("this product", mayRun.Message()));
             return kUninstallNothingRemoved;
         }
-        const ProductFacts product = ReadProductFacts(definitionPath);
+        // The first phase shows only the name; the phase that removes counts the entries.
+        const ProductFacts product = ReadProductIdentity(definitionPath);
         if (jsonResult != nullptr)
             jsonResult->SetProduct(product.name, product.id, product.build);
         const int status =

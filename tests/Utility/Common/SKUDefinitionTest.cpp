@@ -449,3 +449,23 @@ TEST(SKUDefinitionTest, EveryReadStartsFromAnEmptyModel)
     EXPECT_FALSE(mask.Test(0));
     EXPECT_TRUE(mask.Test(1));
 }
+
+// The identity alone is what a whole read gives, of a well-formed file and of a broken one, and
+// nothing else is read; an earlier read's model does not stay.
+TEST_F(SKUDefinitionFileTest, TheIdentityAloneIsReadAsAWholeReadReadsIt)
+{
+    for (const std::string& content :
+         {std::string(fullDocument), std::string(R"(<product><hosts/><sku ID="1" name="First"/><sku name="Second"/>)"),
+          std::string("<product><sku name=\"Cut")})
+    {
+        const SKUDefinition whole = readWritten(content);
+        SKUDefinition identity = readText(fullDocument);
+        identity.identityFromFile(TqString(written.back().c_str()));
+        EXPECT_EQ(text(identity.skuInfo.id), text(whole.skuInfo.id)) << content;
+        EXPECT_EQ(text(identity.skuInfo.name), text(whole.skuInfo.name)) << content;
+        EXPECT_EQ(text(identity.skuInfo.build), text(whole.skuInfo.build)) << content;
+        EXPECT_EQ(text(identity.skuInfo.prefix), text(whole.skuInfo.prefix)) << content;
+        EXPECT_TRUE(identity.installRoot.children.empty());
+        EXPECT_TRUE(identity.familyPlugins.empty());
+    }
+}

@@ -74,3 +74,22 @@ TEST_F(DiskChangesTest, TheDryRunAnswersAsTheRealChangesDo)
     EXPECT_EQ(listing(target), std::vector<std::string>{target + "/dl@"});
     EXPECT_EQ(readFile(outside + "/canary.txt"), "canary");
 }
+
+// The dry run reads what holds for a whole folder once, but a folder that changes between two of
+// its entries (here made immutable, then freed again) is judged as it now is.
+TEST_F(DiskChangesTest, TheDryRunSeesAFolderChangeBetweenTwoOfItsEntries)
+{
+    writeFile(target + "/d/a", "a");
+    writeFile(target + "/d/b", "b");
+    writeFile(target + "/d/c", "c");
+    const FileDescriptor folder(open((target + "/d").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_TRUE(folder.IsOpen());
+    DryRunDiskChanges dryRun;
+    EXPECT_EQ(dryRun.RemoveName(folder.Get(), "a").Errno(), 0);
+    std::string reason;
+    if (!makeImmutable(target + "/d", reason))
+        GTEST_SKIP() << reason;
+    EXPECT_EQ(dryRun.RemoveName(folder.Get(), "b").Errno(), EPERM);
+    setImmutable(target + "/d", false);
+    EXPECT_EQ(dryRun.RemoveName(folder.Get(), "b").Errno(), 0);
+}

@@ -117,7 +117,7 @@ TEST(InstallUtilityCommandParseTest, TakesBothOptions)
 TEST_F(InstallUtilityCommandTest, HelpPrintsTheUsageAndBadCommandLinesOrUnreadableInputsExitTwoAtOnce)
 {
     const std::string usage = InstallUtilityCommand::usage;
-    EXPECT_EQ(usage.rfind("usage: InstallUtility -uninstall DEFINITION TARGETFILE [-v] [-n] [-json]\n", 0), 0u);
+    EXPECT_EQ(usage.rfind("usage: InstallUtility -uninstall DEFINITION TARGETFILE [-v] [-n] [-json] [-sha256 DIGEST]\n", 0), 0u);
     EXPECT_EQ(runTool({"--help"}), 0);
     EXPECT_EQ(out, usage);
     EXPECT_EQ(errors, "");

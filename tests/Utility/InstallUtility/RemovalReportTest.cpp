@@ -6,7 +6,8 @@
 #include <functional>
 #include <unistd.h>
 
-// Each kind of line, read from a pipe without waiting: a line only buffered would not be there.
+// Each kind of line, read from a pipe without waiting: the first line into a pipe is flushed at
+// once, so a reader's progress starts with the first entry, and the summary flushes the rest.
 TEST(RemovalReportTest, EachKindOfLineIsWrittenAtOnceAndCountedInItsPlace)
 {
     struct Row
@@ -53,4 +54,54 @@ TEST(RemovalReportTest, EachKindOfLineIsWrittenAtOnceAndCountedInItsPlace)
         fclose(out);
         close(ends[0]);
     }
+}
+
+// Into a file nobody reads as it grows, lines are written in blocks: a short report is all held
+// until the summary, which writes it out; a block that cannot be written fails the run there. Into
+// a pipe, what is held goes before a long step.
+TEST(RemovalReportTest, IntoAFileLinesAreWrittenInBlocksAndTheSummaryWritesTheRest)
+{
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+    FILE* pipeOut = fdopen(ends[1], "w");
+    RemovalReport toPipe(true, false, pipeOut, stderr);
+    toPipe.Removed("/t/a");
+    toPipe.Removed("/t/b");
+    toPipe.FlushHeld();
+    char piped[64] = {};
+    EXPECT_EQ(read(ends[0], piped, sizeof piped - 1), 26);
+    EXPECT_STREQ(piped, "removed /t/a\nremoved /t/b\n");
+    fclose(pipeOut);
+    close(ends[0]);
+
+    FILE* file = tmpfile();
+    ASSERT_NE(file, nullptr);
+    const auto written = [file]
+    {
+        char buffer[512];
+        const ssize_t size = pread(fileno(file), buffer, sizeof buffer, 0);
+        return std::string(buffer, size > 0 ? static_cast<size_t>(size) : 0);
+    };
+    RemovalReport report(true, false, file, stderr);
+    report.Removed("/t/a");
+    report.Missing("/t/b");
+    EXPECT_EQ(written(), "");
+    report.Summary();
+    EXPECT_EQ(written(), "removed /t/a\nmissing /t/b\nsummary: 1 removed, 0 kept, 1 missing, 0 failed, 0 ignored\n");
+    EXPECT_FALSE(report.RunFailed());
+    fclose(file);
+
+    FILE* full = fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    FILE* errors = tmpfile();
+    RemovalReport failing(true, false, full, errors);
+    failing.Removed("/t/a");
+    failing.Summary();
+    EXPECT_TRUE(failing.RunFailed());
+    rewind(errors);
+    char said[128] = {};
+    EXPECT_NE(fgets(said, sizeof said, errors), nullptr);
+    EXPECT_STREQ(said, "cannot write the removal report: No space left on device\n");
+    fclose(errors);
+    fclose(full);
 }
