@@ -54,9 +54,20 @@ TqString shown(const TqString& text)
     return EscapeLineText(text);
 }
 
-// Opens the target folder; -1 with the error line written when it cannot.
-int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
+// Says that nothing the definition lists is under the target, with the tool's status for it.
+int nothingFound(const SKUDefinition& definition, const TqString& targetPath, FILE* errors)
 {
+    const TqString& name = definition.skuInfo.name;
+    (void)fprintf(errors, "nothing of %s was found in %s\n", name.IsSet() ? shown(name).ConstData() : "the product",
+                  shown(targetPath).ConstData());
+    return 3;
+}
+
+// Opens the target folder; -1 with the error line written when it cannot, and missing set (and
+// nothing written) when it is not there at all: then nothing of the product is there either.
+int openTarget(const TqString& targetPath, struct stat& status, FILE* errors, bool& missing)
+{
+    missing = false;
     if (targetPath.IsEmpty() || targetPath[0] != '/')
     {
         (void)fprintf(errors, "target path is not absolute: %s\n", shown(targetPath).ConstData());
@@ -64,6 +75,11 @@ int openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
     }
     // The target path itself may pass through links (it is the configured place).
     const int fd = open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT)
+    {
+        missing = true;
+        return -1;
+    }
     if (fd < 0 || fstat(fd, &status) != 0)
     {
         (void)fprintf(errors, "target path is not a directory: %s: %s\n", shown(targetPath).ConstData(),
@@ -82,7 +98,10 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
                       std::optional<RemovalReport::Counts>& counts)
 {
     struct stat targetStatus;
-    const FileDescriptor target(openTarget(targetPath, targetStatus, errors));
+    bool missing = false;
+    const FileDescriptor target(openTarget(targetPath, targetStatus, errors, missing));
+    if (missing)
+        return nothingFound(definition, targetPath, errors);
     if (!target.IsOpen())
         return 2;
     RemovalLock lock;
@@ -124,10 +143,7 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
         // Every entry missing is not a removal done: the product is elsewhere, or was never here.
         if (status != 0 || !remover.FoundNothing())
             return status;
-        const TqString& name = definition.skuInfo.name;
-        (void)fprintf(errors, "nothing of %s was found in %s\n",
-                      name.IsSet() ? shown(name).ConstData() : "the product", shown(targetPath).ConstData());
-        return 3;
+        return nothingFound(definition, targetPath, errors);
     }
     catch (const std::bad_alloc&)
     {
@@ -272,13 +288,16 @@ int checkUnderTarget(const InstallUtilityCommand& command, const TqString& targe
                      const SKUDefinition& definition, FILE* out, FILE* errors)
 {
     struct stat targetStatus;
-    const FileDescriptor target(openTarget(targetPath, targetStatus, errors));
-    if (!target.IsOpen())
+    bool missing = false;
+    const FileDescriptor target(openTarget(targetPath, targetStatus, errors, missing));
+    if (!target.IsOpen() && !missing)
         return 2;
     InstallRemover remover(targetPath, false, true, out, errors);
     remover.SetReportForm(RemovalReport::Form::CountsOnly);
     remover.SetTargetFolder(target.Get());
-    (void)remover.Run(definition.installRoot);
+    // A target folder that is not there holds nothing of the product: nothing is counted.
+    if (!missing)
+        (void)remover.Run(definition.installRoot);
     const RemovalReport::Counts& counts = remover.GetCounts();
     const unsigned long present = counts.removed + counts.wouldFail + counts.ignored;
     const unsigned long listed = present + counts.missing;

@@ -172,7 +172,6 @@ TEST_F(InstallUtilityCommandTest, HelpPrintsTheUsageAndBadCommandLinesOrUnreadab
          ""},
         {in(d, file("deeptarget.xml", "<targetPath path='" + target + "'>" + deep + "</targetPath>")), ""},
         {in(d, file("relative.xml", "<targetPath path='target'/>")), ""},
-        {in(d, file("nodir.xml", "<targetPath path='" + base + "/absent'/>")), ""},
         {in(d, file("file.xml", "<targetPath path='" + target + "/a'/>")), ""},
         // Opening a FIFO for reading would wait for a writer, and a device would be read forever.
         {in(fifo, t), noDefinition + fifo + "\n"},
@@ -512,4 +511,10 @@ TEST_F(InstallUtilityCommandTest, TheCheckAndTheJsonResultSayWhatIsThereAndWhatC
     }
     EXPECT_EQ(runTool({"-check", definition, targetFile}), InstallUtilityCommand::notInstalled);
     EXPECT_EQ(out, "not installed: 0 of 3 listed entries of P are in " + target + "\n");
+
+    // A target folder that is not there at all holds nothing of the product either.
+    std::filesystem::remove_all(target);
+    EXPECT_EQ(runTool({"-uninstall", definition, targetFile}), 3);
+    EXPECT_EQ(errors, "nothing of P was found in " + target + "\n");
+    EXPECT_EQ(runTool({"-check", definition, targetFile}), InstallUtilityCommand::notInstalled);
 }
