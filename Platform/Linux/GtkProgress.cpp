@@ -95,6 +95,7 @@ void GtkProgressWindow::Open(const TqString& productName, unsigned long totalEnt
     drawn = false;
     Draw();
     gtk_widget_show_all(window);
+    gtk_widget_grab_focus(cancelButton);
     throttle.Reset();
     lastLine = throttle.Now();
     pulseSource = g_timeout_add(kPulseIntervalMilliseconds, PulseWhileQuiet, this);
