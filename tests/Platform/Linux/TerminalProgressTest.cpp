@@ -107,6 +107,35 @@ TEST(TerminalProgress, TheEntryBeingRemovedAndItsRunningCountLeadTheLine)
                         std::string(44, ' ') + "\n");
 }
 
+// On a narrow terminal the entry's path gives up its start, so the line never wraps (a carriage
+// return would then redraw only its last row) and the count stays whole.
+TEST(TerminalProgress, TheLineKeepsWithinTheTerminalsWidth)
+{
+    int master = -1;
+    int slave = -1;
+    winsize size = {};
+    size.ws_col = 72;
+    size.ws_row = 24;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
+    termios settings;
+    ASSERT_EQ(tcgetattr(slave, &settings), 0);
+    cfmakeraw(&settings);
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &settings), 0);
+    FILE* terminal = fdopen(slave, "w");
+    TestClock clock;
+    TerminalProgress progress(clock.Reader());
+    progress.Begin(terminal, "Tq", 27);
+    progress.Show(3, "Plug-Ins/Effects/Reverb/Big \xC3\xA9 Hall.bundle \xE2\x80\x94 12,480 items removed");
+    progress.End();
+    std::fclose(terminal);
+    bool complete = false;
+    const std::string text = RunProgram::ReadToEnd(master, 5, &complete);
+    close(master);
+    // 71 columns: the ellipsis and the path's last code points, the "é" whole.
+    EXPECT_EQ(text, "\rRemoving Tq: \xE2\x80\xA6" "Big \xC3\xA9 Hall.bundle \xE2\x80\x94 12,480 items removed; "
+                    "3 of 27 entries\n");
+}
+
 // A terminal stopped with Ctrl-S never holds the progress up (the tool's output keeps being read);
 // in a child, so that a blocked write shows as a child that never finishes.
 TEST(TerminalProgress, StoppedTerminalNeverBlocks)
