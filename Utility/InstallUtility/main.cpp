@@ -65,6 +65,8 @@ void cancelOnStoppingSignals()
 {
     struct sigaction action = {};
     action.sa_handler = noteStop;
+    // A write of the report under way when the request comes carries on: the walk looks between entries.
+    action.sa_flags = SA_RESTART;
     sigfillset(&action.sa_mask);
     for (const int signalNumber : kStopSignals)
         sigaction(signalNumber, &action, nullptr);
