@@ -136,10 +136,14 @@ public:
         (void)productName;
         (void)totalEntries;
     }
-    virtual void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath)
+    // activity: the entry being removed now and how far the removal is inside it, when the tool
+    // said so ("Plug-Ins/Big.bundle — 12,480 items removed"); unset otherwise.
+    virtual void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath,
+                                  const TqString& activity)
     {
         (void)handledEntries;
         (void)currentPath;
+        (void)activity;
     }
     virtual void EndToolProgress() {}
     // The tool waits for another removal of the same target before it removes anything: its line,

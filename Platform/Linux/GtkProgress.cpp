@@ -29,18 +29,12 @@ void SetLabelText(GtkWidget* label, const TqString& text)
     g_free(valid);
 }
 
-void ShowCount(GtkWidget* bar, unsigned long handled, unsigned long total)
-{
-    char text[96];
-    (void)std::snprintf(text, sizeof text, "%lu of %lu entries", handled, total);
-    gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), text);
-    gtk_progress_bar_set_fraction(
-        GTK_PROGRESS_BAR(bar), total == 0 ? 0.0 : static_cast<double>(handled) / static_cast<double>(total));
-}
+const char kCancellingText[] = "; cancelling once the entry under way is finished";
 
 } // namespace
 
-// The window's heading, bar and current-path line; the bar and the path line are kept for updates.
+// The window's heading, bar, count and current-path line over a Cancel button; all but the heading
+// are kept for updates.
 GtkWidget* GtkProgressWindow::Contents(const char* title)
 {
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
@@ -52,25 +46,38 @@ GtkWidget* GtkProgressWindow::Contents(const char* title)
     gtk_label_set_xalign(GTK_LABEL(heading), 0.0f);
     gtk_label_set_ellipsize(GTK_LABEL(heading), PANGO_ELLIPSIZE_END);
 
+    // The count is a label of its own: the theme draws a bar's text faded.
     bar = gtk_progress_bar_new();
-    gtk_progress_bar_set_show_text(GTK_PROGRESS_BAR(bar), TRUE);
-    ShowCount(bar, 0, total);
+    countLabel = gtk_label_new("");
+    gtk_label_set_xalign(GTK_LABEL(countLabel), 0.0f);
 
     pathLabel = gtk_label_new("");
     gtk_label_set_xalign(GTK_LABEL(pathLabel), 0.0f);
     gtk_label_set_ellipsize(GTK_LABEL(pathLabel), PANGO_ELLIPSIZE_MIDDLE);
     gtk_label_set_width_chars(GTK_LABEL(pathLabel), 50);
 
+    cancelButton = gtk_button_new_with_label("Cancel");
+    g_signal_connect(cancelButton, "clicked", G_CALLBACK(CancelClicked), this);
+    GtkWidget* buttons = gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(buttons), GTK_BUTTONBOX_END);
+    gtk_container_add(GTK_CONTAINER(buttons), cancelButton);
+
     gtk_box_pack_start(GTK_BOX(box), heading, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), countLabel, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), pathLabel, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), buttons, FALSE, FALSE, 4);
     return box;
 }
 
-void GtkProgressWindow::Open(const TqString& productName, unsigned long totalEntries)
+void GtkProgressWindow::Open(const TqString& productName, unsigned long totalEntries, std::function<void()> onCancel)
 {
     Close();
     total = totalEntries;
+    handled = 0;
+    shownText = TqString();
+    cancel = std::move(onCancel);
+    cancelling = false;
     TqString title = TqString("Removing ") + productName;
     gchar* validTitle = g_utf8_make_valid(title.ConstData(), static_cast<gssize>(title.Size()));
 
@@ -80,13 +87,15 @@ void GtkProgressWindow::Open(const TqString& productName, unsigned long totalEnt
     gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
     gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
     gtk_window_set_keep_above(GTK_WINDOW(window), TRUE);
-    // A started removal runs to its end; closing the window would only hide how far it is.
-    gtk_window_set_deletable(GTK_WINDOW(window), FALSE);
-    g_signal_connect(window, "delete-event", G_CALLBACK(gtk_true), nullptr);
+    // Closing the window is a Cancel; it stays open to show the removal stopping.
+    g_signal_connect(window, "delete-event", G_CALLBACK(CloseAsked), this);
 
     gtk_container_add(GTK_CONTAINER(window), Contents(validTitle));
     g_free(validTitle);
+    drawn = false;
+    Draw();
     gtk_widget_show_all(window);
+    gtk_widget_grab_focus(cancelButton);
     throttle.Reset();
     lastLine = throttle.Now();
     pulseSource = g_timeout_add(kPulseIntervalMilliseconds, PulseWhileQuiet, this);
@@ -96,22 +105,61 @@ void GtkProgressWindow::Open(const TqString& productName, unsigned long totalEnt
 int GtkProgressWindow::PulseWhileQuiet(void* self)
 {
     auto* progress = static_cast<GtkProgressWindow*>(self);
+    // A frame the throttle held back is drawn now: the tool may say nothing more for a while.
+    if (!progress->drawn)
+        progress->Draw();
     if (progress->bar != nullptr && progress->throttle.Now() - progress->lastLine >= kQuietBeforePulse)
         gtk_progress_bar_pulse(GTK_PROGRESS_BAR(progress->bar));
     return G_SOURCE_CONTINUE;
 }
 
-void GtkProgressWindow::Update(unsigned long handledEntries, const TqString& currentPath)
+void GtkProgressWindow::CancelClicked(GtkWidget*, void* self)
+{
+    static_cast<GtkProgressWindow*>(self)->Cancel();
+}
+
+int GtkProgressWindow::CloseAsked(GtkWidget*, void*, void* self)
+{
+    static_cast<GtkProgressWindow*>(self)->Cancel();
+    return TRUE;
+}
+
+void GtkProgressWindow::Cancel()
+{
+    if (cancelling)
+        return;
+    cancelling = true;
+    gtk_widget_set_sensitive(cancelButton, FALSE);
+    drawn = false;
+    Draw();
+    if (cancel)
+        cancel();
+}
+
+void GtkProgressWindow::Update(unsigned long handledEntries, const TqString& currentPath, const TqString& activity)
 {
     if (window == nullptr)
         return;
     if (handledEntries > total)
         total = handledEntries;
+    handled = handledEntries;
+    shownText = activity.IsSet() ? TqString("Removing ") + activity : currentPath;
+    drawn = false;
     lastLine = throttle.Now();
-    if (!throttle.Due())
-        return;
-    ShowCount(bar, handledEntries, total);
-    SetLabelText(pathLabel, currentPath);
+    if (throttle.Due())
+        Draw();
+}
+
+void GtkProgressWindow::Draw()
+{
+    char count[160];
+    (void)std::snprintf(count, sizeof count, "%lu of %lu entries%s", handled, total,
+                        cancelling ? kCancellingText : "");
+    gtk_label_set_text(GTK_LABEL(countLabel), count);
+    gtk_progress_bar_set_fraction(
+        GTK_PROGRESS_BAR(bar), total == 0 ? 0.0 : static_cast<double>(handled) / static_cast<double>(total));
+    SetLabelText(pathLabel, shownText);
+    drawn = true;
 }
 
 void GtkProgressWindow::Close()
@@ -124,7 +172,10 @@ void GtkProgressWindow::Close()
     gtk_widget_destroy(window);
     window = nullptr;
     bar = nullptr;
+    countLabel = nullptr;
     pathLabel = nullptr;
+    cancelButton = nullptr;
+    cancel = nullptr;
     HandlePendingEvents();
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +37,9 @@ DialogMode LinuxPlatform::CurrentDialogMode()
 
 namespace
 {
+
+// How long the tool may be quiet before the progress line draws a frame it skipped.
+const int kQuietBeforeDrawingMilliseconds = 100;
 
 // Where dialogs go to standard error in a fixed format, the lines that explain one come before it.
 void WriteDetails(const Alert& alert)
@@ -277,6 +281,13 @@ long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
     // The window is redrawn while the tool is quiet; the pipe is read the moment it has output.
     if (progressWindow.IsOpen())
         WaitForInputHandlingGtkEvents(tool.OutputDescriptor());
+    // The progress line's last frame is drawn once the tool has been quiet for a tenth of a second.
+    else if (progressTerminal != nullptr)
+    {
+        pollfd output = {tool.OutputDescriptor(), POLLIN, 0};
+        if (poll(&output, 1, kQuietBeforeDrawingMilliseconds) == 0)
+            terminalProgress.DrawSkipped();
+    }
     return tool.Read(buffer, size);
 }
 
@@ -368,7 +379,7 @@ void LinuxPlatform::BeginToolProgress(const TqString& productName, unsigned long
     switch (CurrentDialogMode())
     {
     case DialogMode::Graphical:
-        progressWindow.Open(productName, totalEntries);
+        progressWindow.Open(productName, totalEntries, AskToolToStop);
         break;
     case DialogMode::Terminal:
         progressTerminal = std::fopen("/dev/tty", "we");
@@ -381,15 +392,16 @@ void LinuxPlatform::BeginToolProgress(const TqString& productName, unsigned long
     }
 }
 
-void LinuxPlatform::ShowToolProgress(unsigned long handledEntries, const TqString& currentPath)
+void LinuxPlatform::ShowToolProgress(unsigned long handledEntries, const TqString& currentPath,
+                                     const TqString& activity)
 {
-    progressWindow.Update(handledEntries, currentPath);
+    progressWindow.Update(handledEntries, currentPath, activity);
     if (progressTerminal == nullptr)
         return;
-    if (handledEntries == 0)
+    if (handledEntries == 0 && !activity.IsSet())
         terminalProgress.Say(currentPath);
     else
-        terminalProgress.Show(handledEntries);
+        terminalProgress.Show(handledEntries, activity);
 }
 
 // Where dialogs go to standard error there is no progress; the waiting line is the one word of it

@@ -42,7 +42,8 @@ public:
     bool AcquisitionWasCancelled() override;
     TqString RightsFailureReason() override;
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override;
-    void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override;
+    void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath,
+                          const TqString& activity) override;
     void EndToolProgress() override;
     void ShowToolWaiting(const TqString& line) override;
 

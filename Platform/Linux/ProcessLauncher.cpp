@@ -292,6 +292,11 @@ int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine, int* in
     return status;
 }
 
+void AskToolToStop()
+{
+    PassOnStop(0);
+}
+
 void InterruptionShield::Raise()
 {
     static_assert(sizeof kInterruptions / sizeof kInterruptions[0] == sizeof previous / sizeof previous[0],

@@ -55,6 +55,10 @@ private:
     struct sigaction previous[4];
 };
 
+// Asks the running tool to stop, as an interruption does while the shield is raised (a tool
+// started afterwards is asked at once): the Cancel of the progress window.
+void AskToolToStop();
+
 // A child process whose standard output is read through a pipe, started from an argument vector
 // (never through a shell).
 class ToolProcess

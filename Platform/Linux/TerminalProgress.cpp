@@ -3,8 +3,46 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <sys/ioctl.h>
 
 #include "LineEscaping.h"
+
+namespace
+{
+
+// What a line may take where the terminal does not say its width (a pipe, a test).
+const unsigned long kUnknownWidth = 1000;
+
+bool IsContinuationByte(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+unsigned long CodePoints(const TqString& text)
+{
+    unsigned long count = 0;
+    for (unsigned long index = 0; index < text.Size(); ++index)
+        count += IsContinuationByte(text[index]) ? 0 : 1;
+    return count;
+}
+
+// text, or "…" and as many of its last code points as make count in all.
+TqString LastCodePoints(const TqString& text, unsigned long count)
+{
+    if (CodePoints(text) <= count)
+        return text;
+    if (count == 0)
+        return TqString();
+    unsigned long start = text.Size();
+    for (unsigned long kept = 0; kept + 1 < count && start > 0;)
+    {
+        --start;
+        kept += IsContinuationByte(text[start]) ? 0 : 1;
+    }
+    return TqString("\xE2\x80\xA6") + text.Substr(start, TqString::maxLen);
+}
+
+} // namespace
 
 void TerminalProgress::Begin(FILE* stream, const TqString& name, unsigned long totalEntries)
 {
@@ -25,14 +63,22 @@ void TerminalProgress::Begin(FILE* stream, const TqString& name, unsigned long t
     throttle.Reset();
 }
 
-void TerminalProgress::Show(unsigned long handledEntries)
+void TerminalProgress::Show(unsigned long handledEntries, const TqString& now)
 {
-    if (!terminal.IsOpen() || handledEntries == handled)
+    const TqString escaped = now.IsSet() ? EscapeLineText(now) : TqString();
+    if (!terminal.IsOpen() || (handledEntries == handled && escaped == activity))
         return;
     handled = handledEntries;
+    activity = escaped;
     if (handled > total)
         total = handled;
     if (throttle.Due())
+        Draw();
+}
+
+void TerminalProgress::DrawSkipped()
+{
+    if (terminal.IsOpen() && (handled != shown || !(activity == shownActivity)))
         Draw();
 }
 
@@ -40,8 +86,7 @@ void TerminalProgress::End()
 {
     if (!terminal.IsOpen())
         return;
-    if (handled != shown)
-        Draw();
+    DrawSkipped();
     if (written)
         Write("\n");
     terminal = FileDescriptor();
@@ -58,15 +103,35 @@ void TerminalProgress::Say(const TqString& text)
 void TerminalProgress::Draw()
 {
     char counts[64];
-    (void)std::snprintf(counts, sizeof counts, ": %lu of %lu entries", handled, total);
-    if (DrawLine(counts))
+    (void)std::snprintf(counts, sizeof counts, "%lu of %lu entries", handled, total);
+    TqString rest = TqString(": ") + counts;
+    if (activity.IsSet())
+    {
+        // A line wider than the terminal would wrap, and the carriage return would then redraw
+        // only its last row: the activity gives up its start, the count stays whole.
+        const unsigned long room = Columns() - 1;
+        const unsigned long others = CodePoints(TqString("Removing ") + productName + rest) + 2;
+        rest = TqString(": ") + LastCodePoints(activity, room > others ? room - others : 0) + "; " + counts;
+    }
+    if (DrawLine(rest))
+    {
         shown = handled;
+        shownActivity = activity;
+    }
+}
+
+unsigned long TerminalProgress::Columns() const
+{
+    winsize size = {};
+    if (ioctl(terminal.Get(), TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+        return kUnknownWidth;
+    return size.ws_col;
 }
 
 bool TerminalProgress::DrawLine(const TqString& rest)
 {
     TqString line = TqString("Removing ") + productName + rest;
-    const unsigned long length = line.Size();
+    const unsigned long length = CodePoints(line);
     for (unsigned long padding = length; padding < drawnLength; ++padding)
         line += " ";
     if (length > drawnLength)

@@ -7,7 +7,9 @@
 #include "RedrawThrottle.h"
 #include "TqString.h"
 
-// The removal's progress at a terminal: one line, "Removing <product>: N of M entries", rewritten
+// The removal's progress at a terminal: one line, "Removing <product>: N of M entries" (with the
+// entry being removed first while the tool says how far it is inside it: "Removing <product>:
+// Plug-Ins/Big.bundle — 12,480 items removed; 3 of 27 entries"), kept within the terminal's width, rewritten
 // in place with a carriage return, and ended with a newline. The line starts with the first entry
 // handled: until the tool prints, the terminal may still be the elevation program's, asking for a
 // password.
@@ -25,9 +27,13 @@ public:
     // Starts a line for the product on the terminal behind output, written once something is
     // handled. The product name is escaped for one line.
     void Begin(FILE* output, const TqString& productName, unsigned long totalEntries);
-    // Takes the new count and redraws the line when it changed and a redraw is due. More entries
-    // than the total (lines the count did not foresee) raise the total, so N never passes M.
-    void Show(unsigned long handledEntries);
+    // Takes the new count and activity and redraws the line when either changed and a redraw is
+    // due. More entries than the total (lines the count did not foresee) raise the total, so N
+    // never passes M.
+    void Show(unsigned long handledEntries, const TqString& activity = TqString());
+    // Draws what a frame skipped, if anything: when the tool has gone quiet, the line shows its
+    // last word rather than an older one.
+    void DrawSkipped();
     // Before the first entry: says what the removal waits for in place of the count
     // ("Removing <product>: waiting for another removal of ..."), escaped, once per text.
     void Say(const TqString& text);
@@ -38,6 +44,8 @@ public:
 private:
     bool Write(const TqString& text);
     void Draw();
+    // The terminal's width in columns (a large one when it does not say).
+    unsigned long Columns() const;
     // Draws "Removing <product>" and rest over the line drawn before; true when all of it went.
     bool DrawLine(const TqString& rest);
 
@@ -48,8 +56,10 @@ private:
     unsigned long total = 0;
     unsigned long handled = 0;
     unsigned long shown = 0;
+    TqString activity;
+    TqString shownActivity;
     bool written = false;
-    // The longest line drawn, so a shorter one that follows it is padded over what it leaves.
+    // The longest line drawn, in code points, so a shorter one that follows it is padded over what it leaves.
     unsigned long drawnLength = 0;
     TqString said;
 };

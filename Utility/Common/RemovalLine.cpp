@@ -1,5 +1,6 @@
 #include "RemovalLine.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -26,12 +27,16 @@ const Word kWords[] = {
     {"ignored ", RemovalLineKind::Ignored, true},
     {"refused ", RemovalLineKind::Refused, true},
     {"would be ignored ", RemovalLineKind::WouldBeIgnored, true},
+    {"removing ", RemovalLineKind::Removing, true},
 };
 
 const char kSeparator[] = ": ";
 const char kWaitingWords[] = "waiting for another removal of ";
+const char kRemovingCountWords[] = " items removed so far";
 
 } // namespace
+
+const char kCancelledReason[] = "the removal was cancelled";
 
 TqString FormatRemovalLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
 {
@@ -81,9 +86,23 @@ RemovalLine ParseRemovalLine(const TqString& line)
     return parsed;
 }
 
+TqString RemovingLine(const TqString& path, unsigned long count)
+{
+    const std::string counted = std::to_string(count) + kRemovingCountWords;
+    return FormatRemovalLine(RemovalLineKind::Removing, path, TqString(counted.c_str()));
+}
+
+unsigned long RemovedInside(const RemovalLine& line)
+{
+    if (line.kind != RemovalLineKind::Removing)
+        return 0;
+    return std::strtoul(line.reason.ConstData(), nullptr, 10);
+}
+
 bool IsEntryLine(RemovalLineKind kind)
 {
-    return kind != RemovalLineKind::Summary && kind != RemovalLineKind::Other;
+    return kind != RemovalLineKind::Summary && kind != RemovalLineKind::Other &&
+           kind != RemovalLineKind::Removing;
 }
 
 bool IsFailureLine(RemovalLineKind kind)

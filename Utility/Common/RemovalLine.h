@@ -21,6 +21,7 @@ enum class RemovalLineKind
     Ignored,        // "ignored PATH: REASON" (a failure the entry's ignoreinstallerrors lets pass)
     WouldBeIgnored, // "would be ignored PATH: REASON" (a dry run's foresight of one)
     Refused,        // "refused NAME: REASON"
+    Removing,       // "removing PATH: N items removed so far" (an entry still being removed)
     Summary,        // "summary: ..."
     Other           // anything else: a message of the tool or of the elevation program
 };
@@ -53,7 +54,16 @@ std::string RemovalLineWord(RemovalLineKind kind);
 // Reads a line (without its newline) back.
 RemovalLine ParseRemovalLine(const TqString& line);
 
-// Whether the kind stands for one entry handled: every per-entry report, not the summary.
+// The line that says how far the removal of the entry at path is, count items inside it gone.
+TqString RemovingLine(const TqString& path, unsigned long count);
+// The count a "removing" line gives; 0 for any other line.
+unsigned long RemovedInside(const RemovalLine& line);
+
+// Why an entry the walk did not reach stays: "kept PATH: the removal was cancelled".
+extern const char kCancelledReason[];
+
+// Whether the kind stands for one entry handled: every per-entry report, not the summary nor a
+// "removing" line.
 bool IsEntryLine(RemovalLineKind kind);
 
 // Whether the kind tells of something that stays against the product's will (failed, refused).

@@ -10,10 +10,12 @@
 #include <sys/stat.h>
 #include <utility>
 
+#include "BundleProgress.h"
 #include "DryRunDiskChanges.h"
 #include "FolderListing.h"
 #include "LineEscaping.h"
 #include "PathText.h"
+#include "RemovalLine.h"
 #include "StringLibrary.h"
 #include "WholeRemoval.h"
 
@@ -126,7 +128,7 @@ int InstallRemover::Run(const FileNode& root)
     handleTree(std::move(target), root);
     targetFd = -1;
     report.Summary();
-    return report.RunFailed() ? 1 : 0;
+    return report.RunFailed() ? 1 : cancelled ? 4 : 0;
 }
 
 void InstallRemover::handleTree(Directory target, const FileNode& root)
@@ -153,6 +155,12 @@ void InstallRemover::handleTree(Directory target, const FileNode& root)
             continue;
         }
         const TqString path = PathText::Join(level.directory.path, entry.name);
+        cancelled = cancelled || (stopAsked != nullptr && stopAsked());
+        if (cancelled)
+        {
+            reportUnreached(level, entry, path);
+            continue;
+        }
         if (!entry.isDirectory)
         {
             const bool gone = handleFile(level.directory, entry, path, &entry == level.holdsDefinition);
@@ -214,6 +222,8 @@ void InstallRemover::leaveDirectory(const Directory& parent, const Level& level)
     const TqString& path = level.directory.path;
     if (node.dontDelete)
         return (void)kept(path, "marked to keep");
+    if (cancelled)
+        return (void)kept(path, kCancelledReason);
     if (guard.KeepsEmptyDirectory(path, parent.identity))
         return (void)kept(path, "a folder directly under /, part of the system");
     const int error = changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData()).Errno();
@@ -276,7 +286,9 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
         return failed(node, path, refusal.Message());
     // Emptying a bundle may take a while: what was said before it is shown meanwhile.
     report.FlushHeld();
-    const Status inside = WholeRemoval::RemoveContents(bundle.fd.Get(), *changes, guard);
+    BundleProgress counted(*changes, progressInterval,
+                           [this, &path](unsigned long removedInside) { report.Removing(path, removedInside); });
+    const Status inside = WholeRemoval::RemoveContents(bundle.fd.Get(), counted, guard);
     if (!inside.IsDone())
         return failed(node, path, inside.Text());
     // Already gone: another removal emptied it at the same time.
@@ -327,6 +339,41 @@ void InstallRemover::reportMissingBelow(const FileNode& node, const TqString& pa
         if (!entry.isDirectory && entry.shortCut.name.IsSet())
             handleShortCut(entry, entryPath, true, nullptr);
         pushChildren(entry, entryPath);
+    }
+}
+
+void InstallRemover::reportUnreached(const Level& level, const FileNode& entry, const TqString& path)
+{
+    // Each entry is looked up by its path relative to level's folder: this only reports.
+    struct Unreached
+    {
+        const FileNode* node;
+        std::string relative;
+        TqString path;
+    };
+    std::vector<Unreached> pending{{&entry, entry.name.ConstData(), path}};
+    while (!pending.empty())
+    {
+        const Unreached unreached = std::move(pending.back());
+        pending.pop_back();
+        const FileNode& node = *unreached.node;
+        if (!existsAt(level.directory.fd.Get(), unreached.relative.c_str()))
+            missing(unreached.path);
+        else if (&node == level.holdsDefinition)
+            kept(unreached.path, "kept so that the uninstall can be run again");
+        else
+            kept(unreached.path, kCancelledReason);
+        // A shortcut stays while its entry does.
+        if (!node.isDirectory && node.shortCut.name.IsSet())
+            handleShortCut(node, unreached.path, false,
+                           &node == &entry ? &level.directory.identity : nullptr);
+        for (auto child = node.children.rbegin(); child != node.children.rend(); ++child)
+        {
+            const FileNode& listed = child->second;
+            if (RemovalGuard::NameRefusal(listed.name).IsDone())
+                pending.push_back({&listed, unreached.relative + "/" + listed.name.ConstData(),
+                                   PathText::Join(unreached.path, listed.name)});
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #ifndef TQ_INSTALLREMOVER_H
 #define TQ_INSTALLREMOVER_H
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -41,9 +42,17 @@ public:
     // anything else failed, so that the uninstall can be run again. The caller keeps both.
     void SetDefinition(int fileFd, int folderFd);
 
+    // Asked between entries: once it answers true, the entry under way is finished and nothing
+    // more is removed; every entry not reached is reported kept ("the removal was cancelled"),
+    // the one holding the definition among them, so that the uninstall can be run again.
+    void SetStopCheck(bool (*asked)()) { stopAsked = asked; }
+    // How often a bundle being removed says how far it is ("removing PATH: N items removed so far").
+    void SetProgressInterval(std::chrono::milliseconds interval) { progressInterval = interval; }
+
     // Handles every entry below root, in the target folder given. Returns the exit status: 0 when
     // everything was removed, kept or missing; 1 when something failed or was refused, or the
-    // report could not be written; 2 when no target folder was given (nothing is touched).
+    // report could not be written; 2 when no target folder was given (nothing is touched); 4 when
+    // it was asked to stop and nothing failed.
     [[nodiscard]] int Run(const FileNode& root);
 
     const Counts& GetCounts() const { return report.GetCounts(); }
@@ -88,6 +97,8 @@ private:
     bool handleUnopenedDirectory(const Directory& parent, const FileNode& node, const TqString& path,
                                  int error);
     void reportMissingBelow(const FileNode& node, const TqString& path);
+    // After a stop: the entry at path in level's folder and what is listed below it, as they are.
+    void reportUnreached(const Level& level, const FileNode& entry, const TqString& path);
     // The shortcut goes with its entry: it stays while the entry stays (kept or failed).
     // installedFolder: the open folder that holds the entry; null when that folder is missing.
     void handleShortCut(const FileNode& node, const TqString& installedPath, bool entryGone,
@@ -129,6 +140,9 @@ private:
     unsigned long foreignShortCuts = 0;
     // The definition file and every folder above it.
     std::vector<NodeIdentity> definitionHolders;
+    bool (*stopAsked)() = nullptr;
+    bool cancelled = false;
+    std::chrono::milliseconds progressInterval{100};
 };
 
 #endif

@@ -44,7 +44,8 @@ const char InstallUtilityCommand::usage[] =
     "inputs controlled by two users or writable by others, or another removal of the target still\n"
     "running after a minute (nothing touched); 3 nothing that the definition lists was found under\n"
     "the target (nothing touched); 4 cancelled by a signal, or by the line \"stop\" on standard input\n"
-    "when that is a pipe, before anything was removed.\n";
+    "when that is a pipe: before anything was removed, or after the entry under way, what was not\n"
+    "reached kept (\"kept PATH: the removal was cancelled\").\n";
 
 namespace
 {
@@ -138,6 +139,7 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
             remover.SetReportForm(RemovalReport::Form::Json);
         remover.SetTargetFolder(target.Get());
         remover.SetDefinition(definitionFile.item.Get(), definitionFile.folder.Get());
+        remover.SetStopCheck(hooks.stopAsked);
         const int status = remover.Run(definition.installRoot);
         counts = remover.GetCounts();
         // Every entry missing is not a removal done: the product is elsewhere, or was never here.

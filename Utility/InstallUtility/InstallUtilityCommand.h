@@ -10,10 +10,11 @@
 // What the program (and a test) may change about a run of the tool.
 struct InstallUtilityHooks
 {
-    // Called once nothing can stop the removal any more.
+    // Called as removing begins.
     void (*beforeRemoval)() = nullptr;
-    // Whether the run was asked to stop (a signal) before removing began: it then ends with
-    // status 4, nothing removed.
+    // Whether the run was asked to stop (a signal, or "stop" on its input): before removing began
+    // it then ends with status 4, nothing removed; while removing, after the entry under way,
+    // with status 4 and what was not reached kept.
     bool (*stopAsked)() = nullptr;
     // How long to wait for another removal of the same target.
     int lockWaitSeconds = RemovalLock::defaultWaitSeconds;
@@ -33,7 +34,7 @@ public:
     // files, waits for the target's turn (RemovalLock) and removes. Returns the tool's exit
     // status: 0 done (or --help), 1 an entry failed or was refused, 2 a bad command line, an
     // unreadable or refused definition or target file, inputs the rights rule refuses, or another
-    // removal of the target still running (nothing touched), 3 no listed entry found. A run as root on inputs
+    // removal of the target still running (nothing touched), 3 no listed entry found, 4 asked to stop. A run as root on inputs
     // a user controls drops the calling process to that user for good.
     static int Run(int argc, const char* const argv[], FILE* out, FILE* errors, const Hooks& hooks = Hooks());
 

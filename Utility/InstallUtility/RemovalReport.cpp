@@ -78,6 +78,12 @@ void RemovalReport::Refused(const TqString& name, const TqString& reason)
     problemLine(RemovalLineKind::Refused, name, reason);
 }
 
+void RemovalReport::Removing(const TqString& path, unsigned long removedInside)
+{
+    if (form == Form::Lines && verbose && !dryRun)
+        write(out, RemovingLine(path, removedInside));
+}
+
 std::string RemovalReport::CountsText(const Counts& counts, bool dryRun)
 {
     const auto n = [](unsigned long count) { return std::to_string(count); };

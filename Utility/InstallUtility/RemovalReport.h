@@ -50,6 +50,9 @@ public:
     void Failed(const TqString& path, const TqString& reason, bool ignored);
     // What the guard would not even try, name as the definition gives it: it fails the run.
     void Refused(const TqString& name, const TqString& reason);
+    // How far the removal of the entry at path is, while it goes on: a "removing" line, written
+    // only in the verbose lines of a real removal (its reader shows it as progress).
+    void Removing(const TqString& path, unsigned long removedInside);
     void SetForm(Form chosen) { form = chosen; }
     // The summary line (with verbose, as lines); then whatever is still held is written out.
     void Summary();

@@ -1,6 +1,5 @@
 #include <csignal>
 #include <cstdio>
-#include <initializer_list>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -10,9 +9,13 @@
 namespace
 {
 
-// Once removing has begun, a half-done removal helps no one: it runs to its end (seconds) and
-// reports. Every signal that would end or stop the process is ignored from then on; what the
-// process itself causes (a fault, an abort) and what cannot be caught (SIGKILL, SIGSTOP) are not.
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Once removing has begun, dying halfway through an entry would leave it half there and say
+// nothing: the signals that ask to stop (kStopSignals) are only noted, and the walk stops between
+// entries and reports. Every other signal that would end or stop the process is ignored from then
+// on; what the process itself causes (a fault, an abort) and what cannot be caught (SIGKILL,
+// SIGSTOP) are not.
 void ignoreStoppingSignals()
 {
     for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber)
@@ -32,6 +35,10 @@ void ignoreStoppingSignals()
         case SIGCONT:
         case SIGURG:
         case SIGWINCH:
+        case SIGINT:
+        case SIGTERM:
+        case SIGHUP:
+        case SIGQUIT:
             break;
         default:
             (void)signal(signalNumber, SIG_IGN);
@@ -39,9 +46,9 @@ void ignoreStoppingSignals()
     }
 }
 
-// Before removing has begun (while reading or waiting for another run), asking the tool to stop,
-// by a signal or by the line "stop" on its standard input, is noted; the run then ends before it
-// removes anything, and says so in its record too.
+// Asking the tool to stop, by a signal or by the line "stop" on its standard input, is noted: before
+// removing has begun (while reading or waiting for another run) the run then ends before it removes
+// anything; while removing, after the entry under way. Either way its record says so.
 volatile sig_atomic_t stopSignalled = 0;
 StopRequest stopLine(STDIN_FILENO);
 
@@ -59,8 +66,10 @@ void cancelOnStoppingSignals()
 {
     struct sigaction action = {};
     action.sa_handler = noteStop;
+    // A write of the report under way when the request comes carries on: the walk looks between entries.
+    action.sa_flags = SA_RESTART;
     sigfillset(&action.sa_mask);
-    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+    for (const int signalNumber : kStopSignals)
         sigaction(signalNumber, &action, nullptr);
 }
 

@@ -92,6 +92,13 @@ void ToolOutputTally::TakeLine()
         line += kEllipsis;
     if (parsed.kind == RemovalLineKind::Summary)
         return;
+    if (parsed.kind == RemovalLineKind::Removing)
+    {
+        activePath = parsed.subject;
+        removedInside = RemovedInside(parsed);
+        ++changes;
+        return;
+    }
     if (parsed.kind == RemovalLineKind::Other)
     {
         if (line.IsSet())
@@ -111,6 +118,9 @@ void ToolOutputTally::TakeLine()
     ++entriesHandled;
     ++changes;
     currentPath = parsed.subject;
+    activePath = TqString();
+    if (parsed.kind == RemovalLineKind::Removed)
+        ++entriesRemoved;
     if (IsFailureLine(parsed.kind) || parsed.kind == RemovalLineKind::WouldFail)
         failures.Add(line);
     else if (parsed.kind == RemovalLineKind::WouldRemove)
@@ -120,6 +130,21 @@ void ToolOutputTally::TakeLine()
     else if ((parsed.kind == RemovalLineKind::Kept && parsed.reason.IsSet()) ||
              parsed.kind == RemovalLineKind::Ignored || parsed.kind == RemovalLineKind::WouldBeIgnored)
         keeps.Add(line);
+}
+
+TqString ToolOutputTally::Activity() const
+{
+    if (!activePath.IsSet())
+        return TqString();
+    TqString path = activePath;
+    const TqString under = target + "/";
+    if (target.IsSet() && path.Size() > under.Size() && path.Substr(0, under.Size()) == under)
+        path = path.Substr(under.Size(), TqString::maxLen);
+    // Grouped by thousands, as a person reads a count that keeps moving.
+    std::string count = std::to_string(removedInside);
+    for (size_t digits = count.size(); digits > 3; digits -= 3)
+        count.insert(digits - 3, ",");
+    return path + " \xE2\x80\x94 " + count.c_str() + (removedInside == 1 ? " item removed" : " items removed");
 }
 
 TqString ToolOutputTally::FailureDetails() const

@@ -45,10 +45,18 @@ public:
     // Takes a last line that had no newline.
     void Finish();
 
+    // Paths under target are shown relative to it in the activity (target as the tool prints paths).
+    void SetTarget(const TqString& shownTarget) { target = shownTarget; }
+
     unsigned long EntriesHandled() const { return entriesHandled; }
+    // How many entries the tool reported removed.
+    unsigned long EntriesRemoved() const { return entriesRemoved; }
+    // The entry being removed now, when the tool said how far it is inside it ("removing" lines)
+    // and has not reported it since: "Plug-Ins/Big.bundle — 12,480 items removed"; else unset.
+    TqString Activity() const;
     // The path handled last; before the first entry, the tool's last message.
     const TqString& CurrentPath() const { return currentPath; }
-    // Goes up whenever the count or the current path changes: when the progress is worth redrawing.
+    // Goes up whenever the count, the current path or the activity changes: when the progress is worth redrawing.
     unsigned long Changes() const { return changes; }
     const KeptLines& Failures() const { return failures; }
     const KeptLines& Keeps() const { return keeps; }
@@ -73,7 +81,11 @@ private:
     std::string pending;
     bool pendingCut = false;
     unsigned long entriesHandled = 0;
+    unsigned long entriesRemoved = 0;
     TqString currentPath;
+    TqString target;
+    TqString activePath;
+    unsigned long removedInside = 0;
     unsigned long changes = 0;
     KeptLines failures;
     KeptLines keeps;

@@ -64,7 +64,7 @@ const char kUsage[] =
     "  1  failed, something is left\n"
     "  2  configuration or unexpected error, nothing removed\n"
     "  3  administrator rights not obtained\n"
-    "  4  cancelled, nothing removed\n"
+    "  4  cancelled: nothing removed, or some of it (run the uninstaller again to finish)\n"
     "  5  the product was not found in the folder it was installed into, nothing removed\n";
 
 const char kDryRunNote[] = "Dry run: nothing will be removed.";
@@ -164,11 +164,17 @@ TqString TargetFolder(const TqString& targetPathFile)
     return EscapeLineText(PathText::Normalized(target));
 }
 
-// The tool was stopped before it removed anything (exit 4).
-Alert CancelledAlert(const TqString& productName)
+// The tool was stopped (exit 4): before it removed anything, or between entries, what it did not
+// reach kept (said in the details) for a second run to finish.
+Alert CancelledAlert(const TqString& productName, unsigned long removed = 0, const TqString& keptDetails = TqString())
 {
-    return ProductAlert(productName, "Uninstallation was cancelled. Nothing was removed.",
-                        AlertKind::Information);
+    if (removed == 0)
+        return ProductAlert(productName, "Uninstallation was cancelled. Nothing was removed.",
+                            AlertKind::Information, keptDetails);
+    const std::string text = "Uninstallation was cancelled. " + std::to_string(removed) +
+                             (removed == 1 ? " item was" : " items were") +
+                             " removed; run the uninstaller again to finish.";
+    return ProductAlert(productName, TqString(text.c_str()), AlertKind::Information, keptDetails);
 }
 
 Alert NoRightsAlert(const TqString& productName, const TqString& reason)
@@ -199,14 +205,14 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
         // also said at once where no progress is shown.
         if (tally.EntriesHandled() == 0 && IsWaitingLine(tally.CurrentPath()))
             platform.ShowToolWaiting(tally.CurrentPath());
-        platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
+        platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath(), tally.Activity());
     }
     const unsigned long before = tally.Changes();
     tally.Finish();
     if (jsonResult != nullptr)
         jsonResult->Finish();
     if (tally.Changes() != before)
-        platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath());
+        platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath(), tally.Activity());
 }
 
 // The installed bundle's three files, and what the definition says of the product.
@@ -257,6 +263,8 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
         return kUninstallNothingRemoved;
     }
     ToolOutputTally tally;
+    const TqString target = TargetFolder(inputs.targetPathFile);
+    tally.SetTarget(target);
     platform.BeginToolProgress(name, inputs.product.installEntries);
     ToolOutcome outcome;
     for (;;)
@@ -267,6 +275,7 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
             break;
         // What the first elevation program said is not the tool's report.
         tally = ToolOutputTally();
+        tally.SetTarget(target);
     }
     platform.EndToolProgress();
     const TqString rightsReason =
@@ -288,10 +297,10 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
         platform.RunAlert(NothingRemovedAlert(name, tally.FailureDetails()));
         return kUninstallNothingRemoved;
     case ToolOutcome::NotFound:
-        platform.RunAlert(NotFoundAlert(name, TargetFolder(inputs.targetPathFile), tally.MessageDetails()));
+        platform.RunAlert(NotFoundAlert(name, target, tally.MessageDetails()));
         return kUninstallNotFound;
     case ToolOutcome::Cancelled:
-        platform.RunAlert(CancelledAlert(name));
+        platform.RunAlert(CancelledAlert(name, tally.EntriesRemoved(), tally.KeptDetails()));
         return kUninstallCancelled;
     case ToolOutcome::AuthorizationRefused:
         return kUninstallCancelled;

@@ -21,7 +21,7 @@ enum UninstallStatus
     kUninstallFailed = 1,         // failed, something is left
     kUninstallNothingRemoved = 2, // configuration or unexpected error, nothing removed
     kUninstallNoRights = 3,       // administrator rights not obtained
-    kUninstallCancelled = 4,      // cancelled, nothing removed
+    kUninstallCancelled = 4,      // cancelled: nothing removed, or some of it (run again to finish)
     kUninstallNotFound = 5        // nothing of the product was in its folder, nothing removed
 };
 

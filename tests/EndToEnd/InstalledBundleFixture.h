@@ -1,13 +1,16 @@
 #ifndef TQ_INSTALLEDBUNDLEFIXTURE_H
 #define TQ_INSTALLEDBUNDLEFIXTURE_H
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -127,8 +130,9 @@ protected:
                   0755);
     }
 
-    // A stand-in removal tool that, like the real one once it removes, ignores interruptions: it
-    // marks tool-started, takes a second, then marks tool-finished.
+    // A stand-in removal tool that ignores interruptions and its standard input, as the real one
+    // does while it finishes its last entry: it marks tool-started, takes a second, then marks
+    // tool-finished.
     void WriteSlowTool()
     {
         WriteFile(executables + "/InstallUtility",
@@ -182,6 +186,116 @@ protected:
     }
     std::string PayloadFolder() const { return root + "/Installed/Uninstall.app/Contents/Resources/payload"; }
 
+#ifdef INSTALL_UTILITY_EXECUTABLE
+    // The real removal tool and a product of bundles listed as one entry each, holding files
+    // files in all (in folders of a thousand): a removal that takes a while, to be stopped halfway.
+    // The target folder is in memory where the system has /dev/shm (reached by a link at the
+    // usual place): a disk busy with other work would take a minute to make the files.
+    void InstallLargeProduct(int bundles, int files)
+    {
+        std::string folder = "/dev/shm/tqlarge-XXXXXX";
+        if (std::filesystem::is_directory("/dev/shm") && mkdtemp(&folder[0]) != nullptr)
+        {
+            memoryFolder.path = folder;
+            ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+            std::filesystem::create_directory_symlink(folder, root + "/target");
+        }
+        std::filesystem::copy_file(INSTALL_UTILITY_EXECUTABLE, executables + "/InstallUtility",
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::string entries;
+        for (int bundle = 0; bundle < bundles; ++bundle)
+        {
+            const std::string path = root + "/target/Big-" + std::to_string(bundle) + ".bundle";
+            entries += "<file fileName=\"Big-" + std::to_string(bundle) + ".bundle\"/>";
+            for (int file = 0; file < files / bundles; ++file)
+            {
+                const std::string folder = path + "/d" + std::to_string(file / 1000);
+                if (file % 1000 == 0)
+                    std::filesystem::create_directories(folder);
+                const int fd = open((folder + "/f" + std::to_string(file)).c_str(),
+                                    O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+                ASSERT_GE(fd, 0);
+                close(fd);
+            }
+        }
+        WriteFile(executables + "/sku.xml",
+                  "<product><sku ID=\"1\" name=\"Demo 100% Product\"/><installFiles>" + entries +
+                      "</installFiles></product>\n",
+                  0644);
+    }
+#endif
+
+    // The running installed tool's process id, waiting up to seconds for it; -1 when none came.
+    pid_t WaitForTool(int seconds) const
+    {
+        const std::string tool = executables + "/InstallUtility";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        for (; std::chrono::steady_clock::now() < deadline; usleep(5000))
+            for (const auto& entry : std::filesystem::directory_iterator("/proc"))
+            {
+                std::error_code error;
+                const auto program = std::filesystem::read_symlink(entry.path() / "exe", error);
+                if (!error && program == tool)
+                    return static_cast<pid_t>(std::stol(entry.path().filename().string()));
+            }
+        return -1;
+    }
+
+    // Holds the tool still (SIGSTOP) once path is gone, so that a request to stop reaches it halfway
+    // through the removal whatever the machine's speed; false when path stayed for seconds.
+    static bool PauseToolOnceGone(pid_t tool, const std::string& path, int seconds)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::filesystem::exists(path))
+        {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            usleep(1000);
+        }
+        return kill(tool, SIGSTOP) == 0;
+    }
+
+    // Waits up to seconds for the line "stop" to wait on the held tool's standard input, then lets
+    // the tool go on; false when it did not come.
+    static bool ResumeToolOnceAskedToStop(pid_t tool, int seconds)
+    {
+        const int input = open(("/proc/" + std::to_string(tool) + "/fd/0").c_str(), O_RDONLY | O_NONBLOCK);
+        int waiting = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (input >= 0 && ioctl(input, FIONREAD, &waiting) == 0 && waiting < 5 &&
+               std::chrono::steady_clock::now() < deadline)
+            usleep(5000);
+        if (input >= 0)
+            close(input);
+        kill(tool, SIGCONT);
+        return waiting >= 5;
+    }
+
+    // The paths of the "kept PATH: the removal was cancelled" lines in text, sorted.
+    static std::vector<std::string> SaidToStay(const std::string& text)
+    {
+        const std::string why = ": the removal was cancelled";
+        std::vector<std::string> paths;
+        for (size_t at = text.find("kept "); at != std::string::npos; at = text.find("kept ", at + 1))
+        {
+            const size_t end = text.find(why, at);
+            if (end != std::string::npos && text.find('\n', at) > end)
+                paths.push_back(text.substr(at + 5, end - at - 5));
+        }
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    }
+
+    // What is in the target folder, by path, sorted.
+    std::vector<std::string> TargetEntries() const
+    {
+        std::vector<std::string> paths;
+        for (const auto& entry : std::filesystem::directory_iterator(root + "/target"))
+            paths.push_back(entry.path().string());
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    }
+
     std::vector<std::string> TemporaryEntries() const
     {
         std::vector<std::string> names;
@@ -190,7 +304,19 @@ protected:
         return names;
     }
 
+    // A folder removed with everything in it when the test ends.
+    struct FolderToRemove
+    {
+        std::string path;
+        ~FolderToRemove()
+        {
+            if (!path.empty())
+                std::filesystem::remove_all(path);
+        }
+    };
+
     TemporaryFolder folder{"uninstalltest"};
+    FolderToRemove memoryFolder;
     std::string root;
     std::string executables;
     std::string temporary;

@@ -225,3 +225,47 @@ TEST_F(UninstallGuiTest, ProgressWindowThenFailureWithDetails)
     if (xclip.empty())
         GTEST_SKIP() << "xclip is not installed, so the text of the Details area was not read";
 }
+
+// Cancel in the progress window stops the tool after the entry under way: the window that says
+// so names in its Details what stays, which is what is there, and a second run finishes the job.
+TEST_F(UninstallGuiTest, CancelInTheProgressWindowStopsTheRemovalAndARunAgainFinishes)
+{
+    ASSERT_NO_FATAL_FAILURE(InstallLargeProduct(8, 100000));
+    StartUninstall({"1"});
+    const pid_t tool = WaitForTool(60);
+    ASSERT_GT(tool, 0) << Diagnosis();
+    ASSERT_TRUE(PauseToolOnceGone(tool, root + "/target/Big-0.bundle", 20)) << Diagnosis();
+    const std::string progress = WaitForWindow("Removing Demo 100% Product", 60);
+    ASSERT_FALSE(progress.empty()) << "the progress window did not appear" << Diagnosis();
+    // Cancel, the window's one button, has the focus.
+    PressKeys(progress, {"Return"});
+    ASSERT_TRUE(ResumeToolOnceAskedToStop(tool, 20)) << "Cancel did not reach the tool" << Diagnosis();
+    const std::string cancelled = WaitForWindow(kTitle, 60);
+    ASSERT_FALSE(cancelled.empty()) << "the window saying the cancel did not appear" << Diagnosis();
+    EXPECT_EQ(Xdotool({"search", "--name", "^Removing "}), "") << "the progress window stayed open";
+
+    PressKeys(cancelled, {"alt+d"});
+    const std::string xclip = XvfbDisplay::FindProgram("xclip");
+    std::vector<std::string> stays;
+    for (int tries = 0; !xclip.empty() && tries < 5 && stays.empty(); ++tries)
+    {
+        Xdotool({"key", "Tab"});
+        Xdotool({"key", "ctrl+a"});
+        usleep(200000);
+        stays = SaidToStay(Output({xclip, "-o", "-selection", "primary", "-display", display}));
+    }
+    EXPECT_TRUE(xclip.empty() || (!stays.empty() && TargetEntries() == stays));
+    PressKeys(cancelled, {"Escape"});
+    EXPECT_EQ(RunProgram::WaitForExit(child, 20), 4);
+
+    RunProgram::Launch again;
+    again.command = {executables + "/Uninstall"};
+    again.environment = UninstallEnvironment({{"UNINSTALL_UNATTENDED", "1"}, {"DISPLAY", nullptr}});
+    again.folder = root;
+    again.errors = RunProgram::Captured;
+    const RunProgram::Outcome finished = RunProgram::Run(again, 60);
+    EXPECT_EQ(finished.status, 0) << finished.text;
+    EXPECT_TRUE(TargetEntries().empty());
+    if (xclip.empty())
+        GTEST_SKIP() << "xclip is not installed, so the Details were not compared with what stays";
+}

@@ -197,23 +197,37 @@ TEST_F(UninstallTerminalTest, RightsThatCannotBeHadAreSaid)
     EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
 }
 
-TEST_F(UninstallTerminalTest, CtrlCWhileTheToolRunsIsWaitedForAndReported)
+// Ctrl-C while the tool removes a large product stops it after the entry under way: what it says
+// stays is what is there, the status is 4, and running the uninstaller again finishes the job.
+TEST_F(UninstallTerminalTest, CtrlCWhileTheToolRemovesStopsItAndARunAgainFinishes)
 {
-    WriteSlowTool();
+    ASSERT_NO_FATAL_FAILURE(InstallLargeProduct(8, 100000));
     TerminalSession terminal;
-    // Without root rights the fixture's pkexec grants them.
     ASSERT_TRUE(StartShell(terminal, getuid(), getgid(), root + "/bin:/usr/bin:/bin"));
     ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, executables + "/Uninstall"));
-    ASSERT_TRUE(WaitForFile(root + "/tool-started", 20)) << terminal.transcript;
+    const pid_t tool = WaitForTool(20);
+    ASSERT_GT(tool, 0) << terminal.transcript;
+    ASSERT_TRUE(PauseToolOnceGone(tool, root + "/target/Big-0.bundle", 20)) << terminal.transcript;
     terminal.Type("\x03");
-    ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
-    EXPECT_TRUE(std::filesystem::exists(root + "/tool-finished"));
-    // Ctrl-C at the completion closes it as Enter would: the shell is back, and the status is the removal's.
+    ASSERT_TRUE(ResumeToolOnceAskedToStop(tool, 20)) << terminal.transcript;
+    ASSERT_TRUE(terminal.Expect("Uninstallation was cancelled. ")) << terminal.transcript;
+    ASSERT_TRUE(terminal.Expect(" removed; run the uninstaller again to finish.")) << terminal.transcript;
+    const std::vector<std::string> stays = SaidToStay(terminal.transcript);
+    EXPECT_FALSE(stays.empty()) << terminal.transcript;
+    EXPECT_EQ(TargetEntries(), stays);
+    // Ctrl-C at the dialog closes it as Enter would: the shell is back, and the status is the removal's.
     ASSERT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
     terminal.Type("\x03");
     ASSERT_TRUE(terminal.Expect(kPrompt)) << terminal.transcript;
     terminal.Type("echo status=$?\n");
-    EXPECT_TRUE(terminal.Expect("status=0")) << terminal.transcript;
+    EXPECT_TRUE(terminal.Expect("status=4")) << terminal.transcript;
+
+    ASSERT_TRUE(AtShell(terminal, ""));
+    ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, executables + "/Uninstall"));
+    ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.", 60)) << terminal.transcript;
+    EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
+    EXPECT_TRUE(AtShell(terminal, ""));
+    EXPECT_TRUE(TargetEntries().empty());
 }
 
 // What the first phase copies and starts is the program that runs, not what has been put at its

@@ -77,6 +77,65 @@ TEST(TerminalProgress, OneLineRewrittenWhenTheCountMoves)
                   std::string(19, ' ') + "\n");
 }
 
+// Inside a large bundle the line shows it and its running count before the entries, and the last
+// frame a redraw skipped is drawn when asked (the tool has gone quiet) and only then.
+TEST(TerminalProgress, TheEntryBeingRemovedAndItsRunningCountLeadTheLine)
+{
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    FILE* out = fdopen(ends[1], "w");
+    TestClock clock;
+    TerminalProgress progress(clock.Reader());
+    progress.Begin(out, "Tq", 27);
+    progress.Show(2);
+    progress.Show(2, "Plug-Ins/Big.bundle \xE2\x80\x94 64 items removed"); // within the tenth: skipped
+    progress.DrawSkipped();
+    progress.DrawSkipped(); // nothing more to draw
+    clock.now += std::chrono::milliseconds(150);
+    progress.Show(2, "Plug-Ins/Big.bundle \xE2\x80\x94 12,480 items removed");
+    clock.now += std::chrono::milliseconds(150);
+    progress.Show(3);
+    progress.End();
+    std::fclose(out);
+    bool complete = false;
+    const std::string text = RunProgram::ReadToEnd(ends[0], 5, &complete);
+    close(ends[0]);
+    EXPECT_EQ(text, "\rRemoving Tq: 2 of 27 entries"
+                    "\rRemoving Tq: Plug-Ins/Big.bundle \xE2\x80\x94 64 items removed; 2 of 27 entries"
+                    "\rRemoving Tq: Plug-Ins/Big.bundle \xE2\x80\x94 12,480 items removed; 2 of 27 entries"
+                    "\rRemoving Tq: 3 of 27 entries" +
+                        std::string(44, ' ') + "\n");
+}
+
+// On a narrow terminal the entry's path gives up its start, so the line never wraps (a carriage
+// return would then redraw only its last row) and the count stays whole.
+TEST(TerminalProgress, TheLineKeepsWithinTheTerminalsWidth)
+{
+    int master = -1;
+    int slave = -1;
+    winsize size = {};
+    size.ws_col = 72;
+    size.ws_row = 24;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
+    termios settings;
+    ASSERT_EQ(tcgetattr(slave, &settings), 0);
+    cfmakeraw(&settings);
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &settings), 0);
+    FILE* terminal = fdopen(slave, "w");
+    TestClock clock;
+    TerminalProgress progress(clock.Reader());
+    progress.Begin(terminal, "Tq", 27);
+    progress.Show(3, "Plug-Ins/Effects/Reverb/Big \xC3\xA9 Hall.bundle \xE2\x80\x94 12,480 items removed");
+    progress.End();
+    std::fclose(terminal);
+    bool complete = false;
+    const std::string text = RunProgram::ReadToEnd(master, 5, &complete);
+    close(master);
+    // 71 columns: the ellipsis and the path's last code points, the "é" whole.
+    EXPECT_EQ(text, "\rRemoving Tq: \xE2\x80\xA6" "Big \xC3\xA9 Hall.bundle \xE2\x80\x94 12,480 items removed; "
+                    "3 of 27 entries\n");
+}
+
 // A terminal stopped with Ctrl-S never holds the progress up (the tool's output keeps being read);
 // in a child, so that a blocked write shows as a child that never finishes.
 TEST(TerminalProgress, StoppedTerminalNeverBlocks)

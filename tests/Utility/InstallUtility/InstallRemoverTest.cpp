@@ -628,3 +628,91 @@ TEST_F(InstallRemoverTest, ADeepDefinitionNeedsNoDeepStack)
     EXPECT_EQ(outcome.counts.removed, 254u);
     EXPECT_TRUE(listing(target).empty());
 }
+
+namespace
+{
+
+// How many times the walk may ask before the stop is there.
+int checksBeforeStop = 0;
+
+bool stopAfterChecks()
+{
+    return checksBeforeStop-- <= 0;
+}
+
+} // namespace
+
+TEST_F(InstallRemoverTest, AStopFinishesTheEntryUnderWayAndKeepsEverythingNotReached)
+{
+    writeFile(target + "/Product/Uninstall.app/Contents/MacOS/sku.xml", "<product/>");
+    for (const char* name : {"Sub/x", "ccc", "bb", "a"})
+        writeFile(target + "/Product/" + name, name);
+    writeFile(target + "/Links/placeholder", "");
+    makeLink("../Product/a", target + "/Links/a");
+    definitionPath = target + "/Product/Uninstall.app/Contents/MacOS/sku.xml";
+    const FileNode root = tree("<directory fileName='Product'><file fileName='Uninstall.app'/>"
+                               "<directory fileName='Sub'><file fileName='x'/><file fileName='y'/></directory>"
+                               "<file fileName='ccc'/><file fileName='bb'/>"
+                               "<file fileName='a'><shortCut name='a' dir='Links'/></file></directory>");
+
+    CapturedStream out;
+    CapturedStream errors;
+    InstallRemover remover(TqString(target.c_str()), true, false, out.get(), errors.get());
+    const FileDescriptor targetFolder(open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    remover.SetTargetFolder(targetFolder.Get());
+    ProtectedPath::OpenedPath definition;
+    ASSERT_TRUE(ProtectedPath::Open(definitionPath.c_str(), definition).IsDone());
+    remover.SetDefinition(definition.item.Get(), definition.folder.Get());
+    // Product, Sub, Sub/x, Sub/y and ccc are reached; the stop is there when bb's turn comes.
+    checksBeforeStop = 5;
+    remover.SetStopCheck(stopAfterChecks);
+    EXPECT_EQ(remover.Run(root), 4);
+
+    const std::string cancelled = "the removal was cancelled";
+    EXPECT_EQ(out.text(), line("removed", "Product/Sub/x") + line("missing", "Product/Sub/y") +
+                              line("removed", "Product/Sub") + line("removed", "Product/ccc") +
+                              kept("Product/bb", cancelled) + kept("Product/a", cancelled) +
+                              kept("Links/a", "the entry it leads to stays") +
+                              kept("Product/Uninstall.app", "kept so that the uninstall can be run again") +
+                              kept("Product", cancelled) +
+                              "summary: 3 removed, 5 kept, 1 missing, 0 failed, 0 ignored\n");
+    EXPECT_EQ(errors.text(), "");
+    // What the report says stays is what is there.
+    EXPECT_EQ(listing(target),
+              (std::vector<std::string>{target + "/Links", target + "/Links/a@", target + "/Links/placeholder",
+                                        target + "/Product", target + "/Product/Uninstall.app",
+                                        target + "/Product/Uninstall.app/Contents",
+                                        target + "/Product/Uninstall.app/Contents/MacOS",
+                                        target + "/Product/Uninstall.app/Contents/MacOS/sku.xml",
+                                        target + "/Product/a", target + "/Product/bb"}));
+
+    // Run again without a stop, it finishes the job.
+    const Outcome again = run(root);
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(listing(target), (std::vector<std::string>{target + "/Links", target + "/Links/placeholder"}));
+}
+
+TEST_F(InstallRemoverTest, ABundleBeingRemovedSaysHowFarItIsInItsVerboseLinesAlone)
+{
+    for (int file = 0; file < 200; ++file)
+        writeFile(target + "/Big.bundle/" + std::to_string(file), "");
+    const FileNode root = tree("<file fileName='Big.bundle'/>");
+    for (const bool verbose : {true, false})
+    {
+        CapturedStream out;
+        CapturedStream errors;
+        InstallRemover remover(TqString(target.c_str()), verbose, false, out.get(), errors.get());
+        const FileDescriptor targetFolder(open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        remover.SetTargetFolder(targetFolder.Get());
+        remover.SetProgressInterval(std::chrono::milliseconds(0));
+        EXPECT_EQ(remover.Run(root), 0);
+        const std::string removing = "removing " + target + "/Big.bundle: ";
+        EXPECT_EQ(out.text(), verbose ? removing + "64 items removed so far\n" + removing +
+                                            "128 items removed so far\n" + removing +
+                                            "192 items removed so far\n" + line("removed", "Big.bundle") +
+                                            "summary: 1 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n"
+                                      : "");
+        EXPECT_FALSE(exists(target + "/Big.bundle"));
+        writeFile(target + "/Big.bundle/0", "");
+    }
+}

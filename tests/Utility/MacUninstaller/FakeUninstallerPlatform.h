@@ -136,9 +136,11 @@ public:
     {
         progress.push_back("Begin " + Text(productName) + " of " + std::to_string(totalEntries));
     }
-    void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override
+    void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath,
+                          const TqString& activity) override
     {
-        progress.push_back("Show " + std::to_string(handledEntries) + " " + Text(currentPath));
+        progress.push_back("Show " + std::to_string(handledEntries) + " " + Text(currentPath) +
+                           (activity.IsSet() ? " [" + Text(activity) + "]" : ""));
     }
     void EndToolProgress() override
     {

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -94,4 +95,40 @@ TEST(ToolOutputTally, InstallEntriesCountDirectoriesFilesAndShortcuts)
         "<file fileName=\"top\"/></installFiles></product>");
     EXPECT_EQ(CountInstallEntries(definition.installRoot), 8u);
     EXPECT_EQ(CountInstallEntries(SKUDefinition().installRoot), 0u);
+}
+
+// While the tool says how far it is inside an entry, that entry and its running count are what the
+// progress shows, under the target and grouped by thousands; the entry's own line ends it.
+TEST(ToolOutputTally, AnEntryBeingRemovedShowsItsRunningCountUntilItsLineComes)
+{
+    ToolOutputTally tally;
+    tally.SetTarget("/opt/Tq");
+    const struct
+    {
+        const char* line;
+        const char* activity;
+        unsigned long handled, removed;
+    } steps[] = {
+        {"removed /opt/Tq/a\n", "", 1, 1},
+        {"removing /opt/Tq/Plug-Ins/Big.bundle: 64 items removed so far\n",
+         "Plug-Ins/Big.bundle \xE2\x80\x94 64 items removed", 1, 1},
+        {"removing /opt/Tq/Plug-Ins/Big.bundle: 12480 items removed so far\n",
+         "Plug-Ins/Big.bundle \xE2\x80\x94 12,480 items removed", 1, 1},
+        {"removing /opt/Tq/Plug-Ins/Big.bundle: 1234567 items removed so far\n",
+         "Plug-Ins/Big.bundle \xE2\x80\x94 1,234,567 items removed", 1, 1},
+        {"removed /opt/Tq/Plug-Ins/Big.bundle\n", "", 2, 2},
+        {"removing /elsewhere/x: 1 items removed so far\n", "/elsewhere/x \xE2\x80\x94 1 item removed", 2, 2},
+        {"kept /opt/Tq/b: the removal was cancelled\n", "", 3, 2},
+    };
+    for (const auto& step : steps)
+    {
+        const unsigned long before = tally.Changes();
+        tally.Feed(step.line, std::strlen(step.line));
+        EXPECT_GT(tally.Changes(), before) << step.line;
+        EXPECT_STREQ(tally.Activity().ConstData(), step.activity) << step.line;
+        EXPECT_EQ(tally.EntriesHandled(), step.handled) << step.line;
+        EXPECT_EQ(tally.EntriesRemoved(), step.removed) << step.line;
+    }
+    // Progress is neither an entry nor a message the person is shown afterwards.
+    EXPECT_STREQ(tally.FailureDetails().ConstData(), "kept /opt/Tq/b: the removal was cancelled");
 }

@@ -152,7 +152,7 @@ TEST_F(UninstallerFlowTest, HelpPrintsTheUsageAndTouchesNothing)
     EXPECT_TRUE(platform.calls.empty());
     const std::string usage = UsageText();
     for (const char* part : {"UNINSTALL_UNATTENDED=1", "0  removed", "3  administrator rights not obtained",
-                             "4  cancelled, nothing removed", "5  the product was not found"})
+                             "4  cancelled: nothing removed, or some of it", "5  the product was not found"})
         EXPECT_NE(usage.find(part), std::string::npos) << part;
 }
 
@@ -428,6 +428,7 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         const char* informative; // nullptr: no dialog
         std::string details;
         bool dryRun = false;
+        const char* ownOutput = nullptr; // the tool's output when not the shared one
     };
     const Status done;
     const std::string dryOutput =
@@ -448,8 +449,15 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         {"nothing of it found", true, false, done, ToolOutcome::NotFound, "", 5,
          "Demo Product was not found in /opt/demo. Nothing was removed.",
          "waiting for another removal of /opt/demo"},
-        {"cancelled by a signal", true, false, done, ToolOutcome::Cancelled, "", 4,
-         "Uninstallation was cancelled. Nothing was removed.", ""},
+        {"cancelled before removing", true, false, done, ToolOutcome::Cancelled, "", 4,
+         "Uninstallation was cancelled. Nothing was removed.", "", false,
+         "cancelled before anything was removed\n"},
+        {"cancelled while removing", true, false, done, ToolOutcome::Cancelled, "", 4,
+         "Uninstallation was cancelled. 1 item was removed; run the uninstaller again to finish.", keeps},
+        {"cancelled after removing some", true, false, done, ToolOutcome::Cancelled, "", 4,
+         "Uninstallation was cancelled. 2 items were removed; run the uninstaller again to finish.",
+         "kept /opt/demo/b: the removal was cancelled", false,
+         "removed /opt/demo/a\nremoved /opt/demo/c\nkept /opt/demo/b: the removal was cancelled\n"},
         {"not started", true, false, Status::Failed(EAGAIN, "x"), ToolOutcome::Succeeded, "", 2,
          "An unxpected error has occured. Restart uninstaller.",
          "could not start the removal tool: Resource temporarily unavailable"},
@@ -473,8 +481,9 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         FakeUninstallerPlatform second = SecondPhase();
         second.toolOutput = c.name == std::string("elevation program could not ask")
                                 ? "Error executing command as another user\nignored /opt/demo/log: Busy\n"
-                            : c.dryRun ? dryOutput
-                                       : output;
+                            : c.ownOutput != nullptr ? c.ownOutput
+                            : c.dryRun                 ? dryOutput
+                                                       : output;
         second.acquireResult = c.acquire;
         second.acquisitionCancelled = c.cancelled;
         second.executeResult = c.execute;
