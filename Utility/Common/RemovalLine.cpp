@@ -33,6 +33,8 @@ const char kWaitingWords[] = "waiting for another removal of ";
 
 } // namespace
 
+const char kMarkedToKeepReason[] = "marked to keep";
+
 TqString FormatRemovalLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
 {
     for (const Word& word : kWords)

@@ -2,46 +2,14 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/statvfs.h>
 #include <tuple>
 #include <unistd.h>
 
+#include "FailureReason.h"
 #include "FileDescriptor.h"
 #include "FolderListing.h"
 #include "NodeIdentity.h"
-
-namespace
-{
-
-// Whether the node name in folderFd (folderFd itself for the empty name) carries the immutable
-// or the append-only flag. Read without opening the node where the file system reports the flags
-// (statx): opening needs read rights the removal does not, and a FIFO or device must not be
-// opened. Elsewhere a file or folder is opened just for FS_IOC_GETFLAGS.
-bool isImmutableOrAppendOnly(int folderFd, const char* name)
-{
-    const unsigned flags = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
-    const int at = AT_SYMLINK_NOFOLLOW | (*name == '\0' ? AT_EMPTY_PATH : 0);
-    struct statx node;
-    if (statx(folderFd, name, at, STATX_TYPE, &node) != 0)
-        return false;
-    if ((node.stx_attributes_mask & flags) == flags)
-        return (node.stx_attributes & flags) != 0;
-    if (!S_ISREG(node.stx_mode) && !S_ISDIR(node.stx_mode))
-        return false;
-    const FileDescriptor opened(
-        *name == '\0' ? -1
-                      : openat(folderFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
-    if (*name != '\0' && !opened.IsOpen())
-        return false;
-    int fileFlags = 0;
-    if (ioctl(opened.IsOpen() ? opened.Get() : folderFd, FS_IOC_GETFLAGS, &fileFlags) != 0)
-        return false;
-    return (fileFlags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
-}
-
-} // namespace
 
 bool DryRunDiskChanges::Entry::operator<(const Entry& other) const
 {
@@ -71,7 +39,7 @@ int DryRunDiskChanges::foreseeRefusal(int folderFd, const char* name, struct sta
     // capabilities and access lists included); an immutable folder says EPERM here.
     if (faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
         return errno;
-    if (isImmutableOrAppendOnly(folderFd, ""))
+    if (ProtectionFlags(folderFd, "") != 0)
         return EPERM;
     struct stat folder;
     if (fstat(folderFd, &folder) != 0)
@@ -80,7 +48,7 @@ int DryRunDiskChanges::foreseeRefusal(int folderFd, const char* name, struct sta
     const uid_t user = geteuid();
     if ((folder.st_mode & S_ISVTX) != 0 && user != 0 && entry.st_uid != user && folder.st_uid != user)
         return EPERM;
-    if (isImmutableOrAppendOnly(folderFd, name))
+    if (ProtectionFlags(folderFd, name) != 0)
         return EPERM;
     return 0;
 }
