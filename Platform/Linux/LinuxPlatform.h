@@ -45,6 +45,7 @@ public:
     void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath) override;
     void EndToolProgress() override;
     void ShowToolWaiting(const TqString& line) override;
+    TqString RightsAdvice() override;
 
 private:
     // The mode is chosen once, by whichever comes first: an alert or the progress display.
@@ -65,6 +66,10 @@ private:
     bool rootsInstallation = true;
     uid_t toolUser = 0;
     TqString rightsFailure;
+    TqString rightsAdvice;
+    // What pkexec and the tool said since the tool was started (its first bytes), to tell why
+    // pkexec could not get the rights.
+    TqString elevationSaid;
     // sudo's password prompt was interrupted by a signal to this process: a cancel.
     bool promptInterrupted = false;
     // What was started, so that it can be started again with sudo when pkexec could not ask.

@@ -102,7 +102,8 @@ TEST_F(InstallUtilityEndToEndTest, RemovesExactlyTheListedEntriesAndAfterAFailur
              {"failed " + entry + ": Contents/",
               "kept " + target + "/" + productName +
                   "/Uninstall.app: kept so that the uninstall can be run again\n",
-              dialog("Uninstallation failed. Some components may not have been removed.")})
+              "Uninstall " + productName +
+                  "\nUninstallation failed. Some components may not have been removed. 1 item could not be removed"})
             EXPECT_NE(errors.find(shown), std::string::npos) << shown << "\nin:\n" << errors;
         // Everything else listed went all the same.
         EXPECT_FALSE(exists(target + "/Plug-Ins/Modules"));

@@ -231,4 +231,41 @@ TEST_F(UninstallRealPkexecTest, UsersUninstallOfARootInstallationRunsTheInstalle
     EXPECT_EQ(executions[0].substr(0, expected.size()), expected);
 }
 
+// A polkit rule answering no, and a password asked with nobody to ask it (no agent, no terminal):
+// rights not obtained, said in plain words with what to do, every line of pkexec's kept.
+TEST_F(UninstallRealPkexecTest, RightsRefusedOrWithNobodyToAskAreSaidInPlainWords)
+{
+    const struct
+    {
+        const char* result;
+        std::vector<std::string> said;
+        const char* advice;
+    } rows[] = {
+        {"NO", {"Not authorized", "This incident has been reported."}, "The system's policy does not allow you"},
+        {"AUTH_ADMIN", {"authentication agent"}, "Nobody could be asked for the password: start your desktop's"},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.result);
+        TemporaryFolder::WriteFile(rule, "polkit.addRule(function(action, subject) {\n"
+                                         "  if (action.id == \"org.freedesktop.policykit.exec\" && subject.user == \"" +
+                                             user + "\")\n    return polkit.Result." + row.result + ";\n});\n");
+        RunProgram::Outcome probe;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                probe = RunProgram::Run(AsUser({"/usr/bin/setsid", "-w", kPkexec, "/bin/true"}), 20);
+                return probe.text.find(row.said[0]) != std::string::npos;
+            },
+            20))
+            << "polkitd did not take the rule: " << probe.text;
+        const RunProgram::Outcome outcome =
+            RunProgram::Run(AsUser({"/usr/bin/setsid", "-w", executables + "/Uninstall"}), 60);
+        EXPECT_EQ(outcome.status, 3) << outcome.text;
+        for (const std::string& line : row.said)
+            EXPECT_NE(outcome.text.find(line), std::string::npos) << line << " in:\n" << outcome.text;
+        EXPECT_NE(outcome.text.find(row.advice), std::string::npos) << outcome.text;
+        EXPECT_TRUE(std::filesystem::exists(target + "/Library/Root Only.txt"));
+    }
+}
+
 } // namespace
