@@ -489,7 +489,14 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
     platform.RemoveAbandonedRunFolders();
     if (definitionPath.IsEmpty() || targetPathFile.IsEmpty())
     {
-        platform.RunAlert(ConfigurationErrorAlert());
+        // The dialog's text names a file of another system; the details name the one missing here.
+        const TqString folder = PathText::Join(platform.BundlePath(), kExecutableFolder);
+        TqString missing;
+        for (const char* name : {kDefinitionFile, kTargetPathFile})
+            if ((name == kDefinitionFile ? definitionPath : targetPathFile).IsEmpty())
+                missing += TqString(missing.IsSet() ? "\n" : "") + EscapeLineText(PathText::Join(folder, name)) +
+                           ": not found";
+        platform.RunAlert(ConfigurationErrorAlert(missing));
         return kUninstallNothingRemoved;
     }
     auto stopped = [&]

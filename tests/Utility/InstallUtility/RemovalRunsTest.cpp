@@ -189,14 +189,16 @@ TEST_F(RemovalRunsTest, EachRunLeavesOneRecordOfWhoWhatWhereAndHowItEnded)
 {
     // The product's name holds quotes and a line break: the record stays one line.
     writeFile(definition,
-              "<product><sku name='Tq &quot;Demo&quot;&#10;Two'/><installFiles><file fileName='a'/>"
+              "<product><sku ID='tq.demo' build='4.2 \"beta\"' name='Tq &quot;Demo&quot;&#10;Two'/>"
+              "<installFiles><file fileName='a'/>"
               "<file fileName='gone'/><directory fileName='d'><file fileName='b'/></directory>"
               "</installFiles></product>");
     writeFile(base + "/target.xml", "<targetPath path='" + target + "'/>");
     writeFile(target + "/a", "a");
     writeFile(target + "/d/b", "b");
     writeFile(target + "/d/unlisted", "u");
-    const std::string removal = "removal of \"Tq \\\"Demo\\\"\\nTwo\" from " + target + " asked by uid 0";
+    const std::string product = "removal of \"Tq \\\"Demo\\\"\\nTwo\" (ID \"tq.demo\", build \"4.2 \\\"beta\\\"\")";
+    const std::string removal = product + " from " + target + " asked by root uid 0";
     const struct
     {
         const char *option, *sudoUid, *targetName;
@@ -206,13 +208,16 @@ TEST_F(RemovalRunsTest, EachRunLeavesOneRecordOfWhoWhatWhereAndHowItEnded)
          "13 dry run: " + removal +
              ": 2 would be removed, 1 kept, 1 missing, 0 would fail, 0 failed, 0 would be ignored; exit "
              "status 0"},
+        // Root started through sudo: the caller is who asked.
         {"-v", "4242", "target",
-         "13 " + removal +
-             " (for uid 4242 through sudo): 2 removed, 1 kept, 1 missing, 0 failed, 0 ignored; exit status "
+         "13 " + product + " from " + target +
+             " asked by uid 4242 through sudo: 2 removed, 1 kept, 1 missing, 0 failed, 0 ignored; exit status "
              "0"},
         {"-v", nullptr, "none",
-         "12 removal asked by uid 0: refused: cannot read the target path from " + base +
+         "12 removal asked by root uid 0: refused: cannot read the target path from " + base +
              "/none.xml; exit status 2"},
+        {"-x", nullptr, "target",
+         "12 removal asked by root uid 0: refused: a command line it does not know; exit status 2"},
     };
     for (const auto& r : runs)
     {

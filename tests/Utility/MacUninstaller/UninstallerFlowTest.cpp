@@ -163,6 +163,8 @@ TEST_F(UninstallerFlowTest, MissingDataFileShowsConfigurationErrorOnly)
         EXPECT_TRUE(partial.alerts[0].defaultButton.IsEmpty());
         EXPECT_TRUE(partial.alerts[0].alternateButton.IsEmpty());
         EXPECT_EQ(partial.alerts[0].kind, AlertKind::Error);
+        EXPECT_EQ(std::string(partial.alerts[0].details.ConstData()),
+                  bundle + "/Contents/MacOS/" + missing + ": not found");
         EXPECT_EQ(partial.calls, std::vector<std::string>{"RunAlert Configuration Error"}) << missing;
     }
 }
