@@ -7,6 +7,7 @@
 #include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "BundleLocation.h"
@@ -259,6 +260,16 @@ Status LinuxPlatform::ExecuteWithPrivileges(const TqString& toolPath, const Vect
     // With windows, the terminal (if any) is the shell's again: pkexec asks through the desktop's
     // agent or not at all.
     tool.StartWithoutTerminal(CurrentDialogMode() == DialogMode::Graphical);
+    // pkexec's own prompt turns the terminal's echo off, and a pkexec interrupted there leaves
+    // it so: the terminal's settings are put back once it has ended by a signal.
+    terminalSaved = false;
+    if (CurrentDialogMode() == DialogMode::Terminal)
+    {
+        const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        terminalSaved = terminal >= 0 && tcgetattr(terminal, &terminalSettings) == 0;
+        if (terminal >= 0)
+            close(terminal);
+    }
     const Status started = tool.Start(PrivilegedCommand(elevation, toolPath, arguments), runAs);
     if (started.IsDone())
     {
@@ -302,6 +313,17 @@ ToolOutcome LinuxPlatform::WaitForTool()
 {
     const int exitStatus = tool.Wait();
     const ToolOutcome outcome = OutcomeOfExit(elevation.method, exitStatus, tool.EndingSignal());
+    if (tool.EndingSignal() != 0 && terminalSaved)
+    {
+        // The report starts on a line of its own, not after the prompt that was interrupted.
+        const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (terminal >= 0)
+        {
+            (void)tcsetattr(terminal, TCSAFLUSH, &terminalSettings);
+            (void)!write(terminal, "\n", 1);
+            close(terminal);
+        }
+    }
     if (outcome != ToolOutcome::RightsNotObtained || elevation.method != ElevationMethod::Pkexec)
         return outcome;
     // pkexec could not authenticate (no agent, no session): at the terminal, sudo may still ask.

@@ -1,6 +1,8 @@
 #ifndef TQ_LINUXPLATFORM_H
 #define TQ_LINUXPLATFORM_H
 
+#include <termios.h>
+
 #include "Dialogs.h"
 #include "Elevation.h"
 #include "GtkProgress.h"
@@ -67,6 +69,9 @@ private:
     uid_t toolUser = 0;
     TqString rightsFailure;
     TqString rightsAdvice;
+    // The terminal's settings before the tool (and pkexec's prompt) started, in terminal mode.
+    bool terminalSaved = false;
+    struct termios terminalSettings = {};
     // What pkexec and the tool said since the tool was started (its first bytes), to tell why
     // pkexec could not get the rights.
     TqString elevationSaid;
