@@ -120,7 +120,8 @@ TqString PkexecFailureAdvice(const TqString& said)
 
 ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus, int endingSignal)
 {
-    if (endingSignal == SIGINT || endingSignal == SIGQUIT || endingSignal == SIGTERM || endingSignal == SIGHUP)
+    if (endingSignal == SIGINT || endingSignal == SIGQUIT || endingSignal == SIGTERM ||
+        endingSignal == SIGHUP)
         return ToolOutcome::Cancelled;
     if (method == ElevationMethod::Pkexec && exitStatus == 126)
         return ToolOutcome::AuthorizationRefused;

@@ -162,7 +162,8 @@ gboolean CopySelectedLines(GtkWidget* view, GdkEventKey* event, gpointer)
     if ((event->state & GDK_CONTROL_MASK) == 0 || (event->keyval != GDK_KEY_c && event->keyval != GDK_KEY_C))
         return FALSE;
     GtkTreeModel* model = nullptr;
-    GList* rows = gtk_tree_selection_get_selected_rows(gtk_tree_view_get_selection(GTK_TREE_VIEW(view)), &model);
+    GList* rows =
+        gtk_tree_selection_get_selected_rows(gtk_tree_view_get_selection(GTK_TREE_VIEW(view)), &model);
     GString* text = g_string_new(nullptr);
     for (GList* row = rows; row != nullptr; row = row->next)
     {
@@ -203,8 +204,8 @@ GtkWidget* DetailsList(const Alert& alert)
         gchar* tooltip = g_markup_escape_text(whole, -1);
         GtkTreeIter row;
         gtk_list_store_append(store, &row);
-        gtk_list_store_set(store, &row, ItemColumn, item, ReasonColumn, reason, LineColumn, whole, TooltipColumn,
-                           tooltip, -1);
+        gtk_list_store_set(store, &row, ItemColumn, item, ReasonColumn, reason, LineColumn, whole,
+                           TooltipColumn, tooltip, -1);
         g_free(item);
         g_free(reason);
         g_free(whole);
@@ -217,7 +218,8 @@ GtkWidget* DetailsList(const Alert& alert)
         const char* title;
         int column;
         PangoEllipsizeMode ellipsize;
-    } columns[] = {{"Item", ItemColumn, PANGO_ELLIPSIZE_MIDDLE}, {"Reason", ReasonColumn, PANGO_ELLIPSIZE_END}};
+    } columns[] = {{"Item", ItemColumn, PANGO_ELLIPSIZE_MIDDLE},
+                   {"Reason", ReasonColumn, PANGO_ELLIPSIZE_END}};
     for (const auto& spec : columns)
     {
         GtkCellRenderer* text = gtk_cell_renderer_text_new();

@@ -377,7 +377,8 @@ void InstallRemover::removeShortCutLink(const FileNode& node, const ShortCutLink
     }
     if (!entryGone)
         return (void)kept(link.path, "the entry it leads to stays");
-    settle(node, link.path, goneIsDone(changes->RemoveName(link.folderFd, name).Errno()), link.folderFd, name);
+    settle(node, link.path, goneIsDone(changes->RemoveName(link.folderFd, name).Errno()), link.folderFd,
+           name);
 }
 
 bool InstallRemover::leadsTo(const ShortCutLink& link, const TqString& linkText, const TqString& entryName,
@@ -487,5 +488,6 @@ bool InstallRemover::settle(const FileNode& node, const TqString& path, int erro
         return removed(path);
     if (error == ENOENT)
         return missing(path);
-    return failed(node, path, folderFd >= 0 ? FailureReason(folderFd, name, error) : TqString(strerror(error)));
+    return failed(node, path,
+                  folderFd >= 0 ? FailureReason(folderFd, name, error) : TqString(strerror(error)));
 }

@@ -348,7 +348,8 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
                                    errors, hooks, counts);
     if (counts)
         record.TakeCounts(*counts);
-    record.Write({definition.skuInfo.name, definition.skuInfo.id, definition.skuInfo.build}, targetPath, status);
+    record.Write({definition.skuInfo.name, definition.skuInfo.id, definition.skuInfo.build}, targetPath,
+                 status);
     if (command.json)
         writeClosingObject(command, definition, targetPath, counts, status, record.Messages(), out);
     return status;

@@ -47,9 +47,10 @@ std::string askedBy()
             char* end = nullptr;
             errno = 0;
             const unsigned long caller = std::strtoul(value, &end, 10);
-            const std::string who = *end == '\0' && errno == 0 && *value != '-' && caller < static_cast<uid_t>(-1)
-                                        ? userText(static_cast<uid_t>(caller))
-                                        : "uid " + std::string(EscapeLineText(TqString(value)).ConstData());
+            const std::string who =
+                *end == '\0' && errno == 0 && *value != '-' && caller < static_cast<uid_t>(-1)
+                    ? userText(static_cast<uid_t>(caller))
+                    : "uid " + std::string(EscapeLineText(TqString(value)).ConstData());
             return "asked by " + who + " through " + (variable[0] == 'P' ? "pkexec" : "sudo");
         }
     return "asked by " + userText(startingUser);

@@ -145,7 +145,8 @@ TqString FailureCounts(const ToolOutputTally& tally)
     unsigned long marked = 0;
     for (const TqString& line : tally.Keeps().Lines())
         marked += ParseRemovalLine(line).reason == TqString(kMarkedToKeepReason) ? 1 : 0;
-    std::string text = std::to_string(failed) + (failed == 1 ? " item could not be removed" : " items could not be removed");
+    std::string text =
+        std::to_string(failed) + (failed == 1 ? " item could not be removed" : " items could not be removed");
     if (marked > 0)
         text += ", and " + std::to_string(marked) + (tally.Keeps().More() > 0 ? " or more" : "") +
                 (marked == 1 ? " was" : " were") + " kept as the product asks";
@@ -227,7 +228,9 @@ Alert NoRightsAlert(const TqString& productName, const TqString& reason, const T
     if (advice.IsSet())
         text += TqString(" ") + advice;
     return ProductAlert(productName, text, AlertKind::Error,
-                        saidLines.IsSet() ? saidLines : reason.IsSet() ? EscapeLineText(reason) : TqString());
+                        saidLines.IsSet() ? saidLines
+                        : reason.IsSet()  ? EscapeLineText(reason)
+                                          : TqString());
 }
 
 // Empties the tool's output in small reads; the tool is finished only when its output closes.
@@ -316,7 +319,8 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
     platform.EndToolProgress();
     const TqString rightsReason =
         outcome == ToolOutcome::RightsNotObtained ? platform.RightsFailureReason() : TqString();
-    const TqString rightsAdvice = outcome == ToolOutcome::RightsNotObtained ? platform.RightsAdvice() : TqString();
+    const TqString rightsAdvice =
+        outcome == ToolOutcome::RightsNotObtained ? platform.RightsAdvice() : TqString();
     platform.FreeAuthorization();
 
     if (inputs.dryRun && (outcome == ToolOutcome::Succeeded || outcome == ToolOutcome::Failed))
@@ -343,8 +347,9 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
         return kUninstallCancelled;
     case ToolOutcome::RightsNotObtained:
         // Every line the elevation program wrote, not only its last ("This incident has been reported.").
-        platform.RunAlert(rightsReason.IsSet() ? NoRightsAlert(name, rightsReason)
-                                               : NoRightsAlert(name, TqString(), rightsAdvice, tally.MessageDetails()));
+        platform.RunAlert(rightsReason.IsSet()
+                              ? NoRightsAlert(name, rightsReason)
+                              : NoRightsAlert(name, TqString(), rightsAdvice, tally.MessageDetails()));
         return kUninstallNoRights;
     case ToolOutcome::Failed:
     case ToolOutcome::Restarted:
@@ -494,8 +499,8 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
         TqString missing;
         for (const char* name : {kDefinitionFile, kTargetPathFile})
             if ((name == kDefinitionFile ? definitionPath : targetPathFile).IsEmpty())
-                missing += TqString(missing.IsSet() ? "\n" : "") + EscapeLineText(PathText::Join(folder, name)) +
-                           ": not found";
+                missing += TqString(missing.IsSet() ? "\n" : "") +
+                           EscapeLineText(PathText::Join(folder, name)) + ": not found";
         platform.RunAlert(ConfigurationErrorAlert(missing));
         return kUninstallNothingRemoved;
     }

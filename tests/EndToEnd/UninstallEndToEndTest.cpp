@@ -141,8 +141,10 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
          "reported.\\n' >&2; exit 127",
          User, nullptr, "1", 3,
          "Error executing command as another user: Not authorized\nThis incident has been reported.\n" +
-             product + "Administrator rights are needed to remove Demo 100% Product, and they could not be "
-             "obtained. The system's policy does not allow you to remove it: ask an administrator to remove it.",
+             product +
+             "Administrator rights are needed to remove Demo 100% Product, and they could not be "
+             "obtained. The system's policy does not allow you to remove it: ask an administrator to remove "
+             "it.",
          "pkexec\n"},
         {"no authentication agent", "echo 'removed /t/a'",
          "echo 'Error creating textual authentication agent: Error opening current controlling terminal for "

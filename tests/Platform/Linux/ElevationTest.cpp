@@ -113,11 +113,12 @@ TEST(PkexecFailureAdvice, TellsARefusalFromNobodyToAsk)
                               .ConstData())
                   .substr(0, 30),
               "The system's policy does not a");
-    EXPECT_EQ(std::string(PkexecFailureAdvice("Error creating textual authentication agent: Error opening current "
-                                              "controlling terminal for the process (`/dev/tty'): No such device")
-                              .ConstData())
-                  .substr(0, 30),
-              "Nobody could be asked for the ");
+    EXPECT_EQ(
+        std::string(PkexecFailureAdvice("Error creating textual authentication agent: Error opening current "
+                                        "controlling terminal for the process (`/dev/tty'): No such device")
+                        .ConstData())
+            .substr(0, 30),
+        "Nobody could be asked for the ");
 }
 
 TEST_F(ElevationTest, DismissedPkexecIsARefusalAndRunsNothing)

@@ -63,11 +63,14 @@ std::string DescribeDetails(GtkWidget* dialog)
             g_object_get(cells->data, "ellipsize", &mode, nullptr);
         g_list_free(cells);
         text += std::string(" ") + gtk_tree_view_column_get_title(column) +
-                (mode == PANGO_ELLIPSIZE_MIDDLE ? "(middle)" : mode == PANGO_ELLIPSIZE_END ? "(end)" : "(whole)");
+                (mode == PANGO_ELLIPSIZE_MIDDLE ? "(middle)"
+                 : mode == PANGO_ELLIPSIZE_END  ? "(end)"
+                                                : "(whole)");
     }
     GtkTreeModel* model = gtk_tree_view_get_model(view);
     GtkTreeIter row;
-    for (gboolean more = gtk_tree_model_get_iter_first(model, &row); more; more = gtk_tree_model_iter_next(model, &row))
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &row); more;
+         more = gtk_tree_model_iter_next(model, &row))
     {
         // The columns shown are the first two; the list has more for copying and the tooltip.
         gchar* item = nullptr;
@@ -84,7 +87,8 @@ std::string DescribeDetails(GtkWidget* dialog)
     press->key.state = GDK_CONTROL_MASK;
     gtk_widget_event(GTK_WIDGET(view), press);
     gdk_event_free(press);
-    gchar* copied = gtk_clipboard_wait_for_text(gtk_widget_get_clipboard(GTK_WIDGET(view), GDK_SELECTION_CLIPBOARD));
+    gchar* copied =
+        gtk_clipboard_wait_for_text(gtk_widget_get_clipboard(GTK_WIDGET(view), GDK_SELECTION_CLIPBOARD));
     text += std::string("\n  copied: ") + (copied != nullptr ? copied : "(nothing)");
     g_free(copied);
     return text;
@@ -169,8 +173,9 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
     alerts[3].informativeText = "Uninstallation failed. Some components may not have been removed.";
     alerts[3].details = "failed /opt/Demo Product/<b>lib</b>: Operation not permitted: it has the immutable "
                         "flag, which chattr -i clears\nwaiting for another removal of /opt/Demo Product";
-    alerts[3].detailLines.push_back({"failed /opt/Demo Product/<b>lib</b>",
-                                     "Operation not permitted: it has the immutable flag, which chattr -i clears"});
+    alerts[3].detailLines.push_back(
+        {"failed /opt/Demo Product/<b>lib</b>",
+         "Operation not permitted: it has the immutable flag, which chattr -i clears"});
     alerts[3].detailsOpen = true;
     alerts[2].messageText = "Configuration Error";
     alerts[2].informativeText = "Configuration file Uninstall.plist not found in application bundle.";
@@ -198,13 +203,16 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
         "title=Demo Product buttons=Cancel(default)(focus) Uninstall(destructive) icon=dialog-question\n"
         "title=Demo Product buttons=OK(default)(focus) icon=none details=closed Item(middle) Reason(end)\n"
         "  [kept /opt/Demo Product/Application Support/A very long folder name/Settings] [marked to keep]\n"
-        "  copied: kept /opt/Demo Product/Application Support/A very long folder name/Settings: marked to keep\n"
+        "  copied: kept /opt/Demo Product/Application Support/A very long folder name/Settings: marked to "
+        "keep\n"
         "title=Uninstall buttons=OK(default)(focus) icon=dialog-error\n"
-        "title=Demo Product buttons=OK(default)(focus) icon=dialog-error details=open Item(middle) Reason(end)\n"
+        "title=Demo Product buttons=OK(default)(focus) icon=dialog-error details=open Item(middle) "
+        "Reason(end)\n"
         "  [failed /opt/Demo Product/<b>lib</b>] [Operation not permitted: it has the immutable flag, which "
         "chattr -i clears]\n"
         "  [waiting for another removal of /opt/Demo Product] []\n"
-        "  copied: failed /opt/Demo Product/<b>lib</b>: Operation not permitted: it has the immutable flag, which "
+        "  copied: failed /opt/Demo Product/<b>lib</b>: Operation not permitted: it has the immutable flag, "
+        "which "
         "chattr -i clears\nwaiting for another removal of /opt/Demo Product\n");
 }
 

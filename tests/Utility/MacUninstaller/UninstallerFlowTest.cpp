@@ -452,7 +452,8 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         {"dismissed at the elevation program", true, false, done, ToolOutcome::AuthorizationRefused, "", 4,
          nullptr, ""},
         {"elevation program could not ask", true, false, done, ToolOutcome::RightsNotObtained, "", 3,
-         refused.c_str(), "Error executing command as another user: Not authorized\nThis incident has been reported."},
+         refused.c_str(),
+         "Error executing command as another user: Not authorized\nThis incident has been reported."},
         {"its replacement was refused", true, false, done, ToolOutcome::RightsNotObtained,
          "sudo: 3 incorrect\x1b", 3, noRights, "sudo: 3 incorrect\\x1B"},
         {"started again another way", true, false, done, ToolOutcome::Restarted, "", 0,
@@ -501,11 +502,13 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         EXPECT_EQ(second.alerts[0].detailsOpen, c.status == 1) << c.name;
         std::string items;
         for (const Alert::DetailLine& line : second.alerts[0].detailLines)
-            items += std::string(items.empty() ? "" : "\n") + line.item.ConstData() + "|" + line.reason.ConstData();
+            items += std::string(items.empty() ? "" : "\n") + line.item.ConstData() + "|" +
+                     line.reason.ConstData();
         if (c.name == std::string("failed"))
         {
-            EXPECT_EQ(items, "failed /opt/demo/b|Operation not permitted\nkept /opt/demo/Settings|marked to keep\n"
-                             "ignored /opt/demo/log|Busy\nwaiting for another removal of /opt/demo|");
+            EXPECT_EQ(items,
+                      "failed /opt/demo/b|Operation not permitted\nkept /opt/demo/Settings|marked to keep\n"
+                      "ignored /opt/demo/log|Busy\nwaiting for another removal of /opt/demo|");
         }
     }
 }
