@@ -27,6 +27,17 @@ struct Alert
     // kept); unset for none. The graphical and terminal dialogs show them beside the texts; where
     // dialogs go to standard error they are written before the dialog, whose format stays fixed.
     TqString details;
+    // The details line by line, split where a line tells of one item: what it is about (the
+    // word and path, or the whole line when it tells of no item) and why (unset for none). A
+    // window shows them as a list; empty when the details are plain text.
+    struct DetailLine
+    {
+        TqString item;
+        TqString reason;
+    };
+    Vector<DetailLine> detailLines;
+    // Whether the details are shown without being asked for (something failed).
+    bool detailsOpen = false;
 };
 
 // The answers of an alert, as the flow compares them.
@@ -44,7 +55,7 @@ enum class ToolOutcome
     Failed,               // status 1 or another the tool does not give, or killed by a signal
     NothingRemoved,       // status 2: the tool refused its command line, inputs or lock; nothing removed
     NotFound,             // status 3: nothing the definition lists was under the target; nothing removed
-    Cancelled,            // status 4: a signal ended it before it removed anything
+    Cancelled,            // status 4, or an interruption ended it (or the prompt before it): nothing removed
     AuthorizationRefused, // the user dismissed the password prompt: the run ends quietly
     RightsNotObtained,    // no way to ask for rights, or they were refused: the user is told
     Restarted             // the elevation program could not ask; the tool was started again another
@@ -99,13 +110,16 @@ public:
     // become readable as one stream.
     virtual Status ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) = 0;
     virtual void FreeAuthorization() = 0;
-    // After CreateAuthorization or AcquireRight failed: true when the user dismissed the prompt
-    // (the run ends quietly), false when the rights could not be had (the user is told).
+    // After CreateAuthorization or AcquireRight failed: true when the user interrupted the prompt
+    // (the run is cancelled, nothing was removed), false when the rights could not be had.
     virtual bool AcquisitionWasCancelled() = 0;
     // Once the rights could not be had: one line saying why, in the words of the program that was
     // asked when it said any; unset when the reason is the last line of the tool's output (an
     // elevation program writes there).
     virtual TqString RightsFailureReason() = 0;
+    // Once the elevation program could not get the rights for the tool: in plain words, whether
+    // nobody could be asked or the answer was no, and what to do; unset when it cannot tell.
+    virtual TqString RightsAdvice() { return TqString(); }
 
     // Reads up to size bytes of the tool's output; 0 at its end, less than 0 on an error.
     [[nodiscard]] virtual long ReadToolOutput(char* buffer, unsigned long size) = 0;

@@ -1,5 +1,6 @@
 #include "Elevation.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,8 +110,19 @@ Vector<TqString> RightsCheckCommand(const Elevation& elevation)
     return command;
 }
 
-ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus)
+TqString PkexecFailureAdvice(const TqString& said)
 {
+    if (said.IndexOf("Not authorized", 0) != TqString::maxLen)
+        return "The system's policy does not allow you to remove it: ask an administrator to remove it.";
+    return "Nobody could be asked for the password: start your desktop's authentication agent, run the "
+           "uninstaller from a terminal, or ask an administrator to remove it.";
+}
+
+ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus, int endingSignal)
+{
+    if (endingSignal == SIGINT || endingSignal == SIGQUIT || endingSignal == SIGTERM ||
+        endingSignal == SIGHUP)
+        return ToolOutcome::Cancelled;
     if (method == ElevationMethod::Pkexec && exitStatus == 126)
         return ToolOutcome::AuthorizationRefused;
     if (method == ElevationMethod::Pkexec && exitStatus == 127)

@@ -45,8 +45,16 @@ Vector<TqString> RightsCheckCommand(const Elevation& elevation);
 
 // pkexec's own 126 (its dialog was dismissed) and 127 (it could not authenticate) say nothing
 // about the tool: the first ends the run quietly, the second means the rights were not obtained.
-// Otherwise the tool's own: 0 done, 2 nothing removed (refused), 3 nothing found, 4 cancelled,
-// anything else failed.
-ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus);
+// A process ended by an interruption (Ctrl-C, Ctrl-\, SIGTERM, SIGHUP; endingSignal) is
+// cancelled: the tool takes these over before it does anything, so what they ended was the
+// elevation program still asking (pkexec runs the tool in its own process, sudo dies of the
+// signal that ended it) or the tool before its start. Otherwise the tool's own: 0 done, 2 nothing
+// removed (refused), 3 nothing found, 4 cancelled, anything else failed.
+ToolOutcome OutcomeOfExit(ElevationMethod method, int exitStatus, int endingSignal = 0);
+
+// After pkexec could not get the rights (127), from all it said: in plain words whether polkit
+// answered no or nobody could be asked (no authentication agent, no terminal for its own
+// prompt), and what to do.
+TqString PkexecFailureAdvice(const TqString& said);
 
 #endif

@@ -140,24 +140,112 @@ void ShowKindIcon(GtkWidget* dialog, AlertKind kind)
     gtk_widget_show(image);
 }
 
-// A collapsed "Details" area below the texts: a scrolled, read-only view whose lines wrap at the
-// window's width (a long path is read whole) and can be selected and copied.
-void AddDetails(GtkWidget* dialog, const TqString& details)
+// The details list's columns: what a line is about, why, the whole line (for copying) and the
+// whole line as markup (for the tooltip, which GTK reads as markup).
+enum DetailColumn
+{
+    ItemColumn,
+    ReasonColumn,
+    LineColumn,
+    TooltipColumn,
+    DetailColumnCount
+};
+
+gchar* ValidText(const TqString& text)
+{
+    return g_utf8_make_valid(text.ConstData(), static_cast<gssize>(text.Size()));
+}
+
+// Ctrl+C on the list puts the selected lines, each whole, on the clipboard.
+gboolean CopySelectedLines(GtkWidget* view, GdkEventKey* event, gpointer)
+{
+    if ((event->state & GDK_CONTROL_MASK) == 0 || (event->keyval != GDK_KEY_c && event->keyval != GDK_KEY_C))
+        return FALSE;
+    GtkTreeModel* model = nullptr;
+    GList* rows =
+        gtk_tree_selection_get_selected_rows(gtk_tree_view_get_selection(GTK_TREE_VIEW(view)), &model);
+    GString* text = g_string_new(nullptr);
+    for (GList* row = rows; row != nullptr; row = row->next)
+    {
+        GtkTreeIter iter;
+        gchar* line = nullptr;
+        if (gtk_tree_model_get_iter(model, &iter, static_cast<GtkTreePath*>(row->data)))
+            gtk_tree_model_get(model, &iter, LineColumn, &line, -1);
+        g_string_append_printf(text, "%s%s", line != nullptr ? line : "", row->next != nullptr ? "\n" : "");
+        g_free(line);
+    }
+    g_list_free_full(rows, reinterpret_cast<GDestroyNotify>(gtk_tree_path_free));
+    gtk_clipboard_set_text(gtk_widget_get_clipboard(view, GDK_SELECTION_CLIPBOARD), text->str,
+                           static_cast<gint>(text->len));
+    g_string_free(text, TRUE);
+    return TRUE;
+}
+
+// The details as a list, one row per line: the item (a long path shortened in its middle, where
+// its start and its name stay readable) and the reason beside it. The whole line shows as the
+// row's tooltip, and selected rows are copied whole.
+GtkWidget* DetailsList(const Alert& alert)
+{
+    GtkListStore* store =
+        gtk_list_store_new(DetailColumnCount, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING);
+    const TqString& details = alert.details;
+    unsigned long start = 0;
+    for (unsigned long index = 0; start < details.Size(); ++index)
+    {
+        unsigned long end = details.IndexOf("\n", start);
+        if (end == TqString::maxLen)
+            end = details.Size();
+        const TqString line = details.Substr(start, end - start);
+        start = end + 1;
+        const bool split = index < alert.detailLines.size();
+        gchar* item = ValidText(split ? alert.detailLines[index].item : line);
+        gchar* reason = ValidText(split ? alert.detailLines[index].reason : TqString());
+        gchar* whole = ValidText(line);
+        gchar* tooltip = g_markup_escape_text(whole, -1);
+        GtkTreeIter row;
+        gtk_list_store_append(store, &row);
+        gtk_list_store_set(store, &row, ItemColumn, item, ReasonColumn, reason, LineColumn, whole,
+                           TooltipColumn, tooltip, -1);
+        g_free(item);
+        g_free(reason);
+        g_free(whole);
+        g_free(tooltip);
+    }
+    GtkWidget* view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));
+    g_object_unref(store);
+    const struct
+    {
+        const char* title;
+        int column;
+        PangoEllipsizeMode ellipsize;
+    } columns[] = {{"Item", ItemColumn, PANGO_ELLIPSIZE_MIDDLE},
+                   {"Reason", ReasonColumn, PANGO_ELLIPSIZE_END}};
+    for (const auto& spec : columns)
+    {
+        GtkCellRenderer* text = gtk_cell_renderer_text_new();
+        g_object_set(text, "ellipsize", spec.ellipsize, nullptr);
+        GtkTreeViewColumn* column =
+            gtk_tree_view_column_new_with_attributes(spec.title, text, "text", spec.column, nullptr);
+        gtk_tree_view_column_set_resizable(column, TRUE);
+        gtk_tree_view_column_set_expand(column, TRUE);
+        gtk_tree_view_append_column(GTK_TREE_VIEW(view), column);
+    }
+    gtk_tree_view_set_tooltip_column(GTK_TREE_VIEW(view), TooltipColumn);
+    gtk_tree_selection_set_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(view)), GTK_SELECTION_MULTIPLE);
+    g_signal_connect(view, "key-press-event", G_CALLBACK(CopySelectedLines), nullptr);
+    return view;
+}
+
+// A "Details" area below the texts, collapsed unless the alert asks for it open.
+void AddDetails(GtkWidget* dialog, const Alert& alert)
 {
     GtkWidget* expander = gtk_expander_new_with_mnemonic("_Details");
+    gtk_expander_set_expanded(GTK_EXPANDER(expander), alert.detailsOpen);
     GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), GTK_SHADOW_IN);
-    gtk_widget_set_size_request(scrolled, 480, 160);
-    GtkWidget* view = gtk_text_view_new();
-    gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
-    gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
-    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_WORD_CHAR);
-    gtk_text_view_set_monospace(GTK_TEXT_VIEW(view), TRUE);
-    gchar* valid = g_utf8_make_valid(details.ConstData(), static_cast<gssize>(details.Size()));
-    gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), valid, -1);
-    g_free(valid);
-    gtk_container_add(GTK_CONTAINER(scrolled), view);
+    gtk_widget_set_size_request(scrolled, 560, 160);
+    gtk_container_add(GTK_CONTAINER(scrolled), DetailsList(alert));
     gtk_container_add(GTK_CONTAINER(expander), scrolled);
     GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
     gtk_box_pack_end(GTK_BOX(area), expander, TRUE, TRUE, 0);
@@ -241,7 +329,7 @@ GtkWidget* BuildGtkAlert(const Alert& alert)
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
     ShowKindIcon(dialog, alert.kind);
     if (alert.details.IsSet())
-        AddDetails(dialog, alert.details);
+        AddDetails(dialog, alert);
 
     GtkWidget* defaultButton = nullptr;
     for (const ButtonSpec& spec : ButtonsLeftToRight(alert))

@@ -25,7 +25,8 @@ TqString AlertWindowTitle(const Alert& alert);
 // button, when there is one, leftmost). The default button is the default response and has the
 // focus; closing the window answers it. In a question, the affirmative button is styled as
 // destructive. The icon follows the alert's kind (none for information); its details, when set,
-// sit in a collapsed "Details" area of wrapped, selectable text.
+// sit in a "Details" area (open when the alert asks) as a list of the lines: item and reason in
+// columns, long paths shortened in the middle, selected lines copied whole with Ctrl+C.
 _GtkWidget* BuildGtkAlert(const Alert& alert);
 
 // Shows BuildGtkAlert's dialog and returns the alert's code for the button chosen. When

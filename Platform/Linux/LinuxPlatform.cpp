@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "BundleLocation.h"
@@ -40,6 +41,10 @@ namespace
 
 // How long the tool may be quiet before the progress line draws a frame it skipped.
 const int kQuietBeforeDrawingMilliseconds = 100;
+
+// How much of what the elevation program and the tool said is kept to tell why the rights could
+// not be had: pkexec's words come first and are short.
+const unsigned long kElevationSaidLimit = 16384;
 
 // Where dialogs go to standard error in a fixed format, the lines that explain one come before it.
 void WriteDetails(const Alert& alert)
@@ -254,6 +259,21 @@ Status LinuxPlatform::ExecuteWithPrivileges(const TqString& toolPath, const Vect
     // Raised before the start, so no interruption falls between the start and the shield; once
     // the tool runs, it runs to its end and is reported.
     interruptionShield.Raise();
+    elevationSaid = TqString();
+    rightsAdvice = TqString();
+    // With windows, the terminal (if any) is the shell's again: pkexec asks through the desktop's
+    // agent or not at all.
+    tool.StartWithoutTerminal(CurrentDialogMode() == DialogMode::Graphical);
+    // pkexec's own prompt turns the terminal's echo off, and a pkexec interrupted there leaves
+    // it so: the terminal's settings are put back once it has ended by a signal.
+    terminalSaved = false;
+    if (CurrentDialogMode() == DialogMode::Terminal)
+    {
+        const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        terminalSaved = terminal >= 0 && tcgetattr(terminal, &terminalSettings) == 0;
+        if (terminal >= 0)
+            close(terminal);
+    }
     const Status started = tool.Start(PrivilegedCommand(elevation, toolPath, arguments), runAs);
     if (started.IsDone())
     {
@@ -288,25 +308,49 @@ long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
         if (poll(&output, 1, kQuietBeforeDrawingMilliseconds) == 0)
             terminalProgress.DrawSkipped();
     }
-    return tool.Read(buffer, size);
+    const long got = tool.Read(buffer, size);
+    // pkexec's words come first; the tool's own report is not needed to tell why it failed.
+    if (got > 0 && elevationSaid.Size() < kElevationSaidLimit)
+        elevationSaid += TqString(buffer, static_cast<unsigned long>(got));
+    return got;
+}
+
+TqString LinuxPlatform::RightsAdvice()
+{
+    return rightsAdvice;
 }
 
 ToolOutcome LinuxPlatform::WaitForTool()
 {
-    const ToolOutcome outcome = OutcomeOfExit(elevation.method, tool.Wait());
+    const int exitStatus = tool.Wait();
+    const ToolOutcome outcome = OutcomeOfExit(elevation.method, exitStatus, tool.EndingSignal());
+    if (tool.EndingSignal() != 0 && terminalSaved)
+    {
+        // The report starts on a line of its own, not after the prompt that was interrupted.
+        const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (terminal >= 0)
+        {
+            (void)tcsetattr(terminal, TCSAFLUSH, &terminalSettings);
+            (void)!write(terminal, "\n", 1);
+            close(terminal);
+        }
+    }
     if (outcome != ToolOutcome::RightsNotObtained || elevation.method != ElevationMethod::Pkexec)
         return outcome;
     // pkexec could not authenticate (no agent, no session): at the terminal, sudo may still ask.
     const TqString sudo = HasTerminalForeground() ? FindOnPath("sudo", std::getenv("PATH")) : TqString();
     if (sudo.IsEmpty())
+    {
+        rightsAdvice = PkexecFailureAdvice(elevationSaid);
         return outcome;
+    }
     elevation = Elevation{ElevationMethod::Sudo, sudo};
     // The progress line gives way to sudo's prompt, and comes back after it.
     const TqString productName = progressProduct;
     const unsigned long totalEntries = progressTotal;
     EndToolProgress();
     if (!ConfirmSudo())
-        return promptInterrupted ? ToolOutcome::AuthorizationRefused : ToolOutcome::RightsNotObtained;
+        return promptInterrupted ? ToolOutcome::Cancelled : ToolOutcome::RightsNotObtained;
     const Status started = tool.Start(PrivilegedCommand(elevation, startedTool, startedArguments));
     if (!started.IsDone())
     {

@@ -1,6 +1,8 @@
 #ifndef TQ_LINUXPLATFORM_H
 #define TQ_LINUXPLATFORM_H
 
+#include <termios.h>
+
 #include "Dialogs.h"
 #include "Elevation.h"
 #include "GtkProgress.h"
@@ -46,6 +48,7 @@ public:
                           const TqString& activity) override;
     void EndToolProgress() override;
     void ShowToolWaiting(const TqString& line) override;
+    TqString RightsAdvice() override;
 
 private:
     // The mode is chosen once, by whichever comes first: an alert or the progress display.
@@ -66,6 +69,13 @@ private:
     bool rootsInstallation = true;
     uid_t toolUser = 0;
     TqString rightsFailure;
+    TqString rightsAdvice;
+    // The terminal's settings before the tool (and pkexec's prompt) started, in terminal mode.
+    bool terminalSaved = false;
+    struct termios terminalSettings = {};
+    // What pkexec and the tool said since the tool was started (its first bytes), to tell why
+    // pkexec could not get the rights.
+    TqString elevationSaid;
     // sudo's password prompt was interrupted by a signal to this process: a cancel.
     bool promptInterrupted = false;
     // What was started, so that it can be started again with sudo when pkexec could not ask.

@@ -75,6 +75,21 @@ void PassOnInterruption(int signalNumber)
     const pid_t child = waitedChildPid;
     if (child > 0)
         (void)kill(child, signalNumber);
+    // sudo takes root's ids at moments while it asks, and then a signal from the user's process
+    // is refused: the first interruption is passed on again each second until the child ends.
+    (void)alarm(1);
+    errno = savedErrno;
+}
+
+void PassOnInterruptionAgain(int)
+{
+    const int savedErrno = errno;
+    const pid_t child = waitedChildPid;
+    if (child > 0 && waitInterruption != 0)
+    {
+        (void)kill(child, waitInterruption);
+        (void)alarm(1);
+    }
     errno = savedErrno;
 }
 
@@ -264,6 +279,10 @@ int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine, int* in
     struct sigaction previous[sizeof kInterruptions / sizeof kInterruptions[0]];
     for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
         sigaction(kInterruptions[index], &passOn, &previous[index]);
+    struct sigaction again = passOn;
+    again.sa_handler = PassOnInterruptionAgain;
+    struct sigaction previousAlarm;
+    sigaction(SIGALRM, &again, &previousAlarm);
     waitInterruption = 0;
     pid_t child;
     int error = posix_spawn(&child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
@@ -282,6 +301,17 @@ int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine, int* in
         }
         sigprocmask(SIG_BLOCK, &interruptions, nullptr);
         waitedChildPid = 0;
+    }
+    (void)alarm(0);
+    sigaction(SIGALRM, &previousAlarm, nullptr);
+    // Ctrl-C reaches the whole foreground group, this process again as the child ends: one held
+    // back meanwhile belongs to this wait, and must not meet the previous handling (often the
+    // default, which would end the run with nothing said).
+    const struct timespec now = {0, 0};
+    for (int held; (held = sigtimedwait(&interruptions, nullptr, &now)) > 0;)
+    {
+        if (waitInterruption == 0)
+            waitInterruption = held;
     }
     for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
         sigaction(kInterruptions[index], &previous[index], nullptr);
@@ -366,6 +396,12 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         ResetSignalsForChild(&attributes);
+        if (withoutTerminal)
+        {
+            short flags = 0;
+            posix_spawnattr_getflags(&attributes, &flags);
+            posix_spawnattr_setflags(&attributes, static_cast<short>(flags | POSIX_SPAWN_SETSID));
+        }
         error = posix_spawn(&child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
         posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
@@ -412,11 +448,20 @@ int ToolProcess::Wait()
         runningToolStopChannel = -1;
     }
     stopChannel = FileDescriptor();
+    endingSignal = 0;
     if (pid <= 0)
         return -1;
-    int status = WaitForChild(pid);
+    int status = 0;
+    pid_t reaped;
+    do
+        reaped = waitpid(pid, &status, 0);
+    while (reaped < 0 && errno == EINTR);
     pid = -1;
-    return status;
+    if (reaped < 0)
+        return -1;
+    if (WIFSIGNALED(status))
+        endingSignal = WTERMSIG(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void ToolProcess::Close()

@@ -23,7 +23,7 @@ Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments);
 // its standard error is passed on to this process's and its last line kept there (the reason a
 // program gives for refusing). Ctrl-C, Ctrl-\, SIGTERM and SIGHUP that this process gets meanwhile
 // are passed on to the child, so it ends with the run; the first of them is put in interruptedBy
-// (0 for none), and this process goes on.
+// (0 for none), and this process goes on, also when more came after the child had ended.
 [[nodiscard]] int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine = nullptr,
                              int* interruptedBy = nullptr);
 
@@ -77,11 +77,17 @@ public:
     // a fixed environment: PATH, the user's HOME, the locale; the user's ids by BecomeUser), and is
     // sent SIGTERM instead. Fails when a process is already running or it cannot start.
     Status Start(const Vector<TqString>& command, const RunAsUser& runAs = RunAsUser());
+    // Whether the processes Start starts from now on (without runAs, which always has) get a
+    // session of their own, without the controlling terminal: a prompt of theirs then never
+    // reads the terminal a shell has taken back.
+    void StartWithoutTerminal(bool without) { withoutTerminal = without; }
     // Up to size bytes of its output: 0 at the end, less than 0 on an error or when not started.
     long Read(char* buffer, unsigned long size);
     // Stops reading and waits for the process: its exit status, or -1 when it was killed by a
     // signal or none was started.
     int Wait();
+    // The signal that killed the process Wait reaped last; 0 when it exited or none was reaped.
+    int EndingSignal() const { return endingSignal; }
     // Stops reading and reaps the process if it is still there.
     void Close();
     // The running process's id, -1 when none runs.
@@ -91,6 +97,8 @@ public:
 
 private:
     pid_t pid = -1;
+    int endingSignal = 0;
+    bool withoutTerminal = false;
     FileDescriptor output;
     FileDescriptor stopChannel;
 };

@@ -37,6 +37,7 @@ const char kRemovingCountWords[] = " items removed so far";
 } // namespace
 
 const char kCancelledReason[] = "the removal was cancelled";
+const char kMarkedToKeepReason[] = "marked to keep";
 
 TqString FormatRemovalLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
 {

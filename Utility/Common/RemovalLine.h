@@ -45,6 +45,9 @@ struct RemovalLine
     TqString reason;
 };
 
+// The reason of an entry kept because the definition marks it to keep ("kept PATH: marked to keep").
+extern const char kMarkedToKeepReason[];
+
 // The line, without its newline, for kind about path; reason may be unset where the kind allows.
 TqString FormatRemovalLine(RemovalLineKind kind, const TqString& path, const TqString& reason = TqString());
 

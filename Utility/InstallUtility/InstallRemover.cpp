@@ -12,6 +12,7 @@
 
 #include "BundleProgress.h"
 #include "DryRunDiskChanges.h"
+#include "FailureReason.h"
 #include "FolderListing.h"
 #include "LineEscaping.h"
 #include "PathText.h"
@@ -221,7 +222,7 @@ void InstallRemover::leaveDirectory(const Directory& parent, const Level& level)
     const FileNode& node = *level.node;
     const TqString& path = level.directory.path;
     if (node.dontDelete)
-        return (void)kept(path, "marked to keep");
+        return (void)kept(path, kMarkedToKeepReason);
     if (cancelled)
         return (void)kept(path, kCancelledReason);
     if (guard.KeepsEmptyDirectory(path, parent.identity))
@@ -237,7 +238,7 @@ void InstallRemover::leaveDirectory(const Directory& parent, const Level& level)
         return (void)kept(path, TqString(why.data(), why.size()));
     }
     // Already gone: another removal took it once it was empty.
-    settle(node, path, goneIsDone(error));
+    settle(node, path, goneIsDone(error), parent.fd.Get(), node.name.ConstData());
 }
 
 unsigned long InstallRemover::unlistedEntries(const Level& level) const
@@ -257,7 +258,7 @@ bool InstallRemover::handleFile(const Directory& parent, const FileNode& node, c
 {
     const char* name = node.name.ConstData();
     if (node.dontDelete)
-        return existsAt(parent.fd.Get(), name) ? kept(path, "marked to keep") : missing(path);
+        return existsAt(parent.fd.Get(), name) ? kept(path, kMarkedToKeepReason) : missing(path);
     // Removing the definition now would leave nothing to run the uninstall again with.
     if (holdsDefinition && report.RunFailed())
         return kept(path, "kept so that the uninstall can be run again");
@@ -271,7 +272,7 @@ bool InstallRemover::handleFile(const Directory& parent, const FileNode& node, c
         else if (S_ISDIR(status.st_mode))
             return handleBundle(parent, node, path);
     }
-    return settle(node, path, error);
+    return settle(node, path, error, parent.fd.Get(), name);
 }
 
 bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node, const TqString& path)
@@ -293,7 +294,8 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
         return failed(node, path, inside.Text());
     // Already gone: another removal emptied it at the same time.
     return settle(node, path,
-                  goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData()).Errno()));
+                  goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData()).Errno()),
+                  parent.fd.Get(), node.name.ConstData());
 }
 
 bool InstallRemover::handleUnopenedDirectory(const Directory& parent, const FileNode& node,
@@ -424,7 +426,8 @@ void InstallRemover::removeShortCutLink(const FileNode& node, const ShortCutLink
     }
     if (!entryGone)
         return (void)kept(link.path, "the entry it leads to stays");
-    settle(node, link.path, goneIsDone(changes->RemoveName(link.folderFd, name).Errno()));
+    settle(node, link.path, goneIsDone(changes->RemoveName(link.folderFd, name).Errno()), link.folderFd,
+           name);
 }
 
 bool InstallRemover::leadsTo(const ShortCutLink& link, const TqString& linkText, const TqString& entryName,
@@ -527,11 +530,13 @@ bool InstallRemover::refused(const TqString& name, const TqString& reason)
     return false;
 }
 
-bool InstallRemover::settle(const FileNode& node, const TqString& path, int error)
+bool InstallRemover::settle(const FileNode& node, const TqString& path, int error, int folderFd,
+                            const char* name)
 {
     if (error == 0)
         return removed(path);
     if (error == ENOENT)
         return missing(path);
-    return failed(node, path, strerror(error));
+    return failed(node, path,
+                  folderFd >= 0 ? FailureReason(folderFd, name, error) : TqString(strerror(error)));
 }

@@ -126,8 +126,10 @@ private:
     bool missing(const TqString& path);
     bool failed(const FileNode& node, const TqString& path, const TqString& reason);
     bool refused(const TqString& name, const TqString& reason);
-    // After a change: done (0) is removed, ENOENT missing, anything else a failure.
-    bool settle(const FileNode& node, const TqString& path, int error);
+    // After a change: done (0) is removed, ENOENT missing, anything else a failure, explained by
+    // what stands in the way of name in folderFd when they are given.
+    bool settle(const FileNode& node, const TqString& path, int error, int folderFd = -1,
+                const char* name = nullptr);
 
     TqString targetPath;
     std::unique_ptr<DiskChanges> changes;

@@ -358,7 +358,11 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
     InstallUtilityCommand command;
     if (!command.Parse(argc, argv))
     {
+        // A refusal like any other leaves its record.
+        RemovalRecord record(false, errors);
         (void)fputs(usage, errors);
+        record.Refused("a command line it does not know");
+        record.Write(RecordedProduct(), TqString(), 2);
         return 2;
     }
     // One record in the system log of every run that names what to remove, whatever its end.
@@ -378,7 +382,8 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
                                    errors, hooks, counts);
     if (counts)
         record.TakeCounts(*counts);
-    record.Write(definition.skuInfo.name, targetPath, status);
+    record.Write({definition.skuInfo.name, definition.skuInfo.id, definition.skuInfo.build}, targetPath,
+                 status);
     if (command.json)
         writeClosingObject(command, definition, targetPath, counts, status, record.Messages(), out);
     return status;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <pwd.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -20,24 +21,39 @@ std::string number(unsigned long value)
     return std::to_string(value);
 }
 
-// Who asked: the real uid at start and, for root started through pkexec or sudo, the user they
-// name (only root's environment is believed: any user may set these variables for themselves).
+// A user as the record names them: the account's name and uid, or the uid alone.
+std::string userText(uid_t user)
+{
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    char buffer[1024];
+    const std::string id = "uid " + number(user);
+    if (getpwuid_r(user, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr)
+        return std::string(EscapeLineText(TqString(found->pw_name)).ConstData()) + " " + id;
+    return id;
+}
+
+// Who asked: the real user at start or, for root started through pkexec or sudo, the user who
+// called them (only root's environment is believed: any user may set these variables for
+// themselves; a value that is not a uid is given as it is).
 std::string askedBy()
 {
-    std::string text = "asked by uid " + number(startingUser);
-    if (startingUser != 0)
-        return text;
-    for (const char* variable : {"PKEXEC_UID", "SUDO_UID"})
-    {
-        const char* value = getenv(variable);
-        if (value != nullptr && *value != '\0')
+    if (startingUser == 0)
+        for (const char* variable : {"PKEXEC_UID", "SUDO_UID"})
         {
-            text += " (for uid " + std::string(EscapeLineText(TqString(value)).ConstData()) + " through " +
-                    (variable[0] == 'P' ? "pkexec" : "sudo") + ")";
-            break;
+            const char* value = getenv(variable);
+            if (value == nullptr || *value == '\0')
+                continue;
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long caller = std::strtoul(value, &end, 10);
+            const std::string who =
+                *end == '\0' && errno == 0 && *value != '-' && caller < static_cast<uid_t>(-1)
+                    ? userText(static_cast<uid_t>(caller))
+                    : "uid " + std::string(EscapeLineText(TqString(value)).ConstData());
+            return "asked by " + who + " through " + (variable[0] == 'P' ? "pkexec" : "sudo");
         }
-    }
-    return text;
+    return "asked by " + userText(startingUser);
 }
 
 // The tool's messages are escaped lines already; one that is not is escaped here, so the record
@@ -91,14 +107,23 @@ void RemovalRecord::TakeCounts(const RemovalReport::Counts& report)
     counts = report;
 }
 
-TqString RemovalRecord::Text(const TqString& product, const TqString& target, int exitStatus) const
+TqString RemovalRecord::Text(const RecordedProduct& product, const TqString& target, int exitStatus) const
 {
     std::string text = dryRun ? "dry run: removal" : "removal";
-    if (product.IsSet())
+    // Quoted, with its quotes escaped, so a name cannot pass for the rest of the record; the ID and
+    // build likewise.
+    const auto quoted = [](const TqString& value)
+    { return std::string(EscapeLineText(value).Replace(TqString("\""), TqString("\\\"")).ConstData()); };
+    if (product.name.IsSet())
+        text += " of \"" + quoted(product.name) + "\"";
+    if (product.id.IsSet() || product.build.IsSet())
     {
-        // Quoted, with its quotes escaped, so a name cannot pass for the rest of the record.
-        const TqString name = EscapeLineText(product).Replace(TqString("\""), TqString("\\\""));
-        text += std::string(" of \"") + name.ConstData() + "\"";
+        std::string version;
+        if (product.id.IsSet())
+            version += "ID \"" + quoted(product.id) + "\"";
+        if (product.build.IsSet())
+            version += std::string(version.empty() ? "" : ", ") + "build \"" + quoted(product.build) + "\"";
+        text += " (" + version + ")";
     }
     if (target.IsSet())
         text += std::string(" from ") + EscapeLineText(target).ConstData();
@@ -113,7 +138,7 @@ TqString RemovalRecord::Text(const TqString& product, const TqString& target, in
     return TqString(text.c_str());
 }
 
-void RemovalRecord::Write(const TqString& product, const TqString& target, int exitStatus) const
+void RemovalRecord::Write(const RecordedProduct& product, const TqString& target, int exitStatus) const
 {
     if (watched != nullptr)
         (void)fflush(watched);

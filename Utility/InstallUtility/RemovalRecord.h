@@ -13,9 +13,19 @@
 // "InstallUtility"; journald keeps it, `journalctl -t InstallUtility`, or /var/log/syslog), so an
 // administrator can learn afterwards who removed which product from where and how it ended. It
 // is one escaped line:
-//   [dry run: ]removal of "PRODUCT" from TARGET asked by uid U[ (for uid V through pkexec|sudo)]
-//   [, run as uid W]: COUNTS | refused: REASON | ended: REASON; exit status S
-// at LOG_NOTICE, or LOG_WARNING when S is not 0.
+//   [dry run: ]removal of "PRODUCT"[ (ID I, build B)] from TARGET asked by [NAME ]uid U
+//   [ through pkexec|sudo][, run as uid W]: COUNTS | refused: REASON | ended: REASON; exit status S
+// at LOG_NOTICE, or LOG_WARNING when S is not 0. The user who asked is the real one: pkexec's or
+// sudo's caller when they started the tool as root.
+//
+// What the definition says of the product, as far as it was read (each part unset when not).
+struct RecordedProduct
+{
+    TqString name;
+    TqString id;
+    TqString build;
+};
+
 class RemovalRecord
 {
 public:
@@ -34,11 +44,14 @@ public:
     // The removal's counts, once it has run.
     void TakeCounts(const RemovalReport::Counts& report);
 
+    // The reason of a run refused before it wrote one on errors (a command line it does not know).
+    void Refused(const std::string& reason) { lastLine = reason; }
+
     // The record's line for the product and target as read (unset when they could not be).
-    TqString Text(const TqString& product, const TqString& target, int exitStatus) const;
+    TqString Text(const RecordedProduct& product, const TqString& target, int exitStatus) const;
     // Sends it to the system log, never waiting long (SystemLog); a record the log did not take is
     // said on errors.
-    void Write(const TqString& product, const TqString& target, int exitStatus) const;
+    void Write(const RecordedProduct& product, const TqString& target, int exitStatus) const;
 
 private:
     static ssize_t passOn(void* cookie, const char* data, size_t size);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "JsonResult.h"
 #include "LineEscaping.h"
@@ -104,6 +105,30 @@ Alert UnexpectedErrorAlert(const TqString& details)
     return alert;
 }
 
+// The details split line by line into the item a line is about and why, for a window's list.
+Vector<Alert::DetailLine> DetailLines(const TqString& details)
+{
+    Vector<Alert::DetailLine> lines;
+    unsigned long start = 0;
+    while (start < details.Size())
+    {
+        unsigned long end = details.IndexOf("\n", start);
+        if (end == TqString::maxLen)
+            end = details.Size();
+        const TqString line = details.Substr(start, end - start);
+        const RemovalLine parsed = ParseRemovalLine(line);
+        if (IsEntryLine(parsed.kind))
+        {
+            const std::string word = RemovalLineWord(parsed.kind);
+            lines.push_back({TqString(word.c_str()) + " " + parsed.subject, parsed.reason});
+        }
+        else
+            lines.push_back({line, TqString()});
+        start = end + 1;
+    }
+    return lines;
+}
+
 // The product's own dialogs after the confirmation: "Uninstall <product>" over what happened, with
 // the lines that explain it (unset for none).
 Alert ProductAlert(const TqString& productName, const TqString& informativeText, AlertKind kind,
@@ -114,7 +139,29 @@ Alert ProductAlert(const TqString& productName, const TqString& informativeText,
     alert.informativeText = informativeText;
     alert.kind = kind;
     alert.details = details;
+    alert.detailLines = DetailLines(details);
     return alert;
+}
+
+// How many items a failed run could not remove and how many it kept because the definition
+// marks them to keep, for the sentence after the failure's own: unset when no item failed (the
+// tool ended otherwise). Only the first lines of each sort are held, so a long list gives a
+// lower bound of those kept.
+TqString FailureCounts(const ToolOutputTally& tally)
+{
+    const unsigned long failed = tally.Failures().Lines().size() + tally.Failures().More();
+    if (failed == 0)
+        return TqString();
+    unsigned long marked = 0;
+    for (const TqString& line : tally.Keeps().Lines())
+        marked += ParseRemovalLine(line).reason == TqString(kMarkedToKeepReason) ? 1 : 0;
+    std::string text =
+        std::to_string(failed) + (failed == 1 ? " item could not be removed" : " items could not be removed");
+    if (marked > 0)
+        text += ", and " + std::to_string(marked) + (tally.Keeps().More() > 0 ? " or more" : "") +
+                (marked == 1 ? " was" : " were") + " kept as the product asks";
+    text += "; the details say why.";
+    return TqString(text.c_str());
 }
 
 Alert CompletionAlert(const TqString& productName, const TqString& keptDetails)
@@ -123,10 +170,17 @@ Alert CompletionAlert(const TqString& productName, const TqString& keptDetails)
                         keptDetails);
 }
 
-Alert FailureAlert(const TqString& productName, const TqString& details)
+// The failure's own sentence, then how many items failed and were kept; the details are shown at
+// once when an item failed.
+Alert FailureAlert(const TqString& productName, const ToolOutputTally& tally)
 {
-    return ProductAlert(productName, "Uninstallation failed. Some components may not have been removed.",
-                        AlertKind::Error, details);
+    TqString text = "Uninstallation failed. Some components may not have been removed.";
+    const TqString counts = FailureCounts(tally);
+    if (counts.IsSet())
+        text += TqString(" ") + counts;
+    Alert alert = ProductAlert(productName, text, AlertKind::Error, tally.FailureDetails());
+    alert.detailsOpen = counts.IsSet();
+    return alert;
 }
 
 // The tool refused to start removing (exit 2).
@@ -140,10 +194,12 @@ Alert NothingRemovedAlert(const TqString& productName, const TqString& details)
 // details, without the words of a removal that happened.
 Alert DryRunAlert(const TqString& productName, bool wouldFail, const TqString& details)
 {
-    return ProductAlert(productName,
-                        wouldFail ? "Dry run: the uninstallation would fail. Nothing was removed."
-                                  : "Dry run: the uninstallation would succeed. Nothing was removed.",
-                        wouldFail ? AlertKind::Error : AlertKind::Information, details);
+    Alert alert = ProductAlert(productName,
+                               wouldFail ? "Dry run: the uninstallation would fail. Nothing was removed."
+                                         : "Dry run: the uninstallation would succeed. Nothing was removed.",
+                               wouldFail ? AlertKind::Error : AlertKind::Information, details);
+    alert.detailsOpen = wouldFail;
+    return alert;
 }
 
 // Nothing the definition lists was in the target folder (the tool's exit 3): the installation was
@@ -177,12 +233,20 @@ Alert CancelledAlert(const TqString& productName, unsigned long removed = 0, con
     return ProductAlert(productName, TqString(text.c_str()), AlertKind::Information, keptDetails);
 }
 
-Alert NoRightsAlert(const TqString& productName, const TqString& reason)
+// The rights could not be had; advice, when set, says why and what to do after the dialog's own
+// sentence, and the details hold what the elevation program said (escaped when not the tool's
+// already escaped lines).
+Alert NoRightsAlert(const TqString& productName, const TqString& reason, const TqString& advice = TqString(),
+                    const TqString& saidLines = TqString())
 {
-    return ProductAlert(productName,
-                        TqString("Administrator rights are needed to remove ") + productName +
-                            ", and they could not be obtained.",
-                        AlertKind::Error, reason.IsSet() ? EscapeLineText(reason) : TqString());
+    TqString text = TqString("Administrator rights are needed to remove ") + productName +
+                    ", and they could not be obtained.";
+    if (advice.IsSet())
+        text += TqString(" ") + advice;
+    return ProductAlert(productName, text, AlertKind::Error,
+                        saidLines.IsSet() ? saidLines
+                        : reason.IsSet()  ? EscapeLineText(reason)
+                                          : TqString());
 }
 
 // Empties the tool's output in small reads; the tool is finished only when its output closes.
@@ -237,8 +301,12 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
         const bool cancelled = platform.AcquisitionWasCancelled();
         const TqString reason = cancelled ? TqString() : platform.RightsFailureReason();
         platform.FreeAuthorization();
+        // The prompt was interrupted: the tool never started, so nothing was removed.
         if (cancelled)
+        {
+            platform.RunAlert(CancelledAlert(name));
             return kUninstallCancelled;
+        }
         platform.RunAlert(NoRightsAlert(name, reason));
         return kUninstallNoRights;
     }
@@ -280,6 +348,8 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
     platform.EndToolProgress();
     const TqString rightsReason =
         outcome == ToolOutcome::RightsNotObtained ? platform.RightsFailureReason() : TqString();
+    const TqString rightsAdvice =
+        outcome == ToolOutcome::RightsNotObtained ? platform.RightsAdvice() : TqString();
     platform.FreeAuthorization();
 
     if (inputs.dryRun && (outcome == ToolOutcome::Succeeded || outcome == ToolOutcome::Failed))
@@ -305,13 +375,16 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
     case ToolOutcome::AuthorizationRefused:
         return kUninstallCancelled;
     case ToolOutcome::RightsNotObtained:
-        platform.RunAlert(NoRightsAlert(name, rightsReason.IsSet() ? rightsReason : tally.LastMessage()));
+        // Every line the elevation program wrote, not only its last ("This incident has been reported.").
+        platform.RunAlert(rightsReason.IsSet()
+                              ? NoRightsAlert(name, rightsReason)
+                              : NoRightsAlert(name, TqString(), rightsAdvice, tally.MessageDetails()));
         return kUninstallNoRights;
     case ToolOutcome::Failed:
     case ToolOutcome::Restarted:
         break;
     }
-    platform.RunAlert(FailureAlert(name, tally.FailureDetails()));
+    platform.RunAlert(FailureAlert(name, tally));
     return kUninstallFailed;
 }
 
@@ -489,7 +562,14 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
     platform.RemoveAbandonedRunFolders();
     if (definitionPath.IsEmpty() || targetPathFile.IsEmpty())
     {
-        platform.RunAlert(ConfigurationErrorAlert());
+        // The dialog's text names a file of another system; the details name the one missing here.
+        const TqString folder = PathText::Join(platform.BundlePath(), kExecutableFolder);
+        TqString missing;
+        for (const char* name : {kDefinitionFile, kTargetPathFile})
+            if ((name == kDefinitionFile ? definitionPath : targetPathFile).IsEmpty())
+                missing += TqString(missing.IsSet() ? "\n" : "") +
+                           EscapeLineText(PathText::Join(folder, name)) + ": not found";
+        platform.RunAlert(ConfigurationErrorAlert(missing));
         return kUninstallNothingRemoved;
     }
     auto stopped = [&]

@@ -140,14 +140,29 @@ TEST_F(UninstallEndToEndTest, EachOutcomeHasItsStatusAndReasons)
          "1", 0, completed, "tool\n"},
         {"root's installation asks pkexec", "echo 'removed /t/a'", nullptr, User, nullptr, "1", 0, completed,
          "pkexec\ntool\n"},
-        {"pkexec cannot authenticate", "echo 'removed /t/a'",
-         "echo 'Error executing command as another user: Not authorized' >&2; exit 127", User, nullptr, "1",
-         3,
-         "Error executing command as another user: Not authorized\n" + product +
-             "Administrator rights are needed",
+        {"a polkit rule answers no", "echo 'removed /t/a'",
+         "printf 'Error executing command as another user: Not authorized\\n\\nThis incident has been "
+         "reported.\\n' >&2; exit 127",
+         User, nullptr, "1", 3,
+         "Error executing command as another user: Not authorized\nThis incident has been reported.\n" +
+             product +
+             "Administrator rights are needed to remove Demo 100% Product, and they could not be "
+             "obtained. The system's policy does not allow you to remove it: ask an administrator to remove "
+             "it.",
+         "pkexec\n"},
+        {"no authentication agent", "echo 'removed /t/a'",
+         "echo 'Error creating textual authentication agent: Error opening current controlling terminal for "
+         "the process (`/dev/tty'\\''): No such device or address' >&2; exit 127",
+         User, nullptr, "1", 3,
+         "No such device or address\n" + product +
+             "Administrator rights are needed to remove Demo 100% Product, and they could not be obtained. "
+             "Nobody could be asked for the password: start your desktop's authentication agent, run the "
+             "uninstaller from a terminal, or ask an administrator to remove it.",
          "pkexec\n"},
         {"pkexec dismissed", "echo 'removed /t/a'", "exit 126", User, nullptr, "1", 4, kConfirmation,
          "pkexec\n"},
+        {"Ctrl-C at pkexec's prompt", "echo 'removed /t/a'", "kill -INT $$", User, nullptr, "1", 4,
+         product + "Uninstallation was cancelled. Nothing was removed.", "pkexec\n"},
         // Every dialog and line written to a closed pipe: the status still says what the removal did.
         {"the reader went away", "echo 'failed /t/locked: Operation not permitted'; exit 1", nullptr, Root,
          nullptr, "1", 1, "", "tool\n", true},

@@ -22,10 +22,12 @@ TEST_F(UninstallProgressTest, TerminalShowsTheCountThenWhatFailed)
     // between its lines, so the line is rewritten before its last count (a slow machine may merge some).
     const std::string line = "\rRemoving Demo 100% Product: ";
     EXPECT_TRUE(terminal.Expect(line)) << terminal.transcript;
-    EXPECT_TRUE(terminal.Expect(line + "3 of 3 entries\r\nfailed " + target +
-                                    "/d/b: Device or resource busy\r\n\r\nUninstall Demo 100% Product\r\n"
-                                    "Uninstallation failed. Some components may not have been removed.\r\n",
-                                60))
+    EXPECT_TRUE(
+        terminal.Expect(line + "3 of 3 entries\r\nfailed " + target +
+                            "/d/b: Device or resource busy\r\n\r\nUninstall Demo 100% Product\r\n"
+                            "Uninstallation failed. Some components may not have been removed. 1 item "
+                            "could not be removed; the details say why.\r\n",
+                        60))
         << "no count before the last, or not this ending: " << terminal.transcript;
     EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
     terminal.Type("\n");

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "FileDescriptor.h"
+#include "InstalledBundleFixture.h"
 #include "RunProgram.h"
 #include "SystemUser.h"
 #include "TemporaryFolder.h"
@@ -169,6 +170,25 @@ protected:
             std::filesystem::remove(rule, ignored);
     }
 
+    // Puts a rule answering result for the user in place of the one that grants, and waits until
+    // pkexec, run without a terminal, says what it does with it.
+    void UseRule(const std::string& result, const std::string& pkexecSays)
+    {
+        TemporaryFolder::WriteFile(
+            rule, "polkit.addRule(function(action, subject) {\n"
+                  "  if (action.id == \"org.freedesktop.policykit.exec\" && subject.user == \"" +
+                      user + "\")\n    return polkit.Result." + result + ";\n});\n");
+        RunProgram::Outcome probe;
+        ASSERT_TRUE(WaitFor(
+            [&]
+            {
+                probe = RunProgram::Run(AsUser({"/usr/bin/setsid", "-w", kPkexec, "/bin/true"}), 20);
+                return probe.text.find(pkexecSays) != std::string::npos;
+            },
+            20))
+            << "polkitd did not take the rule: " << probe.text;
+    }
+
     RunProgram::Launch AsUser(const std::vector<std::string>& command)
     {
         RunProgram::Launch launch;
@@ -229,6 +249,58 @@ TEST_F(UninstallRealPkexecTest, UsersUninstallOfARootInstallationRunsTheInstalle
     const std::string expected = "0\t0\t0\t0|" + std::string(kPkexec) + " " + tool + " -uninstall " +
                                  executables + "/sku.xml " + executables + "/target_path.xml ";
     EXPECT_EQ(executions[0].substr(0, expected.size()), expected);
+}
+
+// A polkit rule answering no, and a password asked with nobody to ask it (no agent, no terminal):
+// rights not obtained, said in plain words with what to do, every line of pkexec's kept.
+TEST_F(UninstallRealPkexecTest, RightsRefusedOrWithNobodyToAskAreSaidInPlainWords)
+{
+    const struct
+    {
+        const char* result;
+        std::vector<std::string> said;
+        const char* advice;
+    } rows[] = {
+        {"NO",
+         {"Not authorized", "This incident has been reported."},
+         "The system's policy does not allow you"},
+        {"AUTH_ADMIN",
+         {"authentication agent"},
+         "Nobody could be asked for the password: start your desktop's"},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.result);
+        ASSERT_NO_FATAL_FAILURE(UseRule(row.result, row.said[0]));
+        const RunProgram::Outcome outcome =
+            RunProgram::Run(AsUser({"/usr/bin/setsid", "-w", executables + "/Uninstall"}), 60);
+        EXPECT_EQ(outcome.status, 3) << outcome.text;
+        for (const std::string& line : row.said)
+            EXPECT_NE(outcome.text.find(line), std::string::npos) << line << " in:\n" << outcome.text;
+        EXPECT_NE(outcome.text.find(row.advice), std::string::npos) << outcome.text;
+        EXPECT_TRUE(std::filesystem::exists(target + "/Library/Root Only.txt"));
+    }
+}
+
+// Ctrl-C at pkexec's own password prompt on the terminal is a cancel: the tool never started.
+TEST_F(UninstallRealPkexecTest, CtrlCAtPkexecsPromptCancels)
+{
+    ASSERT_NO_FATAL_FAILURE(UseRule("AUTH_ADMIN", "authentication agent"));
+    RunProgram::Launch launch = AsUser({"/bin/bash", "-c", executables + "/Uninstall; echo status=$?"});
+    launch.environment.erase(
+        std::find(launch.environment.begin(), launch.environment.end(), "UNINSTALL_UNATTENDED=1"));
+    launch.environment.push_back("TERM=dumb");
+    TerminalSession terminal;
+    ASSERT_TRUE(terminal.Start(launch));
+    ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
+    terminal.Type("2\n");
+    ASSERT_TRUE(terminal.Expect("Password: ")) << terminal.transcript;
+    terminal.Type("\x03");
+    EXPECT_TRUE(terminal.Expect("Uninstallation was cancelled. Nothing was removed.")) << terminal.transcript;
+    EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
+    terminal.Type("\n");
+    EXPECT_TRUE(terminal.Expect("status=4")) << terminal.transcript;
+    EXPECT_TRUE(std::filesystem::exists(target + "/Library/Root Only.txt"));
 }
 
 } // namespace

@@ -345,8 +345,25 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
     }
 }
 
-// SIGTERM to Uninstall while sudo asks for the password is a cancel: sudo goes with it, and the
-// shell has the terminal to itself again.
+// Ctrl-C at sudo's prompt is a cancel said in words: the tool never started, nothing was removed.
+TEST_F(UninstallTerminalTest, CtrlCAtSudosPromptCancelsAndSaysSo)
+{
+    TerminalSession terminal;
+    ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
+    if (IsSkipped())
+        return;
+    ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, executables + "/Uninstall; echo status=$?"));
+    ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
+    terminal.Type("\x03");
+    EXPECT_TRUE(terminal.Expect("Uninstallation was cancelled. Nothing was removed.")) << terminal.transcript;
+    EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
+    terminal.Type("\n");
+    EXPECT_TRUE(terminal.Expect("status=4\r\n" + std::string(kPrompt))) << terminal.transcript;
+    EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
+}
+
+// SIGTERM to Uninstall while sudo asks for the password is a cancel too: sudo goes with it, and
+// the shell has the terminal to itself again.
 TEST_F(UninstallTerminalTest, ASignalAtSudosPromptEndsSudoToo)
 {
     TerminalSession terminal;
@@ -360,6 +377,9 @@ TEST_F(UninstallTerminalTest, ASignalAtSudosPromptEndsSudoToo)
     ASSERT_FALSE(UsersSudoProcesses().empty());
     const pid_t uninstall = static_cast<pid_t>(std::stol(ReadFile(pidFile)));
     ASSERT_EQ(kill(uninstall, SIGTERM), 0);
+    EXPECT_TRUE(terminal.Expect("Uninstallation was cancelled. Nothing was removed.")) << terminal.transcript;
+    EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
+    terminal.Type("\n");
     EXPECT_TRUE(terminal.Expect("status=4\r\n" + std::string(kPrompt))) << terminal.transcript;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!UsersSudoProcesses().empty() && std::chrono::steady_clock::now() < deadline)

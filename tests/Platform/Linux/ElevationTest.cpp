@@ -1,4 +1,7 @@
 #include "Elevation.h"
+
+#include <csignal>
+
 #include "PlatformTestFolder.h"
 #include "ProcessLauncher.h"
 
@@ -96,6 +99,26 @@ TEST(Elevation, PkexecRefusalsAreNotToolFailures)
     EXPECT_EQ(OutcomeOfExit(ElevationMethod::Direct, -1), ToolOutcome::Failed);
     EXPECT_EQ(OutcomeOfExit(ElevationMethod::Direct, 0), ToolOutcome::Succeeded);
     EXPECT_EQ(OutcomeOfExit(ElevationMethod::Pkexec, 3), ToolOutcome::NotFound);
+    // Ended by an interruption: at the prompt, or before the tool took them over; not by another signal.
+    EXPECT_EQ(OutcomeOfExit(ElevationMethod::Pkexec, -1, SIGINT), ToolOutcome::Cancelled);
+    EXPECT_EQ(OutcomeOfExit(ElevationMethod::Sudo, -1, SIGHUP), ToolOutcome::Cancelled);
+    EXPECT_EQ(OutcomeOfExit(ElevationMethod::Direct, -1, SIGKILL), ToolOutcome::Failed);
+}
+
+// pkexec's failure told apart: polkit said no, or nobody could be asked.
+TEST(PkexecFailureAdvice, TellsARefusalFromNobodyToAsk)
+{
+    EXPECT_EQ(std::string(PkexecFailureAdvice("Error executing command as another user: Not authorized\n\n"
+                                              "This incident has been reported.\n")
+                              .ConstData())
+                  .substr(0, 30),
+              "The system's policy does not a");
+    EXPECT_EQ(
+        std::string(PkexecFailureAdvice("Error creating textual authentication agent: Error opening current "
+                                        "controlling terminal for the process (`/dev/tty'): No such device")
+                        .ConstData())
+            .substr(0, 30),
+        "Nobody could be asked for the ");
 }
 
 TEST_F(ElevationTest, DismissedPkexecIsARefusalAndRunsNothing)

@@ -41,8 +41,61 @@ void CollectWidgets(GtkWidget* widget, WidgetSearch& search)
             &search);
 }
 
+// The details as shown: whether open, each row's item and reason, how each column shortens what
+// does not fit, and what Ctrl+C on all rows puts on the clipboard.
+std::string DescribeDetails(GtkWidget* dialog)
+{
+    WidgetSearch expanders{GTK_TYPE_EXPANDER, {}};
+    CollectWidgets(dialog, expanders);
+    WidgetSearch lists{GTK_TYPE_TREE_VIEW, {}};
+    CollectWidgets(dialog, lists);
+    if (expanders.found.size() != 1 || lists.found.size() != 1)
+        return expanders.found.empty() && lists.found.empty() ? "" : " details=not one list";
+    GtkTreeView* view = GTK_TREE_VIEW(lists.found[0]);
+    std::string text =
+        gtk_expander_get_expanded(GTK_EXPANDER(expanders.found[0])) ? " details=open" : " details=closed";
+    for (guint index = 0; index < gtk_tree_view_get_n_columns(view); ++index)
+    {
+        GtkTreeViewColumn* column = gtk_tree_view_get_column(view, static_cast<gint>(index));
+        GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(column));
+        PangoEllipsizeMode mode = PANGO_ELLIPSIZE_NONE;
+        if (cells != nullptr)
+            g_object_get(cells->data, "ellipsize", &mode, nullptr);
+        g_list_free(cells);
+        text += std::string(" ") + gtk_tree_view_column_get_title(column) +
+                (mode == PANGO_ELLIPSIZE_MIDDLE ? "(middle)"
+                 : mode == PANGO_ELLIPSIZE_END  ? "(end)"
+                                                : "(whole)");
+    }
+    GtkTreeModel* model = gtk_tree_view_get_model(view);
+    GtkTreeIter row;
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &row); more;
+         more = gtk_tree_model_iter_next(model, &row))
+    {
+        // The columns shown are the first two; the list has more for copying and the tooltip.
+        gchar* item = nullptr;
+        gchar* reason = nullptr;
+        gtk_tree_model_get(model, &row, 0, &item, 1, &reason, -1);
+        text += std::string("\n  [") + item + "] [" + reason + "]";
+        g_free(item);
+        g_free(reason);
+    }
+    gtk_tree_selection_select_all(gtk_tree_view_get_selection(view));
+    GdkEvent* press = gdk_event_new(GDK_KEY_PRESS);
+    press->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(view))));
+    press->key.keyval = GDK_KEY_c;
+    press->key.state = GDK_CONTROL_MASK;
+    gtk_widget_event(GTK_WIDGET(view), press);
+    gdk_event_free(press);
+    gchar* copied =
+        gtk_clipboard_wait_for_text(gtk_widget_get_clipboard(GTK_WIDGET(view), GDK_SELECTION_CLIPBOARD));
+    text += std::string("\n  copied: ") + (copied != nullptr ? copied : "(nothing)");
+    g_free(copied);
+    return text;
+}
+
 // The dialog as GTK shows it on the display: title, the visible buttons left to right with their
-// role (default response, focus, destructive style), the kind's icon, and how details wrap.
+// role (default response, focus, destructive style), the kind's icon, and the details list.
 std::string DescribeShownAlert(const Alert& alert)
 {
     GtkWidget* dialog = BuildGtkAlert(alert);
@@ -86,11 +139,7 @@ std::string DescribeShownAlert(const Alert& alert)
         gtk_image_get_storage_type(GTK_IMAGE(image)) == GTK_IMAGE_ICON_NAME)
         gtk_image_get_icon_name(GTK_IMAGE(image), &icon, nullptr);
     text += std::string("icon=") + (icon != nullptr ? icon : "none");
-    WidgetSearch views{GTK_TYPE_TEXT_VIEW, {}};
-    CollectWidgets(dialog, views);
-    for (GtkWidget* view : views.found)
-        text += gtk_text_view_get_wrap_mode(GTK_TEXT_VIEW(view)) != GTK_WRAP_NONE ? " details=wrapped"
-                                                                                  : " details=cut";
+    text += DescribeDetails(dialog);
     gtk_widget_destroy(dialog);
     return text;
 }
@@ -99,7 +148,8 @@ std::string DescribeShownAlert(const Alert& alert)
 
 // The dialogs follow GNOME's layout, read back from GTK on a real (virtual) display: Cancel left
 // of the affirmative button, Cancel the default and focused, the affirmative one destructive; the
-// title the product; no light bulb for a completion; details that wrap. Starting GTK leaves the C
+// title the product; no light bulb for a completion; details a list of item and reason, closed
+// unless asked open, long paths shortened in the middle, lines copied whole. Starting GTK leaves the C
 // library's locale alone, whatever the environment asks for.
 TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
 {
@@ -107,8 +157,8 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
     XvfbDisplay xvfb(folder.path());
     if (xvfb.display().empty())
         GTEST_SKIP() << xvfb.why();
-    Alert alerts[3];
-    alerts[0].messageText = alerts[1].messageText = "Uninstall Demo Product";
+    Alert alerts[4];
+    alerts[0].messageText = alerts[1].messageText = alerts[3].messageText = "Uninstall Demo Product";
     alerts[0].informativeText = "Do you wish to remove Demo Product and all related components?";
     alerts[0].defaultButton = "Cancel";
     alerts[0].alternateButton = "Uninstall";
@@ -117,6 +167,16 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
     alerts[1].kind = AlertKind::Information;
     alerts[1].details =
         "kept /opt/Demo Product/Application Support/A very long folder name/Settings: marked to keep";
+    alerts[1].detailLines.push_back(
+        {"kept /opt/Demo Product/Application Support/A very long folder name/Settings", "marked to keep"});
+    // A line the list was not given split (a message) shows whole, in the first column.
+    alerts[3].informativeText = "Uninstallation failed. Some components may not have been removed.";
+    alerts[3].details = "failed /opt/Demo Product/<b>lib</b>: Operation not permitted: it has the immutable "
+                        "flag, which chattr -i clears\nwaiting for another removal of /opt/Demo Product";
+    alerts[3].detailLines.push_back(
+        {"failed /opt/Demo Product/<b>lib</b>",
+         "Operation not permitted: it has the immutable flag, which chattr -i clears"});
+    alerts[3].detailsOpen = true;
     alerts[2].messageText = "Configuration Error";
     alerts[2].informativeText = "Configuration file Uninstall.plist not found in application bundle.";
     alerts[2].kind = AlertKind::Error;
@@ -141,8 +201,19 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
         child.text,
         "locale=C\n"
         "title=Demo Product buttons=Cancel(default)(focus) Uninstall(destructive) icon=dialog-question\n"
-        "title=Demo Product buttons=OK(default)(focus) icon=none details=wrapped\n"
-        "title=Uninstall buttons=OK(default)(focus) icon=dialog-error\n");
+        "title=Demo Product buttons=OK(default)(focus) icon=none details=closed Item(middle) Reason(end)\n"
+        "  [kept /opt/Demo Product/Application Support/A very long folder name/Settings] [marked to keep]\n"
+        "  copied: kept /opt/Demo Product/Application Support/A very long folder name/Settings: marked to "
+        "keep\n"
+        "title=Uninstall buttons=OK(default)(focus) icon=dialog-error\n"
+        "title=Demo Product buttons=OK(default)(focus) icon=dialog-error details=open Item(middle) "
+        "Reason(end)\n"
+        "  [failed /opt/Demo Product/<b>lib</b>] [Operation not permitted: it has the immutable flag, which "
+        "chattr -i clears]\n"
+        "  [waiting for another removal of /opt/Demo Product] []\n"
+        "  copied: failed /opt/Demo Product/<b>lib</b>: Operation not permitted: it has the immutable flag, "
+        "which "
+        "chattr -i clears\nwaiting for another removal of /opt/Demo Product\n");
 }
 
 // A display that cannot take a client yet is waited for rather than given up at once: long by a copy

@@ -63,11 +63,43 @@ TEST_F(ProcessLauncherTest, ToolOutputIsReadAndStatusKept)
     ASSERT_TRUE(succeeding.Start(Command({"/bin/true"})).IsDone());
     EXPECT_EQ(ReadAll(succeeding, 64, &largest), "");
     EXPECT_EQ(succeeding.Wait(), 0);
+    EXPECT_EQ(succeeding.EndingSignal(), 0);
 
     ToolProcess killed;
     ASSERT_TRUE(killed.Start(Command({"/bin/sh", "-c", "kill -9 $$"})).IsDone());
     ReadAll(killed, 64, &largest);
     EXPECT_EQ(killed.Wait(), -1);
+    EXPECT_EQ(killed.EndingSignal(), SIGKILL);
+}
+
+// A tool started without the terminal cannot open it (pkexec's own prompt then never reads a
+// terminal the shell has taken back); otherwise it shares this process's terminal.
+TEST_F(ProcessLauncherTest, ATerminalIsLeftBehindOnlyWhenAsked)
+{
+    const RunProgram::ChildOutcome child = RunProgram::RunInChild(
+        [](int output)
+        {
+            const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+            if (setsid() < 0 || terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0 ||
+                open(ptsname(terminal), O_RDWR) < 0)
+                return 1;
+            std::string said;
+            for (const bool without : {false, true})
+            {
+                ToolProcess tool;
+                tool.StartWithoutTerminal(without);
+                if (!tool.Start(Command({"/bin/sh", "-c",
+                                         "if (: </dev/tty) 2>/dev/null; then echo has; else echo none; fi"}))
+                         .IsDone())
+                    return 1;
+                long largest = 0;
+                said += ReadAll(tool, 64, &largest);
+                (void)tool.Wait();
+            }
+            return write(output, said.data(), said.size()) == static_cast<ssize_t>(said.size()) ? 0 : 1;
+        });
+    ASSERT_GT(child.pid, 0);
+    EXPECT_EQ(child.text, "has\nnone\n");
 }
 
 TEST_F(ProcessLauncherTest, StartFailsForMissingOrNonExecutablePrograms)

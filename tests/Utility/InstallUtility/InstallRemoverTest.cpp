@@ -198,29 +198,35 @@ TEST_F(InstallRemoverTest, FailuresFailTheRunUnlessIgnored)
         GTEST_SKIP() << reason;
 
     const Outcome outcome = run(root);
-    EXPECT_EQ(outcome.out, "failed " + target + "/locked: Operation not permitted\n" +
-                               line("removed", "other") +
-                               "summary: 1 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
+    EXPECT_EQ(outcome.out,
+              "failed " + target +
+                  "/locked: Operation not permitted: it has the immutable flag, which chattr -i clears\n" +
+                  line("removed", "other") + "summary: 1 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 1);
 
     // Without -v the failure still shows, on the error stream.
     const Outcome quiet = run(tree("<file fileName='locked'/>"), false);
     EXPECT_EQ(quiet.out, "");
-    EXPECT_EQ(quiet.errors, "failed " + target + "/locked: Operation not permitted\n");
+    EXPECT_EQ(quiet.errors,
+              "failed " + target +
+                  "/locked: Operation not permitted: it has the immutable flag, which chattr -i clears\n");
     EXPECT_EQ(quiet.status, 1);
 
     const Outcome ignored = run(tree("<file fileName='locked' ignoreinstallerrors='1'/>"));
-    EXPECT_EQ(ignored.out, "ignored " + target +
-                               "/locked: Operation not permitted\n"
-                               "summary: 0 removed, 0 kept, 0 missing, 0 failed, 1 ignored\n");
+    EXPECT_EQ(ignored.out,
+              "ignored " + target +
+                  "/locked: Operation not permitted: it has the immutable flag, which chattr -i clears\n"
+                  "summary: 0 removed, 0 kept, 0 missing, 0 failed, 1 ignored\n");
     EXPECT_EQ(ignored.status, 0);
 
     // A shortcut stays while its entry does.
     makeLink(target + "/locked", target + "/lockedLink");
     const Outcome withLink = run(tree("<file fileName='locked'><shortCut name='lockedLink'/></file>"));
-    EXPECT_EQ(withLink.out, "failed " + target + "/locked: Operation not permitted\n" +
-                                kept("lockedLink", "the entry it leads to stays") +
-                                "summary: 0 removed, 1 kept, 0 missing, 1 failed, 0 ignored\n");
+    EXPECT_EQ(withLink.out,
+              "failed " + target +
+                  "/locked: Operation not permitted: it has the immutable flag, which chattr -i clears\n" +
+                  kept("lockedLink", "the entry it leads to stays") +
+                  "summary: 0 removed, 1 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_TRUE(exists(target + "/lockedLink"));
 
     // The flag is inherited like the others, and an entry can turn it off again.

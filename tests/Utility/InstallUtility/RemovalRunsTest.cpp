@@ -87,7 +87,14 @@ TEST_F(RemovalRunsTest, TheDryRunForeseesTheRealRunsFailuresLineForLine)
               "<file fileName='B.app'/><file fileName='imm'/><file fileName='plain'/>"
               "</installFiles></product>");
     const std::string denied = ": Permission denied", notPermitted = ": Operation not permitted";
-    const std::string readOnly = ": Read-only file system";
+    const std::string readOnly = ": Read-only file system: the file system it is on is mounted read-only";
+    // Each failure says what stands in the way, in words that say what to do about it.
+    const std::string closedFolder =
+        denied + ": its folder, owned by uid 4242, does not let uid 4242 change it";
+    const std::string othersInSticky =
+        notPermitted +
+        ": it belongs to uid 4243 in a sticky folder owned by root, where only they or root may remove it";
+    const std::string flagged = notPermitted + ": it has the immutable flag, which chattr -i clears";
     // Layouts: 'f' folders (one no one may write, a root's sticky one with another user's file, the
     // user's own sticky one with another user's file, a bundle with one no one may write inside), 'i' an immutable file, 'r' a read-only mount; the rest
     // is the user's. Root passes mode bits and sticky folders; a user meets them; neither passes the others.
@@ -98,9 +105,9 @@ TEST_F(RemovalRunsTest, TheDryRunForeseesTheRealRunsFailuresLineForLine)
         std::vector<std::string> expected; // below the target, sorted
     } rows[] = {
         {false, 'f', {}},
-        {true, 'f', {"B.app: Contents/x" + denied, "ro/f" + denied, "sticky/other" + notPermitted}},
-        {false, 'i', {"imm" + notPermitted}},
-        {true, 'i', {"imm" + notPermitted}},
+        {true, 'f', {"B.app: Contents/x" + denied, "ro/f" + closedFolder, "sticky/other" + othersInSticky}},
+        {false, 'i', {"imm" + flagged}},
+        {true, 'i', {"imm" + flagged}},
         // Refused before the name is looked up: entries that are not there fail all the same.
         {false, 'r', {"B.app" + readOnly, "imm" + readOnly, "plain" + readOnly}},
     };
@@ -168,11 +175,13 @@ TEST_F(RemovalRunsTest, AUsersDryRunOfRootsInstallationSaysFirstThatItNeedsAdmin
     const std::string first = "the removal needs administrator rights: root's folder ";
     const std::string rest = " is closed to uid " + std::to_string(user) +
                              ", so what follows is what a removal with this user's rights would meet\n";
-    EXPECT_EQ(run("root", "-n", true).text,
-              first + folder + rest + "would be ignored " + folder + "/b: Permission denied\nwould fail " +
-                  folder + "/d/a: Permission denied\nwould fail " + folder +
-                  "/d: Permission denied\nsummary: 0 would be removed, 0 kept, 0 missing, 2 would fail, 0 "
-                  "failed, 1 would be ignored\n");
+    const std::string closed =
+        ": Permission denied: its folder, owned by root, does not let uid 4242 change it";
+    EXPECT_EQ(
+        run("root", "-n", true).text,
+        first + folder + rest + "would be ignored " + folder + "/b" + closed + "\nwould fail " + folder +
+            "/d/a" + closed + "\nwould fail " + folder + "/d" + closed +
+            "\nsummary: 0 would be removed, 0 kept, 0 missing, 2 would fail, 0 failed, 1 would be ignored\n");
     // The target the user may change, a listed folder of root's inside it: that folder is named.
     ASSERT_EQ(chown(folder.c_str(), user, user), 0);
     EXPECT_EQ(run("root", "-n", true).text.substr(0, first.size() + folder.size() + 2 + rest.size()),
@@ -184,14 +193,17 @@ TEST_F(RemovalRunsTest, EachRunLeavesOneRecordOfWhoWhatWhereAndHowItEnded)
 {
     // The product's name holds quotes and a line break: the record stays one line.
     writeFile(definition,
-              "<product><sku name='Tq &quot;Demo&quot;&#10;Two'/><installFiles><file fileName='a'/>"
+              "<product><sku ID='tq.demo' build='4.2 \"beta\"' name='Tq &quot;Demo&quot;&#10;Two'/>"
+              "<installFiles><file fileName='a'/>"
               "<file fileName='gone'/><directory fileName='d'><file fileName='b'/></directory>"
               "</installFiles></product>");
     writeFile(base + "/target.xml", "<targetPath path='" + target + "'/>");
     writeFile(target + "/a", "a");
     writeFile(target + "/d/b", "b");
     writeFile(target + "/d/unlisted", "u");
-    const std::string removal = "removal of \"Tq \\\"Demo\\\"\\nTwo\" from " + target + " asked by uid 0";
+    const std::string product =
+        "removal of \"Tq \\\"Demo\\\"\\nTwo\" (ID \"tq.demo\", build \"4.2 \\\"beta\\\"\")";
+    const std::string removal = product + " from " + target + " asked by root uid 0";
     const struct
     {
         const char *option, *sudoUid, *targetName;
@@ -201,13 +213,17 @@ TEST_F(RemovalRunsTest, EachRunLeavesOneRecordOfWhoWhatWhereAndHowItEnded)
          "13 dry run: " + removal +
              ": 2 would be removed, 1 kept, 1 missing, 0 would fail, 0 failed, 0 would be ignored; exit "
              "status 0"},
+        // Root started through sudo: the caller is who asked.
         {"-v", "4242", "target",
-         "13 " + removal +
-             " (for uid 4242 through sudo): 2 removed, 1 kept, 1 missing, 0 failed, 0 ignored; exit status "
+         "13 " + product + " from " + target +
+             " asked by uid 4242 through sudo: 2 removed, 1 kept, 1 missing, 0 failed, 0 ignored; exit "
+             "status "
              "0"},
         {"-v", nullptr, "none",
-         "12 removal asked by uid 0: refused: cannot read the target path from " + base +
+         "12 removal asked by root uid 0: refused: cannot read the target path from " + base +
              "/none.xml; exit status 2"},
+        {"-x", nullptr, "target",
+         "12 removal asked by root uid 0: refused: a command line it does not know; exit status 2"},
     };
     for (const auto& r : runs)
     {

@@ -25,6 +25,7 @@ public:
     bool acquisitionCancelled = false;
     Status executeResult;
     std::string rightsReason;
+    std::string rightsAdvice;
     std::string toolOutput;
     // One outcome per run of the tool, in order (Restarted gives the output again); the last repeats.
     std::deque<ToolOutcome> toolOutcomes{ToolOutcome::Succeeded};
@@ -89,6 +90,7 @@ public:
     void FreeAuthorization() override { calls.push_back("FreeAuthorization"); }
     bool AcquisitionWasCancelled() override { return acquisitionCancelled; }
     TqString RightsFailureReason() override { return rightsReason.c_str(); }
+    TqString RightsAdvice() override { return rightsAdvice.c_str(); }
     long ReadToolOutput(char* buffer, unsigned long size) override
     {
         readSizes.push_back(size);

@@ -171,6 +171,8 @@ TEST_F(UninstallerFlowTest, MissingDataFileShowsConfigurationErrorOnly)
         EXPECT_TRUE(partial.alerts[0].defaultButton.IsEmpty());
         EXPECT_TRUE(partial.alerts[0].alternateButton.IsEmpty());
         EXPECT_EQ(partial.alerts[0].kind, AlertKind::Error);
+        EXPECT_EQ(std::string(partial.alerts[0].details.ConstData()),
+                  bundle + "/Contents/MacOS/" + missing + ": not found");
         EXPECT_EQ(partial.calls, std::vector<std::string>{"RunAlert Configuration Error"}) << missing;
     }
 }
@@ -439,11 +441,15 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         "would remove /opt/demo/a\nkept /opt/demo/Settings: marked to keep";
     const char* noRights =
         "Administrator rights are needed to remove Demo Product, and they could not be obtained.";
+    // The platform's advice follows the dialog's own sentence; the details keep every line said.
+    const std::string refused = noRights + std::string(" Ask an administrator.");
     const Case cases[] = {
         {"removed", true, false, done, ToolOutcome::Succeeded, "", 0,
          "Uninstallation completed successfully.", keeps},
         {"failed", true, false, done, ToolOutcome::Failed, "", 1,
-         "Uninstallation failed. Some components may not have been removed.", failures},
+         "Uninstallation failed. Some components may not have been removed. 1 item could not be removed, "
+         "and 1 was kept as the product asks; the details say why.",
+         failures},
         {"refused by the tool", true, false, done, ToolOutcome::NothingRemoved, "", 2,
          "Uninstallation failed. Nothing was removed.", failures},
         {"nothing of it found", true, false, done, ToolOutcome::NotFound, "", 5,
@@ -462,11 +468,13 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
          "An unxpected error has occured. Restart uninstaller.",
          "could not start the removal tool: Resource temporarily unavailable"},
         {"no way to ask", false, false, done, ToolOutcome::Succeeded, "no pkexec", 3, noRights, "no pkexec"},
-        {"prompt dismissed", false, true, done, ToolOutcome::Succeeded, "", 4, nullptr, ""},
+        {"prompt interrupted", false, true, done, ToolOutcome::Succeeded, "", 4,
+         "Uninstallation was cancelled. Nothing was removed.", ""},
         {"dismissed at the elevation program", true, false, done, ToolOutcome::AuthorizationRefused, "", 4,
          nullptr, ""},
         {"elevation program could not ask", true, false, done, ToolOutcome::RightsNotObtained, "", 3,
-         noRights, "Error executing command as another user"},
+         refused.c_str(),
+         "Error executing command as another user: Not authorized\nThis incident has been reported."},
         {"its replacement was refused", true, false, done, ToolOutcome::RightsNotObtained,
          "sudo: 3 incorrect\x1b", 3, noRights, "sudo: 3 incorrect\\x1B"},
         {"started again another way", true, false, done, ToolOutcome::Restarted, "", 0,
@@ -480,7 +488,8 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
     {
         FakeUninstallerPlatform second = SecondPhase();
         second.toolOutput = c.name == std::string("elevation program could not ask")
-                                ? "Error executing command as another user\nignored /opt/demo/log: Busy\n"
+                                ? "Error executing command as another user: Not authorized\n\n"
+                                  "This incident has been reported.\nignored /opt/demo/log: Busy\n"
                             : c.ownOutput != nullptr ? c.ownOutput
                             : c.dryRun                 ? dryOutput
                                                        : output;
@@ -491,6 +500,7 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         if (c.outcome == ToolOutcome::Restarted)
             second.toolOutcomes.push_back(ToolOutcome::Succeeded);
         second.rightsReason = c.rightsReason;
+        second.rightsAdvice = "Ask an administrator.";
         std::vector<const char*> arguments = {"1", bundle.c_str()};
         if (c.dryRun)
             arguments.push_back("-n");
@@ -510,6 +520,18 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         EXPECT_STREQ(second.alerts[0].informativeText.ConstData(), c.informative) << c.name;
         EXPECT_EQ(std::string(second.alerts[0].details.ConstData()), c.details) << c.name;
         EXPECT_TRUE(second.alerts[0].defaultButton.IsEmpty()) << c.name;
+        // Shown at once when something failed or would; split for a list into item and reason.
+        EXPECT_EQ(second.alerts[0].detailsOpen, c.status == 1) << c.name;
+        std::string items;
+        for (const Alert::DetailLine& line : second.alerts[0].detailLines)
+            items += std::string(items.empty() ? "" : "\n") + line.item.ConstData() + "|" +
+                     line.reason.ConstData();
+        if (c.name == std::string("failed"))
+        {
+            EXPECT_EQ(items,
+                      "failed /opt/demo/b|Operation not permitted\nkept /opt/demo/Settings|marked to keep\n"
+                      "ignored /opt/demo/log|Busy\nwaiting for another removal of /opt/demo|");
+        }
     }
 }
 
