@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <fcntl.h>
 #include <poll.h>
@@ -143,17 +144,23 @@ protected:
                   0755);
     }
 
-    // Waits up to seconds for a file to appear.
-    static bool WaitForFile(const std::string& path, int seconds)
+    // Waits up to seconds for condition to hold, looking again after each pause; whether it held.
+    static bool WaitUntil(const std::function<bool()>& condition, int seconds, useconds_t pause = 20000)
     {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (!std::filesystem::exists(path))
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!condition())
         {
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
-            usleep(20000);
+            usleep(pause);
         }
         return true;
+    }
+
+    // Waits up to seconds for a file to appear.
+    static bool WaitForFile(const std::string& path, int seconds)
+    {
+        return WaitUntil([&] { return std::filesystem::exists(path); }, seconds);
     }
 
     // A definition whose install-file tree has three entries: folder "d" holding "a" and "b".
@@ -245,14 +252,7 @@ protected:
     // through the removal whatever the machine's speed; false when path stayed for seconds.
     static bool PauseToolOnceGone(pid_t tool, const std::string& path, int seconds)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::filesystem::exists(path))
-        {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            usleep(1000);
-        }
-        return kill(tool, SIGSTOP) == 0;
+        return WaitUntil([&] { return !std::filesystem::exists(path); }, seconds, 1000) && kill(tool, SIGSTOP) == 0;
     }
 
     // Waits up to seconds for the line "stop" to wait on the held tool's standard input, then lets
@@ -261,10 +261,7 @@ protected:
     {
         const int input = open(("/proc/" + std::to_string(tool) + "/fd/0").c_str(), O_RDONLY | O_NONBLOCK);
         int waiting = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (input >= 0 && ioctl(input, FIONREAD, &waiting) == 0 && waiting < 5 &&
-               std::chrono::steady_clock::now() < deadline)
-            usleep(5000);
+        WaitUntil([&] { return input < 0 || ioctl(input, FIONREAD, &waiting) != 0 || waiting >= 5; }, seconds, 5000);
         if (input >= 0)
             close(input);
         kill(tool, SIGCONT);

@@ -315,9 +315,7 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
                 return std::filesystem::file_size(program, unknown) ==
                        std::filesystem::file_size(UNINSTALL_EXECUTABLE);
             };
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (!copied() && std::chrono::steady_clock::now() < deadline)
-                usleep(200);
+            WaitUntil(copied, 20, 200);
             ASSERT_EQ(kill(started.pid, SIGSTOP), 0);
             int waitStatus = 0;
             ASSERT_EQ(waitpid(started.pid, &waitStatus, WUNTRACED), started.pid);
@@ -381,9 +379,7 @@ TEST_F(UninstallTerminalTest, ASignalAtSudosPromptEndsSudoToo)
     EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
     terminal.Type("\n");
     EXPECT_TRUE(terminal.Expect("status=4\r\n" + std::string(kPrompt))) << terminal.transcript;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!UsersSudoProcesses().empty() && std::chrono::steady_clock::now() < deadline)
-        usleep(20000);
-    EXPECT_TRUE(UsersSudoProcesses().empty()) << "sudo is still asking after the run ended";
+    EXPECT_TRUE(WaitUntil([&] { return UsersSudoProcesses().empty(); }, 20))
+        << "sudo is still asking after the run ended";
     EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
 }

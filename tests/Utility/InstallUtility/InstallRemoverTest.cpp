@@ -23,13 +23,15 @@ struct Outcome
 class InstallRemoverTest : public RemovalFixture
 {
 protected:
-    Outcome run(const FileNode& root, bool verbose = true, bool dryRun = false)
+    // Runs the removal; prepare, when given, sets what the test adds (a stop check, a progress pace).
+    using Prepare = std::function<void(InstallRemover&)>;
+    Outcome run(const FileNode& root, bool verbose = true, bool dryRun = false, const Prepare& prepare = {})
     {
-        return runAt(target, root, verbose, dryRun, definitionPath);
+        return runAt(target, root, verbose, dryRun, definitionPath, prepare);
     }
 
     static Outcome runAt(const std::string& targetPath, const FileNode& root, bool verbose, bool dryRun,
-                         const std::string& definitionPath = "")
+                         const std::string& definitionPath = "", const Prepare& prepare = {})
     {
         CapturedStream out;
         CapturedStream errors;
@@ -40,6 +42,8 @@ protected:
         ProtectedPath::OpenedPath definition;
         if (!definitionPath.empty() && ProtectedPath::Open(definitionPath.c_str(), definition).IsDone())
             remover.SetDefinition(definition.item.Get(), definition.folder.Get());
+        if (prepare)
+            prepare(remover);
         Outcome outcome;
         outcome.status = remover.Run(root);
         outcome.out = out.text();
@@ -661,28 +665,20 @@ TEST_F(InstallRemoverTest, AStopFinishesTheEntryUnderWayAndKeepsEverythingNotRea
                                "<file fileName='ccc'/><file fileName='bb'/>"
                                "<file fileName='a'><shortCut name='a' dir='Links'/></file></directory>");
 
-    CapturedStream out;
-    CapturedStream errors;
-    InstallRemover remover(TqString(target.c_str()), true, false, out.get(), errors.get());
-    const FileDescriptor targetFolder(open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    remover.SetTargetFolder(targetFolder.Get());
-    ProtectedPath::OpenedPath definition;
-    ASSERT_TRUE(ProtectedPath::Open(definitionPath.c_str(), definition).IsDone());
-    remover.SetDefinition(definition.item.Get(), definition.folder.Get());
     // Product, Sub, Sub/x, Sub/y and ccc are reached; the stop is there when bb's turn comes.
     checksBeforeStop = 5;
-    remover.SetStopCheck(stopAfterChecks);
-    EXPECT_EQ(remover.Run(root), 4);
+    const Outcome stopped = run(root, true, false, [](InstallRemover& remover) { remover.SetStopCheck(stopAfterChecks); });
+    EXPECT_EQ(stopped.status, 4);
 
     const std::string cancelled = "the removal was cancelled";
-    EXPECT_EQ(out.text(), line("removed", "Product/Sub/x") + line("missing", "Product/Sub/y") +
+    EXPECT_EQ(stopped.out, line("removed", "Product/Sub/x") + line("missing", "Product/Sub/y") +
                               line("removed", "Product/Sub") + line("removed", "Product/ccc") +
                               kept("Product/bb", cancelled) + kept("Product/a", cancelled) +
                               kept("Links/a", "the entry it leads to stays") +
                               kept("Product/Uninstall.app", "kept so that the uninstall can be run again") +
                               kept("Product", cancelled) +
                               "summary: 3 removed, 5 kept, 1 missing, 0 failed, 0 ignored\n");
-    EXPECT_EQ(errors.text(), "");
+    EXPECT_EQ(stopped.errors, "");
     // What the report says stays is what is there.
     EXPECT_EQ(listing(target),
               (std::vector<std::string>{target + "/Links", target + "/Links/a@", target + "/Links/placeholder",
@@ -705,15 +701,11 @@ TEST_F(InstallRemoverTest, ABundleBeingRemovedSaysHowFarItIsInItsVerboseLinesAlo
     const FileNode root = tree("<file fileName='Big.bundle'/>");
     for (const bool verbose : {true, false})
     {
-        CapturedStream out;
-        CapturedStream errors;
-        InstallRemover remover(TqString(target.c_str()), verbose, false, out.get(), errors.get());
-        const FileDescriptor targetFolder(open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        remover.SetTargetFolder(targetFolder.Get());
-        remover.SetProgressInterval(std::chrono::milliseconds(0));
-        EXPECT_EQ(remover.Run(root), 0);
+        const Outcome outcome = run(root, verbose, false, [](InstallRemover& remover)
+                                    { remover.SetProgressInterval(std::chrono::milliseconds(0)); });
+        EXPECT_EQ(outcome.status, 0);
         const std::string removing = "removing " + target + "/Big.bundle: ";
-        EXPECT_EQ(out.text(), verbose ? removing + "64 items removed so far\n" + removing +
+        EXPECT_EQ(outcome.out, verbose ? removing + "64 items removed so far\n" + removing +
                                             "128 items removed so far\n" + removing +
                                             "192 items removed so far\n" + line("removed", "Big.bundle") +
                                             "summary: 1 removed, 0 kept, 0 missing, 0 failed, 0 ignored\n"
