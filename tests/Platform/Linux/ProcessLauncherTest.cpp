@@ -260,8 +260,16 @@ TEST_F(ProcessLauncherTest, AChildStartedForAUserIsCutOffFromRoot)
         pid_t child = -1;
         ASSERT_EQ(read(report[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
         close(report[0]);
-        // Until it runs the program, the child still shows what it had from the fork.
-        for (int tries = 0; tries < 500 && ProcLink(child, "exe") != "/usr/bin/sleep"; ++tries)
+        // Until it runs the program, the child still shows what it had from the fork, and until
+        // it sleeps, the program may hold its locale files open for a moment.
+        const auto settled = [&]
+        {
+            const std::string stat = ProcText(child, "stat");
+            const size_t state = stat.rfind(')');
+            return ProcLink(child, "exe") == "/usr/bin/sleep" && state != std::string::npos &&
+                   stat.compare(state, 3, ") S") == 0;
+        };
+        for (int tries = 0; tries < 1000 && !settled(); ++tries)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ASSERT_EQ(ProcLink(child, "exe"), "/usr/bin/sleep");
 
