@@ -265,11 +265,14 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
             jsonResult->Feed(buffer, static_cast<unsigned long>(got));
         if (tally.Changes() == before)
             continue;
-        // Before the first entry the tool's word stands in for the path; its waiting line is
-        // also said at once where no progress is shown.
-        if (tally.EntriesHandled() == 0 && IsWaitingLine(tally.CurrentPath()))
+        // Before the first entry the tool's waiting line stands in for the path (and is said at
+        // once where no progress is shown); any other message, an elevation program's above all,
+        // is never drawn into the progress line, and shows with the dialog that ends the run.
+        const bool waiting = tally.EntriesHandled() == 0 && IsWaitingLine(tally.CurrentPath());
+        if (waiting)
             platform.ShowToolWaiting(tally.CurrentPath());
-        platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath(), tally.Activity());
+        if (waiting || tally.EntriesHandled() != 0)
+            platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath(), tally.Activity());
     }
     const unsigned long before = tally.Changes();
     tally.Finish();

@@ -569,9 +569,10 @@ TEST_F(UninstallerFlowTest, SecondPhaseShowsProgressAgainstTheDefinitionsEntries
     WriteFile("Installed/Uninstall.app/Contents/MacOS/sku.xml",
               "<product><sku name=\"Demo Product\"/><installFiles><directory fileName=\"d\">"
               "<file fileName=\"a\"/><file fileName=\"b\"/></directory></installFiles></product>");
-    // Lines longer than one read of the drain, so each count shows on its own.
+    // Lines longer than one read of the drain, so each count shows on its own; what the elevation
+    // program says first is never drawn into the progress.
     const std::string path(70, 'p');
-    platform.toolOutput = "removed /opt/demo/d/a" + path + "\nfailed /opt/demo/d/b" + path +
+    platform.toolOutput = "==== AUTHENTICATING FOR org.freedesktop.policykit.exec ====\nremoved /opt/demo/d/a" + path + "\nfailed /opt/demo/d/b" + path +
                           ": Busy\nkept /opt/demo/d" + path +
                           "\nsummary: 1 removed, 1 kept, 0 missing, 1 failed\n";
     platform.toolOutcomes = {ToolOutcome::Failed};
