@@ -137,6 +137,9 @@ public:
     // administrator rights: only when root alone controls the installation.
     virtual Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath,
                                       TqString& targetPathFile) = 0;
+    // Leaves a record in the system log that the uninstaller refused to go on, with line saying
+    // why, naming who asked. A platform without a system log does nothing.
+    virtual void RecordRefusal(const TqString& line) { (void)line; }
     // Before anything is copied or run: failed, with one line that says why and what to do, when
     // this process has administrator rights and the installation (the running program and each
     // of installedPaths, with every folder above each) is not controlled by the administrator

@@ -7,16 +7,20 @@
 #include <functional>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "BundleLocation.h"
 #include "FileServices.h"
 #include "GtkDialog.h"
+#include "LineEscaping.h"
 #include "PathText.h"
 #include "RunFolders.h"
 #include "StopRequests.h"
+#include "SystemLog.h"
 #include "TrustedFiles.h"
 #include "UserIdentity.h"
 
@@ -400,6 +404,16 @@ Status LinuxPlatform::FindInstalledFiles(TqString& toolPath, TqString& definitio
     if (geteuid() == 0 && !settled.IsDone())
         return settled;
     return Status::Done();
+}
+
+void LinuxPlatform::RecordRefusal(const TqString& line)
+{
+    // The refusal is said on standard error or in a dialog already; a log that does not take the
+    // record changes nothing of that.
+    const std::string uid = std::to_string(getuid());
+    (void)SystemLog::Send(LOG_USER | LOG_WARNING, "Uninstall",
+                          TqString("refused: ") + EscapeLineText(line) + "; asked by uid " + uid.c_str() +
+                              "; exit status 2");
 }
 
 Status LinuxPlatform::CheckRootMayRunInstallation(const Vector<TqString>& installedPaths)

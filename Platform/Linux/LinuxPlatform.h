@@ -41,6 +41,7 @@ public:
     Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath,
                               TqString& targetPathFile) override;
     Status CheckRootMayRunInstallation(const Vector<TqString>& installedPaths) override;
+    void RecordRefusal(const TqString& line) override;
     bool AcquisitionWasCancelled() override;
     TqString RightsFailureReason() override;
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override;

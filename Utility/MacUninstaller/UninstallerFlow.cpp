@@ -686,6 +686,7 @@ int RunPhase(int argc, const char* const* argv, UninstallerPlatform& platform, b
         const Status mayRun = CheckRootMayRun(platform, definitionPath, targetPathFile);
         if (!mayRun.IsDone())
         {
+            platform.RecordRefusal(mayRun.Message());
             platform.RunAlert(NothingRemovedAlert("this product", mayRun.Message()));
             return kUninstallNothingRemoved;
         }
@@ -723,6 +724,7 @@ int RunUninstaller(int argc, const char* const* argv, UninstallerPlatform& platf
     // A mistyped option must not be taken for a request to uninstall.
     if (const char* unknown = UnknownOption(argc, argv))
     {
+        platform.RecordRefusal(TqString("unknown option ") + TqString(unknown));
         (void)std::fprintf(stderr, "Uninstall: unknown option %s\n\n%s",
                            EscapeLineText(TqString(unknown)).ConstData(), kUsage);
         return kUninstallNothingRemoved;

@@ -125,6 +125,9 @@ public:
         }
         return findFilesResult;
     }
+    // The refusals recorded for the system log.
+    std::vector<std::string> refusals;
+    void RecordRefusal(const TqString& line) override { refusals.push_back(Text(line)); }
     // What CheckRootMayRunInstallation answers, and the paths it was given.
     Status rootCheckResult;
     std::string rootCheckedPaths;

@@ -217,7 +217,15 @@ TEST_F(UninstallerFlowTest, UnknownOptionsAreRefusedAndTheDryRunIsHandedToTheCop
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
                   std::string("Uninstall: unknown option ") + option + "\n\n" + UsageText());
         EXPECT_TRUE(untouched.calls.empty()) << option;
+        EXPECT_EQ(untouched.refusals, std::vector<std::string>{std::string("unknown option ") + option});
     }
+    // Root on an installation a user controls: refused before anything is read, copied or run,
+    // and recorded like every refusal.
+    FakeUninstallerPlatform asRoot = platform;
+    asRoot.rootCheckResult = Status::Failed(0, "refusing to run as root: this installation is controlled by uid 7");
+    EXPECT_EQ(Run({}, asRoot), 2);
+    EXPECT_EQ(asRoot.refusals, std::vector<std::string>{"refusing to run as root: this installation is controlled by uid 7"});
+    EXPECT_EQ(asRoot.calls, std::vector<std::string>{"RunAlert Uninstall this product"});
     // The copy learns the digest of the definition that was confirmed.
     const std::string digest = " --definition-sha256 " + DefinitionDigest();
     const std::string launch = std::string("LaunchTask ") + kCopy + "/Contents/MacOS/Uninstall 1 " + bundle;
