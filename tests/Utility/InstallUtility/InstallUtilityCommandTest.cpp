@@ -385,7 +385,10 @@ TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurnsOnALockNobodyElseCanHo
     {
         FileDescriptor held = holdLock();
         const pid_t second = start({"-uninstall", definition, targetFile});
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        // Once it says it waits, it has met the lock: nothing may have gone by then.
+        for (int i = 0; i < 500 && readFile(outputs[second] + ".err") != waiting; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(readFile(outputs[second] + ".err"), waiting);
         EXPECT_TRUE(untouched());
         held = FileDescriptor();
         EXPECT_EQ(finish(second), 0) << errors;
