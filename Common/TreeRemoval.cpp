@@ -100,8 +100,8 @@ private:
         if (!IdentifyNode(inner.fd.Get(), "", folder))
             return fail(Status::Failed(errno, pathText(path)));
         Status refusal = check != nullptr ? check->EntryRefusal(folder) : Status::Done();
-        if (refusal.IsDone() && folder.mount != mount)
-            refusal = Status::Failed(0, "on another mount, not entered");
+        if (refusal.IsDone())
+            refusal = TreeRemoval::MountRefusal(folder, mount);
         if (!refusal.IsDone())
             return fail(Status::Failed(0, pathText(path) + ": " + refusal.Message()));
         inner.name = name;
@@ -163,6 +163,13 @@ private:
 };
 
 } // namespace
+
+Status TreeRemoval::MountRefusal(const NodeIdentity& folder, uint64_t mount)
+{
+    if (folder.mount != mount)
+        return Status::Failed(0, "on another mount, not entered");
+    return Status::Done();
+}
 
 Status TreeRemoval::RemoveContents(int directoryFd, DiskChanges& changes, const EntryCheck* check)
 {

@@ -26,6 +26,10 @@ public:
     virtual Status EntryRefusal(const NodeIdentity& folder) const = 0;
 };
 
+// Done when folder lies on mount, else why it is not entered: a folder on another mount (bind
+// mounts of the same file system included) is never entered, by the walk nor by the removal tool.
+Status MountRefusal(const NodeIdentity& folder, uint64_t mount);
+
 // Removes through changes everything inside the open folder directoryFd, which stays open and in
 // place. It carries on past what cannot go and returns the first such thing: its message is the
 // path relative to the folder, with the errno value, or "PATH: why" without one. What another

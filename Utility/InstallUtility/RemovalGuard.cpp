@@ -1,6 +1,7 @@
 #include "RemovalGuard.h"
 
 #include "PathText.h"
+#include "TreeRemoval.h"
 
 #include <cstring>
 
@@ -44,15 +45,20 @@ Status RemovalGuard::WholeRemovalRefusal(const TqString& path, NodeIdentity dire
     return Status::Done();
 }
 
-Status RemovalGuard::EntryRefusal(NodeIdentity folder, uint64_t mount) const
+Status RemovalGuard::EntryRefusal(NodeIdentity folder) const
 {
     if (folder == target)
         return Status::Failed(0, "the target path itself, not entered");
     if (folder == root)
         return Status::Failed(0, "the root folder /, not entered");
-    if (folder.mount != mount)
-        return Status::Failed(0, "on another mount, not entered");
     return Status::Done();
+}
+
+Status RemovalGuard::EntryRefusal(NodeIdentity folder, uint64_t mount) const
+{
+    if (const Status refusal = EntryRefusal(folder); !refusal.IsDone())
+        return refusal;
+    return TreeRemoval::MountRefusal(folder, mount);
 }
 
 bool RemovalGuard::KeepsEmptyDirectory(const TqString& path, NodeIdentity parent) const

@@ -27,9 +27,11 @@ public:
     // in the target path cannot disguise them.
     Status WholeRemovalRefusal(const TqString& path, NodeIdentity directory, NodeIdentity parent) const;
 
-    // Whether a whole removal that started on mount may enter the folder: never the target path
-    // itself or "/" (whichever mount shows them), nor a folder on another mount, bind mounts
-    // of the same file system included.
+    // Whether a removal may enter the folder: never the target path itself or "/" (whichever
+    // mount shows them).
+    Status EntryRefusal(NodeIdentity folder) const;
+    // The same for a removal that started on mount, which also never enters a folder on another
+    // mount (the tree walk's own rule, applied to listed directories).
     Status EntryRefusal(NodeIdentity folder, uint64_t mount) const;
 
     // Whether an emptied listed directory at path, lying in parent, stays all the same: one

@@ -12,7 +12,7 @@ public:
     explicit GuardedEntry(const RemovalGuard& guard) : guard(guard) {}
     Status EntryRefusal(const NodeIdentity& folder) const override
     {
-        return guard.EntryRefusal(folder, folder.mount);
+        return guard.EntryRefusal(folder);
     }
 
 private:
