@@ -89,7 +89,7 @@ Status ChooseTemporaryDirectory(const char* tmpdirValue, uid_t user, TqString& f
 
 TqString UniqueRunString()
 {
-    unsigned char bytes[16];
+    unsigned char bytes[kRunDigits / 2];
     size_t filled = 0;
     while (filled < sizeof bytes)
     {
@@ -104,7 +104,7 @@ TqString UniqueRunString()
     int length = 0;
     for (unsigned char byte : bytes)
         length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "%02x", byte);
-    (void)std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "-%ld",
+    (void)std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "%c%ld", kRunSeparator,
                         static_cast<long>(getpid()));
     return TqString(text);
 }

@@ -1,6 +1,7 @@
 #ifndef TQ_FILESERVICES_H
 #define TQ_FILESERVICES_H
 
+#include <cstddef>
 #include <sys/types.h>
 
 #include "DiskChanges.h"
@@ -16,7 +17,12 @@
 // programs to run. When none will, the failure says for each candidate why, one line each.
 Status ChooseTemporaryDirectory(const char* tmpdirValue, uid_t user, TqString& folder);
 
-// 32 hexadecimal digits from the system's random source, a "-" and the process id.
+// How a run string is spelled, and a run folder named (IsRunFolderName checks the same):
+// kRunDigits hexadecimal digits, kRunSeparator, the process id.
+inline constexpr size_t kRunDigits = 32;
+inline constexpr char kRunSeparator = '-';
+
+// kRunDigits hexadecimal digits from the system's random source, kRunSeparator and the process id.
 TqString UniqueRunString();
 
 // Creates one directory with mode 0700; fails when the path exists or cannot be made.

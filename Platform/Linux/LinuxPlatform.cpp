@@ -18,6 +18,7 @@
 #include "GtkDialog.h"
 #include "LineEscaping.h"
 #include "PathText.h"
+#include "PlatformNames.h"
 #include "RunFolders.h"
 #include "StopRequests.h"
 #include "SystemLog.h"
@@ -209,7 +210,7 @@ bool LinuxPlatform::AcquireRight(const TqString& rightName)
 {
     rightsFailure = TqString();
     promptInterrupted = false;
-    if (!(rightName == TqString("system.privilege.admin")))
+    if (!(rightName == TqString(PlatformNames::kAdminRight)))
         return false;
     const char* path = std::getenv("PATH");
     elevation = ChooseElevation(geteuid() == 0 || !rootsInstallation, path, HasTerminalForeground());
@@ -377,7 +378,7 @@ bool LinuxPlatform::RemoveRunningCopy()
     const TqString folder = PathText::Parent(bundle);
     struct stat status;
     const char* name = std::strrchr(folder.ConstData(), '/');
-    const bool removed = PathText::Join(folder, "Uninstall.app") == bundle && name != nullptr &&
+    const bool removed = PathText::Join(folder, PlatformNames::kBundleFolder) == bundle && name != nullptr &&
                          IsRunFolderName(name + 1) && lstat(folder.ConstData(), &status) == 0 &&
                          IsPrivateFolderOf(status, geteuid()) && RemoveTree(folder);
     // The first phase held interruptions back across the relaunch; with nothing of the copy left

@@ -73,9 +73,10 @@ bool IsRunFolderName(const TqString& name)
 {
     const char* text = name.ConstData();
     const size_t length = std::strlen(text);
-    if (length < 34 || text[32] != '-' || std::strspn(text, "0123456789abcdef") != 32)
+    if (length < kRunDigits + 2 || text[kRunDigits] != kRunSeparator ||
+        std::strspn(text, "0123456789abcdef") != kRunDigits)
         return false;
-    return std::strspn(text + 33, "0123456789") == length - 33;
+    return std::strspn(text + kRunDigits + 1, "0123456789") == length - kRunDigits - 1;
 }
 
 bool IsPrivateFolderOf(const struct stat& status, uid_t user)

@@ -11,7 +11,8 @@
 // the user, mode 0700, and holding a record of when the process that made it started, so that a
 // later run can tell one whose process is gone (killed with SIGKILL, a power cut) and remove it.
 
-// A run folder's name as UniqueRunString makes it: 32 hexadecimal digits, "-", the process id.
+// A run folder's name as UniqueRunString makes it (kRunDigits hexadecimal digits, kRunSeparator,
+// the process id).
 bool IsRunFolderName(const TqString& name);
 
 // A folder (not a link to one) of user's with mode 0700, as run folders are made.

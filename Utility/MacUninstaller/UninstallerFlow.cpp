@@ -8,6 +8,7 @@
 #include "JsonResult.h"
 #include "LineEscaping.h"
 #include "PathText.h"
+#include "PlatformNames.h"
 #include "RemovalLine.h"
 #include "SKUDefinition.h"
 #include "ToolOutputTally.h"
@@ -20,10 +21,8 @@ const char kRelaunchMarker[] = "1";
 const char kDefinitionFile[] = "sku.xml";
 const char kTargetPathFile[] = "target_path.xml";
 const char kRemovalTool[] = "InstallUtility";
-const char kCopiedBundle[] = "Uninstall.app";
 const char kExecutableFolder[] = "Contents/MacOS";
 const char kCopiedExecutable[] = "Contents/MacOS/Uninstall";
-const char kAdminRight[] = "system.privilege.admin";
 
 const char kDryRunOption[] = "-n";
 const char kJsonOption[] = "--json";
@@ -299,7 +298,7 @@ struct RemovalInputs
 int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
 {
     const TqString& name = inputs.product.name;
-    if (!platform.CreateAuthorization() || !platform.AcquireRight(kAdminRight))
+    if (!platform.CreateAuthorization() || !platform.AcquireRight(PlatformNames::kAdminRight))
     {
         const bool cancelled = platform.AcquisitionWasCancelled();
         const TqString reason = cancelled ? TqString() : platform.RightsFailureReason();
@@ -593,7 +592,7 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
     {
         // The user has confirmed: a copy or start that fails must not end the run silently.
         const TqString bundlePath = platform.BundlePath();
-        const TqString copiedBundle = PathText::Join(temporaryDirectory, kCopiedBundle);
+        const TqString copiedBundle = PathText::Join(temporaryDirectory, PlatformNames::kBundleFolder);
         // The copy learns where it came from: it runs the installed tool and reads the installed files.
         Vector<TqString> arguments;
         arguments.push_back(kRelaunchMarker);
