@@ -17,7 +17,8 @@
 // system (EROFS); a missing entry (ENOENT); a folder the effective user may not write and search
 // (EACCES), or an immutable or append-only one (EPERM); a sticky folder and an entry owned by
 // someone else (EPERM); an immutable or append-only entry (EPERM); then the entry's type, and
-// for a directory a mount on it (EBUSY) and its emptiness.
+// for a directory its emptiness. (A folder something is mounted on is never asked about: the walks
+// do not enter a folder on another mount.)
 //
 // What holds for every entry of a folder (the rights on it, its flags, whether its file system is
 // read-only) is found once per folder and kept while the folder's status stays the same, so that

@@ -41,9 +41,6 @@ public:
     [[nodiscard]] Status Take(const struct stat& target, const TqString& targetPath, int waitSeconds,
                               FILE* errors, bool (*stopAsked)() = nullptr);
 
-    // Whether a lock is held (none where the user has no runtime folder of their own).
-    bool IsHeld() const { return file.IsOpen(); }
-
     // Removes the lock file, while still holding it, and lets go of the turn.
     void Release();
 

@@ -60,7 +60,6 @@ public:
     unsigned long Changes() const { return changes; }
     const KeptLines& Failures() const { return failures; }
     const KeptLines& Keeps() const { return keeps; }
-    const KeptLines& Messages() const { return messages; }
     // The last message line; unset when there was none.
     const TqString& LastMessage() const { return lastMessage; }
 
