@@ -49,7 +49,8 @@ const char* DisplayName()
 // The icon of the uninstaller's windows, the one its desktop entry names.
 const char kApplicationIcon[] = "edit-delete";
 
-struct ButtonSpec
+// A button to add: its label and the answer the dialog gives when it is pressed.
+struct AnswerButton
 {
     TqString label;
     int response;
@@ -63,18 +64,18 @@ bool IsCancel(const TqString& label)
 // Left to right as GNOME places them: the other button, then Cancel, then the affirmative button
 // at the right end. With both a default and an alternate button, whichever is not Cancel is the
 // affirmative one (the confirmation's default is Cancel, its alternate "Uninstall").
-std::vector<ButtonSpec> ButtonsLeftToRight(const Alert& alert)
+std::vector<AnswerButton> ButtonsLeftToRight(const Alert& alert)
 {
-    std::vector<ButtonSpec> buttons;
+    std::vector<AnswerButton> buttons;
     if (alert.otherButton.IsSet())
         buttons.push_back({alert.otherButton, ResponseOther});
-    ButtonSpec defaultButton{DefaultButtonLabel(alert), ResponseDefault};
+    AnswerButton defaultButton{DefaultButtonLabel(alert), ResponseDefault};
     if (!alert.alternateButton.IsSet())
     {
         buttons.push_back(defaultButton);
         return buttons;
     }
-    ButtonSpec alternate{alert.alternateButton, ResponseAlternate};
+    AnswerButton alternate{alert.alternateButton, ResponseAlternate};
     if (IsCancel(alternate.label) && !IsCancel(defaultButton.label))
         std::swap(defaultButton, alternate);
     buttons.push_back(defaultButton);
@@ -83,13 +84,13 @@ std::vector<ButtonSpec> ButtonsLeftToRight(const Alert& alert)
 }
 
 // A plain label, so an underscore in the text is shown rather than taken as a mnemonic.
-GtkWidget* AddButton(GtkWidget* dialog, const ButtonSpec& spec)
+GtkWidget* AddButton(GtkWidget* dialog, const AnswerButton& answer)
 {
-    gchar* valid = g_utf8_make_valid(spec.label.ConstData(), static_cast<gssize>(spec.label.Size()));
+    gchar* valid = g_utf8_make_valid(answer.label.ConstData(), static_cast<gssize>(answer.label.Size()));
     GtkWidget* button = gtk_button_new_with_label(valid);
     g_free(valid);
     gtk_widget_set_can_default(button, TRUE);
-    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button, spec.response);
+    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button, answer.response);
     gtk_widget_show(button);
     return button;
 }
@@ -220,12 +221,12 @@ GtkWidget* DetailsList(const Alert& alert)
         PangoEllipsizeMode ellipsize;
     } columns[] = {{"Item", ItemColumn, PANGO_ELLIPSIZE_MIDDLE},
                    {"Reason", ReasonColumn, PANGO_ELLIPSIZE_END}};
-    for (const auto& spec : columns)
+    for (const auto& layout : columns)
     {
         GtkCellRenderer* text = gtk_cell_renderer_text_new();
-        g_object_set(text, "ellipsize", spec.ellipsize, nullptr);
+        g_object_set(text, "ellipsize", layout.ellipsize, nullptr);
         GtkTreeViewColumn* column =
-            gtk_tree_view_column_new_with_attributes(spec.title, text, "text", spec.column, nullptr);
+            gtk_tree_view_column_new_with_attributes(layout.title, text, "text", layout.column, nullptr);
         gtk_tree_view_column_set_resizable(column, TRUE);
         gtk_tree_view_column_set_expand(column, TRUE);
         gtk_tree_view_append_column(GTK_TREE_VIEW(view), column);
@@ -332,12 +333,13 @@ GtkWidget* BuildGtkAlert(const Alert& alert)
         AddDetails(dialog, alert);
 
     GtkWidget* defaultButton = nullptr;
-    for (const ButtonSpec& spec : ButtonsLeftToRight(alert))
+    for (const AnswerButton& answer : ButtonsLeftToRight(alert))
     {
-        GtkWidget* button = AddButton(dialog, spec);
-        if (spec.response == ResponseDefault)
+        GtkWidget* button = AddButton(dialog, answer);
+        if (answer.response == ResponseDefault)
             defaultButton = button;
-        else if (alert.kind == AlertKind::Question && !IsCancel(spec.label) && spec.response != ResponseOther)
+        else if (alert.kind == AlertKind::Question && !IsCancel(answer.label) &&
+                 answer.response != ResponseOther)
             gtk_style_context_add_class(gtk_widget_get_style_context(button), "destructive-action");
     }
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), ResponseDefault);
