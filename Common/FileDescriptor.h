@@ -7,7 +7,7 @@
 class FileDescriptor
 {
 public:
-    explicit FileDescriptor(int fd = -1) : fd(fd) {}
+    explicit FileDescriptor(int owned = -1) : fd(owned) {}
     ~FileDescriptor()
     {
         if (fd >= 0)

@@ -11,8 +11,8 @@ TqVersion::TqVersion(const TqProductVersion& product)
 {
 }
 
-TqVersion::TqVersion(int major, int minor, int revision, int build)
-    : major(major), minor(minor), revision(revision), build(build)
+TqVersion::TqVersion(int majorNumber, int minorNumber, int revisionNumber, int buildNumber)
+    : major(majorNumber), minor(minorNumber), revision(revisionNumber), build(buildNumber)
 {
 }
 

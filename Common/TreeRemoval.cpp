@@ -33,8 +33,8 @@ struct Level
 class Walk
 {
 public:
-    Walk(DiskChanges& changes, const TreeRemoval::EntryCheck* check, uint64_t mount)
-        : changes(changes), check(check), mount(mount)
+    Walk(DiskChanges& removals, const TreeRemoval::EntryCheck* entryCheck, uint64_t topMount)
+        : changes(removals), check(entryCheck), mount(topMount)
     {
     }
 

@@ -11,9 +11,9 @@ class RedrawThrottle
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
-    explicit RedrawThrottle(Clock clock = std::chrono::steady_clock::now,
-                            std::chrono::milliseconds interval = std::chrono::milliseconds(100))
-        : clock(std::move(clock)), interval(interval)
+    explicit RedrawThrottle(Clock readClock = std::chrono::steady_clock::now,
+                            std::chrono::milliseconds minimumInterval = std::chrono::milliseconds(100))
+        : clock(std::move(readClock)), interval(minimumInterval)
     {
     }
 

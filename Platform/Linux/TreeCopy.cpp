@@ -39,7 +39,8 @@ struct Level
 class Walk
 {
 public:
-    Walk(const TqString& from, const CopyOptions& options) : from(from.ConstData()), options(options)
+    Walk(const TqString& source, const CopyOptions& copyOptions)
+        : from(source.ConstData()), options(copyOptions)
     {
         const std::string replaced = options.replacedFile.IsSet() ? options.replacedFile.ConstData() : "";
         const size_t slash = replaced.rfind('/');

@@ -60,8 +60,8 @@ unsigned short classOfEndTag(char first)
 class NestingWalk
 {
 public:
-    NestingWalk(const char* text, size_t length, size_t limit, bool utf8AfterDeclaration)
-        : start(text), end(text + length), limit(limit), utf8AfterDeclaration(utf8AfterDeclaration)
+    NestingWalk(const char* text, size_t length, size_t depthLimit, bool readsUtf8AfterDeclaration)
+        : start(text), end(text + length), limit(depthLimit), utf8AfterDeclaration(readsUtf8AfterDeclaration)
     {
     }
 

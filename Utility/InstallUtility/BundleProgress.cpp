@@ -8,8 +8,9 @@ const unsigned long kItemsPerClockRead = 64;
 
 } // namespace
 
-BundleProgress::BundleProgress(DiskChanges& changes, std::chrono::milliseconds interval, Tell tell)
-    : changes(changes), interval(interval), tell(std::move(tell)), lastTold(std::chrono::steady_clock::now())
+BundleProgress::BundleProgress(DiskChanges& counted, std::chrono::milliseconds tellInterval, Tell teller)
+    : changes(counted), interval(tellInterval), tell(std::move(teller)),
+      lastTold(std::chrono::steady_clock::now())
 {
 }
 

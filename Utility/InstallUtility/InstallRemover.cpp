@@ -78,9 +78,11 @@ int openDirectory(int parentFd, const TqString& name, FileDescriptor& fd, NodeId
 
 } // namespace
 
-InstallRemover::InstallRemover(const TqString& targetPath, bool verbose, bool dryRun, FILE* out, FILE* errors)
-    : targetPath(PathText::Normalized(targetPath)), changes(makeChanges(dryRun)),
-      report(verbose, dryRun, out, errors), errors(errors), guard(targetPath, NodeIdentity(), NodeIdentity())
+InstallRemover::InstallRemover(const TqString& givenTarget, bool verbose, bool dryRun, FILE* out,
+                               FILE* errorOutput)
+    : targetPath(PathText::Normalized(givenTarget)), changes(makeChanges(dryRun)),
+      report(verbose, dryRun, out, errorOutput), errors(errorOutput),
+      guard(givenTarget, NodeIdentity(), NodeIdentity())
 {
 }
 

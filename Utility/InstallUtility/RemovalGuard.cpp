@@ -5,8 +5,9 @@
 
 #include <cstring>
 
-RemovalGuard::RemovalGuard(const TqString& targetPath, NodeIdentity target, NodeIdentity root)
-    : targetPath(PathText::Normalized(targetPath)), target(target), root(root)
+RemovalGuard::RemovalGuard(const TqString& givenTarget, NodeIdentity targetIdentity,
+                           NodeIdentity rootIdentity)
+    : targetPath(PathText::Normalized(givenTarget)), target(targetIdentity), root(rootIdentity)
 {
 }
 

@@ -68,7 +68,7 @@ std::string asOneLine(const std::string& message)
 
 } // namespace
 
-RemovalRecord::RemovalRecord(bool dryRun, FILE* errors) : dryRun(dryRun), errors(errors)
+RemovalRecord::RemovalRecord(bool isDryRun, FILE* errorOutput) : dryRun(isDryRun), errors(errorOutput)
 {
     const cookie_io_functions_t functions = {nullptr, passOn, nullptr, nullptr};
     watched = fopencookie(this, "w", functions);

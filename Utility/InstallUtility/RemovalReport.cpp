@@ -37,8 +37,8 @@ long monotonicMilliseconds()
 
 } // namespace
 
-RemovalReport::RemovalReport(bool verbose, bool dryRun, FILE* out, FILE* errors)
-    : verbose(verbose), dryRun(dryRun), out(out), errors(errors), reader(readerOf(out))
+RemovalReport::RemovalReport(bool isVerbose, bool isDryRun, FILE* output, FILE* errorOutput)
+    : verbose(isVerbose), dryRun(isDryRun), out(output), errors(errorOutput), reader(readerOf(output))
 {
 }
 

@@ -19,7 +19,7 @@ bool IsPipe(int fd)
 
 } // namespace
 
-StopRequest::StopRequest(int input) : input(input), open(IsPipe(input)) {}
+StopRequest::StopRequest(int inputFd) : input(inputFd), open(IsPipe(inputFd)) {}
 
 bool StopRequest::Asked()
 {

@@ -9,7 +9,7 @@ namespace
 class GuardedEntry : public TreeRemoval::EntryCheck
 {
 public:
-    explicit GuardedEntry(const RemovalGuard& guard) : guard(guard) {}
+    explicit GuardedEntry(const RemovalGuard& removalGuard) : guard(removalGuard) {}
     Status EntryRefusal(const NodeIdentity& folder) const override
     {
         return guard.EntryRefusal(folder);

@@ -14,7 +14,7 @@
 class JsonResult
 {
 public:
-    explicit JsonResult(FILE* out) : out(out) {}
+    explicit JsonResult(FILE* output) : out(output) {}
 
     void SetProduct(const TqString& name, const TqString& id, const TqString& build);
     void SetTarget(const TqString& target) { closing.target = target; }
