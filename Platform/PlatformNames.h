@@ -9,6 +9,10 @@ namespace PlatformNames
 // backend knows its own running copy by it.
 inline constexpr char kBundleFolder[] = "Uninstall.app";
 
+// Where in the bundle its programs lie: the flow finds its files there, and the backend tells
+// the bundle from the folder of the running program by it.
+inline constexpr char kExecutableFolder[] = "Contents/MacOS";
+
 // The right the flow asks for before it runs the removal tool with privileges; the only one a
 // backend grants.
 inline constexpr char kAdminRight[] = "system.privilege.admin";

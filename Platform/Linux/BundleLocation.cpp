@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "PathText.h"
+#include "PlatformNames.h"
 
 TqString ExecutablePath()
 {
@@ -38,7 +39,7 @@ TqString AuxiliaryPath(const TqString& executableFolder, const TqString& name)
 TqString BundlePathOf(const TqString& executableFolder)
 {
     TqString folder = PathText::Normalized(executableFolder);
-    if (folder.EndsWith("/Contents/MacOS"))
+    if (folder.EndsWith(TqString("/") + PlatformNames::kExecutableFolder))
     {
         TqString bundle = PathText::Parent(PathText::Parent(folder));
         if (bundle.IsSet())

@@ -21,8 +21,7 @@ const char kRelaunchMarker[] = "1";
 const char kDefinitionFile[] = "sku.xml";
 const char kTargetPathFile[] = "target_path.xml";
 const char kRemovalTool[] = "InstallUtility";
-const char kExecutableFolder[] = "Contents/MacOS";
-const char kCopiedExecutable[] = "Contents/MacOS/Uninstall";
+const char kUninstaller[] = "Uninstall";
 
 const char kDryRunOption[] = "-n";
 const char kJsonOption[] = "--json";
@@ -565,7 +564,7 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
     if (definitionPath.IsEmpty() || targetPathFile.IsEmpty())
     {
         // The dialog's text names a file of another system; the details name the one missing here.
-        const TqString folder = PathText::Join(platform.BundlePath(), kExecutableFolder);
+        const TqString folder = PathText::Join(platform.BundlePath(), PlatformNames::kExecutableFolder);
         TqString missing;
         for (const char* name : {kDefinitionFile, kTargetPathFile})
             if ((name == kDefinitionFile ? definitionPath : targetPathFile).IsEmpty())
@@ -611,7 +610,9 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
             step = Status::Failed(step.Errno(), TqString("could not copy the uninstaller to ") + folder);
         else
         {
-            step = platform.LaunchTask(PathText::Join(copiedBundle, kCopiedExecutable), arguments);
+            step = platform.LaunchTask(
+                PathText::Join(PathText::Join(copiedBundle, PlatformNames::kExecutableFolder), kUninstaller),
+                arguments);
             if (!step.IsDone())
                 step = Status::Failed(step.Errno(), "could not start the uninstaller's copy");
         }
@@ -641,7 +642,7 @@ int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundl
 
     // The tool is handed the installed files, and the name shown is read from the definition it gets.
     const TqString installedFolder =
-        PathText::Join(runsFromCopy ? installedBundleArgument : ownBundle, kExecutableFolder);
+        PathText::Join(runsFromCopy ? installedBundleArgument : ownBundle, PlatformNames::kExecutableFolder);
     RemovalInputs inputs;
     inputs.tool = PathText::Join(installedFolder, kRemovalTool);
     inputs.definition = PathText::Join(installedFolder, kDefinitionFile);
