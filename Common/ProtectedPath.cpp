@@ -63,7 +63,7 @@ std::string writeProblem(const std::string& shown, const struct stat& status)
 class Walk
 {
 public:
-    Walk(uid_t owner, bool learnsOwner) : owner(owner), learnsOwner(learnsOwner) {}
+    Walk(uid_t trusted, bool learning) : owner(trusted), learnsOwner(learning) {}
 
     uid_t Owner() const { return owner; }
     // The errno value when the problem is that an item could not be looked up, else 0.
