@@ -215,6 +215,26 @@ Status ProtectedPath::Open(const TqString& path, OpenedPath& opened)
     return Status::Done();
 }
 
+Status ProtectedPath::OpenRunningProgram(OpenedPath& opened, TqString& shown)
+{
+    shown = TqString();
+    char path[PATH_MAX + 1];
+    const FileDescriptor running(open("/proc/self/exe", O_PATH | O_CLOEXEC));
+    const ssize_t size = readlink("/proc/self/exe", path, sizeof path);
+    struct stat runningStatus, walkedStatus;
+    if (!running.IsOpen() || size <= 0 || static_cast<size_t>(size) == sizeof path ||
+        fstat(running.Get(), &runningStatus) != 0)
+        return Status::Failed(errno != 0 ? errno : ENOENT, "cannot find the running program");
+    shown = TqString(path, static_cast<unsigned long>(size));
+    const Status walked = Open(shown, opened);
+    if (!walked.IsDone())
+        return walked;
+    if (fstat(opened.item.Get(), &walkedStatus) != 0 || walkedStatus.st_dev != runningStatus.st_dev ||
+        walkedStatus.st_ino != runningStatus.st_ino)
+        return Status::Failed(ESTALE, shown + " is no longer the program that is running");
+    return Status::Done();
+}
+
 Status ProtectedPath::Controller(const TqString& path, uid_t& owner)
 {
     OpenedPath opened;

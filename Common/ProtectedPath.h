@@ -42,6 +42,11 @@ struct OpenedPath
 // Controller fails.
 [[nodiscard]] Status Open(const TqString& path, OpenedPath& opened);
 
+// The program this process runs, walked from the path the kernel gives for it (put in shown; unset
+// when there is none) and checked to be that very program. Failed as Open fails; with ESTALE
+// ("SHOWN is no longer the program that is running") when the path now leads elsewhere.
+[[nodiscard]] Status OpenRunningProgram(OpenedPath& opened, TqString& shown);
+
 // Opens the walked item for reading, with this process's rights at the time of the call, relative
 // to the folder the walk judged, without blocking and without becoming a terminal's reader. Failed
 // when it is not a regular file, cannot be opened, or is no longer the item the walk judged.

@@ -1,11 +1,8 @@
 #include "TrustedFiles.h"
 
 #include <cerrno>
-#include <climits>
-#include <fcntl.h>
 #include <pwd.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -29,24 +26,6 @@ std::string shellQuoted(const std::string& text)
     for (const char character : text)
         quoted += character == '\'' ? std::string("'\\''") : std::string(1, character);
     return quoted + "'";
-}
-
-// The running program, opened by the walk from the path the kernel gives for it and checked to be
-// that very program.
-Status OpenRunningProgram(ProtectedPath::OpenedPath& opened)
-{
-    char path[PATH_MAX + 1];
-    const ssize_t size = readlink("/proc/self/exe", path, sizeof path);
-    struct stat running, walked;
-    if (size <= 0 || static_cast<size_t>(size) == sizeof path || stat("/proc/self/exe", &running) != 0)
-        return Status::Failed(errno != 0 ? errno : ENOENT, "cannot find the running program");
-    const TqString shown(path, static_cast<unsigned long>(size));
-    const Status status = ProtectedPath::Open(shown, opened);
-    if (!status.IsDone())
-        return status;
-    if (fstat(opened.item.Get(), &walked) != 0 || walked.st_dev != running.st_dev || walked.st_ino != running.st_ino)
-        return Status::Failed(0, shown + " is no longer the program that is running");
-    return Status::Done();
 }
 
 } // namespace
@@ -83,7 +62,9 @@ Status CheckRootMayRun(const Vector<TqString>& paths)
     for (unsigned long index = 0; index <= paths.size(); ++index)
     {
         ProtectedPath::OpenedPath opened, other;
-        Status status = index == 0 ? OpenRunningProgram(opened) : ProtectedPath::Open(paths[index - 1], opened);
+        TqString shown;
+        Status status = index == 0 ? ProtectedPath::OpenRunningProgram(opened, shown)
+                                   : ProtectedPath::Open(paths[index - 1], opened);
         if (index == 0)
             program = opened.realPath;
         if (status.IsDone() && controller != 0)

@@ -2,20 +2,17 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include "FailureReason.h"
 #include "FileDescriptor.h"
 #include "FolderListing.h"
 #include "NodeIdentity.h"
 
 namespace
 {
-
-const unsigned lockingFlags = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
 
 // The status of name in folderFd (folderFd itself for the empty name), following no link: type,
 // owner, identity, mount and, where the file system reports them, the immutable and append-only
@@ -40,27 +37,6 @@ bool readStatus(int folderFd, const char* name, struct statx& status)
     status.stx_ctime.tv_nsec = static_cast<uint32_t>(plain.st_ctim.tv_nsec);
     status.stx_mnt_id = plain.st_dev;
     return true;
-}
-
-// Whether the node name in folderFd (folderFd itself for the empty name), whose status is given,
-// carries the immutable or the append-only flag. Taken from the status where the file system
-// reports the flags: opening needs read rights the removal does not, and a FIFO or device must not
-// be opened. Elsewhere a file or folder is opened just for FS_IOC_GETFLAGS.
-bool isImmutableOrAppendOnly(int folderFd, const char* name, const struct statx& node)
-{
-    if ((node.stx_attributes_mask & lockingFlags) == lockingFlags)
-        return (node.stx_attributes & lockingFlags) != 0;
-    if (!S_ISREG(node.stx_mode) && !S_ISDIR(node.stx_mode))
-        return false;
-    const FileDescriptor opened(
-        *name == '\0' ? -1
-                      : openat(folderFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
-    if (*name != '\0' && !opened.IsOpen())
-        return false;
-    int fileFlags = 0;
-    if (ioctl(opened.IsOpen() ? opened.Get() : folderFd, FS_IOC_GETFLAGS, &fileFlags) != 0)
-        return false;
-    return (fileFlags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
 }
 
 // Whether two status reads of a folder show the same folder unchanged: any change of its rights,
@@ -111,7 +87,7 @@ const DryRunDiskChanges::FolderFacts& DryRunDiskChanges::factsOf(int folderFd, c
     facts.refusal = 0;
     if (faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
         facts.refusal = errno;
-    else if (isImmutableOrAppendOnly(folderFd, "", folder))
+    else if (ProtectionFlags(folderFd, "", folder) != 0)
         facts.refusal = EPERM;
     facts.user = geteuid();
     return facts;
@@ -138,7 +114,7 @@ int DryRunDiskChanges::foresee(int folderFd, const char* name, Entry& entry, str
     if ((folder.stx_mode & S_ISVTX) != 0 && known.user != 0 && status.stx_uid != known.user &&
         folder.stx_uid != known.user)
         return EPERM;
-    if (isImmutableOrAppendOnly(folderFd, name, status))
+    if (ProtectionFlags(folderFd, name, status) != 0)
         return EPERM;
     return 0;
 }

@@ -64,11 +64,16 @@ std::string Explanation(int folderFd, const char* name, int error)
 
 unsigned ProtectionFlags(int folderFd, const char* name)
 {
-    const unsigned both = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
     const int at = AT_SYMLINK_NOFOLLOW | (*name == '\0' ? AT_EMPTY_PATH : 0);
     struct statx node;
     if (statx(folderFd, name, at, STATX_TYPE, &node) != 0)
         return 0;
+    return ProtectionFlags(folderFd, name, node);
+}
+
+unsigned ProtectionFlags(int folderFd, const char* name, const struct statx& node)
+{
+    const unsigned both = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
     // Reading the flags without opening: opening needs read rights the removal does not, and a
     // FIFO or device must not be opened.
     if ((node.stx_attributes_mask & both) == both)

@@ -1,10 +1,7 @@
 #include "RemovalRights.h"
 
 #include <cerrno>
-#include <climits>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "LineEscaping.h"
@@ -30,26 +27,17 @@ const char kTrustRule[] = "; the tool, the definition, the target file and every
 
 Status RemovalRights::OpenTool(ProtectedPath::OpenedPath& opened)
 {
-    // The kernel's link names the program this process runs; its text is a path to walk, and what
-    // the walk finds must be that very program.
-    char path[PATH_MAX + 1];
-    const FileDescriptor running(open("/proc/self/exe", O_PATH | O_CLOEXEC));
-    const ssize_t size = readlink("/proc/self/exe", path, sizeof path);
-    struct stat runningStatus, walkedStatus;
-    if (!running.IsOpen() || size <= 0 || static_cast<size_t>(size) == sizeof path ||
-        fstat(running.Get(), &runningStatus) != 0)
-        return Status::Failed(errno != 0 ? errno : ENOENT, "cannot find the tool's own program");
-    const TqString shown(path, static_cast<unsigned long>(size));
-    const Status walked = ProtectedPath::Open(shown, opened);
-    if (walked.Errno() != 0)
-        return Status::Failed(walked.Errno(), TqString("cannot find the tool's own program ") +
-                                                  EscapeLineText(shown));
-    if (!walked.IsDone())
-        return refusal(EscapeLineText(walked.Message()) + kTrustRule);
-    if (fstat(opened.item.Get(), &walkedStatus) != 0 || walkedStatus.st_dev != runningStatus.st_dev ||
-        walkedStatus.st_ino != runningStatus.st_ino)
+    TqString shown;
+    const Status walked = ProtectedPath::OpenRunningProgram(opened, shown);
+    if (walked.IsDone())
+        return walked;
+    if (shown.IsEmpty())
+        return Status::Failed(walked.Errno(), "cannot find the tool's own program");
+    if (walked.Errno() == ESTALE)
         return refusal(EscapeLineText(shown) + " is no longer the program that is running");
-    return Status::Done();
+    if (walked.Errno() != 0)
+        return Status::Failed(walked.Errno(), TqString("cannot find the tool's own program ") + EscapeLineText(shown));
+    return refusal(EscapeLineText(walked.Message()) + kTrustRule);
 }
 
 Status RemovalRights::OpenInputs(const std::vector<Input>& inputs, const ProtectedPath::OpenedPath& tool,
