@@ -343,43 +343,34 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
     }
 }
 
-// Ctrl-C at sudo's prompt is a cancel said in words: the tool never started, nothing was removed.
-TEST_F(UninstallTerminalTest, CtrlCAtSudosPromptCancelsAndSaysSo)
+// Ctrl-C at sudo's prompt, or SIGTERM to Uninstall itself while sudo asks, is a cancel said in
+// words: the tool never started, nothing was removed, sudo goes with the run, and the shell has
+// the terminal to itself again.
+TEST_F(UninstallTerminalTest, AnInterruptionAtSudosPromptCancelsAndEndsSudo)
 {
-    TerminalSession terminal;
-    ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
-    if (IsSkipped())
-        return;
-    ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, executables + "/Uninstall; echo status=$?"));
-    ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
-    terminal.Type("\x03");
-    EXPECT_TRUE(terminal.Expect("Uninstallation was cancelled. Nothing was removed.")) << terminal.transcript;
-    EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-    terminal.Type("\n");
-    EXPECT_TRUE(terminal.Expect("status=4\r\n" + std::string(kPrompt))) << terminal.transcript;
-    EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
-}
-
-// SIGTERM to Uninstall while sudo asks for the password is a cancel too: sudo goes with it, and
-// the shell has the terminal to itself again.
-TEST_F(UninstallTerminalTest, ASignalAtSudosPromptEndsSudoToo)
-{
-    TerminalSession terminal;
-    ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
-    if (IsSkipped())
-        return;
-    const std::string pidFile = temporary + "/uninstall.pid";
-    ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, "/bin/sh -c 'echo $$ > " + pidFile + "; exec " +
-                                                          executables + "/Uninstall'; echo status=$?"));
-    ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
-    ASSERT_FALSE(UsersSudoProcesses().empty());
-    const pid_t uninstall = static_cast<pid_t>(std::stol(ReadFile(pidFile)));
-    ASSERT_EQ(kill(uninstall, SIGTERM), 0);
-    EXPECT_TRUE(terminal.Expect("Uninstallation was cancelled. Nothing was removed.")) << terminal.transcript;
-    EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-    terminal.Type("\n");
-    EXPECT_TRUE(terminal.Expect("status=4\r\n" + std::string(kPrompt))) << terminal.transcript;
-    EXPECT_TRUE(WaitUntil([&] { return UsersSudoProcesses().empty(); }, 20))
-        << "sudo is still asking after the run ended";
-    EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
+    for (const bool typed : {true, false})
+    {
+        SCOPED_TRACE(typed ? "Ctrl-C" : "SIGTERM");
+        TerminalSession terminal;
+        ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
+        if (IsSkipped())
+            return;
+        const std::string pidFile = temporary + "/uninstall.pid";
+        ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, "/bin/sh -c 'echo $$ > " + pidFile + "; exec " +
+                                                              executables + "/Uninstall'; echo status=$?"));
+        ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
+        ASSERT_FALSE(UsersSudoProcesses().empty());
+        if (typed)
+            terminal.Type("\x03");
+        else
+            ASSERT_EQ(kill(static_cast<pid_t>(std::stol(ReadFile(pidFile))), SIGTERM), 0);
+        EXPECT_TRUE(terminal.Expect("Uninstallation was cancelled. Nothing was removed.")) << terminal.transcript;
+        EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
+        terminal.Type("\n");
+        EXPECT_TRUE(terminal.Expect("status=4\r\n" + std::string(kPrompt))) << terminal.transcript;
+        EXPECT_TRUE(WaitUntil([&] { return UsersSudoProcesses().empty(); }, 20))
+            << "sudo is still asking after the run ended";
+        EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
+        std::filesystem::remove_all("/run/sudo/ts/" + user); // sudo asks again next round
+    }
 }
