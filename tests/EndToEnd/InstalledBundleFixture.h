@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <fcntl.h>
@@ -132,35 +133,36 @@ protected:
     }
 
     // A stand-in removal tool that ignores interruptions and its standard input, as the real one
-    // does while it finishes its last entry: it marks tool-started, takes a second, then marks
-    // tool-finished.
+    // does while it finishes its last entry: it marks tool-started, waits until ReleaseSlowTool,
+    // then marks tool-finished.
     void WriteSlowTool()
     {
+        ASSERT_EQ(mkfifo((root + "/tool-may-finish").c_str(), 0666), 0);
         WriteFile(executables + "/InstallUtility",
-                  "#!/bin/sh\ntrap '' INT QUIT TERM HUP\ntouch '" + root +
-                      "/tool-started'\nsleep 1\n"
-                      "echo 'removed " +
-                      root + "/target/x'\ntouch '" + root + "/tool-finished'\n",
+                  "#!/bin/sh\ntrap '' INT QUIT TERM HUP\ntouch '" + root + "/tool-started'\nread go < '" +
+                      root + "/tool-may-finish'\necho 'removed " + root + "/target/x'\ntouch '" + root +
+                      "/tool-finished'\n",
                   0755);
     }
 
-    // Waits up to seconds for condition to hold, looking again after each pause; whether it held.
-    static bool WaitUntil(const std::function<bool()>& condition, int seconds, useconds_t pause = 20000)
+    // Whether every signal sent to the process has been delivered to it (none left pending).
+    static bool NoSignalPending(pid_t process)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (!condition())
-        {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            usleep(pause);
-        }
-        return true;
+        std::ifstream status("/proc/" + std::to_string(process) + "/status");
+        int pendingSets = 0;
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0)
+                pendingSets += line.find_first_not_of("0\t ", 7) == std::string::npos ? 1 : 100;
+        return pendingSets == 2;
     }
+
+    // Lets the slow tool finish, once it waits for that.
+    void ReleaseSlowTool() { EXPECT_TRUE(RunProgram::WriteToFifo(root + "/tool-may-finish", "go\n", 20)); }
 
     // Waits up to seconds for a file to appear.
     static bool WaitForFile(const std::string& path, int seconds)
     {
-        return WaitUntil([&] { return std::filesystem::exists(path); }, seconds);
+        return RunProgram::WaitUntil([&] { return std::filesystem::exists(path); }, seconds);
     }
 
     // A definition whose install-file tree has three entries: folder "d" holding "a" and "b".
@@ -252,7 +254,7 @@ protected:
     // through the removal whatever the machine's speed; false when path stayed for seconds.
     static bool PauseToolOnceGone(pid_t tool, const std::string& path, int seconds)
     {
-        return WaitUntil([&] { return !std::filesystem::exists(path); }, seconds, 1000) && kill(tool, SIGSTOP) == 0;
+        return RunProgram::WaitUntil([&] { return !std::filesystem::exists(path); }, seconds, 1000) && kill(tool, SIGSTOP) == 0;
     }
 
     // Waits up to seconds for the line "stop" to wait on the held tool's standard input, then lets
@@ -261,7 +263,7 @@ protected:
     {
         const int input = open(("/proc/" + std::to_string(tool) + "/fd/0").c_str(), O_RDONLY | O_NONBLOCK);
         int waiting = 0;
-        WaitUntil([&] { return input < 0 || ioctl(input, FIONREAD, &waiting) != 0 || waiting >= 5; }, seconds, 5000);
+        RunProgram::WaitUntil([&] { return input < 0 || ioctl(input, FIONREAD, &waiting) != 0 || waiting >= 5; }, seconds, 5000);
         if (input >= 0)
             close(input);
         kill(tool, SIGCONT);

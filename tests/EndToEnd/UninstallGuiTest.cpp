@@ -75,8 +75,10 @@ protected:
 
     void PressKeys(const std::string& window, const std::vector<std::string>& keys)
     {
+        // Keys go to the window that has the focus once the server says it has it.
         Xdotool({"windowfocus", "--sync", window});
-        usleep(300000);
+        EXPECT_TRUE(RunProgram::WaitUntil([&] { return Xdotool({"getwindowfocus"}) == window + "\n"; }, 10))
+            << "window " << window << " did not get the focus";
         for (const std::string& key : keys)
             Xdotool({"key", key});
     }
@@ -242,13 +244,19 @@ TEST_F(UninstallGuiTest, CancelInTheProgressWindowStopsTheRemovalAfterTheEntryUn
     PressKeys(cancelled, {"alt+d"});
     const std::string xclip = XvfbDisplay::FindProgram("xclip");
     std::vector<std::string> stays;
+    // The first Tab may land on the expander rather than the list: go on until the copy arrives.
     for (int tries = 0; !xclip.empty() && tries < 5 && stays.empty(); ++tries)
     {
         Xdotool({"key", "Tab"});
         Xdotool({"key", "ctrl+a"});
         Xdotool({"key", "ctrl+c"});
-        usleep(200000);
-        stays = SaidToStay(Output({xclip, "-o", "-selection", "clipboard", "-display", display}));
+        RunProgram::WaitUntil(
+            [&]
+            {
+                stays = SaidToStay(Output({xclip, "-o", "-selection", "clipboard", "-display", display}));
+                return !stays.empty();
+            },
+            2, 100000);
     }
     EXPECT_TRUE(xclip.empty() || (!stays.empty() && TargetEntries() == stays));
     PressKeys(cancelled, {"Escape"});

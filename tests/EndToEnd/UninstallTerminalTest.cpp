@@ -315,7 +315,7 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
                 return std::filesystem::file_size(program, unknown) ==
                        std::filesystem::file_size(UNINSTALL_EXECUTABLE);
             };
-            WaitUntil(copied, 20, 200);
+            RunProgram::WaitUntil(copied, 20, 200);
             ASSERT_EQ(kill(started.pid, SIGSTOP), 0);
             int waitStatus = 0;
             ASSERT_EQ(waitpid(started.pid, &waitStatus, WUNTRACED), started.pid);
@@ -368,7 +368,7 @@ TEST_F(UninstallTerminalTest, AnInterruptionAtSudosPromptCancelsAndEndsSudo)
         EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
         terminal.Type("\n");
         EXPECT_TRUE(terminal.Expect("status=4\r\n" + std::string(kPrompt))) << terminal.transcript;
-        EXPECT_TRUE(WaitUntil([&] { return UsersSudoProcesses().empty(); }, 20))
+        EXPECT_TRUE(RunProgram::WaitUntil([&] { return UsersSudoProcesses().empty(); }, 20))
             << "sudo is still asking after the run ended";
         EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
         std::filesystem::remove_all("/run/sudo/ts/" + user); // sudo asks again next round

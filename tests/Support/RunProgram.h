@@ -176,6 +176,32 @@ inline pid_t StartOnTerminal(const Launch& launch, int* master)
     return child;
 }
 
+// Waits up to seconds for condition to hold, looking again after each pause; whether it held.
+// Tests wait on what they need this way, never for a fixed time.
+inline bool WaitUntil(const std::function<bool()>& condition, int seconds, useconds_t pause = 20000)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!condition())
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        usleep(pause);
+    }
+    return true;
+}
+
+// Writes text into a fifo once a reader has opened it, waiting up to seconds for one: how a test
+// lets a stand-in program, waiting on the fifo, go on at the moment the test chooses.
+inline bool WriteToFifo(const std::string& path, const std::string& text, int seconds)
+{
+    int fd = -1;
+    if (!WaitUntil([&] { return (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0; }, seconds))
+        return false;
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return written;
+}
+
 // Waits up to seconds for the child: its wait status, or nothing (it is killed then) when it did
 // not end in time.
 inline std::optional<int> WaitForStatus(pid_t child, int seconds)

@@ -2,7 +2,10 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sched.h>
+#include <sstream>
 #include <string>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -218,17 +221,18 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
 
 // A display that cannot take a client yet is waited for rather than given up at once: long by a copy
 // relaunched from a phase that had windows (a desktop user sees nothing on standard error), a
-// moment by a first phase whose display is named.
+// moment by a first phase whose display is named. The display comes once the first try has
+// failed: each try is a child of the one asking, so the first has failed when one has been reaped
+// (the kernel adds a reaped child's page faults to its parent's "cminflt").
 TEST(GtkDialog, ABusyDisplayIsWaitedFor)
 {
     const struct
     {
         const char* windowsShown;
-        int comesAfterMilliseconds;
-    } rows[] = {{"1", 1500}, {nullptr, 800}};
+    } rows[] = {{"1"}, {nullptr}};
     for (const auto& row : rows)
     {
-        SCOPED_TRACE(row.comesAfterMilliseconds);
+        SCOPED_TRACE(row.windowsShown != nullptr ? "after windows were shown" : "display named");
         TemporaryFolder folder;
         const int number = XvfbDisplay::FreeNumber();
         int ends[2];
@@ -246,7 +250,18 @@ TEST(GtkDialog, ABusyDisplayIsWaitedFor)
             _exit(write(ends[1], answer, std::strlen(answer)) > 0 ? 0 : 1);
         }
         close(ends[1]);
-        usleep(static_cast<useconds_t>(row.comesAfterMilliseconds) * 1000);
+        const auto aTryWasReaped = [child]
+        {
+            std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+            const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+            std::istringstream fields(text.substr(text.rfind(')') + 2));
+            std::string field;
+            for (int skipped = 0; skipped < 8; ++skipped) // state ppid pgrp session tty_nr tpgid flags minflt
+                fields >> field;
+            unsigned long childFaults = 0;
+            return static_cast<bool>(fields >> childFaults) && childFaults > 0;
+        };
+        EXPECT_TRUE(RunProgram::WaitUntil(aTryWasReaped, 10, 5000)) << "no try was made";
         XvfbDisplay xvfb(folder.path(), number);
         bool complete = false;
         const std::string answer = RunProgram::ReadToEnd(ends[0], 20, &complete);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -119,18 +120,21 @@ TEST_F(ProcessLauncherTest, StartFailsForMissingOrNonExecutablePrograms)
 
 TEST_F(ProcessLauncherTest, DetachedLaunchPassesArgumentsAndReturnsAtOnce)
 {
-    std::string marker = Path("ran");
-    std::string script = WriteFile("relaunch.sh",
-                                   "#!/bin/sh\nsleep 1\nprintf '%s,' \"$0\" \"$@\" > \"" + marker +
-                                       ".tmp\"\nmv \"" + marker + ".tmp\" \"" + marker + "\"\n",
-                                   0755);
+    // The child waits for a line on a fifo before it writes anything, so the launch can only have
+    // returned while the child still waited.
+    const std::string marker = Path("ran");
+    const std::string go = Path("go");
+    ASSERT_EQ(mkfifo(go.c_str(), 0600), 0);
+    const std::string script = WriteFile("relaunch.sh",
+                                         "#!/bin/sh\nread line < \"" + go + "\"\nprintf '%s,' \"$0\" \"$@\" > \"" +
+                                             marker + ".tmp\"\nmv \"" + marker + ".tmp\" \"" + marker + "\"\n",
+                                         0755);
     Vector<TqString> arguments;
     arguments.push_back("1");
     ASSERT_TRUE(LaunchDetached(script.c_str(), arguments).IsDone());
-    // The launch returns before the child has done anything.
     EXPECT_FALSE(std::filesystem::exists(marker));
-    for (int wait = 0; wait < 200 && !std::filesystem::exists(marker); ++wait)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(RunProgram::WriteToFifo(go, "go\n", 10));
+    EXPECT_TRUE(RunProgram::WaitUntil([&] { return std::filesystem::exists(marker); }, 10));
     EXPECT_EQ(ReadFile(marker), script + ",1,");
 }
 
@@ -269,8 +273,7 @@ TEST_F(ProcessLauncherTest, AChildStartedForAUserIsCutOffFromRoot)
             return ProcLink(child, "exe") == "/usr/bin/sleep" && state != std::string::npos &&
                    stat.compare(state, 3, ") S") == 0;
         };
-        for (int tries = 0; tries < 1000 && !settled(); ++tries)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        RunProgram::WaitUntil(settled, 10, 10000);
         ASSERT_EQ(ProcLink(child, "exe"), "/usr/bin/sleep");
 
         std::istringstream stat(ProcText(child, "stat").substr(ProcText(child, "stat").rfind(')') + 2));

@@ -102,17 +102,6 @@ protected:
 
 } // namespace
 
-// Plain, -v and -n runs are shown by the command's runs below; both options together here.
-TEST(InstallUtilityCommandParseTest, TakesBothOptions)
-{
-    const char* argv[] = {"InstallUtility", "-uninstall", "/x/sku.xml", "/x/target_path.xml", "-n", "-v"};
-    InstallUtilityCommand command;
-    ASSERT_TRUE(command.Parse(6, argv));
-    EXPECT_EQ(std::string(command.definitionPath.ConstData()) + " " + command.targetFilePath.ConstData(),
-              "/x/sku.xml /x/target_path.xml");
-    EXPECT_TRUE(command.verbose && command.dryRun);
-}
-
 // Through the real program, so that an input that hangs or crashes the reader fails rather than blocks.
 TEST_F(InstallUtilityCommandTest, HelpPrintsTheUsageAndBadCommandLinesOrUnreadableInputsExitTwoAtOnce)
 {
@@ -197,12 +186,18 @@ TEST_F(InstallUtilityCommandTest, HelpPrintsTheUsageAndBadCommandLinesOrUnreadab
 
 TEST_F(InstallUtilityCommandTest, RunsTheRemoval)
 {
-    EXPECT_EQ(runTool({"-uninstall", definition, targetFile, "-n"}), 0);
-    // A dry run lists what it would do even without -v.
-    EXPECT_EQ(out, "would remove " + target + "/a\nwould remove " + target + "/d/b\nwould remove " + target +
-                       "/d\nsummary: 3 would be removed, 0 kept, 0 missing, 0 would fail, 0 failed, 0 would "
-                       "be ignored\n");
-    EXPECT_TRUE(untouched());
+    // A dry run lists what it would do, with -v or without, the options in either order.
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"-n"}, {"-n", "-v"}, {"-v", "-n"}})
+    {
+        std::vector<std::string> arguments = {"-uninstall", definition, targetFile};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        EXPECT_EQ(runTool(arguments), 0);
+        EXPECT_EQ(out, "would remove " + target + "/a\nwould remove " + target + "/d/b\nwould remove " +
+                           target + "/d\nsummary: 3 would be removed, 0 kept, 0 missing, 0 would fail, 0 "
+                           "failed, 0 would be ignored\n");
+        EXPECT_TRUE(untouched());
+    }
 
     EXPECT_EQ(runTool({"-uninstall", definition, targetFile}), 0);
     EXPECT_EQ(out + errors, "");
@@ -386,9 +381,7 @@ TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurnsOnALockNobodyElseCanHo
         FileDescriptor held = holdLock();
         const pid_t second = start({"-uninstall", definition, targetFile});
         // Once it says it waits, it has met the lock: nothing may have gone by then.
-        for (int i = 0; i < 500 && readFile(outputs[second] + ".err") != waiting; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        EXPECT_EQ(readFile(outputs[second] + ".err"), waiting);
+        EXPECT_TRUE(RunProgram::WaitUntil([&] { return readFile(outputs[second] + ".err") == waiting; }, 10));
         EXPECT_TRUE(untouched());
         held = FileDescriptor();
         EXPECT_EQ(finish(second), 0) << errors;
@@ -402,8 +395,7 @@ TEST_F(InstallUtilityCommandTest, RunsOnOneTargetTakeTurnsOnALockNobodyElseCanHo
     {
         const FileDescriptor held = holdLock();
         const pid_t second = start({"-uninstall", definition, targetFile});
-        for (int i = 0; i < 100 && readFile(outputs[second] + ".err") != waiting; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(RunProgram::WaitUntil([&] { return readFile(outputs[second] + ".err") == waiting; }, 10));
         kill(second, SIGTERM);
         EXPECT_EQ(finish(second), 4);
         EXPECT_EQ(errors, waiting + "cancelled before anything was removed\n");

@@ -89,8 +89,7 @@ TEST(RemovalLock, TheTurnIsHadOnlyOnTheFileAtTheNameAndTheFileGoesWithTheRun)
     ASSERT_TRUE(atName(linked));
     first.Release();
     // The second finds the file it got is no longer the one at the name, and waits on the third's.
-    for (int round = 0; round < 2000 && DescriptorsOn(linked) < 2; ++round)
-        usleep(10000);
+    RunProgram::WaitUntil([&] { return DescriptorsOn(linked) >= 2; }, 20);
     EXPECT_EQ(DescriptorsOn(linked), 2) << "the second run did not turn to the file at the name";
     EXPECT_FALSE(secondHasIt) << "two runs held the turn at once";
 
