@@ -50,10 +50,10 @@ protected:
     {
         const char* path = getenv("PATH");
         const std::string tools = base + "/bin:" + (path ? path : "/usr/bin:/bin");
-        const std::string temporary = base + "/tmp";
+        const std::string runFolders = base + "/tmp";
         RunProgram::Launch launch;
         launch.command = {executables + "/Uninstall"};
-        launch.environment = RunProgram::EnvironmentWith({{"TMPDIR", temporary.c_str()},
+        launch.environment = RunProgram::EnvironmentWith({{"TMPDIR", runFolders.c_str()},
                                                           {"UNINSTALL_UNATTENDED", "1"},
                                                           {"PATH", tools.c_str()},
                                                           {"DISPLAY", nullptr}});
@@ -94,8 +94,8 @@ TEST_F(InstallUtilityEndToEndTest, RemovesExactlyTheListedEntriesAndAfterAFailur
     const std::string locked = entry + "/Contents";
     std::string immutableReason;
     std::string mountReason;
-    const bool immutable = makeImmutable(locked + "/Info.plist", immutableReason);
-    if (immutable || mountTmpfs(locked + "/Resources", mountReason))
+    const bool madeImmutable = makeImmutable(locked + "/Info.plist", immutableReason);
+    if (madeImmutable || mountTmpfs(locked + "/Resources", mountReason))
     {
         const std::string errors = runUninstall();
         for (const std::string& shown : {"failed " + entry + ": Contents/",
@@ -109,7 +109,7 @@ TEST_F(InstallUtilityEndToEndTest, RemovesExactlyTheListedEntriesAndAfterAFailur
         EXPECT_FALSE(exists(target + "/Plug-Ins/Modules"));
         EXPECT_FALSE(exists(target + "/" + productName + ".app"));
         EXPECT_TRUE(exists(executables + "/Uninstall"));
-        if (immutable)
+        if (madeImmutable)
             EXPECT_TRUE(setImmutable(locked + "/Info.plist", false));
         else
             EXPECT_EQ(umount2((locked + "/Resources").c_str(), MNT_DETACH), 0);

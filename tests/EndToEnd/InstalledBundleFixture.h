@@ -202,12 +202,12 @@ protected:
     // usual place): a disk busy with other work would take a minute to make the files.
     void InstallLargeProduct(int bundles, int files)
     {
-        std::string folder = "/dev/shm/tqlarge-XXXXXX";
-        if (std::filesystem::is_directory("/dev/shm") && mkdtemp(&folder[0]) != nullptr)
+        std::string inMemory = "/dev/shm/tqlarge-XXXXXX";
+        if (std::filesystem::is_directory("/dev/shm") && mkdtemp(&inMemory[0]) != nullptr)
         {
-            memoryFolder.path = folder;
-            ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
-            std::filesystem::create_directory_symlink(folder, root + "/target");
+            memoryFolder.path = inMemory;
+            ASSERT_EQ(chmod(inMemory.c_str(), 0755), 0);
+            std::filesystem::create_directory_symlink(inMemory, root + "/target");
         }
         std::filesystem::copy_file(INSTALL_UTILITY_EXECUTABLE, executables + "/InstallUtility",
                                    std::filesystem::copy_options::overwrite_existing);
@@ -218,10 +218,10 @@ protected:
             entries += "<file fileName=\"Big-" + std::to_string(bundle) + ".bundle\"/>";
             for (int file = 0; file < files / bundles; ++file)
             {
-                const std::string folder = path + "/d" + std::to_string(file / 1000);
+                const std::string thousand = path + "/d" + std::to_string(file / 1000);
                 if (file % 1000 == 0)
-                    std::filesystem::create_directories(folder);
-                const int fd = open((folder + "/f" + std::to_string(file)).c_str(),
+                    std::filesystem::create_directories(thousand);
+                const int fd = open((thousand + "/f" + std::to_string(file)).c_str(),
                                     O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
                 ASSERT_GE(fd, 0);
                 close(fd);

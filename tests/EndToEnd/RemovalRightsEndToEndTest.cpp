@@ -84,11 +84,11 @@ protected:
         keep(path);
     }
 
-    // The owner's definition and target file, in folder, with entries under the target path.
-    void writeInputs(const std::string& folder, const std::string& target, const std::string& entries)
+    // The owner's definition and target file, in inputsFolder, with entries under the target path.
+    void writeInputs(const std::string& inputsFolder, const std::string& target, const std::string& entries)
     {
-        definition = folder + "/sku.xml";
-        targetFile = folder + "/target_path.xml";
+        definition = inputsFolder + "/sku.xml";
+        targetFile = inputsFolder + "/target_path.xml";
         makeFile(definition, owner,
                  "<product><sku name='P'/><installFiles>" + entries + "</installFiles></product>");
         makeFile(targetFile, owner, "<targetPath path='" + target + "'/>");

@@ -631,8 +631,8 @@ TEST_F(InstallRemoverTest, ADeepDefinitionNeedsNoDeepStack)
     pthread_attr_t small;
     pthread_t thread;
     ASSERT_EQ(pthread_attr_init(&small) | pthread_attr_setstacksize(&small, 64 * 1024), 0);
-    const auto work = [](void* removal) -> void*
-    { return (*static_cast<std::function<void()>*>(removal))(), nullptr; };
+    const auto work = [](void* task) -> void*
+    { return (*static_cast<std::function<void()>*>(task))(), nullptr; };
     ASSERT_EQ(pthread_create(&thread, &small, work, &removal) | pthread_join(thread, nullptr), 0);
     EXPECT_EQ(outcome.status, 0) << outcome.errors;
     EXPECT_EQ(outcome.counts.removed, 254u);

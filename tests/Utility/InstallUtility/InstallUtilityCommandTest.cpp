@@ -113,8 +113,8 @@ TEST_F(InstallUtilityCommandTest, HelpPrintsTheUsageAndBadCommandLinesOrUnreadab
 
     const std::string& d = definition;
     const std::string& t = targetFile;
-    const auto in = [](const std::string& definition, const std::string& targetFile) {
-        return std::vector<std::string>{"-uninstall", definition, targetFile, "-v"};
+    const auto in = [](const std::string& givenDefinition, const std::string& givenTargetFile) {
+        return std::vector<std::string>{"-uninstall", givenDefinition, givenTargetFile, "-v"};
     };
     const auto file = [&](const std::string& name, const std::string& text)
     {

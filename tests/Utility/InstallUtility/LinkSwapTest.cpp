@@ -12,8 +12,8 @@ namespace
 // the change is made in for a link to canary: an attacker racing the walk between listing and opening.
 struct SwappingChanges : DiskChanges
 {
-    SwappingChanges(DiskChanges& changes, std::string emptied, std::string canary, std::string aside)
-        : changes(changes), emptied(std::move(emptied)), canary(std::move(canary)), aside(std::move(aside))
+    SwappingChanges(DiskChanges& real, std::string emptiedFolder, std::string canaryPath, std::string asidePath)
+        : changes(real), emptied(std::move(emptiedFolder)), canary(std::move(canaryPath)), aside(std::move(asidePath))
     {
     }
     Status RemoveName(int fd, const char* name) override

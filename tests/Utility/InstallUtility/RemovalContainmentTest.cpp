@@ -39,8 +39,8 @@ struct Listed
 class Case
 {
 public:
-    Case(uint32_t seed, const std::string& target, const std::string& outside)
-        : random(seed), target(target), outside(outside)
+    Case(uint32_t seed, const std::string& targetFolder, const std::string& outsideFolder)
+        : random(seed), target(targetFolder), outside(outsideFolder)
     {
     }
 
