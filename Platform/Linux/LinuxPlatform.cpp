@@ -51,52 +51,27 @@ const int kQuietBeforeDrawingMilliseconds = 100;
 // not be had: pkexec's words come first and are short.
 const unsigned long kElevationSaidLimit = 16384;
 
-// Where dialogs go to standard error in a fixed format, the lines that explain one come before it.
-void WriteDetails(const Alert& alert)
-{
-    if (alert.details.IsSet())
-        (void)std::fprintf(stderr, "%s\n", alert.details.ConstData());
-}
-
 } // namespace
 
+// The platform only chooses how the dialog is shown, and hands in what ends its wait.
 int LinuxPlatform::RunAlert(const Alert& alert)
 {
+    // A stop asked for while the dialog waits answers it; without stop requests, Ctrl-C does.
+    const unsigned long requestsBefore = StopRequests::Count();
     switch (CurrentDialogMode())
     {
     case DialogMode::Unattended:
-        WriteDetails(alert);
         return RunStreamAlert(stderr, alert, true);
     case DialogMode::Graphical:
-    {
-        // A stop asked for while the window is open answers it, as a terminal read ends.
-        const unsigned long requestsBefore = StopRequests::Count();
         return RunGtkAlert(alert, [requestsBefore] { return StopRequests::Count() != requestsBefore; });
-    }
     case DialogMode::Terminal:
-    {
-        FILE* input = std::fopen("/dev/tty", "re");
-        FILE* output = std::fopen("/dev/tty", "we");
-        if (input == nullptr || output == nullptr)
-            WriteDetails(alert);
-        // A stop asked for while the question waits answers it; without stop requests, Ctrl-C does.
-        const unsigned long requestsBefore = StopRequests::Count();
-        std::function<bool()> inputReady;
-        if (StopRequests::IsCaught())
-            inputReady = [&] { return StopRequests::WaitForInput(fileno(input), requestsBefore); };
-        int answer = input != nullptr && output != nullptr
-                         ? RunTerminalAlert(input, output, alert, inputReady)
-                         : RunStreamAlert(stderr, alert, false);
-        if (input != nullptr)
-            (void)std::fclose(input);
-        if (output != nullptr)
-            (void)std::fclose(output);
-        return answer;
-    }
+        if (!StopRequests::IsCaught())
+            return RunAlertAtTerminal(alert);
+        return RunAlertAtTerminal(alert, [requestsBefore](int terminal)
+                                  { return StopRequests::WaitForInput(terminal, requestsBefore); });
     case DialogMode::NonInteractive:
         break;
     }
-    WriteDetails(alert);
     return RunStreamAlert(stderr, alert, false);
 }
 
