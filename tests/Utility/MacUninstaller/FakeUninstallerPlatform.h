@@ -26,7 +26,7 @@ public:
     Status executeResult;
     std::string rightsReason;
     std::string rightsAdvice;
-    std::string toolOutput;
+    std::string toolOutput; // handed out at most a line per read, as the tool writes it
     // One outcome per run of the tool, in order (Restarted gives the output again); the last repeats.
     std::deque<ToolOutcome> toolOutcomes{ToolOutcome::Succeeded};
     Status findFilesResult;
@@ -36,7 +36,6 @@ public:
     // What the flow did.
     std::vector<std::string> calls;
     std::vector<Alert> alerts;
-    std::vector<unsigned long> readSizes;
     size_t outputRead = 0;
     std::vector<std::string> installedFiles; // what FindInstalledFiles was given, in order
     // The progress calls, apart from calls: "Begin NAME of TOTAL", "Show N PATH", "End after N alerts".
@@ -93,8 +92,9 @@ public:
     TqString RightsAdvice() override { return rightsAdvice.c_str(); }
     long ReadToolOutput(char* buffer, unsigned long size) override
     {
-        readSizes.push_back(size);
-        size_t count = std::min<size_t>(size, toolOutput.size() - outputRead);
+        const size_t lineEnd = toolOutput.find('\n', outputRead);
+        const size_t line = (lineEnd == std::string::npos ? toolOutput.size() : lineEnd + 1) - outputRead;
+        const size_t count = std::min<size_t>(size, line);
         toolOutput.copy(buffer, count, outputRead);
         outputRead += count;
         return static_cast<long>(count);
@@ -150,6 +150,15 @@ public:
     void EndToolProgress() override
     {
         progress.push_back("End after " + std::to_string(alerts.size()) + " alerts");
+    }
+
+    // How many calls the flow made that start with prefix.
+    size_t Count(const std::string& prefix) const
+    {
+        size_t count = 0;
+        for (const std::string& call : calls)
+            count += call.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
+        return count;
     }
 
 private:
