@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "JsonResult.h"
@@ -112,38 +113,19 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
 // The installed bundle's three files, and what the definition says of the product.
 struct RemovalInputs
 {
-    TqString tool;
-    TqString definition;
-    TqString targetPathFile;
+    InstalledFiles files;
     ProductFacts product;
     bool dryRun = false;
     std::string confirmedDigest;
 };
 
-// The four authorization steps around one run of the tool, its output drained into tally while
-// the progress is shown; then the dialog that reports it. The authorization is freed on every
-// path. Returns the exit status.
-int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
+// The tool's command line: every entry said on its own line, the confirmed definition only.
+Vector<TqString> ToolArguments(const RemovalInputs& inputs)
 {
-    const TqString& name = inputs.product.name;
-    if (!platform.CreateAuthorization() || !platform.AcquireRight(PlatformNames::kAdminRight))
-    {
-        const bool cancelled = platform.AcquisitionWasCancelled();
-        const TqString reason = cancelled ? TqString() : platform.RightsFailureReason();
-        platform.FreeAuthorization();
-        // The prompt was interrupted: the tool never started, so nothing was removed.
-        if (cancelled)
-        {
-            platform.RunAlert(CancelledAlert(name));
-            return kUninstallCancelled;
-        }
-        platform.RunAlert(NoRightsAlert(name, reason));
-        return kUninstallNoRights;
-    }
     Vector<TqString> arguments;
     arguments.push_back("-uninstall");
-    arguments.push_back(inputs.definition);
-    arguments.push_back(inputs.targetPathFile);
+    arguments.push_back(inputs.files.definition);
+    arguments.push_back(inputs.files.targetPathFile);
     arguments.push_back("-v");
     if (inputs.dryRun)
         arguments.push_back(kDryRunOption);
@@ -152,43 +134,63 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
         arguments.push_back(kToolDigestOption);
         arguments.push_back(inputs.confirmedDigest.c_str());
     }
-    const Status started = platform.ExecuteWithPrivileges(inputs.tool, arguments);
-    if (!started.IsDone())
+    return arguments;
+}
+
+// The first two authorization steps. When the rights could not be had: frees the authorization,
+// says so and gives the exit status; nothing when the tool may start.
+std::optional<int> EndedWithoutRights(UninstallerPlatform& platform, const TqString& productName)
+{
+    Status rights = platform.CreateAuthorization();
+    if (rights.IsDone())
+        rights = platform.AcquireRight(PlatformNames::kAdminRight);
+    if (rights.IsDone())
+        return std::nullopt;
+    platform.FreeAuthorization();
+    // The prompt was interrupted: the tool never started, so nothing was removed.
+    if (rights.IsCancelled())
     {
-        platform.FreeAuthorization();
-        platform.RunAlert(
-            UnexpectedErrorAlert(Status::Failed(started.Errno(), "could not start the removal tool").Text()));
-        return kUninstallNothingRemoved;
+        platform.RunAlert(CancelledAlert(productName));
+        return kUninstallCancelled;
     }
-    ToolOutputTally tally;
-    const TqString target = TargetFolder(inputs.targetPathFile);
+    platform.RunAlert(NoRightsAlert(productName, rights.Message()));
+    return kUninstallNoRights;
+}
+
+// Follows the started tool to its end, its output drained into tally while the progress shows;
+// when the platform started it anew, only the new run's output counts.
+ToolEnding FollowTool(UninstallerPlatform& platform, const RemovalInputs& inputs, const TqString& target,
+                      ToolOutputTally& tally)
+{
     tally.SetTarget(target);
-    platform.BeginToolProgress(name, inputs.product.installEntries);
-    ToolOutcome outcome;
+    platform.BeginToolProgress(inputs.product.name, inputs.product.installEntries);
+    ToolEnding ending;
     for (;;)
     {
         DrainToolOutput(platform, tally);
-        outcome = platform.WaitForTool();
-        if (outcome != ToolOutcome::Restarted)
+        ending = platform.WaitForTool();
+        if (ending.outcome != ToolOutcome::Restarted)
             break;
         // What the first elevation program said is not the tool's report.
         tally = ToolOutputTally();
         tally.SetTarget(target);
     }
     platform.EndToolProgress();
-    const TqString rightsReason =
-        outcome == ToolOutcome::RightsNotObtained ? platform.RightsFailureReason() : TqString();
-    const TqString rightsAdvice =
-        outcome == ToolOutcome::RightsNotObtained ? platform.RightsAdvice() : TqString();
-    platform.FreeAuthorization();
+    return ending;
+}
 
-    if (inputs.dryRun && (outcome == ToolOutcome::Succeeded || outcome == ToolOutcome::Failed))
+// The dialog that reports how the tool ended; returns the exit status.
+int ReportToolEnding(UninstallerPlatform& platform, const RemovalInputs& inputs, const ToolEnding& ending,
+                     const ToolOutputTally& tally, const TqString& target)
+{
+    const TqString& name = inputs.product.name;
+    if (inputs.dryRun && (ending.outcome == ToolOutcome::Succeeded || ending.outcome == ToolOutcome::Failed))
     {
-        const bool wouldFail = outcome == ToolOutcome::Failed;
+        const bool wouldFail = ending.outcome == ToolOutcome::Failed;
         platform.RunAlert(DryRunAlert(name, wouldFail, tally.DryRunDetails()));
         return wouldFail ? kUninstallFailed : kUninstallRemoved;
     }
-    switch (outcome)
+    switch (ending.outcome)
     {
     case ToolOutcome::Succeeded:
         platform.RunAlert(CompletionAlert(name, tally.KeptDetails()));
@@ -206,9 +208,9 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
         return kUninstallCancelled;
     case ToolOutcome::RightsNotObtained:
         // Every line the elevation program wrote, not only its last ("This incident has been reported.").
-        platform.RunAlert(rightsReason.IsSet()
-                              ? NoRightsAlert(name, rightsReason)
-                              : NoRightsAlert(name, TqString(), rightsAdvice, tally.MessageDetails()));
+        platform.RunAlert(ending.rightsReason.IsSet()
+                              ? NoRightsAlert(name, ending.rightsReason)
+                              : NoRightsAlert(name, TqString(), ending.rightsAdvice, tally.MessageDetails()));
         return kUninstallNoRights;
     case ToolOutcome::Failed:
     case ToolOutcome::Restarted:
@@ -216,6 +218,26 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
     }
     platform.RunAlert(FailureAlert(name, tally));
     return kUninstallFailed;
+}
+
+// The four authorization steps around one run of the tool, then the dialog that reports it. The
+// authorization is freed on every path, before anything is shown. Returns the exit status.
+int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
+{
+    if (const std::optional<int> status = EndedWithoutRights(platform, inputs.product.name))
+        return *status;
+    const Status started = platform.ExecuteWithPrivileges(inputs.files.tool, ToolArguments(inputs));
+    if (!started.IsDone())
+    {
+        platform.FreeAuthorization();
+        platform.RunAlert(UnexpectedErrorAlert(started.Because("could not start the removal tool").Text()));
+        return kUninstallNothingRemoved;
+    }
+    ToolOutputTally tally;
+    const TqString target = TargetFolder(inputs.files.targetPathFile);
+    const ToolEnding ending = FollowTool(platform, inputs, target, tally);
+    platform.FreeAuthorization();
+    return ReportToolEnding(platform, inputs, ending, tally, target);
 }
 
 // Asks the platform whether root may run this installation: the running bundle, its tool and
@@ -368,19 +390,75 @@ Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder,
 {
     // No usable temporary folder, or no unique name: never fall back to a path of its own making.
     path = TqString();
-    const Status found = platform.TemporaryDirectory(folder);
+    const Result<TqString> found = platform.TemporaryDirectory();
     if (!found.IsDone())
-        return found;
+        return found.GetStatus();
+    folder = found.Value();
     const TqString unique = platform.GloballyUniqueString();
     if (folder.IsEmpty() || unique.IsEmpty())
         return Status::Failed(0, "could not make a name for a private folder");
     const TqString candidate = PathText::Join(folder, unique);
     const Status created = platform.CreateDirectory(candidate);
     if (!created.IsDone())
-        return Status::Failed(created.Errno(), TqString("could not create a private folder in ") + folder);
+        return created.Because(TqString("could not create a private folder in ") + folder);
     path = candidate;
     return Status::Done();
 }
+
+namespace
+{
+
+// The data files missing from the running bundle, one line each: the configuration error's own
+// text names a file of another system.
+TqString MissingDataFiles(UninstallerPlatform& platform, const TqString& definitionPath,
+                          const TqString& targetPathFile)
+{
+    const TqString folder = PathText::Join(platform.BundlePath(), PlatformNames::kExecutableFolder);
+    TqString missing;
+    for (const char* name : {kDefinitionFile, kTargetPathFile})
+        if ((name == kDefinitionFile ? definitionPath : targetPathFile).IsEmpty())
+            missing += TqString(missing.IsSet() ? "\n" : "") + EscapeLineText(PathText::Join(folder, name)) +
+                       ": not found";
+    return missing;
+}
+
+// What the copy is started with: the relaunch marker and where it came from (it runs the
+// installed tool and reads the installed files), then the options it hands on.
+Vector<TqString> RelaunchArguments(const TqString& bundlePath, bool dryRun, const std::string& definitionDigest)
+{
+    Vector<TqString> arguments;
+    arguments.push_back(kRelaunchMarker);
+    arguments.push_back(bundlePath);
+    if (dryRun)
+        arguments.push_back(kDryRunOption);
+    if (jsonResult != nullptr)
+        arguments.push_back(kJsonOption);
+    if (!definitionDigest.empty())
+    {
+        arguments.push_back(kDigestOption);
+        arguments.push_back(definitionDigest.c_str());
+    }
+    return arguments;
+}
+
+// Copies the running bundle into temporaryDirectory (made in folder) and starts the copy.
+Status CopyAndRelaunch(UninstallerPlatform& platform, const TqString& folder, const TqString& temporaryDirectory,
+                       bool dryRun, const std::string& definitionDigest)
+{
+    const TqString bundlePath = platform.BundlePath();
+    const TqString copiedBundle = PathText::Join(temporaryDirectory, PlatformNames::kBundleFolder);
+    const Status copied = platform.CopyItem(bundlePath, copiedBundle);
+    if (!copied.IsDone())
+        return copied.Because(TqString("could not copy the uninstaller to ") + folder);
+    const Status started = platform.LaunchTask(
+        PathText::Join(PathText::Join(copiedBundle, PlatformNames::kExecutableFolder), kUninstaller),
+        RelaunchArguments(bundlePath, dryRun, definitionDigest));
+    if (!started.IsDone())
+        return started.Because("could not start the uninstaller's copy");
+    return Status::Done();
+}
+
+} // namespace
 
 int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
                   const TqString& targetPathFile, const TqString& productName, bool dryRun,
@@ -392,14 +470,7 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
     platform.RemoveAbandonedRunFolders();
     if (definitionPath.IsEmpty() || targetPathFile.IsEmpty())
     {
-        // The dialog's text names a file of another system; the details name the one missing here.
-        const TqString folder = PathText::Join(platform.BundlePath(), PlatformNames::kExecutableFolder);
-        TqString missing;
-        for (const char* name : {kDefinitionFile, kTargetPathFile})
-            if ((name == kDefinitionFile ? definitionPath : targetPathFile).IsEmpty())
-                missing += TqString(missing.IsSet() ? "\n" : "") +
-                           EscapeLineText(PathText::Join(folder, name)) + ": not found";
-        platform.RunAlert(ConfigurationErrorAlert(missing));
+        platform.RunAlert(ConfigurationErrorAlert(MissingDataFiles(platform, definitionPath, targetPathFile)));
         return kUninstallNothingRemoved;
     }
     auto stopped = [&]
@@ -413,38 +484,13 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
     if (!confirmed)
         return kUninstallCancelled;
 
+    // The user has confirmed: a copy or start that fails must not end the run silently.
     TqString folder;
     TqString temporaryDirectory;
     Status step = CreateTemporaryDirectory(platform, folder, temporaryDirectory);
     if (step.IsDone())
     {
-        // The user has confirmed: a copy or start that fails must not end the run silently.
-        const TqString bundlePath = platform.BundlePath();
-        const TqString copiedBundle = PathText::Join(temporaryDirectory, PlatformNames::kBundleFolder);
-        // The copy learns where it came from: it runs the installed tool and reads the installed files.
-        Vector<TqString> arguments;
-        arguments.push_back(kRelaunchMarker);
-        arguments.push_back(bundlePath);
-        if (dryRun)
-            arguments.push_back(kDryRunOption);
-        if (jsonResult != nullptr)
-            arguments.push_back(kJsonOption);
-        if (!definitionDigest.empty())
-        {
-            arguments.push_back(kDigestOption);
-            arguments.push_back(definitionDigest.c_str());
-        }
-        step = platform.CopyItem(bundlePath, copiedBundle);
-        if (!step.IsDone())
-            step = Status::Failed(step.Errno(), TqString("could not copy the uninstaller to ") + folder);
-        else
-        {
-            step = platform.LaunchTask(
-                PathText::Join(PathText::Join(copiedBundle, PlatformNames::kExecutableFolder), kUninstaller),
-                arguments);
-            if (!step.IsDone())
-                step = Status::Failed(step.Errno(), "could not start the uninstaller's copy");
-        }
+        step = CopyAndRelaunch(platform, folder, temporaryDirectory, dryRun, definitionDigest);
         if (step.IsDone())
             return kUninstallRemoved;
         // What is left would only fill the temporary folder further with every retry.
@@ -472,23 +518,23 @@ int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundl
     // The tool is handed the installed files, and the name shown is read from the definition it gets.
     const TqString installedFolder =
         PathText::Join(runsFromCopy ? installedBundleArgument : ownBundle, PlatformNames::kExecutableFolder);
-    RemovalInputs inputs;
-    inputs.tool = PathText::Join(installedFolder, kRemovalTool);
-    inputs.definition = PathText::Join(installedFolder, kDefinitionFile);
-    inputs.targetPathFile = PathText::Join(installedFolder, kTargetPathFile);
-    const Status found = platform.FindInstalledFiles(inputs.tool, inputs.definition, inputs.targetPathFile);
+    const Result<InstalledFiles> found = platform.FindInstalledFiles(InstalledFiles{
+        PathText::Join(installedFolder, kRemovalTool), PathText::Join(installedFolder, kDefinitionFile),
+        PathText::Join(installedFolder, kTargetPathFile)});
     if (!found.IsDone())
     {
-        platform.RunAlert(ConfigurationErrorAlert(found.Text()));
+        platform.RunAlert(ConfigurationErrorAlert(found.GetStatus().Text()));
         return kUninstallNothingRemoved;
     }
-    inputs.product = ReadProductFacts(inputs.definition);
+    RemovalInputs inputs;
+    inputs.files = found.Value();
+    inputs.product = ReadProductFacts(inputs.files.definition);
     inputs.dryRun = dryRun;
     inputs.confirmedDigest = definitionDigest;
     if (jsonResult != nullptr)
     {
         TqString target;
-        if (XMLReading::ReadTargetFile(inputs.targetPathFile, target))
+        if (XMLReading::ReadTargetFile(inputs.files.targetPathFile, target))
             jsonResult->SetTarget(PathText::Normalized(target));
         jsonResult->SetProduct(inputs.product.name, inputs.product.id, inputs.product.build);
     }

@@ -21,10 +21,9 @@ public:
     Status createDirectoryResult;
     Status copyResult;
     Status launchResult;
-    bool acquireResult = true;
-    bool acquisitionCancelled = false;
+    Status acquireResult;
     Status executeResult;
-    std::string rightsReason;
+    std::string rightsReason; // with a run of the tool that ends RightsNotObtained
     std::string rightsAdvice;
     std::string toolOutput; // handed out at most a line per read, as the tool writes it
     // One outcome per run of the tool, in order (Restarted gives the output again); the last repeats.
@@ -57,10 +56,11 @@ public:
         return found == auxiliaryFiles.end() ? TqString() : TqString(found->second.c_str());
     }
     TqString BundlePath() override { return bundlePath.c_str(); }
-    Status TemporaryDirectory(TqString& folder) override
+    Result<TqString> TemporaryDirectory() override
     {
-        folder = temporaryDirectory.c_str();
-        return temporaryResult;
+        if (!temporaryResult.IsDone())
+            return temporaryResult;
+        return TqString(temporaryDirectory.c_str());
     }
     TqString GloballyUniqueString() override { return "UNIQUE-42"; }
     Status CreateDirectory(const TqString& path) override
@@ -77,8 +77,8 @@ public:
     }
     void ActivateIgnoringOtherApps() override { calls.push_back("Activate"); }
     bool StopWasRequested() override { return stopRequested; }
-    bool CreateAuthorization() override { return Record("CreateAuthorization", true); }
-    bool AcquireRight(const TqString& name) override
+    Status CreateAuthorization() override { return Record("CreateAuthorization", Status::Done()); }
+    Status AcquireRight(const TqString& name) override
     {
         return Record("AcquireRight " + Text(name), acquireResult);
     }
@@ -87,9 +87,6 @@ public:
         return Record("Execute " + Text(toolPath) + Joined(arguments), executeResult);
     }
     void FreeAuthorization() override { calls.push_back("FreeAuthorization"); }
-    bool AcquisitionWasCancelled() override { return acquisitionCancelled; }
-    TqString RightsFailureReason() override { return rightsReason.c_str(); }
-    TqString RightsAdvice() override { return rightsAdvice.c_str(); }
     long ReadToolOutput(char* buffer, unsigned long size) override
     {
         const size_t lineEnd = toolOutput.find('\n', outputRead);
@@ -99,7 +96,7 @@ public:
         outputRead += count;
         return static_cast<long>(count);
     }
-    ToolOutcome WaitForTool() override
+    ToolEnding WaitForTool() override
     {
         calls.push_back("WaitForTool after " + std::to_string(outputRead) + " bytes");
         const ToolOutcome outcome = toolOutcomes.front();
@@ -107,23 +104,28 @@ public:
             toolOutcomes.pop_front();
         if (outcome == ToolOutcome::Restarted)
             outputRead = 0;
-        return outcome;
+        if (outcome != ToolOutcome::RightsNotObtained)
+            return ToolEnding{outcome, TqString(), TqString()};
+        return ToolEnding{outcome, rightsReason.c_str(), rightsAdvice.c_str()};
     }
 
-    bool RemoveItem(const TqString& path) override { return Record("RemoveItem " + Text(path), true); }
-    bool RemoveRunningCopy() override { return Record("RemoveRunningCopy", true); }
+    Status RemoveItem(const TqString& path) override { return Record("RemoveItem " + Text(path), Status::Done()); }
+    Status RemoveRunningCopy() override { return Record("RemoveRunningCopy", Status::Done()); }
     // Hands back the paths as given, but for those realPaths names (path -> real path).
     std::map<std::string, std::string> realPaths;
-    Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath, TqString& targetPathFile) override
+    Result<InstalledFiles> FindInstalledFiles(const InstalledFiles& named) override
     {
-        for (TqString* path : {&toolPath, &definitionPath, &targetPathFile})
+        InstalledFiles found = named;
+        for (TqString* path : {&found.tool, &found.definition, &found.targetPathFile})
         {
             installedFiles.push_back(path->ConstData());
             auto real = realPaths.find(path->ConstData());
             if (real != realPaths.end())
                 *path = real->second.c_str();
         }
-        return findFilesResult;
+        if (!findFilesResult.IsDone())
+            return findFilesResult;
+        return found;
     }
     // The refusals recorded for the system log.
     std::vector<std::string> refusals;
@@ -162,7 +164,7 @@ public:
     }
 
 private:
-    template <typename Result> Result Record(const std::string& call, Result result)
+    template <typename Value> Value Record(const std::string& call, Value result)
     {
         calls.push_back(call);
         if (!stopDuring.empty() && call.compare(0, stopDuring.size(), stopDuring) == 0)

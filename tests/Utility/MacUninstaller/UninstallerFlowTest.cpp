@@ -382,8 +382,7 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
     struct Case
     {
         const char* name;
-        bool acquire, cancelled;
-        Status execute;
+        Status acquire, execute;
         ToolOutcome outcome; // Restarted: then Succeeded
         std::string rightsReason;
         int status;
@@ -404,46 +403,47 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
     // The platform's advice follows the dialog's own sentence; the details keep every line said.
     const std::string refused = noRights + std::string(" Ask an administrator.");
     const Case cases[] = {
-        {"removed", true, false, done, ToolOutcome::Succeeded, "", 0,
+        {"removed", done, done, ToolOutcome::Succeeded, "", 0,
          "Uninstallation completed successfully.", keeps},
-        {"failed", true, false, done, ToolOutcome::Failed, "", 1,
+        {"failed", done, done, ToolOutcome::Failed, "", 1,
          "Uninstallation failed. Some components may not have been removed. 1 item could not be removed, "
          "and 1 was kept as the product asks; the details say why.",
          failures},
-        {"refused by the tool", true, false, done, ToolOutcome::NothingRemoved, "", 2,
+        {"refused by the tool", done, done, ToolOutcome::NothingRemoved, "", 2,
          "Uninstallation failed. Nothing was removed.", failures},
-        {"nothing of it found", true, false, done, ToolOutcome::NotFound, "", 5,
+        {"nothing of it found", done, done, ToolOutcome::NotFound, "", 5,
          "Demo Product was not found in /opt/demo. Nothing was removed.",
          "waiting for another removal of /opt/demo"},
-        {"cancelled before removing", true, false, done, ToolOutcome::Cancelled, "", 4,
+        {"cancelled before removing", done, done, ToolOutcome::Cancelled, "", 4,
          "Uninstallation was cancelled. Nothing was removed.", "", false,
          "cancelled before anything was removed\n"},
-        {"cancelled while removing", true, false, done, ToolOutcome::Cancelled, "", 4,
+        {"cancelled while removing", done, done, ToolOutcome::Cancelled, "", 4,
          "Uninstallation was cancelled. 1 item was removed; run the uninstaller again to finish.", keeps},
-        {"cancelled after removing some", true, false, done, ToolOutcome::Cancelled, "", 4,
+        {"cancelled after removing some", done, done, ToolOutcome::Cancelled, "", 4,
          "Uninstallation was cancelled. 2 items were removed; run the uninstaller again to finish.",
          "kept /opt/demo/b: the removal was cancelled", false,
          "removed /opt/demo/a\nremoved /opt/demo/c\nkept /opt/demo/b: the removal was cancelled\n"},
-        {"not started", true, false, Status::Failed(EAGAIN, "x"), ToolOutcome::Succeeded, "", 2,
+        {"not started", done, Status::Failed(EAGAIN, "x"), ToolOutcome::Succeeded, "", 2,
          "An unxpected error has occured. Restart uninstaller.",
          "could not start the removal tool: Resource temporarily unavailable"},
-        {"no way to ask", false, false, done, ToolOutcome::Succeeded, "no pkexec", 3, noRights, "no pkexec"},
-        {"prompt interrupted", false, true, done, ToolOutcome::Succeeded, "", 4,
+        {"no way to ask", Status::Failed(0, "no pkexec"), done, ToolOutcome::Succeeded, "", 3, noRights,
+         "no pkexec"},
+        {"prompt interrupted", Status::Failed(ECANCELED, "interrupted"), done, ToolOutcome::Succeeded, "", 4,
          "Uninstallation was cancelled. Nothing was removed.", ""},
-        {"dismissed at the elevation program", true, false, done, ToolOutcome::AuthorizationRefused, "", 4,
+        {"dismissed at the elevation program", done, done, ToolOutcome::AuthorizationRefused, "", 4,
          nullptr, ""},
-        {"elevation program could not ask", true, false, done, ToolOutcome::RightsNotObtained, "", 3,
+        {"elevation program could not ask", done, done, ToolOutcome::RightsNotObtained, "", 3,
          refused.c_str(), "Error executing command as another user: Not authorized\nThis incident has been reported.",
          false,
          "Error executing command as another user: Not authorized\n\nThis incident has been reported.\n"
          "ignored /opt/demo/log: Busy\n"},
-        {"its replacement was refused", true, false, done, ToolOutcome::RightsNotObtained,
+        {"its replacement was refused", done, done, ToolOutcome::RightsNotObtained,
          "sudo: 3 incorrect\x1b", 3, noRights, "sudo: 3 incorrect\\x1B"},
-        {"started again another way", true, false, done, ToolOutcome::Restarted, "", 0,
+        {"started again another way", done, done, ToolOutcome::Restarted, "", 0,
          "Uninstallation completed successfully.", keeps},
-        {"dry run", true, false, done, ToolOutcome::Succeeded, "", 0,
+        {"dry run", done, done, ToolOutcome::Succeeded, "", 0,
          "Dry run: the uninstallation would succeed. Nothing was removed.", dryDetails, true},
-        {"dry run that would fail", true, false, done, ToolOutcome::Failed, "", 1,
+        {"dry run that would fail", done, done, ToolOutcome::Failed, "", 1,
          "Dry run: the uninstallation would fail. Nothing was removed.", dryDetails, true},
     };
     for (const Case& c : cases)
@@ -451,7 +451,6 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         FakeUninstallerPlatform second = SecondPhase();
         second.toolOutput = c.ownOutput != nullptr ? c.ownOutput : c.dryRun ? dryOutput : output;
         second.acquireResult = c.acquire;
-        second.acquisitionCancelled = c.cancelled;
         second.executeResult = c.execute;
         second.toolOutcomes = {c.outcome};
         if (c.outcome == ToolOutcome::Restarted)
@@ -464,9 +463,9 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         EXPECT_EQ(Run(arguments, second), c.status) << c.name;
         const std::string execute =
             "Execute " + tool + " -uninstall " + definition + " " + targetFile + " -v";
-        EXPECT_EQ(second.Count(execute + (c.dryRun ? " -n" : "")), c.acquire ? 1u : 0u) << c.name;
+        EXPECT_EQ(second.Count(execute + (c.dryRun ? " -n" : "")), c.acquire.IsDone() ? 1u : 0u) << c.name;
         EXPECT_EQ(second.Count("FreeAuthorization"), 1u) << c.name;
-        EXPECT_TRUE(c.acquire || second.progress.empty()) << c.name << ": progress with no tool started";
+        EXPECT_TRUE(c.acquire.IsDone() || second.progress.empty()) << c.name << ": progress with no tool started";
         ASSERT_EQ(second.alerts.size(), c.informative ? 1u : 0u) << c.name;
         if (c.informative == nullptr)
             continue;
