@@ -62,6 +62,27 @@ enum class ToolOutcome
                           // way and its output is readable anew
 };
 
+// How the removal tool ended, with why when the rights could not be had.
+struct ToolEnding
+{
+    ToolOutcome outcome = ToolOutcome::Failed;
+    // With RightsNotObtained: one line saying why, in the words of the program that was asked
+    // when it said any; unset when the reason is the last lines of the tool's output (an
+    // elevation program writes there).
+    TqString rightsReason;
+    // With RightsNotObtained: in plain words, whether nobody could be asked or the answer was no,
+    // and what to do; unset when the platform cannot tell.
+    TqString rightsAdvice;
+};
+
+// The installed bundle's removal tool and its two data files.
+struct InstalledFiles
+{
+    TqString tool;
+    TqString definition;
+    TqString targetPathFile;
+};
+
 // The operating-system services the uninstaller flow needs. The flow receives one of these and
 // never reaches a backend directly, so it runs the same on any system and under test.
 class UninstallerPlatform
@@ -76,9 +97,8 @@ public:
     virtual TqString PathForAuxiliaryExecutable(const TqString& name) = 0;
     // Path of the running bundle itself.
     virtual TqString BundlePath() = 0;
-    // The user's temporary directory in folder; when there is none that will do, why (one line per
-    // place tried).
-    virtual Status TemporaryDirectory(TqString& folder) = 0;
+    // The user's temporary directory; when there is none that will do, why (one line per place tried).
+    virtual Result<TqString> TemporaryDirectory() = 0;
     // A text unique to this run and hard to guess, usable as a file name.
     virtual TqString GloballyUniqueString() = 0;
     // Creates one private directory (no intermediate ones); fails when it exists or cannot be made.
@@ -103,40 +123,33 @@ public:
     virtual void RemoveAbandonedRunFolders() {}
 
     // The four authorization steps, in the order the flow takes them. FreeAuthorization is called
-    // on every path, also when CreateAuthorization failed.
-    [[nodiscard]] virtual bool CreateAuthorization() = 0;
-    [[nodiscard]] virtual bool AcquireRight(const TqString& rightName) = 0;
+    // on every path, also when CreateAuthorization failed. A failed step is cancelled
+    // (IsCancelled) when the user interrupted the prompt: nothing was removed. Otherwise the
+    // rights could not be had, and its message says why in one line, in the words of the program
+    // that was asked when it said any.
+    virtual Status CreateAuthorization() = 0;
+    virtual Status AcquireRight(const TqString& rightName) = 0;
     // Starts the tool with the rights settled for the installation; its standard output and error
     // become readable as one stream.
     virtual Status ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) = 0;
     virtual void FreeAuthorization() = 0;
-    // After CreateAuthorization or AcquireRight failed: true when the user interrupted the prompt
-    // (the run is cancelled, nothing was removed), false when the rights could not be had.
-    virtual bool AcquisitionWasCancelled() = 0;
-    // Once the rights could not be had: one line saying why, in the words of the program that was
-    // asked when it said any; unset when the reason is the last line of the tool's output (an
-    // elevation program writes there).
-    virtual TqString RightsFailureReason() = 0;
-    // Once the elevation program could not get the rights for the tool: in plain words, whether
-    // nobody could be asked or the answer was no, and what to do; unset when it cannot tell.
-    virtual TqString RightsAdvice() { return TqString(); }
 
     // Reads up to size bytes of the tool's output; 0 at its end, less than 0 on an error.
     [[nodiscard]] virtual long ReadToolOutput(char* buffer, unsigned long size) = 0;
     // Waits for the tool to end, after its output was read to the end.
-    virtual ToolOutcome WaitForTool() = 0;
+    virtual ToolEnding WaitForTool() = 0;
 
     // Removes a file tree this run made, such as a copy that failed half-way and the temporary
-    // directory it was made in; false when something of it is left.
-    [[nodiscard]] virtual bool RemoveItem(const TqString& path) = 0;
+    // directory it was made in; failed, saying what is left, when something of it is.
+    virtual Status RemoveItem(const TqString& path) = 0;
     // Removes the temporary directory the running copy of the bundle lies in (the parent of
-    // BundlePath), when it is one this program makes; false when something of it is left.
-    [[nodiscard]] virtual bool RemoveRunningCopy() = 0;
-    // Given the installed bundle's removal tool and data files, puts their real paths in place;
-    // fails when one of them is not there. The platform also settles here whether the tool needs
-    // administrator rights: only when root alone controls the installation.
-    virtual Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath,
-                                      TqString& targetPathFile) = 0;
+    // BundlePath), when it is one this program makes; failed when it is none, or something of it
+    // is left.
+    virtual Status RemoveRunningCopy() = 0;
+    // Given the installed bundle's removal tool and data files, their real paths; fails when one
+    // of them is not there. The platform also settles here whether the tool needs administrator
+    // rights: only when root alone controls the installation.
+    virtual Result<InstalledFiles> FindInstalledFiles(const InstalledFiles& named) = 0;
     // Leaves a record in the system log that the uninstaller refused to go on, with line saying
     // why, naming who asked. A platform without a system log does nothing.
     virtual void RecordRefusal(const TqString& line) { (void)line; }

@@ -84,6 +84,10 @@ int UnattendedAnswer(const Alert& alert)
 
 int RunStreamAlert(FILE* output, const Alert& alert, bool unattended)
 {
+    // The format of the dialog itself is fixed for the scripts that read it: the lines that
+    // explain it come before it.
+    if (alert.details.IsSet())
+        WriteText(output, alert.details + "\n");
     int answer = unattended ? UnattendedAnswer(alert) : AlertDefaultReturn;
     TqString chosen;
     if (unattended)
@@ -218,5 +222,23 @@ int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert, const std::f
     }
     (void)std::fputs("\n", output);
     (void)std::fflush(output);
+    return answer;
+}
+
+int RunAlertAtTerminal(const Alert& alert, const std::function<bool(int)>& waitForInput)
+{
+    FILE* input = std::fopen("/dev/tty", "re");
+    FILE* output = std::fopen("/dev/tty", "we");
+    int answer;
+    if (input == nullptr || output == nullptr)
+        answer = RunStreamAlert(stderr, alert, false);
+    else if (waitForInput)
+        answer = RunTerminalAlert(input, output, alert, [&] { return waitForInput(fileno(input)); });
+    else
+        answer = RunTerminalAlert(input, output, alert);
+    if (input != nullptr)
+        (void)std::fclose(input);
+    if (output != nullptr)
+        (void)std::fclose(output);
     return answer;
 }

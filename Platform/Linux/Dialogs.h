@@ -7,6 +7,10 @@
 #include "TqString.h"
 #include "UninstallerPlatform.h"
 
+// The dialogs written as text, whole: on standard error (unattended and non-interactive) and at
+// the terminal, each with its texts, its details and its answer. Both share the escaped text
+// lines and the button order, so they live together; the window is GtkDialog's.
+
 // How alerts reach the user, chosen once per run.
 enum class DialogMode
 {
@@ -33,8 +37,9 @@ TqString FormatAlert(const Alert& alert, const TqString& chosenLabel);
 // The unattended answer: "Uninstall" when that is the alternate button (the confirmation), else the default.
 int UnattendedAnswer(const Alert& alert);
 
-// Writes the alert to output in FormatAlert's form and answers it without asking: unattended
-// with UnattendedAnswer (and shows the answer), else with the default button.
+// Writes the alert's details, when it has any (the tool's lines, already escaped, then a line
+// break), then the alert in FormatAlert's form, and answers it without asking: unattended with
+// UnattendedAnswer (and shows the answer), else with the default button.
 int RunStreamAlert(FILE* output, const Alert& alert, bool unattended);
 
 // Prints the alert's details, when it has any, then the alert (its texts escaped as in FormatAlert)
@@ -45,5 +50,11 @@ int RunStreamAlert(FILE* output, const Alert& alert, bool unattended);
 // button instead; unset, Ctrl-C answers the default button.
 int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert,
                      const std::function<bool()>& inputReady = std::function<bool()>());
+
+// RunTerminalAlert on /dev/tty; when it cannot be opened, RunStreamAlert on standard error,
+// answered with the default button. When set, waitForInput is RunTerminalAlert's inputReady
+// for the terminal's descriptor.
+int RunAlertAtTerminal(const Alert& alert,
+                       const std::function<bool(int)>& waitForInput = std::function<bool(int)>());
 
 #endif

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -51,52 +50,27 @@ const int kQuietBeforeDrawingMilliseconds = 100;
 // not be had: pkexec's words come first and are short.
 const unsigned long kElevationSaidLimit = 16384;
 
-// Where dialogs go to standard error in a fixed format, the lines that explain one come before it.
-void WriteDetails(const Alert& alert)
-{
-    if (alert.details.IsSet())
-        (void)std::fprintf(stderr, "%s\n", alert.details.ConstData());
-}
-
 } // namespace
 
+// The platform only chooses how the dialog is shown, and hands in what ends its wait.
 int LinuxPlatform::RunAlert(const Alert& alert)
 {
+    // A stop asked for while the dialog waits answers it; without stop requests, Ctrl-C does.
+    const unsigned long requestsBefore = StopRequests::Count();
     switch (CurrentDialogMode())
     {
     case DialogMode::Unattended:
-        WriteDetails(alert);
         return RunStreamAlert(stderr, alert, true);
     case DialogMode::Graphical:
-    {
-        // A stop asked for while the window is open answers it, as a terminal read ends.
-        const unsigned long requestsBefore = StopRequests::Count();
         return RunGtkAlert(alert, [requestsBefore] { return StopRequests::Count() != requestsBefore; });
-    }
     case DialogMode::Terminal:
-    {
-        FILE* input = std::fopen("/dev/tty", "re");
-        FILE* output = std::fopen("/dev/tty", "we");
-        if (input == nullptr || output == nullptr)
-            WriteDetails(alert);
-        // A stop asked for while the question waits answers it; without stop requests, Ctrl-C does.
-        const unsigned long requestsBefore = StopRequests::Count();
-        std::function<bool()> inputReady;
-        if (StopRequests::IsCaught())
-            inputReady = [&] { return StopRequests::WaitForInput(fileno(input), requestsBefore); };
-        int answer = input != nullptr && output != nullptr
-                         ? RunTerminalAlert(input, output, alert, inputReady)
-                         : RunStreamAlert(stderr, alert, false);
-        if (input != nullptr)
-            (void)std::fclose(input);
-        if (output != nullptr)
-            (void)std::fclose(output);
-        return answer;
-    }
+        if (!StopRequests::IsCaught())
+            return RunAlertAtTerminal(alert);
+        return RunAlertAtTerminal(alert, [requestsBefore](int terminal)
+                                  { return StopRequests::WaitForInput(terminal, requestsBefore); });
     case DialogMode::NonInteractive:
         break;
     }
-    WriteDetails(alert);
     return RunStreamAlert(stderr, alert, false);
 }
 
@@ -110,9 +84,13 @@ TqString LinuxPlatform::BundlePath()
     return BundlePathOf(executableFolder);
 }
 
-Status LinuxPlatform::TemporaryDirectory(TqString& folder)
+Result<TqString> LinuxPlatform::TemporaryDirectory()
 {
-    return ChooseTemporaryDirectory(std::getenv("TMPDIR"), geteuid(), folder);
+    TqString folder;
+    const Status found = ChooseTemporaryDirectory(std::getenv("TMPDIR"), geteuid(), folder);
+    if (!found.IsDone())
+        return found;
+    return folder;
 }
 
 TqString LinuxPlatform::GloballyUniqueString()
@@ -195,58 +173,46 @@ bool LinuxPlatform::StopWasRequested()
 
 void LinuxPlatform::RemoveAbandonedRunFolders()
 {
-    TqString folder;
-    if (TemporaryDirectory(folder).IsDone())
-        ::RemoveAbandonedRunFolders(folder, geteuid());
+    const Result<TqString> folder = TemporaryDirectory();
+    if (folder.IsDone())
+        ::RemoveAbandonedRunFolders(folder.Value(), geteuid());
 }
 
-bool LinuxPlatform::CreateAuthorization()
+Status LinuxPlatform::CreateAuthorization()
 {
     elevation = Elevation();
-    return true;
+    return Status::Done();
 }
 
-bool LinuxPlatform::AcquireRight(const TqString& rightName)
+Status LinuxPlatform::AcquireRight(const TqString& rightName)
 {
-    rightsFailure = TqString();
-    promptInterrupted = false;
     if (!(rightName == TqString(PlatformNames::kAdminRight)))
-        return false;
+        return Status::Failed(0, TqString("no such right: ") + rightName);
     const char* path = std::getenv("PATH");
     elevation = ChooseElevation(geteuid() == 0 || !rootsInstallation, path, HasTerminalForeground());
     if (elevation.method == ElevationMethod::None)
-    {
-        rightsFailure =
-            FindOnPath("sudo", path).IsSet()
-                ? "pkexec is not on PATH, and sudo can ask for a password only at a terminal where the "
-                  "uninstaller runs in the foreground"
-                : "neither pkexec nor sudo is on PATH";
-        return false;
-    }
+        return Status::Failed(
+            0, FindOnPath("sudo", path).IsSet()
+                   ? "pkexec is not on PATH, and sudo can ask for a password only at a terminal where the "
+                     "uninstaller runs in the foreground"
+                   : "neither pkexec nor sudo is on PATH");
     return ConfirmSudo();
 }
 
-bool LinuxPlatform::ConfirmSudo()
+Status LinuxPlatform::ConfirmSudo()
 {
     // sudo asks here, on the terminal, so that its refusal is never taken for the tool's failure.
     Vector<TqString> check = RightsCheckCommand(elevation);
     TqString said;
     int interruption = 0;
     const int status = check.empty() ? 0 : RunAndWait(check, &said, &interruption);
+    if (interruption == 0 && status == 0)
+        return Status::Done();
+    elevation = Elevation();
     // Interrupted at the prompt (which sudo then leaves): the person cancelled, as by dismissing it.
-    promptInterrupted = interruption != 0;
-    if (promptInterrupted)
-    {
-        elevation = Elevation();
-        return false;
-    }
-    if (status != 0)
-    {
-        elevation = Elevation();
-        rightsFailure = said.IsSet() ? said : TqString("sudo refused");
-        return false;
-    }
-    return true;
+    if (interruption != 0)
+        return Status::Failed(ECANCELED, "the password prompt was interrupted");
+    return Status::Failed(0, said.IsSet() ? said : TqString("sudo refused"));
 }
 
 Status LinuxPlatform::ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments)
@@ -265,7 +231,6 @@ Status LinuxPlatform::ExecuteWithPrivileges(const TqString& toolPath, const Vect
     // the tool runs, it runs to its end and is reported.
     interruptionShield.Raise();
     elevationSaid = TqString();
-    rightsAdvice = TqString();
     // With windows, the terminal (if any) is the shell's again: pkexec asks through the desktop's
     // agent or not at all.
     tool.StartWithoutTerminal(CurrentDialogMode() == DialogMode::Graphical);
@@ -296,11 +261,6 @@ void LinuxPlatform::FreeAuthorization()
     elevation = Elevation();
 }
 
-TqString LinuxPlatform::RightsFailureReason()
-{
-    return rightsFailure;
-}
-
 long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
 {
     // The window is redrawn while the tool is quiet; the pipe is read the moment it has output.
@@ -320,12 +280,7 @@ long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
     return got;
 }
 
-TqString LinuxPlatform::RightsAdvice()
-{
-    return rightsAdvice;
-}
-
-ToolOutcome LinuxPlatform::WaitForTool()
+ToolEnding LinuxPlatform::WaitForTool()
 {
     const int exitStatus = tool.Wait();
     const ToolOutcome outcome = OutcomeOfExit(elevation.method, exitStatus, tool.EndingSignal());
@@ -341,70 +296,72 @@ ToolOutcome LinuxPlatform::WaitForTool()
         }
     }
     if (outcome != ToolOutcome::RightsNotObtained || elevation.method != ElevationMethod::Pkexec)
-        return outcome;
+        return ToolEnding{outcome, TqString(), TqString()};
+    return RestartWithSudo();
+}
+
+ToolEnding LinuxPlatform::RestartWithSudo()
+{
     // pkexec could not authenticate (no agent, no session): at the terminal, sudo may still ask.
     const TqString sudo = HasTerminalForeground() ? FindOnPath("sudo", std::getenv("PATH")) : TqString();
     if (sudo.IsEmpty())
-    {
-        rightsAdvice = PkexecFailureAdvice(elevationSaid);
-        return outcome;
-    }
+        return ToolEnding{ToolOutcome::RightsNotObtained, TqString(), PkexecFailureAdvice(elevationSaid)};
     elevation = Elevation{ElevationMethod::Sudo, sudo};
     // The progress line gives way to sudo's prompt, and comes back after it.
     const TqString productName = progressProduct;
     const unsigned long totalEntries = progressTotal;
     EndToolProgress();
-    if (!ConfirmSudo())
-        return promptInterrupted ? ToolOutcome::Cancelled : ToolOutcome::RightsNotObtained;
+    const Status confirmed = ConfirmSudo();
+    if (confirmed.IsCancelled())
+        return ToolEnding{ToolOutcome::Cancelled, TqString(), TqString()};
+    if (!confirmed.IsDone())
+        return ToolEnding{ToolOutcome::RightsNotObtained, confirmed.Message(), TqString()};
     const Status started = tool.Start(PrivilegedCommand(elevation, startedTool, startedArguments));
     if (!started.IsDone())
-    {
-        rightsFailure = started.Text();
-        return ToolOutcome::RightsNotObtained;
-    }
+        return ToolEnding{ToolOutcome::RightsNotObtained, started.Text(), TqString()};
     BeginToolProgress(productName, totalEntries);
-    return ToolOutcome::Restarted;
+    return ToolEnding{ToolOutcome::Restarted, TqString(), TqString()};
 }
 
-bool LinuxPlatform::RemoveItem(const TqString& path)
+Status LinuxPlatform::RemoveItem(const TqString& path)
 {
-    return RemoveTree(path);
+    OwnerWritableChanges changes;
+    return RemoveTree(path, changes);
 }
 
-bool LinuxPlatform::RemoveRunningCopy()
+Status LinuxPlatform::RemoveRunningCopy()
 {
     // Only a folder this program makes: named as a run folder, this user's, private, holding the bundle.
     const TqString bundle = BundlePath();
     const TqString folder = PathText::Parent(bundle);
     struct stat status;
     const char* name = std::strrchr(folder.ConstData(), '/');
-    const bool removed = PathText::Join(folder, PlatformNames::kBundleFolder) == bundle && name != nullptr &&
-                         IsRunFolderName(name + 1) && lstat(folder.ConstData(), &status) == 0 &&
-                         IsPrivateFolderOf(status, geteuid()) && RemoveTree(folder);
+    const bool runFolder = PathText::Join(folder, PlatformNames::kBundleFolder) == bundle && name != nullptr &&
+                           IsRunFolderName(name + 1) && lstat(folder.ConstData(), &status) == 0 &&
+                           IsPrivateFolderOf(status, geteuid());
+    OwnerWritableChanges changes;
+    const Status removed =
+        runFolder ? RemoveTree(folder, changes) : Status::Failed(0, folder + ": not a run folder of this program");
     // The first phase held interruptions back across the relaunch; with nothing of the copy left
     // on disk, one that came meanwhile may take its course.
     StopRequests::Release();
     return removed;
 }
 
-Status LinuxPlatform::FindInstalledFiles(TqString& toolPath, TqString& definitionPath,
-                                         TqString& targetPathFile)
+Result<InstalledFiles> LinuxPlatform::FindInstalledFiles(const InstalledFiles& named)
 {
-    RemovalFiles files{toolPath, definitionPath, targetPathFile};
+    RemovalFiles files{named.tool, named.definition, named.targetPathFile};
     uid_t controller = 0;
     const Status settled = SettleControl(files, controller);
     if (settled.Errno() != 0)
         return settled;
-    toolPath = files.tool;
-    definitionPath = files.definition;
-    targetPathFile = files.targetPathFile;
     // Rights are asked for only when root alone controls the installation. Inputs no one user
     // controls go to the tool, which refuses them with its own line; root has no user to be.
     rootsInstallation = settled.IsDone() && controller == 0;
     toolUser = controller;
     if (geteuid() == 0 && !settled.IsDone())
         return settled;
-    return Status::Done();
+    return InstalledFiles{files.tool, files.definition, files.targetPathFile};
 }
 
 void LinuxPlatform::RecordRefusal(const TqString& line)
@@ -420,13 +377,6 @@ void LinuxPlatform::RecordRefusal(const TqString& line)
 Status LinuxPlatform::CheckRootMayRunInstallation(const Vector<TqString>& installedPaths)
 {
     return CheckRootMayRun(installedPaths);
-}
-
-bool LinuxPlatform::AcquisitionWasCancelled()
-{
-    // pkexec's dismissed dialog shows only in the tool's outcome; a failed acquisition here means
-    // there was no way to ask, sudo refused, or its prompt was interrupted.
-    return promptInterrupted;
 }
 
 // Unattended and no-terminal runs show no progress: their standard error is read by scripts.

@@ -21,7 +21,7 @@ public:
     int RunAlert(const Alert& alert) override;
     TqString PathForAuxiliaryExecutable(const TqString& name) override;
     TqString BundlePath() override;
-    Status TemporaryDirectory(TqString& folder) override;
+    Result<TqString> TemporaryDirectory() override;
     TqString GloballyUniqueString() override;
     Status CreateDirectory(const TqString& path) override;
     Status CopyItem(const TqString& from, const TqString& to) override;
@@ -30,33 +30,32 @@ public:
     void CatchStopRequests() override;
     bool StopWasRequested() override;
     void RemoveAbandonedRunFolders() override;
-    bool CreateAuthorization() override;
-    bool AcquireRight(const TqString& rightName) override;
+    Status CreateAuthorization() override;
+    Status AcquireRight(const TqString& rightName) override;
     Status ExecuteWithPrivileges(const TqString& toolPath, const Vector<TqString>& arguments) override;
     void FreeAuthorization() override;
     long ReadToolOutput(char* buffer, unsigned long size) override;
-    ToolOutcome WaitForTool() override;
-    bool RemoveItem(const TqString& path) override;
-    bool RemoveRunningCopy() override;
-    Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath,
-                              TqString& targetPathFile) override;
+    ToolEnding WaitForTool() override;
+    Status RemoveItem(const TqString& path) override;
+    Status RemoveRunningCopy() override;
+    Result<InstalledFiles> FindInstalledFiles(const InstalledFiles& named) override;
     Status CheckRootMayRunInstallation(const Vector<TqString>& installedPaths) override;
     void RecordRefusal(const TqString& line) override;
-    bool AcquisitionWasCancelled() override;
-    TqString RightsFailureReason() override;
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override;
     void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath,
                           const TqString& activity) override;
     void EndToolProgress() override;
     void ShowToolWaiting(const TqString& line) override;
-    TqString RightsAdvice() override;
 
 private:
     // The mode is chosen once, by whichever comes first: an alert or the progress display.
     DialogMode CurrentDialogMode();
-    // With sudo chosen, asks for the password on the terminal (sudo -v); false, with the reason
-    // kept, when sudo refused.
-    bool ConfirmSudo();
+    // With sudo chosen, asks for the password on the terminal (sudo -v); failed with sudo's
+    // words when it refused, cancelled when its prompt was interrupted.
+    Status ConfirmSudo();
+    // pkexec could not ask for the rights: at a terminal, sudo may still ask. How the tool then
+    // ends for now: restarted, or why the rights could not be had.
+    ToolEnding RestartWithSudo();
 
     TqString executablePath;
     TqString executableFolder;
@@ -69,16 +68,12 @@ private:
     // running one a user controls, that user's ids.
     bool rootsInstallation = true;
     uid_t toolUser = 0;
-    TqString rightsFailure;
-    TqString rightsAdvice;
     // The terminal's settings before the tool (and pkexec's prompt) started, in terminal mode.
     bool terminalSaved = false;
     struct termios terminalSettings = {};
     // What pkexec and the tool said since the tool was started (its first bytes), to tell why
     // pkexec could not get the rights.
     TqString elevationSaid;
-    // sudo's password prompt was interrupted by a signal to this process: a cancel.
-    bool promptInterrupted = false;
     // What was started, so that it can be started again with sudo when pkexec could not ask.
     TqString startedTool;
     Vector<TqString> startedArguments;

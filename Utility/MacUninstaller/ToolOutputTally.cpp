@@ -100,21 +100,28 @@ void ToolOutputTally::TakeLine()
         return;
     }
     if (parsed.kind == RemovalLineKind::Other)
-    {
-        if (line.IsSet())
-        {
-            messages.Add(line);
-            lastMessage = line;
-            // Before the first entry the tool's word is what there is to show ("waiting for
-            // another removal of ...").
-            if (entriesHandled == 0)
-            {
-                currentPath = line;
-                ++changes;
-            }
-        }
+        TakeMessage(line);
+    else
+        TakeEntry(parsed, line);
+}
+
+void ToolOutputTally::TakeMessage(const TqString& line)
+{
+    if (line.IsEmpty())
         return;
+    messages.Add(line);
+    lastMessage = line;
+    // Before the first entry the tool's word is what there is to show ("waiting for another
+    // removal of ...").
+    if (entriesHandled == 0)
+    {
+        currentPath = line;
+        ++changes;
     }
+}
+
+void ToolOutputTally::TakeEntry(const RemovalLine& parsed, const TqString& line)
+{
     ++entriesHandled;
     ++changes;
     currentPath = parsed.subject;

@@ -75,7 +75,12 @@ public:
     TqString DryRunDetails() const;
 
 private:
+    // Takes the pending line: a progress word, a message, or an entry's line.
     void TakeLine();
+    // A line that tells of no entry: the tool's or an elevation program's own words.
+    void TakeMessage(const TqString& line);
+    // A line that tells what became of one entry.
+    void TakeEntry(const RemovalLine& parsed, const TqString& line);
 
     std::string pending;
     bool pendingCut = false;

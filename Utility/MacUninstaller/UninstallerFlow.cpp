@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "JsonResult.h"
@@ -12,6 +13,7 @@
 #include "RemovalLine.h"
 #include "SKUDefinition.h"
 #include "ToolOutputTally.h"
+#include "UninstallerAlerts.h"
 #include "XMLReading.h"
 
 namespace
@@ -66,149 +68,6 @@ const char kUsage[] =
     "  4  cancelled: nothing removed, or some of it (run the uninstaller again to finish)\n"
     "  5  the product was not found in the folder it was installed into, nothing removed\n";
 
-const char kDryRunNote[] = "Dry run: nothing will be removed.";
-
-// The product name is put in by concatenation, never through a format, so a "%" in it stays literal.
-// A dry run's confirmation keeps its texts; its details say that nothing will go.
-Alert ConfirmationAlert(const TqString& productName, bool dryRun)
-{
-    Alert alert;
-    if (dryRun)
-        alert.details = kDryRunNote;
-    alert.messageText = TqString("Uninstall ") + productName;
-    alert.informativeText = TqString("Do you wish to remove ") + productName + " and all related components?";
-    alert.defaultButton = "Cancel";
-    alert.alternateButton = "Uninstall";
-    alert.kind = AlertKind::Question;
-    return alert;
-}
-
-Alert ConfigurationErrorAlert(const TqString& details = TqString())
-{
-    Alert alert;
-    alert.details = details;
-    alert.messageText = "Configuration Error";
-    alert.informativeText = "Configuration file Uninstall.plist not found in application bundle.";
-    alert.kind = AlertKind::Error;
-    return alert;
-}
-
-Alert UnexpectedErrorAlert(const TqString& details)
-{
-    Alert alert;
-    alert.details = details;
-    alert.messageText = "Unexpected Error";
-    alert.informativeText = "An unxpected error has occured. Restart uninstaller.";
-    alert.kind = AlertKind::Error;
-    return alert;
-}
-
-// The details split line by line into the item a line is about and why, for a window's list.
-Vector<Alert::DetailLine> DetailLines(const TqString& details)
-{
-    Vector<Alert::DetailLine> lines;
-    unsigned long start = 0;
-    while (start < details.Size())
-    {
-        unsigned long end = details.IndexOf("\n", start);
-        if (end == TqString::maxLen)
-            end = details.Size();
-        const TqString line = details.Substr(start, end - start);
-        const RemovalLine parsed = ParseRemovalLine(line);
-        if (IsEntryLine(parsed.kind))
-        {
-            const std::string word = RemovalLineWord(parsed.kind);
-            lines.push_back({TqString(word.c_str()) + " " + parsed.subject, parsed.reason});
-        }
-        else
-            lines.push_back({line, TqString()});
-        start = end + 1;
-    }
-    return lines;
-}
-
-// The product's own dialogs after the confirmation: "Uninstall <product>" over what happened, with
-// the lines that explain it (unset for none).
-Alert ProductAlert(const TqString& productName, const TqString& informativeText, AlertKind kind,
-                   const TqString& details = TqString())
-{
-    Alert alert;
-    alert.messageText = TqString("Uninstall ") + productName;
-    alert.informativeText = informativeText;
-    alert.kind = kind;
-    alert.details = details;
-    alert.detailLines = DetailLines(details);
-    return alert;
-}
-
-// How many items a failed run could not remove and how many it kept because the definition
-// marks them to keep, for the sentence after the failure's own: unset when no item failed (the
-// tool ended otherwise). Only the first lines of each sort are held, so a long list gives a
-// lower bound of those kept.
-TqString FailureCounts(const ToolOutputTally& tally)
-{
-    const unsigned long failed = tally.Failures().Lines().size() + tally.Failures().More();
-    if (failed == 0)
-        return TqString();
-    unsigned long marked = 0;
-    for (const TqString& line : tally.Keeps().Lines())
-        marked += ParseRemovalLine(line).reason == TqString(kMarkedToKeepReason) ? 1 : 0;
-    std::string text =
-        std::to_string(failed) + (failed == 1 ? " item could not be removed" : " items could not be removed");
-    if (marked > 0)
-        text += ", and " + std::to_string(marked) + (tally.Keeps().More() > 0 ? " or more" : "") +
-                (marked == 1 ? " was" : " were") + " kept as the product asks";
-    text += "; the details say why.";
-    return TqString(text.c_str());
-}
-
-Alert CompletionAlert(const TqString& productName, const TqString& keptDetails)
-{
-    return ProductAlert(productName, "Uninstallation completed successfully.", AlertKind::Information,
-                        keptDetails);
-}
-
-// The failure's own sentence, then how many items failed and were kept; the details are shown at
-// once when an item failed.
-Alert FailureAlert(const TqString& productName, const ToolOutputTally& tally)
-{
-    TqString text = "Uninstallation failed. Some components may not have been removed.";
-    const TqString counts = FailureCounts(tally);
-    if (counts.IsSet())
-        text += TqString(" ") + counts;
-    Alert alert = ProductAlert(productName, text, AlertKind::Error, tally.FailureDetails());
-    alert.detailsOpen = counts.IsSet();
-    return alert;
-}
-
-// The tool refused to start removing (exit 2).
-Alert NothingRemovedAlert(const TqString& productName, const TqString& details)
-{
-    return ProductAlert(productName, "Uninstallation failed. Nothing was removed.", AlertKind::Error,
-                        details);
-}
-
-// A dry run that ended with the tool's status 0 or 1: what would go and what would fail, in the
-// details, without the words of a removal that happened.
-Alert DryRunAlert(const TqString& productName, bool wouldFail, const TqString& details)
-{
-    Alert alert = ProductAlert(productName,
-                               wouldFail ? "Dry run: the uninstallation would fail. Nothing was removed."
-                                         : "Dry run: the uninstallation would succeed. Nothing was removed.",
-                               wouldFail ? AlertKind::Error : AlertKind::Information, details);
-    alert.detailsOpen = wouldFail;
-    return alert;
-}
-
-// Nothing the definition lists was in the target folder (the tool's exit 3): the installation was
-// moved, or the target file names the wrong folder.
-Alert NotFoundAlert(const TqString& productName, const TqString& targetPath, const TqString& details)
-{
-    return ProductAlert(productName,
-                        productName + " was not found in " + targetPath + ". Nothing was removed.",
-                        AlertKind::Error, details);
-}
-
 // The folder the target-path file names, as the tool reads it; "its folder" when it cannot be read.
 TqString TargetFolder(const TqString& targetPathFile)
 {
@@ -216,35 +75,6 @@ TqString TargetFolder(const TqString& targetPathFile)
     if (!XMLReading::ReadTargetFile(targetPathFile, target))
         return "its folder";
     return EscapeLineText(PathText::Normalized(target));
-}
-
-// The tool was stopped (exit 4): before it removed anything, or between entries, what it did not
-// reach kept (said in the details) for a second run to finish.
-Alert CancelledAlert(const TqString& productName, unsigned long removed = 0, const TqString& keptDetails = TqString())
-{
-    if (removed == 0)
-        return ProductAlert(productName, "Uninstallation was cancelled. Nothing was removed.",
-                            AlertKind::Information, keptDetails);
-    const std::string text = "Uninstallation was cancelled. " + std::to_string(removed) +
-                             (removed == 1 ? " item was" : " items were") +
-                             " removed; run the uninstaller again to finish.";
-    return ProductAlert(productName, TqString(text.c_str()), AlertKind::Information, keptDetails);
-}
-
-// The rights could not be had; advice, when set, says why and what to do after the dialog's own
-// sentence, and the details hold what the elevation program said (escaped when not the tool's
-// already escaped lines).
-Alert NoRightsAlert(const TqString& productName, const TqString& reason, const TqString& advice = TqString(),
-                    const TqString& saidLines = TqString())
-{
-    TqString text = TqString("Administrator rights are needed to remove ") + productName +
-                    ", and they could not be obtained.";
-    if (advice.IsSet())
-        text += TqString(" ") + advice;
-    return ProductAlert(productName, text, AlertKind::Error,
-                        saidLines.IsSet() ? saidLines
-                        : reason.IsSet()  ? EscapeLineText(reason)
-                                          : TqString());
 }
 
 // Empties the tool's output in small reads; the tool is finished only when its output closes.
@@ -283,38 +113,19 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
 // The installed bundle's three files, and what the definition says of the product.
 struct RemovalInputs
 {
-    TqString tool;
-    TqString definition;
-    TqString targetPathFile;
+    InstalledFiles files;
     ProductFacts product;
     bool dryRun = false;
     std::string confirmedDigest;
 };
 
-// The four authorization steps around one run of the tool, its output drained into tally while
-// the progress is shown; then the dialog that reports it. The authorization is freed on every
-// path. Returns the exit status.
-int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
+// The tool's command line: every entry said on its own line, the confirmed definition only.
+Vector<TqString> ToolArguments(const RemovalInputs& inputs)
 {
-    const TqString& name = inputs.product.name;
-    if (!platform.CreateAuthorization() || !platform.AcquireRight(PlatformNames::kAdminRight))
-    {
-        const bool cancelled = platform.AcquisitionWasCancelled();
-        const TqString reason = cancelled ? TqString() : platform.RightsFailureReason();
-        platform.FreeAuthorization();
-        // The prompt was interrupted: the tool never started, so nothing was removed.
-        if (cancelled)
-        {
-            platform.RunAlert(CancelledAlert(name));
-            return kUninstallCancelled;
-        }
-        platform.RunAlert(NoRightsAlert(name, reason));
-        return kUninstallNoRights;
-    }
     Vector<TqString> arguments;
     arguments.push_back("-uninstall");
-    arguments.push_back(inputs.definition);
-    arguments.push_back(inputs.targetPathFile);
+    arguments.push_back(inputs.files.definition);
+    arguments.push_back(inputs.files.targetPathFile);
     arguments.push_back("-v");
     if (inputs.dryRun)
         arguments.push_back(kDryRunOption);
@@ -323,43 +134,63 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
         arguments.push_back(kToolDigestOption);
         arguments.push_back(inputs.confirmedDigest.c_str());
     }
-    const Status started = platform.ExecuteWithPrivileges(inputs.tool, arguments);
-    if (!started.IsDone())
+    return arguments;
+}
+
+// The first two authorization steps. When the rights could not be had: frees the authorization,
+// says so and gives the exit status; nothing when the tool may start.
+std::optional<int> EndedWithoutRights(UninstallerPlatform& platform, const TqString& productName)
+{
+    Status rights = platform.CreateAuthorization();
+    if (rights.IsDone())
+        rights = platform.AcquireRight(PlatformNames::kAdminRight);
+    if (rights.IsDone())
+        return std::nullopt;
+    platform.FreeAuthorization();
+    // The prompt was interrupted: the tool never started, so nothing was removed.
+    if (rights.IsCancelled())
     {
-        platform.FreeAuthorization();
-        platform.RunAlert(
-            UnexpectedErrorAlert(Status::Failed(started.Errno(), "could not start the removal tool").Text()));
-        return kUninstallNothingRemoved;
+        platform.RunAlert(CancelledAlert(productName));
+        return kUninstallCancelled;
     }
-    ToolOutputTally tally;
-    const TqString target = TargetFolder(inputs.targetPathFile);
+    platform.RunAlert(NoRightsAlert(productName, rights.Message()));
+    return kUninstallNoRights;
+}
+
+// Follows the started tool to its end, its output drained into tally while the progress shows;
+// when the platform started it anew, only the new run's output counts.
+ToolEnding FollowTool(UninstallerPlatform& platform, const RemovalInputs& inputs, const TqString& target,
+                      ToolOutputTally& tally)
+{
     tally.SetTarget(target);
-    platform.BeginToolProgress(name, inputs.product.installEntries);
-    ToolOutcome outcome;
+    platform.BeginToolProgress(inputs.product.name, inputs.product.installEntries);
+    ToolEnding ending;
     for (;;)
     {
         DrainToolOutput(platform, tally);
-        outcome = platform.WaitForTool();
-        if (outcome != ToolOutcome::Restarted)
+        ending = platform.WaitForTool();
+        if (ending.outcome != ToolOutcome::Restarted)
             break;
         // What the first elevation program said is not the tool's report.
         tally = ToolOutputTally();
         tally.SetTarget(target);
     }
     platform.EndToolProgress();
-    const TqString rightsReason =
-        outcome == ToolOutcome::RightsNotObtained ? platform.RightsFailureReason() : TqString();
-    const TqString rightsAdvice =
-        outcome == ToolOutcome::RightsNotObtained ? platform.RightsAdvice() : TqString();
-    platform.FreeAuthorization();
+    return ending;
+}
 
-    if (inputs.dryRun && (outcome == ToolOutcome::Succeeded || outcome == ToolOutcome::Failed))
+// The dialog that reports how the tool ended; returns the exit status.
+int ReportToolEnding(UninstallerPlatform& platform, const RemovalInputs& inputs, const ToolEnding& ending,
+                     const ToolOutputTally& tally, const TqString& target)
+{
+    const TqString& name = inputs.product.name;
+    if (inputs.dryRun && (ending.outcome == ToolOutcome::Succeeded || ending.outcome == ToolOutcome::Failed))
     {
-        const bool wouldFail = outcome == ToolOutcome::Failed;
+        const bool wouldFail = ending.outcome == ToolOutcome::Failed;
         platform.RunAlert(DryRunAlert(name, wouldFail, tally.DryRunDetails()));
         return wouldFail ? kUninstallFailed : kUninstallRemoved;
     }
-    switch (outcome)
+    switch (ending.outcome)
     {
     case ToolOutcome::Succeeded:
         platform.RunAlert(CompletionAlert(name, tally.KeptDetails()));
@@ -377,9 +208,9 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
         return kUninstallCancelled;
     case ToolOutcome::RightsNotObtained:
         // Every line the elevation program wrote, not only its last ("This incident has been reported.").
-        platform.RunAlert(rightsReason.IsSet()
-                              ? NoRightsAlert(name, rightsReason)
-                              : NoRightsAlert(name, TqString(), rightsAdvice, tally.MessageDetails()));
+        platform.RunAlert(ending.rightsReason.IsSet()
+                              ? NoRightsAlert(name, ending.rightsReason)
+                              : NoRightsAlert(name, TqString(), ending.rightsAdvice, tally.MessageDetails()));
         return kUninstallNoRights;
     case ToolOutcome::Failed:
     case ToolOutcome::Restarted:
@@ -387,6 +218,26 @@ int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
     }
     platform.RunAlert(FailureAlert(name, tally));
     return kUninstallFailed;
+}
+
+// The four authorization steps around one run of the tool, then the dialog that reports it. The
+// authorization is freed on every path, before anything is shown. Returns the exit status.
+int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
+{
+    if (const std::optional<int> status = EndedWithoutRights(platform, inputs.product.name))
+        return *status;
+    const Status started = platform.ExecuteWithPrivileges(inputs.files.tool, ToolArguments(inputs));
+    if (!started.IsDone())
+    {
+        platform.FreeAuthorization();
+        platform.RunAlert(UnexpectedErrorAlert(started.Because("could not start the removal tool").Text()));
+        return kUninstallNothingRemoved;
+    }
+    ToolOutputTally tally;
+    const TqString target = TargetFolder(inputs.files.targetPathFile);
+    const ToolEnding ending = FollowTool(platform, inputs, target, tally);
+    platform.FreeAuthorization();
+    return ReportToolEnding(platform, inputs, ending, tally, target);
 }
 
 // Asks the platform whether root may run this installation: the running bundle, its tool and
@@ -539,19 +390,75 @@ Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder,
 {
     // No usable temporary folder, or no unique name: never fall back to a path of its own making.
     path = TqString();
-    const Status found = platform.TemporaryDirectory(folder);
+    const Result<TqString> found = platform.TemporaryDirectory();
     if (!found.IsDone())
-        return found;
+        return found.GetStatus();
+    folder = found.Value();
     const TqString unique = platform.GloballyUniqueString();
     if (folder.IsEmpty() || unique.IsEmpty())
         return Status::Failed(0, "could not make a name for a private folder");
     const TqString candidate = PathText::Join(folder, unique);
     const Status created = platform.CreateDirectory(candidate);
     if (!created.IsDone())
-        return Status::Failed(created.Errno(), TqString("could not create a private folder in ") + folder);
+        return created.Because(TqString("could not create a private folder in ") + folder);
     path = candidate;
     return Status::Done();
 }
+
+namespace
+{
+
+// The data files missing from the running bundle, one line each: the configuration error's own
+// text names a file of another system.
+TqString MissingDataFiles(UninstallerPlatform& platform, const TqString& definitionPath,
+                          const TqString& targetPathFile)
+{
+    const TqString folder = PathText::Join(platform.BundlePath(), PlatformNames::kExecutableFolder);
+    TqString missing;
+    for (const char* name : {kDefinitionFile, kTargetPathFile})
+        if ((name == kDefinitionFile ? definitionPath : targetPathFile).IsEmpty())
+            missing += TqString(missing.IsSet() ? "\n" : "") + EscapeLineText(PathText::Join(folder, name)) +
+                       ": not found";
+    return missing;
+}
+
+// What the copy is started with: the relaunch marker and where it came from (it runs the
+// installed tool and reads the installed files), then the options it hands on.
+Vector<TqString> RelaunchArguments(const TqString& bundlePath, bool dryRun, const std::string& definitionDigest)
+{
+    Vector<TqString> arguments;
+    arguments.push_back(kRelaunchMarker);
+    arguments.push_back(bundlePath);
+    if (dryRun)
+        arguments.push_back(kDryRunOption);
+    if (jsonResult != nullptr)
+        arguments.push_back(kJsonOption);
+    if (!definitionDigest.empty())
+    {
+        arguments.push_back(kDigestOption);
+        arguments.push_back(definitionDigest.c_str());
+    }
+    return arguments;
+}
+
+// Copies the running bundle into temporaryDirectory (made in folder) and starts the copy.
+Status CopyAndRelaunch(UninstallerPlatform& platform, const TqString& folder, const TqString& temporaryDirectory,
+                       bool dryRun, const std::string& definitionDigest)
+{
+    const TqString bundlePath = platform.BundlePath();
+    const TqString copiedBundle = PathText::Join(temporaryDirectory, PlatformNames::kBundleFolder);
+    const Status copied = platform.CopyItem(bundlePath, copiedBundle);
+    if (!copied.IsDone())
+        return copied.Because(TqString("could not copy the uninstaller to ") + folder);
+    const Status started = platform.LaunchTask(
+        PathText::Join(PathText::Join(copiedBundle, PlatformNames::kExecutableFolder), kUninstaller),
+        RelaunchArguments(bundlePath, dryRun, definitionDigest));
+    if (!started.IsDone())
+        return started.Because("could not start the uninstaller's copy");
+    return Status::Done();
+}
+
+} // namespace
 
 int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
                   const TqString& targetPathFile, const TqString& productName, bool dryRun,
@@ -563,14 +470,7 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
     platform.RemoveAbandonedRunFolders();
     if (definitionPath.IsEmpty() || targetPathFile.IsEmpty())
     {
-        // The dialog's text names a file of another system; the details name the one missing here.
-        const TqString folder = PathText::Join(platform.BundlePath(), PlatformNames::kExecutableFolder);
-        TqString missing;
-        for (const char* name : {kDefinitionFile, kTargetPathFile})
-            if ((name == kDefinitionFile ? definitionPath : targetPathFile).IsEmpty())
-                missing += TqString(missing.IsSet() ? "\n" : "") +
-                           EscapeLineText(PathText::Join(folder, name)) + ": not found";
-        platform.RunAlert(ConfigurationErrorAlert(missing));
+        platform.RunAlert(ConfigurationErrorAlert(MissingDataFiles(platform, definitionPath, targetPathFile)));
         return kUninstallNothingRemoved;
     }
     auto stopped = [&]
@@ -584,38 +484,13 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
     if (!confirmed)
         return kUninstallCancelled;
 
+    // The user has confirmed: a copy or start that fails must not end the run silently.
     TqString folder;
     TqString temporaryDirectory;
     Status step = CreateTemporaryDirectory(platform, folder, temporaryDirectory);
     if (step.IsDone())
     {
-        // The user has confirmed: a copy or start that fails must not end the run silently.
-        const TqString bundlePath = platform.BundlePath();
-        const TqString copiedBundle = PathText::Join(temporaryDirectory, PlatformNames::kBundleFolder);
-        // The copy learns where it came from: it runs the installed tool and reads the installed files.
-        Vector<TqString> arguments;
-        arguments.push_back(kRelaunchMarker);
-        arguments.push_back(bundlePath);
-        if (dryRun)
-            arguments.push_back(kDryRunOption);
-        if (jsonResult != nullptr)
-            arguments.push_back(kJsonOption);
-        if (!definitionDigest.empty())
-        {
-            arguments.push_back(kDigestOption);
-            arguments.push_back(definitionDigest.c_str());
-        }
-        step = platform.CopyItem(bundlePath, copiedBundle);
-        if (!step.IsDone())
-            step = Status::Failed(step.Errno(), TqString("could not copy the uninstaller to ") + folder);
-        else
-        {
-            step = platform.LaunchTask(
-                PathText::Join(PathText::Join(copiedBundle, PlatformNames::kExecutableFolder), kUninstaller),
-                arguments);
-            if (!step.IsDone())
-                step = Status::Failed(step.Errno(), "could not start the uninstaller's copy");
-        }
+        step = CopyAndRelaunch(platform, folder, temporaryDirectory, dryRun, definitionDigest);
         if (step.IsDone())
             return kUninstallRemoved;
         // What is left would only fill the temporary folder further with every retry.
@@ -643,23 +518,23 @@ int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundl
     // The tool is handed the installed files, and the name shown is read from the definition it gets.
     const TqString installedFolder =
         PathText::Join(runsFromCopy ? installedBundleArgument : ownBundle, PlatformNames::kExecutableFolder);
-    RemovalInputs inputs;
-    inputs.tool = PathText::Join(installedFolder, kRemovalTool);
-    inputs.definition = PathText::Join(installedFolder, kDefinitionFile);
-    inputs.targetPathFile = PathText::Join(installedFolder, kTargetPathFile);
-    const Status found = platform.FindInstalledFiles(inputs.tool, inputs.definition, inputs.targetPathFile);
+    const Result<InstalledFiles> found = platform.FindInstalledFiles(InstalledFiles{
+        PathText::Join(installedFolder, kRemovalTool), PathText::Join(installedFolder, kDefinitionFile),
+        PathText::Join(installedFolder, kTargetPathFile)});
     if (!found.IsDone())
     {
-        platform.RunAlert(ConfigurationErrorAlert(found.Text()));
+        platform.RunAlert(ConfigurationErrorAlert(found.GetStatus().Text()));
         return kUninstallNothingRemoved;
     }
-    inputs.product = ReadProductFacts(inputs.definition);
+    RemovalInputs inputs;
+    inputs.files = found.Value();
+    inputs.product = ReadProductFacts(inputs.files.definition);
     inputs.dryRun = dryRun;
     inputs.confirmedDigest = definitionDigest;
     if (jsonResult != nullptr)
     {
         TqString target;
-        if (XMLReading::ReadTargetFile(inputs.targetPathFile, target))
+        if (XMLReading::ReadTargetFile(inputs.files.targetPathFile, target))
             jsonResult->SetTarget(PathText::Normalized(target));
         jsonResult->SetProduct(inputs.product.name, inputs.product.id, inputs.product.build);
     }

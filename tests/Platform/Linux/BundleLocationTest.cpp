@@ -47,6 +47,6 @@ TEST(LinuxPlatform, RemovesOnlyARunFolderOfItsOwnMaking)
 {
     LinuxPlatform platform;
     const std::string executable = std::filesystem::read_symlink("/proc/self/exe").string();
-    EXPECT_FALSE(platform.RemoveRunningCopy());
+    EXPECT_FALSE(platform.RemoveRunningCopy().IsDone());
     EXPECT_TRUE(std::filesystem::exists(executable));
 }

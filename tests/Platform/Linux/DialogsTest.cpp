@@ -34,8 +34,9 @@ const Alert kRetry = MakeAlert("Uninstall Demo", kDone, nullptr, "Retry");
 // A name from the definition that would forge a line and colour the terminal.
 const Alert kForged = MakeAlert("Uninstall Evil\n-> Uninstall\x1b[2J C:\\x",
                                 "Do you wish to remove Evil\t\x7f?", "Cancel", "Uninstall");
-const Alert kFailure = MakeAlert("Uninstall Demo", "Uninstallation failed.", nullptr, nullptr, nullptr,
-                                 "failed /opt/a: Busy\nrefused ..: not a plain name\n... and 2 more");
+const std::string kFailureDetails = "failed /opt/a: Busy\nrefused ..: not a plain name\n... and 2 more";
+const Alert kFailure =
+    MakeAlert("Uninstall Demo", "Uninstallation failed.", nullptr, nullptr, nullptr, kFailureDetails.c_str());
 
 const std::string kConfirmationText = "Uninstall Demo 100% Product\n"
                                       "Do you wish to remove Demo 100% Product and all related components?\n";
@@ -87,7 +88,7 @@ TEST(Dialogs, ModeIsUnattendedThenDisplayThenTerminal)
     }
 }
 
-// Standard error's fixed format, names escaped and no details; unattended, only "Uninstall" as
+// Standard error's fixed format, names escaped, the details written before it; unattended, only "Uninstall" as
 // the alternate is ever chosen, and without a user the confirmation is never given.
 TEST(Dialogs, StreamAlertsAnswerWithoutAsking)
 {
@@ -106,8 +107,8 @@ TEST(Dialogs, StreamAlertsAnswerWithoutAsking)
         {kThreeButtons, true, kDoneText + "[Yes] [No] [Maybe]\n-> Yes\n\n", AlertDefaultReturn},
         {kForged, true, kForgedText + "[Cancel] [Uninstall]\n-> Uninstall\n\n", AlertAlternateReturn},
         {kForged, false, kForgedText + "[Cancel] [Uninstall]\n\n", AlertDefaultReturn},
-        {kFailure, true, kFailureText + "[OK]\n-> OK\n\n", AlertDefaultReturn},
-        {kFailure, false, kFailureText + "[OK]\n\n", AlertDefaultReturn},
+        {kFailure, true, kFailureDetails + "\n" + kFailureText + "[OK]\n-> OK\n\n", AlertDefaultReturn},
+        {kFailure, false, kFailureDetails + "\n" + kFailureText + "[OK]\n\n", AlertDefaultReturn},
     };
     for (const Case& c : cases)
     {
@@ -140,9 +141,7 @@ TEST(Dialogs, TerminalPicksByNumber)
         {kThreeButtons, "3\n", AlertOtherReturn, kDoneText + "1) Yes  2) No  3) Maybe\nChoose 1-3 [1]: \n"},
         {kCompletion, "2\n", AlertDefaultReturn, kDoneText + "Press Enter \n"},
         {kForged, "\n", AlertDefaultReturn, kForgedText + "1) Cancel  2) Uninstall\n" + ask + "\n"},
-        {kFailure, "\n", AlertDefaultReturn,
-         "failed /opt/a: Busy\nrefused ..: not a plain name\n... and 2 more\n\n" + kFailureText +
-             "Press Enter \n"},
+        {kFailure, "\n", AlertDefaultReturn, kFailureDetails + "\n\n" + kFailureText + "Press Enter \n"},
     };
     for (const Case& c : cases)
     {

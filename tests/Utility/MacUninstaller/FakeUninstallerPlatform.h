@@ -21,12 +21,11 @@ public:
     Status createDirectoryResult;
     Status copyResult;
     Status launchResult;
-    bool acquireResult = true;
-    bool acquisitionCancelled = false;
+    Status acquireResult;
     Status executeResult;
-    std::string rightsReason;
+    std::string rightsReason; // with a run of the tool that ends RightsNotObtained
     std::string rightsAdvice;
-    std::string toolOutput;
+    std::string toolOutput; // handed out at most a line per read, as the tool writes it
     // One outcome per run of the tool, in order (Restarted gives the output again); the last repeats.
     std::deque<ToolOutcome> toolOutcomes{ToolOutcome::Succeeded};
     Status findFilesResult;
@@ -36,7 +35,6 @@ public:
     // What the flow did.
     std::vector<std::string> calls;
     std::vector<Alert> alerts;
-    std::vector<unsigned long> readSizes;
     size_t outputRead = 0;
     std::vector<std::string> installedFiles; // what FindInstalledFiles was given, in order
     // The progress calls, apart from calls: "Begin NAME of TOTAL", "Show N PATH", "End after N alerts".
@@ -58,10 +56,11 @@ public:
         return found == auxiliaryFiles.end() ? TqString() : TqString(found->second.c_str());
     }
     TqString BundlePath() override { return bundlePath.c_str(); }
-    Status TemporaryDirectory(TqString& folder) override
+    Result<TqString> TemporaryDirectory() override
     {
-        folder = temporaryDirectory.c_str();
-        return temporaryResult;
+        if (!temporaryResult.IsDone())
+            return temporaryResult;
+        return TqString(temporaryDirectory.c_str());
     }
     TqString GloballyUniqueString() override { return "UNIQUE-42"; }
     Status CreateDirectory(const TqString& path) override
@@ -78,8 +77,8 @@ public:
     }
     void ActivateIgnoringOtherApps() override { calls.push_back("Activate"); }
     bool StopWasRequested() override { return stopRequested; }
-    bool CreateAuthorization() override { return Record("CreateAuthorization", true); }
-    bool AcquireRight(const TqString& name) override
+    Status CreateAuthorization() override { return Record("CreateAuthorization", Status::Done()); }
+    Status AcquireRight(const TqString& name) override
     {
         return Record("AcquireRight " + Text(name), acquireResult);
     }
@@ -88,18 +87,16 @@ public:
         return Record("Execute " + Text(toolPath) + Joined(arguments), executeResult);
     }
     void FreeAuthorization() override { calls.push_back("FreeAuthorization"); }
-    bool AcquisitionWasCancelled() override { return acquisitionCancelled; }
-    TqString RightsFailureReason() override { return rightsReason.c_str(); }
-    TqString RightsAdvice() override { return rightsAdvice.c_str(); }
     long ReadToolOutput(char* buffer, unsigned long size) override
     {
-        readSizes.push_back(size);
-        size_t count = std::min<size_t>(size, toolOutput.size() - outputRead);
+        const size_t lineEnd = toolOutput.find('\n', outputRead);
+        const size_t line = (lineEnd == std::string::npos ? toolOutput.size() : lineEnd + 1) - outputRead;
+        const size_t count = std::min<size_t>(size, line);
         toolOutput.copy(buffer, count, outputRead);
         outputRead += count;
         return static_cast<long>(count);
     }
-    ToolOutcome WaitForTool() override
+    ToolEnding WaitForTool() override
     {
         calls.push_back("WaitForTool after " + std::to_string(outputRead) + " bytes");
         const ToolOutcome outcome = toolOutcomes.front();
@@ -107,23 +104,28 @@ public:
             toolOutcomes.pop_front();
         if (outcome == ToolOutcome::Restarted)
             outputRead = 0;
-        return outcome;
+        if (outcome != ToolOutcome::RightsNotObtained)
+            return ToolEnding{outcome, TqString(), TqString()};
+        return ToolEnding{outcome, rightsReason.c_str(), rightsAdvice.c_str()};
     }
 
-    bool RemoveItem(const TqString& path) override { return Record("RemoveItem " + Text(path), true); }
-    bool RemoveRunningCopy() override { return Record("RemoveRunningCopy", true); }
+    Status RemoveItem(const TqString& path) override { return Record("RemoveItem " + Text(path), Status::Done()); }
+    Status RemoveRunningCopy() override { return Record("RemoveRunningCopy", Status::Done()); }
     // Hands back the paths as given, but for those realPaths names (path -> real path).
     std::map<std::string, std::string> realPaths;
-    Status FindInstalledFiles(TqString& toolPath, TqString& definitionPath, TqString& targetPathFile) override
+    Result<InstalledFiles> FindInstalledFiles(const InstalledFiles& named) override
     {
-        for (TqString* path : {&toolPath, &definitionPath, &targetPathFile})
+        InstalledFiles found = named;
+        for (TqString* path : {&found.tool, &found.definition, &found.targetPathFile})
         {
             installedFiles.push_back(path->ConstData());
             auto real = realPaths.find(path->ConstData());
             if (real != realPaths.end())
                 *path = real->second.c_str();
         }
-        return findFilesResult;
+        if (!findFilesResult.IsDone())
+            return findFilesResult;
+        return found;
     }
     // The refusals recorded for the system log.
     std::vector<std::string> refusals;
@@ -152,8 +154,17 @@ public:
         progress.push_back("End after " + std::to_string(alerts.size()) + " alerts");
     }
 
+    // How many calls the flow made that start with prefix.
+    size_t Count(const std::string& prefix) const
+    {
+        size_t count = 0;
+        for (const std::string& call : calls)
+            count += call.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
+        return count;
+    }
+
 private:
-    template <typename Result> Result Record(const std::string& call, Result result)
+    template <typename Value> Value Record(const std::string& call, Value result)
     {
         calls.push_back(call);
         if (!stopDuring.empty() && call.compare(0, stopDuring.size(), stopDuring) == 0)
