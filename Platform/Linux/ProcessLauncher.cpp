@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <iterator>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "FileDescriptor.h"
+#include "StopRequests.h"
 
 extern char** environ;
 
@@ -29,8 +31,6 @@ std::vector<char*> ArgumentPointers(const Vector<TqString>& command)
     pointers.push_back(nullptr);
     return pointers;
 }
-
-const int kInterruptions[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 
 // The tool this process runs (one at a time), as the interruption handler reaches it: its id and
 // the writing end of its standard input; 0 and -1 when none runs.
@@ -98,7 +98,7 @@ sigset_t InterruptionSet()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (int signal : kInterruptions)
+    for (int signal : StopRequests::kSignals)
         sigaddset(&set, signal);
     return set;
 }
@@ -109,7 +109,7 @@ void ResetSignalsForChild(posix_spawnattr_t* attributes)
 {
     sigset_t defaults, none;
     sigemptyset(&defaults);
-    for (int signal : kInterruptions)
+    for (int signal : StopRequests::kSignals)
         sigaddset(&defaults, signal);
     sigaddset(&defaults, SIGPIPE);
     sigaddset(&defaults, SIGXFSZ);
@@ -163,7 +163,7 @@ pid_t StartAsUser(const std::vector<char*>& argv, int output, const RunAsUser& r
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    for (int signal : kInterruptions)
+    for (int signal : StopRequests::kSignals)
         (void)std::signal(signal, SIG_DFL);
     // Output first: /dev/null may then only land on standard input or above it.
     if (setsid() < 0 || dup2(output, STDOUT_FILENO) < 0 || dup2(output, STDERR_FILENO) < 0)
@@ -276,9 +276,9 @@ int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine, int* in
     passOn.sa_handler = PassOnInterruption;
     passOn.sa_flags = SA_RESTART;
     sigfillset(&passOn.sa_mask);
-    struct sigaction previous[sizeof kInterruptions / sizeof kInterruptions[0]];
-    for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
-        sigaction(kInterruptions[index], &passOn, &previous[index]);
+    struct sigaction previous[std::size(StopRequests::kSignals)];
+    for (size_t index = 0; index < std::size(StopRequests::kSignals); ++index)
+        sigaction(StopRequests::kSignals[index], &passOn, &previous[index]);
     struct sigaction again = passOn;
     again.sa_handler = PassOnInterruptionAgain;
     struct sigaction previousAlarm;
@@ -313,8 +313,8 @@ int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine, int* in
         if (waitInterruption == 0)
             waitInterruption = held;
     }
-    for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
-        sigaction(kInterruptions[index], &previous[index], nullptr);
+    for (size_t index = 0; index < std::size(StopRequests::kSignals); ++index)
+        sigaction(StopRequests::kSignals[index], &previous[index], nullptr);
     const int status = error == 0 ? WaitForChild(child) : -1;
     if (interruptedBy != nullptr)
         *interruptedBy = waitInterruption;
@@ -329,7 +329,7 @@ void AskToolToStop()
 
 void InterruptionShield::Raise()
 {
-    static_assert(sizeof kInterruptions / sizeof kInterruptions[0] == sizeof previous / sizeof previous[0],
+    static_assert(std::size(StopRequests::kSignals) == sizeof previous / sizeof previous[0],
                   "one saved handling per interruption");
     if (raised)
         return;
@@ -339,8 +339,8 @@ void InterruptionShield::Raise()
     // Reads and writes carry on where they were; one request at a time.
     passOn.sa_flags = SA_RESTART;
     sigfillset(&passOn.sa_mask);
-    for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
-        sigaction(kInterruptions[index], &passOn, &previous[index]);
+    for (size_t index = 0; index < std::size(StopRequests::kSignals); ++index)
+        sigaction(StopRequests::kSignals[index], &passOn, &previous[index]);
     raised = true;
 }
 
@@ -348,8 +348,8 @@ void InterruptionShield::Lower()
 {
     if (!raised)
         return;
-    for (size_t index = 0; index < sizeof kInterruptions / sizeof kInterruptions[0]; ++index)
-        sigaction(kInterruptions[index], &previous[index], nullptr);
+    for (size_t index = 0; index < std::size(StopRequests::kSignals); ++index)
+        sigaction(StopRequests::kSignals[index], &previous[index], nullptr);
     stopWanted = 0;
     raised = false;
 }

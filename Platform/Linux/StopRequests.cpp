@@ -7,8 +7,6 @@
 namespace
 {
 
-const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
 volatile sig_atomic_t requests = 0;
 bool caught = false;
 
@@ -21,7 +19,7 @@ sigset_t StopSignals()
 {
     sigset_t signals;
     sigemptyset(&signals);
-    for (int signal : kStopSignals)
+    for (int signal : StopRequests::kSignals)
         sigaddset(&signals, signal);
     return signals;
 }
@@ -39,7 +37,7 @@ void StopRequests::Catch()
     struct sigaction counting = {};
     counting.sa_handler = CountRequest;
     sigemptyset(&counting.sa_mask);
-    for (int signal : kStopSignals)
+    for (int signal : StopRequests::kSignals)
     {
         // One the caller set aside (nohup, a shell's background job) stays set aside.
         struct sigaction current;
@@ -69,7 +67,7 @@ bool StopRequests::WaitForInput(int fd, unsigned long countBefore)
     if (sigprocmask(SIG_BLOCK, &stops, &previous) != 0)
         return true;
     sigset_t waiting = previous;
-    for (int signal : kStopSignals)
+    for (int signal : StopRequests::kSignals)
         sigdelset(&waiting, signal);
     bool ready = false;
     for (;;)

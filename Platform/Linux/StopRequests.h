@@ -3,8 +3,14 @@
 
 // INT, TERM, HUP and QUIT as requests to stop the uninstaller's first phase, which must remove
 // the folder it copies into before it ends.
+#include <csignal>
+
 namespace StopRequests
 {
+
+// The four, for every place that treats them alike (the launcher passes them on to the tool and
+// gives its children their defaults back).
+inline constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // From now on each of the four is counted instead of ending the process, but for one this process
 // was started ignoring. The handler does not restart what it interrupts, so a question read from
