@@ -182,10 +182,9 @@ gboolean CopySelectedLines(GtkWidget* view, GdkEventKey* event, gpointer)
     return TRUE;
 }
 
-// The details as a list, one row per line: the item (a long path shortened in its middle, where
-// its start and its name stay readable) and the reason beside it. The whole line shows as the
-// row's tooltip, and selected rows are copied whole.
-GtkWidget* DetailsList(const Alert& alert)
+// One row per line of the details: the item and reason as the alert split them (or the whole line
+// as the item), the whole line for copying, and its tooltip.
+GtkListStore* DetailRows(const Alert& alert)
 {
     GtkListStore* store =
         gtk_list_store_new(DetailColumnCount, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING);
@@ -212,6 +211,15 @@ GtkWidget* DetailsList(const Alert& alert)
         g_free(whole);
         g_free(tooltip);
     }
+    return store;
+}
+
+// The details as a list, one row per line: the item (a long path shortened in its middle, where
+// its start and its name stay readable) and the reason beside it. The whole line shows as the
+// row's tooltip, and selected rows are copied whole.
+GtkWidget* DetailsList(const Alert& alert)
+{
+    GtkListStore* store = DetailRows(alert);
     GtkWidget* view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));
     g_object_unref(store);
     const struct

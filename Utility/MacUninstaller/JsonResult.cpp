@@ -17,6 +17,34 @@ const char* OutcomeOf(int status)
     return status >= 0 && status < 6 ? outcomes[status] : "unknown";
 }
 
+// The summary's count that an entry line of this kind adds to.
+void CountEntry(RemovalCounts& counts, RemovalLineKind kind)
+{
+    switch (kind)
+    {
+    case RemovalLineKind::Removed:
+    case RemovalLineKind::WouldRemove:
+        ++counts.removed;
+        break;
+    case RemovalLineKind::Kept:
+        ++counts.kept;
+        break;
+    case RemovalLineKind::Missing:
+        ++counts.missing;
+        break;
+    case RemovalLineKind::WouldFail:
+        ++counts.wouldFail;
+        break;
+    case RemovalLineKind::Ignored:
+    case RemovalLineKind::WouldBeIgnored:
+        ++counts.ignored;
+        break;
+    default:
+        ++counts.failed;
+        break;
+    }
+}
+
 } // namespace
 
 void JsonResult::SetProduct(const TqString& name, const TqString& id, const TqString& build)
@@ -57,30 +85,7 @@ void JsonResult::takeLine()
         return;
     }
     closing.hasSummary = true;
-    RemovalCounts& counts = closing.counts;
-    switch (parsed.kind)
-    {
-    case RemovalLineKind::Removed:
-    case RemovalLineKind::WouldRemove:
-        ++counts.removed;
-        break;
-    case RemovalLineKind::Kept:
-        ++counts.kept;
-        break;
-    case RemovalLineKind::Missing:
-        ++counts.missing;
-        break;
-    case RemovalLineKind::WouldFail:
-        ++counts.wouldFail;
-        break;
-    case RemovalLineKind::Ignored:
-    case RemovalLineKind::WouldBeIgnored:
-        ++counts.ignored;
-        break;
-    default:
-        ++counts.failed;
-        break;
-    }
+    CountEntry(closing.counts, parsed.kind);
     (void)std::fprintf(out, "%s\n",
                        RemovalJson::EntryObject(parsed.kind, UnescapeLineText(parsed.subject),
                                                 UnescapeLineText(parsed.reason))
