@@ -93,14 +93,24 @@ void PassOnInterruptionAgain(int)
     errno = savedErrno;
 }
 
-// The four interruptions as a signal set.
-sigset_t InterruptionSet()
+using StopHandlings = struct sigaction[std::size(StopRequests::kSignals)];
+
+// Handles the four interruptions with handler, one at a time, restarting the reads and writes they
+// interrupt; previous keeps the handling there was.
+void HandleInterruptions(void (*handler)(int), StopHandlings& previous)
 {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int signal : StopRequests::kSignals)
-        sigaddset(&set, signal);
-    return set;
+    struct sigaction handling = {};
+    handling.sa_handler = handler;
+    handling.sa_flags = SA_RESTART;
+    sigfillset(&handling.sa_mask);
+    for (size_t index = 0; index < std::size(StopRequests::kSignals); ++index)
+        sigaction(StopRequests::kSignals[index], &handling, &previous[index]);
+}
+
+void PutBackInterruptions(const StopHandlings& previous)
+{
+    for (size_t index = 0; index < std::size(StopRequests::kSignals); ++index)
+        sigaction(StopRequests::kSignals[index], &previous[index], nullptr);
 }
 
 // Children start with the interruptions, a closed pipe and a file-size limit at their default
@@ -108,9 +118,7 @@ sigset_t InterruptionSet()
 void ResetSignalsForChild(posix_spawnattr_t* attributes)
 {
     sigset_t defaults, none;
-    sigemptyset(&defaults);
-    for (int signal : StopRequests::kSignals)
-        sigaddset(&defaults, signal);
+    defaults = StopRequests::SignalSet();
     sigaddset(&defaults, SIGPIPE);
     sigaddset(&defaults, SIGXFSZ);
     sigemptyset(&none);
@@ -249,6 +257,60 @@ Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments)
     return Status::Failed(errno, TqString("could not start ") + path);
 }
 
+namespace
+{
+
+// Starts command with its standard error into errorsTo when open; 0 or the error of posix_spawn.
+int SpawnWithErrorsTo(const Vector<TqString>& command, const FileDescriptor& errorsTo, pid_t* child)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (errorsTo.IsOpen())
+        posix_spawn_file_actions_adddup2(&actions, errorsTo.Get(), STDERR_FILENO);
+    std::vector<char*> argv = ArgumentPointers(command);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    ResetSignalsForChild(&attributes);
+    const int error = posix_spawn(child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return error;
+}
+
+// With interruptions let through to the handler that passes them on: passes the child's standard
+// error on (keeping its last line) and waits until the child has ended, leaving it to be reaped.
+void WaitPassingOnInterruptions(pid_t child, const sigset_t& unblocked, const FileDescriptor& errors,
+                                TqString* lastErrorLine)
+{
+    const sigset_t interruptions = StopRequests::SignalSet();
+    waitedChildPid = child;
+    sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+    if (errors.IsOpen())
+        *lastErrorLine = PassOnKeepingLastLine(errors.Get(), STDERR_FILENO);
+    siginfo_t ended;
+    while (waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT) != 0 && errno == EINTR)
+    {
+    }
+    sigprocmask(SIG_BLOCK, &interruptions, nullptr);
+    waitedChildPid = 0;
+}
+
+// Ctrl-C reaches the whole foreground group, this process again as the child ends: one held back
+// meanwhile belongs to this wait, and must not meet the previous handling (often the default,
+// which would end the run with nothing said).
+void TakeHeldInterruptions()
+{
+    const sigset_t interruptions = StopRequests::SignalSet();
+    const struct timespec now = {0, 0};
+    for (int held; (held = sigtimedwait(&interruptions, nullptr, &now)) > 0;)
+    {
+        if (waitInterruption == 0)
+            waitInterruption = held;
+    }
+}
+
+} // namespace
+
 int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine, int* interruptedBy)
 {
     if (command.empty() || command[0].IsEmpty())
@@ -258,63 +320,30 @@ int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine, int* in
         return -1;
     FileDescriptor readEnd(pipeEnds[0]);
     FileDescriptor writeEnd(pipeEnds[1]);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (writeEnd.IsOpen())
-        posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDERR_FILENO);
-    std::vector<char*> argv = ArgumentPointers(command);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    ResetSignalsForChild(&attributes);
     // An interruption while the child runs (sudo asking for the password, say) is passed on to
     // it, so that it never outlives this run still reading the terminal. Interruptions are held
     // back until the child's id is known, and again from when it has ended until it is reaped.
-    const sigset_t interruptions = InterruptionSet();
+    const sigset_t interruptions = StopRequests::SignalSet();
     sigset_t previousMask;
     sigprocmask(SIG_BLOCK, &interruptions, &previousMask);
-    struct sigaction passOn = {};
-    passOn.sa_handler = PassOnInterruption;
-    passOn.sa_flags = SA_RESTART;
-    sigfillset(&passOn.sa_mask);
-    struct sigaction previous[std::size(StopRequests::kSignals)];
-    for (size_t index = 0; index < std::size(StopRequests::kSignals); ++index)
-        sigaction(StopRequests::kSignals[index], &passOn, &previous[index]);
-    struct sigaction again = passOn;
+    StopHandlings previous;
+    HandleInterruptions(PassOnInterruption, previous);
+    struct sigaction again = {};
     again.sa_handler = PassOnInterruptionAgain;
+    again.sa_flags = SA_RESTART;
+    sigfillset(&again.sa_mask);
     struct sigaction previousAlarm;
     sigaction(SIGALRM, &again, &previousAlarm);
     waitInterruption = 0;
-    pid_t child;
-    int error = posix_spawn(&child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_t child = -1;
+    const int error = SpawnWithErrorsTo(command, writeEnd, &child);
     writeEnd = FileDescriptor();
     if (error == 0)
-    {
-        waitedChildPid = child;
-        sigprocmask(SIG_SETMASK, &previousMask, nullptr);
-        if (readEnd.IsOpen())
-            *lastErrorLine = PassOnKeepingLastLine(readEnd.Get(), STDERR_FILENO);
-        siginfo_t ended;
-        while (waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT) != 0 && errno == EINTR)
-        {
-        }
-        sigprocmask(SIG_BLOCK, &interruptions, nullptr);
-        waitedChildPid = 0;
-    }
+        WaitPassingOnInterruptions(child, previousMask, readEnd, lastErrorLine);
     (void)alarm(0);
     sigaction(SIGALRM, &previousAlarm, nullptr);
-    // Ctrl-C reaches the whole foreground group, this process again as the child ends: one held
-    // back meanwhile belongs to this wait, and must not meet the previous handling (often the
-    // default, which would end the run with nothing said).
-    const struct timespec now = {0, 0};
-    for (int held; (held = sigtimedwait(&interruptions, nullptr, &now)) > 0;)
-    {
-        if (waitInterruption == 0)
-            waitInterruption = held;
-    }
-    for (size_t index = 0; index < std::size(StopRequests::kSignals); ++index)
-        sigaction(StopRequests::kSignals[index], &previous[index], nullptr);
+    TakeHeldInterruptions();
+    PutBackInterruptions(previous);
     const int status = error == 0 ? WaitForChild(child) : -1;
     if (interruptedBy != nullptr)
         *interruptedBy = waitInterruption;
@@ -329,18 +358,10 @@ void AskToolToStop()
 
 void InterruptionShield::Raise()
 {
-    static_assert(std::size(StopRequests::kSignals) == sizeof previous / sizeof previous[0],
-                  "one saved handling per interruption");
     if (raised)
         return;
     stopWanted = 0;
-    struct sigaction passOn = {};
-    passOn.sa_handler = PassOnStop;
-    // Reads and writes carry on where they were; one request at a time.
-    passOn.sa_flags = SA_RESTART;
-    sigfillset(&passOn.sa_mask);
-    for (size_t index = 0; index < std::size(StopRequests::kSignals); ++index)
-        sigaction(StopRequests::kSignals[index], &passOn, &previous[index]);
+    HandleInterruptions(PassOnStop, previous);
     raised = true;
 }
 
@@ -348,8 +369,7 @@ void InterruptionShield::Lower()
 {
     if (!raised)
         return;
-    for (size_t index = 0; index < std::size(StopRequests::kSignals); ++index)
-        sigaction(StopRequests::kSignals[index], &previous[index], nullptr);
+    PutBackInterruptions(previous);
     stopWanted = 0;
     raised = false;
 }
@@ -374,7 +394,7 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
     (void)fcntl(stopWrite.Get(), F_SETFL, O_NONBLOCK);
     std::vector<char*> argv = ArgumentPointers(command);
     // Interruptions wait until the new tool can be reached.
-    const sigset_t interruptions = InterruptionSet();
+    const sigset_t interruptions = StopRequests::SignalSet();
     sigset_t previousMask;
     sigprocmask(SIG_BLOCK, &interruptions, &previousMask);
     pid_t child = -1;

@@ -1,11 +1,13 @@
 #ifndef TQ_PROCESSLAUNCHER_H
 #define TQ_PROCESSLAUNCHER_H
 
+#include <iterator>
 #include <signal.h>
 #include <sys/types.h>
 
 #include "FileDescriptor.h"
 #include "Status.h"
+#include "StopRequests.h"
 #include "TqString.h"
 #include "UserIdentity.h"
 #include "Vector.h"
@@ -52,7 +54,7 @@ public:
 
 private:
     bool raised = false;
-    struct sigaction previous[4];
+    struct sigaction previous[std::size(StopRequests::kSignals)];
 };
 
 // Asks the running tool to stop, as an interruption does while the shield is raised (a tool

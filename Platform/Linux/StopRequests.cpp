@@ -15,22 +15,22 @@ void CountRequest(int)
     requests = requests + 1;
 }
 
-sigset_t StopSignals()
-{
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int signal : StopRequests::kSignals)
-        sigaddset(&signals, signal);
-    return signals;
-}
-
 void ChangeMask(int how)
 {
-    const sigset_t signals = StopSignals();
+    const sigset_t signals = StopRequests::SignalSet();
     (void)sigprocmask(how, &signals, nullptr);
 }
 
 } // namespace
+
+sigset_t StopRequests::SignalSet()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : kSignals)
+        sigaddset(&signals, signal);
+    return signals;
+}
 
 void StopRequests::Catch()
 {
@@ -62,7 +62,7 @@ bool StopRequests::WaitForInput(int fd, unsigned long countBefore)
     if (!caught)
         return true;
     // Held back but while waiting, so that none falls between the look at the count and the wait.
-    const sigset_t stops = StopSignals();
+    const sigset_t stops = StopRequests::SignalSet();
     sigset_t previous;
     if (sigprocmask(SIG_BLOCK, &stops, &previous) != 0)
         return true;

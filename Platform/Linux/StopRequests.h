@@ -12,6 +12,9 @@ namespace StopRequests
 // gives its children their defaults back).
 inline constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
+// The four as a signal set.
+sigset_t SignalSet();
+
 // From now on each of the four is counted instead of ending the process, but for one this process
 // was started ignoring. The handler does not restart what it interrupts, so a question read from
 // the terminal ends at once.
