@@ -374,23 +374,67 @@ void InterruptionShield::Lower()
     raised = false;
 }
 
+namespace
+{
+
+struct Pipe
+{
+    FileDescriptor readEnd;
+    FileDescriptor writeEnd;
+};
+
+Result<Pipe> MakePipe()
+{
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return Status::FromErrno("could not make a pipe");
+    return Pipe{FileDescriptor(ends[0]), FileDescriptor(ends[1])};
+}
+
+// Starts the tool as this process's user: standard output and error share the pipe at output, so
+// whatever the tool or an elevation program says reaches the person (dup2 clears close-on-exec on
+// these two only), standard input is the stop request's way in; in a session of its own when
+// withoutTerminal. 0 or the error of posix_spawn.
+int SpawnTool(const Vector<TqString>& command, std::vector<char*>& argv, const FileDescriptor& output,
+              const FileDescriptor& input, bool withoutTerminal, pid_t* child)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output.Get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output.Get(), STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, input.Get(), STDIN_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    ResetSignalsForChild(&attributes);
+    if (withoutTerminal)
+    {
+        short flags = 0;
+        posix_spawnattr_getflags(&attributes, &flags);
+        posix_spawnattr_setflags(&attributes, static_cast<short>(flags | POSIX_SPAWN_SETSID));
+    }
+    const int error = posix_spawn(child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return error;
+}
+
+} // namespace
+
 Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runAs)
 {
     if (pid > 0)
         return Status::Failed(EBUSY, "the removal tool is already running");
     if (command.empty() || command[0].IsEmpty())
         return Status::Failed(ENOENT, "no program to start");
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
-        return Status::Failed(errno, "could not make a pipe");
-    FileDescriptor readEnd(pipeEnds[0]);
-    FileDescriptor writeEnd(pipeEnds[1]);
+    Result<Pipe> toolOutput = MakePipe();
     // The stop request's way in: never blocks this process, even if the tool does not read it.
-    int stopEnds[2];
-    if (pipe2(stopEnds, O_CLOEXEC) != 0)
-        return Status::Failed(errno, "could not make a pipe");
-    FileDescriptor stopRead(stopEnds[0]);
-    FileDescriptor stopWrite(stopEnds[1]);
+    Result<Pipe> stopInput = MakePipe();
+    if (!toolOutput.IsDone() || !stopInput.IsDone())
+        return toolOutput.IsDone() ? stopInput.GetStatus() : toolOutput.GetStatus();
+    FileDescriptor& readEnd = toolOutput.Value().readEnd;
+    FileDescriptor& writeEnd = toolOutput.Value().writeEnd;
+    FileDescriptor& stopRead = stopInput.Value().readEnd;
+    FileDescriptor& stopWrite = stopInput.Value().writeEnd;
     (void)fcntl(stopWrite.Get(), F_SETFL, O_NONBLOCK);
     std::vector<char*> argv = ArgumentPointers(command);
     // Interruptions wait until the new tool can be reached.
@@ -405,27 +449,7 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
         error = child < 0 ? errno : 0;
     }
     else
-    {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        // Standard output and error share the pipe, so whatever the tool or an elevation program
-        // says reaches the person. dup2 clears close-on-exec on these two only.
-        posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDERR_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, stopRead.Get(), STDIN_FILENO);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        ResetSignalsForChild(&attributes);
-        if (withoutTerminal)
-        {
-            short flags = 0;
-            posix_spawnattr_getflags(&attributes, &flags);
-            posix_spawnattr_setflags(&attributes, static_cast<short>(flags | POSIX_SPAWN_SETSID));
-        }
-        error = posix_spawn(&child, command[0].ConstData(), &actions, &attributes, argv.data(), environ);
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
-    }
+        error = SpawnTool(command, argv, writeEnd, stopRead, withoutTerminal, &child);
     if (error != 0)
     {
         sigprocmask(SIG_SETMASK, &previousMask, nullptr);
