@@ -28,8 +28,8 @@ public:
     }
     // What the system call just made failed, with the errno it left; call it straight after the call.
     static Status FromErrno(const TqString& message) { return Failed(errno, message); }
-    // The same reason with a message that says what the caller was doing.
-    Status Because(const TqString& newMessage) const { return Failed(error, newMessage); }
+    // The same reason with a message that says what the caller was doing; done stays done.
+    Status Because(const TqString& newMessage) const { return IsDone() ? *this : Failed(error, newMessage); }
 
     bool IsDone() const { return message.IsEmpty(); }
     // The name (or a folder on its way) is not there.
@@ -43,6 +43,14 @@ public:
     bool IsBusy() const { return error == EBUSY; }
     bool IsReadOnlyFileSystem() const { return error == EROFS; }
     bool IsCancelled() const { return error == ECANCELED; }
+    // Unlinking was refused for what may be a folder: EISDIR, or EPERM where a system says that.
+    bool MayBeFolder() const { return error == EISDIR || error == EPERM; }
+    // A symbolic link stood where the call follows none.
+    bool IsLink() const { return error == ELOOP; }
+    // The caller's rights on a folder refused it, as opposed to a flag or policy (EPERM).
+    bool IsAccessDenied() const { return error == EACCES; }
+    // The call does not apply to what it was given, such as reading a link that is not one.
+    bool IsInvalidArgument() const { return error == EINVAL; }
 
     // For the places that hand the reason on to the system or to strerror.
     int Errno() const { return error; }

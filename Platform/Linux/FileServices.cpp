@@ -16,25 +16,31 @@
 #include "TreeRemoval.h"
 
 // A folder is emptied by the one tree walk, then removed.
+namespace
+{
+
+// What is already gone needs no removing.
+Status GoneIsDone(const Status& removal)
+{
+    return removal.IsNotFound() ? Status::Done() : removal;
+}
+
+} // namespace
+
 Status RemoveTreeAt(int parent, const char* name, DiskChanges& changes)
 {
     struct stat status;
     if (fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT ? Status::Done() : Status::Failed(errno, name);
-    int error = 0;
-    if (S_ISDIR(status.st_mode))
-    {
-        const FileDescriptor folder(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!folder.IsOpen())
-            return errno == ENOENT ? Status::Done() : Status::Failed(errno, name);
-        const Status inside = TreeRemoval::RemoveContents(folder.Get(), changes);
-        if (!inside.IsDone())
-            return Status::Failed(inside.Errno(), TqString(name) + "/" + inside.Message());
-        error = changes.RemoveEmptyDirectory(parent, name).Errno();
-    }
-    else
-        error = changes.RemoveName(parent, name).Errno();
-    return error == 0 || error == ENOENT ? Status::Done() : Status::Failed(error, name);
+        return GoneIsDone(Status::FromErrno(name));
+    if (!S_ISDIR(status.st_mode))
+        return GoneIsDone(changes.RemoveName(parent, name).Because(name));
+    const FileDescriptor folder(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.IsOpen())
+        return GoneIsDone(Status::FromErrno(name));
+    const Status inside = TreeRemoval::RemoveContents(folder.Get(), changes);
+    if (!inside.IsDone())
+        return inside.Because(TqString(name) + "/" + inside.Message());
+    return GoneIsDone(changes.RemoveEmptyDirectory(parent, name).Because(name));
 }
 
 namespace
@@ -131,15 +137,10 @@ void OwnerWritableChanges::PrepareToEmpty(int folderFd)
         (void)fchmod(folderFd, (status.st_mode & 07777) | 0700);
 }
 
-bool RemoveTree(const TqString& path)
-{
-    OwnerWritableChanges changes;
-    return RemoveTree(path, changes).IsDone();
-}
-
-Status RemoveTree(const TqString& path, DiskChanges& changes)
+Status RemoveTree(const TqString& path)
 {
     if (path.IsEmpty())
         return Status::Failed(ENOENT, "no path to remove");
+    OwnerWritableChanges changes;
     return RemoveTreeAt(AT_FDCWD, path.ConstData(), changes);
 }

@@ -368,7 +368,7 @@ ToolOutcome LinuxPlatform::WaitForTool()
 
 bool LinuxPlatform::RemoveItem(const TqString& path)
 {
-    return RemoveTree(path);
+    return RemoveTree(path).IsDone();
 }
 
 bool LinuxPlatform::RemoveRunningCopy()
@@ -380,7 +380,7 @@ bool LinuxPlatform::RemoveRunningCopy()
     const char* name = std::strrchr(folder.ConstData(), '/');
     const bool removed = PathText::Join(folder, PlatformNames::kBundleFolder) == bundle && name != nullptr &&
                          IsRunFolderName(name + 1) && lstat(folder.ConstData(), &status) == 0 &&
-                         IsPrivateFolderOf(status, geteuid()) && RemoveTree(folder);
+                         IsPrivateFolderOf(status, geteuid()) && RemoveTree(folder).IsDone();
     // The first phase held interruptions back across the relaunch; with nothing of the copy left
     // on disk, one that came meanwhile may take its course.
     StopRequests::Release();

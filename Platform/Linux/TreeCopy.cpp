@@ -62,14 +62,20 @@ public:
             return Status::Done(); // sockets, FIFOs and devices are no part of what runs
         Level top;
         top.source = FileDescriptor(open(from.c_str(), kOpenFolder));
-        if (!top.source.IsOpen() || !IdentifyNode(top.source.Get(), "", sourceTop))
-            return Status::Failed(errno, text("could not read ", ""));
+        if (!top.source.IsOpen())
+            return Status::FromErrno(text("could not read ", ""));
+        const Result<NodeIdentity> source = IdentifyNode(top.source.Get(), "");
+        if (!source.IsDone())
+            return source.GetStatus().Because(text("could not read ", ""));
+        sourceTop = source.Value();
         if (liesWithinSource(destinationFolderFd))
             return Status::Failed(EINVAL, text("could not copy a folder into itself: ", ""));
         if (Status made = makeFolder(top, destinationFolderFd, name, ""); !made.IsDone())
             return made;
-        if (!IdentifyNode(top.copy.Get(), "", copyTop))
-            return Status::Failed(errno, text("could not read the copy of ", ""));
+        const Result<NodeIdentity> copy = IdentifyNode(top.copy.Get(), "");
+        if (!copy.IsDone())
+            return copy.GetStatus().Because(text("could not read the copy of ", ""));
+        copyTop = copy.Value();
         top.mode = status.st_mode;
         if (Status listed = list(top); !listed.IsDone())
             return listed;
@@ -117,8 +123,8 @@ private:
         if (!inner.source.IsOpen())
             return Status::Failed(errno, text("could not read ", path));
         // The copy's own folder, met inside the source, would be copied for ever.
-        NodeIdentity folder;
-        if (!IdentifyNode(inner.source.Get(), "", folder) || folder == copyTop)
+        const Result<NodeIdentity> folder = IdentifyNode(inner.source.Get(), "");
+        if (!folder.IsDone() || folder.Value() == copyTop)
             return Status::Failed(EINVAL, text("could not copy a folder into itself: ", ""));
         if (Status made = makeFolder(inner, parent.copy.Get(), name.c_str(), path); !made.IsDone())
             return made;
@@ -159,8 +165,8 @@ private:
     Status list(Level& level)
     {
         FolderListing listing(level.source.Get());
-        if (listing.Error() != 0)
-            return Status::Failed(listing.Error(), text("could not read ", level.where));
+        if (!listing.Error().IsDone())
+            return listing.Error().Because(text("could not read ", level.where));
         while (const dirent* entry = listing.Next())
             level.names.push_back(entry->d_name);
         return Status::Done();
@@ -253,20 +259,22 @@ private:
     // its ".." entries.
     bool liesWithinSource(int folderFd) const
     {
-        NodeIdentity here;
-        if (!IdentifyNode(folderFd, "", here))
+        Result<NodeIdentity> here = IdentifyNode(folderFd, "");
+        if (!here.IsDone())
             return false;
         FileDescriptor current;
         for (size_t steps = 0; steps < 4096; ++steps)
         {
-            if (here == sourceTop)
+            if (here.Value() == sourceTop)
                 return true;
             FileDescriptor above(openat(current.IsOpen() ? current.Get() : folderFd, "..", kOpenFolder));
-            NodeIdentity up;
-            if (!above.IsOpen() || !IdentifyNode(above.Get(), "", up) || up == here)
+            if (!above.IsOpen())
+                return false;
+            Result<NodeIdentity> up = IdentifyNode(above.Get(), "");
+            if (!up.IsDone() || up.Value() == here.Value())
                 return false;
             current = std::move(above);
-            here = up;
+            here = std::move(up);
         }
         return false;
     }

@@ -133,13 +133,13 @@ TEST_F(FileServicesTest, RemoveTreeTakesReadOnlyFoldersAndNeverFollowsLinks)
     ASSERT_EQ(symlink(Path("outside").c_str(), Path("run/Copy.app/Contents/out").c_str()), 0);
     chmod(Path("run/Copy.app/Contents/Resources").c_str(), 0500);
     chmod(Path("run/Copy.app/Contents").c_str(), 0555);
-    EXPECT_TRUE(RemoveTree(Path("run").c_str()));
+    EXPECT_TRUE(RemoveTree(Path("run").c_str()).IsDone());
     EXPECT_FALSE(std::filesystem::exists(Path("run")));
     EXPECT_EQ(ReadFile(outside), "keep");
-    EXPECT_TRUE(RemoveTree(Path("missing").c_str()));
-    EXPECT_TRUE(RemoveTree(outside.c_str()));
+    EXPECT_TRUE(RemoveTree(Path("missing").c_str()).IsDone());
+    EXPECT_TRUE(RemoveTree(outside.c_str()).IsDone());
     EXPECT_FALSE(std::filesystem::exists(outside));
-    EXPECT_FALSE(RemoveTree(TqString()));
+    EXPECT_FALSE(RemoveTree(TqString()).IsDone());
 }
 
 // The walk copies a link to a folder as the link, never what it points at, and the running
