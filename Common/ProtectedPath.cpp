@@ -255,13 +255,13 @@ Status ProtectedPath::OpenForReading(const OpenedPath& opened, FileDescriptor& r
 {
     struct stat judged, found;
     if (fstat(opened.item.Get(), &judged) != 0)
-        return Status::Failed(errno, opened.realPath);
+        return Status::FromErrno(opened.realPath);
     if (!S_ISREG(judged.st_mode))
         return Status::Failed(EINVAL, opened.realPath + " is not a regular file");
     FileDescriptor file(
         openat(opened.folder.Get(), opened.name.ConstData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
     if (!file.IsOpen() || fstat(file.Get(), &found) != 0)
-        return Status::Failed(errno, opened.realPath);
+        return Status::FromErrno(opened.realPath);
     if (found.st_dev != judged.st_dev || found.st_ino != judged.st_ino)
         return Status::Failed(ESTALE, opened.realPath + " was replaced while it was being checked");
     readable = std::move(file);

@@ -43,6 +43,12 @@ public:
     bool IsBusy() const { return error == EBUSY; }
     bool IsReadOnlyFileSystem() const { return error == EROFS; }
     bool IsCancelled() const { return error == ECANCELED; }
+    // What was opened is no longer what was meant: replaced while it was being checked.
+    bool IsStale() const { return error == ESTALE; }
+    // The log socket wants the other kind of socket (a stream rather than datagrams, say).
+    bool IsWrongSocketType() const { return error == EPROTOTYPE; }
+    // The system refused a call (it gave an errno value), rather than a rule of our own.
+    bool IsSystemFailure() const { return error != 0; }
     // Unlinking was refused for what may be a folder: EISDIR, or EPERM where a system says that.
     bool MayBeFolder() const { return error == EISDIR || error == EPERM; }
     // A symbolic link stood where the call follows none.

@@ -52,14 +52,14 @@ Status UsableTemporaryFolder(const char* path, uid_t user, TqString& real)
 {
     char resolved[PATH_MAX];
     if (realpath(path, resolved) == nullptr)
-        return Status::Failed(errno, path);
+        return Status::FromErrno(path);
     struct stat status;
     if (stat(resolved, &status) != 0 || !S_ISDIR(status.st_mode))
         return Status::Failed(0, TqString(path) + " is not a folder");
     if (Status problem = ProtectedPath::Check(resolved, user); !problem.IsDone())
         return problem;
     if (access(resolved, W_OK | X_OK) != 0)
-        return Status::Failed(errno, TqString(path) + " is not writable");
+        return Status::FromErrno(TqString(path) + " is not writable");
     // The copy is run from there.
     struct statvfs fileSystem;
     if (statvfs(resolved, &fileSystem) == 0 && (fileSystem.f_flag & ST_NOEXEC) != 0)
@@ -120,12 +120,12 @@ Status CreatePrivateDirectory(const TqString& path)
     if (path.IsEmpty())
         return Status::Failed(ENOENT, "no folder to create");
     if (mkdir(path.ConstData(), 0700) != 0)
-        return Status::Failed(errno, TqString("could not create ") + path);
+        return Status::FromErrno(TqString("could not create ") + path);
     // A restrictive umask may have taken the owner's own bits away.
     struct stat status;
     if (stat(path.ConstData(), &status) != 0 ||
         ((status.st_mode & 07777) != 0700 && chmod(path.ConstData(), 0700) != 0))
-        return Status::Failed(errno, TqString("could not make private ") + path);
+        return Status::FromErrno(TqString("could not make private ") + path);
     return Status::Done();
 }
 

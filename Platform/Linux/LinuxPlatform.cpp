@@ -393,7 +393,7 @@ Status LinuxPlatform::FindInstalledFiles(TqString& toolPath, TqString& definitio
     RemovalFiles files{toolPath, definitionPath, targetPathFile};
     uid_t controller = 0;
     const Status settled = SettleControl(files, controller);
-    if (settled.Errno() != 0)
+    if (settled.IsSystemFailure())
         return settled;
     toolPath = files.tool;
     definitionPath = files.definition;

@@ -246,7 +246,7 @@ Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments)
     // Nothing written so far may be lost with this process image.
     (void)std::fflush(nullptr);
     execv(path.ConstData(), argv.data());
-    return Status::Failed(errno, TqString("could not start ") + path);
+    return Status::FromErrno(TqString("could not start ") + path);
 }
 
 int RunAndWait(const Vector<TqString>& command, TqString* lastErrorLine, int* interruptedBy)
@@ -362,13 +362,13 @@ Status ToolProcess::Start(const Vector<TqString>& command, const RunAsUser& runA
         return Status::Failed(ENOENT, "no program to start");
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0)
-        return Status::Failed(errno, "could not make a pipe");
+        return Status::FromErrno("could not make a pipe");
     FileDescriptor readEnd(pipeEnds[0]);
     FileDescriptor writeEnd(pipeEnds[1]);
     // The stop request's way in: never blocks this process, even if the tool does not read it.
     int stopEnds[2];
     if (pipe2(stopEnds, O_CLOEXEC) != 0)
-        return Status::Failed(errno, "could not make a pipe");
+        return Status::FromErrno("could not make a pipe");
     FileDescriptor stopRead(stopEnds[0]);
     FileDescriptor stopWrite(stopEnds[1]);
     (void)fcntl(stopWrite.Get(), F_SETFL, O_NONBLOCK);

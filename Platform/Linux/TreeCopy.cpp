@@ -53,7 +53,7 @@ public:
     {
         struct stat status;
         if (fstatat(AT_FDCWD, from.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return Status::Failed(errno, text("could not read ", ""));
+            return Status::FromErrno(text("could not read ", ""));
         if (S_ISLNK(status.st_mode))
             return copyLink(AT_FDCWD, from.c_str(), destinationFolderFd, name, "");
         if (S_ISREG(status.st_mode))
@@ -103,7 +103,7 @@ private:
             return writeReplacement(level);
         struct stat status;
         if (fstatat(level.source.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno == ENOENT ? Status::Done() : Status::Failed(errno, text("could not read ", path));
+            return errno == ENOENT ? Status::Done() : Status::FromErrno(text("could not read ", path));
         if (S_ISLNK(status.st_mode))
             return copyLink(level.source.Get(), name.c_str(), level.copy.Get(), name.c_str(), path);
         if (S_ISREG(status.st_mode))
@@ -121,7 +121,7 @@ private:
         Level inner;
         inner.source = FileDescriptor(openat(parent.source.Get(), name.c_str(), kOpenFolder));
         if (!inner.source.IsOpen())
-            return Status::Failed(errno, text("could not read ", path));
+            return Status::FromErrno(text("could not read ", path));
         // The copy's own folder, met inside the source, would be copied for ever.
         const Result<NodeIdentity> folder = IdentifyNode(inner.source.Get(), "");
         if (!folder.IsDone() || folder.Value() == copyTop)
@@ -147,7 +147,7 @@ private:
                 return written;
         }
         if (fchmod(level.copy.Get(), level.mode & kCopiedModeBits) != 0)
-            return Status::Failed(errno, text("could not set the permissions of the copy of ", level.where));
+            return Status::FromErrno(text("could not set the permissions of the copy of ", level.where));
         levels.pop_back();
         return Status::Done();
     }
@@ -155,10 +155,10 @@ private:
     Status makeFolder(Level& level, int destinationFolderFd, const char* name, const std::string& path)
     {
         if (mkdirat(destinationFolderFd, name, 0700) != 0)
-            return Status::Failed(errno, text("could not create the copy of ", path));
+            return Status::FromErrno(text("could not create the copy of ", path));
         level.copy = FileDescriptor(openat(destinationFolderFd, name, kOpenFolder));
         if (!level.copy.IsOpen())
-            return Status::Failed(errno, text("could not open the copy of ", path));
+            return Status::FromErrno(text("could not open the copy of ", path));
         return Status::Done();
     }
 
@@ -180,7 +180,7 @@ private:
         {
             const ssize_t size = readlinkat(folderFd, name, target.data(), target.size());
             if (size < 0)
-                return Status::Failed(errno, text("could not read the link ", path));
+                return Status::FromErrno(text("could not read the link ", path));
             if (static_cast<size_t>(size) < target.size())
             {
                 target[static_cast<size_t>(size)] = '\0';
@@ -189,7 +189,7 @@ private:
             target.resize(target.size() * 2);
         }
         if (symlinkat(target.data(), destinationFolderFd, copyName) != 0)
-            return Status::Failed(errno, text("could not create the copy of the link ", path));
+            return Status::FromErrno(text("could not create the copy of the link ", path));
         return Status::Done();
     }
 
@@ -200,7 +200,7 @@ private:
         FileDescriptor input(openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat status;
         if (!input.IsOpen() || fstat(input.Get(), &status) != 0)
-            return Status::Failed(errno, text("could not open ", path));
+            return Status::FromErrno(text("could not open ", path));
         if (!S_ISREG(status.st_mode))
             return Status::Failed(EAGAIN, text("changed while it was copied: ", path));
         return writeFile(input.Get(), status.st_mode, destinationFolderFd, copyName, path);
@@ -224,7 +224,7 @@ private:
         FileDescriptor output(
             openat(destinationFolderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!output.IsOpen())
-            return Status::Failed(errno, text("could not create the copy of ", path));
+            return Status::FromErrno(text("could not create the copy of ", path));
         buffer.resize(65536);
         for (off_t offset = 0;;)
         {
@@ -234,7 +234,7 @@ private:
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
-                return Status::Failed(errno, text("could not read ", path));
+                return Status::FromErrno(text("could not read ", path));
             if (got == 0)
                 break;
             for (ssize_t written = 0; written < got;)
@@ -251,7 +251,7 @@ private:
             offset += got;
         }
         if (fchmod(output.Get(), mode & kCopiedModeBits) != 0)
-            return Status::Failed(errno, text("could not set the permissions of the copy of ", path));
+            return Status::FromErrno(text("could not set the permissions of the copy of ", path));
         return Status::Done();
     }
 
@@ -317,6 +317,6 @@ Status CopyTree(const TqString& from, const TqString& to, const CopyOptions& opt
     const char* slash = std::strrchr(to.ConstData(), '/');
     const FileDescriptor folder(open(parent.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.IsOpen())
-        return Status::Failed(errno, TqString("could not open ") + parent);
+        return Status::FromErrno(TqString("could not open ") + parent);
     return CopyTreeAt(from, folder.Get(), slash == nullptr ? to.ConstData() : slash + 1, options);
 }

@@ -39,8 +39,10 @@ Status SettleControl(RemovalFiles& files, uid_t& controller)
     for (size_t index = 0; index < 3; ++index)
     {
         const Status status = ProtectedPath::Open(*paths[index], opened[index]);
-        if (status.Errno() != 0 || paths[index]->IsEmpty())
-            return Status::Failed(paths[index]->IsEmpty() ? ENOENT : status.Errno(), *paths[index]);
+        if (paths[index]->IsEmpty())
+            return Status::Failed(ENOENT, *paths[index]);
+        if (status.IsSystemFailure())
+            return status.Because(*paths[index]);
         if (!status.IsDone() && untrusted.IsDone())
             untrusted = status;
         all.push_back(&opened[index]);
@@ -79,7 +81,7 @@ Status CheckRootMayRun(const Vector<TqString>& paths)
             controlled = opened.realPath;
         }
         if (!status.IsDone())
-            return Status::Failed(status.Errno(), TqString("refusing to run as root: ") + EscapeLineText(status.Message()));
+            return status.Because(TqString("refusing to run as root: ") + EscapeLineText(status.Message()));
     }
     if (controller == 0)
         return Status::Done();

@@ -26,7 +26,7 @@ FileDescriptor openPrivateFolder(const std::string& path, uid_t user, Status& st
     struct stat folderStatus;
     if (!folder.IsOpen() || fstat(folder.Get(), &folderStatus) != 0)
     {
-        status = Status::Failed(errno, TqString(("cannot open the lock folder " + path).c_str()));
+        status = Status::FromErrno(TqString(("cannot open the lock folder " + path).c_str()));
         return FileDescriptor();
     }
     if (folderStatus.st_uid != user || (folderStatus.st_mode & 07777) != privateFolderMode)
@@ -64,7 +64,7 @@ Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
     }
     const std::string path = parent + "/InstallUtility";
     if (mkdir(path.c_str(), privateFolderMode) != 0 && errno != EEXIST)
-        return Status::Failed(errno, TqString(("cannot make the lock folder " + path).c_str()));
+        return Status::FromErrno(TqString(("cannot make the lock folder " + path).c_str()));
     Status status;
     folder = openPrivateFolder(path, user, status);
     folderPath = TqString(path.c_str());
@@ -92,7 +92,7 @@ Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, 
             candidate = FileDescriptor(
                 openat(folder.Get(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!candidate.IsOpen())
-            return Status::Failed(errno, TqString("cannot open the lock file ") + lockPath);
+            return Status::FromErrno(TqString("cannot open the lock file ") + lockPath);
         if (flock(candidate.Get(), LOCK_EX | LOCK_NB) == 0)
         {
             // Had; but the run that held it before may have removed it meanwhile, and then the
@@ -108,7 +108,7 @@ Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, 
         if (errno == EINTR)
             continue;
         if (errno != EWOULDBLOCK)
-            return Status::Failed(errno, TqString("cannot lock ") + lockPath);
+            return Status::FromErrno(TqString("cannot lock ") + lockPath);
         if (stopAsked != nullptr && stopAsked())
             return Status::Failed(ECANCELED, TqString("cancelled while waiting for another removal"));
         if (std::chrono::steady_clock::now() >= giveUp)

@@ -147,6 +147,6 @@ void RemovalRecord::Write(const RecordedProduct& product, const TqString& target
         SystemLog::Send(LOG_USER | (exitStatus == 0 ? LOG_NOTICE : LOG_WARNING), "InstallUtility", text);
     // The record never changes how the run ends. A system with no log socket keeps no records, so
     // there is nothing to miss; a log that is there but did not take it is worth one line.
-    if (!sent.IsDone() && sent.Errno() != ENOENT)
+    if (!sent.IsDone() && !sent.IsNotFound())
         (void)fprintf(errors, "%s\n", EscapeLineText(sent.Text()).ConstData());
 }

@@ -32,11 +32,11 @@ Status RemovalRights::OpenTool(ProtectedPath::OpenedPath& opened)
     if (walked.IsDone())
         return walked;
     if (shown.IsEmpty())
-        return Status::Failed(walked.Errno(), "cannot find the tool's own program");
-    if (walked.Errno() == ESTALE)
+        return walked.Because("cannot find the tool's own program");
+    if (walked.IsStale())
         return refusal(EscapeLineText(shown) + " is no longer the program that is running");
-    if (walked.Errno() != 0)
-        return Status::Failed(walked.Errno(), TqString("cannot find the tool's own program ") + EscapeLineText(shown));
+    if (walked.IsSystemFailure())
+        return walked.Because(TqString("cannot find the tool's own program ") + EscapeLineText(shown));
     return refusal(EscapeLineText(walked.Message()) + kTrustRule);
 }
 
@@ -49,8 +49,8 @@ Status RemovalRights::OpenInputs(const std::vector<Input>& inputs, const Protect
     for (size_t index = 0; index < inputs.size(); ++index)
     {
         const Status status = ProtectedPath::Open(inputs[index].path, opened[index]);
-        if (status.Errno() != 0)
-            return Status::Failed(status.Errno(), inputs[index].unreadable);
+        if (status.IsSystemFailure())
+            return status.Because(inputs[index].unreadable);
         if (!status.IsDone())
             return refusal(EscapeLineText(status.Message()) + kTrustRule);
         all.push_back(&opened[index]);
