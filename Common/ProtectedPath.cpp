@@ -86,9 +86,27 @@ public:
         opened.owner = owner;
     }
 
+    // Why path cannot be trusted, or empty once its item is open: one name at a time from "/".
     std::string problem(const std::string& path)
     {
-        std::deque<std::string> names;
+        if (const std::string why = startAtRoot(path); !why.empty())
+            return why;
+        while (!names.empty())
+        {
+            const std::string name = names.front();
+            names.pop_front();
+            if (name == ".")
+                continue;
+            if (const std::string why = step(name); !why.empty())
+                return why;
+        }
+        return std::string();
+    }
+
+private:
+    // Takes the names of path, a relative one from the working folder, and opens "/".
+    std::string startAtRoot(const std::string& path)
+    {
         std::string start = path;
         if (path.empty() || path[0] != '/')
         {
@@ -100,53 +118,53 @@ public:
         prependComponents(start, names);
         if (!enterRoot())
             return failedLookup(errno, "/: ");
-        if (const std::string why = checked(folder.Get(), "/"); !why.empty())
+        return checked(folder.Get(), "/");
+    }
+
+    // Looks name up in the folder reached so far: a link leads on by its text, the last item is
+    // kept, a folder is entered.
+    std::string step(const std::string& name)
+    {
+        const std::string shown = name == ".." ? parentOf(shownFolder) : joined(shownFolder, name);
+        FileDescriptor next(openat(folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.IsOpen())
+            return failedLookup(errno, shown + ": ");
+        struct stat status;
+        if (const std::string why = checked(next.Get(), shown, &status); !why.empty())
             return why;
-        int linksFollowed = 0;
-        while (!names.empty())
+        if (S_ISLNK(status.st_mode))
+            return followLink(next.Get(), shown);
+        if (names.empty())
         {
-            const std::string name = names.front();
-            names.pop_front();
-            if (name == ".")
-                continue;
-            const std::string shown = name == ".." ? parentOf(shownFolder) : joined(shownFolder, name);
-            FileDescriptor next(openat(folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-            if (!next.IsOpen())
-                return failedLookup(errno, shown + ": ");
-            struct stat status;
-            if (const std::string why = checked(next.Get(), shown, &status); !why.empty())
-                return why;
-            if (S_ISLNK(status.st_mode))
-            {
-                char target[PATH_MAX + 1];
-                const ssize_t size = readlinkat(next.Get(), "", target, sizeof target);
-                if (size < 0 || static_cast<size_t>(size) == sizeof target)
-                    return failedLookup(0, shown + ": the link cannot be read", EINVAL);
-                if (++linksFollowed > mostLinksFollowed)
-                    return failedLookup(0, shown + ": too many symbolic links", ELOOP);
-                const std::string text(target, static_cast<size_t>(size));
-                prependComponents(text, names);
-                if (!text.empty() && text[0] == '/' && !enterRoot())
-                    return failedLookup(errno, "/: ");
-                continue;
-            }
-            if (names.empty())
-            {
-                // The last item, kept beside the folder that holds it.
-                item = std::move(next);
-                itemName = name;
-                itemShown = shown;
-                break;
-            }
-            if (!S_ISDIR(status.st_mode))
-                return failedLookup(0, shown + " is not a folder", ENOTDIR);
-            folder = std::move(next);
-            shownFolder = shown;
+            // The last item, kept beside the folder that holds it.
+            item = std::move(next);
+            itemName = name;
+            itemShown = shown;
+            return std::string();
         }
+        if (!S_ISDIR(status.st_mode))
+            return failedLookup(0, shown + " is not a folder", ENOTDIR);
+        folder = std::move(next);
+        shownFolder = shown;
         return std::string();
     }
 
-private:
+    // The link's text goes before the names left, from "/" again when it is absolute.
+    std::string followLink(int linkFd, const std::string& shown)
+    {
+        char target[PATH_MAX + 1];
+        const ssize_t size = readlinkat(linkFd, "", target, sizeof target);
+        if (size < 0 || static_cast<size_t>(size) == sizeof target)
+            return failedLookup(0, shown + ": the link cannot be read", EINVAL);
+        if (++linksFollowed > mostLinksFollowed)
+            return failedLookup(0, shown + ": too many symbolic links", ELOOP);
+        const std::string text(target, static_cast<size_t>(size));
+        prependComponents(text, names);
+        if (!text.empty() && text[0] == '/' && !enterRoot())
+            return failedLookup(errno, "/: ");
+        return std::string();
+    }
+
     // The message for an item that could not be looked up: with the system's text for error, or
     // else the cause given.
     std::string failedLookup(int error, const std::string& message, int cause = 0)
@@ -196,6 +214,9 @@ private:
     // The first item owned by the learnt owner, named when a second user shows up.
     std::string ownerShown;
     int lookupError = 0;
+    // The names still to look up, and how many links led on so far.
+    std::deque<std::string> names;
+    int linksFollowed = 0;
     FileDescriptor folder;
     std::string shownFolder;
     FileDescriptor item;
