@@ -256,13 +256,13 @@ Status ProtectedPath::OpenRunningProgram(OpenedPath& opened, TqString& shown)
     return Status::Done();
 }
 
-Status ProtectedPath::Controller(const TqString& path, uid_t& owner)
+Result<uid_t> ProtectedPath::Controller(const TqString& path)
 {
     OpenedPath opened;
     const Status status = Open(path, opened);
-    if (status.IsDone())
-        owner = opened.owner;
-    return status;
+    if (!status.IsDone())
+        return status;
+    return opened.owner;
 }
 
 Status ProtectedPath::Check(const TqString& path, uid_t owner)
@@ -272,7 +272,7 @@ Status ProtectedPath::Check(const TqString& path, uid_t owner)
     return why.empty() ? Status::Done() : Status::Failed(0, TqString(why.c_str()));
 }
 
-Status ProtectedPath::OpenForReading(const OpenedPath& opened, FileDescriptor& readable)
+Result<FileDescriptor> ProtectedPath::OpenForReading(const OpenedPath& opened)
 {
     struct stat judged, found;
     if (fstat(opened.item.Get(), &judged) != 0)
@@ -285,11 +285,10 @@ Status ProtectedPath::OpenForReading(const OpenedPath& opened, FileDescriptor& r
         return Status::FromErrno(opened.realPath);
     if (found.st_dev != judged.st_dev || found.st_ino != judged.st_ino)
         return Status::Failed(ESTALE, opened.realPath + " was replaced while it was being checked");
-    readable = std::move(file);
-    return Status::Done();
+    return file;
 }
 
-Status ProtectedPath::JointController(const std::vector<const OpenedPath*>& items, uid_t& controller)
+Result<uid_t> ProtectedPath::JointController(const std::vector<const OpenedPath*>& items)
 {
     const OpenedPath* first = nullptr;
     for (const OpenedPath* opened : items)
@@ -303,6 +302,5 @@ Status ProtectedPath::JointController(const std::vector<const OpenedPath*>& item
                                          TqString(std::to_string(first->owner).c_str()));
         first = opened;
     }
-    controller = first != nullptr ? first->owner : 0;
-    return Status::Done();
+    return first != nullptr ? first->owner : 0;
 }

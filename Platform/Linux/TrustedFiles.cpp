@@ -51,7 +51,10 @@ Status SettleControl(RemovalFiles& files, uid_t& controller)
         return untrusted;
     for (size_t index = 0; index < 3; ++index)
         *paths[index] = opened[index].realPath;
-    return ProtectedPath::JointController(all, controller);
+    const Result<uid_t> joint = ProtectedPath::JointController(all);
+    if (joint.IsDone())
+        controller = joint.Value();
+    return joint.GetStatus();
 }
 
 Status CheckRootMayRun(const Vector<TqString>& paths)
@@ -73,7 +76,10 @@ Status CheckRootMayRun(const Vector<TqString>& paths)
         {
             other.owner = controller;
             other.realPath = controlled;
-            status = ProtectedPath::JointController({&other, &opened}, controller);
+            const Result<uid_t> joint = ProtectedPath::JointController({&other, &opened});
+            status = joint.GetStatus();
+            if (joint.IsDone())
+                controller = joint.Value();
         }
         else if (status.IsDone() && opened.owner != 0)
         {

@@ -212,9 +212,8 @@ bool readInputs(const InstallUtilityCommand& command, const OpenedInputs& inputs
     const TqString* readingPath = &command.targetFilePath;
     try
     {
-        FileDescriptor file;
-        if (!ProtectedPath::OpenForReading(inputs.targetFile, file).IsDone() ||
-            !XMLReading::ReadTargetFile(file.Get(), targetPath))
+        const Result<FileDescriptor> targetFile = ProtectedPath::OpenForReading(inputs.targetFile);
+        if (!targetFile.IsDone() || !XMLReading::ReadTargetFile(targetFile.Value().Get(), targetPath))
         {
             (void)fprintf(errors, "cannot read the target path from %s\n",
                           shown(command.targetFilePath).ConstData());
@@ -226,8 +225,9 @@ bool readInputs(const InstallUtilityCommand& command, const OpenedInputs& inputs
         // unreadable definition from one that lists nothing: it then removes nothing and says so.
         InstallFilesFindings findings;
         std::string digest;
-        if (!ProtectedPath::OpenForReading(inputs.definition, file).IsDone() ||
-            !XMLReading::ReadDefinitionFile(file.Get(), definition, findings, &digest))
+        const Result<FileDescriptor> definitionFile = ProtectedPath::OpenForReading(inputs.definition);
+        if (!definitionFile.IsDone() ||
+            !XMLReading::ReadDefinitionFile(definitionFile.Value().Get(), definition, findings, &digest))
         {
             (void)fprintf(errors, "cannot read the product definition %s\n",
                           shown(command.definitionPath).ConstData());

@@ -50,8 +50,8 @@ Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
     {
         // A user without a runtime folder of their own has no place nobody else can reach.
         parent = "/run/user/" + std::to_string(user);
-        uid_t owner = 0;
-        if (!ProtectedPath::Controller(TqString(parent.c_str()), owner).IsDone() || owner != user)
+        const Result<uid_t> owner = ProtectedPath::Controller(TqString(parent.c_str()));
+        if (!owner.IsDone() || owner.Value() != user)
         {
             folder = FileDescriptor();
             return Status::Done();

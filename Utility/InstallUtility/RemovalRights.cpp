@@ -55,9 +55,11 @@ Status RemovalRights::OpenInputs(const std::vector<Input>& inputs, const Protect
             return refusal(EscapeLineText(status.Message()) + kTrustRule);
         all.push_back(&opened[index]);
     }
-    const Status joint = ProtectedPath::JointController(all, controller);
+    const Result<uid_t> joint = ProtectedPath::JointController(all);
     if (!joint.IsDone())
-        return refusal(EscapeLineText(joint.Message()) + "; what decides a removal must belong to root or to one user");
+        return refusal(EscapeLineText(joint.GetStatus().Message()) +
+                       "; what decides a removal must belong to root or to one user");
+    controller = joint.Value();
     return Status::Done();
 }
 
