@@ -20,23 +20,16 @@ const std::chrono::milliseconds retryInterval(50);
 
 // Opens path as a folder of user that no one else may write, not following a link at the end.
 // ProtectedPath has already vouched for the folders above it.
-FileDescriptor openPrivateFolder(const std::string& path, uid_t user, Status& status)
+Result<FileDescriptor> openPrivateFolder(const std::string& path, uid_t user)
 {
     FileDescriptor folder(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat folderStatus;
     if (!folder.IsOpen() || fstat(folder.Get(), &folderStatus) != 0)
-    {
-        status = Status::FromErrno(TqString(("cannot open the lock folder " + path).c_str()));
-        return FileDescriptor();
-    }
+        return Status::FromErrno(TqString(("cannot open the lock folder " + path).c_str()));
     if (folderStatus.st_uid != user || (folderStatus.st_mode & 07777) != privateFolderMode)
-    {
-        status = Status::Failed(0, TqString(("the lock folder " + path + " is not uid " +
-                                             std::to_string(user) + "'s alone with mode 0700")
-                                                .c_str()));
-        return FileDescriptor();
-    }
-    status = Status::Done();
+        return Status::Failed(0, TqString(("the lock folder " + path + " is not uid " + std::to_string(user) +
+                                           "'s alone with mode 0700")
+                                              .c_str()));
     return folder;
 }
 
@@ -65,10 +58,10 @@ Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
     const std::string path = parent + "/InstallUtility";
     if (mkdir(path.c_str(), privateFolderMode) != 0 && errno != EEXIST)
         return Status::FromErrno(TqString(("cannot make the lock folder " + path).c_str()));
-    Status status;
-    folder = openPrivateFolder(path, user, status);
+    Result<FileDescriptor> opened = openPrivateFolder(path, user);
     folderPath = TqString(path.c_str());
-    return status;
+    folder = opened.IsDone() ? opened.TakeValue() : FileDescriptor();
+    return opened.GetStatus();
 }
 
 Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, int waitSeconds, FILE* errors,
