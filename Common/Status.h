@@ -75,7 +75,7 @@ template <typename T>
 class [[nodiscard]] Result
 {
 public:
-    Result(T value) : value(std::move(value)) {}
+    Result(T found) : value(std::move(found)) {}
     // A failed status; a done one here would be a result without a value, so it counts as failed.
     Result(Status failure)
         : status(failure.IsDone() ? Status::Failed(0, "no value") : std::move(failure))

@@ -12,8 +12,9 @@ namespace
 // the change is made in for a link to canary: an attacker racing the walk between listing and opening.
 struct SwappingChanges : DiskChanges
 {
-    SwappingChanges(DiskChanges& changes, std::string emptied, std::string canary, std::string aside)
-        : changes(changes), emptied(std::move(emptied)), canary(std::move(canary)), aside(std::move(aside))
+    SwappingChanges(DiskChanges& inner, std::string swappedFolder, std::string canaryPath, std::string asideFolder)
+        : changes(inner), emptied(std::move(swappedFolder)), canary(std::move(canaryPath)),
+          aside(std::move(asideFolder))
     {
     }
     Status RemoveName(int fd, const char* name) override
