@@ -65,10 +65,6 @@ class Walk
 public:
     Walk(uid_t trusted, bool learning) : owner(trusted), learnsOwner(learning) {}
 
-    uid_t Owner() const { return owner; }
-    // The errno value when the problem is that an item could not be looked up, else 0.
-    int LookupError() const { return lookupError; }
-
     // Once the walk succeeded: hands over the item, the folder holding it and their names.
     void TakeItem(ProtectedPath::OpenedPath& opened)
     {
@@ -86,52 +82,53 @@ public:
         opened.owner = owner;
     }
 
-    // Why path cannot be trusted, or empty once its item is open: one name at a time from "/".
-    std::string problem(const std::string& path)
+    // Done once the item of path is open, one name at a time from "/"; else why path cannot be
+    // trusted, with an errno value only when an item could not be looked up.
+    Status Run(const std::string& path)
     {
-        if (const std::string why = startAtRoot(path); !why.empty())
-            return why;
+        if (const Status started = startAtRoot(path); !started.IsDone())
+            return started;
         while (!names.empty())
         {
             const std::string name = names.front();
             names.pop_front();
             if (name == ".")
                 continue;
-            if (const std::string why = step(name); !why.empty())
-                return why;
+            if (const Status stepped = step(name); !stepped.IsDone())
+                return stepped;
         }
-        return std::string();
+        return Status::Done();
     }
 
 private:
     // Takes the names of path, a relative one from the working folder, and opens "/".
-    std::string startAtRoot(const std::string& path)
+    Status startAtRoot(const std::string& path)
     {
         std::string start = path;
         if (path.empty() || path[0] != '/')
         {
             char working[PATH_MAX];
             if (getcwd(working, sizeof working) == nullptr)
-                return failedLookup(errno, "the working folder cannot be read: ");
+                return lookupFailed("the working folder cannot be read: ");
             start = std::string(working) + "/" + path;
         }
         prependComponents(start, names);
         if (!enterRoot())
-            return failedLookup(errno, "/: ");
+            return lookupFailed("/: ");
         return checked(folder.Get(), "/");
     }
 
     // Looks name up in the folder reached so far: a link leads on by its text, the last item is
     // kept, a folder is entered.
-    std::string step(const std::string& name)
+    Status step(const std::string& name)
     {
         const std::string shown = name == ".." ? parentOf(shownFolder) : joined(shownFolder, name);
         FileDescriptor next(openat(folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         if (!next.IsOpen())
-            return failedLookup(errno, shown + ": ");
+            return lookupFailed(shown + ": ");
         struct stat status;
-        if (const std::string why = checked(next.Get(), shown, &status); !why.empty())
-            return why;
+        if (const Status trusted = checked(next.Get(), shown, &status); !trusted.IsDone())
+            return trusted;
         if (S_ISLNK(status.st_mode))
             return followLink(next.Get(), shown);
         if (names.empty())
@@ -140,37 +137,42 @@ private:
             item = std::move(next);
             itemName = name;
             itemShown = shown;
-            return std::string();
+            return Status::Done();
         }
         if (!S_ISDIR(status.st_mode))
-            return failedLookup(0, shown + " is not a folder", ENOTDIR);
+            return failed(ENOTDIR, shown + " is not a folder");
         folder = std::move(next);
         shownFolder = shown;
-        return std::string();
+        return Status::Done();
     }
 
     // The link's text goes before the names left, from "/" again when it is absolute.
-    std::string followLink(int linkFd, const std::string& shown)
+    Status followLink(int linkFd, const std::string& shown)
     {
         char target[PATH_MAX + 1];
         const ssize_t size = readlinkat(linkFd, "", target, sizeof target);
         if (size < 0 || static_cast<size_t>(size) == sizeof target)
-            return failedLookup(0, shown + ": the link cannot be read", EINVAL);
+            return failed(EINVAL, shown + ": the link cannot be read");
         if (++linksFollowed > mostLinksFollowed)
-            return failedLookup(0, shown + ": too many symbolic links", ELOOP);
+            return failed(ELOOP, shown + ": too many symbolic links");
         const std::string text(target, static_cast<size_t>(size));
         prependComponents(text, names);
         if (!text.empty() && text[0] == '/' && !enterRoot())
-            return failedLookup(errno, "/: ");
-        return std::string();
+            return lookupFailed("/: ");
+        return Status::Done();
     }
 
-    // The message for an item that could not be looked up: with the system's text for error, or
-    // else the cause given.
-    std::string failedLookup(int error, const std::string& message, int cause = 0)
+    // An item that could not be looked up, as the system call just made says, in one line that
+    // ends with the system's text.
+    static Status lookupFailed(const std::string& message)
     {
-        lookupError = error != 0 ? error : cause;
-        return error != 0 ? message + strerror(error) : message;
+        const int error = errno;
+        return failed(error, message + strerror(error));
+    }
+
+    static Status failed(int error, const std::string& message)
+    {
+        return Status::Failed(error, TqString(message.c_str()));
     }
 
     bool enterRoot()
@@ -180,18 +182,19 @@ private:
         return folder.IsOpen();
     }
 
-    // Why the item open at fd cannot be trusted, or empty; its status in status when asked.
-    std::string checked(int fd, const std::string& shown, struct stat* status = nullptr)
+    // Done when the item open at fd may be trusted, else why not; its status in status when asked.
+    Status checked(int fd, const std::string& shown, struct stat* status = nullptr)
     {
         struct stat own;
         struct stat& itemStatus = status != nullptr ? *status : own;
         struct statfs fileSystem;
         if (fstat(fd, &itemStatus) != 0 || fstatfs(fd, &fileSystem) != 0)
-            return failedLookup(errno, shown + ": ");
+            return lookupFailed(shown + ": ");
         if (fileSystem.f_type == PROC_SUPER_MAGIC)
-            return shown + " is on the process file system, whose links stand for what a process holds "
-                           "open, not for a path";
-        return ownerProblem(shown, itemStatus);
+            return failed(0, shown + " is on the process file system, whose links stand for what a process "
+                                     "holds open, not for a path");
+        const std::string why = ownerProblem(shown, itemStatus);
+        return why.empty() ? Status::Done() : failed(0, why);
     }
 
     std::string ownerProblem(const std::string& shown, const struct stat& status)
@@ -213,7 +216,6 @@ private:
     const bool learnsOwner;
     // The first item owned by the learnt owner, named when a second user shows up.
     std::string ownerShown;
-    int lookupError = 0;
     // The names still to look up, and how many links led on so far.
     std::deque<std::string> names;
     int linksFollowed = 0;
@@ -229,9 +231,8 @@ private:
 Status ProtectedPath::Open(const TqString& path, OpenedPath& opened)
 {
     Walk walk(0, true);
-    const std::string why = walk.problem(path.ConstData());
-    if (!why.empty())
-        return Status::Failed(walk.LookupError(), TqString(why.c_str()));
+    if (const Status walked = walk.Run(path.ConstData()); !walked.IsDone())
+        return walked;
     walk.TakeItem(opened);
     return Status::Done();
 }
@@ -268,8 +269,9 @@ Result<uid_t> ProtectedPath::Controller(const TqString& path)
 Status ProtectedPath::Check(const TqString& path, uid_t owner)
 {
     Walk walk(owner, false);
-    const std::string why = walk.problem(path.ConstData());
-    return why.empty() ? Status::Done() : Status::Failed(0, TqString(why.c_str()));
+    // Only whether it may be trusted: a lookup that failed is a problem like any other.
+    const Status walked = walk.Run(path.ConstData());
+    return walked.IsDone() ? walked : Status::Failed(0, walked.Message());
 }
 
 Result<FileDescriptor> ProtectedPath::OpenForReading(const OpenedPath& opened)
