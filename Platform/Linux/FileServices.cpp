@@ -15,7 +15,6 @@
 #include "Status.h"
 #include "TreeRemoval.h"
 
-// A folder is emptied by the one tree walk, then removed.
 namespace
 {
 
@@ -27,6 +26,7 @@ Status GoneIsDone(const Status& removal)
 
 } // namespace
 
+// A folder is emptied by the one tree walk, then removed.
 Status RemoveTreeAt(int parent, const char* name, DiskChanges& changes)
 {
     struct stat status;

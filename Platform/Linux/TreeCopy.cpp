@@ -103,7 +103,10 @@ private:
             return writeReplacement(level);
         struct stat status;
         if (fstatat(level.source.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno == ENOENT ? Status::Done() : Status::FromErrno(text("could not read ", path));
+        {
+            const Status read = Status::FromErrno(text("could not read ", path));
+            return read.IsNotFound() ? Status::Done() : read;
+        }
         if (S_ISLNK(status.st_mode))
             return copyLink(level.source.Get(), name.c_str(), level.copy.Get(), name.c_str(), path);
         if (S_ISREG(status.st_mode))

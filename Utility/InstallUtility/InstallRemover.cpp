@@ -217,7 +217,8 @@ void InstallRemover::orderEntries(Level& level) const
         return;
     for (auto entry = level.entries.begin(); entry != level.entries.end(); ++entry)
     {
-        const Result<NodeIdentity> identity = IdentifyNode(level.directory.fd.Get(), (*entry)->name.ConstData());
+        const Result<NodeIdentity> identity =
+            IdentifyNode(level.directory.fd.Get(), (*entry)->name.ConstData());
         if (identity.IsDone() && holdsDefinition(identity.Value()))
         {
             level.holdsDefinition = *entry;
@@ -305,7 +306,8 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
     if (!inside.IsDone())
         return failed(node, path, inside.Text());
     // Already gone: another removal emptied it at the same time.
-    return settle(node, path, goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData())),
+    return settle(node, path,
+                  goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData())),
                   parent.fd.Get(), node.name.ConstData());
 }
 
@@ -410,8 +412,8 @@ void InstallRemover::handleShortCut(const FileNode& node, const TqString& instal
     const TqString path = PathText::Join(folderPath, name);
     const Result<FileDescriptor> folder = openShortCutFolder(dir, folderPath);
     if (folder.IsDone())
-        removeShortCutLink(node, ShortCutLink{folder.Value().Get(), folderPath, path}, installedPath, entryGone,
-                           installedFolder);
+        removeShortCutLink(node, ShortCutLink{folder.Value().Get(), folderPath, path}, installedPath,
+                           entryGone, installedFolder);
     else
         settle(node, path, folder.GetStatus());
 }
@@ -486,7 +488,8 @@ Result<TqString> InstallRemover::shortCutFolderPath(const TqString& dir) const
     return folderPath;
 }
 
-Result<FileDescriptor> InstallRemover::openShortCutFolder(const TqString& dir, const TqString& folderPath) const
+Result<FileDescriptor> InstallRemover::openShortCutFolder(const TqString& dir,
+                                                          const TqString& folderPath) const
 {
     // A place of the user's choosing outside the product, such as a desktop: taken as given.
     // Otherwise under the target path, one name at a time, following no link.

@@ -12,7 +12,8 @@ namespace
 // the change is made in for a link to canary: an attacker racing the walk between listing and opening.
 struct SwappingChanges : DiskChanges
 {
-    SwappingChanges(DiskChanges& inner, std::string swappedFolder, std::string canaryPath, std::string asideFolder)
+    SwappingChanges(DiskChanges& inner, std::string swappedFolder, std::string canaryPath,
+                    std::string asideFolder)
         : changes(inner), emptied(std::move(swappedFolder)), canary(std::move(canaryPath)),
           aside(std::move(asideFolder))
     {
