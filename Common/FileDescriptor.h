@@ -29,6 +29,13 @@ public:
 
     int Get() const { return fd; }
     bool IsOpen() const { return fd >= 0; }
+    // Hands the descriptor to an owner that closes it itself (a directory stream, say).
+    int Release()
+    {
+        const int owned = fd;
+        fd = -1;
+        return owned;
+    }
 
 private:
     int fd;

@@ -3,18 +3,17 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
+
+#include "FileDescriptor.h"
 
 FolderListing::FolderListing(int folderFd)
 {
-    const int listFd = fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
-    listing = listFd < 0 ? nullptr : fdopendir(listFd);
+    FileDescriptor listFd(fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+    listing = listFd.IsOpen() ? fdopendir(listFd.Get()) : nullptr;
     if (listing == nullptr)
-    {
-        error = errno;
-        if (listFd >= 0)
-            close(listFd);
-    }
+        error = Status::FromErrno("cannot list the folder");
+    else
+        (void)listFd.Release(); // the stream closes it now
 }
 
 FolderListing::~FolderListing()

@@ -3,6 +3,8 @@
 
 #include <dirent.h>
 
+#include "Status.h"
+
 // The names in an open folder, read through a descriptor of the listing's own, so that the
 // folder's descriptor stays where it is and open for the caller.
 class FolderListing
@@ -13,15 +15,15 @@ public:
     FolderListing(const FolderListing&) = delete;
     FolderListing& operator=(const FolderListing&) = delete;
 
-    // 0 when the folder could be listed, else the errno value.
-    int Error() const { return error; }
+    // Done when the folder could be listed, else why not.
+    const Status& Error() const { return error; }
 
     // The next entry but "." and "..", or null at the end; it stays valid until the next call.
     const dirent* Next();
 
 private:
     DIR* listing = nullptr;
-    int error = 0;
+    Status error;
 };
 
 #endif

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <sys/types.h>
 
+#include "Status.h"
+
 // Where a node lives on disk: its file system and its inode there, which name the node itself
 // whatever path or mount shows it, and the mount it was reached through.
 struct NodeIdentity
@@ -22,8 +24,8 @@ struct NodeIdentity
 };
 
 // The identity of name in the directory directoryFd, following no link; the empty name means
-// directoryFd itself (which may be any open node), and directoryFd may be AT_FDCWD. False with
-// errno set when it cannot be read.
-[[nodiscard]] bool IdentifyNode(int directoryFd, const char* name, NodeIdentity& identity);
+// directoryFd itself (which may be any open node), and directoryFd may be AT_FDCWD; or why it
+// cannot be read.
+Result<NodeIdentity> IdentifyNode(int directoryFd, const char* name);
 
 #endif

@@ -65,10 +65,6 @@ class Walk
 public:
     Walk(uid_t trusted, bool learning) : owner(trusted), learnsOwner(learning) {}
 
-    uid_t Owner() const { return owner; }
-    // The errno value when the problem is that an item could not be looked up, else 0.
-    int LookupError() const { return lookupError; }
-
     // Once the walk succeeded: hands over the item, the folder holding it and their names.
     void TakeItem(ProtectedPath::OpenedPath& opened)
     {
@@ -86,73 +82,97 @@ public:
         opened.owner = owner;
     }
 
-    std::string problem(const std::string& path)
+    // Done once the item of path is open, one name at a time from "/"; else why path cannot be
+    // trusted, with an errno value only when an item could not be looked up.
+    Status Run(const std::string& path)
     {
-        std::deque<std::string> names;
-        std::string start = path;
-        if (path.empty() || path[0] != '/')
-        {
-            char working[PATH_MAX];
-            if (getcwd(working, sizeof working) == nullptr)
-                return failedLookup(errno, "the working folder cannot be read: ");
-            start = std::string(working) + "/" + path;
-        }
-        prependComponents(start, names);
-        if (!enterRoot())
-            return failedLookup(errno, "/: ");
-        if (const std::string why = checked(folder.Get(), "/"); !why.empty())
-            return why;
-        int linksFollowed = 0;
+        if (const Status started = startAtRoot(path); !started.IsDone())
+            return started;
         while (!names.empty())
         {
             const std::string name = names.front();
             names.pop_front();
             if (name == ".")
                 continue;
-            const std::string shown = name == ".." ? parentOf(shownFolder) : joined(shownFolder, name);
-            FileDescriptor next(openat(folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-            if (!next.IsOpen())
-                return failedLookup(errno, shown + ": ");
-            struct stat status;
-            if (const std::string why = checked(next.Get(), shown, &status); !why.empty())
-                return why;
-            if (S_ISLNK(status.st_mode))
-            {
-                char target[PATH_MAX + 1];
-                const ssize_t size = readlinkat(next.Get(), "", target, sizeof target);
-                if (size < 0 || static_cast<size_t>(size) == sizeof target)
-                    return failedLookup(0, shown + ": the link cannot be read", EINVAL);
-                if (++linksFollowed > mostLinksFollowed)
-                    return failedLookup(0, shown + ": too many symbolic links", ELOOP);
-                const std::string text(target, static_cast<size_t>(size));
-                prependComponents(text, names);
-                if (!text.empty() && text[0] == '/' && !enterRoot())
-                    return failedLookup(errno, "/: ");
-                continue;
-            }
-            if (names.empty())
-            {
-                // The last item, kept beside the folder that holds it.
-                item = std::move(next);
-                itemName = name;
-                itemShown = shown;
-                break;
-            }
-            if (!S_ISDIR(status.st_mode))
-                return failedLookup(0, shown + " is not a folder", ENOTDIR);
-            folder = std::move(next);
-            shownFolder = shown;
+            if (const Status stepped = step(name); !stepped.IsDone())
+                return stepped;
         }
-        return std::string();
+        return Status::Done();
     }
 
 private:
-    // The message for an item that could not be looked up: with the system's text for error, or
-    // else the cause given.
-    std::string failedLookup(int error, const std::string& message, int cause = 0)
+    // Takes the names of path, a relative one from the working folder, and opens "/".
+    Status startAtRoot(const std::string& path)
     {
-        lookupError = error != 0 ? error : cause;
-        return error != 0 ? message + strerror(error) : message;
+        std::string start = path;
+        if (path.empty() || path[0] != '/')
+        {
+            char working[PATH_MAX];
+            if (getcwd(working, sizeof working) == nullptr)
+                return lookupFailed("the working folder cannot be read: ");
+            start = std::string(working) + "/" + path;
+        }
+        prependComponents(start, names);
+        if (!enterRoot())
+            return lookupFailed("/: ");
+        return checked(folder.Get(), "/");
+    }
+
+    // Looks name up in the folder reached so far: a link leads on by its text, the last item is
+    // kept, a folder is entered.
+    Status step(const std::string& name)
+    {
+        const std::string shown = name == ".." ? parentOf(shownFolder) : joined(shownFolder, name);
+        FileDescriptor next(openat(folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.IsOpen())
+            return lookupFailed(shown + ": ");
+        struct stat status;
+        if (const Status trusted = checked(next.Get(), shown, &status); !trusted.IsDone())
+            return trusted;
+        if (S_ISLNK(status.st_mode))
+            return followLink(next.Get(), shown);
+        if (names.empty())
+        {
+            // The last item, kept beside the folder that holds it.
+            item = std::move(next);
+            itemName = name;
+            itemShown = shown;
+            return Status::Done();
+        }
+        if (!S_ISDIR(status.st_mode))
+            return failed(ENOTDIR, shown + " is not a folder");
+        folder = std::move(next);
+        shownFolder = shown;
+        return Status::Done();
+    }
+
+    // The link's text goes before the names left, from "/" again when it is absolute.
+    Status followLink(int linkFd, const std::string& shown)
+    {
+        char target[PATH_MAX + 1];
+        const ssize_t size = readlinkat(linkFd, "", target, sizeof target);
+        if (size < 0 || static_cast<size_t>(size) == sizeof target)
+            return failed(EINVAL, shown + ": the link cannot be read");
+        if (++linksFollowed > mostLinksFollowed)
+            return failed(ELOOP, shown + ": too many symbolic links");
+        const std::string text(target, static_cast<size_t>(size));
+        prependComponents(text, names);
+        if (!text.empty() && text[0] == '/' && !enterRoot())
+            return lookupFailed("/: ");
+        return Status::Done();
+    }
+
+    // An item that could not be looked up, as the system call just made says, in one line that
+    // ends with the system's text.
+    static Status lookupFailed(const std::string& message)
+    {
+        const int error = errno;
+        return failed(error, message + strerror(error));
+    }
+
+    static Status failed(int error, const std::string& message)
+    {
+        return Status::Failed(error, TqString(message.c_str()));
     }
 
     bool enterRoot()
@@ -162,18 +182,19 @@ private:
         return folder.IsOpen();
     }
 
-    // Why the item open at fd cannot be trusted, or empty; its status in status when asked.
-    std::string checked(int fd, const std::string& shown, struct stat* status = nullptr)
+    // Done when the item open at fd may be trusted, else why not; its status in status when asked.
+    Status checked(int fd, const std::string& shown, struct stat* status = nullptr)
     {
         struct stat own;
         struct stat& itemStatus = status != nullptr ? *status : own;
         struct statfs fileSystem;
         if (fstat(fd, &itemStatus) != 0 || fstatfs(fd, &fileSystem) != 0)
-            return failedLookup(errno, shown + ": ");
+            return lookupFailed(shown + ": ");
         if (fileSystem.f_type == PROC_SUPER_MAGIC)
-            return shown + " is on the process file system, whose links stand for what a process holds "
-                           "open, not for a path";
-        return ownerProblem(shown, itemStatus);
+            return failed(0, shown + " is on the process file system, whose links stand for what a process "
+                                     "holds open, not for a path");
+        const std::string why = ownerProblem(shown, itemStatus);
+        return why.empty() ? Status::Done() : failed(0, why);
     }
 
     std::string ownerProblem(const std::string& shown, const struct stat& status)
@@ -195,7 +216,9 @@ private:
     const bool learnsOwner;
     // The first item owned by the learnt owner, named when a second user shows up.
     std::string ownerShown;
-    int lookupError = 0;
+    // The names still to look up, and how many links led on so far.
+    std::deque<std::string> names;
+    int linksFollowed = 0;
     FileDescriptor folder;
     std::string shownFolder;
     FileDescriptor item;
@@ -208,9 +231,8 @@ private:
 Status ProtectedPath::Open(const TqString& path, OpenedPath& opened)
 {
     Walk walk(0, true);
-    const std::string why = walk.problem(path.ConstData());
-    if (!why.empty())
-        return Status::Failed(walk.LookupError(), TqString(why.c_str()));
+    if (const Status walked = walk.Run(path.ConstData()); !walked.IsDone())
+        return walked;
     walk.TakeItem(opened);
     return Status::Done();
 }
@@ -235,40 +257,40 @@ Status ProtectedPath::OpenRunningProgram(OpenedPath& opened, TqString& shown)
     return Status::Done();
 }
 
-Status ProtectedPath::Controller(const TqString& path, uid_t& owner)
+Result<uid_t> ProtectedPath::Controller(const TqString& path)
 {
     OpenedPath opened;
     const Status status = Open(path, opened);
-    if (status.IsDone())
-        owner = opened.owner;
-    return status;
+    if (!status.IsDone())
+        return status;
+    return opened.owner;
 }
 
 Status ProtectedPath::Check(const TqString& path, uid_t owner)
 {
     Walk walk(owner, false);
-    const std::string why = walk.problem(path.ConstData());
-    return why.empty() ? Status::Done() : Status::Failed(0, TqString(why.c_str()));
+    // Only whether it may be trusted: a lookup that failed is a problem like any other.
+    const Status walked = walk.Run(path.ConstData());
+    return walked.IsDone() ? walked : Status::Failed(0, walked.Message());
 }
 
-Status ProtectedPath::OpenForReading(const OpenedPath& opened, FileDescriptor& readable)
+Result<FileDescriptor> ProtectedPath::OpenForReading(const OpenedPath& opened)
 {
     struct stat judged, found;
     if (fstat(opened.item.Get(), &judged) != 0)
-        return Status::Failed(errno, opened.realPath);
+        return Status::FromErrno(opened.realPath);
     if (!S_ISREG(judged.st_mode))
         return Status::Failed(EINVAL, opened.realPath + " is not a regular file");
     FileDescriptor file(
         openat(opened.folder.Get(), opened.name.ConstData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
     if (!file.IsOpen() || fstat(file.Get(), &found) != 0)
-        return Status::Failed(errno, opened.realPath);
+        return Status::FromErrno(opened.realPath);
     if (found.st_dev != judged.st_dev || found.st_ino != judged.st_ino)
         return Status::Failed(ESTALE, opened.realPath + " was replaced while it was being checked");
-    readable = std::move(file);
-    return Status::Done();
+    return file;
 }
 
-Status ProtectedPath::JointController(const std::vector<const OpenedPath*>& items, uid_t& controller)
+Result<uid_t> ProtectedPath::JointController(const std::vector<const OpenedPath*>& items)
 {
     const OpenedPath* first = nullptr;
     for (const OpenedPath* opened : items)
@@ -282,6 +304,5 @@ Status ProtectedPath::JointController(const std::vector<const OpenedPath*>& item
                                          TqString(std::to_string(first->owner).c_str()));
         first = opened;
     }
-    controller = first != nullptr ? first->owner : 0;
-    return Status::Done();
+    return first != nullptr ? first->owner : 0;
 }

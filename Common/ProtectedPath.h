@@ -50,18 +50,18 @@ struct OpenedPath
 // Opens the walked item for reading, with this process's rights at the time of the call, relative
 // to the folder the walk judged, without blocking and without becoming a terminal's reader. Failed
 // when it is not a regular file, cannot be opened, or is no longer the item the walk judged.
-[[nodiscard]] Status OpenForReading(const OpenedPath& opened, FileDescriptor& readable);
+Result<FileDescriptor> OpenForReading(const OpenedPath& opened);
 
 // The one user besides root who controls all of items together: 0 when root alone does. Failed with
 // "A is controlled by uid X, and B by uid Y" when two users do.
-[[nodiscard]] Status JointController(const std::vector<const OpenedPath*>& items, uid_t& controller);
+Result<uid_t> JointController(const std::vector<const OpenedPath*>& items);
 
-// The one user who controls path (made absolute against the working folder) besides root: owner
-// is 0 when root alone owns every item, or the single non-root uid that owns some of them.
+// The one user who controls path (made absolute against the working folder) besides root: 0 when
+// root alone owns every item, or the single non-root uid that owns some of them.
 // Failed with a one-line message naming the item when two different non-root users own items, an
 // item is writable by group or others (sticky folders aside), or the walk cannot be done; only in
 // that last case (an item missing, not a folder, unreadable) does the status carry an errno value.
-[[nodiscard]] Status Controller(const TqString& path, uid_t& owner);
+Result<uid_t> Controller(const TqString& path);
 
 // The same walk with the trusted user given: done when every item belongs to root or to owner
 // (0 trusts root alone) and the writing rule holds, else failed with "PATH is/has ..." naming the

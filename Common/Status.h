@@ -28,8 +28,8 @@ public:
     }
     // What the system call just made failed, with the errno it left; call it straight after the call.
     static Status FromErrno(const TqString& message) { return Failed(errno, message); }
-    // The same reason with a message that says what the caller was doing.
-    Status Because(const TqString& newMessage) const { return Failed(error, newMessage); }
+    // The same reason with a message that says what the caller was doing; done stays done.
+    Status Because(const TqString& newMessage) const { return IsDone() ? *this : Failed(error, newMessage); }
 
     bool IsDone() const { return message.IsEmpty(); }
     // The name (or a folder on its way) is not there.
@@ -43,6 +43,20 @@ public:
     bool IsBusy() const { return error == EBUSY; }
     bool IsReadOnlyFileSystem() const { return error == EROFS; }
     bool IsCancelled() const { return error == ECANCELED; }
+    // What was opened is no longer what was meant: replaced while it was being checked.
+    bool IsStale() const { return error == ESTALE; }
+    // The log socket wants the other kind of socket (a stream rather than datagrams, say).
+    bool IsWrongSocketType() const { return error == EPROTOTYPE; }
+    // The system refused a call (it gave an errno value), rather than a rule of our own.
+    bool IsSystemFailure() const { return error != 0; }
+    // Unlinking was refused for what may be a folder: EISDIR, or EPERM where a system says that.
+    bool MayBeFolder() const { return error == EISDIR || error == EPERM; }
+    // A symbolic link stood where the call follows none.
+    bool IsLink() const { return error == ELOOP; }
+    // The caller's rights on a folder refused it, as opposed to a flag or policy (EPERM).
+    bool IsAccessDenied() const { return error == EACCES; }
+    // The call does not apply to what it was given, such as reading a link that is not one.
+    bool IsInvalidArgument() const { return error == EINVAL; }
 
     // For the places that hand the reason on to the system or to strerror.
     int Errno() const { return error; }

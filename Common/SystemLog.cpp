@@ -38,7 +38,7 @@ Status connectToLog(int type, Clock::time_point deadline, FileDescriptor& connec
 {
     FileDescriptor logSocket(socket(AF_UNIX, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!logSocket.IsOpen())
-        return Status::Failed(errno, TqString("cannot make a socket for the system log"));
+        return Status::FromErrno(TqString("cannot make a socket for the system log"));
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
     static_assert(sizeof logSocketPath <= sizeof address.sun_path);
@@ -48,7 +48,7 @@ Status connectToLog(int type, Clock::time_point deadline, FileDescriptor& connec
         if (errno == EINTR)
             continue;
         if (errno != EAGAIN)
-            return Status::Failed(errno, TqString("cannot reach the system log at ") + logSocketPath);
+            return Status::FromErrno(TqString("cannot reach the system log at ") + logSocketPath);
         const int left = millisecondsLeft(deadline);
         if (left == 0)
             return timedOut();
@@ -74,7 +74,7 @@ Status sendAll(int logSocket, const std::string& text, Clock::time_point deadlin
         if (errno == EINTR)
             continue;
         if (errno != EAGAIN)
-            return Status::Failed(errno, TqString("cannot send the record to the system log"));
+            return Status::FromErrno(TqString("cannot send the record to the system log"));
         pollfd room = {logSocket, POLLOUT, 0};
         const int left = millisecondsLeft(deadline);
         if (left == 0)
@@ -105,7 +105,7 @@ Status SystemLog::Send(int priority, const char* ident, const TqString& message,
     std::string text = frame(priority, ident, message);
     FileDescriptor logSocket;
     Status status = connectToLog(SOCK_DGRAM, deadline, logSocket);
-    if (status.Errno() == EPROTOTYPE)
+    if (status.IsWrongSocketType())
     {
         // A log that listens on a stream takes records ended by a NUL.
         text += '\0';

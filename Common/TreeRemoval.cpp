@@ -57,8 +57,7 @@ public:
             if (entry.isDirectory)
                 enter(level, entry.name);
             else
-                settle(level.where + entry.name,
-                       changes.RemoveName(level.fd.Get(), entry.name.c_str()).Errno());
+                settle(level.where + entry.name, changes.RemoveName(level.fd.Get(), entry.name.c_str()));
         }
     }
 
@@ -73,7 +72,7 @@ private:
         levels.pop_back();
         if (!levels.empty())
             settle(where.substr(0, where.size() - 1),
-                   changes.RemoveEmptyDirectory(levels.back().fd.Get(), name.c_str()).Errno());
+                   changes.RemoveEmptyDirectory(levels.back().fd.Get(), name.c_str()));
     }
 
     void enter(const Level& parent, const std::string& name)
@@ -92,16 +91,17 @@ private:
             openat(parent.fd.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!inner.fd.IsOpen())
         {
-            if (errno == ELOOP || errno == ENOTDIR)
-                return settle(path, changes.RemoveName(parent.fd.Get(), name.c_str()).Errno());
-            return settle(path, errno);
+            const Status opened = Status::FromErrno(pathText(path));
+            if (opened.IsNotFolder())
+                return settle(path, changes.RemoveName(parent.fd.Get(), name.c_str()));
+            return settle(path, opened);
         }
-        NodeIdentity folder;
-        if (!IdentifyNode(inner.fd.Get(), "", folder))
-            return fail(Status::Failed(errno, pathText(path)));
-        Status refusal = check != nullptr ? check->EntryRefusal(folder) : Status::Done();
+        const Result<NodeIdentity> folder = IdentifyNode(inner.fd.Get(), "");
+        if (!folder.IsDone())
+            return fail(folder.GetStatus().Because(pathText(path)));
+        Status refusal = check != nullptr ? check->EntryRefusal(folder.Value()) : Status::Done();
         if (refusal.IsDone())
-            refusal = TreeRemoval::MountRefusal(folder, mount);
+            refusal = TreeRemoval::MountRefusal(folder.Value(), mount);
         if (!refusal.IsDone())
             return fail(Status::Failed(0, pathText(path) + ": " + refusal.Message()));
         inner.name = name;
@@ -115,9 +115,9 @@ private:
     {
         changes.PrepareToEmpty(level.fd.Get());
         FolderListing listing(level.fd.Get());
-        if (listing.Error() != 0)
+        if (!listing.Error().IsDone())
         {
-            fail(Status::Failed(listing.Error(), pathText(level.where + ".")));
+            fail(listing.Error().Because(pathText(level.where + ".")));
             return false;
         }
         while (const dirent* found = listing.Next())
@@ -144,10 +144,10 @@ private:
     }
 
     // What another removal took meanwhile is gone all the same.
-    void settle(const std::string& path, int error)
+    void settle(const std::string& path, const Status& change)
     {
-        if (error != 0 && error != ENOENT)
-            fail(Status::Failed(error, pathText(path)));
+        if (!change.IsDone() && !change.IsNotFound())
+            fail(change.Because(pathText(path)));
     }
 
     void fail(const Status& failure)
@@ -175,10 +175,12 @@ Status TreeRemoval::RemoveContents(int directoryFd, DiskChanges& changes, const 
 {
     // The walk's levels own their descriptors; the caller keeps its own.
     FileDescriptor top(fcntl(directoryFd, F_DUPFD_CLOEXEC, 0));
-    NodeIdentity folder;
-    if (!top.IsOpen() || !IdentifyNode(top.Get(), "", folder))
-        return Status::Failed(errno, ".");
-    Walk walk(changes, check, folder.mount);
+    if (!top.IsOpen())
+        return Status::FromErrno(".");
+    const Result<NodeIdentity> folder = IdentifyNode(top.Get(), "");
+    if (!folder.IsDone())
+        return folder.GetStatus().Because(".");
+    Walk walk(changes, check, folder.Value().mount);
     walk.Run(std::move(top));
     return walk.firstFailure;
 }

@@ -15,7 +15,7 @@ Status LookUpUser(uid_t user, UserIdentity& identity)
     if (entry == nullptr)
     {
         if (errno != 0 && errno != ENOENT && errno != ESRCH)
-            return Status::Failed(errno, TqString(("cannot look up uid " + std::to_string(user)).c_str()));
+            return Status::FromErrno(TqString(("cannot look up uid " + std::to_string(user)).c_str()));
         identity.group = accountlessGroup;
         identity.home = "/";
         return Status::Done();

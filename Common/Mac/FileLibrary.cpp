@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "FileDescriptor.h"
+#include "FileStream.h"
 #include "PathLibrary.h"
 
 extern char** environ;
@@ -91,36 +93,27 @@ TqString readFile(TqString path)
     // check is made on the opened file, so a FIFO put in place after a look at the path cannot block.
     if (!IsFileExists(path, false))
         return result;
-    const int fd = open(path.ConstData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return result;
+    FileDescriptor fd(open(path.ConstData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat status;
-    FILE* file = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? fdopen(fd, "rb") : nullptr;
-    if (file == nullptr)
-    {
-        close(fd);
+    if (!fd.IsOpen() || fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode))
         return result;
-    }
-    const long start = std::ftell(file);
-    if (std::fseek(file, 0, SEEK_END) != 0)
-    {
-        (void)std::fclose(file);
+    const FileStream file(fdopen(fd.Get(), "rb"));
+    if (!file.IsOpen())
         return result;
-    }
-    const long size = std::ftell(file);
-    if (size <= 0 || std::fseek(file, start, SEEK_SET) != 0)
-    {
-        (void)std::fclose(file);
+    (void)fd.Release(); // the stream closes it now
+    const long start = std::ftell(file.Get());
+    if (std::fseek(file.Get(), 0, SEEK_END) != 0)
         return result;
-    }
+    const long size = std::ftell(file.Get());
+    if (size <= 0 || std::fseek(file.Get(), start, SEEK_SET) != 0)
+        return result;
     char* buffer = new (std::nothrow) char[static_cast<size_t>(size)];
     if (buffer != nullptr)
     {
-        if (std::fread(buffer, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size))
+        if (std::fread(buffer, 1, static_cast<size_t>(size), file.Get()) == static_cast<size_t>(size))
             result = TqString(buffer, static_cast<unsigned long>(size));
         delete[] buffer;
     }
-    (void)std::fclose(file);
     return result;
 }
 

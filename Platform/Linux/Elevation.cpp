@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileDescriptor.h"
 #include "PathText.h"
 
 TqString FindOnPath(const TqString& name, const char* pathValue)
@@ -33,21 +34,13 @@ TqString FindOnPath(const TqString& name, const char* pathValue)
 
 bool HasTerminal()
 {
-    int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (terminal < 0)
-        return false;
-    close(terminal);
-    return true;
+    return FileDescriptor(open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)).IsOpen();
 }
 
 bool HasTerminalForeground()
 {
-    int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (terminal < 0)
-        return false;
-    bool foreground = tcgetpgrp(terminal) == getpgrp();
-    close(terminal);
-    return foreground;
+    const FileDescriptor terminal(open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+    return terminal.IsOpen() && tcgetpgrp(terminal.Get()) == getpgrp();
 }
 
 Elevation ChooseElevation(bool runsDirectly, const char* pathValue, bool hasTerminal)

@@ -15,26 +15,32 @@
 #include "Status.h"
 #include "TreeRemoval.h"
 
+namespace
+{
+
+// What is already gone needs no removing.
+Status GoneIsDone(const Status& removal)
+{
+    return removal.IsNotFound() ? Status::Done() : removal;
+}
+
+} // namespace
+
 // A folder is emptied by the one tree walk, then removed.
 Status RemoveTreeAt(int parent, const char* name, DiskChanges& changes)
 {
     struct stat status;
     if (fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT ? Status::Done() : Status::Failed(errno, name);
-    int error = 0;
-    if (S_ISDIR(status.st_mode))
-    {
-        const FileDescriptor folder(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!folder.IsOpen())
-            return errno == ENOENT ? Status::Done() : Status::Failed(errno, name);
-        const Status inside = TreeRemoval::RemoveContents(folder.Get(), changes);
-        if (!inside.IsDone())
-            return Status::Failed(inside.Errno(), TqString(name) + "/" + inside.Message());
-        error = changes.RemoveEmptyDirectory(parent, name).Errno();
-    }
-    else
-        error = changes.RemoveName(parent, name).Errno();
-    return error == 0 || error == ENOENT ? Status::Done() : Status::Failed(error, name);
+        return GoneIsDone(Status::FromErrno(name));
+    if (!S_ISDIR(status.st_mode))
+        return GoneIsDone(changes.RemoveName(parent, name).Because(name));
+    const FileDescriptor folder(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.IsOpen())
+        return GoneIsDone(Status::FromErrno(name));
+    const Status inside = TreeRemoval::RemoveContents(folder.Get(), changes);
+    if (!inside.IsDone())
+        return inside.Because(TqString(name) + "/" + inside.Message());
+    return GoneIsDone(changes.RemoveEmptyDirectory(parent, name).Because(name));
 }
 
 namespace
@@ -46,14 +52,14 @@ Status UsableTemporaryFolder(const char* path, uid_t user, TqString& real)
 {
     char resolved[PATH_MAX];
     if (realpath(path, resolved) == nullptr)
-        return Status::Failed(errno, path);
+        return Status::FromErrno(path);
     struct stat status;
     if (stat(resolved, &status) != 0 || !S_ISDIR(status.st_mode))
         return Status::Failed(0, TqString(path) + " is not a folder");
     if (Status problem = ProtectedPath::Check(resolved, user); !problem.IsDone())
         return problem;
     if (access(resolved, W_OK | X_OK) != 0)
-        return Status::Failed(errno, TqString(path) + " is not writable");
+        return Status::FromErrno(TqString(path) + " is not writable");
     // The copy is run from there.
     struct statvfs fileSystem;
     if (statvfs(resolved, &fileSystem) == 0 && (fileSystem.f_flag & ST_NOEXEC) != 0)
@@ -114,12 +120,12 @@ Status CreatePrivateDirectory(const TqString& path)
     if (path.IsEmpty())
         return Status::Failed(ENOENT, "no folder to create");
     if (mkdir(path.ConstData(), 0700) != 0)
-        return Status::Failed(errno, TqString("could not create ") + path);
+        return Status::FromErrno(TqString("could not create ") + path);
     // A restrictive umask may have taken the owner's own bits away.
     struct stat status;
     if (stat(path.ConstData(), &status) != 0 ||
         ((status.st_mode & 07777) != 0700 && chmod(path.ConstData(), 0700) != 0))
-        return Status::Failed(errno, TqString("could not make private ") + path);
+        return Status::FromErrno(TqString("could not make private ") + path);
     return Status::Done();
 }
 
@@ -131,15 +137,10 @@ void OwnerWritableChanges::PrepareToEmpty(int folderFd)
         (void)fchmod(folderFd, (status.st_mode & 07777) | 0700);
 }
 
-bool RemoveTree(const TqString& path)
-{
-    OwnerWritableChanges changes;
-    return RemoveTree(path, changes).IsDone();
-}
-
-Status RemoveTree(const TqString& path, DiskChanges& changes)
+Status RemoveTree(const TqString& path)
 {
     if (path.IsEmpty())
         return Status::Failed(ENOENT, "no path to remove");
+    OwnerWritableChanges changes;
     return RemoveTreeAt(AT_FDCWD, path.ConstData(), changes);
 }

@@ -38,11 +38,10 @@ public:
 };
 
 // Removes a file, link or folder tree through OwnerWritableChanges by the one tree walk
-// (TreeRemoval): no link followed, no other mount entered. True when nothing is left.
-[[nodiscard]] bool RemoveTree(const TqString& path);
-// The same through changes; the first thing that stays, its path from the given one, when one does.
-Status RemoveTree(const TqString& path, DiskChanges& changes);
-// The same for name in the open folder parent (which may be AT_FDCWD).
+// (TreeRemoval): no link followed, no other mount entered. Done when nothing is left, else the
+// first thing that stays, its path from the given one.
+Status RemoveTree(const TqString& path);
+// The same for name in the open folder parent (which may be AT_FDCWD), through changes.
 Status RemoveTreeAt(int parent, const char* name, DiskChanges& changes);
 
 #endif

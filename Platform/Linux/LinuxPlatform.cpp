@@ -325,8 +325,7 @@ ToolEnding LinuxPlatform::RestartWithSudo()
 
 Status LinuxPlatform::RemoveItem(const TqString& path)
 {
-    OwnerWritableChanges changes;
-    return RemoveTree(path, changes);
+    return RemoveTree(path);
 }
 
 Status LinuxPlatform::RemoveRunningCopy()
@@ -339,9 +338,8 @@ Status LinuxPlatform::RemoveRunningCopy()
     const bool runFolder = PathText::Join(folder, PlatformNames::kBundleFolder) == bundle && name != nullptr &&
                            IsRunFolderName(name + 1) && lstat(folder.ConstData(), &status) == 0 &&
                            IsPrivateFolderOf(status, geteuid());
-    OwnerWritableChanges changes;
     const Status removed =
-        runFolder ? RemoveTree(folder, changes) : Status::Failed(0, folder + ": not a run folder of this program");
+        runFolder ? RemoveTree(folder) : Status::Failed(0, folder + ": not a run folder of this program");
     // The first phase held interruptions back across the relaunch; with nothing of the copy left
     // on disk, one that came meanwhile may take its course.
     StopRequests::Release();
@@ -353,7 +351,7 @@ Result<InstalledFiles> LinuxPlatform::FindInstalledFiles(const InstalledFiles& n
     RemovalFiles files{named.tool, named.definition, named.targetPathFile};
     uid_t controller = 0;
     const Status settled = SettleControl(files, controller);
-    if (settled.Errno() != 0)
+    if (settled.IsSystemFailure())
         return settled;
     // Rights are asked for only when root alone controls the installation. Inputs no one user
     // controls go to the tool, which refuses them with its own line; root has no user to be.

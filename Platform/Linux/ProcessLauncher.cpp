@@ -254,7 +254,7 @@ Status ReplaceProcess(const TqString& path, const Vector<TqString>& arguments)
     // Nothing written so far may be lost with this process image.
     (void)std::fflush(nullptr);
     execv(path.ConstData(), argv.data());
-    return Status::Failed(errno, TqString("could not start ") + path);
+    return Status::FromErrno(TqString("could not start ") + path);
 }
 
 namespace

@@ -53,7 +53,7 @@ public:
     {
         struct stat status;
         if (fstatat(AT_FDCWD, from.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return Status::Failed(errno, text("could not read ", ""));
+            return Status::FromErrno(text("could not read ", ""));
         if (S_ISLNK(status.st_mode))
             return copyLink(AT_FDCWD, from.c_str(), destinationFolderFd, name, "");
         if (S_ISREG(status.st_mode))
@@ -62,14 +62,20 @@ public:
             return Status::Done(); // sockets, FIFOs and devices are no part of what runs
         Level top;
         top.source = FileDescriptor(open(from.c_str(), kOpenFolder));
-        if (!top.source.IsOpen() || !IdentifyNode(top.source.Get(), "", sourceTop))
-            return Status::Failed(errno, text("could not read ", ""));
+        if (!top.source.IsOpen())
+            return Status::FromErrno(text("could not read ", ""));
+        const Result<NodeIdentity> source = IdentifyNode(top.source.Get(), "");
+        if (!source.IsDone())
+            return source.GetStatus().Because(text("could not read ", ""));
+        sourceTop = source.Value();
         if (liesWithinSource(destinationFolderFd))
             return Status::Failed(EINVAL, text("could not copy a folder into itself: ", ""));
         if (Status made = makeFolder(top, destinationFolderFd, name, ""); !made.IsDone())
             return made;
-        if (!IdentifyNode(top.copy.Get(), "", copyTop))
-            return Status::Failed(errno, text("could not read the copy of ", ""));
+        const Result<NodeIdentity> copy = IdentifyNode(top.copy.Get(), "");
+        if (!copy.IsDone())
+            return copy.GetStatus().Because(text("could not read the copy of ", ""));
+        copyTop = copy.Value();
         top.mode = status.st_mode;
         if (Status listed = list(top); !listed.IsDone())
             return listed;
@@ -97,7 +103,10 @@ private:
             return writeReplacement(level);
         struct stat status;
         if (fstatat(level.source.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno == ENOENT ? Status::Done() : Status::Failed(errno, text("could not read ", path));
+        {
+            const Status read = Status::FromErrno(text("could not read ", path));
+            return read.IsNotFound() ? Status::Done() : read;
+        }
         if (S_ISLNK(status.st_mode))
             return copyLink(level.source.Get(), name.c_str(), level.copy.Get(), name.c_str(), path);
         if (S_ISREG(status.st_mode))
@@ -115,10 +124,10 @@ private:
         Level inner;
         inner.source = FileDescriptor(openat(parent.source.Get(), name.c_str(), kOpenFolder));
         if (!inner.source.IsOpen())
-            return Status::Failed(errno, text("could not read ", path));
+            return Status::FromErrno(text("could not read ", path));
         // The copy's own folder, met inside the source, would be copied for ever.
-        NodeIdentity folder;
-        if (!IdentifyNode(inner.source.Get(), "", folder) || folder == copyTop)
+        const Result<NodeIdentity> folder = IdentifyNode(inner.source.Get(), "");
+        if (!folder.IsDone() || folder.Value() == copyTop)
             return Status::Failed(EINVAL, text("could not copy a folder into itself: ", ""));
         if (Status made = makeFolder(inner, parent.copy.Get(), name.c_str(), path); !made.IsDone())
             return made;
@@ -141,7 +150,7 @@ private:
                 return written;
         }
         if (fchmod(level.copy.Get(), level.mode & kCopiedModeBits) != 0)
-            return Status::Failed(errno, text("could not set the permissions of the copy of ", level.where));
+            return Status::FromErrno(text("could not set the permissions of the copy of ", level.where));
         levels.pop_back();
         return Status::Done();
     }
@@ -149,18 +158,18 @@ private:
     Status makeFolder(Level& level, int destinationFolderFd, const char* name, const std::string& path)
     {
         if (mkdirat(destinationFolderFd, name, 0700) != 0)
-            return Status::Failed(errno, text("could not create the copy of ", path));
+            return Status::FromErrno(text("could not create the copy of ", path));
         level.copy = FileDescriptor(openat(destinationFolderFd, name, kOpenFolder));
         if (!level.copy.IsOpen())
-            return Status::Failed(errno, text("could not open the copy of ", path));
+            return Status::FromErrno(text("could not open the copy of ", path));
         return Status::Done();
     }
 
     Status list(Level& level)
     {
         FolderListing listing(level.source.Get());
-        if (listing.Error() != 0)
-            return Status::Failed(listing.Error(), text("could not read ", level.where));
+        if (!listing.Error().IsDone())
+            return listing.Error().Because(text("could not read ", level.where));
         while (const dirent* entry = listing.Next())
             level.names.push_back(entry->d_name);
         return Status::Done();
@@ -174,7 +183,7 @@ private:
         {
             const ssize_t size = readlinkat(folderFd, name, target.data(), target.size());
             if (size < 0)
-                return Status::Failed(errno, text("could not read the link ", path));
+                return Status::FromErrno(text("could not read the link ", path));
             if (static_cast<size_t>(size) < target.size())
             {
                 target[static_cast<size_t>(size)] = '\0';
@@ -183,7 +192,7 @@ private:
             target.resize(target.size() * 2);
         }
         if (symlinkat(target.data(), destinationFolderFd, copyName) != 0)
-            return Status::Failed(errno, text("could not create the copy of the link ", path));
+            return Status::FromErrno(text("could not create the copy of the link ", path));
         return Status::Done();
     }
 
@@ -194,7 +203,7 @@ private:
         FileDescriptor input(openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat status;
         if (!input.IsOpen() || fstat(input.Get(), &status) != 0)
-            return Status::Failed(errno, text("could not open ", path));
+            return Status::FromErrno(text("could not open ", path));
         if (!S_ISREG(status.st_mode))
             return Status::Failed(EAGAIN, text("changed while it was copied: ", path));
         return writeFile(input.Get(), status.st_mode, destinationFolderFd, copyName, path);
@@ -218,7 +227,7 @@ private:
         FileDescriptor output(
             openat(destinationFolderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!output.IsOpen())
-            return Status::Failed(errno, text("could not create the copy of ", path));
+            return Status::FromErrno(text("could not create the copy of ", path));
         buffer.resize(65536);
         for (off_t offset = 0;;)
         {
@@ -228,7 +237,7 @@ private:
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
-                return Status::Failed(errno, text("could not read ", path));
+                return Status::FromErrno(text("could not read ", path));
             if (got == 0)
                 break;
             for (ssize_t written = 0; written < got;)
@@ -245,7 +254,7 @@ private:
             offset += got;
         }
         if (fchmod(output.Get(), mode & kCopiedModeBits) != 0)
-            return Status::Failed(errno, text("could not set the permissions of the copy of ", path));
+            return Status::FromErrno(text("could not set the permissions of the copy of ", path));
         return Status::Done();
     }
 
@@ -253,20 +262,22 @@ private:
     // its ".." entries.
     bool liesWithinSource(int folderFd) const
     {
-        NodeIdentity here;
-        if (!IdentifyNode(folderFd, "", here))
+        Result<NodeIdentity> here = IdentifyNode(folderFd, "");
+        if (!here.IsDone())
             return false;
         FileDescriptor current;
         for (size_t steps = 0; steps < 4096; ++steps)
         {
-            if (here == sourceTop)
+            if (here.Value() == sourceTop)
                 return true;
             FileDescriptor above(openat(current.IsOpen() ? current.Get() : folderFd, "..", kOpenFolder));
-            NodeIdentity up;
-            if (!above.IsOpen() || !IdentifyNode(above.Get(), "", up) || up == here)
+            if (!above.IsOpen())
+                return false;
+            Result<NodeIdentity> up = IdentifyNode(above.Get(), "");
+            if (!up.IsDone() || up.Value() == here.Value())
                 return false;
             current = std::move(above);
-            here = up;
+            here = std::move(up);
         }
         return false;
     }
@@ -309,6 +320,6 @@ Status CopyTree(const TqString& from, const TqString& to, const CopyOptions& opt
     const char* slash = std::strrchr(to.ConstData(), '/');
     const FileDescriptor folder(open(parent.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.IsOpen())
-        return Status::Failed(errno, TqString("could not open ") + parent);
+        return Status::FromErrno(TqString("could not open ") + parent);
     return CopyTreeAt(from, folder.Get(), slash == nullptr ? to.ConstData() : slash + 1, options);
 }

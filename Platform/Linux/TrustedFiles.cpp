@@ -39,8 +39,10 @@ Status SettleControl(RemovalFiles& files, uid_t& controller)
     for (size_t index = 0; index < 3; ++index)
     {
         const Status status = ProtectedPath::Open(*paths[index], opened[index]);
-        if (status.Errno() != 0 || paths[index]->IsEmpty())
-            return Status::Failed(paths[index]->IsEmpty() ? ENOENT : status.Errno(), *paths[index]);
+        if (paths[index]->IsEmpty())
+            return Status::Failed(ENOENT, *paths[index]);
+        if (status.IsSystemFailure())
+            return status.Because(*paths[index]);
         if (!status.IsDone() && untrusted.IsDone())
             untrusted = status;
         all.push_back(&opened[index]);
@@ -49,7 +51,10 @@ Status SettleControl(RemovalFiles& files, uid_t& controller)
         return untrusted;
     for (size_t index = 0; index < 3; ++index)
         *paths[index] = opened[index].realPath;
-    return ProtectedPath::JointController(all, controller);
+    const Result<uid_t> joint = ProtectedPath::JointController(all);
+    if (joint.IsDone())
+        controller = joint.Value();
+    return joint.GetStatus();
 }
 
 Status CheckRootMayRun(const Vector<TqString>& paths)
@@ -71,7 +76,10 @@ Status CheckRootMayRun(const Vector<TqString>& paths)
         {
             other.owner = controller;
             other.realPath = controlled;
-            status = ProtectedPath::JointController({&other, &opened}, controller);
+            const Result<uid_t> joint = ProtectedPath::JointController({&other, &opened});
+            status = joint.GetStatus();
+            if (joint.IsDone())
+                controller = joint.Value();
         }
         else if (status.IsDone() && opened.owner != 0)
         {
@@ -79,7 +87,7 @@ Status CheckRootMayRun(const Vector<TqString>& paths)
             controlled = opened.realPath;
         }
         if (!status.IsDone())
-            return Status::Failed(status.Errno(), TqString("refusing to run as root: ") + EscapeLineText(status.Message()));
+            return status.Because(TqString("refusing to run as root: ") + EscapeLineText(status.Message()));
     }
     if (controller == 0)
         return Status::Done();

@@ -64,11 +64,11 @@ void DryRunDiskChanges::markGone(Entry& entry)
 
 int DryRunDiskChanges::identify(int folderFd, const char* name, Entry& entry)
 {
-    NodeIdentity folder;
-    if (!IdentifyNode(folderFd, "", folder))
-        return errno;
-    entry.device = folder.device;
-    entry.inode = folder.inode;
+    const Result<NodeIdentity> folder = IdentifyNode(folderFd, "");
+    if (!folder.IsDone())
+        return folder.GetStatus().Errno();
+    entry.device = folder.Value().device;
+    entry.inode = folder.Value().inode;
     entry.name = name;
     return 0;
 }
@@ -165,7 +165,7 @@ int DryRunDiskChanges::emptiness(int directoryFd) const
 {
     Entry inside;
     FolderListing listing(directoryFd);
-    if (identify(directoryFd, "", inside) != 0 || listing.Error() != 0)
+    if (identify(directoryFd, "", inside) != 0 || !listing.Error().IsDone())
         return ENOTEMPTY;
     while (const dirent* found = listing.Next())
     {

@@ -34,11 +34,11 @@ std::string FlagWords(unsigned flags, const char* holder)
     return std::string(holder) + " has the append-only flag, which chattr -a clears";
 }
 
-std::string Explanation(int folderFd, const char* name, int error)
+std::string Explanation(int folderFd, const char* name, const Status& failure)
 {
-    if (error == EROFS)
+    if (failure.IsReadOnlyFileSystem())
         return "the file system it is on is mounted read-only";
-    if (error != EPERM && error != EACCES)
+    if (!failure.IsPermissionDenied())
         return std::string();
     if (const unsigned flags = ProtectionFlags(folderFd, name))
         return FlagWords(flags, "it");
@@ -49,7 +49,7 @@ std::string Explanation(int folderFd, const char* name, int error)
     if (fstat(folderFd, &folder) != 0)
         return std::string();
     const uid_t user = geteuid();
-    if (error == EACCES)
+    if (failure.IsAccessDenied())
         return "its folder, owned by " + UserName(folder.st_uid) + ", does not let " + UserName(user) +
                " change it";
     // In a sticky folder only the entry's owner, the folder's owner or root may remove it.
@@ -93,10 +93,10 @@ unsigned ProtectionFlags(int folderFd, const char* name, const struct statx& nod
            ((fileFlags & FS_APPEND_FL) != 0 ? AppendOnlyFlag : 0);
 }
 
-TqString FailureReason(int folderFd, const char* name, int error)
+TqString FailureReason(int folderFd, const char* name, const Status& failure)
 {
-    std::string reason = strerror(error);
-    const std::string explanation = Explanation(folderFd, name, error);
+    std::string reason = strerror(failure.Errno());
+    const std::string explanation = Explanation(folderFd, name, failure);
     if (!explanation.empty())
         reason += ": " + explanation;
     return TqString(reason.data(), static_cast<unsigned long>(reason.size()));

@@ -1,6 +1,7 @@
 #ifndef TQ_FAILUREREASON_H
 #define TQ_FAILUREREASON_H
 
+#include "Status.h"
 #include "TqString.h"
 
 struct statx;
@@ -19,10 +20,10 @@ unsigned ProtectionFlags(int folderFd, const char* name);
 // reports them, so the node is opened only where it does not.
 unsigned ProtectionFlags(int folderFd, const char* name, const struct statx& node);
 
-// Why removing name from folderFd failed with error, in words a person can act on: the system's
-// text, then what stands in the way where it can be told (a protection flag on the entry or its
+// Why removing name from folderFd failed as failure says, in words a person can act on: the
+// system's text, then what stands in the way where it can be told (a protection flag on the entry or its
 // folder and the chattr that clears it, a read-only file system, the owner of a folder closed to
 // the user or of an entry in a sticky folder).
-TqString FailureReason(int folderFd, const char* name, int error);
+TqString FailureReason(int folderFd, const char* name, const Status& failure);
 
 #endif

@@ -50,30 +50,22 @@ TqString refusedName(const TqString& folderPath, const TqString& name)
 }
 
 // Something already gone when the change came (another removal took it) is done all the same.
-int goneIsDone(int error)
+Status goneIsDone(const Status& change)
 {
-    return error == ENOENT ? 0 : error;
+    return change.IsNotFound() ? Status::Done() : change;
 }
 
-// The text of the link name in folderFd: 0, else the errno value (ENAMETOOLONG when the text
-// is longer than any path, so that it is never compared cut short).
-int readLink(int folderFd, const char* name, TqString& text)
+// The text of the link name in folderFd (ENAMETOOLONG when the text is longer than any path, so
+// that it is never compared cut short).
+Result<TqString> readLink(int folderFd, const char* name)
 {
     char buffer[PATH_MAX + 1];
     const ssize_t size = readlinkat(folderFd, name, buffer, sizeof buffer);
     if (size < 0)
-        return errno;
+        return Status::FromErrno(name);
     if (static_cast<size_t>(size) == sizeof buffer)
-        return ENAMETOOLONG;
-    text = TqString(buffer, static_cast<unsigned long>(size));
-    return 0;
-}
-
-// Opens name in parent as a directory, following no link, and identifies it: 0 or the errno value.
-int openDirectory(int parentFd, const TqString& name, FileDescriptor& fd, NodeIdentity& identity)
-{
-    fd = FileDescriptor(openat(parentFd, name.ConstData(), openDirectoryFlags));
-    return fd.IsOpen() && IdentifyNode(fd.Get(), "", identity) ? 0 : errno;
+        return Status::Failed(ENAMETOOLONG, name);
+    return TqString(buffer, static_cast<unsigned long>(size));
 }
 
 } // namespace
@@ -91,16 +83,17 @@ void InstallRemover::SetDefinition(int fileFd, int folderFd)
     definitionHolders.clear();
     // By the descriptors the definition was read through: the file, then the folders it really
     // lies in, up to "/", whose ".." is itself.
-    NodeIdentity identity;
-    if (!IdentifyNode(fileFd, "", identity))
+    const Result<NodeIdentity> file = IdentifyNode(fileFd, "");
+    if (!file.IsDone())
         return;
-    definitionHolders.push_back(identity);
-    FileDescriptor folder(fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
-    while (folder.IsOpen() && IdentifyNode(folder.Get(), "", identity) &&
-           !(identity == definitionHolders.back()))
+    definitionHolders.push_back(file.Value());
+    for (FileDescriptor folder(fcntl(folderFd, F_DUPFD_CLOEXEC, 0)); folder.IsOpen();
+         folder = FileDescriptor(openat(folder.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC)))
     {
-        definitionHolders.push_back(identity);
-        folder = FileDescriptor(openat(folder.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        const Result<NodeIdentity> identity = IdentifyNode(folder.Get(), "");
+        if (!identity.IsDone() || identity.Value() == definitionHolders.back())
+            return;
+        definitionHolders.push_back(identity.Value());
     }
 }
 
@@ -115,20 +108,20 @@ bool InstallRemover::holdsDefinition(const NodeIdentity& identity) const
 int InstallRemover::Run(const FileNode& root)
 {
     // The caller opened the target path and said why when it could not.
-    Directory target;
-    target.fd = FileDescriptor(givenTargetFd >= 0 ? fcntl(givenTargetFd, F_DUPFD_CLOEXEC, 0) : -1);
-    NodeIdentity rootFolder;
-    if (!target.fd.IsOpen() || !IdentifyNode(target.fd.Get(), "", target.identity) ||
-        !IdentifyNode(AT_FDCWD, "/", rootFolder))
+    FileDescriptor given(givenTargetFd >= 0 ? fcntl(givenTargetFd, F_DUPFD_CLOEXEC, 0) : -1);
+    Result<Directory> target =
+        given.IsOpen() ? identified(std::move(given), targetPath) : Status::FromErrno(targetPath);
+    const Result<NodeIdentity> rootFolder = IdentifyNode(AT_FDCWD, "/");
+    const Status& failure = !target.IsDone() ? target.GetStatus() : rootFolder.GetStatus();
+    if (!target.IsDone() || !rootFolder.IsDone())
     {
         (void)fprintf(errors, "cannot read the target folder %s: %s\n",
-                      EscapeLineText(targetPath).ConstData(), strerror(errno));
+                      EscapeLineText(targetPath).ConstData(), strerror(failure.Errno()));
         return 2;
     }
-    guard = RemovalGuard(targetPath, target.identity, rootFolder);
-    target.path = targetPath;
-    targetFd = target.fd.Get();
-    handleTree(std::move(target), root);
+    guard = RemovalGuard(targetPath, target.Value().identity, rootFolder.Value());
+    targetFd = target.Value().fd.Get();
+    handleTree(target.TakeValue(), root);
     targetFd = -1;
     report.Summary();
     return report.RunFailed() ? 1 : cancelled ? 4 : 0;
@@ -177,15 +170,33 @@ void InstallRemover::handleTree(Directory target, const FileNode& root)
     }
 }
 
+Result<InstallRemover::Directory> InstallRemover::identified(FileDescriptor fd, const TqString& path)
+{
+    const Result<NodeIdentity> identity = IdentifyNode(fd.Get(), "");
+    if (!identity.IsDone())
+        return identity.GetStatus().Because(path);
+    return Directory{std::move(fd), identity.Value(), path};
+}
+
+Result<InstallRemover::Directory> InstallRemover::openDirectory(int parentFd, const TqString& name,
+                                                                const TqString& path)
+{
+    FileDescriptor fd(openat(parentFd, name.ConstData(), openDirectoryFlags));
+    if (!fd.IsOpen())
+        return Status::FromErrno(path);
+    return identified(std::move(fd), path);
+}
+
 bool InstallRemover::enterDirectory(const Directory& parent, const FileNode& node, const TqString& path,
                                     Level& level)
 {
-    if (const int error =
-            openDirectory(parent.fd.Get(), node.name, level.directory.fd, level.directory.identity))
+    Result<Directory> opened = openDirectory(parent.fd.Get(), node.name, path);
+    if (!opened.IsDone())
     {
-        handleUnopenedDirectory(parent, node, path, error);
+        handleUnopenedDirectory(parent, node, path, opened.GetStatus());
         return false;
     }
+    level.directory = opened.TakeValue();
     // Like a bundle's folders, a listed directory on another mount is never entered.
     if (const Status refusal = guard.EntryRefusal(level.directory.identity, parent.identity.mount);
         !refusal.IsDone())
@@ -193,7 +204,6 @@ bool InstallRemover::enterDirectory(const Directory& parent, const FileNode& nod
         failed(node, path, refusal.Message());
         return false;
     }
-    level.directory.path = path;
     level.node = &node;
     orderEntries(level);
     return true;
@@ -207,9 +217,9 @@ void InstallRemover::orderEntries(Level& level) const
         return;
     for (auto entry = level.entries.begin(); entry != level.entries.end(); ++entry)
     {
-        NodeIdentity identity;
-        if (IdentifyNode(level.directory.fd.Get(), (*entry)->name.ConstData(), identity) &&
-            holdsDefinition(identity))
+        const Result<NodeIdentity> identity =
+            IdentifyNode(level.directory.fd.Get(), (*entry)->name.ConstData());
+        if (identity.IsDone() && holdsDefinition(identity.Value()))
         {
             level.holdsDefinition = *entry;
             level.entries.erase(entry);
@@ -229,8 +239,8 @@ void InstallRemover::leaveDirectory(const Directory& parent, const Level& level)
         return (void)kept(path, kCancelledReason);
     if (guard.KeepsEmptyDirectory(path, parent.identity))
         return (void)kept(path, "a folder directly under /, part of the system");
-    const int error = changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData()).Errno();
-    if (error == ENOTEMPTY || error == EEXIST)
+    const Status removal = changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData());
+    if (removal.IsNotEmpty())
     {
         const unsigned long unlisted = unlistedEntries(level);
         if (unlisted == 0)
@@ -240,7 +250,7 @@ void InstallRemover::leaveDirectory(const Directory& parent, const Level& level)
         return (void)kept(path, TqString(why.data(), why.size()));
     }
     // Already gone: another removal took it once it was empty.
-    settle(node, path, goneIsDone(error), parent.fd.Get(), node.name.ConstData());
+    settle(node, path, goneIsDone(removal), parent.fd.Get(), node.name.ConstData());
 }
 
 unsigned long InstallRemover::unlistedEntries(const Level& level) const
@@ -264,24 +274,25 @@ bool InstallRemover::handleFile(const Directory& parent, const FileNode& node, c
     // Removing the definition now would leave nothing to run the uninstall again with.
     if (holdsDefinition && report.RunFailed())
         return kept(path, "kept so that the uninstall can be run again");
-    int error = changes->RemoveName(parent.fd.Get(), name).Errno();
+    Status removal = changes->RemoveName(parent.fd.Get(), name);
     // A directory shows itself by the error: a bundle, listed as one entry.
-    if (error == EISDIR || error == EPERM)
+    if (removal.MayBeFolder())
     {
         struct stat status;
         if (fstatat(parent.fd.Get(), name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-            error = errno; // ENOENT too when another removal took it meanwhile
+            removal = Status::FromErrno(name); // not found too when another removal took it meanwhile
         else if (S_ISDIR(status.st_mode))
             return handleBundle(parent, node, path);
     }
-    return settle(node, path, error, parent.fd.Get(), name);
+    return settle(node, path, removal, parent.fd.Get(), name);
 }
 
 bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node, const TqString& path)
 {
-    Directory bundle;
-    if (const int error = openDirectory(parent.fd.Get(), node.name, bundle.fd, bundle.identity))
-        return settle(node, path, error);
+    const Result<Directory> opened = openDirectory(parent.fd.Get(), node.name, path);
+    if (!opened.IsDone())
+        return settle(node, path, opened.GetStatus());
+    const Directory& bundle = opened.Value();
     if (const Status refusal = guard.WholeRemovalRefusal(path, bundle.identity, parent.identity);
         !refusal.IsDone())
         return refused(path, refusal.Message());
@@ -296,14 +307,14 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
         return failed(node, path, inside.Text());
     // Already gone: another removal emptied it at the same time.
     return settle(node, path,
-                  goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData()).Errno()),
+                  goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData())),
                   parent.fd.Get(), node.name.ConstData());
 }
 
 bool InstallRemover::handleUnopenedDirectory(const Directory& parent, const FileNode& node,
-                                             const TqString& path, int error)
+                                             const TqString& path, const Status& opening)
 {
-    if (error == ENOENT)
+    if (opening.IsNotFound())
     {
         missing(path);
         reportMissingBelow(node, path);
@@ -311,11 +322,11 @@ bool InstallRemover::handleUnopenedDirectory(const Directory& parent, const File
     }
     // A link or a file in place of a listed directory: never entered, and left as it is.
     struct stat status;
-    if (error == ELOOP ||
+    if (opening.IsLink() ||
         (fstatat(parent.fd.Get(), node.name.ConstData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
          S_ISLNK(status.st_mode)))
         return failed(node, path, "a symbolic link in place of a directory, not followed");
-    return failed(node, path, error == ENOTDIR ? "not a directory" : strerror(error));
+    return failed(node, path, opening.IsNotFolder() ? "not a directory" : strerror(opening.Errno()));
 }
 
 void InstallRemover::reportMissingBelow(const FileNode& node, const TqString& path)
@@ -386,24 +397,25 @@ void InstallRemover::handleShortCut(const FileNode& node, const TqString& instal
 {
     const TqString& name = node.shortCut.name;
     const TqString& dir = node.shortCut.dir;
-    TqString folderPath;
     if (const Status refusal = RemovalGuard::NameRefusal(name); !refusal.IsDone())
     {
         refused(name, refusal.Message());
         return;
     }
-    if (const Status refusal = shortCutFolderPath(dir, folderPath); !refusal.IsDone())
+    const Result<TqString> folderPathFound = shortCutFolderPath(dir);
+    if (!folderPathFound.IsDone())
     {
-        refused(dir, refusal.Message());
+        refused(dir, folderPathFound.GetStatus().Message());
         return;
     }
+    const TqString& folderPath = folderPathFound.Value();
     const TqString path = PathText::Join(folderPath, name);
-    const FileDescriptor folder = openShortCutFolder(dir, folderPath);
-    if (folder.IsOpen())
-        removeShortCutLink(node, ShortCutLink{folder.Get(), folderPath, path}, installedPath, entryGone,
-                           installedFolder);
+    const Result<FileDescriptor> folder = openShortCutFolder(dir, folderPath);
+    if (folder.IsDone())
+        removeShortCutLink(node, ShortCutLink{folder.Value().Get(), folderPath, path}, installedPath,
+                           entryGone, installedFolder);
     else
-        settle(node, path, errno);
+        settle(node, path, folder.GetStatus());
 }
 
 void InstallRemover::removeShortCutLink(const FileNode& node, const ShortCutLink& link,
@@ -411,25 +423,25 @@ void InstallRemover::removeShortCutLink(const FileNode& node, const ShortCutLink
                                         const NodeIdentity* installedFolder)
 {
     const char* name = node.shortCut.name.ConstData();
-    TqString linkText;
-    const int error = readLink(link.folderFd, name, linkText);
-    if (error == ENOENT)
+    const Result<TqString> linkText = readLink(link.folderFd, name);
+    if (linkText.GetStatus().IsNotFound())
         return (void)missing(link.path);
     // Not a link, or a link elsewhere, is not ours to remove; ours stays while its entry does.
-    const bool ours = error == 0 && leadsTo(link, linkText, node.name, installedPath, installedFolder);
+    const bool ours =
+        linkText.IsDone() && leadsTo(link, linkText.Value(), node.name, installedPath, installedFolder);
     if (!ours)
     {
         foreignShortCuts += entryGone ? 1 : 0;
-        if (error == EINVAL)
+        const Status& reading = linkText.GetStatus();
+        if (reading.IsInvalidArgument())
             return (void)kept(link.path, "not a symbolic link, so not the product's shortcut");
-        if (error != 0)
-            return (void)kept(link.path, TqString("the link cannot be read: ") + strerror(error));
+        if (!linkText.IsDone())
+            return (void)kept(link.path, TqString("the link cannot be read: ") + strerror(reading.Errno()));
         return (void)kept(link.path, "a link to somewhere else, not the product's shortcut");
     }
     if (!entryGone)
         return (void)kept(link.path, "the entry it leads to stays");
-    settle(node, link.path, goneIsDone(changes->RemoveName(link.folderFd, name).Errno()), link.folderFd,
-           name);
+    settle(node, link.path, goneIsDone(changes->RemoveName(link.folderFd, name)), link.folderFd, name);
 }
 
 bool InstallRemover::leadsTo(const ShortCutLink& link, const TqString& linkText, const TqString& entryName,
@@ -450,47 +462,49 @@ bool InstallRemover::leadsTo(const ShortCutLink& link, const TqString& linkText,
     {
         const FileDescriptor folder(
             openat(link.folderFd, folderText.ConstData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        NodeIdentity identity;
-        if (folder.IsOpen() && IdentifyNode(folder.Get(), "", identity))
-            return identity == *installedFolder;
+        if (folder.IsOpen())
+        {
+            const Result<NodeIdentity> identity = IdentifyNode(folder.Get(), "");
+            if (identity.IsDone())
+                return identity.Value() == *installedFolder;
+        }
     }
     // Where the way no longer exists (the entry's folder is gone too), by the text alone.
     const TqString resolved = isAbsolute(linkText) ? linkText : PathText::Join(link.folderPath, linkText);
     return PathText::Resolved(resolved) == installedPath;
 }
 
-Status InstallRemover::shortCutFolderPath(const TqString& dir, TqString& folderPath) const
+Result<TqString> InstallRemover::shortCutFolderPath(const TqString& dir) const
 {
     if (isAbsolute(dir))
-    {
-        folderPath = PathText::Normalized(dir);
-        return Status::Done();
-    }
-    folderPath = targetPath;
+        return PathText::Normalized(dir);
+    TqString folderPath = targetPath;
     for (const TqString& name : StringLibrary::Split(dir, TqString("/"), true))
     {
         if (const Status refusal = RemovalGuard::NameRefusal(name); !refusal.IsDone())
             return refusal;
         folderPath = PathText::Join(folderPath, name);
     }
-    return Status::Done();
+    return folderPath;
 }
 
-FileDescriptor InstallRemover::openShortCutFolder(const TqString& dir, const TqString& folderPath) const
+Result<FileDescriptor> InstallRemover::openShortCutFolder(const TqString& dir,
+                                                          const TqString& folderPath) const
 {
     // A place of the user's choosing outside the product, such as a desktop: taken as given.
-    if (isAbsolute(dir))
-        return FileDescriptor(open(folderPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    // Under the target path, one name at a time, following no link.
-    FileDescriptor folder(openat(targetFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Otherwise under the target path, one name at a time, following no link.
+    const bool given = isAbsolute(dir);
+    FileDescriptor folder(given ? open(folderPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                : openat(targetFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.IsOpen())
+        return Status::FromErrno(folderPath);
+    if (given)
+        return folder;
     for (const TqString& name : StringLibrary::Split(dir, TqString("/"), true))
     {
+        folder = FileDescriptor(openat(folder.Get(), name.ConstData(), openDirectoryFlags));
         if (!folder.IsOpen())
-            break;
-        FileDescriptor next(openat(folder.Get(), name.ConstData(), openDirectoryFlags));
-        const int error = errno;
-        folder = std::move(next);
-        errno = error;
+            return Status::FromErrno(folderPath);
     }
     return folder;
 }
@@ -532,13 +546,13 @@ bool InstallRemover::refused(const TqString& name, const TqString& reason)
     return false;
 }
 
-bool InstallRemover::settle(const FileNode& node, const TqString& path, int error, int folderFd,
+bool InstallRemover::settle(const FileNode& node, const TqString& path, const Status& change, int folderFd,
                             const char* name)
 {
-    if (error == 0)
+    if (change.IsDone())
         return removed(path);
-    if (error == ENOENT)
+    if (change.IsNotFound())
         return missing(path);
     return failed(node, path,
-                  folderFd >= 0 ? FailureReason(folderFd, name, error) : TqString(strerror(error)));
+                  folderFd >= 0 ? FailureReason(folderFd, name, change) : TqString(strerror(change.Errno())));
 }

@@ -11,6 +11,7 @@
 #include "FileNode.h"
 #include "RemovalGuard.h"
 #include "RemovalReport.h"
+#include "Status.h"
 #include "TqString.h"
 
 // Removes under a target path what an install-file tree lists:
@@ -83,6 +84,9 @@ private:
         size_t next = 0;
     };
 
+    // The open directory fd at path, identified; opened from name in parentFd, following no link.
+    static Result<Directory> identified(FileDescriptor fd, const TqString& path);
+    static Result<Directory> openDirectory(int parentFd, const TqString& name, const TqString& path);
     void handleTree(Directory target, const FileNode& root);
     // Opens a listed directory to handle its entries; false when it cannot be (then reported).
     bool enterDirectory(const Directory& parent, const FileNode& node, const TqString& path, Level& level);
@@ -95,7 +99,7 @@ private:
                     bool holdsDefinition);
     bool handleBundle(const Directory& parent, const FileNode& node, const TqString& path);
     bool handleUnopenedDirectory(const Directory& parent, const FileNode& node, const TqString& path,
-                                 int error);
+                                 const Status& opening);
     void reportMissingBelow(const FileNode& node, const TqString& path);
     // After a stop: the entry at path in level's folder and what is listed below it, as they are.
     void reportUnreached(const Level& level, const FileNode& entry, const TqString& path);
@@ -116,8 +120,8 @@ private:
     static bool leadsTo(const ShortCutLink& link, const TqString& linkText, const TqString& entryName,
                         const TqString& installedPath, const NodeIdentity* installedFolder);
     // The path of the shortcut folder dir; the refusal for a name in it that may not be used.
-    Status shortCutFolderPath(const TqString& dir, TqString& folderPath) const;
-    FileDescriptor openShortCutFolder(const TqString& dir, const TqString& folderPath) const;
+    Result<TqString> shortCutFolderPath(const TqString& dir) const;
+    Result<FileDescriptor> openShortCutFolder(const TqString& dir, const TqString& folderPath) const;
     bool holdsDefinition(const NodeIdentity& identity) const;
 
     // Each reports the entry at path and returns whether it is gone.
@@ -126,9 +130,9 @@ private:
     bool missing(const TqString& path);
     bool failed(const FileNode& node, const TqString& path, const TqString& reason);
     bool refused(const TqString& name, const TqString& reason);
-    // After a change: done (0) is removed, ENOENT missing, anything else a failure, explained by
+    // After a change: done is removed, not found missing, anything else a failure, explained by
     // what stands in the way of name in folderFd when they are given.
-    bool settle(const FileNode& node, const TqString& path, int error, int folderFd = -1,
+    bool settle(const FileNode& node, const TqString& path, const Status& change, int folderFd = -1,
                 const char* name = nullptr);
 
     TqString targetPath;

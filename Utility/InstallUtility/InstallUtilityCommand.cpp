@@ -64,30 +64,28 @@ int nothingFound(const SKUDefinition& definition, const TqString& targetPath, FI
     return 3;
 }
 
-// Opens the target folder; -1 with the error line written when it cannot, and missing set (and
-// nothing written) when it is not there at all: then nothing of the product is there either.
-int openTarget(const TqString& targetPath, struct stat& status, FILE* errors, bool& missing)
+// Opens the target folder and reads its status, or says why not with the error line written;
+// not found (and nothing written) when it is not there at all: then nothing of the product is
+// there either.
+Result<FileDescriptor> openTarget(const TqString& targetPath, struct stat& status, FILE* errors)
 {
-    missing = false;
     if (targetPath.IsEmpty() || targetPath[0] != '/')
     {
         (void)fprintf(errors, "target path is not absolute: %s\n", shown(targetPath).ConstData());
-        return -1;
+        return Status::Failed(0, "target path is not absolute");
     }
     // The target path itself may pass through links (it is the configured place).
-    const int fd = open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT)
-    {
-        missing = true;
-        return -1;
-    }
-    if (fd < 0 || fstat(fd, &status) != 0)
+    FileDescriptor fd(open(targetPath.ConstData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Status opened = fd.IsOpen() ? Status::Done() : Status::FromErrno(targetPath);
+    if (opened.IsNotFound())
+        return opened;
+    if (opened.IsDone() && fstat(fd.Get(), &status) != 0)
+        opened = Status::FromErrno(targetPath);
+    if (!opened.IsDone())
     {
         (void)fprintf(errors, "target path is not a directory: %s: %s\n", shown(targetPath).ConstData(),
-                      strerror(errno));
-        if (fd >= 0)
-            close(fd);
-        return -1;
+                      strerror(opened.Errno()));
+        return opened;
     }
     return fd;
 }
@@ -99,15 +97,15 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
                       std::optional<RemovalReport::Counts>& counts)
 {
     struct stat targetStatus;
-    bool missing = false;
-    const FileDescriptor target(openTarget(targetPath, targetStatus, errors, missing));
-    if (missing)
+    const Result<FileDescriptor> opened = openTarget(targetPath, targetStatus, errors);
+    if (opened.GetStatus().IsNotFound())
         return nothingFound(definition, targetPath, errors);
-    if (!target.IsOpen())
+    if (!opened.IsDone())
         return 2;
+    const FileDescriptor& target = opened.Value();
     RemovalLock lock;
     const Status turn = lock.Take(targetStatus, targetPath, hooks.lockWaitSeconds, errors, hooks.stopAsked);
-    if (turn.Errno() != ECANCELED && !turn.IsDone())
+    if (!turn.IsCancelled() && !turn.IsDone())
     {
         (void)fprintf(errors, "%s\n", EscapeLineText(turn.Text()).ConstData());
         return 2;
@@ -115,7 +113,7 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
     if (hooks.beforeRemoval != nullptr)
         hooks.beforeRemoval();
     // Asked before the signals were set aside: nothing has been removed, and nothing will be.
-    if (turn.Errno() == ECANCELED || (hooks.stopAsked != nullptr && hooks.stopAsked()))
+    if (turn.IsCancelled() || (hooks.stopAsked != nullptr && hooks.stopAsked()))
     {
         (void)fprintf(errors, "cancelled before anything was removed\n");
         return 4;
@@ -214,9 +212,8 @@ bool readInputs(const InstallUtilityCommand& command, const OpenedInputs& inputs
     const TqString* readingPath = &command.targetFilePath;
     try
     {
-        FileDescriptor file;
-        if (!ProtectedPath::OpenForReading(inputs.targetFile, file).IsDone() ||
-            !XMLReading::ReadTargetFile(file.Get(), targetPath))
+        const Result<FileDescriptor> targetFile = ProtectedPath::OpenForReading(inputs.targetFile);
+        if (!targetFile.IsDone() || !XMLReading::ReadTargetFile(targetFile.Value().Get(), targetPath))
         {
             (void)fprintf(errors, "cannot read the target path from %s\n",
                           shown(command.targetFilePath).ConstData());
@@ -228,8 +225,9 @@ bool readInputs(const InstallUtilityCommand& command, const OpenedInputs& inputs
         // unreadable definition from one that lists nothing: it then removes nothing and says so.
         InstallFilesFindings findings;
         std::string digest;
-        if (!ProtectedPath::OpenForReading(inputs.definition, file).IsDone() ||
-            !XMLReading::ReadDefinitionFile(file.Get(), definition, findings, &digest))
+        const Result<FileDescriptor> definitionFile = ProtectedPath::OpenForReading(inputs.definition);
+        if (!definitionFile.IsDone() ||
+            !XMLReading::ReadDefinitionFile(definitionFile.Value().Get(), definition, findings, &digest))
         {
             (void)fprintf(errors, "cannot read the product definition %s\n",
                           shown(command.definitionPath).ConstData());
@@ -290,16 +288,17 @@ int checkUnderTarget(const InstallUtilityCommand& command, const TqString& targe
                      const SKUDefinition& definition, FILE* out, FILE* errors)
 {
     struct stat targetStatus;
-    bool missing = false;
-    const FileDescriptor target(openTarget(targetPath, targetStatus, errors, missing));
-    if (!target.IsOpen() && !missing)
+    const Result<FileDescriptor> target = openTarget(targetPath, targetStatus, errors);
+    if (!target.IsDone() && !target.GetStatus().IsNotFound())
         return 2;
     InstallRemover remover(targetPath, false, true, out, errors);
     remover.SetReportForm(RemovalReport::Form::CountsOnly);
-    remover.SetTargetFolder(target.Get());
     // A target folder that is not there holds nothing of the product: nothing is counted.
-    if (!missing)
+    if (target.IsDone())
+    {
+        remover.SetTargetFolder(target.Value().Get());
         (void)remover.Run(definition.installRoot);
+    }
     const RemovalReport::Counts& counts = remover.GetCounts();
     const unsigned long present = counts.removed + counts.wouldFail + counts.ignored;
     const unsigned long listed = present + counts.missing;

@@ -20,23 +20,16 @@ const std::chrono::milliseconds retryInterval(50);
 
 // Opens path as a folder of user that no one else may write, not following a link at the end.
 // ProtectedPath has already vouched for the folders above it.
-FileDescriptor openPrivateFolder(const std::string& path, uid_t user, Status& status)
+Result<FileDescriptor> openPrivateFolder(const std::string& path, uid_t user)
 {
     FileDescriptor folder(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat folderStatus;
     if (!folder.IsOpen() || fstat(folder.Get(), &folderStatus) != 0)
-    {
-        status = Status::Failed(errno, TqString(("cannot open the lock folder " + path).c_str()));
-        return FileDescriptor();
-    }
+        return Status::FromErrno(TqString(("cannot open the lock folder " + path).c_str()));
     if (folderStatus.st_uid != user || (folderStatus.st_mode & 07777) != privateFolderMode)
-    {
-        status = Status::Failed(0, TqString(("the lock folder " + path + " is not uid " +
-                                             std::to_string(user) + "'s alone with mode 0700")
-                                                .c_str()));
-        return FileDescriptor();
-    }
-    status = Status::Done();
+        return Status::Failed(0, TqString(("the lock folder " + path + " is not uid " + std::to_string(user) +
+                                           "'s alone with mode 0700")
+                                              .c_str()));
     return folder;
 }
 
@@ -50,8 +43,8 @@ Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
     {
         // A user without a runtime folder of their own has no place nobody else can reach.
         parent = "/run/user/" + std::to_string(user);
-        uid_t owner = 0;
-        if (!ProtectedPath::Controller(TqString(parent.c_str()), owner).IsDone() || owner != user)
+        const Result<uid_t> owner = ProtectedPath::Controller(TqString(parent.c_str()));
+        if (!owner.IsDone() || owner.Value() != user)
         {
             folder = FileDescriptor();
             return Status::Done();
@@ -64,11 +57,11 @@ Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
     }
     const std::string path = parent + "/InstallUtility";
     if (mkdir(path.c_str(), privateFolderMode) != 0 && errno != EEXIST)
-        return Status::Failed(errno, TqString(("cannot make the lock folder " + path).c_str()));
-    Status status;
-    folder = openPrivateFolder(path, user, status);
+        return Status::FromErrno(TqString(("cannot make the lock folder " + path).c_str()));
+    Result<FileDescriptor> opened = openPrivateFolder(path, user);
     folderPath = TqString(path.c_str());
-    return status;
+    folder = opened.IsDone() ? opened.TakeValue() : FileDescriptor();
+    return opened.GetStatus();
 }
 
 Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, int waitSeconds, FILE* errors,
@@ -92,7 +85,7 @@ Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, 
             candidate = FileDescriptor(
                 openat(folder.Get(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!candidate.IsOpen())
-            return Status::Failed(errno, TqString("cannot open the lock file ") + lockPath);
+            return Status::FromErrno(TqString("cannot open the lock file ") + lockPath);
         if (flock(candidate.Get(), LOCK_EX | LOCK_NB) == 0)
         {
             // Had; but the run that held it before may have removed it meanwhile, and then the
@@ -108,7 +101,7 @@ Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, 
         if (errno == EINTR)
             continue;
         if (errno != EWOULDBLOCK)
-            return Status::Failed(errno, TqString("cannot lock ") + lockPath);
+            return Status::FromErrno(TqString("cannot lock ") + lockPath);
         if (stopAsked != nullptr && stopAsked())
             return Status::Failed(ECANCELED, TqString("cancelled while waiting for another removal"));
         if (std::chrono::steady_clock::now() >= giveUp)

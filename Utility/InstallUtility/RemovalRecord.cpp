@@ -71,16 +71,10 @@ std::string asOneLine(const std::string& message)
 RemovalRecord::RemovalRecord(bool isDryRun, FILE* errorOutput) : dryRun(isDryRun), errors(errorOutput)
 {
     const cookie_io_functions_t functions = {nullptr, passOn, nullptr, nullptr};
-    watched = fopencookie(this, "w", functions);
+    watched = FileStream(fopencookie(this, "w", functions));
     // Unbuffered, so each message reaches errors when it is written, in order with the output.
-    if (watched != nullptr)
-        (void)setvbuf(watched, nullptr, _IONBF, 0);
-}
-
-RemovalRecord::~RemovalRecord()
-{
-    if (watched != nullptr)
-        (void)fclose(watched);
+    if (watched.IsOpen())
+        (void)setvbuf(watched.Get(), nullptr, _IONBF, 0);
 }
 
 ssize_t RemovalRecord::passOn(void* cookie, const char* data, size_t size)
@@ -140,13 +134,13 @@ TqString RemovalRecord::Text(const RecordedProduct& product, const TqString& tar
 
 void RemovalRecord::Write(const RecordedProduct& product, const TqString& target, int exitStatus) const
 {
-    if (watched != nullptr)
-        (void)fflush(watched);
+    if (watched.IsOpen())
+        (void)fflush(watched.Get());
     const TqString text = Text(product, target, exitStatus);
     const Status sent =
         SystemLog::Send(LOG_USER | (exitStatus == 0 ? LOG_NOTICE : LOG_WARNING), "InstallUtility", text);
     // The record never changes how the run ends. A system with no log socket keeps no records, so
     // there is nothing to miss; a log that is there but did not take it is worth one line.
-    if (!sent.IsDone() && sent.Errno() != ENOENT)
+    if (!sent.IsDone() && !sent.IsNotFound())
         (void)fprintf(errors, "%s\n", EscapeLineText(sent.Text()).ConstData());
 }

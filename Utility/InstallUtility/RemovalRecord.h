@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "FileStream.h"
 #include "RemovalReport.h"
 #include "TqString.h"
 
@@ -32,12 +33,11 @@ public:
     // Watches what the tool writes on errors from now on: the last line there is the reason of a
     // run that ends without removing (exit status 2: nothing touched).
     RemovalRecord(bool dryRun, FILE* errors);
-    ~RemovalRecord();
     RemovalRecord(const RemovalRecord&) = delete;
     RemovalRecord& operator=(const RemovalRecord&) = delete;
 
     // The stream to write the tool's messages to in place of errors; all of it reaches errors.
-    FILE* Errors() const { return watched != nullptr ? watched : errors; }
+    FILE* Errors() const { return watched.IsOpen() ? watched.Get() : errors; }
 
     // The lines the tool wrote on errors so far (the first 100).
     const std::vector<std::string>& Messages() const { return messages; }
@@ -58,11 +58,12 @@ private:
 
     bool dryRun;
     FILE* errors;
-    FILE* watched = nullptr;
     std::string partialLine;
     std::string lastLine;
     std::vector<std::string> messages;
     std::optional<RemovalReport::Counts> counts;
+    // Last, so that it closes while what it writes into is still there.
+    FileStream watched;
 };
 
 #endif

@@ -32,11 +32,11 @@ Status RemovalRights::OpenTool(ProtectedPath::OpenedPath& opened)
     if (walked.IsDone())
         return walked;
     if (shown.IsEmpty())
-        return Status::Failed(walked.Errno(), "cannot find the tool's own program");
-    if (walked.Errno() == ESTALE)
+        return walked.Because("cannot find the tool's own program");
+    if (walked.IsStale())
         return refusal(EscapeLineText(shown) + " is no longer the program that is running");
-    if (walked.Errno() != 0)
-        return Status::Failed(walked.Errno(), TqString("cannot find the tool's own program ") + EscapeLineText(shown));
+    if (walked.IsSystemFailure())
+        return walked.Because(TqString("cannot find the tool's own program ") + EscapeLineText(shown));
     return refusal(EscapeLineText(walked.Message()) + kTrustRule);
 }
 
@@ -49,15 +49,17 @@ Status RemovalRights::OpenInputs(const std::vector<Input>& inputs, const Protect
     for (size_t index = 0; index < inputs.size(); ++index)
     {
         const Status status = ProtectedPath::Open(inputs[index].path, opened[index]);
-        if (status.Errno() != 0)
-            return Status::Failed(status.Errno(), inputs[index].unreadable);
+        if (status.IsSystemFailure())
+            return status.Because(inputs[index].unreadable);
         if (!status.IsDone())
             return refusal(EscapeLineText(status.Message()) + kTrustRule);
         all.push_back(&opened[index]);
     }
-    const Status joint = ProtectedPath::JointController(all, controller);
+    const Result<uid_t> joint = ProtectedPath::JointController(all);
     if (!joint.IsDone())
-        return refusal(EscapeLineText(joint.Message()) + "; what decides a removal must belong to root or to one user");
+        return refusal(EscapeLineText(joint.GetStatus().Message()) +
+                       "; what decides a removal must belong to root or to one user");
+    controller = joint.Value();
     return Status::Done();
 }
 

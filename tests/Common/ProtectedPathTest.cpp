@@ -98,13 +98,13 @@ TEST_F(ProtectedPathTest, EveryFolderAndLinkOnTheWayCountsForTheOwnerAndTheContr
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.path + (c.learns ? " (Controller)" : ""));
-        uid_t owner = 99;
-        const Status status = c.learns ? ProtectedPath::Controller(c.path.c_str(), owner)
-                                       : ProtectedPath::Check(c.path.c_str(), c.owner);
+        const Result<uid_t> owner = c.learns ? ProtectedPath::Controller(c.path.c_str()) : Result<uid_t>(99);
+        const Status status = c.learns ? owner.GetStatus() : ProtectedPath::Check(c.path.c_str(), c.owner);
         EXPECT_EQ(status.Message().IsSet() ? status.Message().ConstData() : "", c.expected);
         if (c.learns && c.expected.empty())
         {
-            EXPECT_EQ(owner, c.owner);
+            EXPECT_TRUE(owner.IsDone());
+            EXPECT_EQ(owner.IsDone() ? owner.Value() : 99, c.owner);
         }
     }
 

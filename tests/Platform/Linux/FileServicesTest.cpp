@@ -14,31 +14,31 @@ TEST_F(FileServicesTest, TemporaryDirectoryFollowsTmpdirWhenItIsASafeFolder)
 {
     auto chosen = [](const char* tmpdir, uid_t user)
     {
-        TqString folder;
-        const Status status = ChooseTemporaryDirectory(tmpdir, user, folder);
-        EXPECT_EQ(status.IsDone(), folder.IsSet()) << status.Text().ConstData();
-        return std::string(folder.ConstData());
+        TqString chosenFolder;
+        const Status status = ChooseTemporaryDirectory(tmpdir, user, chosenFolder);
+        EXPECT_EQ(status.IsDone(), chosenFolder.IsSet()) << status.Text().ConstData();
+        return std::string(chosenFolder.ConstData());
     };
-    auto temporary = [&](const std::string& tmpdir) { return chosen(tmpdir.c_str(), geteuid()); };
-    EXPECT_EQ(temporary(folder), folder);
+    auto chosenForMe = [&](const std::string& tmpdir) { return chosen(tmpdir.c_str(), geteuid()); };
+    EXPECT_EQ(chosenForMe(folder), folder);
     EXPECT_EQ(chosen(nullptr, geteuid()), "/tmp");
-    EXPECT_EQ(temporary(""), "/tmp");
-    EXPECT_EQ(temporary(Path("missing")), "/tmp");
-    EXPECT_EQ(temporary(WriteFile("plain", "x")), "/tmp");
+    EXPECT_EQ(chosenForMe(""), "/tmp");
+    EXPECT_EQ(chosenForMe(Path("missing")), "/tmp");
+    EXPECT_EQ(chosenForMe(WriteFile("plain", "x")), "/tmp");
     // Anyone may swap a private folder in a folder that everyone may write without the sticky bit.
     std::filesystem::create_directories(Path("open/run"));
     chmod(Path("open").c_str(), 0777);
-    EXPECT_EQ(temporary(Path("open")), "/tmp");
-    EXPECT_EQ(temporary(Path("open/run")), "/tmp");
+    EXPECT_EQ(chosenForMe(Path("open")), "/tmp");
+    EXPECT_EQ(chosenForMe(Path("open/run")), "/tmp");
     chmod(Path("open").c_str(), 01777);
-    EXPECT_EQ(temporary(Path("open/run")), Path("open/run"));
+    EXPECT_EQ(chosenForMe(Path("open/run")), Path("open/run"));
     ASSERT_EQ(symlink("open/run", Path("link").c_str()), 0);
-    EXPECT_EQ(temporary(Path("link")), Path("open/run"));
+    EXPECT_EQ(chosenForMe(Path("link")), Path("open/run"));
     if (geteuid() == 0)
     {
         // A folder another user owns is theirs to swap.
         ASSERT_EQ(chown(Path("open/run").c_str(), 54321, 54321), 0);
-        EXPECT_EQ(temporary(Path("open/run")), "/tmp");
+        EXPECT_EQ(chosenForMe(Path("open/run")), "/tmp");
         EXPECT_EQ(chosen(Path("open/run").c_str(), 54321), Path("open/run"));
     }
 }
@@ -133,13 +133,13 @@ TEST_F(FileServicesTest, RemoveTreeTakesReadOnlyFoldersAndNeverFollowsLinks)
     ASSERT_EQ(symlink(Path("outside").c_str(), Path("run/Copy.app/Contents/out").c_str()), 0);
     chmod(Path("run/Copy.app/Contents/Resources").c_str(), 0500);
     chmod(Path("run/Copy.app/Contents").c_str(), 0555);
-    EXPECT_TRUE(RemoveTree(Path("run").c_str()));
+    EXPECT_TRUE(RemoveTree(Path("run").c_str()).IsDone());
     EXPECT_FALSE(std::filesystem::exists(Path("run")));
     EXPECT_EQ(ReadFile(outside), "keep");
-    EXPECT_TRUE(RemoveTree(Path("missing").c_str()));
-    EXPECT_TRUE(RemoveTree(outside.c_str()));
+    EXPECT_TRUE(RemoveTree(Path("missing").c_str()).IsDone());
+    EXPECT_TRUE(RemoveTree(outside.c_str()).IsDone());
     EXPECT_FALSE(std::filesystem::exists(outside));
-    EXPECT_FALSE(RemoveTree(TqString()));
+    EXPECT_FALSE(RemoveTree(TqString()).IsDone());
 }
 
 // The walk copies a link to a folder as the link, never what it points at, and the running

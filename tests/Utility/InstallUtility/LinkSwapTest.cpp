@@ -12,8 +12,10 @@ namespace
 // the change is made in for a link to canary: an attacker racing the walk between listing and opening.
 struct SwappingChanges : DiskChanges
 {
-    SwappingChanges(DiskChanges& real, std::string emptiedFolder, std::string canaryPath, std::string asidePath)
-        : changes(real), emptied(std::move(emptiedFolder)), canary(std::move(canaryPath)), aside(std::move(asidePath))
+    SwappingChanges(DiskChanges& inner, std::string swappedFolder, std::string canaryPath,
+                    std::string asideFolder)
+        : changes(inner), emptied(std::move(swappedFolder)), canary(std::move(canaryPath)),
+          aside(std::move(asideFolder))
     {
     }
     Status RemoveName(int fd, const char* name) override
@@ -28,12 +30,12 @@ struct SwappingChanges : DiskChanges
 
     void swapOnce(int folderFd)
     {
-        NodeIdentity here, folder;
+        const Result<NodeIdentity> here = IdentifyNode(folderFd, "");
         for (const char* name : {"a", "b", "c"})
         {
             const std::string path = emptied + "/" + name;
-            if (!done && IdentifyNode(folderFd, "", here) && IdentifyNode(AT_FDCWD, path.c_str(), folder) &&
-                !(folder == here))
+            const Result<NodeIdentity> folder = IdentifyNode(AT_FDCWD, path.c_str());
+            if (!done && here.IsDone() && folder.IsDone() && !(folder.Value() == here.Value()))
                 swapped += rename(path.c_str(), (aside + "/" + name).c_str()) == 0 &&
                            symlink(canary.c_str(), path.c_str()) == 0;
         }
@@ -54,11 +56,10 @@ using LinkSwapTest = RemovalFixture;
 // remove the link and never enter it.
 TEST_F(LinkSwapTest, AFolderSwappedForALinkIsNeverEnteredByEitherUserOfTheWalk)
 {
-    NodeIdentity targetIdentity;
-    NodeIdentity rootIdentity;
-    ASSERT_TRUE(IdentifyNode(AT_FDCWD, target.c_str(), targetIdentity) &&
-                IdentifyNode(AT_FDCWD, "/", rootIdentity));
-    const RemovalGuard guard(TqString(target.c_str()), targetIdentity, rootIdentity);
+    const Result<NodeIdentity> targetIdentity = IdentifyNode(AT_FDCWD, target.c_str());
+    const Result<NodeIdentity> rootIdentity = IdentifyNode(AT_FDCWD, "/");
+    ASSERT_TRUE(targetIdentity.IsDone() && rootIdentity.IsDone());
+    const RemovalGuard guard(TqString(target.c_str()), targetIdentity.Value(), rootIdentity.Value());
     writeFile(outside + "/inner/canary.txt", "inner canary");
     const std::vector<std::string> outsideBefore = snapshot(outside);
     const std::function<Status(const std::string&, DiskChanges&)> users[] = {
@@ -67,7 +68,7 @@ TEST_F(LinkSwapTest, AFolderSwappedForALinkIsNeverEnteredByEitherUserOfTheWalk)
             return WholeRemoval::RemoveContents(fd.Get(), changes, guard);
         },
         [](const std::string& path, DiskChanges& changes) { // the uninstaller's, for its copy
-            return RemoveTree(TqString(path.c_str()), changes);
+            return RemoveTreeAt(AT_FDCWD, path.c_str(), changes);
         }};
     for (const auto& removal : users)
     {

@@ -16,11 +16,12 @@ protected:
     {
         RealDiskChanges realChanges;
         DryRunDiskChanges dryRunChanges;
-        NodeIdentity targetIdentity;
-        NodeIdentity rootIdentity;
-        EXPECT_TRUE(IdentifyNode(AT_FDCWD, target.c_str(), targetIdentity));
-        EXPECT_TRUE(IdentifyNode(AT_FDCWD, "/", rootIdentity));
-        const RemovalGuard guard(TqString(target.c_str()), targetIdentity, rootIdentity);
+        const Result<NodeIdentity> targetIdentity = IdentifyNode(AT_FDCWD, target.c_str());
+        const Result<NodeIdentity> rootIdentity = IdentifyNode(AT_FDCWD, "/");
+        EXPECT_TRUE(targetIdentity.IsDone() && rootIdentity.IsDone());
+        const RemovalGuard guard(TqString(target.c_str()),
+                                 targetIdentity.IsDone() ? targetIdentity.Value() : NodeIdentity(),
+                                 rootIdentity.IsDone() ? rootIdentity.Value() : NodeIdentity());
         const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         EXPECT_TRUE(fd.IsOpen()) << path;
         const Status failure = WholeRemoval::RemoveContents(
