@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "FileStream.h"
 #include "LineEscaping.h"
 
 namespace
@@ -227,18 +228,12 @@ int RunTerminalAlert(FILE* input, FILE* output, const Alert& alert, const std::f
 
 int RunAlertAtTerminal(const Alert& alert, const std::function<bool(int)>& waitForInput)
 {
-    FILE* input = std::fopen("/dev/tty", "re");
-    FILE* output = std::fopen("/dev/tty", "we");
-    int answer;
-    if (input == nullptr || output == nullptr)
-        answer = RunStreamAlert(stderr, alert, false);
-    else if (waitForInput)
-        answer = RunTerminalAlert(input, output, alert, [&] { return waitForInput(fileno(input)); });
-    else
-        answer = RunTerminalAlert(input, output, alert);
-    if (input != nullptr)
-        (void)std::fclose(input);
-    if (output != nullptr)
-        (void)std::fclose(output);
-    return answer;
+    const FileStream input(std::fopen("/dev/tty", "re"));
+    const FileStream output(std::fopen("/dev/tty", "we"));
+    if (!input.IsOpen() || !output.IsOpen())
+        return RunStreamAlert(stderr, alert, false);
+    if (waitForInput)
+        return RunTerminalAlert(input.Get(), output.Get(), alert,
+                                [&] { return waitForInput(fileno(input.Get())); });
+    return RunTerminalAlert(input.Get(), output.Get(), alert);
 }

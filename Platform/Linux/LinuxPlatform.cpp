@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "BundleLocation.h"
+#include "FileDescriptor.h"
 #include "FileServices.h"
 #include "GtkDialog.h"
 #include "LineEscaping.h"
@@ -239,10 +240,8 @@ Status LinuxPlatform::ExecuteWithPrivileges(const TqString& toolPath, const Vect
     terminalSaved = false;
     if (CurrentDialogMode() == DialogMode::Terminal)
     {
-        const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-        terminalSaved = terminal >= 0 && tcgetattr(terminal, &terminalSettings) == 0;
-        if (terminal >= 0)
-            close(terminal);
+        const FileDescriptor terminal(open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+        terminalSaved = terminal.IsOpen() && tcgetattr(terminal.Get(), &terminalSettings) == 0;
     }
     const Status started = tool.Start(PrivilegedCommand(elevation, toolPath, arguments), runAs);
     if (started.IsDone())
@@ -267,7 +266,7 @@ long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
     if (progressWindow.IsOpen())
         WaitForInputHandlingGtkEvents(tool.OutputDescriptor());
     // The progress line's last frame is drawn once the tool has been quiet for a tenth of a second.
-    else if (progressTerminal != nullptr)
+    else if (progressTerminal.IsOpen())
     {
         pollfd output = {tool.OutputDescriptor(), POLLIN, 0};
         if (poll(&output, 1, kQuietBeforeDrawingMilliseconds) == 0)
@@ -287,12 +286,11 @@ ToolEnding LinuxPlatform::WaitForTool()
     if (tool.EndingSignal() != 0 && terminalSaved)
     {
         // The report starts on a line of its own, not after the prompt that was interrupted.
-        const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (terminal >= 0)
+        const FileDescriptor terminal(open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+        if (terminal.IsOpen())
         {
-            (void)tcsetattr(terminal, TCSAFLUSH, &terminalSettings);
-            (void)!write(terminal, "\n", 1);
-            close(terminal);
+            (void)tcsetattr(terminal.Get(), TCSAFLUSH, &terminalSettings);
+            (void)!write(terminal.Get(), "\n", 1);
         }
     }
     if (outcome != ToolOutcome::RightsNotObtained || elevation.method != ElevationMethod::Pkexec)
@@ -389,9 +387,9 @@ void LinuxPlatform::BeginToolProgress(const TqString& productName, unsigned long
         progressWindow.Open(productName, totalEntries, AskToolToStop);
         break;
     case DialogMode::Terminal:
-        progressTerminal = std::fopen("/dev/tty", "we");
-        if (progressTerminal != nullptr)
-            terminalProgress.Begin(progressTerminal, productName, totalEntries);
+        progressTerminal = FileStream(std::fopen("/dev/tty", "we"));
+        if (progressTerminal.IsOpen())
+            terminalProgress.Begin(progressTerminal.Get(), productName, totalEntries);
         break;
     case DialogMode::Unattended:
     case DialogMode::NonInteractive:
@@ -403,7 +401,7 @@ void LinuxPlatform::ShowToolProgress(unsigned long handledEntries, const TqStrin
                                      const TqString& activity)
 {
     progressWindow.Update(handledEntries, currentPath, activity);
-    if (progressTerminal == nullptr)
+    if (!progressTerminal.IsOpen())
         return;
     if (handledEntries == 0 && !activity.IsSet())
         terminalProgress.Say(currentPath);
@@ -425,10 +423,9 @@ void LinuxPlatform::ShowToolWaiting(const TqString& line)
 void LinuxPlatform::EndToolProgress()
 {
     progressWindow.Close();
-    if (progressTerminal != nullptr)
+    if (progressTerminal.IsOpen())
     {
         terminalProgress.End();
-        (void)std::fclose(progressTerminal);
-        progressTerminal = nullptr;
+        progressTerminal = FileStream();
     }
 }

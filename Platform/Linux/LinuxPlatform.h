@@ -5,6 +5,7 @@
 
 #include "Dialogs.h"
 #include "Elevation.h"
+#include "FileStream.h"
 #include "GtkProgress.h"
 #include "ProcessLauncher.h"
 #include "TerminalProgress.h"
@@ -86,7 +87,7 @@ private:
     // The progress shown while the tool runs: a window in GTK, a line on /dev/tty at a terminal.
     GtkProgressWindow progressWindow;
     TerminalProgress terminalProgress;
-    FILE* progressTerminal = nullptr;
+    FileStream progressTerminal;
 };
 
 #endif
