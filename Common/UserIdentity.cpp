@@ -6,9 +6,9 @@
 #include <string>
 #include <unistd.h>
 
-Status LookUpUser(uid_t user, UserIdentity& identity)
+Result<UserIdentity> LookUpUser(uid_t user)
 {
-    identity = UserIdentity();
+    UserIdentity identity;
     identity.user = user;
     errno = 0;
     const struct passwd* entry = getpwuid(user);
@@ -18,7 +18,7 @@ Status LookUpUser(uid_t user, UserIdentity& identity)
             return Status::FromErrno(TqString(("cannot look up uid " + std::to_string(user)).c_str()));
         identity.group = accountlessGroup;
         identity.home = "/";
-        return Status::Done();
+        return identity;
     }
     identity.group = entry->pw_gid;
     identity.home = entry->pw_dir != nullptr && entry->pw_dir[0] == '/' ? entry->pw_dir : "/";
@@ -31,7 +31,7 @@ Status LookUpUser(uid_t user, UserIdentity& identity)
         identity.groups.resize(static_cast<size_t>(count));
     }
     identity.groups.resize(static_cast<size_t>(count));
-    return Status::Done();
+    return identity;
 }
 
 int BecomeUser(const UserIdentity& identity)

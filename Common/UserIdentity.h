@@ -24,7 +24,7 @@ const gid_t accountlessGroup = 65534;
 
 // The account's primary and supplementary groups and home; a uid without an account gets
 // accountlessGroup and no supplementary group. Failed only when the database cannot be read.
-[[nodiscard]] Status LookUpUser(uid_t user, UserIdentity& identity);
+Result<UserIdentity> LookUpUser(uid_t user);
 
 // Takes on identity for good: supplementary groups, then gid, then uid, and checks that the real,
 // effective and saved ids of both changed. Only system calls, no allocation, so that a child

@@ -46,9 +46,8 @@ Status RemoveTreeAt(int parent, const char* name, DiskChanges& changes)
 namespace
 {
 
-// Whether path will do as the temporary folder for user: done with its real path in real, else
-// why not.
-Status UsableTemporaryFolder(const char* path, uid_t user, TqString& real)
+// The real path of path when it will do as the temporary folder for user, else why not.
+Result<TqString> UsableTemporaryFolder(const char* path, uid_t user)
 {
     char resolved[PATH_MAX];
     if (realpath(path, resolved) == nullptr)
@@ -64,31 +63,25 @@ Status UsableTemporaryFolder(const char* path, uid_t user, TqString& real)
     struct statvfs fileSystem;
     if (statvfs(resolved, &fileSystem) == 0 && (fileSystem.f_flag & ST_NOEXEC) != 0)
         return Status::Failed(0, TqString(path) + " does not allow programs to run (noexec)");
-    real = resolved;
-    return Status::Done();
+    return TqString(resolved);
 }
 
 } // namespace
 
-Status ChooseTemporaryDirectory(const char* tmpdirValue, uid_t user, TqString& folder)
+Result<TqString> ChooseTemporaryDirectory(const char* tmpdirValue, uid_t user)
 {
-    folder = TqString();
     TqString skipped;
     const char* candidates[] = {tmpdirValue, "/tmp", "/var/tmp"};
     for (const char* candidate : candidates)
     {
         if (candidate == nullptr || candidate[0] == '\0')
             continue;
-        TqString real;
-        const Status usable = UsableTemporaryFolder(candidate, user, real);
+        Result<TqString> usable = UsableTemporaryFolder(candidate, user);
         if (usable.IsDone())
-        {
-            folder = real;
-            return Status::Done();
-        }
+            return usable;
         if (skipped.IsSet())
             skipped += "\n";
-        skipped += usable.Text();
+        skipped += usable.GetStatus().Text();
     }
     return Status::Failed(0, skipped);
 }

@@ -11,11 +11,11 @@
 
 // The file services the uninstaller uses to make its temporary copy.
 
-// The first of TMPDIR, /tmp and /var/tmp that will hold the uninstaller's copy, by real path, in
-// folder: a folder that it and every folder above it are safe for user (ProtectedPath: a private
+// The first of TMPDIR, /tmp and /var/tmp that will hold the uninstaller's copy, by real path: a
+// folder that it and every folder above it are safe for user (ProtectedPath: a private
 // folder protects only what its parents do), that user may write, and whose file system allows
 // programs to run. When none will, the failure says for each candidate why, one line each.
-Status ChooseTemporaryDirectory(const char* tmpdirValue, uid_t user, TqString& folder);
+Result<TqString> ChooseTemporaryDirectory(const char* tmpdirValue, uid_t user);
 
 // How a run string is spelled, and a run folder named (IsRunFolderName checks the same):
 // kRunDigits hexadecimal digits, kRunSeparator, the process id.

@@ -87,11 +87,7 @@ TqString LinuxPlatform::BundlePath()
 
 Result<TqString> LinuxPlatform::TemporaryDirectory()
 {
-    TqString folder;
-    const Status found = ChooseTemporaryDirectory(std::getenv("TMPDIR"), geteuid(), folder);
-    if (!found.IsDone())
-        return found;
-    return folder;
+    return ChooseTemporaryDirectory(std::getenv("TMPDIR"), geteuid());
 }
 
 TqString LinuxPlatform::GloballyUniqueString()
@@ -224,9 +220,11 @@ Status LinuxPlatform::ExecuteWithPrivileges(const TqString& toolPath, const Vect
     RunAsUser runAs;
     if (elevation.method == ElevationMethod::Direct && geteuid() == 0 && toolUser != 0)
     {
+        Result<UserIdentity> known = LookUpUser(toolUser);
+        if (!known.IsDone())
+            return known.GetStatus();
         runAs.set = true;
-        if (const Status known = LookUpUser(toolUser, runAs.identity); !known.IsDone())
-            return known;
+        runAs.identity = known.TakeValue();
     }
     // Raised before the start, so no interruption falls between the start and the shield; once
     // the tool runs, it runs to its end and is reported.

@@ -35,7 +35,7 @@ Result<FileDescriptor> openPrivateFolder(const std::string& path, uid_t user)
 
 } // namespace
 
-Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
+Result<RemovalLock::Folder> RemovalLock::OpenFolder()
 {
     const uid_t user = geteuid();
     std::string parent = "/run";
@@ -45,10 +45,7 @@ Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
         parent = "/run/user/" + std::to_string(user);
         const Result<uid_t> owner = ProtectedPath::Controller(TqString(parent.c_str()));
         if (!owner.IsDone() || owner.Value() != user)
-        {
-            folder = FileDescriptor();
-            return Status::Done();
-        }
+            return Folder{FileDescriptor(), TqString()};
     }
     else if (const Status problem = ProtectedPath::Check(TqString(parent.c_str()), 0); !problem.IsDone())
     {
@@ -59,20 +56,22 @@ Status RemovalLock::OpenFolder(FileDescriptor& folder, TqString& folderPath)
     if (mkdir(path.c_str(), privateFolderMode) != 0 && errno != EEXIST)
         return Status::FromErrno(TqString(("cannot make the lock folder " + path).c_str()));
     Result<FileDescriptor> opened = openPrivateFolder(path, user);
-    folderPath = TqString(path.c_str());
-    folder = opened.IsDone() ? opened.TakeValue() : FileDescriptor();
-    return opened.GetStatus();
+    if (!opened.IsDone())
+        return opened.GetStatus();
+    return Folder{opened.TakeValue(), TqString(path.c_str())};
 }
 
 Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, int waitSeconds, FILE* errors,
                          bool (*stopAsked)())
 {
     Release();
-    TqString folderPath;
-    if (const Status status = OpenFolder(folder, folderPath); !status.IsDone())
-        return status;
-    if (!folder.IsOpen())
+    Result<Folder> opened = OpenFolder();
+    if (!opened.IsDone())
+        return opened.GetStatus();
+    if (!opened.Value().fd.IsOpen())
         return Status::Done();
+    folder = std::move(opened.Value().fd);
+    const TqString& folderPath = opened.Value().path;
     name = std::to_string(target.st_dev) + "-" + std::to_string(target.st_ino);
     const TqString lockPath = EscapeLineText(folderPath) + "/" + TqString(name.c_str());
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);

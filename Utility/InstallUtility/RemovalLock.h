@@ -44,9 +44,14 @@ public:
     // Removes the lock file, while still holding it, and lets go of the turn.
     void Release();
 
-    // The lock folder of the current effective user, made when missing; a closed descriptor when
-    // the user has none. Failed when a folder on the way is not the user's alone.
-    [[nodiscard]] static Status OpenFolder(FileDescriptor& folder, TqString& folderPath);
+    struct Folder
+    {
+        FileDescriptor fd; // closed when the user has none
+        TqString path;
+    };
+    // The lock folder of the current effective user, made when missing. Failed when a folder on
+    // the way is not the user's alone.
+    static Result<Folder> OpenFolder();
 
 private:
     // Whether lockFile is the file at the lock's name in the folder.

@@ -74,11 +74,11 @@ Status RemovalRights::ActFor(uid_t controller)
         return refusal(TqString("what decides this removal is controlled by ") + uidText(controller) +
                        ", not by the user running it (" + uidText(geteuid()) + ")");
     }
-    UserIdentity identity;
-    Status status = LookUpUser(controller, identity);
-    if (status.IsDone())
+    const Result<UserIdentity> identity = LookUpUser(controller);
+    Status status = identity.GetStatus();
+    if (identity.IsDone())
     {
-        const int error = BecomeUser(identity);
+        const int error = BecomeUser(identity.Value());
         if (error != 0)
             status = Status::Failed(error, TqString("cannot become ") + uidText(controller));
     }

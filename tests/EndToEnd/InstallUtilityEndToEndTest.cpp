@@ -132,9 +132,9 @@ TEST_F(InstallUtilityEndToEndTest, RemovesExactlyTheListedEntriesAndAfterAFailur
 // removed, exit 4.
 TEST_F(InstallUtilityEndToEndTest, AWaitForAnotherRemovalIsSaidAtOnceAndEndsWhenUninstallIsAskedToStop)
 {
-    FileDescriptor lockFolder;
-    TqString lockFolderPath;
-    ASSERT_TRUE(RemovalLock::OpenFolder(lockFolder, lockFolderPath).IsDone());
+    Result<RemovalLock::Folder> opened = RemovalLock::OpenFolder();
+    ASSERT_TRUE(opened.IsDone()) << opened.GetStatus().Text().ConstData();
+    const FileDescriptor lockFolder = std::move(opened.Value().fd);
     if (!lockFolder.IsOpen())
         GTEST_SKIP() << "this user has no runtime folder of their own, so runs do not take turns";
     struct stat targetStatus;

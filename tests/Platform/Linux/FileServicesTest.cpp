@@ -14,10 +14,9 @@ TEST_F(FileServicesTest, TemporaryDirectoryFollowsTmpdirWhenItIsASafeFolder)
 {
     auto chosen = [](const char* tmpdir, uid_t user)
     {
-        TqString chosenFolder;
-        const Status status = ChooseTemporaryDirectory(tmpdir, user, chosenFolder);
-        EXPECT_EQ(status.IsDone(), chosenFolder.IsSet()) << status.Text().ConstData();
-        return std::string(chosenFolder.ConstData());
+        const Result<TqString> chosenFolder = ChooseTemporaryDirectory(tmpdir, user);
+        return chosenFolder.IsDone() ? std::string(chosenFolder.Value().ConstData())
+                                     : chosenFolder.GetStatus().Text().ConstData();
     };
     auto chosenForMe = [&](const std::string& tmpdir) { return chosen(tmpdir.c_str(), geteuid()); };
     EXPECT_EQ(chosenForMe(folder), folder);

@@ -254,7 +254,11 @@ TEST_F(ProcessLauncherTest, AChildStartedForAUserIsCutOffFromRoot)
             RunAsUser runAs;
             runAs.set = true;
             ToolProcess tool;
-            if (!LookUpUser(c.user, runAs.identity).IsDone() || !tool.Start(Command({"/usr/bin/sleep", "60"}), runAs).IsDone())
+            Result<UserIdentity> known = LookUpUser(c.user);
+            if (!known.IsDone())
+                _exit(1);
+            runAs.identity = known.TakeValue();
+            if (!tool.Start(Command({"/usr/bin/sleep", "60"}), runAs).IsDone())
                 _exit(1);
             const pid_t child = tool.Pid();
             (void)!write(report[1], &child, sizeof child);

@@ -45,9 +45,9 @@ TEST(RemovalLock, TheTurnIsHadOnlyOnTheFileAtTheNameAndTheFileGoesWithTheRun)
     struct stat target;
     ASSERT_EQ(stat(folder.path().c_str(), &target), 0);
     const TqString targetPath(folder.path().c_str());
-    FileDescriptor lockFolder;
-    TqString lockFolderPath;
-    ASSERT_TRUE(RemovalLock::OpenFolder(lockFolder, lockFolderPath).IsDone());
+    Result<RemovalLock::Folder> opened = RemovalLock::OpenFolder();
+    ASSERT_TRUE(opened.IsDone()) << opened.GetStatus().Text().ConstData();
+    const FileDescriptor lockFolder = std::move(opened.Value().fd);
     if (!lockFolder.IsOpen())
         GTEST_SKIP() << "this user has no runtime folder of their own, so runs do not take turns";
     const std::string name = std::to_string(target.st_dev) + "-" + std::to_string(target.st_ino);
@@ -118,11 +118,9 @@ TEST(RemovalLock, RootsLockFolderIsRefusedUnlessItIsPrivate)
         std::filesystem::remove_all("/run/InstallUtility");
         ASSERT_EQ(mkdir("/run/InstallUtility", mode), 0);
         ASSERT_EQ(chmod("/run/InstallUtility", mode), 0);
-        FileDescriptor folder;
-        TqString path;
-        const Status opened = RemovalLock::OpenFolder(folder, path);
-        EXPECT_EQ(std::string(opened.Message().ConstData()),
+        const Result<RemovalLock::Folder> opened = RemovalLock::OpenFolder();
+        EXPECT_EQ(std::string(opened.GetStatus().Message().ConstData()),
                   mode == 0700 ? "" : "the lock folder /run/InstallUtility is not uid 0's alone with mode 0700");
-        EXPECT_EQ(folder.IsOpen(), mode == 0700);
+        EXPECT_EQ(opened.IsDone() && opened.Value().fd.IsOpen(), mode == 0700);
     }
 }
