@@ -228,13 +228,14 @@ private:
 
 } // namespace
 
-Status ProtectedPath::Open(const TqString& path, OpenedPath& opened)
+Result<ProtectedPath::OpenedPath> ProtectedPath::Open(const TqString& path)
 {
     Walk walk(0, true);
     if (const Status walked = walk.Run(path.ConstData()); !walked.IsDone())
         return walked;
+    OpenedPath opened;
     walk.TakeItem(opened);
-    return Status::Done();
+    return opened;
 }
 
 Status ProtectedPath::OpenRunningProgram(OpenedPath& opened, TqString& shown)
@@ -248,9 +249,10 @@ Status ProtectedPath::OpenRunningProgram(OpenedPath& opened, TqString& shown)
         fstat(running.Get(), &runningStatus) != 0)
         return Status::Failed(errno != 0 ? errno : ENOENT, "cannot find the running program");
     shown = TqString(path, static_cast<unsigned long>(size));
-    const Status walked = Open(shown, opened);
+    Result<OpenedPath> walked = Open(shown);
     if (!walked.IsDone())
-        return walked;
+        return walked.GetStatus();
+    opened = walked.TakeValue();
     if (fstat(opened.item.Get(), &walkedStatus) != 0 || walkedStatus.st_dev != runningStatus.st_dev ||
         walkedStatus.st_ino != runningStatus.st_ino)
         return Status::Failed(ESTALE, shown + " is no longer the program that is running");
@@ -259,11 +261,10 @@ Status ProtectedPath::OpenRunningProgram(OpenedPath& opened, TqString& shown)
 
 Result<uid_t> ProtectedPath::Controller(const TqString& path)
 {
-    OpenedPath opened;
-    const Status status = Open(path, opened);
-    if (!status.IsDone())
-        return status;
-    return opened.owner;
+    const Result<OpenedPath> opened = Open(path);
+    if (!opened.IsDone())
+        return opened.GetStatus();
+    return opened.Value().owner;
 }
 
 Status ProtectedPath::Check(const TqString& path, uid_t owner)

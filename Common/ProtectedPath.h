@@ -40,7 +40,7 @@ struct OpenedPath
 
 // Walks to path (made absolute against the working folder) and keeps what it opened. Failed as
 // Controller fails.
-[[nodiscard]] Status Open(const TqString& path, OpenedPath& opened);
+Result<OpenedPath> Open(const TqString& path);
 
 // The program this process runs, walked from the path the kernel gives for it (put in shown; unset
 // when there is none) and checked to be that very program. Failed as Open fails; with ESTALE

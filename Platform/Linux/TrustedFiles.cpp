@@ -38,7 +38,10 @@ Status SettleControl(RemovalFiles& files, uid_t& controller)
     Status untrusted;
     for (size_t index = 0; index < 3; ++index)
     {
-        const Status status = ProtectedPath::Open(*paths[index], opened[index]);
+        Result<ProtectedPath::OpenedPath> walked = ProtectedPath::Open(*paths[index]);
+        const Status status = walked.GetStatus();
+        if (walked.IsDone())
+            opened[index] = walked.TakeValue();
         if (paths[index]->IsEmpty())
             return Status::Failed(ENOENT, *paths[index]);
         if (status.IsSystemFailure())
@@ -68,8 +71,13 @@ Status CheckRootMayRun(const Vector<TqString>& paths)
     {
         ProtectedPath::OpenedPath opened, other;
         TqString shown;
-        Status status = index == 0 ? ProtectedPath::OpenRunningProgram(opened, shown)
-                                   : ProtectedPath::Open(paths[index - 1], opened);
+        Status status;
+        if (index == 0)
+            status = ProtectedPath::OpenRunningProgram(opened, shown);
+        else if (Result<ProtectedPath::OpenedPath> walked = ProtectedPath::Open(paths[index - 1]); walked.IsDone())
+            opened = walked.TakeValue();
+        else
+            status = walked.GetStatus();
         if (index == 0)
             program = opened.realPath;
         if (status.IsDone() && controller != 0)

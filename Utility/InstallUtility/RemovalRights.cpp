@@ -48,11 +48,13 @@ Status RemovalRights::OpenInputs(const std::vector<Input>& inputs, const Protect
     std::vector<const ProtectedPath::OpenedPath*> all{&tool};
     for (size_t index = 0; index < inputs.size(); ++index)
     {
-        const Status status = ProtectedPath::Open(inputs[index].path, opened[index]);
+        Result<ProtectedPath::OpenedPath> walked = ProtectedPath::Open(inputs[index].path);
+        const Status& status = walked.GetStatus();
         if (status.IsSystemFailure())
             return status.Because(inputs[index].unreadable);
-        if (!status.IsDone())
+        if (!walked.IsDone())
             return refusal(EscapeLineText(status.Message()) + kTrustRule);
+        opened[index] = walked.TakeValue();
         all.push_back(&opened[index]);
     }
     const Result<uid_t> joint = ProtectedPath::JointController(all);

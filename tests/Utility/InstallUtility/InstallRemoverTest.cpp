@@ -39,9 +39,9 @@ protected:
         // As the command does: it opens the target, the remover works in the folder it was given.
         const FileDescriptor targetFolder(open(targetPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         remover.SetTargetFolder(targetFolder.Get());
-        ProtectedPath::OpenedPath definition;
-        if (!definitionPath.empty() && ProtectedPath::Open(definitionPath.c_str(), definition).IsDone())
-            remover.SetDefinition(definition.item.Get(), definition.folder.Get());
+        Result<ProtectedPath::OpenedPath> definition = ProtectedPath::Open(definitionPath.c_str());
+        if (!definitionPath.empty() && definition.IsDone())
+            remover.SetDefinition(definition.Value().item.Get(), definition.Value().folder.Get());
         if (prepare)
             prepare(remover);
         Outcome outcome;
