@@ -345,15 +345,15 @@ Status LinuxPlatform::RemoveRunningCopy()
 Result<InstalledFiles> LinuxPlatform::FindInstalledFiles(const InstalledFiles& named)
 {
     RemovalFiles files{named.tool, named.definition, named.targetPathFile};
-    uid_t controller = 0;
-    const Status settled = SettleControl(files, controller);
+    const Result<uid_t> controller = SettleControl(files);
+    const Status& settled = controller.GetStatus();
     if (settled.IsSystemFailure())
         return settled;
     // Rights are asked for only when root alone controls the installation. Inputs no one user
     // controls go to the tool, which refuses them with its own line; root has no user to be.
-    rootsInstallation = settled.IsDone() && controller == 0;
-    toolUser = controller;
-    if (geteuid() == 0 && !settled.IsDone())
+    rootsInstallation = controller.IsDone() && controller.Value() == 0;
+    toolUser = controller.IsDone() ? controller.Value() : 0;
+    if (geteuid() == 0 && !controller.IsDone())
         return settled;
     return InstalledFiles{files.tool, files.definition, files.targetPathFile};
 }

@@ -30,7 +30,7 @@ std::string shellQuoted(const std::string& text)
 
 } // namespace
 
-Status SettleControl(RemovalFiles& files, uid_t& controller)
+Result<uid_t> SettleControl(RemovalFiles& files)
 {
     TqString* paths[] = {&files.tool, &files.definition, &files.targetPathFile};
     ProtectedPath::OpenedPath opened[3];
@@ -54,10 +54,7 @@ Status SettleControl(RemovalFiles& files, uid_t& controller)
         return untrusted;
     for (size_t index = 0; index < 3; ++index)
         *paths[index] = opened[index].realPath;
-    const Result<uid_t> joint = ProtectedPath::JointController(all);
-    if (joint.IsDone())
-        controller = joint.Value();
-    return joint.GetStatus();
+    return ProtectedPath::JointController(all);
 }
 
 Status CheckRootMayRun(const Vector<TqString>& paths)

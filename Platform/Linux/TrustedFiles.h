@@ -22,7 +22,7 @@ struct RemovalFiles
 // path of each, put in place. Failed with the errno value and the path when one cannot be found;
 // with the walk's line (errno 0) when no one user controls them (two users, or writable by others),
 // the paths then left as given.
-[[nodiscard]] Status SettleControl(RemovalFiles& files, uid_t& controller);
+Result<uid_t> SettleControl(RemovalFiles& files);
 
 // For a process running as root, before it copies or runs anything of the installation: done
 // when root alone controls the running program (the file it was started from, checked to be the

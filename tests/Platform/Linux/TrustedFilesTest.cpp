@@ -59,12 +59,11 @@ TEST_F(TrustedFilesTest, InstallationsAreRootsOrOneUsersOrRefused)
         ASSERT_EQ(symlink((bundle + "/Contents").c_str(), link.c_str()), 0);
         RemovalFiles files{(link + "/MacOS/InstallUtility").c_str(), (link + "/MacOS/sku.xml").c_str(),
                            (link + "/MacOS/target_path.xml").c_str()};
-        uid_t user = 1;
-        const Status settled = SettleControl(files, user);
-        const std::string why = settled.Text().ConstData();
+        const Result<uid_t> settled = SettleControl(files);
+        const std::string why = settled.GetStatus().Text().ConstData();
         EXPECT_EQ(settled.IsDone(), c.user >= 0) << c.name << ": " << why;
         // The user found with the real paths, or the refusal naming the item.
-        EXPECT_TRUE(c.user >= 0 ? int(user) == c.user && std::string(files.definition.ConstData()) ==
+        EXPECT_TRUE(c.user >= 0 ? settled.IsDone() && int(settled.Value()) == c.user && std::string(files.definition.ConstData()) ==
                                                                bundle + "/Contents/MacOS/sku.xml"
                                 : why.find(bundle) != std::string::npos)
             << c.name << ": " << why;
@@ -89,7 +88,6 @@ TEST_F(TrustedFilesTest, InstallationsAreRootsOrOneUsersOrRefused)
     std::filesystem::remove(folder + "target_path.xml");
     RemovalFiles incomplete{(folder + "InstallUtility").c_str(), (folder + "sku.xml").c_str(),
                             (folder + "target_path.xml").c_str()};
-    uid_t user = 1;
-    EXPECT_EQ(std::string(SettleControl(incomplete, user).Text().ConstData()),
+    EXPECT_EQ(std::string(SettleControl(incomplete).GetStatus().Text().ConstData()),
               folder + "target_path.xml: No such file or directory");
 }
