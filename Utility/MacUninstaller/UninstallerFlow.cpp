@@ -386,14 +386,13 @@ TqString InstalledBundleArgument(int argc, const char* const* argv)
     return TqString();
 }
 
-Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder, TqString& path)
+Result<PrivateFolder> CreateTemporaryDirectory(UninstallerPlatform& platform)
 {
     // No usable temporary folder, or no unique name: never fall back to a path of its own making.
-    path = TqString();
     const Result<TqString> found = platform.TemporaryDirectory();
     if (!found.IsDone())
         return found.GetStatus();
-    folder = found.Value();
+    const TqString& folder = found.Value();
     const TqString unique = platform.GloballyUniqueString();
     if (folder.IsEmpty() || unique.IsEmpty())
         return Status::Failed(0, "could not make a name for a private folder");
@@ -401,8 +400,7 @@ Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder,
     const Status created = platform.CreateDirectory(candidate);
     if (!created.IsDone())
         return created.Because(TqString("could not create a private folder in ") + folder);
-    path = candidate;
-    return Status::Done();
+    return PrivateFolder{folder, candidate};
 }
 
 namespace
@@ -485,17 +483,17 @@ int RunFirstPhase(UninstallerPlatform& platform, const TqString& definitionPath,
         return kUninstallCancelled;
 
     // The user has confirmed: a copy or start that fails must not end the run silently.
-    TqString folder;
-    TqString temporaryDirectory;
-    Status step = CreateTemporaryDirectory(platform, folder, temporaryDirectory);
-    if (step.IsDone())
+    const Result<PrivateFolder> created = CreateTemporaryDirectory(platform);
+    Status step = created.GetStatus();
+    if (created.IsDone())
     {
-        step = CopyAndRelaunch(platform, folder, temporaryDirectory, dryRun, definitionDigest);
+        const PrivateFolder& run = created.Value();
+        step = CopyAndRelaunch(platform, run.parent, run.path, dryRun, definitionDigest);
         if (step.IsDone())
             return kUninstallRemoved;
         // What is left would only fill the temporary folder further with every retry.
         // Whatever could not be removed is left to the system's cleaning; the dialog comes all the same.
-        (void)platform.RemoveItem(temporaryDirectory);
+        (void)platform.RemoveItem(run.path);
     }
     if (platform.StopWasRequested())
         return stopped();

@@ -64,9 +64,15 @@ ProductFacts ReadProductIdentity(const TqString& definitionPath);
 // The product's display name from the definition file, or "this product".
 TqString GetProductName(const TqString& definitionPath);
 
-// Makes a new private directory with an unpredictable name in the user's temporary directory:
-// folder is the temporary directory, path the new one; the failure says why.
-Status CreateTemporaryDirectory(UninstallerPlatform& platform, TqString& folder, TqString& path);
+// A new private directory (path) with an unpredictable name in the user's temporary directory
+// (parent).
+struct PrivateFolder
+{
+    TqString parent;
+    TqString path;
+};
+// Makes one; the failure says why.
+Result<PrivateFolder> CreateTemporaryDirectory(UninstallerPlatform& platform);
 
 // Each returns the exit status. dryRun: the tool only says what it would do, and the first phase
 // hands the option on to the copy. definitionDigest: the SHA-256 of the definition the user
