@@ -76,31 +76,16 @@ Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, 
     const TqString lockPath = EscapeLineText(folderPath) + "/" + TqString(name.c_str());
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
     bool said = false;
-    // Only a file whose lock was had and that is still at the name becomes the lock held.
     FileDescriptor candidate;
     for (;;)
     {
-        if (!candidate.IsOpen())
-            candidate = FileDescriptor(
-                openat(folder.Get(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!candidate.IsOpen())
-            return Status::FromErrno(TqString("cannot open the lock file ") + lockPath);
-        if (flock(candidate.Get(), LOCK_EX | LOCK_NB) == 0)
-        {
-            // Had; but the run that held it before may have removed it meanwhile, and then the
-            // turn is had on whatever file is at the name now.
-            if (IsLinkedAtName(candidate.Get()))
-            {
-                file = std::move(candidate);
-                return Status::Done();
-            }
-            candidate = FileDescriptor();
+        const Result<Turn> turn = tryTurn(candidate, lockPath);
+        if (!turn.IsDone())
+            return turn.GetStatus();
+        if (turn.Value() == Turn::Had)
+            return Status::Done();
+        if (turn.Value() == Turn::Again)
             continue;
-        }
-        if (errno == EINTR)
-            continue;
-        if (errno != EWOULDBLOCK)
-            return Status::FromErrno(TqString("cannot lock ") + lockPath);
         if (stopAsked != nullptr && stopAsked())
             return Status::Failed(ECANCELED, TqString("cancelled while waiting for another removal"));
         if (std::chrono::steady_clock::now() >= giveUp)
@@ -113,6 +98,33 @@ Status RemovalLock::Take(const struct stat& target, const TqString& targetPath, 
         }
         std::this_thread::sleep_for(retryInterval);
     }
+}
+
+Result<RemovalLock::Turn> RemovalLock::tryTurn(FileDescriptor& candidate, const TqString& lockPath)
+{
+    if (!candidate.IsOpen())
+        candidate =
+            FileDescriptor(openat(folder.Get(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!candidate.IsOpen())
+        return Status::FromErrno(TqString("cannot open the lock file ") + lockPath);
+    if (flock(candidate.Get(), LOCK_EX | LOCK_NB) == 0)
+    {
+        // Had; but the run that held it before may have removed it meanwhile, and then the turn
+        // is had on whatever file is at the name now. Only a file whose lock was had and that is
+        // still at the name becomes the lock held.
+        if (!IsLinkedAtName(candidate.Get()))
+        {
+            candidate = FileDescriptor();
+            return Turn::Again;
+        }
+        file = std::move(candidate);
+        return Turn::Had;
+    }
+    if (errno == EINTR)
+        return Turn::Again;
+    if (errno != EWOULDBLOCK)
+        return Status::FromErrno(TqString("cannot lock ") + lockPath);
+    return Turn::Held;
 }
 
 bool RemovalLock::IsLinkedAtName(int lockFile) const

@@ -54,6 +54,15 @@ public:
     static Result<Folder> OpenFolder();
 
 private:
+    enum class Turn
+    {
+        Had,   // the lock is held
+        Held,  // another run holds it
+        Again  // try again at once: interrupted, or the file had is no longer at the name
+    };
+    // One try at the turn on candidate (opened at the name when closed).
+    Result<Turn> tryTurn(FileDescriptor& candidate, const TqString& lockPath);
+
     // Whether lockFile is the file at the lock's name in the folder.
     bool IsLinkedAtName(int lockFile) const;
 
