@@ -97,15 +97,13 @@ FileNode* storeEntry(FileNode& parent, const EntryAttributes& attributes, const 
     return &entry;
 }
 
-// Stores a `file` entry with its configuration and shortcut.
-// False when the name was already stored in parent.
-bool readFileEntry(FileNode& parent, const TiXmlElement* element, const TqString& parentName)
+// Stores a `file` entry with its configuration and shortcut; listedAgain as storeEntry sets it.
+void readFileEntry(FileNode& parent, const TiXmlElement* element, const TqString& parentName, bool& listedAgain)
 {
     const EntryAttributes attributes(element);
-    bool listedAgain = false;
     FileNode* entry = storeEntry(parent, attributes, parentName, false, listedAgain);
     if (!entry)
-        return !listedAgain;
+        return;
     entry->configuration = EntryAttributes::string(attributes.configuration);
     // The first child called shortCut, when it is an element.
     const TiXmlNode* shortCutNode = element->FirstChild("shortCut");
@@ -114,7 +112,6 @@ bool readFileEntry(FileNode& parent, const TiXmlElement* element, const TqString
         entry->shortCut.name = TqString(shortCut->Attribute("name"));
         entry->shortCut.dir = TqString(shortCut->Attribute("dir"));
     }
-    return !listedAgain;
 }
 
 // One element of a list or directory: stored when it is an entry of a kind being read, a
@@ -125,27 +122,23 @@ bool readElement(FileNode& parent, TiXmlElement& element, const TqString& parent
     if (watch && !watch->Element(element, parent))
         return false;
     const std::string& tag = element.ValueStr();
-    bool stored = true;
-    if (directories && tag == "directory")
+    bool listedAgain = false;
+    if (files && tag == "file")
     {
-        bool listedAgain = false;
-        // A directory gives way to a file of its name only when both kinds are read in one pass.
-        FileNode* entry = storeEntry(parent, EntryAttributes(&element), parentName, directories && files,
-                                     listedAgain);
-        stored = !listedAgain;
-        // A stored entry has no entries of its own yet, so one pass reads them.
-        if (entry)
-        {
-            entry->isDirectory = true;
-            if (!InstallEntries::Read(*entry, &element, entry->name, InstallEntries::Kinds::both, release, watch))
-                return false;
-        }
+        readFileEntry(parent, &element, parentName, listedAgain);
+        return !listedAgain || !watch || watch->NameListedAgain();
     }
-    else if (files && tag == "file")
-    {
-        stored = readFileEntry(parent, &element, parentName);
-    }
-    return stored || !watch || watch->NameListedAgain();
+    if (!directories || tag != "directory")
+        return true;
+    // A directory gives way to a file of its name only when both kinds are read in one pass.
+    FileNode* entry = storeEntry(parent, EntryAttributes(&element), parentName, files, listedAgain);
+    if (listedAgain && watch && !watch->NameListedAgain())
+        return false;
+    if (!entry)
+        return true;
+    entry->isDirectory = true;
+    // A stored entry has no entries of its own yet, so one pass reads them.
+    return InstallEntries::Read(*entry, &element, entry->name, InstallEntries::Kinds::both, release, watch);
 }
 
 } // namespace
