@@ -4,7 +4,9 @@
 #   - its dry run (-n -v) against the real removal (wall time);
 #   - the peak memory of the real run, of the dry run and of SKUDefinition::fromFile against
 #     TinyXML's own document of the same definition (a program that only loads it);
-#   - the whole unattended Uninstall against InstallUtility -v alone (wall time).
+#   - the whole unattended Uninstall against InstallUtility -v alone (wall time);
+#   - the processor time (user and system) of the first two pairs: a busy disk stretches the wall
+#     times of every peer by seconds, while the processor time shows the tool's own work.
 # The tree has FOLDERS folders of SUBFOLDERS folders of FILES files, every entry listed; by default
 # 25 x 20 x 100 (50,525 entries, 1.7 MB of definition), a quarter of a large product's 100 x 20 x
 # 100, so that ROUNDS rounds (default 3) take about a minute on two cores. Prints each
@@ -57,14 +59,16 @@ populate() {
   sync
 }
 
-# Runs a command with its output into a file; prints "SECONDS PEAK_KB". Fails when the command does.
+# Runs a command with its output into a file; prints "SECONDS PEAK_KB CPU_SECONDS". Fails when the
+# command does.
 measure() {
   local start end
   start=$(date +%s%N)
-  /usr/bin/time -f %M -o "$work/peak" "$@" >"$work/output" 2>"$work/errors" </dev/null ||
+  /usr/bin/time -f '%M %U %S' -o "$work/peak" "$@" >"$work/output" 2>"$work/errors" </dev/null ||
     { echo "failed: $*" >&2; cat "$work/errors" >&2; exit 1; }
   end=$(date +%s%N)
-  echo "$(echo "($end - $start) / 1000000000" | bc -l) $(tail -1 "$work/peak")"
+  tail -1 "$work/peak" | { read -r peak user system
+    echo "$(echo "($end - $start) / 1000000000" | bc -l) $peak $(echo "$user + $system" | bc -l)"; }
 }
 mb() { echo "$1 / 1000" | bc -l; }
 gone() {
@@ -81,13 +85,13 @@ echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 for round in $(seq "$rounds"); do
   populate
   measured=$(measure "$tool" -uninstall "$app/sku.xml" "$app/target_path.xml" -n -v)
-  read -r dry dryPeak <<<"$measured"
+  read -r dry dryPeak dryCpu <<<"$measured"
   measured=$(measure "$tool" -uninstall "$app/sku.xml" "$app/target_path.xml" -v)
-  read -r real realPeak <<<"$measured"
+  read -r real realPeak realCpu <<<"$measured"
   gone
   populate
   measured=$(measure rm -rf "$work/target/"*)
-  read -r rm _ <<<"$measured"
+  read -r rm _ rmCpu <<<"$measured"
   gone
   populate
   rm -rf "$work/tmp"/*
@@ -95,9 +99,9 @@ for round in $(seq "$rounds"); do
   read -r whole _ <<<"$measured"
   gone
   measured=$(measure "$load" tinyxml "$app/sku.xml")
-  read -r _ domPeak <<<"$measured"
+  read -r _ domPeak _ <<<"$measured"
   measured=$(measure "$load" fromfile "$app/sku.xml")
-  read -r _ modelPeak <<<"$measured"
+  read -r _ modelPeak _ <<<"$measured"
   {
     echo "tool_-v_to_a_file/rm_-rf $(echo "$real / $rm" | bc -l) $real $rm s"
     echo "dry_run/real_removal $(echo "$dry / $real" | bc -l) $dry $real s"
@@ -105,12 +109,15 @@ for round in $(seq "$rounds"); do
     echo "peak_memory_dry_run/TinyXML_document $(echo "$dryPeak / $domPeak" | bc -l) $(mb "$dryPeak") $(mb "$domPeak") MB"
     echo "peak_memory_fromFile/TinyXML_document $(echo "$modelPeak / $domPeak" | bc -l) $(mb "$modelPeak") $(mb "$domPeak") MB"
     echo "unattended_Uninstall/tool_-v $(echo "$whole / $real" | bc -l) $whole $real s"
+    echo "cpu_time_tool_-v/rm_-rf $(echo "$realCpu / $rmCpu" | bc -l) $realCpu $rmCpu s"
+    echo "cpu_time_dry_run/real_removal $(echo "$dryCpu / $realCpu" | bc -l) $dryCpu $realCpu s"
   } >>"$work/ratios"
 done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 # Per row: the median ratio, the lowest and highest, and the figures of the median round.
 for what in tool_-v_to_a_file/rm_-rf dry_run/real_removal peak_memory_real_run/TinyXML_document \
-  peak_memory_dry_run/TinyXML_document peak_memory_fromFile/TinyXML_document unattended_Uninstall/tool_-v; do
+  peak_memory_dry_run/TinyXML_document peak_memory_fromFile/TinyXML_document unattended_Uninstall/tool_-v \
+  cpu_time_tool_-v/rm_-rf cpu_time_dry_run/real_removal; do
   grep "^$what " "$work/ratios" | sort -g -k2 | awk -v what="$what" '
     { ratio[NR] = $2; ours[NR] = $3; theirs[NR] = $4; unit = $5 }
     END {

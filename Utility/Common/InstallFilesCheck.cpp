@@ -6,11 +6,6 @@
 #include "LineEscaping.h"
 #include "XMLParser.h"
 
-namespace
-{
-
-const char kInstallFiles[] = "installFiles";
-
 // What each element of the install-file tree may hold, as the reader reads it.
 struct ElementRule
 {
@@ -19,6 +14,11 @@ struct ElementRule
     std::vector<const char*> attributes;
     std::vector<const char*> flags; // attributes read as "0" or "1"
 };
+
+namespace
+{
+
+const char kInstallFiles[] = "installFiles";
 
 const ElementRule kRules[] = {
     {kInstallFiles, {"directory", "file"}, {}, {}},
@@ -32,6 +32,10 @@ const ElementRule kRules[] = {
      {"dontdelete", "ignoreinstallerrors", "allowdowngrade"}},
     {"shortCut", {}, {"name", "dir"}, {}},
 };
+
+const ElementRule& kListRule = kRules[0];
+const ElementRule& kDirectoryRule = kRules[1];
+const ElementRule& kShortCutRule = kRules[3];
 
 const ElementRule* ruleFor(const std::string& name)
 {
@@ -65,122 +69,121 @@ TqString atLine(int row)
     return TqString("line ") + TqString(std::to_string(row).c_str()) + ": ";
 }
 
-class Check
-{
-public:
-    InstallFilesFindings findings;
-
-    // Walks element's children; false once a refusal is found.
-    bool walk(const TiXmlElement& element, const ElementRule& rule)
-    {
-        for (const TiXmlElement* child = element.FirstChildElement(); child;
-             child = child->NextSiblingElement())
-        {
-            const std::string& name = child->ValueStr();
-            const ElementRule* childRule = nullptr;
-            for (const char* allowed : rule.children)
-                if (name == allowed)
-                    childRule = ruleFor(name);
-            if (childRule == nullptr)
-            {
-                if (!unknownElement(*child, rule))
-                    return false;
-                continue;
-            }
-            // A shortcut is part of its file's entry, not an entry of its own.
-            listsEntry = listsEntry || std::string(childRule->name) != "shortCut";
-            if (!attributes(*child, *childRule) || !walk(*child, *childRule))
-                return false;
-        }
-        return true;
-    }
-
-    bool listsEntry = false;
-
-private:
-    bool unknownElement(const TiXmlElement& element, const ElementRule& parent)
-    {
-        const std::string& name = element.ValueStr();
-        std::vector<const char*> known;
-        for (const ElementRule& rule : kRules)
-            if (rule.name != kInstallFiles)
-                known.push_back(rule.name);
-        if (const char* spelling = otherCaseOf(name, known))
-            return refuse(atLine(element.Row()) + "unknown element <" + shown(name) +
-                          ">; the known one is spelt <" + spelling + ">");
-        note("element " + name, atLine(element.Row()) + "unknown element <" + shown(name) + "> in <" +
-                                    parent.name + ">, ignored");
-        return true;
-    }
-
-    bool attributes(const TiXmlElement& element, const ElementRule& rule)
-    {
-        for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute;
-             attribute = attribute->Next())
-        {
-            const std::string& name = attribute->NameTStr();
-            const TqString where = atLine(attribute->Row());
-            bool known = false;
-            for (const char* candidate : rule.attributes)
-                known = known || name == candidate;
-            bool flag = false;
-            for (const char* candidate : rule.flags)
-                flag = flag || name == candidate;
-            const std::string& value = attribute->ValueStr();
-            if (flag && value != "0" && value != "1")
-                return refuse(where + shown(name) + "=\"" + shown(value) + "\" on <" + rule.name +
-                              "> is neither \"0\" nor \"1\"");
-            if (known)
-                continue;
-            if (const char* spelling = otherCaseOf(name, rule.attributes))
-                return refuse(where + "unknown attribute " + shown(name) + "= on <" + rule.name +
-                              ">; the known one is spelt " + spelling + "=");
-            note("attribute " + name,
-                 where + "unknown attribute " + shown(name) + "= on <" + rule.name + ">, ignored");
-        }
-        return true;
-    }
-
-    bool refuse(const TqString& why)
-    {
-        findings.refusal = why;
-        return false;
-    }
-
-    // Each unknown name is said once, where it first occurs, whatever holds it.
-    void note(const std::string& key, const TqString& line)
-    {
-        if (noted.insert(key).second)
-            findings.ignored.push_back(line);
-    }
-
-    std::set<std::string> noted;
-};
-
 } // namespace
+
+bool InstallFilesCheck::Element(const TiXmlElement& element, bool inDirectory, bool intoDirectory)
+{
+    return child(element, inDirectory ? kDirectoryRule : kListRule, intoDirectory);
+}
+
+InstallFilesFindings InstallFilesCheck::Findings() const
+{
+    InstallFilesFindings found = findings;
+    if (!found.refusal.IsSet() && !listsEntry)
+        found.refusal = "the definition lists nothing to remove (an empty installFiles element)";
+    if (found.refusal.IsSet())
+        found.ignored.clear();
+    return found;
+}
+
+TqString InstallFilesCheck::RefusalWithoutList(const TiXmlElement* product)
+{
+    for (const TiXmlElement* child = product ? product->FirstChildElement() : nullptr; child;
+         child = child->NextSiblingElement())
+        if (otherCaseOf(child->ValueStr(), {kInstallFiles}))
+            return atLine(child->Row()) + "unknown element <" + shown(child->ValueStr()) +
+                   ">; the known one is spelt <" + kInstallFiles + ">";
+    return "the definition lists nothing to remove (no installFiles element)";
+}
+
+// Walks element's children; false once a refusal is found.
+bool InstallFilesCheck::walk(const TiXmlElement& element, const ElementRule& rule)
+{
+    for (const TiXmlElement* entry = element.FirstChildElement(); entry; entry = entry->NextSiblingElement())
+        if (!child(*entry, rule, true))
+            return false;
+    return true;
+}
+
+bool InstallFilesCheck::child(const TiXmlElement& element, const ElementRule& parentRule, bool intoDirectory)
+{
+    const std::string& name = element.ValueStr();
+    const ElementRule* rule = nullptr;
+    for (const char* allowed : parentRule.children)
+        if (name == allowed)
+            rule = ruleFor(name);
+    if (rule == nullptr)
+        return unknownElement(element, parentRule);
+    // A shortcut is part of its file's entry, not an entry of its own.
+    listsEntry = listsEntry || rule != &kShortCutRule;
+    if (!attributes(element, *rule))
+        return false;
+    return (!intoDirectory && rule == &kDirectoryRule) || walk(element, *rule);
+}
+
+bool InstallFilesCheck::unknownElement(const TiXmlElement& element, const ElementRule& parent)
+{
+    const std::string& name = element.ValueStr();
+    std::vector<const char*> known;
+    for (const ElementRule& rule : kRules)
+        if (rule.name != kInstallFiles)
+            known.push_back(rule.name);
+    if (const char* spelling = otherCaseOf(name, known))
+        return refuse(atLine(element.Row()) + "unknown element <" + shown(name) +
+                      ">; the known one is spelt <" + spelling + ">");
+    note("element " + name, atLine(element.Row()) + "unknown element <" + shown(name) + "> in <" +
+                                parent.name + ">, ignored");
+    return true;
+}
+
+bool InstallFilesCheck::attributes(const TiXmlElement& element, const ElementRule& rule)
+{
+    for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute;
+         attribute = attribute->Next())
+    {
+        const std::string& name = attribute->NameTStr();
+        bool known = false;
+        for (const char* candidate : rule.attributes)
+            known = known || name == candidate;
+        bool flag = false;
+        for (const char* candidate : rule.flags)
+            flag = flag || name == candidate;
+        const std::string& value = attribute->ValueStr();
+        if (flag && value != "0" && value != "1")
+            return refuse(atLine(attribute->Row()) + shown(name) + "=\"" + shown(value) + "\" on <" + rule.name +
+                          "> is neither \"0\" nor \"1\"");
+        if (known)
+            continue;
+        if (const char* spelling = otherCaseOf(name, rule.attributes))
+            return refuse(atLine(attribute->Row()) + "unknown attribute " + shown(name) + "= on <" + rule.name +
+                          ">; the known one is spelt " + spelling + "=");
+        note("attribute " + name,
+             atLine(attribute->Row()) + "unknown attribute " + shown(name) + "= on <" + rule.name + ">, ignored");
+    }
+    return true;
+}
+
+bool InstallFilesCheck::refuse(const TqString& why)
+{
+    findings.refusal = why;
+    return false;
+}
+
+void InstallFilesCheck::note(const std::string& key, const TqString& line)
+{
+    if (noted.insert(key).second)
+        findings.ignored.push_back(line);
+}
 
 InstallFilesFindings CheckInstallFiles(const TiXmlDocument& document)
 {
-    Check check;
     const TiXmlElement* product = document.FirstChildElement("product");
     const TiXmlElement* installFiles = product ? product->FirstChildElement(kInstallFiles) : nullptr;
     if (installFiles == nullptr)
-    {
-        for (const TiXmlElement* child = product ? product->FirstChildElement() : nullptr; child;
-             child = child->NextSiblingElement())
-            if (otherCaseOf(child->ValueStr(), {kInstallFiles}))
-            {
-                check.findings.refusal = atLine(child->Row()) + "unknown element <" +
-                                         shown(child->ValueStr()) + ">; the known one is spelt <" +
-                                         kInstallFiles + ">";
-                return check.findings;
-            }
-        check.findings.refusal = "the definition lists nothing to remove (no installFiles element)";
-        return check.findings;
-    }
-    if (check.walk(*installFiles, kRules[0]) && !check.listsEntry)
-        check.findings.refusal = "the definition lists nothing to remove (an empty installFiles element)";
-    if (check.findings.refusal.IsSet())
-        check.findings.ignored.clear();
-    return check.findings;
+        return InstallFilesFindings{InstallFilesCheck::RefusalWithoutList(product), {}};
+    InstallFilesCheck check;
+    for (const TiXmlElement* entry = installFiles->FirstChildElement(); entry; entry = entry->NextSiblingElement())
+        if (!check.Element(*entry, false, true))
+            break;
+    return check.Findings();
 }

@@ -1,11 +1,15 @@
 #ifndef TQ_INSTALLFILESCHECK_H
 #define TQ_INSTALLFILESCHECK_H
 
+#include <set>
+#include <string>
 #include <vector>
 
 #include "TqString.h"
 
 class TiXmlDocument;
+class TiXmlElement;
+struct ElementRule;
 
 // What the removal tool's own check of a definition's installFiles found. The reader takes what it
 // knows and passes over the rest; the tool, which deletes by it, must not act on a definition whose
@@ -25,5 +29,33 @@ struct InstallFilesFindings
 // Checks the installFiles of the document's "product" root the way the reader takes them (the
 // first installFiles element; directory and file entries at any depth, shortCut in a file).
 InstallFilesFindings CheckInstallFiles(const TiXmlDocument& document);
+
+// The same check taken one element at a time, in document order, by a reading that lets each
+// entry go from the document once it is read.
+class InstallFilesCheck
+{
+public:
+    // One element among the children of installFiles (inDirectory false) or of a directory, with
+    // what it holds; but for a directory whose children come here in turn (intoDirectory false).
+    // False once a refusal is found.
+    [[nodiscard]] bool Element(const TiXmlElement& element, bool inDirectory, bool intoDirectory);
+    // What was found, once every element has been checked or a refusal stopped the check.
+    [[nodiscard]] InstallFilesFindings Findings() const;
+    // Why a product element without installFiles is refused.
+    [[nodiscard]] static TqString RefusalWithoutList(const TiXmlElement* product);
+
+private:
+    bool walk(const TiXmlElement& element, const ElementRule& rule);
+    bool child(const TiXmlElement& element, const ElementRule& parentRule, bool intoDirectory);
+    bool unknownElement(const TiXmlElement& element, const ElementRule& parent);
+    bool attributes(const TiXmlElement& element, const ElementRule& rule);
+    bool refuse(const TqString& why);
+    void note(const std::string& key, const TqString& line);
+
+    InstallFilesFindings findings;
+    // Each unknown name is said once, where it first occurs, whatever holds it.
+    std::set<std::string> noted;
+    bool listsEntry = false;
+};
 
 #endif

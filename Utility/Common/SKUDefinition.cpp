@@ -1,13 +1,11 @@
 #include "SKUDefinition.h"
 
-#include <strings.h>
-
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "InstallEntries.h"
 #include "StringLibrary.h"
 #include "XMLParser.h"
 #include "XMLReading.h"
@@ -74,157 +72,6 @@ std::vector<TqString> hostVariantsOf(const TqString& name, const TqString& arch)
     return variants;
 }
 
-// The attributes an install entry may carry, found in one walk over the element's attributes
-// instead of one search per name; the ones the element lacks stay null. The wanted names differ in
-// length, so the length picks the one name an attribute can be.
-class EntryAttributes
-{
-public:
-    explicit EntryAttributes(const TiXmlElement* element)
-    {
-        for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute;
-             attribute = attribute->Next())
-        {
-            if (const std::string** value = valueFor(attribute->NameTStr()))
-                *value = &attribute->ValueStr();
-        }
-    }
-
-    // The attribute's text, or null when the element lacks it.
-    static const char* text(const std::string* value) { return value ? value->c_str() : nullptr; }
-    // The attribute's text as a string, up to its first NUL (a character reference can put one
-    // inside); an absent attribute, like an empty one, gives an unset string.
-    static TqString string(const std::string* value) { return TqString(text(value)); }
-
-    const std::string* fileName = nullptr;
-    const std::string* arch = nullptr;
-    const std::string* configuration = nullptr;
-    const std::string* dontDelete = nullptr;
-    const std::string* ignoreInstallErrors = nullptr;
-    const std::string* allowDowngrade = nullptr;
-
-private:
-    const std::string** valueFor(const std::string& name)
-    {
-        const auto is = [&name](const char* wanted) { return name.compare(wanted) == 0; };
-        switch (name.size())
-        {
-        case 8:
-            return is("fileName") ? &fileName : nullptr;
-        case 4:
-            return is("arch") ? &arch : nullptr;
-        case 13:
-            return is("configuration") ? &configuration : nullptr;
-        case 10:
-            return is("dontdelete") ? &dontDelete : nullptr;
-        case 19:
-            return is("ignoreinstallerrors") ? &ignoreInstallErrors : nullptr;
-        case 14:
-            return is("allowdowngrade") ? &allowDowngrade : nullptr;
-        default:
-            return nullptr;
-        }
-    }
-};
-
-// Stores a fresh node under the entry's "fileName", replacing any entry of that name together
-// with its subtree, and fills what directories and files share; null when the name is not set,
-// or when a directory would replace a file and keepFiles is on.
-FileNode* storeEntry(FileNode& parent, const EntryAttributes& attributes, const TqString& parentName,
-                     bool keepFiles)
-{
-    const char* fileName = EntryAttributes::text(attributes.fileName);
-    if (!fileName || !*fileName)
-        return nullptr;
-    // Entries usually come in name order, so the end is tried first as the place of a new one.
-    std::map<TqString, FileNode>& children = parent.children;
-    const size_t countBefore = children.size();
-    const auto stored = children.try_emplace(children.end(), TqString(fileName));
-    FileNode& entry = stored->second;
-    if (children.size() == countBefore)
-    {
-        if (keepFiles && !entry.isDirectory)
-            return nullptr;
-        entry = FileNode();
-    }
-    entry.name = stored->first;
-    entry.parentName = parentName;
-    const char* arch = EntryAttributes::text(attributes.arch);
-    entry.isX86 = arch && strcasecmp(arch, "x86") == 0 ? 1 : 0;
-    // A flag that the entry does not give as "0" or "1" is the flag of the directory holding it.
-    entry.dontDelete = getBoolFlagFromString(EntryAttributes::text(attributes.dontDelete), parent.dontDelete);
-    entry.ignoreInstallErrors = getBoolFlagFromString(EntryAttributes::text(attributes.ignoreInstallErrors),
-                                                      parent.ignoreInstallErrors);
-    entry.allowDowngrade =
-        getBoolFlagFromString(EntryAttributes::text(attributes.allowDowngrade), parent.allowDowngrade);
-    return &entry;
-}
-
-// Which install entries one reading of a node's children stores. Where a directory and a file
-// share a name the file is kept: either all directories are read before all files, or, when both
-// are read in one pass into a parent that had no entries, a directory gives way to a file stored
-// before it.
-enum class EntryKinds
-{
-    directories,
-    files,
-    both,
-};
-
-// Stores a `file` entry with its configuration and shortcut.
-void readFileEntry(FileNode& parent, TiXmlElement* element, const TqString& parentName)
-{
-    const EntryAttributes attributes(element);
-    FileNode* entry = storeEntry(parent, attributes, parentName, false);
-    if (!entry)
-        return;
-    entry->configuration = EntryAttributes::string(attributes.configuration);
-    if (TiXmlElement* shortCut = firstChildAsElement(element, "shortCut"))
-    {
-        entry->shortCut.name = attributeText(shortCut, "name");
-        entry->shortCut.dir = attributeText(shortCut, "dir");
-    }
-}
-
-// With release on, each directory element is taken out of the document, files and all, once it is
-// read, so that the document's nodes are given back while the model's are made.
-void readEntries(FileNode& parent, TiXmlNode* node, const TqString& parentName, EntryKinds kinds,
-                 bool release)
-{
-    static const std::string directoryTag("directory");
-    static const std::string fileTag("file");
-    const bool directories = kinds != EntryKinds::files;
-    const bool files = kinds != EntryKinds::directories;
-    TiXmlNode* next = nullptr;
-    for (TiXmlNode* child = node->FirstChild(); child; child = next)
-    {
-        // Taken before the work on this entry, which may let the entry go from the document; the
-        // load of the next node then also overlaps that work.
-        next = child->NextSibling();
-        if (child->Type() != TiXmlNode::TINYXML_ELEMENT)
-            continue;
-        TiXmlElement* element = static_cast<TiXmlElement*>(child);
-        const std::string& tag = element->ValueStr();
-        if (directories && tag == directoryTag)
-        {
-            FileNode* entry =
-                storeEntry(parent, EntryAttributes(element), parentName, kinds == EntryKinds::both);
-            if (entry)
-            {
-                entry->isDirectory = true;
-                // A stored entry has no entries of its own yet.
-                readEntries(*entry, element, entry->name, EntryKinds::both, release);
-            }
-            if (release)
-                node->RemoveChild(child);
-        }
-        else if (files && tag == fileTag)
-        {
-            readFileEntry(parent, element, parentName);
-        }
-    }
-}
-
 } // namespace
 
 void SKUDefinition::fromFile(const TqString& path)
@@ -277,7 +124,8 @@ void SKUDefinition::readDocument(TiXmlDocument& document, bool releaseInstallEnt
         installRoot.name = TqString("");
         installRoot.isDirectory = true;
         // The cleared root has no entries, so one pass reads them.
-        readEntries(installRoot, installFiles, TqString(), EntryKinds::both, releaseInstallEntries);
+        (void)InstallEntries::Read(installRoot, installFiles, TqString(), InstallEntries::Kinds::both,
+                                   releaseInstallEntries);
     }
     readInstall(product->FirstChildElement("install"));
 }
@@ -404,12 +252,12 @@ void SKUDefinition::parseInstallFiles(FileNode& parent, TiXmlNode* node, const T
     // that rule; entries already there must still be replaced by either kind.
     if (parent.children.empty())
     {
-        readEntries(parent, node, parentName, EntryKinds::both, false);
+        (void)InstallEntries::Read(parent, node, parentName, InstallEntries::Kinds::both, false);
     }
     else
     {
-        readEntries(parent, node, parentName, EntryKinds::directories, false);
-        readEntries(parent, node, parentName, EntryKinds::files, false);
+        (void)InstallEntries::Read(parent, node, parentName, InstallEntries::Kinds::directories, false);
+        (void)InstallEntries::Read(parent, node, parentName, InstallEntries::Kinds::files, false);
     }
 }
 

@@ -94,6 +94,8 @@ private:
     const char* readNode(const char* p, bool& element, bool& opens) const;
     const char* readTopNode(const char* p, size_t depth, bool& element, bool& opens);
     const char* skipEndTag(const char* p) const;
+    const char* readOpening(const char* p, size_t& depth, size_t& deepest);
+    const char* skipContent(const char* p) const;
 
     const char* start;
     const char* end;
@@ -325,22 +327,41 @@ const char* NestingWalk::skipEndTag(const char* p) const
     return at(p) ? p + 1 : nullptr;
 }
 
+// A node from its '<' that is not an end tag; an element is one level deeper than depth, and the
+// levels below it are open until its end tag when it has content.
+const char* NestingWalk::readOpening(const char* p, size_t& depth, size_t& deepest)
+{
+    bool element = false;
+    bool opens = false;
+    p = readTopNode(p, depth, element, opens);
+    if (element)
+        deepest = std::max(deepest, depth + 1);
+    if (opens)
+        ++depth;
+    return p;
+}
+
+// Text inside an element, up to the '<' that ends it.
+const char* NestingWalk::skipContent(const char* p) const
+{
+    p = skipText(p, "<");
+    return p ? p - 1 : nullptr;
+}
+
 size_t NestingWalk::run()
 {
     utf8 = at(start) == 0xEF && at(start + 1) == 0xBB && at(start + 2) == 0xBF;
     size_t depth = 0;
     size_t deepest = 0;
     const char* p = skipWhiteSpace(start);
-    while (p && at(p))
+    while (p && at(p) && deepest <= limit)
     {
+        // Text outside every element ends the document.
+        if (at(p) != '<' && depth == 0)
+            break;
         if (at(p) != '<')
         {
-            // Text outside every element ends the document.
-            if (depth == 0)
-                break;
-            p = skipText(p, "<");
-            if (p)
-                --p;
+            p = skipContent(p);
         }
         else if (depth > 0 && at(p + 1) == '/')
         {
@@ -349,17 +370,7 @@ size_t NestingWalk::run()
         }
         else
         {
-            bool element = false;
-            bool opens = false;
-            p = readTopNode(p, depth, element, opens);
-            if (element && depth + 1 > deepest)
-            {
-                deepest = depth + 1;
-                if (deepest > limit)
-                    break;
-            }
-            if (opens)
-                ++depth;
+            p = readOpening(p, depth, deepest);
         }
         if (p)
             p = skipWhiteSpace(p);

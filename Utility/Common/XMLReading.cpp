@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "FileDescriptor.h"
+#include "InstallEntries.h"
 #include "SKUDefinition.h"
 #include "Sha256.h"
 #include "XMLNesting.h"
@@ -113,6 +114,29 @@ bool loadFileText(const TqString& path, std::vector<char>& text, std::string* di
 // Ample for deepestNesting levels of the parser and the model (a few hundred bytes a level).
 const size_t parserStack = 1024 * 1024;
 
+// Runs work on a thread of its own with a stack of parserStack bytes, and waits for it. False when
+// no such thread could be started.
+bool runOnOwnStack(std::function<void()>& work)
+{
+    pthread_attr_t attributes;
+    pthread_t thread;
+    if (pthread_attr_init(&attributes) != 0)
+        return false;
+    const bool started = pthread_attr_setstacksize(&attributes, parserStack) == 0 &&
+                         pthread_create(
+                             &thread, &attributes,
+                             [](void* arguments) -> void*
+                             {
+                                 (*static_cast<std::function<void()>*>(arguments))();
+                                 return nullptr;
+                             },
+                             &work) == 0;
+    pthread_attr_destroy(&attributes);
+    if (started)
+        pthread_join(thread, nullptr);
+    return started;
+}
+
 // Parses text (prepared by parserText or loadedText) and hands the document to use, unless the
 // text nests deeper than the parser's recursion may go. True when use saw well-formed XML. The
 // document holds copies of everything it needs, so the text goes as soon as it is parsed: a
@@ -142,23 +166,8 @@ bool parseAndUse(std::vector<char> text, const ParsedUse& use)
             thrown = std::current_exception();
         }
     };
-    pthread_attr_t attributes;
-    pthread_t thread;
-    if (pthread_attr_init(&attributes) != 0)
+    if (!runOnOwnStack(parse))
         return false;
-    const bool started = pthread_attr_setstacksize(&attributes, parserStack) == 0 &&
-                         pthread_create(
-                             &thread, &attributes,
-                             [](void* work) -> void*
-                             {
-                                 (*static_cast<std::function<void()>*>(work))();
-                                 return nullptr;
-                             },
-                             &parse) == 0;
-    pthread_attr_destroy(&attributes);
-    if (!started)
-        return false;
-    pthread_join(thread, nullptr);
     if (thrown)
         std::rethrow_exception(thrown);
     return wellFormed;
@@ -305,6 +314,96 @@ void readMarked(TiXmlDocument& document, SKUDefinition& definition)
     }
 }
 
+// The strict reading's watch over a reading that lets installFiles go as it reads it: each
+// element is checked before it is read, and an entry listed without a name, which the reader leaves
+// out, gets the entry under the empty name that readMarked would give it.
+class StrictWatch : public InstallEntries::Watch
+{
+public:
+    explicit StrictWatch(const FileNode& listRoot) : root(listRoot) {}
+
+    bool Element(const TiXmlElement& element, FileNode& parent) override
+    {
+        const bool isDirectory = element.ValueStr() == "directory";
+        const char* name = element.Attribute("fileName");
+        const bool unnamed = (isDirectory || element.ValueStr() == "file") && (name == nullptr || *name == '\0');
+        if (unnamed)
+            parent.children[TqString()].parentName = parent.name;
+        // The reader goes into a named directory itself, and then hands its children here in turn.
+        return check.Element(element, &parent != &root, unnamed);
+    }
+
+    // The flags of an entry listed twice come from all its listings (applyFirstListings), which
+    // this reading has let go by then.
+    bool NameListedAgain() override
+    {
+        listedAgain = true;
+        return false;
+    }
+
+    InstallFilesCheck check;
+    bool listedAgain = false;
+
+private:
+    const FileNode& root;
+};
+
+// The strict reading of a document whose only root is "product", in one pass over installFiles
+// that checks each entry, reads it into the model and lets it go from the document, so that the
+// document and the model are never both held in full. False when an entry is listed twice, which
+// only the whole document decides (model and findings unspecified then).
+bool readConsuming(TiXmlDocument& document, SKUDefinition& definition, InstallFilesFindings& findings)
+{
+    TiXmlElement* product = document.FirstChildElement("product");
+    TiXmlElement* list = product->FirstChildElement("installFiles");
+    // The model reads the first node of each name, the check the first element: one pass serves
+    // both only when they are the same (a comment can bear the name).
+    if (document.FirstChild("product") != product || list == nullptr || product->FirstChild("installFiles") != list)
+    {
+        findings = CheckInstallFiles(document);
+        readMarked(document, definition);
+        return true;
+    }
+    FileNode root;
+    root.name = TqString("");
+    root.isDirectory = true;
+    StrictWatch watch(root);
+    const bool whole = InstallEntries::Read(root, list, TqString(), InstallEntries::Kinds::both, true, &watch);
+    if (watch.listedAgain)
+        return false;
+    findings = watch.check.Findings();
+    if (!whole)
+        return true;
+    // What is left of the list holds no entry; the rest of the model reads as ever.
+    definition.parseInner(document);
+    definition.installRoot = std::move(root);
+    return true;
+}
+
+// The strict reading of the definition in the open file fd, consuming its document or not. False
+// when the file cannot be read or is not one "product" element. listedAgain says that the
+// consuming reading met an entry listed twice and left the model and findings unspecified.
+bool readDefinition(int fd, SKUDefinition& definition, InstallFilesFindings& findings, std::string& digest,
+                    bool consuming, bool& listedAgain)
+{
+    std::vector<char> text;
+    bool read = false;
+    const ParsedUse strictly = [&](TiXmlDocument& document, bool wholeText)
+    {
+        read = onlyRoot(document, wholeText, "product") != nullptr;
+        if (read && consuming)
+        {
+            listedAgain = !readConsuming(document, definition, findings);
+        }
+        else if (read)
+        {
+            findings = CheckInstallFiles(document);
+            readMarked(document, definition);
+        }
+    };
+    return loadDescriptorText(fd, text, &digest) && parseAndUse(std::move(text), strictly) && read;
+}
+
 } // namespace
 
 bool XMLReading::UseFile(const TqString& path, const DocumentUse& use, std::string* digest)
@@ -322,17 +421,23 @@ bool XMLReading::UseText(const char* bytes, size_t length, const DocumentUse& us
 bool XMLReading::ReadDefinitionFile(int fd, SKUDefinition& definition, InstallFilesFindings& findings,
                                     std::string* digest)
 {
-    std::vector<char> text;
-    bool read = false;
-    const ParsedUse strictly = [&](TiXmlDocument& document, bool wholeText)
+    const off_t start = lseek(fd, 0, SEEK_CUR);
+    std::string digestRead;
+    bool listedAgain = false;
+    if (!readDefinition(fd, definition, findings, digestRead, true, listedAgain))
+        return false;
+    if (listedAgain)
     {
-        read = onlyRoot(document, wholeText, "product") != nullptr;
-        if (!read)
-            return;
-        findings = CheckInstallFiles(document);
-        readMarked(document, definition);
-    };
-    return loadDescriptorText(fd, text, digest) && parseAndUse(std::move(text), strictly) && read;
+        // Rare enough to pay a second reading, of the whole document this time; it must read the
+        // very bytes the first one did.
+        std::string digestAgain;
+        if (start < 0 || lseek(fd, start, SEEK_SET) != start ||
+            !readDefinition(fd, definition, findings, digestAgain, false, listedAgain) || digestAgain != digestRead)
+            return false;
+    }
+    if (digest != nullptr)
+        *digest = digestRead;
+    return true;
 }
 
 bool XMLReading::ReadDefinitionText(const char* bytes, size_t length, SKUDefinition& definition)

@@ -43,6 +43,8 @@ bool UseText(const char* bytes, size_t length, const DocumentUse& use);
 // without a name (which the model leaves out) gets one entry under the empty name, so that the
 // removal refuses it aloud instead of passing over it. Its installFiles are checked as the tool
 // needs them (CheckInstallFiles) into findings. False (model and findings unspecified) otherwise.
+// Each install entry is checked, read and let go from the document in one pass, so the document and
+// the model are never both held in full (a definition listing a name twice is read twice instead).
 // With digest, the SHA-256 of the bytes read is put there.
 [[nodiscard]] bool ReadDefinitionFile(int fd, SKUDefinition& definition, InstallFilesFindings& findings,
                                       std::string* digest = nullptr);

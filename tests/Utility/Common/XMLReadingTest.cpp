@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+
+#include <random>
 #include <string>
+#include <vector>
 
 #include "FileDescriptor.h"
+#include "InstallFilesCheck.h"
 #include "SKUDefinition.h"
 #include "TemporaryFolder.h"
+#include "XMLParser.h"
 #include "XMLReading.h"
 
 TEST(XMLReadingTest, ReadTargetFileTakesOneRootElementAndNothingAfterIt)
@@ -75,5 +80,82 @@ TEST(XMLReadingTest, AnEntryListedTwiceKeepsItsFirstListingsFlags)
         ASSERT_NE(entry, holder.children.end()) << c.list;
         EXPECT_EQ(entry->second.dontDelete, c.dontDelete) << c.list;
         EXPECT_EQ(entry->second.ignoreInstallErrors, c.ignoreInstallErrors) << c.list;
+    }
+}
+
+// Every field of the install-file tree, in one text.
+std::string treeText(const FileNode& node)
+{
+    std::string out = std::string("{") + node.name.ConstData() + "/" + node.parentName.ConstData() + "/" +
+                      node.configuration.ConstData() + "/" + node.shortCut.name.ConstData() + "/" +
+                      node.shortCut.dir.ConstData() + "/" + std::to_string(node.isX86) +
+                      (node.isDirectory ? "d" : "f") + (node.dontDelete ? "k" : "") +
+                      (node.ignoreInstallErrors ? "i" : "") + (node.allowDowngrade ? "a" : "");
+    for (const auto& entry : node.children)
+        out += treeText(entry.second);
+    return out + "}";
+}
+
+std::string findingsText(const InstallFilesFindings& findings)
+{
+    std::string out = std::string("refusal: ") + findings.refusal.ConstData();
+    for (const TqString& line : findings.ignored)
+        out += std::string("\n") + line.ConstData();
+    return out;
+}
+
+TEST(XMLReadingTest, TheToolsReadingOfAFileGivesWhatTheWholeDocumentGives)
+{
+    // The tool's reading lets the document go while it reads; it must give the model and findings
+    // that reading and checking the whole document give: unnamed entries, names listed twice, bad
+    // flags, unknown names, comments bearing a known name, in any order.
+    const std::vector<std::string> pieces = {
+        "<directory fileName='D'>",
+        "<directory fileName='E' dontdelete='1'>",
+        "</directory>",
+        "<file fileName='f' ignoreinstallerrors='1'/>",
+        "<file fileName='g' arch='x86' configuration='c'><shortCut name='s' dir='/d'/></file>",
+        "<file fileName='f' dontdelete='0'/>",
+        "<file/>",
+        "<directory fileName=''/>",
+        "<file fileName='h' colour='red'/>",
+        "<file fileName='h' dontdelete='yes'/>",
+        "<File fileName='x'/>",
+        "<extra/>",
+        "<!--installFiles-->",
+        "<directory fileName='D' allowdowngrade='1'><file fileName='f'/></directory>",
+    };
+    const TemporaryFolder folder("xmlreading");
+    ASSERT_FALSE(folder.path().empty()) << folder.why();
+    std::mt19937 random(11);
+    for (int round = 0; round < 400; ++round)
+    {
+        std::string list;
+        const int count = static_cast<int>(random() % 10);
+        for (int i = 0; i < count; ++i)
+            list += pieces[random() % pieces.size()];
+        const std::string text = "<product><sku name='N'/><installFiles>" + list +
+                                 "</installFiles><install><link url='u'/></install></product>";
+        const std::string file = TemporaryFolder::WriteFile(folder.Path("d.xml"), text);
+        const FileDescriptor fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+        SKUDefinition ours;
+        InstallFilesFindings ourFindings;
+        std::string digest;
+        const bool read = XMLReading::ReadDefinitionFile(fd.Get(), ours, ourFindings, &digest);
+        TiXmlDocument document;
+        document.Parse(text.c_str());
+        ASSERT_EQ(read, !document.Error()) << text;
+        if (!read)
+            continue; // unbalanced pieces
+        EXPECT_EQ(digest.size(), 64u);
+        const InstallFilesFindings theirFindings = CheckInstallFiles(document);
+        ASSERT_EQ(findingsText(ourFindings), findingsText(theirFindings)) << text;
+        if (theirFindings.refusal.IsSet())
+            continue; // the model of a refused definition is not used
+        SKUDefinition theirs;
+        ASSERT_TRUE(XMLReading::ReadDefinitionText(text.data(), text.size(), theirs)) << text;
+        ASSERT_EQ(treeText(ours.installRoot), treeText(theirs.installRoot)) << text;
+        EXPECT_STREQ(ours.skuInfo.name.ConstData(), "N");
+        EXPECT_STREQ(ours.installLinkUrl.ConstData(), "u");
     }
 }
