@@ -158,6 +158,9 @@ public:
     // of installedPaths, with every folder above each) is not controlled by the administrator
     // alone. Done for any other process.
     virtual Status CheckRootMayRunInstallation(const Vector<TqString>& installedPaths) = 0;
+    // Whether the progress below is shown to anyone: the entries are counted for it only then (a
+    // large product's count costs a read of its whole definition).
+    virtual bool ShowsToolProgress() { return true; }
     // How far the running tool is, for the user to see: begun once the tool has started, updated
     // as entries are handled (totalEntries may be 0 when unknown), ended before the report. A
     // platform without a progress display does nothing.

@@ -41,6 +41,12 @@ DialogMode LinuxPlatform::CurrentDialogMode()
     return dialogMode;
 }
 
+bool LinuxPlatform::ShowsToolProgress()
+{
+    const DialogMode mode = CurrentDialogMode();
+    return mode == DialogMode::Graphical || mode == DialogMode::Terminal;
+}
+
 namespace
 {
 

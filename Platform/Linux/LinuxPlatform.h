@@ -42,6 +42,7 @@ public:
     Result<InstalledFiles> FindInstalledFiles(const InstalledFiles& named) override;
     Status CheckRootMayRunInstallation(const Vector<TqString>& installedPaths) override;
     void RecordRefusal(const TqString& line) override;
+    bool ShowsToolProgress() override;
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override;
     void ShowToolProgress(unsigned long handledEntries, const TqString& currentPath,
                           const TqString& activity) override;

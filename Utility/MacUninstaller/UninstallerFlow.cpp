@@ -526,7 +526,8 @@ int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundl
     }
     RemovalInputs inputs;
     inputs.files = found.Value();
-    inputs.product = ReadProductFacts(inputs.files.definition);
+    inputs.product = platform.ShowsToolProgress() ? ReadProductFacts(inputs.files.definition)
+                                                  : ReadProductIdentity(inputs.files.definition);
     inputs.dryRun = dryRun;
     inputs.confirmedDigest = definitionDigest;
     if (jsonResult != nullptr)
