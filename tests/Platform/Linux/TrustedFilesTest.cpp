@@ -84,10 +84,10 @@ TEST_F(TrustedFilesTest, InstallationsAreRootsOrOneUsersOrRefused)
     }
 
     // A missing file is named.
-    const std::string folder = Bundle("opt/Demo.app") + "/Contents/MacOS/";
-    std::filesystem::remove(folder + "target_path.xml");
-    RemovalFiles incomplete{(folder + "InstallUtility").c_str(), (folder + "sku.xml").c_str(),
-                            (folder + "target_path.xml").c_str()};
+    const std::string executables = Bundle("opt/Demo.app") + "/Contents/MacOS/";
+    std::filesystem::remove(executables + "target_path.xml");
+    RemovalFiles incomplete{(executables + "InstallUtility").c_str(), (executables + "sku.xml").c_str(),
+                            (executables + "target_path.xml").c_str()};
     EXPECT_EQ(std::string(SettleControl(incomplete).GetStatus().Text().ConstData()),
-              folder + "target_path.xml: No such file or directory");
+              executables + "target_path.xml: No such file or directory");
 }
