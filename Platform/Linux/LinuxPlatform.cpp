@@ -264,7 +264,7 @@ void LinuxPlatform::FreeAuthorization()
     elevation = Elevation();
 }
 
-long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
+void LinuxPlatform::WaitForToolOutput()
 {
     // The window is redrawn while the tool is quiet; the pipe is read the moment it has output.
     if (progressWindow.IsOpen())
@@ -276,6 +276,13 @@ long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
         if (poll(&output, 1, kQuietBeforeDrawingMilliseconds) == 0)
             terminalProgress.DrawSkipped();
     }
+}
+
+long LinuxPlatform::ReadToolOutput(char* buffer, unsigned long size)
+{
+    // Output already taken from the pipe is handed on at once.
+    if (!tool.HasReadAhead())
+        WaitForToolOutput();
     const long got = tool.Read(buffer, size);
     // pkexec's words come first; the tool's own report is not needed to tell why it failed.
     if (got > 0 && elevationSaid.Size() < kElevationSaidLimit)

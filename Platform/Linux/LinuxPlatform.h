@@ -52,6 +52,8 @@ public:
 private:
     // The mode is chosen once, by whichever comes first: an alert or the progress display.
     DialogMode CurrentDialogMode();
+    // Waits for the tool's pipe to have output, keeping the progress display alive meanwhile.
+    void WaitForToolOutput();
     // With sudo chosen, asks for the password on the terminal (sudo -v); failed with sudo's
     // words when it refused, cancelled when its prompt was interrupted.
     Status ConfirmSudo();

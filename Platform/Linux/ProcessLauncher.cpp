@@ -1,5 +1,6 @@
 #include "ProcessLauncher.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -38,6 +39,8 @@ volatile sig_atomic_t runningToolPid = 0;
 volatile sig_atomic_t runningToolStopChannel = -1;
 // Set by an interruption while the shield is raised: a tool started after it is asked at once.
 volatile sig_atomic_t stopWanted = 0;
+// How much of the tool's output one system call takes: a pipe's whole capacity.
+const size_t kReadAheadBytes = 65536;
 const char kStopLine[] = "stop\n";
 
 // Asks the running tool, if any, to stop: by its standard input, where the request waits until
@@ -472,19 +475,30 @@ long ToolProcess::Read(char* buffer, unsigned long size)
 {
     if (!output.IsOpen())
         return -1;
-    for (;;)
+    if (!HasReadAhead())
     {
-        ssize_t got = read(output.Get(), buffer, size);
+        readAhead.resize(kReadAheadBytes);
+        readAheadStart = 0;
+        ssize_t got;
         // A signal is not the end of the output; stopping here would leave the tool blocked.
-        if (got < 0 && errno == EINTR)
-            continue;
-        return static_cast<long>(got);
+        while ((got = read(output.Get(), readAhead.data(), readAhead.size())) < 0 && errno == EINTR)
+        {
+        }
+        readAhead.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        if (got <= 0)
+            return static_cast<long>(got);
     }
+    const size_t handed = std::min(static_cast<size_t>(size), readAhead.size() - readAheadStart);
+    std::memcpy(buffer, readAhead.data() + readAheadStart, handed);
+    readAheadStart += handed;
+    return static_cast<long>(handed);
 }
 
 int ToolProcess::Wait()
 {
     output = FileDescriptor();
+    readAhead.clear();
+    readAheadStart = 0;
     // No stop is passed on to a process that is being reaped, nor to a later one of that id.
     if (pid > 0 && runningToolPid == pid)
     {

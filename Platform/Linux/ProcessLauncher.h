@@ -4,6 +4,7 @@
 #include <iterator>
 #include <signal.h>
 #include <sys/types.h>
+#include <vector>
 
 #include "FileDescriptor.h"
 #include "Status.h"
@@ -84,7 +85,11 @@ public:
     // reads the terminal a shell has taken back.
     void StartWithoutTerminal(bool without) { withoutTerminal = without; }
     // Up to size bytes of its output: 0 at the end, less than 0 on an error or when not started.
+    // The pipe is read a block at a time, so that a reader taking a few bytes at a time costs no
+    // system call for each; what a read returns is what has come, never waited for to fill.
     long Read(char* buffer, unsigned long size);
+    // Whether output read from the pipe is still to be handed out: Read returns it at once.
+    bool HasReadAhead() const { return readAheadStart < readAhead.size(); }
     // Stops reading and waits for the process: its exit status, or -1 when it was killed by a
     // signal or none was started.
     int Wait();
@@ -103,6 +108,8 @@ private:
     bool withoutTerminal = false;
     FileDescriptor output;
     FileDescriptor stopChannel;
+    std::vector<char> readAhead;
+    size_t readAheadStart = 0;
 };
 
 #endif
