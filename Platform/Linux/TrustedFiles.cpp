@@ -57,6 +57,26 @@ Result<uid_t> SettleControl(RemovalFiles& files)
     return ProtectedPath::JointController(all);
 }
 
+namespace
+{
+
+// The running program for index 0, else paths[index - 1], as the trust walk opens it.
+Status OpenRunningProgramOrPath(unsigned long index, const Vector<TqString>& paths, ProtectedPath::OpenedPath& opened)
+{
+    if (index == 0)
+    {
+        TqString shown;
+        return ProtectedPath::OpenRunningProgram(opened, shown);
+    }
+    Result<ProtectedPath::OpenedPath> walked = ProtectedPath::Open(paths[index - 1]);
+    if (!walked.IsDone())
+        return walked.GetStatus();
+    opened = walked.TakeValue();
+    return Status::Done();
+}
+
+} // namespace
+
 Status CheckRootMayRun(const Vector<TqString>& paths)
 {
     if (geteuid() != 0)
@@ -67,14 +87,7 @@ Status CheckRootMayRun(const Vector<TqString>& paths)
     for (unsigned long index = 0; index <= paths.size(); ++index)
     {
         ProtectedPath::OpenedPath opened, other;
-        TqString shown;
-        Status status;
-        if (index == 0)
-            status = ProtectedPath::OpenRunningProgram(opened, shown);
-        else if (Result<ProtectedPath::OpenedPath> walked = ProtectedPath::Open(paths[index - 1]); walked.IsDone())
-            opened = walked.TakeValue();
-        else
-            status = walked.GetStatus();
+        Status status = OpenRunningProgramOrPath(index, paths, opened);
         if (index == 0)
             program = opened.realPath;
         if (status.IsDone() && controller != 0)

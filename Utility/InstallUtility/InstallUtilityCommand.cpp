@@ -90,6 +90,39 @@ Result<FileDescriptor> openTarget(const TqString& targetPath, struct stat& statu
     return fd;
 }
 
+// A dry run by a user that root's folders would stop says so once, first.
+void sayIfRightsAreNeeded(int target, const TqString& targetPath, const SKUDefinition& definition, FILE* errors)
+{
+    const TqString closed = RootFolderNeedingAdministrator(target, targetPath, definition.installRoot);
+    if (closed.IsSet())
+        (void)fprintf(errors,
+                      "the removal needs administrator rights: root's folder %s is closed to uid %lu, so "
+                      "what follows is what a removal with this user's rights would meet\n",
+                      shown(closed).ConstData(), static_cast<unsigned long>(geteuid()));
+    (void)fflush(errors);
+}
+
+// Removes (or, in a dry run, foresees removing) what the definition lists in the open target.
+int removeEntries(const InstallUtilityCommand& command, int target, const TqString& targetPath,
+                  const SKUDefinition& definition, const ProtectedPath::OpenedPath& definitionFile, FILE* out,
+                  FILE* errors, const InstallUtilityCommand::Hooks& hooks,
+                  std::optional<RemovalReport::Counts>& counts)
+{
+    // A dry run exists to show what would go, so it always lists the entries.
+    InstallRemover remover(targetPath, command.verbose || command.dryRun, command.dryRun, out, errors);
+    if (command.json)
+        remover.SetReportForm(RemovalReport::Form::Json);
+    remover.SetTargetFolder(target);
+    remover.SetDefinition(definitionFile.item.Get(), definitionFile.folder.Get());
+    remover.SetStopCheck(hooks.stopAsked);
+    const int status = remover.Run(definition.installRoot);
+    counts = remover.GetCounts();
+    // Every entry missing is not a removal done: the product is elsewhere, or was never here.
+    if (status != 0 || !remover.FoundNothing())
+        return status;
+    return nothingFound(definition, targetPath, errors);
+}
+
 // Opens the target folder, waits for its turn and removes what the definition lists.
 int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targetPath,
                       const SKUDefinition& definition, const ProtectedPath::OpenedPath& definitionFile,
@@ -119,31 +152,11 @@ int removeUnderTarget(const InstallUtilityCommand& command, const TqString& targ
         return 4;
     }
     if (command.dryRun)
-    {
-        const TqString closed =
-            RootFolderNeedingAdministrator(target.Get(), targetPath, definition.installRoot);
-        if (closed.IsSet())
-            (void)fprintf(errors,
-                          "the removal needs administrator rights: root's folder %s is closed to uid %lu, so "
-                          "what follows is what a removal with this user's rights would meet\n",
-                          shown(closed).ConstData(), static_cast<unsigned long>(geteuid()));
-        (void)fflush(errors);
-    }
+        sayIfRightsAreNeeded(target.Get(), targetPath, definition, errors);
     try
     {
-        // A dry run exists to show what would go, so it always lists the entries.
-        InstallRemover remover(targetPath, command.verbose || command.dryRun, command.dryRun, out, errors);
-        if (command.json)
-            remover.SetReportForm(RemovalReport::Form::Json);
-        remover.SetTargetFolder(target.Get());
-        remover.SetDefinition(definitionFile.item.Get(), definitionFile.folder.Get());
-        remover.SetStopCheck(hooks.stopAsked);
-        const int status = remover.Run(definition.installRoot);
-        counts = remover.GetCounts();
-        // Every entry missing is not a removal done: the product is elsewhere, or was never here.
-        if (status != 0 || !remover.FoundNothing())
-            return status;
-        return nothingFound(definition, targetPath, errors);
+        return removeEntries(command, target.Get(), targetPath, definition, definitionFile, out, errors, hooks,
+                             counts);
     }
     catch (const std::bad_alloc&)
     {
