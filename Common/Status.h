@@ -28,6 +28,8 @@ public:
     }
     // What the system call just made failed, with the errno it left; call it straight after the call.
     static Status FromErrno(const TqString& message) { return Failed(errno, message); }
+    // Done when the name is already gone (another removal took it): nothing was left to remove.
+    Status DoneIfGone() const { return IsNotFound() ? Done() : *this; }
     // The same reason with a message that says what the caller was doing; done stays done.
     Status Because(const TqString& newMessage) const { return IsDone() ? *this : Failed(error, newMessage); }
 

@@ -15,32 +15,21 @@
 #include "Status.h"
 #include "TreeRemoval.h"
 
-namespace
-{
-
-// What is already gone needs no removing.
-Status GoneIsDone(const Status& removal)
-{
-    return removal.IsNotFound() ? Status::Done() : removal;
-}
-
-} // namespace
-
 // A folder is emptied by the one tree walk, then removed.
 Status RemoveTreeAt(int parent, const char* name, DiskChanges& changes)
 {
     struct stat status;
     if (fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return GoneIsDone(Status::FromErrno(name));
+        return Status::FromErrno(name).DoneIfGone();
     if (!S_ISDIR(status.st_mode))
-        return GoneIsDone(changes.RemoveName(parent, name).Because(name));
+        return changes.RemoveName(parent, name).Because(name).DoneIfGone();
     const FileDescriptor folder(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder.IsOpen())
-        return GoneIsDone(Status::FromErrno(name));
+        return Status::FromErrno(name).DoneIfGone();
     const Status inside = TreeRemoval::RemoveContents(folder.Get(), changes);
     if (!inside.IsDone())
         return inside.Because(TqString(name) + "/" + inside.Message());
-    return GoneIsDone(changes.RemoveEmptyDirectory(parent, name).Because(name));
+    return changes.RemoveEmptyDirectory(parent, name).Because(name).DoneIfGone();
 }
 
 namespace

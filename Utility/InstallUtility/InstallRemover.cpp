@@ -49,12 +49,6 @@ TqString refusedName(const TqString& folderPath, const TqString& name)
     return name.IsEmpty() ? PathText::Join(folderPath, name) : name;
 }
 
-// Something already gone when the change came (another removal took it) is done all the same.
-Status goneIsDone(const Status& change)
-{
-    return change.IsNotFound() ? Status::Done() : change;
-}
-
 // The text of the link name in folderFd (ENAMETOOLONG when the text is longer than any path, so
 // that it is never compared cut short).
 Result<TqString> readLink(int folderFd, const char* name)
@@ -250,7 +244,7 @@ void InstallRemover::leaveDirectory(const Directory& parent, const Level& level)
         return (void)kept(path, TqString(why.data(), why.size()));
     }
     // Already gone: another removal took it once it was empty.
-    settle(node, path, goneIsDone(removal), parent.fd.Get(), node.name.ConstData());
+    settle(node, path, removal.DoneIfGone(), parent.fd.Get(), node.name.ConstData());
 }
 
 unsigned long InstallRemover::unlistedEntries(const Level& level) const
@@ -307,7 +301,7 @@ bool InstallRemover::handleBundle(const Directory& parent, const FileNode& node,
         return failed(node, path, inside.Text());
     // Already gone: another removal emptied it at the same time.
     return settle(node, path,
-                  goneIsDone(changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData())),
+                  changes->RemoveEmptyDirectory(parent.fd.Get(), node.name.ConstData()).DoneIfGone(),
                   parent.fd.Get(), node.name.ConstData());
 }
 
@@ -441,7 +435,7 @@ void InstallRemover::removeShortCutLink(const FileNode& node, const ShortCutLink
     }
     if (!entryGone)
         return (void)kept(link.path, "the entry it leads to stays");
-    settle(node, link.path, goneIsDone(changes->RemoveName(link.folderFd, name)), link.folderFd, name);
+    settle(node, link.path, changes->RemoveName(link.folderFd, name).DoneIfGone(), link.folderFd, name);
 }
 
 bool InstallRemover::leadsTo(const ShortCutLink& link, const TqString& linkText, const TqString& entryName,

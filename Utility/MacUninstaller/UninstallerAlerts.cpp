@@ -69,6 +69,17 @@ TqString FailureCounts(const ToolOutputTally& tally)
     return TqString(text.c_str());
 }
 
+// An error of the uninstaller itself rather than of the product: its own title and sentence.
+Alert ErrorAlert(const char* title, const char* sentence, const TqString& details)
+{
+    Alert alert;
+    alert.details = details;
+    alert.messageText = title;
+    alert.informativeText = sentence;
+    alert.kind = AlertKind::Error;
+    return alert;
+}
+
 } // namespace
 
 Alert ConfirmationAlert(const TqString& productName, bool dryRun)
@@ -86,22 +97,13 @@ Alert ConfirmationAlert(const TqString& productName, bool dryRun)
 
 Alert ConfigurationErrorAlert(const TqString& details)
 {
-    Alert alert;
-    alert.details = details;
-    alert.messageText = "Configuration Error";
-    alert.informativeText = "Configuration file Uninstall.plist not found in application bundle.";
-    alert.kind = AlertKind::Error;
-    return alert;
+    return ErrorAlert("Configuration Error", "Configuration file Uninstall.plist not found in application bundle.",
+                      details);
 }
 
 Alert UnexpectedErrorAlert(const TqString& details)
 {
-    Alert alert;
-    alert.details = details;
-    alert.messageText = "Unexpected Error";
-    alert.informativeText = "An unxpected error has occured. Restart uninstaller.";
-    alert.kind = AlertKind::Error;
-    return alert;
+    return ErrorAlert("Unexpected Error", "An unxpected error has occured. Restart uninstaller.", details);
 }
 
 Alert CompletionAlert(const TqString& productName, const TqString& keptDetails)
