@@ -478,17 +478,17 @@ long ToolProcess::Read(char* buffer, unsigned long size)
     if (!HasReadAhead())
     {
         readAhead.resize(kReadAheadBytes);
-        readAheadStart = 0;
         ssize_t got;
         // A signal is not the end of the output; stopping here would leave the tool blocked.
         while ((got = read(output.Get(), readAhead.data(), readAhead.size())) < 0 && errno == EINTR)
         {
         }
-        readAhead.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        readAheadStart = 0;
+        readAheadEnd = got > 0 ? static_cast<size_t>(got) : 0;
         if (got <= 0)
             return static_cast<long>(got);
     }
-    const size_t handed = std::min(static_cast<size_t>(size), readAhead.size() - readAheadStart);
+    const size_t handed = std::min(static_cast<size_t>(size), readAheadEnd - readAheadStart);
     std::memcpy(buffer, readAhead.data() + readAheadStart, handed);
     readAheadStart += handed;
     return static_cast<long>(handed);
@@ -497,8 +497,7 @@ long ToolProcess::Read(char* buffer, unsigned long size)
 int ToolProcess::Wait()
 {
     output = FileDescriptor();
-    readAhead.clear();
-    readAheadStart = 0;
+    readAheadStart = readAheadEnd = 0;
     // No stop is passed on to a process that is being reaped, nor to a later one of that id.
     if (pid > 0 && runningToolPid == pid)
     {

@@ -89,7 +89,7 @@ public:
     // system call for each; what a read returns is what has come, never waited for to fill.
     long Read(char* buffer, unsigned long size);
     // Whether output read from the pipe is still to be handed out: Read returns it at once.
-    bool HasReadAhead() const { return readAheadStart < readAhead.size(); }
+    bool HasReadAhead() const { return readAheadStart < readAheadEnd; }
     // Stops reading and waits for the process: its exit status, or -1 when it was killed by a
     // signal or none was started.
     int Wait();
@@ -108,8 +108,9 @@ private:
     bool withoutTerminal = false;
     FileDescriptor output;
     FileDescriptor stopChannel;
-    std::vector<char> readAhead;
+    std::vector<char> readAhead; // made once, the size of one read
     size_t readAheadStart = 0;
+    size_t readAheadEnd = 0;
 };
 
 #endif
