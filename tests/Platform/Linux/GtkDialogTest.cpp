@@ -226,13 +226,9 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
 // (the kernel adds a reaped child's page faults to its parent's "cminflt").
 TEST(GtkDialog, ABusyDisplayIsWaitedFor)
 {
-    const struct
+    for (const char* windowsShown : {"1", static_cast<const char*>(nullptr)})
     {
-        const char* windowsShown;
-    } rows[] = {{"1"}, {nullptr}};
-    for (const auto& row : rows)
-    {
-        SCOPED_TRACE(row.windowsShown != nullptr ? "after windows were shown" : "display named");
+        SCOPED_TRACE(windowsShown != nullptr ? "after windows were shown" : "display named");
         TemporaryFolder folder;
         const int number = XvfbDisplay::FreeNumber();
         int ends[2];
@@ -242,8 +238,8 @@ TEST(GtkDialog, ABusyDisplayIsWaitedFor)
         {
             setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
             setenv("GDK_BACKEND", "x11", 1);
-            if (row.windowsShown != nullptr)
-                setenv("UNINSTALL_WINDOWS_SHOWN", row.windowsShown, 1);
+            if (windowsShown != nullptr)
+                setenv("UNINSTALL_WINDOWS_SHOWN", windowsShown, 1);
             else
                 unsetenv("UNINSTALL_WINDOWS_SHOWN");
             const char* answer = InitGtkDialogs() ? "opened" : "gave up";
