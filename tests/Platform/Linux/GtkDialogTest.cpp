@@ -2,8 +2,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sched.h>
 #include <sstream>
 #include <string>
@@ -215,8 +213,7 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
         "chattr -i clears]\n"
         "  [waiting for another removal of /opt/Demo Product] []\n"
         "  copied: failed /opt/Demo Product/<b>lib</b>: Operation not permitted: it has the immutable flag, "
-        "which "
-        "chattr -i clears\nwaiting for another removal of /opt/Demo Product\n");
+        "which chattr -i clears\nwaiting for another removal of /opt/Demo Product\n");
 }
 
 // A display that cannot take a client yet is waited for rather than given up at once: long by a copy
@@ -248,12 +245,11 @@ TEST(GtkDialog, ABusyDisplayIsWaitedFor)
         close(ends[1]);
         const auto aTryWasReaped = [child]
         {
-            std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
-            const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-            std::istringstream fields(text.substr(text.rfind(')') + 2));
-            std::string field;
-            for (int skipped = 0; skipped < 8; ++skipped) // state ppid pgrp session tty_nr tpgid flags minflt
-                fields >> field;
+            const std::string stat = TemporaryFolder::ReadFile("/proc/" + std::to_string(child) + "/stat");
+            std::istringstream fields(stat.substr(std::min(stat.size(), stat.rfind(')') + 2)));
+            std::string skipped; // state ppid pgrp session tty_nr tpgid flags minflt
+            for (int field = 0; field < 8; ++field)
+                fields >> skipped;
             unsigned long childFaults = 0;
             return static_cast<bool>(fields >> childFaults) && childFaults > 0;
         };
