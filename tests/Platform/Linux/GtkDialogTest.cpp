@@ -63,10 +63,8 @@ std::string DescribeDetails(GtkWidget* dialog)
         if (cells != nullptr)
             g_object_get(cells->data, "ellipsize", &mode, nullptr);
         g_list_free(cells);
-        text += std::string(" ") + gtk_tree_view_column_get_title(column) +
-                (mode == PANGO_ELLIPSIZE_MIDDLE ? "(middle)"
-                 : mode == PANGO_ELLIPSIZE_END  ? "(end)"
-                                                : "(whole)");
+        const char* const shortened[] = {"(whole)", "(start)", "(middle)", "(end)"}; // by PangoEllipsizeMode
+        text += std::string(" ") + gtk_tree_view_column_get_title(column) + shortened[mode];
     }
     GtkTreeModel* model = gtk_tree_view_get_model(view);
     GtkTreeIter row;

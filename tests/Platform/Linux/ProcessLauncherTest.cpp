@@ -319,20 +319,14 @@ TEST_F(ProcessLauncherTest, AnInterruptionIsPassedOnToTheToolAsAStop)
         SCOPED_TRACE(beforeStart ? "before the tool starts" : "while the tool runs");
         InterruptionShield shield;
         shield.Raise();
-        if (beforeStart)
-        {
-            EXPECT_EQ(kill(getpid(), SIGTERM), 0);
-        }
+        ASSERT_TRUE(!beforeStart || kill(getpid(), SIGTERM) == 0);
         ToolProcess tool;
         ASSERT_TRUE(tool.Start(Command({"/bin/sh", "-c",
                                         "trap '' INT QUIT TERM HUP; echo ready; read word; echo \"$word\""}))
                         .IsDone());
         char ready[6] = {};
         ASSERT_EQ(tool.Read(ready, sizeof ready), 6);
-        if (!beforeStart)
-        {
-            EXPECT_EQ(kill(getpid(), SIGHUP), 0);
-        }
+        ASSERT_TRUE(beforeStart || kill(getpid(), SIGHUP) == 0);
         long largest = 0;
         EXPECT_EQ(ReadAll(tool, 256, &largest), "stop\n");
         EXPECT_EQ(tool.Wait(), 0);
