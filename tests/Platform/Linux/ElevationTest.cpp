@@ -108,17 +108,14 @@ TEST(Elevation, PkexecRefusalsAreNotToolFailures)
 // pkexec's failure told apart: polkit said no, or nobody could be asked.
 TEST(PkexecFailureAdvice, TellsARefusalFromNobodyToAsk)
 {
-    EXPECT_EQ(std::string(PkexecFailureAdvice("Error executing command as another user: Not authorized\n\n"
-                                              "This incident has been reported.\n")
-                              .ConstData())
-                  .substr(0, 30),
+    const auto adviceStart = [](const char* said)
+    { return std::string(PkexecFailureAdvice(said).ConstData()).substr(0, 30); };
+    EXPECT_EQ(adviceStart("Error executing command as another user: Not authorized\n\n"
+                          "This incident has been reported.\n"),
               "The system's policy does not a");
-    EXPECT_EQ(
-        std::string(PkexecFailureAdvice("Error creating textual authentication agent: Error opening current "
-                                        "controlling terminal for the process (`/dev/tty'): No such device")
-                        .ConstData())
-            .substr(0, 30),
-        "Nobody could be asked for the ");
+    EXPECT_EQ(adviceStart("Error creating textual authentication agent: Error opening current "
+                          "controlling terminal for the process (`/dev/tty'): No such device"),
+              "Nobody could be asked for the ");
 }
 
 TEST_F(ElevationTest, DismissedPkexecIsARefusalAndRunsNothing)

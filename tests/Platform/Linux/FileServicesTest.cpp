@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <filesystem>
-#include <functional>
 #include <set>
 #include <unistd.h>
 
@@ -152,37 +151,31 @@ TEST_F(FileServicesTest, CopyTakesLinksAsLinksAndTheProgramFromItsDescriptor)
     CopyOptions options;
     options.replacedFile = "Contents/MacOS/Uninstall";
     options.replacementFd = programFd.Get();
-    struct Case
+    // The program at its name in the bundle swapped for another, removed, or a link in its place.
+    const struct
     {
         const char* name;
-        std::function<void(const std::string& bundle)> layOut;
-    };
-    const Case cases[] = {
-        {"swapped for another program", [&](const std::string& bundle)
-         { WriteFile(bundle + "/Contents/MacOS/Uninstall", "#!/bin/sh\n", 0755); }},
-        {"removed from the bundle", [&](const std::string& bundle)
-         { std::filesystem::create_directories(Path(bundle + "/Contents/MacOS")); }},
-        {"a link in its place",
-         [&](const std::string& bundle)
-         {
-             std::filesystem::create_directories(Path(bundle + "/Contents/MacOS"));
-             ASSERT_EQ(
-                 symlink(Path("outside/secret").c_str(), Path(bundle + "/Contents/MacOS/Uninstall").c_str()),
-                 0);
-         }},
-    };
-    for (const Case& row : cases)
+        const char* program;
+        const char* link;
+    } cases[] = {{"swapped", "#!/bin/sh\n", nullptr},
+                 {"removed", nullptr, nullptr},
+                 {"linked", nullptr, "outside/secret"}};
+    for (const auto& row : cases)
     {
+        SCOPED_TRACE(row.name);
         const std::string bundle = std::string(row.name) + ".app";
-        row.layOut(bundle);
         WriteFile(bundle + "/Contents/MacOS/sku.xml", "<product/>");
+        if (row.program != nullptr)
+            WriteFile(bundle + "/Contents/MacOS/Uninstall", row.program, 0755);
+        ASSERT_TRUE(row.link == nullptr ||
+                    symlink(Path(row.link).c_str(), Path(bundle + "/Contents/MacOS/Uninstall").c_str()) == 0);
         ASSERT_EQ(symlink(Path("outside").c_str(), Path(bundle + "/Contents/Resources").c_str()), 0);
         const std::string copy = bundle + "-copy";
-        ASSERT_TRUE(CopyTree(Path(bundle).c_str(), Path(copy).c_str(), options).IsDone()) << row.name;
-        EXPECT_EQ(ReadFile(Path(copy + "/Contents/MacOS/Uninstall")), std::string(100000, 'r')) << row.name;
-        EXPECT_EQ(ModeOf(Path(copy + "/Contents/MacOS/Uninstall")), S_IFREG | 0750u) << row.name;
-        EXPECT_EQ(ReadFile(Path(copy + "/Contents/MacOS/sku.xml")), "<product/>") << row.name;
-        EXPECT_TRUE(S_ISLNK(ModeOf(Path(copy + "/Contents/Resources")))) << row.name;
+        ASSERT_TRUE(CopyTree(Path(bundle).c_str(), Path(copy).c_str(), options).IsDone());
+        EXPECT_EQ(ReadFile(Path(copy + "/Contents/MacOS/Uninstall")), std::string(100000, 'r'));
+        EXPECT_EQ(ModeOf(Path(copy + "/Contents/MacOS/Uninstall")), S_IFREG | 0750u);
+        EXPECT_EQ(ReadFile(Path(copy + "/Contents/MacOS/sku.xml")), "<product/>");
+        EXPECT_TRUE(S_ISLNK(ModeOf(Path(copy + "/Contents/Resources"))));
     }
     // A bundle without the program's folder cannot become a copy that runs it.
     WriteFile("Bare.app/Contents/Info.plist", "<plist/>");

@@ -2,8 +2,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sched.h>
 #include <sstream>
 #include <string>
@@ -65,10 +63,8 @@ std::string DescribeDetails(GtkWidget* dialog)
         if (cells != nullptr)
             g_object_get(cells->data, "ellipsize", &mode, nullptr);
         g_list_free(cells);
-        text += std::string(" ") + gtk_tree_view_column_get_title(column) +
-                (mode == PANGO_ELLIPSIZE_MIDDLE ? "(middle)"
-                 : mode == PANGO_ELLIPSIZE_END  ? "(end)"
-                                                : "(whole)");
+        const char* const shortened[] = {"(whole)", "(start)", "(middle)", "(end)"}; // by PangoEllipsizeMode
+        text += std::string(" ") + gtk_tree_view_column_get_title(column) + shortened[mode];
     }
     GtkTreeModel* model = gtk_tree_view_get_model(view);
     GtkTreeIter row;
@@ -215,8 +211,7 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
         "chattr -i clears]\n"
         "  [waiting for another removal of /opt/Demo Product] []\n"
         "  copied: failed /opt/Demo Product/<b>lib</b>: Operation not permitted: it has the immutable flag, "
-        "which "
-        "chattr -i clears\nwaiting for another removal of /opt/Demo Product\n");
+        "which chattr -i clears\nwaiting for another removal of /opt/Demo Product\n");
 }
 
 // A display that cannot take a client yet is waited for rather than given up at once: long by a copy
@@ -226,13 +221,9 @@ TEST(GtkDialog, GnomeLayoutReadBackOnADisplay)
 // (the kernel adds a reaped child's page faults to its parent's "cminflt").
 TEST(GtkDialog, ABusyDisplayIsWaitedFor)
 {
-    const struct
+    for (const char* windowsShown : {"1", static_cast<const char*>(nullptr)})
     {
-        const char* windowsShown;
-    } rows[] = {{"1"}, {nullptr}};
-    for (const auto& row : rows)
-    {
-        SCOPED_TRACE(row.windowsShown != nullptr ? "after windows were shown" : "display named");
+        SCOPED_TRACE(windowsShown != nullptr ? "after windows were shown" : "display named");
         TemporaryFolder folder;
         const int number = XvfbDisplay::FreeNumber();
         int ends[2];
@@ -242,8 +233,8 @@ TEST(GtkDialog, ABusyDisplayIsWaitedFor)
         {
             setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
             setenv("GDK_BACKEND", "x11", 1);
-            if (row.windowsShown != nullptr)
-                setenv("UNINSTALL_WINDOWS_SHOWN", row.windowsShown, 1);
+            if (windowsShown != nullptr)
+                setenv("UNINSTALL_WINDOWS_SHOWN", windowsShown, 1);
             else
                 unsetenv("UNINSTALL_WINDOWS_SHOWN");
             const char* answer = InitGtkDialogs() ? "opened" : "gave up";
@@ -252,12 +243,11 @@ TEST(GtkDialog, ABusyDisplayIsWaitedFor)
         close(ends[1]);
         const auto aTryWasReaped = [child]
         {
-            std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
-            const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-            std::istringstream fields(text.substr(text.rfind(')') + 2));
-            std::string field;
-            for (int skipped = 0; skipped < 8; ++skipped) // state ppid pgrp session tty_nr tpgid flags minflt
-                fields >> field;
+            const std::string stat = TemporaryFolder::ReadFile("/proc/" + std::to_string(child) + "/stat");
+            std::istringstream fields(stat.substr(std::min(stat.size(), stat.rfind(')') + 2)));
+            std::string skipped; // state ppid pgrp session tty_nr tpgid flags minflt
+            for (int field = 0; field < 8; ++field)
+                fields >> skipped;
             unsigned long childFaults = 0;
             return static_cast<bool>(fields >> childFaults) && childFaults > 0;
         };

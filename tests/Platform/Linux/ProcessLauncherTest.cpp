@@ -43,6 +43,16 @@ std::string ReadAll(ToolProcess& process, unsigned long chunk, long* largest)
     return output;
 }
 
+// Makes this (forked) process lead a session of its own with a new pty as its controlling terminal,
+// as a person at a terminal has it; returns the terminal's descriptor, or -1.
+int NewSessionAtATerminal()
+{
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    if (setsid() < 0 || terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0)
+        return -1;
+    return open(ptsname(terminal), O_RDWR);
+}
+
 } // namespace
 
 TEST_F(ProcessLauncherTest, ToolOutputIsReadAndStatusKept)
@@ -80,9 +90,7 @@ TEST_F(ProcessLauncherTest, ATerminalIsLeftBehindOnlyWhenAsked)
     const RunProgram::ChildOutcome child = RunProgram::RunInChild(
         [](int output)
         {
-            const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-            if (setsid() < 0 || terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0 ||
-                open(ptsname(terminal), O_RDWR) < 0)
+            if (NewSessionAtATerminal() < 0)
                 return 1;
             std::string said;
             for (const bool without : {false, true})
@@ -198,6 +206,13 @@ std::string ProcLink(pid_t pid, const std::string& link)
     return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/" + link, ignored).string();
 }
 
+// /proc/PID/stat's fields after the command's name: state, parent, group, session, terminal, ...
+std::istringstream StatFields(pid_t pid)
+{
+    const std::string stat = ProcText(pid, "stat");
+    return std::istringstream(stat.substr(std::min(stat.size(), stat.rfind(')') + 2)));
+}
+
 // The line of /proc/PID/status that starts with key, without it and without trailing blanks.
 std::string StatusLine(pid_t pid, const std::string& key)
 {
@@ -239,11 +254,7 @@ TEST_F(ProcessLauncherTest, AChildStartedForAUserIsCutOffFromRoot)
         const pid_t starter = fork();
         if (starter == 0)
         {
-            // Root's own session at a terminal, as a person would have it.
-            const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-            if (setsid() < 0 || terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0)
-                _exit(1);
-            const int controlling = open(ptsname(terminal), O_RDWR);
+            const int controlling = NewSessionAtATerminal();
             clearenv();
             setenv("SECRET", "root's token", 1);
             setenv("HOME", "/root", 1);
@@ -251,14 +262,11 @@ TEST_F(ProcessLauncherTest, AChildStartedForAUserIsCutOffFromRoot)
             if (controlling < 0 || dup2(controlling, STDIN_FILENO) < 0 || open("/etc/shadow", O_RDONLY) < 0 ||
                 chdir("/root") != 0)
                 _exit(1);
-            RunAsUser runAs;
-            runAs.set = true;
-            ToolProcess tool;
             Result<UserIdentity> known = LookUpUser(c.user);
             if (!known.IsDone())
                 _exit(1);
-            runAs.identity = known.TakeValue();
-            if (!tool.Start(Command({"/usr/bin/sleep", "60"}), runAs).IsDone())
+            ToolProcess tool;
+            if (!tool.Start(Command({"/usr/bin/sleep", "60"}), RunAsUser{true, known.TakeValue()}).IsDone())
                 _exit(1);
             const pid_t child = tool.Pid();
             (void)!write(report[1], &child, sizeof child);
@@ -270,19 +278,15 @@ TEST_F(ProcessLauncherTest, AChildStartedForAUserIsCutOffFromRoot)
         close(report[0]);
         // Until it runs the program, the child still shows what it had from the fork, and until
         // it sleeps, the program may hold its locale files open for a moment.
-        const auto settled = [&]
+        const auto settled = [child]
         {
-            const std::string stat = ProcText(child, "stat");
-            const size_t state = stat.rfind(')');
-            return ProcLink(child, "exe") == "/usr/bin/sleep" && state != std::string::npos &&
-                   stat.compare(state, 3, ") S") == 0;
+            std::string state;
+            return ProcLink(child, "exe") == "/usr/bin/sleep" && StatFields(child) >> state && state == "S";
         };
         RunProgram::WaitUntil(settled, 10, 10000);
         ASSERT_EQ(ProcLink(child, "exe"), "/usr/bin/sleep");
-
-        std::istringstream stat(ProcText(child, "stat").substr(ProcText(child, "stat").rfind(')') + 2));
         std::string state, parent, group, session, terminal;
-        stat >> state >> parent >> group >> session >> terminal;
+        StatFields(child) >> state >> parent >> group >> session >> terminal;
         EXPECT_EQ(session, std::to_string(child));
         EXPECT_EQ(terminal, "0");
         std::string descriptors;
@@ -294,14 +298,12 @@ TEST_F(ProcessLauncherTest, AChildStartedForAUserIsCutOffFromRoot)
         std::string environment = ProcText(child, "environ");
         std::replace(environment.begin(), environment.end(), '\0', '\n');
         EXPECT_EQ(environment, "PATH=/usr/local/bin:/usr/bin:/bin\nHOME=" + c.home + "\nLANG=C.UTF-8\n");
-        const std::string uid = std::to_string(c.user);
-        EXPECT_EQ(StatusLine(child, "Uid"), uid + "\t" + uid + "\t" + uid + "\t" + uid);
-        EXPECT_EQ(StatusLine(child, "Gid"), c.ids + "\t" + c.ids + "\t" + c.ids + "\t" + c.ids);
+        const auto allFour = [](const std::string& id) { return id + "\t" + id + "\t" + id + "\t" + id; };
+        EXPECT_EQ(StatusLine(child, "Uid"), allFour(std::to_string(c.user))); // real, effective, saved, fs
+        EXPECT_EQ(StatusLine(child, "Gid"), allFour(c.ids));
         EXPECT_EQ(StatusLine(child, "Groups"), c.groups);
         kill(child, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(waitpid(starter, &status, 0), starter);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(RunProgram::WaitForExit(starter, 30), 0); // it saw the tool end by the kill
     }
 }
 
@@ -315,20 +317,14 @@ TEST_F(ProcessLauncherTest, AnInterruptionIsPassedOnToTheToolAsAStop)
         SCOPED_TRACE(beforeStart ? "before the tool starts" : "while the tool runs");
         InterruptionShield shield;
         shield.Raise();
-        if (beforeStart)
-        {
-            EXPECT_EQ(kill(getpid(), SIGTERM), 0);
-        }
+        ASSERT_TRUE(!beforeStart || kill(getpid(), SIGTERM) == 0);
         ToolProcess tool;
         ASSERT_TRUE(tool.Start(Command({"/bin/sh", "-c",
                                         "trap '' INT QUIT TERM HUP; echo ready; read word; echo \"$word\""}))
                         .IsDone());
         char ready[6] = {};
         ASSERT_EQ(tool.Read(ready, sizeof ready), 6);
-        if (!beforeStart)
-        {
-            EXPECT_EQ(kill(getpid(), SIGHUP), 0);
-        }
+        ASSERT_TRUE(beforeStart || kill(getpid(), SIGHUP) == 0);
         long largest = 0;
         EXPECT_EQ(ReadAll(tool, 256, &largest), "stop\n");
         EXPECT_EQ(tool.Wait(), 0);
