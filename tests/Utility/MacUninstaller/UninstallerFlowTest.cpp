@@ -236,25 +236,22 @@ TEST_F(UninstallerFlowTest, ConfirmedFirstPhaseCopiesAndRelaunches)
     const struct
     {
         std::vector<const char*> arguments;
-        std::string launched;
-    } rows[] = {
-        {{}, launch + digest},          {{"-1"}, launch + digest},
-        {{"01", "11"}, launch + digest}, {{"1 "}, launch + digest},
-        {{"-"}, launch + digest},       {{"-n"}, launch + " -n" + digest},
-        {{"--dry-run"}, launch + " -n" + digest},
-    };
+        bool dryRun;
+    } rows[] = {{{}, false},    {{"-1"}, false}, {{"01", "11"}, false}, {{"1 "}, false},
+                {{"-"}, false}, {{"-n"}, true},  {{"--dry-run"}, true}};
     for (const auto& row : rows)
     {
+        const std::string launched = launch + (row.dryRun ? " -n" : "") + digest;
         FakeUninstallerPlatform first = platform;
         first.temporaryDirectory = "/tmp/fake/";
         first.alertAnswers = {AlertAlternateReturn};
-        EXPECT_EQ(Run(row.arguments, first), 0) << row.launched;
+        EXPECT_EQ(Run(row.arguments, first), 0) << launched;
         EXPECT_EQ(first.Count("CopyItem " + bundle + " -> " + kCopy), 1u);
-        EXPECT_EQ(first.Count(row.launched), 1u) << row.launched;
+        EXPECT_EQ(first.Count(launched), 1u) << launched;
         EXPECT_EQ(first.Count("RemoveItem"), 0u);
         ASSERT_EQ(first.alerts.size(), 1u);
-        const bool dryRun = row.launched != launch + digest;
-        EXPECT_STREQ(first.alerts[0].details.ConstData(), dryRun ? "Dry run: nothing will be removed." : "");
+        EXPECT_STREQ(first.alerts[0].details.ConstData(),
+                     row.dryRun ? "Dry run: nothing will be removed." : "");
     }
 }
 
