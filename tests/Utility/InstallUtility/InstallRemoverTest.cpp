@@ -633,18 +633,12 @@ TEST_F(InstallRemoverTest, ADeepDefinitionNeedsNoDeepStack)
     EXPECT_TRUE(listing(target).empty());
 }
 
-namespace
-{
-
 // How many times the walk may ask before the stop is there.
-int checksBeforeStop = 0;
-
-bool stopAfterChecks()
+static int checksBeforeStop = 0;
+static bool stopAfterChecks()
 {
     return checksBeforeStop-- <= 0;
 }
-
-} // namespace
 
 TEST_F(InstallRemoverTest, AStopFinishesTheEntryUnderWayAndKeepsEverythingNotReached)
 {
