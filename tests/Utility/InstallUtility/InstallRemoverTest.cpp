@@ -201,36 +201,29 @@ TEST_F(InstallRemoverTest, FailuresFailTheRunUnlessIgnored)
     if (!makeImmutable(target + "/locked", reason))
         GTEST_SKIP() << reason;
 
+    const std::string locked =
+        target + "/locked: Operation not permitted: it has the immutable flag, which chattr -i clears\n";
     const Outcome outcome = run(root);
-    EXPECT_EQ(outcome.out,
-              "failed " + target +
-                  "/locked: Operation not permitted: it has the immutable flag, which chattr -i clears\n" +
-                  line("removed", "other") + "summary: 1 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
+    EXPECT_EQ(outcome.out, "failed " + locked + line("removed", "other") +
+                               "summary: 1 removed, 0 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_EQ(outcome.status, 1);
 
     // Without -v the failure still shows, on the error stream.
     const Outcome quiet = run(tree("<file fileName='locked'/>"), false);
     EXPECT_EQ(quiet.out, "");
-    EXPECT_EQ(quiet.errors,
-              "failed " + target +
-                  "/locked: Operation not permitted: it has the immutable flag, which chattr -i clears\n");
+    EXPECT_EQ(quiet.errors, "failed " + locked);
     EXPECT_EQ(quiet.status, 1);
 
     const Outcome ignored = run(tree("<file fileName='locked' ignoreinstallerrors='1'/>"));
     EXPECT_EQ(ignored.out,
-              "ignored " + target +
-                  "/locked: Operation not permitted: it has the immutable flag, which chattr -i clears\n"
-                  "summary: 0 removed, 0 kept, 0 missing, 0 failed, 1 ignored\n");
+              "ignored " + locked + "summary: 0 removed, 0 kept, 0 missing, 0 failed, 1 ignored\n");
     EXPECT_EQ(ignored.status, 0);
 
     // A shortcut stays while its entry does.
     makeLink(target + "/locked", target + "/lockedLink");
     const Outcome withLink = run(tree("<file fileName='locked'><shortCut name='lockedLink'/></file>"));
-    EXPECT_EQ(withLink.out,
-              "failed " + target +
-                  "/locked: Operation not permitted: it has the immutable flag, which chattr -i clears\n" +
-                  kept("lockedLink", "the entry it leads to stays") +
-                  "summary: 0 removed, 1 kept, 0 missing, 1 failed, 0 ignored\n");
+    EXPECT_EQ(withLink.out, "failed " + locked + kept("lockedLink", "the entry it leads to stays") +
+                                "summary: 0 removed, 1 kept, 0 missing, 1 failed, 0 ignored\n");
     EXPECT_TRUE(exists(target + "/lockedLink"));
 
     // The flag is inherited like the others, and an entry can turn it off again.
@@ -528,16 +521,17 @@ TEST_F(InstallRemoverTest, KeepsDirectoriesDirectlyUnderTheRoot)
     const std::string dryRun = runWithRootAt(top, root, true, skipReason);
     if (!skipReason.empty())
         GTEST_SKIP() << skipReason;
-    EXPECT_EQ(dryRun,
-              "would remove /home/user/f\nwould remove /home/user\nkept /home: a folder directly under /, "
-              "part of the system\nkept /opt: a folder directly under /, part of the system\n"
-              "summary: 2 would be removed, 2 kept, 0 missing, 0 would fail, 0 failed, 0 would be ignored\n");
+    const std::string system = ": a folder directly under /, part of the system\n";
+    const std::string keptTops = "kept /home" + system + "kept /opt" + system;
+    EXPECT_EQ(
+        dryRun,
+        "would remove /home/user/f\nwould remove /home/user\n" + keptTops +
+            "summary: 2 would be removed, 2 kept, 0 missing, 0 would fail, 0 failed, 0 would be ignored\n");
     EXPECT_EQ(snapshot(top), before);
 
     EXPECT_EQ(runWithRootAt(top, root, false, skipReason),
-              "removed /home/user/f\nremoved /home/user\nkept /home: a folder directly under /, part of the "
-              "system\nkept /opt: a folder directly under /, part of the system\n"
-              "summary: 2 removed, 2 kept, 0 missing, 0 failed, 0 ignored\n");
+              "removed /home/user/f\nremoved /home/user\n" + keptTops +
+                  "summary: 2 removed, 2 kept, 0 missing, 0 failed, 0 ignored\n");
     EXPECT_TRUE(exists(top + "/opt"));
     EXPECT_TRUE(exists(top + "/home"));
     EXPECT_FALSE(exists(top + "/home/user"));
@@ -639,18 +633,12 @@ TEST_F(InstallRemoverTest, ADeepDefinitionNeedsNoDeepStack)
     EXPECT_TRUE(listing(target).empty());
 }
 
-namespace
-{
-
 // How many times the walk may ask before the stop is there.
-int checksBeforeStop = 0;
-
-bool stopAfterChecks()
+static int checksBeforeStop = 0;
+static bool stopAfterChecks()
 {
     return checksBeforeStop-- <= 0;
 }
-
-} // namespace
 
 TEST_F(InstallRemoverTest, AStopFinishesTheEntryUnderWayAndKeepsEverythingNotReached)
 {

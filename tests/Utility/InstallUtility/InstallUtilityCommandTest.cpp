@@ -515,7 +515,6 @@ TEST_F(InstallUtilityCommandTest, TheCheckAndTheJsonResultSayWhatIsThereAndWhatC
         EXPECT_EQ(lines[1].dump(), changed ? "{\"kind\":\"removed\",\"path\":\"" + target + "/d/b\"}"
                                            : "{\"kind\":\"missing\",\"path\":\"" + target + "/d\"}");
         const nlohmann::json& closing = lines.back();
-        EXPECT_EQ(closing["schema"], 1);
         EXPECT_EQ(closing["product"]["name"], "P");
         EXPECT_EQ(closing["target"], target);
         EXPECT_EQ(closing["summary"]["removed"], changed ? 2 : 0);

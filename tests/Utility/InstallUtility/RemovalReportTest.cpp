@@ -1,4 +1,5 @@
 #include "RemovalReport.h"
+#include "RemovalFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -93,15 +94,11 @@ TEST(RemovalReportTest, IntoAFileLinesAreWrittenInBlocksAndTheSummaryWritesTheRe
 
     FILE* full = fopen("/dev/full", "w");
     ASSERT_NE(full, nullptr);
-    FILE* errors = tmpfile();
-    RemovalReport failing(true, false, full, errors);
+    CapturedStream errors;
+    RemovalReport failing(true, false, full, errors.get());
     failing.Removed("/t/a");
     failing.Summary();
     EXPECT_TRUE(failing.RunFailed());
-    rewind(errors);
-    char said[128] = {};
-    EXPECT_NE(fgets(said, sizeof said, errors), nullptr);
-    EXPECT_STREQ(said, "cannot write the removal report: No space left on device\n");
-    fclose(errors);
+    EXPECT_EQ(errors.text(), "cannot write the removal report: No space left on device\n");
     fclose(full);
 }

@@ -130,15 +130,9 @@ public:
     // The refusals recorded for the system log.
     std::vector<std::string> refusals;
     void RecordRefusal(const TqString& line) override { refusals.push_back(Text(line)); }
-    // What CheckRootMayRunInstallation answers, and the paths it was given.
+    // What CheckRootMayRunInstallation answers.
     Status rootCheckResult;
-    std::string rootCheckedPaths;
-    Status CheckRootMayRunInstallation(const Vector<TqString>& installedPaths) override
-    {
-        for (const TqString& path : installedPaths)
-            rootCheckedPaths += " " + Text(path);
-        return rootCheckResult;
-    }
+    Status CheckRootMayRunInstallation(const Vector<TqString>&) override { return rootCheckResult; }
     void BeginToolProgress(const TqString& productName, unsigned long totalEntries) override
     {
         progress.push_back("Begin " + Text(productName) + " of " + std::to_string(totalEntries));

@@ -236,25 +236,22 @@ TEST_F(UninstallerFlowTest, ConfirmedFirstPhaseCopiesAndRelaunches)
     const struct
     {
         std::vector<const char*> arguments;
-        std::string launched;
-    } rows[] = {
-        {{}, launch + digest},          {{"-1"}, launch + digest},
-        {{"01", "11"}, launch + digest}, {{"1 "}, launch + digest},
-        {{"-"}, launch + digest},       {{"-n"}, launch + " -n" + digest},
-        {{"--dry-run"}, launch + " -n" + digest},
-    };
+        bool dryRun;
+    } rows[] = {{{}, false},    {{"-1"}, false}, {{"01", "11"}, false}, {{"1 "}, false},
+                {{"-"}, false}, {{"-n"}, true},  {{"--dry-run"}, true}};
     for (const auto& row : rows)
     {
+        const std::string launched = launch + (row.dryRun ? " -n" : "") + digest;
         FakeUninstallerPlatform first = platform;
         first.temporaryDirectory = "/tmp/fake/";
         first.alertAnswers = {AlertAlternateReturn};
-        EXPECT_EQ(Run(row.arguments, first), 0) << row.launched;
+        EXPECT_EQ(Run(row.arguments, first), 0) << launched;
         EXPECT_EQ(first.Count("CopyItem " + bundle + " -> " + kCopy), 1u);
-        EXPECT_EQ(first.Count(row.launched), 1u) << row.launched;
+        EXPECT_EQ(first.Count(launched), 1u) << launched;
         EXPECT_EQ(first.Count("RemoveItem"), 0u);
         ASSERT_EQ(first.alerts.size(), 1u);
-        const bool dryRun = row.launched != launch + digest;
-        EXPECT_STREQ(first.alerts[0].details.ConstData(), dryRun ? "Dry run: nothing will be removed." : "");
+        EXPECT_STREQ(first.alerts[0].details.ConstData(),
+                     row.dryRun ? "Dry run: nothing will be removed." : "");
     }
 }
 
@@ -323,14 +320,11 @@ TEST_F(UninstallerFlowTest, SecondPhaseRemovesItsCopyAndRunsTheInstalledFiles)
     EXPECT_EQ(RunSecond(second), 0);
     EXPECT_EQ(second.Count("RemoveRunningCopy"), 1u);
     EXPECT_EQ(second.Count("AcquireRight system.privilege.admin"), 1u);
-    EXPECT_EQ(second.Count("Execute " + tool + " -uninstall " + definition + " " + targetFile + " -v"), 1u);
-    // The tool is waited for once all its output is read.
+    // The tool is waited for once all its output is read (what it is run with and each ending's
+    // dialog are the outcome table's, below).
     EXPECT_EQ(second.Count("WaitForTool after 1000 bytes"), 1u);
-    EXPECT_EQ(second.Count("FreeAuthorization"), 1u);
     EXPECT_EQ(second.installedFiles, (std::vector<std::string>{tool, definition, targetFile}));
     ASSERT_EQ(second.alerts.size(), 1u);
-    EXPECT_STREQ(second.alerts[0].informativeText.ConstData(), "Uninstallation completed successfully.");
-    EXPECT_TRUE(second.alerts[0].defaultButton.IsEmpty());
     EXPECT_EQ(second.alerts[0].kind, AlertKind::Information);
 
     // Run in the installed bundle itself (no argument, or its own path; the marker anywhere):
@@ -472,16 +466,15 @@ TEST_F(UninstallerFlowTest, EachOutcomeHasItsStatusDialogAndDetails)
         EXPECT_TRUE(second.alerts[0].defaultButton.IsEmpty()) << c.name;
         // Shown at once when something failed or would; split for a list into item and reason.
         EXPECT_EQ(second.alerts[0].detailsOpen, c.status == 1) << c.name;
+        if (c.name != std::string("failed"))
+            continue;
         std::string items;
         for (const Alert::DetailLine& line : second.alerts[0].detailLines)
             items += std::string(items.empty() ? "" : "\n") + line.item.ConstData() + "|" +
                      line.reason.ConstData();
-        if (c.name == std::string("failed"))
-        {
-            EXPECT_EQ(items,
-                      "failed /opt/demo/b|Operation not permitted\nkept /opt/demo/Settings|marked to keep\n"
-                      "ignored /opt/demo/log|Busy\nwaiting for another removal of /opt/demo|");
-        }
+        EXPECT_EQ(items,
+                  "failed /opt/demo/b|Operation not permitted\nkept /opt/demo/Settings|marked to keep\n"
+                  "ignored /opt/demo/log|Busy\nwaiting for another removal of /opt/demo|");
     }
 }
 
