@@ -295,6 +295,17 @@ protected:
         return paths;
     }
 
+    // command run without windows or questions, its standard error captured.
+    RunProgram::Launch UnattendedLaunch(const std::vector<std::string>& command) const
+    {
+        RunProgram::Launch launch;
+        launch.command = command;
+        launch.environment = UninstallEnvironment({{"UNINSTALL_UNATTENDED", "1"}, {"DISPLAY", nullptr}});
+        launch.folder = root;
+        launch.errors = RunProgram::Captured;
+        return launch;
+    }
+
     std::vector<std::string> TemporaryEntries() const
     {
         std::vector<std::string> names;

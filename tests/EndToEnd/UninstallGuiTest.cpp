@@ -83,6 +83,29 @@ protected:
             Xdotool({"key", key});
     }
 
+    // The text of window's Details list, copied to the clipboard until copied says it is whole: a
+    // Tab or more from the expander reaches the list, where every line is selected and copied; the
+    // window takes the keys in its own time. Empty without xclip.
+    std::string CopiedDetails(const std::string& window, const std::function<bool(const std::string&)>& copied)
+    {
+        const std::string xclip = XvfbDisplay::FindProgram("xclip");
+        std::string text;
+        PressKeys(window, {});
+        for (int tries = 0; !xclip.empty() && tries < 5 && !copied(text); ++tries)
+        {
+            for (const char* key : {"Tab", "ctrl+a", "ctrl+c"})
+                Xdotool({"key", key});
+            RunProgram::WaitUntil(
+                [&]
+                {
+                    text = Output({xclip, "-o", "-selection", "clipboard", "-display", display});
+                    return copied(text);
+                },
+                3, 100000);
+        }
+        return text;
+    }
+
     // Starts the installed Uninstall (child) on the display; its standard error goes to errors.
     void StartUninstall(const std::vector<std::string>& arguments = {})
     {
@@ -144,11 +167,9 @@ TEST_F(UninstallGuiTest, StopAtTheConfirmationWindowIsSaidInAWindow)
     ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear" << Diagnosis();
     ASSERT_EQ(kill(child, SIGTERM), 0);
     std::string notice;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while ((notice.empty() || notice == confirmation) && std::chrono::steady_clock::now() < deadline)
-        notice = WaitForWindow(kTitle, 1);
-    ASSERT_NE(notice, confirmation) << "no window said the cancel" << Diagnosis();
-    ASSERT_FALSE(notice.empty()) << "no window said the cancel" << Diagnosis();
+    ASSERT_TRUE(RunProgram::WaitUntil(
+        [&] { return !(notice = WaitForWindow(kTitle, 1)).empty() && notice != confirmation; }, 30))
+        << "no window said the cancel" << Diagnosis();
     EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "the cancel was not waited for";
     PressKeys(notice, {"Return"});
     EXPECT_EQ(RunProgram::WaitForExit(child, 30), 4);
@@ -197,23 +218,10 @@ TEST_F(UninstallGuiTest, ProgressWindowThenFailureWithDetails)
     ASSERT_FALSE(failure.empty()) << "the failure window did not appear" << Diagnosis();
     EXPECT_EQ(Xdotool({"search", "--name", "^Removing "}), "") << "the progress window stayed open";
 
-    // The Details are open at once, a list: from it (a Tab or more away from the expander) select
-    // every line, copy, and read the clipboard back: the failed line whole.
+    // The Details are open at once: the failed line whole.
     const std::string xclip = XvfbDisplay::FindProgram("xclip");
-    PressKeys(failure, {});
-    std::string selected;
-    for (int tries = 0; !xclip.empty() && tries < 5 && selected.find(failedLine) == std::string::npos;
-         ++tries)
-    {
-        Xdotool({"key", "Tab"});
-        Xdotool({"key", "ctrl+a"});
-        Xdotool({"key", "ctrl+c"});
-        // The window takes the keys in its own time: the clipboard is read until it answers.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        do
-            selected = Output({xclip, "-o", "-selection", "clipboard", "-display", display});
-        while (selected.find(failedLine) == std::string::npos && std::chrono::steady_clock::now() < deadline);
-    }
+    const std::string selected = CopiedDetails(
+        failure, [&](const std::string& text) { return text.find(failedLine) != std::string::npos; });
     EXPECT_TRUE(xclip.empty() || selected == failedLine) << selected;
     // Escape closes the dialog, which answers its one button.
     PressKeys(failure, {"Escape"});
@@ -243,21 +251,8 @@ TEST_F(UninstallGuiTest, CancelInTheProgressWindowStopsTheRemovalAfterTheEntryUn
 
     PressKeys(cancelled, {"alt+d"});
     const std::string xclip = XvfbDisplay::FindProgram("xclip");
-    std::vector<std::string> stays;
-    // The first Tab may land on the expander rather than the list: go on until the copy arrives.
-    for (int tries = 0; !xclip.empty() && tries < 5 && stays.empty(); ++tries)
-    {
-        Xdotool({"key", "Tab"});
-        Xdotool({"key", "ctrl+a"});
-        Xdotool({"key", "ctrl+c"});
-        RunProgram::WaitUntil(
-            [&]
-            {
-                stays = SaidToStay(Output({xclip, "-o", "-selection", "clipboard", "-display", display}));
-                return !stays.empty();
-            },
-            2, 100000);
-    }
+    const std::vector<std::string> stays =
+        SaidToStay(CopiedDetails(cancelled, [](const std::string& text) { return !SaidToStay(text).empty(); }));
     EXPECT_TRUE(xclip.empty() || (!stays.empty() && TargetEntries() == stays));
     PressKeys(cancelled, {"Escape"});
     EXPECT_EQ(RunProgram::WaitForExit(child, 20), 4);

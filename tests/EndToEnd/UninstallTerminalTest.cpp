@@ -36,6 +36,16 @@ protected:
         return terminal.Expect(kPrompt);
     }
 
+    // Answers the closing dialog with key and, back at the shell, checks the status Uninstall ended with.
+    static bool ClosesWithStatus(TerminalSession& terminal, const std::string& key, int status)
+    {
+        if (!terminal.Expect("Press Enter "))
+            return false;
+        terminal.Type(key);
+        return terminal.Expect(kPrompt) && AtShell(terminal, "echo status=$?") &&
+               terminal.transcript.rfind("status=" + std::to_string(status) + "\r\n") != std::string::npos;
+    }
+
     // The test's own user at an interactive shell on the terminal, the product installed; skipped
     // where no such user can be made.
     void StartUserShell(TerminalSession& terminal)
@@ -153,8 +163,7 @@ TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
         ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
         terminal.Type(std::string(kPassword) + "\n");
         ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
-        ASSERT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-        EXPECT_TRUE(AtShell(terminal, ""));
+        EXPECT_TRUE(ClosesWithStatus(terminal, "\n", 0)) << terminal.transcript;
 
         EXPECT_FALSE(std::filesystem::exists(root + "/target/Demo"));
         EXPECT_TRUE(std::filesystem::exists(root + "/target"));
@@ -216,17 +225,11 @@ TEST_F(UninstallTerminalTest, CtrlCWhileTheToolRemovesStopsItAndARunAgainFinishe
     EXPECT_FALSE(stays.empty()) << terminal.transcript;
     EXPECT_EQ(TargetEntries(), stays);
     // Ctrl-C at the dialog closes it as Enter would: the shell is back, and the status is the removal's.
-    ASSERT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-    terminal.Type("\x03");
-    ASSERT_TRUE(terminal.Expect(kPrompt)) << terminal.transcript;
-    terminal.Type("echo status=$?\n");
-    EXPECT_TRUE(terminal.Expect("status=4")) << terminal.transcript;
+    ASSERT_TRUE(ClosesWithStatus(terminal, "\x03", 4)) << terminal.transcript;
 
-    ASSERT_TRUE(AtShell(terminal, ""));
     ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, executables + "/Uninstall"));
     ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.", 60)) << terminal.transcript;
-    EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-    EXPECT_TRUE(AtShell(terminal, ""));
+    EXPECT_TRUE(ClosesWithStatus(terminal, "\n", 0)) << terminal.transcript;
     EXPECT_TRUE(TargetEntries().empty());
 }
 
@@ -242,8 +245,7 @@ TEST_F(UninstallTerminalTest, TheCopyRunsTheRunningProgramNotWhatWasPutAtItsName
     ASSERT_EQ(rename((root + "/swapped").c_str(), (executables + "/Uninstall").c_str()), 0);
     terminal.Type("2\n");
     ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
-    EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-    EXPECT_TRUE(AtShell(terminal, ""));
+    EXPECT_TRUE(ClosesWithStatus(terminal, "\n", 0)) << terminal.transcript;
     EXPECT_FALSE(std::filesystem::exists(root + "/swapped-ran"));
     EXPECT_TRUE(std::filesystem::exists(record));
     EXPECT_TRUE(TemporaryEntries().empty());
@@ -287,19 +289,11 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
             ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
             terminal.Type(row.signal == SIGINT ? "\x03" : "\x1c");
             EXPECT_TRUE(terminal.Expect(cancelled)) << name << terminal.transcript;
-            EXPECT_TRUE(terminal.Expect("Press Enter ")) << name << terminal.transcript;
-            EXPECT_TRUE(AtShell(terminal, ""));
-            EXPECT_TRUE(AtShell(terminal, "echo status=$?") &&
-                        terminal.transcript.find("status=4") != std::string::npos)
-                << name << terminal.transcript;
+            EXPECT_TRUE(ClosesWithStatus(terminal, "\n", 4)) << name << terminal.transcript;
         }
         else
         {
-            RunProgram::Launch launch;
-            launch.command = {executables + "/Uninstall"};
-            launch.environment = UninstallEnvironment({{"UNINSTALL_UNATTENDED", "1"}, {"DISPLAY", nullptr}});
-            launch.folder = root;
-            launch.errors = RunProgram::Captured;
+            RunProgram::Launch launch = UnattendedLaunch({executables + "/Uninstall"});
             launch.ownGroup = true;
             const RunProgram::Started started = RunProgram::Start(launch);
             ASSERT_GT(started.pid, 0);
