@@ -115,24 +115,13 @@ protected:
         ASSERT_EQ(chown((root + "/target").c_str(), uid, gid), 0);
     }
 
-    // The ids of the processes running sudo for the user.
-    std::vector<pid_t> UsersSudoProcesses() const
+    // Whether a sudo runs for the user (its real uid the user's).
+    bool UserHasSudo() const
     {
-        std::vector<pid_t> found;
-        for (const auto& entry : std::filesystem::directory_iterator("/proc"))
-        {
-            const std::string name = entry.path().filename().string();
-            if (name.find_first_not_of("0123456789") != std::string::npos)
-                continue;
-            std::string command = ReadFile(entry.path().string() + "/cmdline");
-            command = command.substr(0, command.find('\0'));
-            const std::string status = ReadFile(entry.path().string() + "/status");
-            const size_t uidLine = status.find("\nUid:\t");
-            if (std::filesystem::path(command).filename() == "sudo" && uidLine != std::string::npos &&
-                std::stoul(status.substr(uidLine + 6)) == uid)
-                found.push_back(static_cast<pid_t>(std::stol(name)));
-        }
-        return found;
+        RunProgram::Launch launch;
+        launch.command = {"/usr/bin/pgrep", "-x", "-U", std::to_string(uid), "sudo"};
+        launch.output = RunProgram::DevNull;
+        return RunProgram::Run(launch, 20).status == 0;
     }
 
     SystemUser account; // removed when the test ends
@@ -277,8 +266,8 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
     const std::string cancelled = "Uninstallation was cancelled. Nothing was removed.";
     for (const Case& row : cases)
     {
-        const std::string name = std::string(strsignal(row.signal)) + (row.toGroup ? " to the group" : "") +
-                                 " at step " + std::to_string(row.step);
+        SCOPED_TRACE(std::string(strsignal(row.signal)) + (row.toGroup ? " to the group" : "") + " at step " +
+                     std::to_string(row.step));
         if (row.step == Copy && !std::filesystem::exists(PayloadFolder()))
             AddPayload(1500);
         if (row.step == Confirm)
@@ -288,8 +277,8 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
             terminal.Type(executables + "/Uninstall\n");
             ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
             terminal.Type(row.signal == SIGINT ? "\x03" : "\x1c");
-            EXPECT_TRUE(terminal.Expect(cancelled)) << name << terminal.transcript;
-            EXPECT_TRUE(ClosesWithStatus(terminal, "\n", 4)) << name << terminal.transcript;
+            EXPECT_TRUE(terminal.Expect(cancelled)) << terminal.transcript;
+            EXPECT_TRUE(ClosesWithStatus(terminal, "\n", 4)) << terminal.transcript;
         }
         else
         {
@@ -323,17 +312,17 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
             bool complete = false;
             const std::string errors = RunProgram::ReadToEnd(started.captured, 10, &complete);
             close(started.captured);
-            ASSERT_TRUE(ended.has_value()) << name;
+            ASSERT_TRUE(ended.has_value());
             if (relaunched)
-                EXPECT_TRUE(WIFSIGNALED(*ended) && WTERMSIG(*ended) == row.signal) << name << errors;
+                EXPECT_TRUE(WIFSIGNALED(*ended) && WTERMSIG(*ended) == row.signal) << errors;
             else
             {
-                EXPECT_TRUE(WIFEXITED(*ended) && WEXITSTATUS(*ended) == 4) << name << errors;
-                EXPECT_NE(errors.find(cancelled), std::string::npos) << name << errors;
+                EXPECT_TRUE(WIFEXITED(*ended) && WEXITSTATUS(*ended) == 4) << errors;
+                EXPECT_NE(errors.find(cancelled), std::string::npos) << errors;
             }
         }
-        EXPECT_TRUE(TemporaryEntries().empty()) << name;
-        EXPECT_FALSE(std::filesystem::exists(record)) << name;
+        EXPECT_TRUE(TemporaryEntries().empty());
+        EXPECT_FALSE(std::filesystem::exists(record));
     }
 }
 
@@ -353,7 +342,7 @@ TEST_F(UninstallTerminalTest, AnInterruptionAtSudosPromptCancelsAndEndsSudo)
         ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, "/bin/sh -c 'echo $$ > " + pidFile + "; exec " +
                                                               executables + "/Uninstall'; echo status=$?"));
         ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
-        ASSERT_FALSE(UsersSudoProcesses().empty());
+        ASSERT_TRUE(UserHasSudo());
         if (typed)
             terminal.Type("\x03");
         else
@@ -362,7 +351,7 @@ TEST_F(UninstallTerminalTest, AnInterruptionAtSudosPromptCancelsAndEndsSudo)
         EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
         terminal.Type("\n");
         EXPECT_TRUE(terminal.Expect("status=4\r\n" + std::string(kPrompt))) << terminal.transcript;
-        EXPECT_TRUE(RunProgram::WaitUntil([&] { return UsersSudoProcesses().empty(); }, 20))
+        EXPECT_TRUE(RunProgram::WaitUntil([&] { return !UserHasSudo(); }, 20))
             << "sudo is still asking after the run ended";
         EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
         std::filesystem::remove_all("/run/sudo/ts/" + user); // sudo asks again next round
