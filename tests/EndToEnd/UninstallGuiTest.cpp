@@ -144,37 +144,34 @@ protected:
 
 } // namespace
 
-TEST_F(UninstallGuiTest, CancelFromTheKeyboardMakesNoCopy)
+// Cancel from the keyboard, or SIGTERM while the confirmation window is open, which answers it
+// and says the cancel in a window of its own: nothing is copied, and no dialog goes to standard error.
+TEST_F(UninstallGuiTest, CancelAtTheConfirmationWindowMakesNoCopy)
 {
-    StartUninstall();
-    const std::string window = WaitForWindow(kTitle, 90);
-    ASSERT_FALSE(window.empty()) << "the confirmation window did not appear" << Diagnosis();
-    // The default button "Cancel" has the focus, so Return answers it.
-    PressKeys(window, {"Return"});
-    EXPECT_EQ(RunProgram::WaitForExit(child, 30), 4);
-    EXPECT_EQ(Errors(10).find("[Cancel] [Uninstall]"), std::string::npos)
-        << "the dialog went to standard error";
-    EXPECT_TRUE(TemporaryEntries().empty());
-    EXPECT_FALSE(std::filesystem::exists(record));
-}
-
-// SIGTERM while the confirmation window is open answers it: the cancel is said in a window of
-// its own, and nothing is copied.
-TEST_F(UninstallGuiTest, StopAtTheConfirmationWindowIsSaidInAWindow)
-{
-    StartUninstall();
-    const std::string confirmation = WaitForWindow(kTitle, 90);
-    ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear" << Diagnosis();
-    ASSERT_EQ(kill(child, SIGTERM), 0);
-    std::string notice;
-    ASSERT_TRUE(RunProgram::WaitUntil(
-        [&] { return !(notice = WaitForWindow(kTitle, 1)).empty() && notice != confirmation; }, 30))
-        << "no window said the cancel" << Diagnosis();
-    EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "the cancel was not waited for";
-    PressKeys(notice, {"Return"});
-    EXPECT_EQ(RunProgram::WaitForExit(child, 30), 4);
-    EXPECT_TRUE(TemporaryEntries().empty());
-    EXPECT_FALSE(std::filesystem::exists(record));
+    for (const bool stopped : {false, true})
+    {
+        SCOPED_TRACE(stopped ? "SIGTERM" : "Return");
+        StartUninstall();
+        const std::string confirmation = WaitForWindow(kTitle, 90);
+        ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear" << Diagnosis();
+        std::string answered = confirmation;
+        if (stopped)
+        {
+            ASSERT_EQ(kill(child, SIGTERM), 0);
+            ASSERT_TRUE(RunProgram::WaitUntil(
+                [&] { return !(answered = WaitForWindow(kTitle, 1)).empty() && answered != confirmation; }, 30))
+                << "no window said the cancel" << Diagnosis();
+            EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "the cancel was not waited for";
+        }
+        // The default button "Cancel" has the focus, so Return answers it; the notice has only OK.
+        PressKeys(answered, {"Return"});
+        EXPECT_EQ(RunProgram::WaitForExit(child, 30), 4);
+        EXPECT_EQ(Errors(10).find("[Cancel] [Uninstall]"), std::string::npos) << "the dialog went to standard error";
+        close(errors);
+        errors = -1;
+        EXPECT_TRUE(TemporaryEntries().empty());
+        EXPECT_FALSE(std::filesystem::exists(record));
+    }
 }
 
 TEST_F(UninstallGuiTest, UninstallButtonRunsBothPhasesThroughWindows)
