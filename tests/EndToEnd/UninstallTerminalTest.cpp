@@ -133,31 +133,51 @@ protected:
 
 } // namespace
 
-// sudo asks at the shell when there is no pkexec, and also when pkexec is there but cannot
-// authenticate (no agent, no session): it ends 127 and the uninstall goes on with sudo.
-TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
+// At sudo's prompt on the user's shell (there is no pkexec, or pkexec cannot authenticate: no
+// agent, no session, so it ends 127 and the uninstall goes on with sudo) the password removes the
+// product and never shows. Ctrl-C there, or SIGTERM to Uninstall itself, is a cancel said in words:
+// nothing removed. Either way sudo goes with the run and the shell has the terminal again.
+TEST_F(UninstallTerminalTest, AtSudosPromptThePasswordRemovesAndAnInterruptionCancels)
 {
-    for (const char* pkexec : {"", ": > \"$TMPDIR/pkexec-ran\"\necho 'Error executing command as another "
-                                   "user: No session for cookie' >&2\nexit 127"})
+    const std::string noSession = ": > \"$TMPDIR/pkexec-ran\"\necho 'Error executing command as another "
+                                  "user: No session for cookie' >&2\nexit 127";
+    const struct
     {
-        SCOPED_TRACE(pkexec);
+        std::string pkexec;
+        const char* typed; // SIGTERM to Uninstall when null
+        int status;
+    } rows[] = {{"", "\x03", 4}, {"", nullptr, 4}, {"", kPassword, 0}, {noSession, kPassword, 0}};
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.pkexec + (row.typed ? row.typed : "SIGTERM"));
         TerminalSession terminal;
         ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
         if (IsSkipped())
             return;
         std::filesystem::remove(root + "/userbin/pkexec");
-        if (*pkexec)
-            WriteFile(root + "/userbin/pkexec", std::string("#!/bin/sh\n") + pkexec + "\n", 0755);
-        ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, executables + "/Uninstall"));
+        if (!row.pkexec.empty())
+            WriteFile(root + "/userbin/pkexec", "#!/bin/sh\n" + row.pkexec + "\n", 0755);
+        const std::string pidFile = temporary + "/uninstall.pid";
+        ASSERT_NO_FATAL_FAILURE(
+            StartAndConfirm(terminal, "/bin/sh -c 'echo $$ > " + pidFile + "; exec " + executables + "/Uninstall'"));
         ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
-        terminal.Type(std::string(kPassword) + "\n");
-        ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
-        EXPECT_TRUE(ClosesWithStatus(terminal, "\n", 0)) << terminal.transcript;
+        ASSERT_TRUE(UserHasSudo());
+        if (row.typed != nullptr)
+            terminal.Type(row.typed + std::string(row.status == 0 ? "\n" : ""));
+        else
+            ASSERT_EQ(kill(static_cast<pid_t>(std::stol(ReadFile(pidFile))), SIGTERM), 0);
+        EXPECT_TRUE(terminal.Expect(row.status == 0 ? "Uninstallation completed successfully."
+                                                    : "Uninstallation was cancelled. Nothing was removed."))
+            << terminal.transcript;
+        EXPECT_TRUE(ClosesWithStatus(terminal, "\n", row.status)) << terminal.transcript;
+        EXPECT_TRUE(RunProgram::WaitUntil([&] { return !UserHasSudo(); }, 20))
+            << "sudo is still asking after the run ended";
 
-        EXPECT_FALSE(std::filesystem::exists(root + "/target/Demo"));
+        EXPECT_EQ(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"), row.status != 0);
+        EXPECT_EQ(std::filesystem::exists(root + "/target/Demo"), row.status != 0);
         EXPECT_TRUE(std::filesystem::exists(root + "/target"));
         EXPECT_EQ(terminal.transcript.find(kPassword), std::string::npos) << terminal.transcript;
-        EXPECT_EQ(std::filesystem::exists(temporary + "/pkexec-ran"), *pkexec != '\0') << terminal.transcript;
+        EXPECT_EQ(std::filesystem::exists(temporary + "/pkexec-ran"), !row.pkexec.empty()) << terminal.transcript;
         std::filesystem::remove_all("/run/sudo/ts/" + user); // sudo asks again next round
     }
 }
@@ -323,37 +343,5 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
         }
         EXPECT_TRUE(TemporaryEntries().empty());
         EXPECT_FALSE(std::filesystem::exists(record));
-    }
-}
-
-// Ctrl-C at sudo's prompt, or SIGTERM to Uninstall itself while sudo asks, is a cancel said in
-// words: the tool never started, nothing was removed, sudo goes with the run, and the shell has
-// the terminal to itself again.
-TEST_F(UninstallTerminalTest, AnInterruptionAtSudosPromptCancelsAndEndsSudo)
-{
-    for (const bool typed : {true, false})
-    {
-        SCOPED_TRACE(typed ? "Ctrl-C" : "SIGTERM");
-        TerminalSession terminal;
-        ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
-        if (IsSkipped())
-            return;
-        const std::string pidFile = temporary + "/uninstall.pid";
-        ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, "/bin/sh -c 'echo $$ > " + pidFile + "; exec " +
-                                                              executables + "/Uninstall'; echo status=$?"));
-        ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
-        ASSERT_TRUE(UserHasSudo());
-        if (typed)
-            terminal.Type("\x03");
-        else
-            ASSERT_EQ(kill(static_cast<pid_t>(std::stol(ReadFile(pidFile))), SIGTERM), 0);
-        EXPECT_TRUE(terminal.Expect("Uninstallation was cancelled. Nothing was removed.")) << terminal.transcript;
-        EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-        terminal.Type("\n");
-        EXPECT_TRUE(terminal.Expect("status=4\r\n" + std::string(kPrompt))) << terminal.transcript;
-        EXPECT_TRUE(RunProgram::WaitUntil([&] { return !UserHasSudo(); }, 20))
-            << "sudo is still asking after the run ended";
-        EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
-        std::filesystem::remove_all("/run/sudo/ts/" + user); // sudo asks again next round
     }
 }
