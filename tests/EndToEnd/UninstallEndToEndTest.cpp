@@ -35,8 +35,20 @@ protected:
 
 } // namespace
 
+// The run before was killed outright in its copy, which left its run folder: this run, seeing that
+// process gone, removes it.
 TEST_F(UninstallEndToEndTest, SecondPhaseRunsTheInstalledToolAndLeavesNoCopy)
 {
+    AddPayload(1500);
+    const RunProgram::Started killed = RunProgram::Start(UnattendedLaunch({executables + "/Uninstall"}));
+    ASSERT_GT(killed.pid, 0);
+    RunProgram::WaitUntil([&] { return !TemporaryEntries().empty(); }, 20, 200);
+    EXPECT_EQ(kill(killed.pid, SIGKILL), 0);
+    EXPECT_EQ(RunProgram::WaitForExit(killed.pid, 20), -1);
+    close(killed.captured);
+    ASSERT_EQ(TemporaryEntries().size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(record));
+
     int exitStatus = -2;
     EXPECT_EQ(Run(&exitStatus), kConfirmation + std::string(kCompleted));
     EXPECT_EQ(exitStatus, 0);
@@ -235,27 +247,6 @@ TEST_F(UninstallEndToEndTest, CopyThatCannotBeFinishedIsReportedAndRemoved)
         EXPECT_TRUE(TemporaryEntries().empty()) << row.limit;
         EXPECT_FALSE(std::filesystem::exists(record)) << row.limit;
     }
-}
-
-// A first phase killed outright leaves its run folder; the next run, seeing its process gone,
-// removes it.
-TEST_F(UninstallEndToEndTest, RunFolderOfAKilledRunGoesWithTheNextRun)
-{
-    AddPayload(1500);
-    const RunProgram::Started started = RunProgram::Start(UnattendedLaunch({executables + "/Uninstall"}));
-    ASSERT_GT(started.pid, 0);
-    RunProgram::WaitUntil([&] { return !TemporaryEntries().empty(); }, 20, 200);
-    EXPECT_EQ(kill(started.pid, SIGKILL), 0);
-    EXPECT_EQ(RunProgram::WaitForExit(started.pid, 20), -1);
-    close(started.captured);
-    ASSERT_EQ(TemporaryEntries().size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(record));
-
-    int exitStatus = -2;
-    EXPECT_EQ(Run(&exitStatus), kConfirmation + std::string(kCompleted));
-    EXPECT_EQ(exitStatus, 0);
-    EXPECT_TRUE(std::filesystem::exists(record));
-    EXPECT_TRUE(TemporaryEntries().empty());
 }
 
 // The process the caller started is the one that runs the tool, and these do not stop it.
