@@ -159,12 +159,6 @@ protected:
     // Lets the slow tool finish, once it waits for that.
     void ReleaseSlowTool() { EXPECT_TRUE(RunProgram::WriteToFifo(root + "/tool-may-finish", "go\n", 20)); }
 
-    // Waits up to seconds for a file to appear.
-    static bool WaitForFile(const std::string& path, int seconds)
-    {
-        return RunProgram::WaitUntil([&] { return std::filesystem::exists(path); }, seconds);
-    }
-
     // A definition whose install-file tree has three entries: folder "d" holding "a" and "b".
     void WriteThreeEntryDefinition()
     {

@@ -255,7 +255,7 @@ TEST_F(UninstallEndToEndTest, CallerWaitsForTheWholeUninstallWhateverInterruptsI
     WriteSlowTool();
     const RunProgram::Started started = RunProgram::Start(UnattendedLaunch({executables + "/Uninstall"}));
     ASSERT_GT(started.pid, 0);
-    EXPECT_TRUE(WaitForFile(root + "/tool-started", 30));
+    EXPECT_TRUE(RunProgram::WaitUntil([&] { return std::filesystem::exists(root + "/tool-started"); }, 30));
     for (int signal : {SIGTERM, SIGHUP, SIGINT})
         EXPECT_EQ(kill(started.pid, signal), 0);
     // The tool may finish once the uninstaller has taken all three.
