@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <fcntl.h>
@@ -148,12 +147,9 @@ protected:
     // Whether every signal sent to the process has been delivered to it (none left pending).
     static bool NoSignalPending(pid_t process)
     {
-        std::ifstream status("/proc/" + std::to_string(process) + "/status");
-        int pendingSets = 0;
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0)
-                pendingSets += line.find_first_not_of("0\t ", 7) == std::string::npos ? 1 : 100;
-        return pendingSets == 2;
+        const std::string status = ReadFile("/proc/" + std::to_string(process) + "/status");
+        return status.find("\nSigPnd:\t0000000000000000\n") != std::string::npos &&
+               status.find("\nShdPnd:\t0000000000000000\n") != std::string::npos;
     }
 
     // Lets the slow tool finish, once it waits for that.
