@@ -33,14 +33,11 @@ fi
 
 export ANSIBLE_NOCOLOR=1 ANSIBLE_LOCAL_TEMP=$work/ansible-local ANSIBLE_REMOTE_TEMP=$work/ansible-remote
 export ANSIBLE_HOME=$work/ansible-home ANSIBLE_RETRY_FILES_ENABLED=0 ANSIBLE_DEPRECATION_WARNINGS=0
-# The recap line of host in the output of run N: "ok=.. changed=.. unreachable=0 failed=..".
-recap() { grep -E "^$2 +: " "$work/run$1.txt" | sed -E 's/^[^:]*: +//; s/ +skipped.*//; s/ +unreachable=0//' | tr -s ' '; }
+# expect RUN HOST "ok=.. changed=.. failed=..": the host's recap line in the output of that run.
 expect() {
-  local run=$1 host=$2 wanted=$3 got
-  got=$(recap "$run" "$host")
-  if [ "$got" != "$wanted" ]; then
-    echo "run $run, $host: recap '$got', expected '$wanted'"; cat "$work/run$run.txt"; exit 1
-  fi
+  local got
+  got=$(grep -E "^$2 +: " "$work/run$1.txt" | sed -E 's/^[^:]*: +//; s/ +skipped.*//; s/ +unreachable=0//' | tr -s ' ')
+  [ "$got" = "$3" ] || { echo "run $1, $2: recap '$got', expected '$3'"; cat "$work/run$1.txt"; exit 1; }
 }
 play() { ansible-playbook -i "$inventory" "$1" >"$work/run$2.txt" 2>&1 || true; }
 

@@ -2,7 +2,6 @@
 // into a temporary sandbox, as a user's machine would hold it: the product's folders, the
 // shortcut, and Uninstall.app inside the product.
 #include <iostream>
-#include <sys/file.h>
 
 #include "RemovalFixture.h"
 #include "RemovalLock.h"
@@ -134,15 +133,12 @@ TEST_F(InstallUtilityEndToEndTest, AWaitForAnotherRemovalIsSaidAtOnceAndEndsWhen
 {
     Result<RemovalLock::Folder> opened = RemovalLock::OpenFolder();
     ASSERT_TRUE(opened.IsDone()) << opened.GetStatus().Text().ConstData();
-    const FileDescriptor lockFolder = std::move(opened.Value().fd);
-    if (!lockFolder.IsOpen())
+    if (!opened.Value().fd.IsOpen())
         GTEST_SKIP() << "this user has no runtime folder of their own, so runs do not take turns";
     struct stat targetStatus;
     ASSERT_EQ(stat(target.c_str(), &targetStatus), 0);
-    const std::string lockName =
-        std::to_string(targetStatus.st_dev) + "-" + std::to_string(targetStatus.st_ino);
-    const FileDescriptor held(openat(lockFolder.Get(), lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    ASSERT_EQ(flock(held.Get(), LOCK_EX), 0);
+    RemovalLock held; // another removal's turn
+    ASSERT_TRUE(held.Take(targetStatus, TqString(target.c_str()), 1, stderr).IsDone());
     const std::vector<std::string> before = listing(target);
 
     const RunProgram::Started uninstall = RunProgram::Start(uninstallLaunch());
@@ -159,5 +155,4 @@ TEST_F(InstallUtilityEndToEndTest, AWaitForAnotherRemovalIsSaidAtOnceAndEndsWhen
               std::string::npos)
         << errors;
     EXPECT_EQ(listing(target), before);
-    (void)unlinkat(lockFolder.Get(), lockName.c_str(), 0);
 }

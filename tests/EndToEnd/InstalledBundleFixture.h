@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <fcntl.h>
@@ -148,22 +147,13 @@ protected:
     // Whether every signal sent to the process has been delivered to it (none left pending).
     static bool NoSignalPending(pid_t process)
     {
-        std::ifstream status("/proc/" + std::to_string(process) + "/status");
-        int pendingSets = 0;
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0)
-                pendingSets += line.find_first_not_of("0\t ", 7) == std::string::npos ? 1 : 100;
-        return pendingSets == 2;
+        const std::string status = ReadFile("/proc/" + std::to_string(process) + "/status");
+        return status.find("\nSigPnd:\t0000000000000000\n") != std::string::npos &&
+               status.find("\nShdPnd:\t0000000000000000\n") != std::string::npos;
     }
 
     // Lets the slow tool finish, once it waits for that.
     void ReleaseSlowTool() { EXPECT_TRUE(RunProgram::WriteToFifo(root + "/tool-may-finish", "go\n", 20)); }
-
-    // Waits up to seconds for a file to appear.
-    static bool WaitForFile(const std::string& path, int seconds)
-    {
-        return RunProgram::WaitUntil([&] { return std::filesystem::exists(path); }, seconds);
-    }
 
     // A definition whose install-file tree has three entries: folder "d" holding "a" and "b".
     void WriteThreeEntryDefinition()
@@ -293,6 +283,17 @@ protected:
             paths.push_back(entry.path().string());
         std::sort(paths.begin(), paths.end());
         return paths;
+    }
+
+    // command run without windows or questions, its standard error captured.
+    RunProgram::Launch UnattendedLaunch(const std::vector<std::string>& command) const
+    {
+        RunProgram::Launch launch;
+        launch.command = command;
+        launch.environment = UninstallEnvironment({{"UNINSTALL_UNATTENDED", "1"}, {"DISPLAY", nullptr}});
+        launch.folder = root;
+        launch.errors = RunProgram::Captured;
+        return launch;
     }
 
     std::vector<std::string> TemporaryEntries() const

@@ -83,6 +83,29 @@ protected:
             Xdotool({"key", key});
     }
 
+    // The text of window's Details list, copied to the clipboard until copied says it is whole: a
+    // Tab or more from the expander reaches the list, where every line is selected and copied; the
+    // window takes the keys in its own time. Empty without xclip.
+    std::string CopiedDetails(const std::string& window, const std::function<bool(const std::string&)>& copied)
+    {
+        const std::string xclip = XvfbDisplay::FindProgram("xclip");
+        std::string text;
+        PressKeys(window, {});
+        for (int tries = 0; !xclip.empty() && tries < 5 && !copied(text); ++tries)
+        {
+            for (const char* key : {"Tab", "ctrl+a", "ctrl+c"})
+                Xdotool({"key", key});
+            RunProgram::WaitUntil(
+                [&]
+                {
+                    text = Output({xclip, "-o", "-selection", "clipboard", "-display", display});
+                    return copied(text);
+                },
+                3, 100000);
+        }
+        return text;
+    }
+
     // Starts the installed Uninstall (child) on the display; its standard error goes to errors.
     void StartUninstall(const std::vector<std::string>& arguments = {})
     {
@@ -121,39 +144,34 @@ protected:
 
 } // namespace
 
-TEST_F(UninstallGuiTest, CancelFromTheKeyboardMakesNoCopy)
+// Cancel from the keyboard, or SIGTERM while the confirmation window is open, which answers it
+// and says the cancel in a window of its own: nothing is copied, and no dialog goes to standard error.
+TEST_F(UninstallGuiTest, CancelAtTheConfirmationWindowMakesNoCopy)
 {
-    StartUninstall();
-    const std::string window = WaitForWindow(kTitle, 90);
-    ASSERT_FALSE(window.empty()) << "the confirmation window did not appear" << Diagnosis();
-    // The default button "Cancel" has the focus, so Return answers it.
-    PressKeys(window, {"Return"});
-    EXPECT_EQ(RunProgram::WaitForExit(child, 30), 4);
-    EXPECT_EQ(Errors(10).find("[Cancel] [Uninstall]"), std::string::npos)
-        << "the dialog went to standard error";
-    EXPECT_TRUE(TemporaryEntries().empty());
-    EXPECT_FALSE(std::filesystem::exists(record));
-}
-
-// SIGTERM while the confirmation window is open answers it: the cancel is said in a window of
-// its own, and nothing is copied.
-TEST_F(UninstallGuiTest, StopAtTheConfirmationWindowIsSaidInAWindow)
-{
-    StartUninstall();
-    const std::string confirmation = WaitForWindow(kTitle, 90);
-    ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear" << Diagnosis();
-    ASSERT_EQ(kill(child, SIGTERM), 0);
-    std::string notice;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while ((notice.empty() || notice == confirmation) && std::chrono::steady_clock::now() < deadline)
-        notice = WaitForWindow(kTitle, 1);
-    ASSERT_NE(notice, confirmation) << "no window said the cancel" << Diagnosis();
-    ASSERT_FALSE(notice.empty()) << "no window said the cancel" << Diagnosis();
-    EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "the cancel was not waited for";
-    PressKeys(notice, {"Return"});
-    EXPECT_EQ(RunProgram::WaitForExit(child, 30), 4);
-    EXPECT_TRUE(TemporaryEntries().empty());
-    EXPECT_FALSE(std::filesystem::exists(record));
+    for (const bool stopped : {false, true})
+    {
+        SCOPED_TRACE(stopped ? "SIGTERM" : "Return");
+        StartUninstall();
+        const std::string confirmation = WaitForWindow(kTitle, 90);
+        ASSERT_FALSE(confirmation.empty()) << "the confirmation window did not appear" << Diagnosis();
+        std::string answered = confirmation;
+        if (stopped)
+        {
+            ASSERT_EQ(kill(child, SIGTERM), 0);
+            ASSERT_TRUE(RunProgram::WaitUntil(
+                [&] { return !(answered = WaitForWindow(kTitle, 1)).empty() && answered != confirmation; }, 30))
+                << "no window said the cancel" << Diagnosis();
+            EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "the cancel was not waited for";
+        }
+        // The default button "Cancel" has the focus, so Return answers it; the notice has only OK.
+        PressKeys(answered, {"Return"});
+        EXPECT_EQ(RunProgram::WaitForExit(child, 30), 4);
+        EXPECT_EQ(Errors(10).find("[Cancel] [Uninstall]"), std::string::npos) << "the dialog went to standard error";
+        close(errors);
+        errors = -1;
+        EXPECT_TRUE(TemporaryEntries().empty());
+        EXPECT_FALSE(std::filesystem::exists(record));
+    }
 }
 
 TEST_F(UninstallGuiTest, UninstallButtonRunsBothPhasesThroughWindows)
@@ -197,23 +215,10 @@ TEST_F(UninstallGuiTest, ProgressWindowThenFailureWithDetails)
     ASSERT_FALSE(failure.empty()) << "the failure window did not appear" << Diagnosis();
     EXPECT_EQ(Xdotool({"search", "--name", "^Removing "}), "") << "the progress window stayed open";
 
-    // The Details are open at once, a list: from it (a Tab or more away from the expander) select
-    // every line, copy, and read the clipboard back: the failed line whole.
+    // The Details are open at once: the failed line whole.
     const std::string xclip = XvfbDisplay::FindProgram("xclip");
-    PressKeys(failure, {});
-    std::string selected;
-    for (int tries = 0; !xclip.empty() && tries < 5 && selected.find(failedLine) == std::string::npos;
-         ++tries)
-    {
-        Xdotool({"key", "Tab"});
-        Xdotool({"key", "ctrl+a"});
-        Xdotool({"key", "ctrl+c"});
-        // The window takes the keys in its own time: the clipboard is read until it answers.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        do
-            selected = Output({xclip, "-o", "-selection", "clipboard", "-display", display});
-        while (selected.find(failedLine) == std::string::npos && std::chrono::steady_clock::now() < deadline);
-    }
+    const std::string selected = CopiedDetails(
+        failure, [&](const std::string& text) { return text.find(failedLine) != std::string::npos; });
     EXPECT_TRUE(xclip.empty() || selected == failedLine) << selected;
     // Escape closes the dialog, which answers its one button.
     PressKeys(failure, {"Escape"});
@@ -243,21 +248,8 @@ TEST_F(UninstallGuiTest, CancelInTheProgressWindowStopsTheRemovalAfterTheEntryUn
 
     PressKeys(cancelled, {"alt+d"});
     const std::string xclip = XvfbDisplay::FindProgram("xclip");
-    std::vector<std::string> stays;
-    // The first Tab may land on the expander rather than the list: go on until the copy arrives.
-    for (int tries = 0; !xclip.empty() && tries < 5 && stays.empty(); ++tries)
-    {
-        Xdotool({"key", "Tab"});
-        Xdotool({"key", "ctrl+a"});
-        Xdotool({"key", "ctrl+c"});
-        RunProgram::WaitUntil(
-            [&]
-            {
-                stays = SaidToStay(Output({xclip, "-o", "-selection", "clipboard", "-display", display}));
-                return !stays.empty();
-            },
-            2, 100000);
-    }
+    const std::vector<std::string> stays =
+        SaidToStay(CopiedDetails(cancelled, [](const std::string& text) { return !SaidToStay(text).empty(); }));
     EXPECT_TRUE(xclip.empty() || (!stays.empty() && TargetEntries() == stays));
     PressKeys(cancelled, {"Escape"});
     EXPECT_EQ(RunProgram::WaitForExit(child, 20), 4);

@@ -255,29 +255,20 @@ TEST_F(UninstallRealPkexecTest, UsersUninstallOfARootInstallationRunsTheInstalle
 // rights not obtained, said in plain words with what to do, every line of pkexec's kept.
 TEST_F(UninstallRealPkexecTest, RightsRefusedOrWithNobodyToAskAreSaidInPlainWords)
 {
-    const struct
-    {
-        const char* result;
-        std::vector<std::string> said;
-        const char* advice;
-    } rows[] = {
-        {"NO",
-         {"Not authorized", "This incident has been reported."},
-         "The system's policy does not allow you"},
-        {"AUTH_ADMIN",
-         {"authentication agent"},
-         "Nobody could be asked for the password: start your desktop's"},
+    // The rule's answer; what pkexec says to it, then the rest of what Uninstall says.
+    const std::pair<const char*, std::vector<std::string>> rows[] = {
+        {"NO", {"Not authorized", "This incident has been reported.", "The system's policy does not allow you"}},
+        {"AUTH_ADMIN", {"authentication agent", "Nobody could be asked for the password: start your desktop's"}},
     };
-    for (const auto& row : rows)
+    for (const auto& [result, said] : rows)
     {
-        SCOPED_TRACE(row.result);
-        ASSERT_NO_FATAL_FAILURE(UseRule(row.result, row.said[0]));
+        SCOPED_TRACE(result);
+        ASSERT_NO_FATAL_FAILURE(UseRule(result, said[0]));
         const RunProgram::Outcome outcome =
             RunProgram::Run(AsUser({"/usr/bin/setsid", "-w", executables + "/Uninstall"}), 60);
         EXPECT_EQ(outcome.status, 3) << outcome.text;
-        for (const std::string& line : row.said)
+        for (const std::string& line : said)
             EXPECT_NE(outcome.text.find(line), std::string::npos) << line << " in:\n" << outcome.text;
-        EXPECT_NE(outcome.text.find(row.advice), std::string::npos) << outcome.text;
         EXPECT_TRUE(std::filesystem::exists(target + "/Library/Root Only.txt"));
     }
 }

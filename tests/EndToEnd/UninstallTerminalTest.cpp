@@ -36,6 +36,16 @@ protected:
         return terminal.Expect(kPrompt);
     }
 
+    // Answers the closing dialog with key and, back at the shell, checks the status Uninstall ended with.
+    static bool ClosesWithStatus(TerminalSession& terminal, const std::string& key, int status)
+    {
+        if (!terminal.Expect("Press Enter "))
+            return false;
+        terminal.Type(key);
+        return terminal.Expect(kPrompt) && AtShell(terminal, "echo status=$?") &&
+               terminal.transcript.rfind("status=" + std::to_string(status) + "\r\n") != std::string::npos;
+    }
+
     // The test's own user at an interactive shell on the terminal, the product installed; skipped
     // where no such user can be made.
     void StartUserShell(TerminalSession& terminal)
@@ -105,24 +115,13 @@ protected:
         ASSERT_EQ(chown((root + "/target").c_str(), uid, gid), 0);
     }
 
-    // The ids of the processes running sudo for the user.
-    std::vector<pid_t> UsersSudoProcesses() const
+    // Whether a sudo runs for the user (its real uid the user's).
+    bool UserHasSudo() const
     {
-        std::vector<pid_t> found;
-        for (const auto& entry : std::filesystem::directory_iterator("/proc"))
-        {
-            const std::string name = entry.path().filename().string();
-            if (name.find_first_not_of("0123456789") != std::string::npos)
-                continue;
-            std::string command = ReadFile(entry.path().string() + "/cmdline");
-            command = command.substr(0, command.find('\0'));
-            const std::string status = ReadFile(entry.path().string() + "/status");
-            const size_t uidLine = status.find("\nUid:\t");
-            if (std::filesystem::path(command).filename() == "sudo" && uidLine != std::string::npos &&
-                std::stoul(status.substr(uidLine + 6)) == uid)
-                found.push_back(static_cast<pid_t>(std::stol(name)));
-        }
-        return found;
+        RunProgram::Launch launch;
+        launch.command = {"/usr/bin/pgrep", "-x", "-U", std::to_string(uid), "sudo"};
+        launch.output = RunProgram::DevNull;
+        return RunProgram::Run(launch, 20).status == 0;
     }
 
     SystemUser account; // removed when the test ends
@@ -134,32 +133,51 @@ protected:
 
 } // namespace
 
-// sudo asks at the shell when there is no pkexec, and also when pkexec is there but cannot
-// authenticate (no agent, no session): it ends 127 and the uninstall goes on with sudo.
-TEST_F(UninstallTerminalTest, SudoAsksAtTheShellAndTheProductIsRemoved)
+// At sudo's prompt on the user's shell (there is no pkexec, or pkexec cannot authenticate: no
+// agent, no session, so it ends 127 and the uninstall goes on with sudo) the password removes the
+// product and never shows. Ctrl-C there, or SIGTERM to Uninstall itself, is a cancel said in words:
+// nothing removed. Either way sudo goes with the run and the shell has the terminal again.
+TEST_F(UninstallTerminalTest, AtSudosPromptThePasswordRemovesAndAnInterruptionCancels)
 {
-    for (const char* pkexec : {"", ": > \"$TMPDIR/pkexec-ran\"\necho 'Error executing command as another "
-                                   "user: No session for cookie' >&2\nexit 127"})
+    const std::string noSession = ": > \"$TMPDIR/pkexec-ran\"\necho 'Error executing command as another "
+                                  "user: No session for cookie' >&2\nexit 127";
+    const struct
     {
-        SCOPED_TRACE(pkexec);
+        std::string pkexec;
+        const char* typed; // SIGTERM to Uninstall when null
+        int status;
+    } rows[] = {{"", "\x03", 4}, {"", nullptr, 4}, {"", kPassword, 0}, {noSession, kPassword, 0}};
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.pkexec + (row.typed ? row.typed : "SIGTERM"));
         TerminalSession terminal;
         ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
         if (IsSkipped())
             return;
         std::filesystem::remove(root + "/userbin/pkexec");
-        if (*pkexec)
-            WriteFile(root + "/userbin/pkexec", std::string("#!/bin/sh\n") + pkexec + "\n", 0755);
-        ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, executables + "/Uninstall"));
+        if (!row.pkexec.empty())
+            WriteFile(root + "/userbin/pkexec", "#!/bin/sh\n" + row.pkexec + "\n", 0755);
+        const std::string pidFile = temporary + "/uninstall.pid";
+        ASSERT_NO_FATAL_FAILURE(
+            StartAndConfirm(terminal, "/bin/sh -c 'echo $$ > " + pidFile + "; exec " + executables + "/Uninstall'"));
         ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
-        terminal.Type(std::string(kPassword) + "\n");
-        ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
-        ASSERT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-        EXPECT_TRUE(AtShell(terminal, ""));
+        ASSERT_TRUE(UserHasSudo());
+        if (row.typed != nullptr)
+            terminal.Type(row.typed + std::string(row.status == 0 ? "\n" : ""));
+        else
+            ASSERT_EQ(kill(static_cast<pid_t>(std::stol(ReadFile(pidFile))), SIGTERM), 0);
+        EXPECT_TRUE(terminal.Expect(row.status == 0 ? "Uninstallation completed successfully."
+                                                    : "Uninstallation was cancelled. Nothing was removed."))
+            << terminal.transcript;
+        EXPECT_TRUE(ClosesWithStatus(terminal, "\n", row.status)) << terminal.transcript;
+        EXPECT_TRUE(RunProgram::WaitUntil([&] { return !UserHasSudo(); }, 20))
+            << "sudo is still asking after the run ended";
 
-        EXPECT_FALSE(std::filesystem::exists(root + "/target/Demo"));
+        EXPECT_EQ(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"), row.status != 0);
+        EXPECT_EQ(std::filesystem::exists(root + "/target/Demo"), row.status != 0);
         EXPECT_TRUE(std::filesystem::exists(root + "/target"));
         EXPECT_EQ(terminal.transcript.find(kPassword), std::string::npos) << terminal.transcript;
-        EXPECT_EQ(std::filesystem::exists(temporary + "/pkexec-ran"), *pkexec != '\0') << terminal.transcript;
+        EXPECT_EQ(std::filesystem::exists(temporary + "/pkexec-ran"), !row.pkexec.empty()) << terminal.transcript;
         std::filesystem::remove_all("/run/sudo/ts/" + user); // sudo asks again next round
     }
 }
@@ -216,17 +234,11 @@ TEST_F(UninstallTerminalTest, CtrlCWhileTheToolRemovesStopsItAndARunAgainFinishe
     EXPECT_FALSE(stays.empty()) << terminal.transcript;
     EXPECT_EQ(TargetEntries(), stays);
     // Ctrl-C at the dialog closes it as Enter would: the shell is back, and the status is the removal's.
-    ASSERT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-    terminal.Type("\x03");
-    ASSERT_TRUE(terminal.Expect(kPrompt)) << terminal.transcript;
-    terminal.Type("echo status=$?\n");
-    EXPECT_TRUE(terminal.Expect("status=4")) << terminal.transcript;
+    ASSERT_TRUE(ClosesWithStatus(terminal, "\x03", 4)) << terminal.transcript;
 
-    ASSERT_TRUE(AtShell(terminal, ""));
     ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, executables + "/Uninstall"));
     ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.", 60)) << terminal.transcript;
-    EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-    EXPECT_TRUE(AtShell(terminal, ""));
+    EXPECT_TRUE(ClosesWithStatus(terminal, "\n", 0)) << terminal.transcript;
     EXPECT_TRUE(TargetEntries().empty());
 }
 
@@ -242,8 +254,7 @@ TEST_F(UninstallTerminalTest, TheCopyRunsTheRunningProgramNotWhatWasPutAtItsName
     ASSERT_EQ(rename((root + "/swapped").c_str(), (executables + "/Uninstall").c_str()), 0);
     terminal.Type("2\n");
     ASSERT_TRUE(terminal.Expect("Uninstallation completed successfully.")) << terminal.transcript;
-    EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-    EXPECT_TRUE(AtShell(terminal, ""));
+    EXPECT_TRUE(ClosesWithStatus(terminal, "\n", 0)) << terminal.transcript;
     EXPECT_FALSE(std::filesystem::exists(root + "/swapped-ran"));
     EXPECT_TRUE(std::filesystem::exists(record));
     EXPECT_TRUE(TemporaryEntries().empty());
@@ -275,8 +286,8 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
     const std::string cancelled = "Uninstallation was cancelled. Nothing was removed.";
     for (const Case& row : cases)
     {
-        const std::string name = std::string(strsignal(row.signal)) + (row.toGroup ? " to the group" : "") +
-                                 " at step " + std::to_string(row.step);
+        SCOPED_TRACE(std::string(strsignal(row.signal)) + (row.toGroup ? " to the group" : "") + " at step " +
+                     std::to_string(row.step));
         if (row.step == Copy && !std::filesystem::exists(PayloadFolder()))
             AddPayload(1500);
         if (row.step == Confirm)
@@ -286,20 +297,12 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
             terminal.Type(executables + "/Uninstall\n");
             ASSERT_TRUE(terminal.Expect("Choose 1-2 [1]: ")) << terminal.transcript;
             terminal.Type(row.signal == SIGINT ? "\x03" : "\x1c");
-            EXPECT_TRUE(terminal.Expect(cancelled)) << name << terminal.transcript;
-            EXPECT_TRUE(terminal.Expect("Press Enter ")) << name << terminal.transcript;
-            EXPECT_TRUE(AtShell(terminal, ""));
-            EXPECT_TRUE(AtShell(terminal, "echo status=$?") &&
-                        terminal.transcript.find("status=4") != std::string::npos)
-                << name << terminal.transcript;
+            EXPECT_TRUE(terminal.Expect(cancelled)) << terminal.transcript;
+            EXPECT_TRUE(ClosesWithStatus(terminal, "\n", 4)) << terminal.transcript;
         }
         else
         {
-            RunProgram::Launch launch;
-            launch.command = {executables + "/Uninstall"};
-            launch.environment = UninstallEnvironment({{"UNINSTALL_UNATTENDED", "1"}, {"DISPLAY", nullptr}});
-            launch.folder = root;
-            launch.errors = RunProgram::Captured;
+            RunProgram::Launch launch = UnattendedLaunch({executables + "/Uninstall"});
             launch.ownGroup = true;
             const RunProgram::Started started = RunProgram::Start(launch);
             ASSERT_GT(started.pid, 0);
@@ -329,48 +332,16 @@ TEST_F(UninstallTerminalTest, StopAtEachStepOfTheFirstPhaseLeavesNoRunFolder)
             bool complete = false;
             const std::string errors = RunProgram::ReadToEnd(started.captured, 10, &complete);
             close(started.captured);
-            ASSERT_TRUE(ended.has_value()) << name;
+            ASSERT_TRUE(ended.has_value());
             if (relaunched)
-                EXPECT_TRUE(WIFSIGNALED(*ended) && WTERMSIG(*ended) == row.signal) << name << errors;
+                EXPECT_TRUE(WIFSIGNALED(*ended) && WTERMSIG(*ended) == row.signal) << errors;
             else
             {
-                EXPECT_TRUE(WIFEXITED(*ended) && WEXITSTATUS(*ended) == 4) << name << errors;
-                EXPECT_NE(errors.find(cancelled), std::string::npos) << name << errors;
+                EXPECT_TRUE(WIFEXITED(*ended) && WEXITSTATUS(*ended) == 4) << errors;
+                EXPECT_NE(errors.find(cancelled), std::string::npos) << errors;
             }
         }
-        EXPECT_TRUE(TemporaryEntries().empty()) << name;
-        EXPECT_FALSE(std::filesystem::exists(record)) << name;
-    }
-}
-
-// Ctrl-C at sudo's prompt, or SIGTERM to Uninstall itself while sudo asks, is a cancel said in
-// words: the tool never started, nothing was removed, sudo goes with the run, and the shell has
-// the terminal to itself again.
-TEST_F(UninstallTerminalTest, AnInterruptionAtSudosPromptCancelsAndEndsSudo)
-{
-    for (const bool typed : {true, false})
-    {
-        SCOPED_TRACE(typed ? "Ctrl-C" : "SIGTERM");
-        TerminalSession terminal;
-        ASSERT_NO_FATAL_FAILURE(StartUserShell(terminal));
-        if (IsSkipped())
-            return;
-        const std::string pidFile = temporary + "/uninstall.pid";
-        ASSERT_NO_FATAL_FAILURE(StartAndConfirm(terminal, "/bin/sh -c 'echo $$ > " + pidFile + "; exec " +
-                                                              executables + "/Uninstall'; echo status=$?"));
-        ASSERT_TRUE(terminal.Expect("[sudo] password for " + user)) << terminal.transcript;
-        ASSERT_FALSE(UsersSudoProcesses().empty());
-        if (typed)
-            terminal.Type("\x03");
-        else
-            ASSERT_EQ(kill(static_cast<pid_t>(std::stol(ReadFile(pidFile))), SIGTERM), 0);
-        EXPECT_TRUE(terminal.Expect("Uninstallation was cancelled. Nothing was removed.")) << terminal.transcript;
-        EXPECT_TRUE(terminal.Expect("Press Enter ")) << terminal.transcript;
-        terminal.Type("\n");
-        EXPECT_TRUE(terminal.Expect("status=4\r\n" + std::string(kPrompt))) << terminal.transcript;
-        EXPECT_TRUE(RunProgram::WaitUntil([&] { return UsersSudoProcesses().empty(); }, 20))
-            << "sudo is still asking after the run ended";
-        EXPECT_TRUE(std::filesystem::exists(root + "/target/Demo/ReadMe.txt"));
-        std::filesystem::remove_all("/run/sudo/ts/" + user); // sudo asks again next round
+        EXPECT_TRUE(TemporaryEntries().empty());
+        EXPECT_FALSE(std::filesystem::exists(record));
     }
 }
