@@ -58,34 +58,44 @@ bool IsSeparatorLookAlike(unsigned long codePoint)
     return false;
 }
 
-void AppendCodePointEscape(TqString& out, unsigned long codePoint)
+void AppendCodePointEscape(std::string& out, unsigned long codePoint)
 {
     char escape[16];
-    (void)snprintf(escape, sizeof escape, "\\u{%04lX}", codePoint);
-    out += escape;
+    const int written = snprintf(escape, sizeof escape, "\\u{%04lX}", codePoint);
+    out.append(escape, static_cast<size_t>(written));
 }
 
-void AppendHexEscapes(TqString& out, const unsigned char* bytes, unsigned long count)
+void AppendHexEscapes(std::string& out, const unsigned char* bytes, unsigned long count)
 {
     static const char digits[] = "0123456789ABCDEF";
     for (unsigned long k = 0; k < count; ++k)
     {
-        const char escape[] = {'\\', 'x', digits[bytes[k] >> 4], digits[bytes[k] & 0x0F], '\0'};
-        out += escape;
+        const char escape[] = {'\\', 'x', digits[bytes[k] >> 4], digits[bytes[k] & 0x0F]};
+        out.append(escape, sizeof escape);
     }
+}
+
+// Printable ASCII other than the backslash: the bytes of nearly every name, passed on as they are
+// without decoding them.
+bool IsPlainAscii(unsigned char byte)
+{
+    return byte >= 0x20 && byte < 0x7F && byte != '\\';
 }
 
 } // namespace
 
-TqString EscapeLineText(const TqString& text)
+void AppendEscapedLineText(std::string& out, const char* text, size_t size)
 {
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.ConstData());
-    const unsigned long size = text.Size();
-    TqString out;
-    unsigned long plainStart = 0;
-    unsigned long index = 0;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    size_t plainStart = 0;
+    size_t index = 0;
     while (index < size)
     {
+        if (IsPlainAscii(bytes[index]))
+        {
+            ++index;
+            continue;
+        }
         unsigned long codePoint = 0;
         const unsigned long length = Utf8SequenceLength(bytes + index, size - index, codePoint);
         const bool formatting =
@@ -96,7 +106,7 @@ TqString EscapeLineText(const TqString& text)
             continue;
         }
         // Plain text is copied in runs; only what needs escaping is handled byte by byte.
-        out += TqString(text.ConstData() + plainStart, index - plainStart);
+        out.append(text + plainStart, index - plainStart);
         const unsigned long count = length == 0 ? 1 : length;
         if (codePoint == '\n' && length == 1)
             out += "\\n";
@@ -111,10 +121,17 @@ TqString EscapeLineText(const TqString& text)
         index += count;
         plainStart = index;
     }
-    if (plainStart == 0)
+    out.append(text + plainStart, size - plainStart);
+}
+
+TqString EscapeLineText(const TqString& text)
+{
+    std::string out;
+    AppendEscapedLineText(out, text.ConstData(), text.Size());
+    // Every escape is longer than what it stands for: the same length means nothing was escaped.
+    if (out.size() == text.Size())
         return text;
-    out += TqString(text.ConstData() + plainStart, size - plainStart);
-    return out;
+    return TqString(out.data(), static_cast<unsigned long>(out.size()));
 }
 
 namespace

@@ -1,6 +1,9 @@
 #ifndef TQ_LINEESCAPING_H
 #define TQ_LINEESCAPING_H
 
+#include <cstddef>
+#include <string>
+
 #include "TqString.h"
 
 // Text from a definition or from disk, made safe to print as part of one line: control characters
@@ -15,6 +18,10 @@
 // pass for a path through other folders or for an escape.
 // Valid UTF-8 text without any of these is returned unchanged.
 TqString EscapeLineText(const TqString& text);
+
+// The same escaping of text[0, size), appended to out: for a writer that builds many lines in one
+// buffer without a string per name.
+void AppendEscapedLineText(std::string& out, const char* text, size_t size);
 
 // The text EscapeLineText was given, byte for byte, from what it returned: for a reader of the
 // printed lines that must carry names exactly (the machine-readable result). An escape it does

@@ -1,6 +1,8 @@
 #include "RemovalLine.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <cstring>
 #include <string>
 
@@ -39,18 +41,29 @@ const char kRemovingCountWords[] = " items removed so far";
 const char kCancelledReason[] = "the removal was cancelled";
 const char kMarkedToKeepReason[] = "marked to keep";
 
+void AppendRemovalLine(std::string& line, RemovalLineKind kind, const TqString& path, const TqString& reason)
+{
+    const Word* word = std::find_if(std::begin(kWords), std::end(kWords), [kind](const Word& w) { return w.kind == kind; });
+    if (word == std::end(kWords))
+        return AppendEscapedLineText(line, reason.ConstData(), reason.Size());
+    line += word->text;
+    const size_t pathStart = line.size();
+    AppendEscapedLineText(line, path.ConstData(), path.Size());
+    for (size_t colon = line.find(kSeparator, pathStart); colon != std::string::npos;
+         colon = line.find(kSeparator, colon + 1))
+        line.replace(colon + 1, 1, "\\x20");
+    if (reason.IsSet())
+    {
+        line += kSeparator;
+        AppendEscapedLineText(line, reason.ConstData(), reason.Size());
+    }
+}
+
 TqString FormatRemovalLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
 {
-    for (const Word& word : kWords)
-    {
-        if (word.kind != kind)
-            continue;
-        TqString line = TqString(word.text) + EscapeLineText(path).Replace(kSeparator, ":\\x20");
-        if (reason.IsSet())
-            line += TqString(kSeparator) + EscapeLineText(reason);
-        return line;
-    }
-    return EscapeLineText(reason);
+    std::string line;
+    AppendRemovalLine(line, kind, path, reason);
+    return TqString(line.data(), static_cast<unsigned long>(line.size()));
 }
 
 std::string RemovalLineWord(RemovalLineKind kind)

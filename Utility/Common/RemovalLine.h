@@ -50,6 +50,8 @@ extern const char kMarkedToKeepReason[];
 
 // The line, without its newline, for kind about path; reason may be unset where the kind allows.
 TqString FormatRemovalLine(RemovalLineKind kind, const TqString& path, const TqString& reason = TqString());
+// The same line appended to line: for a writer that reuses one buffer for every line.
+void AppendRemovalLine(std::string& line, RemovalLineKind kind, const TqString& path, const TqString& reason);
 
 // The kind's word as the report writes it ("removed", "would fail"); empty for a summary or another line.
 std::string RemovalLineWord(RemovalLineKind kind);

@@ -100,7 +100,7 @@ void RemovalReport::Summary()
     if (verbose && form == Form::Lines)
     {
         const std::string text = "summary: " + CountsText(counts, dryRun);
-        write(out, TqString(text.data(), text.size()));
+        write(out, text);
     }
     held = true;
     FlushHeld();
@@ -119,9 +119,13 @@ void RemovalReport::FlushHeld()
 void RemovalReport::entryLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
 {
     if (form == Form::Json)
-        write(out, TqString(RemovalJson::EntryObject(kind, path, reason).c_str()));
+        write(out, RemovalJson::EntryObject(kind, path, reason));
     else if (form == Form::Lines && verbose)
-        write(out, FormatRemovalLine(kind, path, reason));
+    {
+        lineText.clear();
+        AppendRemovalLine(lineText, kind, path, reason);
+        write(out, lineText);
+    }
 }
 
 void RemovalReport::problemLine(RemovalLineKind kind, const TqString& path, const TqString& reason)
@@ -134,18 +138,23 @@ void RemovalReport::problemLine(RemovalLineKind kind, const TqString& path, cons
 
 void RemovalReport::write(FILE* stream, const TqString& line)
 {
+    write(stream, std::string(line.ConstData(), line.Size()));
+}
+
+void RemovalReport::write(FILE* stream, const std::string& line)
+{
     // Once the report cannot be written, the rest of it would only be cut further.
     if (stream == out && outputFailed)
         return;
     if (stream != out)
     {
         // The errors stream is the last resort: nothing is left to tell when it fails.
-        (void)fprintf(stream, "%s\n", line.ConstData());
+        (void)fprintf(stream, "%s\n", line.c_str());
         (void)fflush(stream);
         return;
     }
     // A write that fails while lines are held shows here too: the block is written by this call.
-    if (fprintf(out, "%s\n", line.ConstData()) < 0 || ferror(out) != 0)
+    if (fwrite(line.data(), 1, line.size(), out) != line.size() || putc('\n', out) == EOF || ferror(out) != 0)
         return outputFailedWith(errno);
     held = true;
     if (reader == Reader::Person ||

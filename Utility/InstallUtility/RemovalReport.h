@@ -75,6 +75,7 @@ private:
     // A line that verbose alone does not silence: a failure, a refusal, an ignored error.
     void problemLine(RemovalLineKind kind, const TqString& path, const TqString& reason);
     void write(FILE* stream, const TqString& line);
+    void write(FILE* stream, const std::string& line);
     // Notes that out could not be written, once, on errors.
     void outputFailedWith(int error);
 
@@ -90,6 +91,8 @@ private:
     Reader reader;
     long lastFlush = 0;
     bool held = false;
+    // The line being written, its buffer kept from one line to the next.
+    std::string lineText;
 };
 
 #endif
