@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <new>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "JsonResult.h"
 #include "LineEscaping.h"
@@ -110,11 +112,26 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
         platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath(), tally.Activity());
 }
 
-// The installed bundle's three files, and what the definition says of the product.
+// read(definitionPath) on a thread of its own; read here and now when no thread can be started.
+std::shared_future<ProductFacts> ReadProductInBackground(ProductFacts (*read)(const TqString&),
+                                                         const TqString& definitionPath)
+{
+    try
+    {
+        return std::async(std::launch::async, read, definitionPath).share();
+    }
+    catch (const std::system_error&)
+    {
+        return std::async(std::launch::deferred, read, definitionPath).share();
+    }
+}
+
+// The installed bundle's three files, and what the definition says of the product: read while the
+// tool starts and reads the same definition, since only what is shown needs it.
 struct RemovalInputs
 {
     InstalledFiles files;
-    ProductFacts product;
+    std::shared_future<ProductFacts> product;
     bool dryRun = false;
     std::string confirmedDigest;
 };
@@ -163,7 +180,7 @@ ToolEnding FollowTool(UninstallerPlatform& platform, const RemovalInputs& inputs
                       ToolOutputTally& tally)
 {
     tally.SetTarget(target);
-    platform.BeginToolProgress(inputs.product.name, inputs.product.installEntries);
+    platform.BeginToolProgress(inputs.product.get().name, inputs.product.get().installEntries);
     ToolEnding ending;
     for (;;)
     {
@@ -183,7 +200,7 @@ ToolEnding FollowTool(UninstallerPlatform& platform, const RemovalInputs& inputs
 int ReportToolEnding(UninstallerPlatform& platform, const RemovalInputs& inputs, const ToolEnding& ending,
                      const ToolOutputTally& tally, const TqString& target)
 {
-    const TqString& name = inputs.product.name;
+    const TqString& name = inputs.product.get().name;
     if (inputs.dryRun && (ending.outcome == ToolOutcome::Succeeded || ending.outcome == ToolOutcome::Failed))
     {
         const bool wouldFail = ending.outcome == ToolOutcome::Failed;
@@ -224,7 +241,7 @@ int ReportToolEnding(UninstallerPlatform& platform, const RemovalInputs& inputs,
 // authorization is freed on every path, before anything is shown. Returns the exit status.
 int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
 {
-    if (const std::optional<int> status = EndedWithoutRights(platform, inputs.product.name))
+    if (const std::optional<int> status = EndedWithoutRights(platform, inputs.product.get().name))
         return *status;
     const Status started = platform.ExecuteWithPrivileges(inputs.files.tool, ToolArguments(inputs));
     if (!started.IsDone())
@@ -526,8 +543,8 @@ int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundl
     }
     RemovalInputs inputs;
     inputs.files = found.Value();
-    inputs.product = platform.ShowsToolProgress() ? ReadProductFacts(inputs.files.definition)
-                                                  : ReadProductIdentity(inputs.files.definition);
+    inputs.product = ReadProductInBackground(platform.ShowsToolProgress() ? ReadProductFacts : ReadProductIdentity,
+                                             inputs.files.definition);
     inputs.dryRun = dryRun;
     inputs.confirmedDigest = definitionDigest;
     if (jsonResult != nullptr)
@@ -535,9 +552,11 @@ int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundl
         TqString target;
         if (XMLReading::ReadTargetFile(inputs.files.targetPathFile, target))
             jsonResult->SetTarget(PathText::Normalized(target));
-        jsonResult->SetProduct(inputs.product.name, inputs.product.id, inputs.product.build);
     }
-    return RunRemovalTool(platform, inputs);
+    const int status = RunRemovalTool(platform, inputs);
+    if (jsonResult != nullptr)
+        jsonResult->SetProduct(inputs.product.get().name, inputs.product.get().id, inputs.product.get().build);
+    return status;
 }
 
 namespace
