@@ -140,8 +140,9 @@ bool runOnOwnStack(std::function<void()>& work)
 // Parses text (prepared by parserText or loadedText) and hands the document to use, unless the
 // text nests deeper than the parser's recursion may go. True when use saw well-formed XML. The
 // document holds copies of everything it needs, so the text goes as soon as it is parsed: a
-// large definition is then held once, not twice, while use reads it.
-bool parseAndUse(std::vector<char> text, const ParsedUse& use)
+// large definition is then held once, not twice, while use reads it. Only with countsLines do the
+// document's nodes know their rows.
+bool parseAndUse(std::vector<char> text, const ParsedUse& use, bool countsLines = false)
 {
     const size_t length = text.size() - parserPadding;
     if (XMLNesting::deepest(text.data(), length, XMLReading::deepestNesting) > XMLReading::deepestNesting)
@@ -155,6 +156,9 @@ bool parseAndUse(std::vector<char> text, const ParsedUse& use)
         try
         {
             TiXmlDocument document;
+            // A tab size of 0 turns off the parser's tracking of rows and columns.
+            if (!countsLines)
+                document.SetTabSize(0);
             const char* rest = document.Parse(text.data(), nullptr, TIXML_DEFAULT_ENCODING);
             const bool wholeText = rest == nullptr || *rest == '\0';
             std::vector<char>().swap(text);
@@ -401,7 +405,7 @@ bool readDefinition(int fd, SKUDefinition& definition, InstallFilesFindings& fin
             readMarked(document, definition);
         }
     };
-    return loadDescriptorText(fd, text, &digest) && parseAndUse(std::move(text), strictly) && read;
+    return loadDescriptorText(fd, text, &digest) && parseAndUse(std::move(text), strictly, true) && read;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <new>
 #include <optional>
@@ -113,16 +114,15 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
 }
 
 // read(definitionPath) on a thread of its own; read here and now when no thread can be started.
-std::shared_future<ProductFacts> ReadProductInBackground(ProductFacts (*read)(const TqString&),
-                                                         const TqString& definitionPath)
+std::shared_future<ProductFacts> ReadProductInBackground(const std::function<ProductFacts()>& read)
 {
     try
     {
-        return std::async(std::launch::async, read, definitionPath).share();
+        return std::async(std::launch::async, read).share();
     }
     catch (const std::system_error&)
     {
-        return std::async(std::launch::deferred, read, definitionPath).share();
+        return std::async(std::launch::deferred, read).share();
     }
 }
 
@@ -371,7 +371,7 @@ ProductFacts ReadProductFacts(const TqString& definitionPath)
     return facts;
 }
 
-ProductFacts ReadProductIdentity(const TqString& definitionPath)
+ProductFacts ReadProductIdentity(const TqString& definitionPath, bool withDigest)
 {
     ProductFacts facts;
     facts.name = "this product";
@@ -379,7 +379,7 @@ ProductFacts ReadProductIdentity(const TqString& definitionPath)
     if (!path.IsSet())
         return facts;
     SKUDefinition definition;
-    definition.identityFromFile(path, &facts.digest);
+    definition.identityFromFile(path, withDigest ? &facts.digest : nullptr);
     facts.name = shownProductName(definition.skuInfo.name);
     facts.id = definition.skuInfo.id;
     facts.build = definition.skuInfo.build;
@@ -543,8 +543,11 @@ int RunSecondPhase(UninstallerPlatform& platform, const TqString& installedBundl
     }
     RemovalInputs inputs;
     inputs.files = found.Value();
-    inputs.product = ReadProductInBackground(platform.ShowsToolProgress() ? ReadProductFacts : ReadProductIdentity,
-                                             inputs.files.definition);
+    // The digest that counts is the confirmed one the first phase handed on.
+    const TqString definition = inputs.files.definition;
+    inputs.product = platform.ShowsToolProgress()
+                         ? ReadProductInBackground([definition] { return ReadProductFacts(definition); })
+                         : ReadProductInBackground([definition] { return ReadProductIdentity(definition, false); });
     inputs.dryRun = dryRun;
     inputs.confirmedDigest = definitionDigest;
     if (jsonResult != nullptr)

@@ -58,8 +58,9 @@ struct ProductFacts
     unsigned long installEntries = 0; // lines the removal tool prints per entry (CountInstallEntries)
 };
 ProductFacts ReadProductFacts(const TqString& definitionPath);
-// The same without the install-file tree (installEntries 0), with the digest of the bytes read.
-ProductFacts ReadProductIdentity(const TqString& definitionPath);
+// The same without the install-file tree (installEntries 0); withDigest, with the digest of the
+// bytes read.
+ProductFacts ReadProductIdentity(const TqString& definitionPath, bool withDigest = true);
 
 // The product's display name from the definition file, or "this product".
 TqString GetProductName(const TqString& definitionPath);
