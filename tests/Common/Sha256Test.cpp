@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "Sha256.h"
 
@@ -18,4 +19,33 @@ TEST(Sha256Test, GivesTheStandardsDigests)
     for (size_t start = 0; start < million.size(); start += 999)
         pieces.Add(million.data() + start, std::min<size_t>(999, million.size() - start));
     EXPECT_EQ(pieces.HexDigest(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+// The processor's SHA instructions against the portable code: every length up to a little past
+// three blocks in one piece, and a long input fed to the processor's path in uneven pieces that
+// end before, on and after block boundaries.
+TEST(Sha256Test, ProcessorInstructionsAgreeWithPortableCode)
+{
+    if (!Sha256::UsesProcessorExtensions())
+        GTEST_SKIP() << "this processor has no SHA instructions: only the portable code runs";
+    std::string bytes(10000, '\0');
+    for (size_t index = 0; index < bytes.size(); ++index)
+        bytes[index] = static_cast<char>(index * 131 + (index >> 8));
+    std::vector<std::vector<size_t>> feeds;
+    for (size_t length = 0; length <= 200; ++length)
+        feeds.push_back({length});
+    feeds.push_back({1, 62, 65, 0, 64, 127, 4096, 3, 1000, 129});
+    for (const std::vector<size_t>& pieces : feeds)
+    {
+        Sha256 processor;
+        size_t length = 0;
+        for (const size_t piece : pieces)
+        {
+            processor.Add(bytes.data() + length, piece);
+            length += piece;
+        }
+        Sha256 portable = Sha256::Portable();
+        portable.Add(bytes.data(), length);
+        EXPECT_EQ(processor.HexDigest(), portable.HexDigest()) << length << " bytes in " << pieces.size() << " pieces";
+    }
 }
