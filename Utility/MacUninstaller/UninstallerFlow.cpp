@@ -156,7 +156,7 @@ Vector<TqString> ToolArguments(const RemovalInputs& inputs)
 
 // The first two authorization steps. When the rights could not be had: frees the authorization,
 // says so and gives the exit status; nothing when the tool may start.
-std::optional<int> EndedWithoutRights(UninstallerPlatform& platform, const TqString& productName)
+std::optional<int> EndedWithoutRights(UninstallerPlatform& platform, const std::shared_future<ProductFacts>& product)
 {
     Status rights = platform.CreateAuthorization();
     if (rights.IsDone())
@@ -167,10 +167,10 @@ std::optional<int> EndedWithoutRights(UninstallerPlatform& platform, const TqStr
     // The prompt was interrupted: the tool never started, so nothing was removed.
     if (rights.IsCancelled())
     {
-        platform.RunAlert(CancelledAlert(productName));
+        platform.RunAlert(CancelledAlert(product.get().name));
         return kUninstallCancelled;
     }
-    platform.RunAlert(NoRightsAlert(productName, rights.Message()));
+    platform.RunAlert(NoRightsAlert(product.get().name, rights.Message()));
     return kUninstallNoRights;
 }
 
@@ -241,7 +241,7 @@ int ReportToolEnding(UninstallerPlatform& platform, const RemovalInputs& inputs,
 // authorization is freed on every path, before anything is shown. Returns the exit status.
 int RunRemovalTool(UninstallerPlatform& platform, const RemovalInputs& inputs)
 {
-    if (const std::optional<int> status = EndedWithoutRights(platform, inputs.product.get().name))
+    if (const std::optional<int> status = EndedWithoutRights(platform, inputs.product))
         return *status;
     const Status started = platform.ExecuteWithPrivileges(inputs.files.tool, ToolArguments(inputs));
     if (!started.IsDone())
