@@ -83,13 +83,21 @@ void SKUDefinition::fromFile(const TqString& path)
 void SKUDefinition::identityFromFile(const TqString& path, std::string* digest)
 {
     clear();
-    XMLReading::UseFile(path,
-                        [this](TiXmlDocument& document)
-                        {
-                            if (TiXmlElement* product = firstChildAsElement(&document, "product"))
-                                readSKU(firstChildAsElement(product, "sku"));
-                        },
-                        digest);
+    // The product's first sku element, once the parser has gone past it, is what a whole read
+    // finds: the parser reads on from there without going back.
+    const auto identityRead = [](TiXmlDocument& document)
+    {
+        TiXmlElement* product = firstChildAsElement(&document, "product");
+        TiXmlElement* sku = product ? firstChildAsElement(product, "sku") : nullptr;
+        return sku != nullptr && (sku->NextSibling() != nullptr || product->NextSibling() != nullptr);
+    };
+    XMLReading::UseFileLead(path, identityRead,
+                            [this](TiXmlDocument& document)
+                            {
+                                if (TiXmlElement* product = firstChildAsElement(&document, "product"))
+                                    readSKU(firstChildAsElement(product, "sku"));
+                            },
+                            digest);
 }
 
 void SKUDefinition::parse(const TqString& text)

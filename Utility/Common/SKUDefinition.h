@@ -34,7 +34,9 @@ public:
     // Reads the definition file at path; a file that cannot be read leaves the model empty.
     void fromFile(const TqString& path);
     // Reads only skuInfo from the file at path, as fromFile would: for a caller that needs just
-    // the product's name, the install-file tree is parsed but no model is made of it. With digest,
+    // the product's name, no model is made of the install-file tree, and of a large file only the
+    // start is parsed when the sku element stands there, whole (the whole file is still read,
+    // checked for nesting and hashed). With digest,
     // the SHA-256 of the file's bytes as read goes there (empty when unread): what a later reader
     // checks to know it acts on the very definition read here.
     void identityFromFile(const TqString& path, std::string* digest = nullptr);

@@ -417,6 +417,35 @@ bool XMLReading::UseFile(const TqString& path, const DocumentUse& use, std::stri
            parseAndUse(std::move(text), [&use](TiXmlDocument& document, bool) { use(document); });
 }
 
+bool XMLReading::UseFileLead(const TqString& path, const LeadCheck& enough, const DocumentUse& use,
+                             std::string* digest)
+{
+    std::vector<char> text;
+    if (!loadFileText(path, text, digest))
+        return false;
+    const size_t length = text.size() - parserPadding;
+    if (XMLNesting::deepest(text.data(), length, XMLReading::deepestNesting) > XMLReading::deepestNesting)
+        return false;
+    bool used = false;
+    if (length > leadBytes)
+    {
+        (void)parseAndUse(parserText(text.data(), leadBytes),
+                          [&](TiXmlDocument& document, bool)
+                          {
+                              used = enough(document);
+                              if (used)
+                                  use(document);
+                          });
+    }
+    if (!used)
+        (void)parseAndUse(std::move(text), [&](TiXmlDocument& document, bool)
+                          {
+                              used = true;
+                              use(document);
+                          });
+    return used;
+}
+
 bool XMLReading::UseText(const char* bytes, size_t length, const DocumentUse& use)
 {
     return parseAndUse(parserText(bytes, length), [&use](TiXmlDocument& document, bool) { use(document); });

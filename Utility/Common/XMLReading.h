@@ -38,6 +38,18 @@ bool UseFile(const TqString& path, const DocumentUse& use, std::string* digest =
 // The same for bytes[0, length) up to the first NUL byte.
 bool UseText(const char* bytes, size_t length, const DocumentUse& use);
 
+// Whether a document parsed from only the start of a text already holds, complete, all that its
+// user reads, so that the rest of the text cannot change it.
+using LeadCheck = std::function<bool(TiXmlDocument&)>;
+
+// As UseFile, for a user that reads only what stands near the start of a large file: use gets the
+// document of the first leadBytes of the text when enough says they suffice, else the whole
+// text's. The nesting check and the digest take the whole text either way. True when use was
+// called.
+const size_t leadBytes = 64 * 1024;
+bool UseFileLead(const TqString& path, const LeadCheck& enough, const DocumentUse& use,
+                 std::string* digest = nullptr);
+
 // The strict reading of a product definition for the removal tool, from the open file fd (which
 // the caller opened once and checked, and keeps): the file holds exactly one
 // element, `product`, with nothing but white space, comments or declarations beside it. The model

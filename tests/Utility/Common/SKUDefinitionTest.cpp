@@ -11,6 +11,7 @@
 #include "ModelTexts.h"
 #include "SKUDefinition.h"
 #include "TemporaryFolder.h"
+#include "XMLReading.h"
 #include "XMLParser.h"
 
 namespace
@@ -451,20 +452,34 @@ TEST(SKUDefinitionTest, EveryReadStartsFromAnEmptyModel)
 }
 
 // The identity alone is what a whole read gives, of a well-formed file and of a broken one, and
-// nothing else is read; an earlier read's model does not stay.
+// nothing else is read; an earlier read's model does not stay. A large file's identity may come
+// from its start alone: not when the sku element goes on past it, stands after it, or the file
+// nests too deeply further on.
 TEST_F(SKUDefinitionFileTest, TheIdentityAloneIsReadAsAWholeReadReadsIt)
 {
+    std::string files;
+    while (files.size() <= XMLReading::leadBytes)
+        files += "<file fileName=\"a file of the product\"/>";
+    std::string deep;
+    for (size_t level = 0; level <= XMLReading::deepestNesting; ++level)
+        deep = "<a>" + deep + "</a>";
     for (const std::string& content :
          {std::string(fullDocument), std::string(R"(<product><hosts/><sku ID="1" name="First"/><sku name="Second"/>)"),
-          std::string("<product><sku name=\"Cut")})
+          std::string("<product><sku name=\"Cut"),
+          "<product><sku ID=\"7\" name=\"Big\" build=\"9\"/><installFiles>" + files + "</installFiles></product>",
+          "<product><sku name=\"Broken later\"/><installFiles>" + files + "<file",
+          "<product><installFiles>" + files + "</installFiles><sku name=\"Late\"/></product>",
+          "<product><sku build=\"1\" name=\"" + std::string(XMLReading::leadBytes, 'n') + "\"/></product>",
+          "<product><sku name=\"Deep\"/><installFiles>" + files + "</installFiles>" + deep + "</product>"})
     {
         const SKUDefinition whole = readWritten(content);
+        const std::string shown = content.substr(0, 80);
         SKUDefinition identity = readText(fullDocument);
         identity.identityFromFile(TqString(written.back().c_str()));
-        EXPECT_EQ(text(identity.skuInfo.id), text(whole.skuInfo.id)) << content;
-        EXPECT_EQ(text(identity.skuInfo.name), text(whole.skuInfo.name)) << content;
-        EXPECT_EQ(text(identity.skuInfo.build), text(whole.skuInfo.build)) << content;
-        EXPECT_EQ(text(identity.skuInfo.prefix), text(whole.skuInfo.prefix)) << content;
+        EXPECT_EQ(text(identity.skuInfo.id), text(whole.skuInfo.id)) << shown;
+        EXPECT_EQ(text(identity.skuInfo.name), text(whole.skuInfo.name)) << shown;
+        EXPECT_EQ(text(identity.skuInfo.build), text(whole.skuInfo.build)) << shown;
+        EXPECT_EQ(text(identity.skuInfo.prefix), text(whole.skuInfo.prefix)) << shown;
         EXPECT_TRUE(identity.installRoot.children.empty());
         EXPECT_TRUE(identity.familyPlugins.empty());
     }
