@@ -87,14 +87,13 @@ RemovalLine ParseRemovalLine(const TqString& line)
         const unsigned long length = std::strlen(word.text);
         if (line.Size() <= length || std::strncmp(line.ConstData(), word.text, length) != 0)
             continue;
-        TqString rest = line.Substr(length, TqString::maxLen);
-        const unsigned long separator = rest.IndexOf(kSeparator, 0);
+        const unsigned long separator = line.IndexOf(kSeparator, length);
         if (separator == TqString::maxLen && word.needsReason)
             return parsed;
         parsed.kind = word.kind;
-        parsed.subject = rest.Substr(0, separator);
+        parsed.subject = line.Substr(length, separator == TqString::maxLen ? TqString::maxLen : separator - length);
         if (separator != TqString::maxLen)
-            parsed.reason = rest.Substr(separator + 2, TqString::maxLen);
+            parsed.reason = line.Substr(separator + 2, TqString::maxLen);
         return parsed;
     }
     return parsed;

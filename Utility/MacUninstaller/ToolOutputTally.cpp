@@ -1,5 +1,6 @@
 #include "ToolOutputTally.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -60,14 +61,20 @@ void KeptLines::AppendTo(TqString& text) const
 
 void ToolOutputTally::Feed(const char* bytes, unsigned long count)
 {
-    for (unsigned long index = 0; index < count; ++index)
+    const char* const end = bytes + count;
+    while (bytes < end)
     {
-        if (bytes[index] == '\n')
-            TakeLine();
-        else if (pending.size() <= kMaxLineBytes)
-            pending.push_back(bytes[index]);
-        else
-            pendingCut = true;
+        const char* newline = static_cast<const char*>(memchr(bytes, '\n', static_cast<size_t>(end - bytes)));
+        const size_t run = static_cast<size_t>((newline ? newline : end) - bytes);
+        // One byte more than the limit is held, so that a line of exactly the limit is not taken as cut.
+        const size_t held = kMaxLineBytes + 1;
+        const size_t room = held - std::min(pending.size(), held);
+        pending.insert(pending.end(), bytes, bytes + std::min(run, room));
+        pendingCut = pendingCut || run > room;
+        if (!newline)
+            return;
+        TakeLine();
+        bytes = newline + 1;
     }
 }
 
@@ -87,7 +94,7 @@ void ToolOutputTally::TakeLine()
     pending.clear();
     pendingCut = false;
     // A cut line has lost its reason; read its kind and path as if the reason followed.
-    const RemovalLine parsed = ParseRemovalLine(cut ? line + ": " : line);
+    const RemovalLine parsed = cut ? ParseRemovalLine(line + ": ") : ParseRemovalLine(line);
     if (cut)
         line += kEllipsis;
     if (parsed.kind == RemovalLineKind::Summary)
