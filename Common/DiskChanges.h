@@ -21,8 +21,12 @@ public:
     // (or EEXIST) when something is, ENOENT when nothing is there.
     virtual Status RemoveEmptyDirectory(int folderFd, const char* name) = 0;
 
-    // Called with a folder the walk has opened, before it empties it. Nothing by default.
+    // Called with a folder the walk has opened, before it removes what is in it. Nothing by default.
     virtual void PrepareToEmpty(int /*folderFd*/) {}
+
+    // Called when the walk is done with a folder it prepared, before it closes the descriptor
+    // (whose number may then name another folder). Nothing by default.
+    virtual void DoneWithFolder(int /*folderFd*/) {}
 };
 
 // The changes themselves.

@@ -69,6 +69,7 @@ private:
     {
         const std::string name = std::move(levels.back().name);
         const std::string where = std::move(levels.back().where);
+        changes.DoneWithFolder(levels.back().fd.Get());
         levels.pop_back();
         if (!levels.empty())
             settle(where.substr(0, where.size() - 1),
@@ -117,6 +118,7 @@ private:
         FolderListing listing(level.fd.Get());
         if (!listing.Error().IsDone())
         {
+            changes.DoneWithFolder(level.fd.Get());
             fail(listing.Error().Because(pathText(level.where + ".")));
             return false;
         }

@@ -19,6 +19,7 @@ public:
     Status RemoveName(int folderFd, const char* name) override;
     Status RemoveEmptyDirectory(int folderFd, const char* name) override;
     void PrepareToEmpty(int folderFd) override { changes.PrepareToEmpty(folderFd); }
+    void DoneWithFolder(int folderFd) override { changes.DoneWithFolder(folderFd); }
 
 private:
     Status counted(const Status& status);

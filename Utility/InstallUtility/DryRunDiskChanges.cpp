@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -51,40 +52,15 @@ bool sameFolder(const struct statx& a, const struct statx& b)
 
 } // namespace
 
-bool DryRunDiskChanges::isGone(const Entry& entry) const
+DryRunDiskChanges::FolderFacts DryRunDiskChanges::factsOf(int folderFd, const struct statx& folder)
 {
-    const auto folder = gone.find({entry.device, entry.inode});
-    return folder != gone.end() && folder->second.count(entry.name) != 0;
-}
-
-void DryRunDiskChanges::markGone(Entry& entry)
-{
-    gone[{entry.device, entry.inode}].insert(std::move(entry.name));
-}
-
-int DryRunDiskChanges::identify(int folderFd, const char* name, Entry& entry)
-{
-    const Result<NodeIdentity> folder = IdentifyNode(folderFd, "");
-    if (!folder.IsDone())
-        return folder.GetStatus().Errno();
-    entry.device = folder.Value().device;
-    entry.inode = folder.Value().inode;
-    entry.name = name;
-    return 0;
-}
-
-const DryRunDiskChanges::FolderFacts& DryRunDiskChanges::factsOf(int folderFd, const struct statx& folder)
-{
-    if (facts.known && sameFolder(facts.status, folder))
-        return facts;
+    FolderFacts facts;
     facts.status = folder;
-    facts.known = true;
     // A read-only file system refuses before it looks for the name.
     struct statvfs fileSystem;
     facts.readOnly = fstatvfs(folderFd, &fileSystem) == 0 && (fileSystem.f_flag & ST_RDONLY) != 0;
     // Write and search on the folder, as the system grants them to the effective user (root's
     // capabilities and access lists included); an immutable folder says EPERM here.
-    facts.refusal = 0;
     if (faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
         facts.refusal = errno;
     else if (ProtectionFlags(folderFd, "", folder) != 0)
@@ -93,26 +69,70 @@ const DryRunDiskChanges::FolderFacts& DryRunDiskChanges::factsOf(int folderFd, c
     return facts;
 }
 
+DryRunDiskChanges::Names& DryRunDiskChanges::goneIn(const struct statx& folder)
+{
+    return gone[{makedev(folder.stx_dev_major, folder.stx_dev_minor), folder.stx_ino}];
+}
+
+const DryRunDiskChanges::PreparedFolder* DryRunDiskChanges::preparedFolder(int folderFd) const
+{
+    for (auto folder = prepared.rbegin(); folder != prepared.rend(); ++folder)
+        if (folder->fd == folderFd)
+            return &*folder;
+    return nullptr;
+}
+
+void DryRunDiskChanges::PrepareToEmpty(int folderFd)
+{
+    DoneWithFolder(folderFd);
+    struct statx status;
+    // A folder that cannot be read is read again at each entry, which then says why.
+    if (!readStatus(folderFd, "", status))
+        return;
+    prepared.push_back(PreparedFolder{folderFd, factsOf(folderFd, status), &goneIn(status)});
+}
+
+void DryRunDiskChanges::DoneWithFolder(int folderFd)
+{
+    for (auto folder = prepared.rbegin(); folder != prepared.rend(); ++folder)
+        if (folder->fd == folderFd)
+            return (void)prepared.erase(std::next(folder).base());
+}
+
 int DryRunDiskChanges::foresee(int folderFd, const char* name, Entry& entry, struct statx& status)
 {
-    struct statx folder;
-    if (!readStatus(folderFd, "", folder))
-        return errno;
-    entry.device = makedev(folder.stx_dev_major, folder.stx_dev_minor);
-    entry.inode = folder.stx_ino;
+    const FolderFacts* known = nullptr;
+    if (const PreparedFolder* folder = preparedFolder(folderFd))
+    {
+        known = &folder->facts;
+        entry.folderGone = folder->gone;
+    }
+    else
+    {
+        // A folder whose descriptor may name another folder at each call: read each time, its
+        // facts found again when its status differs from the last one's.
+        struct statx folderStatus;
+        if (!readStatus(folderFd, "", folderStatus))
+            return errno;
+        if (!lastFolderKnown || !sameFolder(lastFolder.status, folderStatus))
+            lastFolder = factsOf(folderFd, folderStatus);
+        lastFolderKnown = true;
+        known = &lastFolder;
+        entry.folderGone = &goneIn(folderStatus);
+    }
     entry.name = name;
-    if (isGone(entry))
+    if (entry.folderGone->count(entry.name) != 0)
         return ENOENT;
-    const FolderFacts& known = factsOf(folderFd, folder);
-    if (known.readOnly)
+    if (known->readOnly)
         return EROFS;
     if (!readStatus(folderFd, name, status))
         return errno;
-    if (known.refusal != 0)
-        return known.refusal;
+    if (known->refusal != 0)
+        return known->refusal;
     // In a sticky folder only the entry's owner, the folder's owner or root may remove it.
-    if ((folder.stx_mode & S_ISVTX) != 0 && known.user != 0 && status.stx_uid != known.user &&
-        folder.stx_uid != known.user)
+    const struct statx& folder = known->status;
+    if ((folder.stx_mode & S_ISVTX) != 0 && known->user != 0 && status.stx_uid != known->user &&
+        folder.stx_uid != known->user)
         return EPERM;
     if (ProtectionFlags(folderFd, name, status) != 0)
         return EPERM;
@@ -139,7 +159,7 @@ int DryRunDiskChanges::removeName(int folderFd, const char* name)
         return error;
     if (S_ISDIR(status.stx_mode))
         return EISDIR;
-    markGone(entry);
+    entry.folderGone->insert(std::move(entry.name));
     return 0;
 }
 
@@ -157,20 +177,22 @@ int DryRunDiskChanges::removeEmptyDirectory(int folderFd, const char* name)
         return errno == ELOOP ? ENOTDIR : errno;
     const int error = emptiness(directory.Get());
     if (error == 0)
-        markGone(entry);
+        entry.folderGone->insert(std::move(entry.name));
     return error;
 }
 
 int DryRunDiskChanges::emptiness(int directoryFd) const
 {
-    Entry inside;
     FolderListing listing(directoryFd);
-    if (identify(directoryFd, "", inside) != 0 || !listing.Error().IsDone())
+    const Result<NodeIdentity> directory = IdentifyNode(directoryFd, "");
+    if (!directory.IsDone() || !listing.Error().IsDone())
         return ENOTEMPTY;
-    while (const dirent* found = listing.Next())
+    const auto found = gone.find({directory.Value().device, directory.Value().inode});
+    std::string name;
+    while (const dirent* inside = listing.Next())
     {
-        inside.name = found->d_name;
-        if (!isGone(inside))
+        name = inside->d_name;
+        if (found == gone.end() || found->second.count(name) == 0)
             return ENOTEMPTY;
     }
     return 0;

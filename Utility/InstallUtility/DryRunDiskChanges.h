@@ -2,11 +2,12 @@
 #define TQ_DRYRUNDISKCHANGES_H
 
 #include <map>
-#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "DiskChanges.h"
 
@@ -21,45 +22,56 @@
 // do not enter a folder on another mount.)
 //
 // What holds for every entry of a folder (the rights on it, its flags, whether its file system is
-// read-only) is found once per folder and kept while the folder's status stays the same, so that
-// an entry costs two status reads, the folder's and its own.
+// read-only) is found once per folder. A folder the walk prepared is read once, when prepared, so
+// that each of its entries costs one status read, its own; any other folder is read again at each
+// entry, and its facts found again when that status changed.
 class DryRunDiskChanges : public DiskChanges
 {
 public:
     Status RemoveName(int folderFd, const char* name) override;
     Status RemoveEmptyDirectory(int folderFd, const char* name) override;
+    void PrepareToEmpty(int folderFd) override;
+    void DoneWithFolder(int folderFd) override;
 
 private:
-    // The errno value each change would meet, or 0.
-    int removeName(int folderFd, const char* name);
-    int removeEmptyDirectory(int folderFd, const char* name);
-
-    // A name in a folder; the folder by device and inode, whichever descriptor or mount shows it.
-    struct Entry
-    {
-        dev_t device = 0;
-        ino_t inode = 0;
-        std::string name;
-
-    };
+    // The names taken in one folder.
+    using Names = std::unordered_set<std::string>;
 
     // What removing any entry of one folder would meet before the entries themselves are looked
     // at, for the folder as its status was read.
     struct FolderFacts
     {
         struct statx status = {};
-        bool known = false;
         bool readOnly = false;
         // EACCES, or EPERM for an immutable or append-only folder, or 0.
         int refusal = 0;
         uid_t user = 0;
     };
 
-    // Sets entry to name in the folder folderFd; the errno value when the folder cannot be read.
-    static int identify(int folderFd, const char* name, Entry& entry);
-    // The facts of the open folder folderFd, whose status was just read; computed again only
-    // when that status differs from the one they were found for.
-    const FolderFacts& factsOf(int folderFd, const struct statx& folder);
+    // A folder the walk prepared, while its descriptor is open: its facts and the names taken in it.
+    struct PreparedFolder
+    {
+        int fd = -1;
+        FolderFacts facts;
+        Names* gone = nullptr;
+    };
+
+    // A name, and the names taken in its folder.
+    struct Entry
+    {
+        Names* folderGone = nullptr;
+        std::string name;
+    };
+
+    // The errno value each change would meet, or 0.
+    int removeName(int folderFd, const char* name);
+    int removeEmptyDirectory(int folderFd, const char* name);
+
+    // The facts of the open folder folderFd, whose status was just read.
+    static FolderFacts factsOf(int folderFd, const struct statx& folder);
+    // The names taken in the folder of that status.
+    Names& goneIn(const struct statx& folder);
+    const PreparedFolder* preparedFolder(int folderFd) const;
     // What either change meets before the entry's type matters: a folder that cannot be read, an
     // entry this dry run already took (ENOENT), a read-only file system, a missing entry, then the
     // rights and flags; status is set to the entry's status.
@@ -68,13 +80,15 @@ private:
     // listed: then it is not known to be empty).
     int emptiness(int directoryFd) const;
 
-    bool isGone(const Entry& entry) const;
-    void markGone(Entry& entry);
-
-    // Every name taken so far, by folder: an entry is looked up among the few names of its own
-    // folder, which the walk handles together, rather than among all of a large product's.
-    std::map<std::pair<dev_t, ino_t>, std::set<std::string>> gone;
-    FolderFacts facts;
+    // Every name taken so far, by folder (device and inode, whichever descriptor or mount shows
+    // it): an entry is looked up among the names of its own folder, which the walk handles
+    // together, rather than among all of a large product's.
+    std::map<std::pair<dev_t, ino_t>, Names> gone;
+    // The folders the walk works in, innermost last.
+    std::vector<PreparedFolder> prepared;
+    // The last folder read that was not prepared, and its facts.
+    FolderFacts lastFolder;
+    bool lastFolderKnown = false;
 };
 
 #endif

@@ -127,6 +127,7 @@ void InstallRemover::handleTree(Directory target, const FileNode& root)
     levels[0].directory = std::move(target);
     levels[0].node = &root;
     orderEntries(levels[0]);
+    changes->PrepareToEmpty(levels[0].directory.fd.Get());
     while (!levels.empty())
     {
         Level& level = levels.back();
@@ -134,6 +135,7 @@ void InstallRemover::handleTree(Directory target, const FileNode& root)
         {
             const Level done = std::move(level);
             levels.pop_back();
+            changes->DoneWithFolder(done.directory.fd.Get());
             if (!levels.empty())
                 leaveDirectory(levels.back().directory, done);
             continue;
@@ -160,7 +162,10 @@ void InstallRemover::handleTree(Directory target, const FileNode& root)
         }
         Level inner;
         if (enterDirectory(level.directory, entry, path, inner))
+        {
+            changes->PrepareToEmpty(inner.directory.fd.Get());
             levels.push_back(std::move(inner));
+        }
     }
 }
 

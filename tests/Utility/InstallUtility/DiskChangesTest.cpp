@@ -93,3 +93,26 @@ TEST_F(DiskChangesTest, TheDryRunSeesAFolderChangeBetweenTwoOfItsEntries)
     setImmutable(target + "/d", false);
     EXPECT_EQ(dryRun.RemoveName(folder.Get(), "b").Errno(), 0);
 }
+
+// A folder the walk prepared is read once, but once the walk is done with it its descriptor's
+// number may come back for another folder, which is judged as itself; what was taken stays
+// taken, through whichever descriptor its folder is reached.
+TEST_F(DiskChangesTest, TheDryRunJudgesAReusedDescriptorByTheFolderItNowNames)
+{
+    writeFile(target + "/d/x", "d");
+    writeFile(target + "/e/x", "e");
+    DryRunDiskChanges dryRun;
+    const int first = open((target + "/d").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(first, 0);
+    dryRun.PrepareToEmpty(first);
+    EXPECT_EQ(dryRun.RemoveName(first, "x").Errno(), 0);
+    EXPECT_EQ(dryRun.RemoveName(first, "x").Errno(), ENOENT);
+    dryRun.DoneWithFolder(first);
+    close(first);
+
+    const FileDescriptor second(open((target + "/e").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_EQ(second.Get(), first) << "the lowest free number comes back";
+    EXPECT_EQ(dryRun.RemoveName(second.Get(), "x").Errno(), 0);
+    const FileDescriptor again(open((target + "/d").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    EXPECT_EQ(dryRun.RemoveName(again.Get(), "x").Errno(), ENOENT);
+}
