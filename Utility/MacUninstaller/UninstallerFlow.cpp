@@ -113,16 +113,31 @@ void DrainToolOutput(UninstallerPlatform& platform, ToolOutputTally& tally)
         platform.ShowToolProgress(tally.EntriesHandled(), tally.CurrentPath(), tally.Activity());
 }
 
-// read(definitionPath) on a thread of its own; read here and now when no thread can be started.
+// read() on a thread of its own, or here when first asked for if no thread can be started. What
+// it reads is only shown, and asked for after the tool may have removed much: running out of
+// memory then leaves the name "this product", not a run reported as failed.
 std::shared_future<ProductFacts> ReadProductInBackground(const std::function<ProductFacts()>& read)
 {
+    const auto readOrName = [read]
+    {
+        try
+        {
+            return read();
+        }
+        catch (const std::bad_alloc&)
+        {
+            ProductFacts unread;
+            unread.name = "this product";
+            return unread;
+        }
+    };
     try
     {
-        return std::async(std::launch::async, read).share();
+        return std::async(std::launch::async, readOrName).share();
     }
     catch (const std::system_error&)
     {
-        return std::async(std::launch::deferred, read).share();
+        return std::async(std::launch::deferred, readOrName).share();
     }
 }
 
