@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "LineEscaping.h"
@@ -87,13 +87,16 @@ RemovalLine ParseRemovalLine(const TqString& line)
         const unsigned long length = std::strlen(word.text);
         if (line.Size() <= length || std::strncmp(line.ConstData(), word.text, length) != 0)
             continue;
-        const unsigned long separator = line.IndexOf(kSeparator, length);
-        if (separator == TqString::maxLen && word.needsReason)
+        const char* rest = line.ConstData() + length;
+        const char* separator =
+            static_cast<const char*>(memmem(rest, line.Size() - length, kSeparator, sizeof kSeparator - 1));
+        if (separator == nullptr && word.needsReason)
             return parsed;
         parsed.kind = word.kind;
-        parsed.subject = line.Substr(length, separator == TqString::maxLen ? TqString::maxLen : separator - length);
-        if (separator != TqString::maxLen)
-            parsed.reason = line.Substr(separator + 2, TqString::maxLen);
+        const char* end = line.ConstData() + line.Size();
+        parsed.subject = TqString(rest, static_cast<unsigned long>((separator ? separator : end) - rest));
+        if (separator != nullptr)
+            parsed.reason = TqString(separator + 2, static_cast<unsigned long>(end - separator - 2));
         return parsed;
     }
     return parsed;

@@ -94,7 +94,7 @@ void ToolOutputTally::TakeLine()
     pending.clear();
     pendingCut = false;
     // A cut line has lost its reason; read its kind and path as if the reason followed.
-    const RemovalLine parsed = cut ? ParseRemovalLine(line + ": ") : ParseRemovalLine(line);
+    RemovalLine parsed = cut ? ParseRemovalLine(line + ": ") : ParseRemovalLine(line);
     if (cut)
         line += kEllipsis;
     if (parsed.kind == RemovalLineKind::Summary)
@@ -127,12 +127,12 @@ void ToolOutputTally::TakeMessage(const TqString& line)
     }
 }
 
-void ToolOutputTally::TakeEntry(const RemovalLine& parsed, const TqString& line)
+void ToolOutputTally::TakeEntry(RemovalLine& parsed, const TqString& line)
 {
     ++entriesHandled;
     ++changes;
-    currentPath = parsed.subject;
-    activePath = TqString();
+    currentPath = std::move(parsed.subject);
+    activePath.Clear();
     if (parsed.kind == RemovalLineKind::Removed)
         ++entriesRemoved;
     if (IsFailureLine(parsed.kind) || parsed.kind == RemovalLineKind::WouldFail)

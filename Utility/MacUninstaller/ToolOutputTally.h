@@ -80,7 +80,8 @@ private:
     // A line that tells of no entry: the tool's or an elevation program's own words.
     void TakeMessage(const TqString& line);
     // A line that tells what became of one entry.
-    void TakeEntry(const RemovalLine& parsed, const TqString& line);
+    // Takes the parsed line's subject.
+    void TakeEntry(RemovalLine& parsed, const TqString& line);
 
     std::string pending;
     bool pendingCut = false;
