@@ -49,13 +49,15 @@ awk -v F="$folders" -v S="$subfolders" -v N="$files" 'BEGIN {
 # One tree of real files made once; each run gets a copy of it made of hard links to those files,
 # which is quick to make (a file system slows down making many files just after removing many).
 # Removing a link costs what removing a file does but freeing the file, the same for every peer.
+# TREE=files gives each run a copy made of new files instead: each removal then also frees them.
 mkdir -p "$work/template/Folder000/Sub00"
 (cd "$work/template/Folder000/Sub00" && seq -f 'file%03g.dat' 0 $((files - 1)) | xargs touch)
 for s in $(seq -f %02g 1 $((subfolders - 1))); do cp -r "$work/template/Folder000/Sub00" "$work/template/Folder000/Sub$s"; done
 for f in $(seq -f %03g 1 $((folders - 1))); do cp -r "$work/template/Folder000" "$work/template/Folder$f"; done
+tree=${TREE:-links}
 populate() {
   rm -rf "$work/target"
-  cp -al "$work/template" "$work/target"
+  if [ "$tree" = files ]; then cp -r "$work/template" "$work/target"; else cp -al "$work/template" "$work/target"; fi
   sync
 }
 
@@ -79,13 +81,16 @@ gone() {
 }
 
 entries=$((folders * subfolders * (files + 1) + folders))
-echo "tree: $folders x $subfolders x $files ($entries entries, $(($(stat -c %s "$app/sku.xml") / 1000)) kB of definition), $rounds rounds"
+echo "tree: $folders x $subfolders x $files ($entries entries, $(($(stat -c %s "$app/sku.xml") / 1000)) kB of definition), copies made of $tree, $rounds rounds"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 : >"$work/ratios"
 for round in $(seq "$rounds"); do
+  # Every run starts on a copy just made, so that none finds the disk quieter than another: the
+  # real removal right after the dry run would find its writes long settled.
   populate
   measured=$(measure "$tool" -uninstall "$app/sku.xml" "$app/target_path.xml" -n -v)
   read -r dry dryPeak dryCpu <<<"$measured"
+  populate
   measured=$(measure "$tool" -uninstall "$app/sku.xml" "$app/target_path.xml" -v)
   read -r real realPeak realCpu <<<"$measured"
   gone
