@@ -423,12 +423,18 @@ bool XMLReading::UseFileLead(const TqString& path, const LeadCheck& enough, cons
     std::vector<char> text;
     if (!loadFileText(path, text, digest))
         return false;
-    const size_t length = text.size() - parserPadding;
-    if (XMLNesting::deepest(text.data(), length, XMLReading::deepestNesting) > XMLReading::deepestNesting)
-        return false;
     bool used = false;
+    const ParsedUse useWhole = [&](TiXmlDocument& document, bool)
+    {
+        used = true;
+        use(document);
+    };
+    const size_t length = text.size() - parserPadding;
     if (length > leadBytes)
     {
+        // The start may stand for the whole only when the whole would not be refused for its nesting.
+        if (XMLNesting::deepest(text.data(), length, XMLReading::deepestNesting) > XMLReading::deepestNesting)
+            return false;
         (void)parseAndUse(parserText(text.data(), leadBytes),
                           [&](TiXmlDocument& document, bool)
                           {
@@ -438,11 +444,7 @@ bool XMLReading::UseFileLead(const TqString& path, const LeadCheck& enough, cons
                           });
     }
     if (!used)
-        (void)parseAndUse(std::move(text), [&](TiXmlDocument& document, bool)
-                          {
-                              used = true;
-                              use(document);
-                          });
+        (void)parseAndUse(std::move(text), useWhole);
     return used;
 }
 
