@@ -1,6 +1,8 @@
 #ifndef TQ_DISKCHANGES_H
 #define TQ_DISKCHANGES_H
 
+#include <vector>
+
 #include "Status.h"
 
 // Every change a removal makes to the disk. The tree walk (TreeRemoval) and the removal tool are
@@ -23,6 +25,11 @@ public:
 
     // Called with a folder the walk has opened, before it removes what is in it. Nothing by default.
     virtual void PrepareToEmpty(int /*folderFd*/) {}
+
+    // Called after PrepareToEmpty with the names the walk is about to remove with RemoveName from
+    // that folder, in the order it will ask (it may pass over some). They stay valid until
+    // DoneWithFolder. Nothing by default.
+    virtual void WillRemoveNames(int /*folderFd*/, const std::vector<const char*>& /*names*/) {}
 
     // Called when the walk is done with a folder it prepared, before it closes the descriptor
     // (whose number may then name another folder). Nothing by default.

@@ -19,6 +19,10 @@ public:
     Status RemoveName(int folderFd, const char* name) override;
     Status RemoveEmptyDirectory(int folderFd, const char* name) override;
     void PrepareToEmpty(int folderFd) override { changes.PrepareToEmpty(folderFd); }
+    void WillRemoveNames(int folderFd, const std::vector<const char*>& names) override
+    {
+        changes.WillRemoveNames(folderFd, names);
+    }
     void DoneWithFolder(int folderFd) override { changes.DoneWithFolder(folderFd); }
 
 private:

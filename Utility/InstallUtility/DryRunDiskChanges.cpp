@@ -40,6 +40,12 @@ bool readStatus(int folderFd, const char* name, struct statx& status)
     return true;
 }
 
+// readStatus as a StatusReadAhead::Reader: 0, or the errno value.
+int readEntryStatus(int folderFd, const char* name, struct statx& status)
+{
+    return readStatus(folderFd, name, status) ? 0 : errno;
+}
+
 // Whether two status reads of a folder show the same folder unchanged: any change of its rights,
 // owner, flags or access lists moves its change time.
 bool sameFolder(const struct statx& a, const struct statx& b)
@@ -51,6 +57,8 @@ bool sameFolder(const struct statx& a, const struct statx& b)
 }
 
 } // namespace
+
+DryRunDiskChanges::DryRunDiskChanges() : readAhead(readEntryStatus) {}
 
 DryRunDiskChanges::FolderFacts DryRunDiskChanges::factsOf(int folderFd, const struct statx& folder)
 {
@@ -92,8 +100,15 @@ void DryRunDiskChanges::PrepareToEmpty(int folderFd)
     prepared.push_back(PreparedFolder{folderFd, factsOf(folderFd, status), &goneIn(status)});
 }
 
+void DryRunDiskChanges::WillRemoveNames(int folderFd, const std::vector<const char*>& names)
+{
+    if (preparedFolder(folderFd) != nullptr)
+        readAhead.Begin(folderFd, names);
+}
+
 void DryRunDiskChanges::DoneWithFolder(int folderFd)
 {
+    readAhead.End(folderFd);
     for (auto folder = prepared.rbegin(); folder != prepared.rend(); ++folder)
         if (folder->fd == folderFd)
             return (void)prepared.erase(std::next(folder).base());
@@ -125,8 +140,8 @@ int DryRunDiskChanges::foresee(int folderFd, const char* name, Entry& entry, str
         return ENOENT;
     if (known->readOnly)
         return EROFS;
-    if (!readStatus(folderFd, name, status))
-        return errno;
+    if (const int error = readAhead.Read(folderFd, name, status))
+        return error;
     if (known->refusal != 0)
         return known->refusal;
     // In a sticky folder only the entry's owner, the folder's owner or root may remove it.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DiskChanges.h"
+#include "StatusReadAhead.h"
 
 // Changes nothing, but answers as the real changes would on a disk where everything it was
 // asked to remove is gone: a name goes once, and a directory is empty when all in it went.
@@ -24,13 +25,17 @@
 // What holds for every entry of a folder (the rights on it, its flags, whether its file system is
 // read-only) is found once per folder. A folder the walk prepared is read once, when prepared, so
 // that each of its entries costs one status read, its own; any other folder is read again at each
-// entry, and its facts found again when that status changed.
+// entry, and its facts found again when that status changed. The status of the names the walk
+// says it will remove from a prepared folder is read ahead on a second thread (StatusReadAhead).
 class DryRunDiskChanges : public DiskChanges
 {
 public:
+    DryRunDiskChanges();
+
     Status RemoveName(int folderFd, const char* name) override;
     Status RemoveEmptyDirectory(int folderFd, const char* name) override;
     void PrepareToEmpty(int folderFd) override;
+    void WillRemoveNames(int folderFd, const std::vector<const char*>& names) override;
     void DoneWithFolder(int folderFd) override;
 
 private:
@@ -89,6 +94,8 @@ private:
     // The last folder read that was not prepared, and its facts.
     FolderFacts lastFolder;
     bool lastFolderKnown = false;
+    // Last, so that its thread has stopped before the rest goes.
+    StatusReadAhead readAhead;
 };
 
 #endif

@@ -127,7 +127,7 @@ void InstallRemover::handleTree(Directory target, const FileNode& root)
     levels[0].directory = std::move(target);
     levels[0].node = &root;
     orderEntries(levels[0]);
-    changes->PrepareToEmpty(levels[0].directory.fd.Get());
+    prepareToEmpty(levels[0]);
     while (!levels.empty())
     {
         Level& level = levels.back();
@@ -163,7 +163,7 @@ void InstallRemover::handleTree(Directory target, const FileNode& root)
         Level inner;
         if (enterDirectory(level.directory, entry, path, inner))
         {
-            changes->PrepareToEmpty(inner.directory.fd.Get());
+            prepareToEmpty(inner);
             levels.push_back(std::move(inner));
         }
     }
@@ -226,6 +226,17 @@ void InstallRemover::orderEntries(Level& level) const
             return;
         }
     }
+}
+
+void InstallRemover::prepareToEmpty(const Level& level) const
+{
+    const int fd = level.directory.fd.Get();
+    changes->PrepareToEmpty(fd);
+    std::vector<const char*> names;
+    for (const FileNode* entry : level.entries)
+        if (!entry->isDirectory && !entry->dontDelete)
+            names.push_back(entry->name.ConstData());
+    changes->WillRemoveNames(fd, names);
 }
 
 void InstallRemover::leaveDirectory(const Directory& parent, const Level& level)

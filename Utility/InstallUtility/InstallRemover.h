@@ -91,6 +91,9 @@ private:
     // Opens a listed directory to handle its entries; false when it cannot be (then reported).
     bool enterDirectory(const Directory& parent, const FileNode& node, const TqString& path, Level& level);
     void orderEntries(Level& level) const;
+    // Prepares the changes for emptying the level's folder, and tells them which names the walk
+    // will remove from it.
+    void prepareToEmpty(const Level& level) const;
     // A listed directory after its entries: removed when empty, else kept with the reason.
     void leaveDirectory(const Directory& parent, const Level& level);
     unsigned long unlistedEntries(const Level& level) const;

@@ -1,6 +1,12 @@
 #include "DiskChanges.h"
 #include "DryRunDiskChanges.h"
 #include "RemovalFixture.h"
+#include "StatusReadAhead.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 namespace
 {
@@ -115,4 +121,77 @@ TEST_F(DiskChangesTest, TheDryRunJudgesAReusedDescriptorByTheFolderItNowNames)
     EXPECT_EQ(dryRun.RemoveName(second.Get(), "x").Errno(), 0);
     const FileDescriptor again(open((target + "/d").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     EXPECT_EQ(dryRun.RemoveName(again.Get(), "x").Errno(), ENOENT);
+}
+
+namespace
+{
+
+// Reads of the test's reader, by name ("n0" to "n63"). When slowRead is set the read of "n63" takes
+// a while, and says when it began and ended.
+std::atomic<int> readsOf[64];
+std::atomic<bool> slowRead{false}, slowReadBegun{false}, slowReadEnded{false};
+
+int countedRead(int folderFd, const char* name, struct statx& status)
+{
+    const int index = std::atoi(name + 1);
+    ++readsOf[index];
+    const bool slow = slowRead && index == 63;
+    if (slow)
+    {
+        slowReadBegun = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const int error = statx(folderFd, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &status) == 0 ? 0 : errno;
+    if (slow)
+        slowReadEnded = true;
+    return error;
+}
+
+} // namespace
+
+// Names read ahead on the second thread give what a read when asked gives, each name is read once
+// whichever thread reads it, and the walk's end of a folder waits for a read under way there.
+TEST_F(DiskChangesTest, TheReadAheadReadsEachNameOnceAndAsTheWalkWould)
+{
+    std::vector<std::string> names;
+    std::vector<const char*> announced;
+    for (int i = 0; i < 64; ++i)
+        names.push_back("n" + std::to_string(i));
+    for (const std::string& name : names)
+        announced.push_back(name.c_str());
+    for (int i = 0; i < 60; ++i) // 60 to 63 are missing
+        i % 7 == 0 ? makeDirectory(target + "/" + names[i]) : writeFile(target + "/" + names[i], "");
+    const FileDescriptor folder(open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int round = 0; round < 20; ++round)
+    {
+        for (std::atomic<int>& reads : readsOf)
+            reads = 0;
+        StatusReadAhead readAhead(countedRead);
+        readAhead.Begin(folder.Get(), announced);
+        for (int i = 0; i < 64; i += i == 40 ? 2 : 1) // the walk passes over n41
+        {
+            struct statx ahead, now;
+            const int error = readAhead.Read(folder.Get(), names[i].c_str(), ahead);
+            const int expected =
+                statx(folder.Get(), names[i].c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &now) == 0 ? 0 : errno;
+            ASSERT_EQ(error, expected) << names[i];
+            if (error == 0)
+            {
+                EXPECT_TRUE(ahead.stx_ino == now.stx_ino && ahead.stx_mode == now.stx_mode) << names[i];
+            }
+            EXPECT_EQ(readsOf[i], 1) << names[i] << " in round " << round;
+        }
+        readAhead.End(folder.Get());
+        EXPECT_LE(readsOf[41], 1);
+    }
+
+    slowRead = true;
+    StatusReadAhead readAhead(countedRead);
+    readAhead.Begin(folder.Get(), announced);
+    // The second thread begins with the last name (there is none on a single processor).
+    for (int waited = 0; waited < 1000 && !slowReadBegun; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    readAhead.End(folder.Get());
+    EXPECT_EQ(slowReadEnded, slowReadBegun.load());
+    slowRead = false;
 }

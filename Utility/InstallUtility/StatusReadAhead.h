@@ -1,0 +1,87 @@
+#ifndef TQ_STATUSREADAHEAD_H
+#define TQ_STATUSREADAHEAD_H
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+// Reads, on a second thread, the status of the names a walk is about to ask about in a folder, so
+// that the walk's own work and these reads overlap. The walk starts from the first name and the
+// second thread from the last, each taking the names the other has not: they meet between, and
+// no name is read twice. Only reads: the status of a name, through the folder's descriptor, which
+// the walk keeps open from Begin to End; End waits for a read under way there.
+//
+// Folders nest as the walk enters them; the second thread works on the innermost. On a machine
+// with one processor it is never started, and every name is read by the walk as it asks.
+class StatusReadAhead
+{
+public:
+    // Reads the status of name in folderFd: 0, or the errno value.
+    using Reader = int (*)(int folderFd, const char* name, struct statx& status);
+
+    explicit StatusReadAhead(Reader reader);
+    ~StatusReadAhead();
+    StatusReadAhead(const StatusReadAhead&) = delete;
+    StatusReadAhead& operator=(const StatusReadAhead&) = delete;
+
+    // The walk will ask about names (which stay valid until End), mostly in this order, in the
+    // open folder folderFd. Only the first kMostNames are read ahead, which bounds the memory.
+    void Begin(int folderFd, const std::vector<const char*>& names);
+    // The status of name in folderFd (0, or the errno value of reading it); read here unless
+    // the second thread has read or is reading it.
+    int Read(int folderFd, const char* name, struct statx& status);
+    // The walk is done with folderFd, whose descriptor it will then close.
+    void End(int folderFd);
+
+    static constexpr std::size_t kMostNames = 1024;
+
+private:
+    // What became of a slot's name: not read yet; being read on the second thread; read there
+    // (status and error set); taken by the walk, which reads it itself or no longer needs it.
+    enum SlotState : int
+    {
+        Unread,
+        Reading,
+        ReadAhead,
+        Taken,
+    };
+
+    struct Slot
+    {
+        const char* name = nullptr;
+        std::atomic<int> state{Unread};
+        struct statx status;
+        int error = 0;
+    };
+
+    struct Folder
+    {
+        int fd = -1;
+        std::unique_ptr<Slot[]> slots;
+        std::size_t count = 0;
+        // The next slot the walk looks at, and one past the next the second thread takes.
+        std::size_t front = 0;
+        std::size_t back = 0;
+    };
+
+    void readOnSecondThread();
+    // A name of the innermost folder that neither thread has taken, taken for the second thread,
+    // or nullptr; with the lock held.
+    Slot* nextForSecondThread(int& folderFd);
+    static void waitWhileReading(const Slot& slot);
+
+    Reader reader;
+    std::mutex lock;
+    std::condition_variable work;
+    bool stopping = false;
+    // The folders the walk works in, innermost last; changed only with the lock held.
+    std::vector<std::unique_ptr<Folder>> folders;
+    std::thread second;
+};
+
+#endif
