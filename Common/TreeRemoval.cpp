@@ -124,6 +124,12 @@ private:
         }
         while (const dirent* found = listing.Next())
             level.entries.push_back(Entry{found->d_name, isDirectory(level.fd.Get(), *found)});
+        // The names stay where they are when the level moves: its vector of entries moves whole.
+        std::vector<const char*> names;
+        for (const Entry& entry : level.entries)
+            if (!entry.isDirectory)
+                names.push_back(entry.name.c_str());
+        changes.WillRemoveNames(level.fd.Get(), names);
         return true;
     }
 
