@@ -18,6 +18,9 @@ struct InstallUtilityHooks
     bool (*stopAsked)() = nullptr;
     // How long to wait for another removal of the same target.
     int lockWaitSeconds = RemovalLock::defaultWaitSeconds;
+    // Whether the process ends when the run returns: the definition read is then left for the
+    // system to take back with the process, rather than freed entry by entry.
+    bool endsProcess = false;
 };
 
 // The removal tool's command line: -uninstall DEFINITION TARGETFILE [-v] [-n] [-json],

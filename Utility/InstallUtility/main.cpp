@@ -89,5 +89,6 @@ int main(int argc, char* argv[])
     InstallUtilityCommand::Hooks hooks;
     hooks.beforeRemoval = ignoreStoppingSignals;
     hooks.stopAsked = stopAsked;
+    hooks.endsProcess = true;
     return InstallUtilityCommand::Run(argc, argv, stdout, stderr, hooks);
 }
