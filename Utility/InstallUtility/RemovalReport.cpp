@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
-#include <ctime>
 #include <unistd.h>
 
+#include "CoarseClock.h"
 #include "RemovalJson.h"
 
 namespace
@@ -24,15 +24,6 @@ RemovalReport::Reader readerOf(FILE* stream)
     if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
         return RemovalReport::Reader::Progress;
     return RemovalReport::Reader::Later;
-}
-
-long monotonicMilliseconds()
-{
-    // The coarse clock is read without a system call; its few milliseconds of grain do not matter.
-    struct timespec now;
-    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) != 0)
-        return 0;
-    return now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
 } // namespace
@@ -111,7 +102,7 @@ void RemovalReport::FlushHeld()
     if (!held || outputFailed)
         return;
     held = false;
-    lastFlush = monotonicMilliseconds();
+    lastFlush = CoarseMilliseconds();
     if (fflush(out) != 0 || ferror(out) != 0)
         outputFailedWith(errno);
 }
@@ -158,7 +149,7 @@ void RemovalReport::write(FILE* stream, const std::string& line)
         return outputFailedWith(errno);
     held = true;
     if (reader == Reader::Person ||
-        (reader == Reader::Progress && monotonicMilliseconds() - lastFlush >= pipeFlushMilliseconds))
+        (reader == Reader::Progress && CoarseMilliseconds() - lastFlush >= pipeFlushMilliseconds))
         FlushHeld();
 }
 

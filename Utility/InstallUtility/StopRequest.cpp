@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "CoarseClock.h"
+
 namespace
 {
 
@@ -19,10 +21,19 @@ bool IsPipe(int fd)
 
 } // namespace
 
-StopRequest::StopRequest(int inputFd) : input(inputFd), open(IsPipe(inputFd)) {}
+StopRequest::StopRequest(int inputFd, long interval) : input(inputFd), open(IsPipe(inputFd)), lookInterval(interval)
+{
+}
 
 bool StopRequest::Asked()
 {
+    if (!open || asked)
+        return asked;
+    const long now = CoarseMilliseconds();
+    if (looked && now - lastLook < lookInterval)
+        return false;
+    looked = true;
+    lastLook = now;
     pollfd ready = {input, POLLIN, 0};
     while (open && !asked && poll(&ready, 1, 0) > 0)
     {

@@ -9,14 +9,22 @@
 class StopRequest
 {
 public:
-    explicit StopRequest(int input);
+    // The walk asks between every two entries: looking at the pipe each time would be a system
+    // call per entry, so it is looked at no more often than this.
+    static constexpr long lookIntervalMilliseconds = 20;
 
-    // Whether the line has arrived by now.
+    explicit StopRequest(int input, long lookInterval = lookIntervalMilliseconds);
+
+    // Whether the line had arrived when the pipe was last looked at (now, at the first call or
+    // when lookInterval has passed since).
     bool Asked();
 
 private:
     int input;
     bool open;
+    long lookInterval;
+    bool looked = false;
+    long lastLook = 0;
     bool asked = false;
     std::string line;
 };

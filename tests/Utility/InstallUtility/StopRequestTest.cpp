@@ -31,7 +31,7 @@ TEST(StopRequest, OnlyTheLineStopThroughAPipeAsks)
         ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
         const FileDescriptor input(ends[0]);
         FileDescriptor writer(ends[1]);
-        StopRequest request(input.Get());
+        StopRequest request(input.Get(), 0);
         ASSERT_EQ(write(writer.Get(), row.before.data(), row.before.size()), ssize_t(row.before.size()));
         EXPECT_FALSE(request.Asked());
         ASSERT_EQ(write(writer.Get(), row.after.data(), row.after.size()), ssize_t(row.after.size()));
@@ -40,6 +40,14 @@ TEST(StopRequest, OnlyTheLineStopThroughAPipeAsks)
         EXPECT_EQ(request.Asked(), row.asked);
         EXPECT_EQ(request.Asked(), row.asked) << "a request, once made, stays made";
     }
+    // Within the interval after a look the pipe is not looked at again.
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    const FileDescriptor input(ends[0]), writer(ends[1]);
+    StopRequest request(input.Get(), 60000);
+    EXPECT_FALSE(request.Asked());
+    ASSERT_EQ(write(writer.Get(), "stop\n", 5), 5);
+    EXPECT_FALSE(request.Asked());
     // Standard input from a file (or a terminal) is never read: it holds no request.
     TemporaryFolder folder;
     const std::string file = TemporaryFolder::WriteFile(folder.path() + "/input", "stop\n");
