@@ -15,7 +15,9 @@ Status RemovalGuard::NameRefusal(const TqString& name)
 {
     if (name.IsEmpty())
         return Status::Failed(0, "empty name");
-    if (name == TqString(".") || name == TqString(".."))
+    // Asked of every entry: compared in place, without a string made for "." and "..".
+    const char* text = name.ConstData();
+    if (text[0] == '.' && (name.Size() == 1 || (name.Size() == 2 && text[1] == '.')))
         return Status::Failed(0, "names a directory itself, not an entry");
     if (std::memchr(name.ConstData(), '/', name.Size()) != nullptr)
         return Status::Failed(0, "holds a path separator");
