@@ -387,19 +387,18 @@ int InstallUtilityCommand::Run(int argc, const char* const argv[], FILE* out, FI
     RemovalRecord record(command.dryRun, errors);
     errors = record.Errors();
     TqString targetPath;
-    std::unique_ptr<SKUDefinition> read = std::make_unique<SKUDefinition>();
-    SKUDefinition& definition = *read;
+    std::unique_ptr<SKUDefinition> owned = std::make_unique<SKUDefinition>();
+    SKUDefinition& definition = *owned;
     if (hooks.endsProcess)
-        definitionLeftToExit = read.release();
+        definitionLeftToExit = owned.release();
     int status = 2;
     std::optional<RemovalReport::Counts> counts;
     // Before anything is read: what the files say is decided by whoever controls them.
     OpenedInputs inputs;
-    const bool readable =
-        takeRights(command, inputs, errors) && readInputs(command, inputs, targetPath, definition, errors);
+    const bool read = takeRights(command, inputs, errors) && readInputs(command, inputs, targetPath, definition, errors);
     if (command.check)
-        return readable ? checkUnderTarget(command, PathText::Normalized(targetPath), definition, out, errors) : 2;
-    if (readable)
+        return read ? checkUnderTarget(command, PathText::Normalized(targetPath), definition, out, errors) : 2;
+    if (read)
         status = removeUnderTarget(command, PathText::Normalized(targetPath), definition, inputs.definition, out,
                                    errors, hooks, counts);
     if (counts)

@@ -77,8 +77,7 @@ void StatusReadAhead::Begin(int folderFd, const std::vector<const char*>& names)
 int StatusReadAhead::Read(int folderFd, const char* name, struct statx& status)
 {
     // Only the walk's thread changes the list, so it reads it without the lock.
-    const auto found = std::find_if(folders.rbegin(), folders.rend(),
-                                    [folderFd](const std::unique_ptr<Folder>& folder) { return folder->fd == folderFd; });
+    const auto found = innermost(folderFd);
     if (found != folders.rend())
     {
         Folder& folder = **found;
@@ -103,8 +102,7 @@ int StatusReadAhead::Read(int folderFd, const char* name, struct statx& status)
 void StatusReadAhead::End(int folderFd)
 {
     std::lock_guard<std::mutex> held(lock);
-    const auto found = std::find_if(folders.rbegin(), folders.rend(),
-                                    [folderFd](const std::unique_ptr<Folder>& folder) { return folder->fd == folderFd; });
+    const auto found = innermost(folderFd);
     if (found == folders.rend())
         return;
     // With the lock held the second thread takes no more of this folder's names; it may be
@@ -120,6 +118,12 @@ void StatusReadAhead::End(int folderFd)
     // The folder around it may have names left to read.
     if (!folders.empty())
         work.notify_one();
+}
+
+StatusReadAhead::Folders::reverse_iterator StatusReadAhead::innermost(int folderFd)
+{
+    return std::find_if(folders.rbegin(), folders.rend(),
+                        [folderFd](const std::unique_ptr<Folder>& folder) { return folder->fd == folderFd; });
 }
 
 void StatusReadAhead::waitWhileReading(const Slot& slot)

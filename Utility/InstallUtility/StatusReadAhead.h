@@ -69,6 +69,10 @@ private:
         std::size_t back = 0;
     };
 
+    using Folders = std::vector<std::unique_ptr<Folder>>;
+
+    // The innermost of the folders with that descriptor, or rend().
+    Folders::reverse_iterator innermost(int folderFd);
     void readOnSecondThread();
     // A name of the innermost folder that neither thread has taken, taken for the second thread,
     // or nullptr; with the lock held.
@@ -80,7 +84,7 @@ private:
     std::condition_variable work;
     bool stopping = false;
     // The folders the walk works in, innermost last; changed only with the lock held.
-    std::vector<std::unique_ptr<Folder>> folders;
+    Folders folders;
     std::thread second;
 };
 
