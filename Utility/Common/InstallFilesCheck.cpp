@@ -1,18 +1,21 @@
 #include "InstallFilesCheck.h"
 
+#include <algorithm>
 #include <set>
 #include <string>
 
 #include "LineEscaping.h"
 #include "XMLParser.h"
 
-// What each element of the install-file tree may hold, as the reader reads it.
+// What each element of the install-file tree may hold, as the reader reads it. The names are
+// strings, so that comparing one with a name of another length stops at the lengths: every entry
+// of a large definition is checked against these lists.
 struct ElementRule
 {
-    const char* name;
-    std::vector<const char*> children;
-    std::vector<const char*> attributes;
-    std::vector<const char*> flags; // attributes read as "0" or "1"
+    std::string name;
+    std::vector<std::string> children;
+    std::vector<std::string> attributes;
+    std::vector<std::string> flags; // attributes read as "0" or "1"
 };
 
 namespace
@@ -45,17 +48,22 @@ const ElementRule* ruleFor(const std::string& name)
     return nullptr;
 }
 
-bool sameIgnoringCase(const std::string& name, const char* known)
+bool isOneOf(const std::string& name, const std::vector<std::string>& names)
 {
-    return TqString(name.c_str()).EqualsIgnoreCase(TqString(known));
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+bool sameIgnoringCase(const std::string& name, const std::string& known)
+{
+    return TqString(name.c_str()).EqualsIgnoreCase(TqString(known.c_str()));
 }
 
 // The known name that name spells in another letter case; null when there is none.
-const char* otherCaseOf(const std::string& name, const std::vector<const char*>& known)
+const char* otherCaseOf(const std::string& name, const std::vector<std::string>& known)
 {
-    for (const char* candidate : known)
+    for (const std::string& candidate : known)
         if (name != candidate && sameIgnoringCase(name, candidate))
-            return candidate;
+            return candidate.c_str();
     return nullptr;
 }
 
@@ -108,10 +116,7 @@ bool InstallFilesCheck::walk(const TiXmlElement& element, const ElementRule& rul
 bool InstallFilesCheck::child(const TiXmlElement& element, const ElementRule& parentRule, bool intoDirectory)
 {
     const std::string& name = element.ValueStr();
-    const ElementRule* rule = nullptr;
-    for (const char* allowed : parentRule.children)
-        if (name == allowed)
-            rule = ruleFor(name);
+    const ElementRule* rule = isOneOf(name, parentRule.children) ? ruleFor(name) : nullptr;
     if (rule == nullptr)
         return unknownElement(element, parentRule);
     // A shortcut is part of its file's entry, not an entry of its own.
@@ -124,7 +129,7 @@ bool InstallFilesCheck::child(const TiXmlElement& element, const ElementRule& pa
 bool InstallFilesCheck::unknownElement(const TiXmlElement& element, const ElementRule& parent)
 {
     const std::string& name = element.ValueStr();
-    std::vector<const char*> known;
+    std::vector<std::string> known;
     for (const ElementRule& rule : kRules)
         if (rule.name != kInstallFiles)
             known.push_back(rule.name);
@@ -132,33 +137,26 @@ bool InstallFilesCheck::unknownElement(const TiXmlElement& element, const Elemen
         return refuse(atLine(element.Row()) + "unknown element <" + shown(name) +
                       ">; the known one is spelt <" + spelling + ">");
     note("element " + name, atLine(element.Row()) + "unknown element <" + shown(name) + "> in <" +
-                                parent.name + ">, ignored");
+                                parent.name.c_str() + ">, ignored");
     return true;
 }
 
 bool InstallFilesCheck::attributes(const TiXmlElement& element, const ElementRule& rule)
 {
-    for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute;
-         attribute = attribute->Next())
+    for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute; attribute = attribute->Next())
     {
         const std::string& name = attribute->NameTStr();
-        bool known = false;
-        for (const char* candidate : rule.attributes)
-            known = known || name == candidate;
-        bool flag = false;
-        for (const char* candidate : rule.flags)
-            flag = flag || name == candidate;
         const std::string& value = attribute->ValueStr();
-        if (flag && value != "0" && value != "1")
-            return refuse(atLine(attribute->Row()) + shown(name) + "=\"" + shown(value) + "\" on <" + rule.name +
-                          "> is neither \"0\" nor \"1\"");
-        if (known)
+        if (isOneOf(name, rule.flags) && value != "0" && value != "1")
+            return refuse(atLine(attribute->Row()) + shown(name) + "=\"" + shown(value) + "\" on <" +
+                          rule.name.c_str() + "> is neither \"0\" nor \"1\"");
+        if (isOneOf(name, rule.attributes))
             continue;
         if (const char* spelling = otherCaseOf(name, rule.attributes))
-            return refuse(atLine(attribute->Row()) + "unknown attribute " + shown(name) + "= on <" + rule.name +
-                          ">; the known one is spelt " + spelling + "=");
-        note("attribute " + name,
-             atLine(attribute->Row()) + "unknown attribute " + shown(name) + "= on <" + rule.name + ">, ignored");
+            return refuse(atLine(attribute->Row()) + "unknown attribute " + shown(name) + "= on <" +
+                          rule.name.c_str() + ">; the known one is spelt " + spelling + "=");
+        note("attribute " + name, atLine(attribute->Row()) + "unknown attribute " + shown(name) + "= on <" +
+                                      rule.name.c_str() + ">, ignored");
     }
     return true;
 }
@@ -182,7 +180,8 @@ InstallFilesFindings CheckInstallFiles(const TiXmlDocument& document)
     if (installFiles == nullptr)
         return InstallFilesFindings{InstallFilesCheck::RefusalWithoutList(product), {}};
     InstallFilesCheck check;
-    for (const TiXmlElement* entry = installFiles->FirstChildElement(); entry; entry = entry->NextSiblingElement())
+    for (const TiXmlElement* entry = installFiles->FirstChildElement(); entry;
+         entry = entry->NextSiblingElement())
         if (!check.Element(*entry, false, true))
             break;
     return check.Findings();
