@@ -83,6 +83,9 @@ private:
     std::mutex lock;
     std::condition_variable work;
     bool stopping = false;
+    // Counts the walk's announcements of names to read, so that the second thread sees one
+    // while it waits without the lock.
+    std::atomic<unsigned> announcements{0};
     // The folders the walk works in, innermost last; changed only with the lock held.
     Folders folders;
     std::thread second;
