@@ -1,5 +1,6 @@
 #include "DryRunDiskChanges.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <iterator>
@@ -50,9 +51,9 @@ int readEntryStatus(int folderFd, const char* name, struct statx& status)
 // owner, flags or access lists moves its change time.
 bool sameFolder(const struct statx& a, const struct statx& b)
 {
-    return a.stx_ino == b.stx_ino && a.stx_dev_major == b.stx_dev_major && a.stx_dev_minor == b.stx_dev_minor &&
-           a.stx_mnt_id == b.stx_mnt_id && a.stx_mode == b.stx_mode && a.stx_uid == b.stx_uid &&
-           a.stx_gid == b.stx_gid && a.stx_attributes == b.stx_attributes &&
+    return a.stx_ino == b.stx_ino && a.stx_dev_major == b.stx_dev_major &&
+           a.stx_dev_minor == b.stx_dev_minor && a.stx_mnt_id == b.stx_mnt_id && a.stx_mode == b.stx_mode &&
+           a.stx_uid == b.stx_uid && a.stx_gid == b.stx_gid && a.stx_attributes == b.stx_attributes &&
            a.stx_ctime.tv_sec == b.stx_ctime.tv_sec && a.stx_ctime.tv_nsec == b.stx_ctime.tv_nsec;
 }
 
@@ -174,7 +175,7 @@ int DryRunDiskChanges::removeName(int folderFd, const char* name)
         return error;
     if (S_ISDIR(status.stx_mode))
         return EISDIR;
-    entry.folderGone->insert(std::move(entry.name));
+    entry.folderGone->insert(keep(entry.name));
     return 0;
 }
 
@@ -192,7 +193,7 @@ int DryRunDiskChanges::removeEmptyDirectory(int folderFd, const char* name)
         return errno == ELOOP ? ENOTDIR : errno;
     const int error = emptiness(directory.Get());
     if (error == 0)
-        entry.folderGone->insert(std::move(entry.name));
+        entry.folderGone->insert(keep(entry.name));
     return error;
 }
 
@@ -203,12 +204,15 @@ int DryRunDiskChanges::emptiness(int directoryFd) const
     if (!directory.IsDone() || !listing.Error().IsDone())
         return ENOTEMPTY;
     const auto found = gone.find({directory.Value().device, directory.Value().inode});
-    std::string name;
     while (const dirent* inside = listing.Next())
-    {
-        name = inside->d_name;
-        if (found == gone.end() || found->second.count(name) == 0)
+        if (found == gone.end() || found->second.count(inside->d_name) == 0)
             return ENOTEMPTY;
-    }
     return 0;
+}
+
+std::string_view DryRunDiskChanges::keep(std::string_view name)
+{
+    char* copy = static_cast<char*>(arena.allocate(name.size(), 1));
+    std::copy(name.begin(), name.end(), copy);
+    return {copy, name.size()};
 }

@@ -2,7 +2,8 @@
 #define TQ_DRYRUNDISKCHANGES_H
 
 #include <map>
-#include <string>
+#include <memory_resource>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unordered_set>
@@ -39,8 +40,8 @@ public:
     void DoneWithFolder(int folderFd) override;
 
 private:
-    // The names taken in one folder.
-    using Names = std::unordered_set<std::string>;
+    // The names taken in one folder, kept in the arena.
+    using Names = std::pmr::unordered_set<std::string_view>;
 
     // What removing any entry of one folder would meet before the entries themselves are looked
     // at, for the folder as its status was read.
@@ -65,7 +66,7 @@ private:
     struct Entry
     {
         Names* folderGone = nullptr;
-        std::string name;
+        std::string_view name;
     };
 
     // The errno value each change would meet, or 0.
@@ -85,10 +86,16 @@ private:
     // listed: then it is not known to be empty).
     int emptiness(int directoryFd) const;
 
+    // A copy of name in the arena, for a set of names taken.
+    std::string_view keep(std::string_view name);
+
+    // Holds the names taken and the sets of them: they only grow, and all go together at the
+    // end, in a few large blocks rather than one by one.
+    std::pmr::monotonic_buffer_resource arena;
     // Every name taken so far, by folder (device and inode, whichever descriptor or mount shows
     // it): an entry is looked up among the names of its own folder, which the walk handles
     // together, rather than among all of a large product's.
-    std::map<std::pair<dev_t, ino_t>, Names> gone;
+    std::pmr::map<std::pair<dev_t, ino_t>, Names> gone{&arena};
     // The folders the walk works in, innermost last.
     std::vector<PreparedFolder> prepared;
     // The last folder read that was not prepared, and its facts.
