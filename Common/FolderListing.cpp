@@ -13,7 +13,11 @@ FolderListing::FolderListing(int folderFd)
     if (listing == nullptr)
         error = Status::FromErrno("cannot list the folder");
     else
+    {
         (void)listFd.Release(); // the stream closes it now
+        // An earlier listing through the folder's descriptor left their shared position at its end.
+        rewinddir(listing);
+    }
 }
 
 FolderListing::~FolderListing()

@@ -5,8 +5,9 @@
 
 #include "Status.h"
 
-// The names in an open folder, read through a descriptor of the listing's own, so that the
-// folder's descriptor stays where it is and open for the caller.
+// The names in an open folder, from the first, read through a descriptor of the listing's own, so
+// that the folder's descriptor stays open for the caller. The two share a position in the folder,
+// so one folder is listed by one thread at a time.
 class FolderListing
 {
 public:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <iterator>
 #include <sys/statvfs.h>
@@ -78,9 +79,14 @@ DryRunDiskChanges::FolderFacts DryRunDiskChanges::factsOf(int folderFd, const st
     return facts;
 }
 
+DryRunDiskChanges::FolderKey DryRunDiskChanges::keyOf(const struct statx& folder)
+{
+    return {makedev(folder.stx_dev_major, folder.stx_dev_minor), folder.stx_ino};
+}
+
 DryRunDiskChanges::Names& DryRunDiskChanges::goneIn(const struct statx& folder)
 {
-    return gone[{makedev(folder.stx_dev_major, folder.stx_dev_minor), folder.stx_ino}];
+    return gone[keyOf(folder)];
 }
 
 const DryRunDiskChanges::PreparedFolder* DryRunDiskChanges::preparedFolder(int folderFd) const
@@ -109,10 +115,14 @@ void DryRunDiskChanges::WillRemoveNames(int folderFd, const std::vector<const ch
 
 void DryRunDiskChanges::DoneWithFolder(int folderFd)
 {
-    readAhead.End(folderFd);
+    const bool listed = readAhead.End(folderFd, &lastListed);
     for (auto folder = prepared.rbegin(); folder != prepared.rend(); ++folder)
         if (folder->fd == folderFd)
+        {
+            lastListedKnown = listed;
+            lastListedFolder = keyOf(folder->facts.status);
             return (void)prepared.erase(std::next(folder).base());
+        }
 }
 
 int DryRunDiskChanges::foresee(int folderFd, const char* name, Entry& entry, struct statx& status)
@@ -188,26 +198,48 @@ int DryRunDiskChanges::removeEmptyDirectory(int folderFd, const char* name)
     // Removing a link to a directory says "not a directory", as for any other non-directory.
     if (!S_ISDIR(status.stx_mode))
         return ENOTDIR;
-    const FileDescriptor directory(openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!directory.IsOpen())
-        return errno == ELOOP ? ENOTDIR : errno;
-    const int error = emptiness(directory.Get());
+    const int error = emptiness(folderFd, name, status);
     if (error == 0)
         entry.folderGone->insert(keep(entry.name));
     return error;
 }
 
-int DryRunDiskChanges::emptiness(int directoryFd) const
+int DryRunDiskChanges::emptiness(int folderFd, const char* name, const struct statx& status)
 {
-    FolderListing listing(directoryFd);
-    const Result<NodeIdentity> directory = IdentifyNode(directoryFd, "");
-    if (!directory.IsDone() || !listing.Error().IsDone())
+    if (lastListedKnown && lastListedFolder == keyOf(status))
+    {
+        lastListedKnown = false;
+        const Names* goneThere = goneFrom(lastListedFolder);
+        for (const char* listed = lastListed.data(); listed != lastListed.data() + lastListed.size();
+             listed += strlen(listed) + 1)
+            if (!isGone(goneThere, listed))
+                return ENOTEMPTY;
+        return 0;
+    }
+    const FileDescriptor directory(openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!directory.IsOpen())
+        return errno == ELOOP ? ENOTDIR : errno;
+    FolderListing listing(directory.Get());
+    const Result<NodeIdentity> opened = IdentifyNode(directory.Get(), "");
+    if (!opened.IsDone() || !listing.Error().IsDone())
         return ENOTEMPTY;
-    const auto found = gone.find({directory.Value().device, directory.Value().inode});
+    // The names taken are those of the directory opened, should it differ from the one read.
+    const Names* goneThere = goneFrom({opened.Value().device, opened.Value().inode});
     while (const dirent* inside = listing.Next())
-        if (found == gone.end() || found->second.count(inside->d_name) == 0)
+        if (!isGone(goneThere, inside->d_name))
             return ENOTEMPTY;
     return 0;
+}
+
+const DryRunDiskChanges::Names* DryRunDiskChanges::goneFrom(const FolderKey& folder) const
+{
+    const auto found = gone.find(folder);
+    return found == gone.end() ? nullptr : &found->second;
+}
+
+bool DryRunDiskChanges::isGone(const Names* goneThere, const char* name)
+{
+    return goneThere != nullptr && goneThere->count(name) != 0;
 }
 
 std::string_view DryRunDiskChanges::keep(std::string_view name)

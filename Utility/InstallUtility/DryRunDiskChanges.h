@@ -3,6 +3,7 @@
 
 #include <map>
 #include <memory_resource>
+#include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -27,7 +28,8 @@
 // read-only) is found once per folder. A folder the walk prepared is read once, when prepared, so
 // that each of its entries costs one status read, its own; any other folder is read again at each
 // entry, and its facts found again when that status changed. The status of the names the walk
-// says it will remove from a prepared folder is read ahead on a second thread (StatusReadAhead).
+// says it will remove from a prepared folder is read ahead on a second thread (StatusReadAhead),
+// which also lists the folder for the question whether it would be empty.
 class DryRunDiskChanges : public DiskChanges
 {
 public:
@@ -40,6 +42,9 @@ public:
     void DoneWithFolder(int folderFd) override;
 
 private:
+    // A folder's device and inode.
+    using FolderKey = std::pair<dev_t, ino_t>;
+
     // The names taken in one folder, kept in the arena.
     using Names = std::pmr::unordered_set<std::string_view>;
 
@@ -75,6 +80,7 @@ private:
 
     // The facts of the open folder folderFd, whose status was just read.
     static FolderFacts factsOf(int folderFd, const struct statx& folder);
+    static FolderKey keyOf(const struct statx& folder);
     // The names taken in the folder of that status.
     Names& goneIn(const struct statx& folder);
     const PreparedFolder* preparedFolder(int folderFd) const;
@@ -82,9 +88,14 @@ private:
     // entry this dry run already took (ENOENT), a read-only file system, a missing entry, then the
     // rights and flags; status is set to the entry's status.
     int foresee(int folderFd, const char* name, Entry& entry, struct statx& status);
-    // 0 when every name in the open directory is gone, else ENOTEMPTY (also when it cannot be
-    // listed: then it is not known to be empty).
-    int emptiness(int directoryFd) const;
+    // 0 when every name in the directory named name in folderFd, of that status, is gone, else
+    // ENOTEMPTY (also when it cannot be listed: then it is not known to be empty), or why it
+    // cannot be opened.
+    int emptiness(int folderFd, const char* name, const struct statx& status);
+    // The names taken in that folder, or null when none were.
+    const Names* goneFrom(const FolderKey& folder) const;
+    // Whether name is gone from the folder whose names taken are goneThere (null when none).
+    static bool isGone(const Names* goneThere, const char* name);
 
     // A copy of name in the arena, for a set of names taken.
     std::string_view keep(std::string_view name);
@@ -95,7 +106,12 @@ private:
     // Every name taken so far, by folder (device and inode, whichever descriptor or mount shows
     // it): an entry is looked up among the names of its own folder, which the walk handles
     // together, rather than among all of a large product's.
-    std::pmr::map<std::pair<dev_t, ino_t>, Names> gone{&arena};
+    std::pmr::map<FolderKey, Names> gone{&arena};
+    // The folder the walk was last done with, when the read-ahead listed it, and its names, each
+    // ended by a NUL byte: the walk asks next whether it is empty.
+    FolderKey lastListedFolder;
+    std::string lastListed;
+    bool lastListedKnown = false;
     // The folders the walk works in, innermost last.
     std::vector<PreparedFolder> prepared;
     // The last folder read that was not prepared, and its facts.

@@ -8,6 +8,8 @@
 #include <sched.h>
 #include <system_error>
 
+#include "FolderListing.h"
+
 namespace
 {
 
@@ -107,7 +109,7 @@ int StatusReadAhead::Read(int folderFd, const char* name, struct statx& status)
             int unread = Unread;
             if (slot.state.compare_exchange_strong(unread, Taken, std::memory_order_acq_rel))
                 break; // the second thread has not come this far
-            waitWhileReading(slot);
+            waitWhileReading(slot.state);
             status = slot.status;
             return slot.error;
         }
@@ -115,28 +117,35 @@ int StatusReadAhead::Read(int folderFd, const char* name, struct statx& status)
     return reader(folderFd, name, status);
 }
 
-void StatusReadAhead::End(int folderFd)
+bool StatusReadAhead::End(int folderFd, std::string* listed)
 {
     std::lock_guard<std::mutex> held(lock);
     const auto found = innermost(folderFd);
     if (found == folders.rend())
-        return;
-    // With the lock held the second thread takes no more of this folder's names; it may be
-    // reading one, through the descriptor about to be closed.
+        return false;
+    // With the lock held the second thread takes no more of this folder's work; it may be
+    // reading a name or listing the folder, through the descriptor about to be closed.
     Folder& folder = **found;
-    for (std::size_t i = 0; i < folder.count; ++i)
+    const auto takeBack = [](std::atomic<int>& state)
     {
         int unread = Unread;
-        (void)folder.slots[i].state.compare_exchange_strong(unread, Taken, std::memory_order_acq_rel);
-        waitWhileReading(folder.slots[i]);
-    }
+        (void)state.compare_exchange_strong(unread, Taken, std::memory_order_acq_rel);
+        waitWhileReading(state);
+    };
+    for (std::size_t i = 0; i < folder.count; ++i)
+        takeBack(folder.slots[i].state);
+    takeBack(folder.listing);
+    const bool handedOver = listed != nullptr && folder.listing.load() == ReadAhead && folder.listedWhole;
+    if (handedOver)
+        *listed = std::move(folder.listed);
     folders.erase(std::next(found).base());
-    // The folder around it may have names left to read.
+    // The folder around it may have work left.
     if (!folders.empty())
     {
         announcements.fetch_add(1, std::memory_order_relaxed);
         work.notify_one();
     }
+    return handedOver;
 }
 
 StatusReadAhead::Folders::reverse_iterator StatusReadAhead::innermost(int folderFd)
@@ -145,30 +154,51 @@ StatusReadAhead::Folders::reverse_iterator StatusReadAhead::innermost(int folder
                         [folderFd](const std::unique_ptr<Folder>& folder) { return folder->fd == folderFd; });
 }
 
-void StatusReadAhead::waitWhileReading(const Slot& slot)
+void StatusReadAhead::waitWhileReading(const std::atomic<int>& state)
 {
-    while (slot.state.load(std::memory_order_acquire) == Reading)
+    while (state.load(std::memory_order_acquire) == Reading)
         std::this_thread::yield();
 }
 
-StatusReadAhead::Slot* StatusReadAhead::nextForSecondThread(int& folderFd)
+StatusReadAhead::Job StatusReadAhead::nextForSecondThread()
 {
+    Job job;
     if (folders.empty())
-        return nullptr;
+        return job;
     Folder& folder = *folders.back();
+    job.folderFd = folder.fd;
+    int unlisted = Unread;
+    if (folder.listing.compare_exchange_strong(unlisted, Reading, std::memory_order_acq_rel))
+    {
+        job.toList = &folder;
+        return job;
+    }
     while (folder.back > 0)
     {
         Slot& slot = folder.slots[--folder.back];
         int unread = Unread;
         if (slot.state.compare_exchange_strong(unread, Reading, std::memory_order_acq_rel))
         {
-            folderFd = folder.fd;
-            return &slot;
+            job.slot = &slot;
+            return job;
         }
         // The walk has come this far: what lies before it is the walk's.
         folder.back = 0;
     }
-    return nullptr;
+    return job;
+}
+
+bool StatusReadAhead::listNames(int folderFd, std::string& names)
+{
+    FolderListing listing(folderFd);
+    std::size_t count = 0;
+    while (const dirent* entry = listing.Next())
+    {
+        if (++count > kMostNames)
+            return false;
+        names.append(entry->d_name).push_back('\0');
+    }
+    return listing.Error().IsDone();
 }
 
 void StatusReadAhead::readOnSecondThread()
@@ -176,9 +206,8 @@ void StatusReadAhead::readOnSecondThread()
     std::unique_lock<std::mutex> held(lock);
     for (;;)
     {
-        int folderFd = -1;
-        Slot* slot = nextForSecondThread(folderFd);
-        if (slot == nullptr && !stopping)
+        Job job = nextForSecondThread();
+        if (!job.IsSet() && !stopping)
         {
             // The walk announces its next folder soon after it is done with one: waiting for it
             // awake for a moment spares both threads a sleep and a wake-up per folder.
@@ -191,15 +220,21 @@ void StatusReadAhead::readOnSecondThread()
                     pauseBriefly();
             held.lock();
         }
-        work.wait(
-            held,
-            [&] { return stopping || slot != nullptr || (slot = nextForSecondThread(folderFd)) != nullptr; });
-        if (slot == nullptr)
+        work.wait(held, [&] { return stopping || job.IsSet() || (job = nextForSecondThread()).IsSet(); });
+        if (!job.IsSet())
             return;
         held.unlock();
-        slot->error = reader(folderFd, slot->name, slot->status);
-        // After this the slot is the walk's, and its folder may be gone.
-        slot->state.store(ReadAhead, std::memory_order_release);
+        // After the state is stored the work is the walk's, and its folder may be gone.
+        if (job.slot != nullptr)
+        {
+            job.slot->error = reader(job.folderFd, job.slot->name, job.slot->status);
+            job.slot->state.store(ReadAhead, std::memory_order_release);
+        }
+        else
+        {
+            job.toList->listedWhole = listNames(job.folderFd, job.toList->listed);
+            job.toList->listing.store(ReadAhead, std::memory_order_release);
+        }
         held.lock();
     }
 }

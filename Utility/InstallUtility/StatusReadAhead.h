@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
@@ -15,6 +16,10 @@
 // second thread from the last, each taking the names the other has not: they meet between, and
 // no name is read twice. Only reads: the status of a name, through the folder's descriptor, which
 // the walk keeps open from Begin to End; End waits for a read under way there.
+//
+// The second thread lists each folder before it reads its names, so that the walk learns what is
+// in it without listing it itself, and does not wait for the listing at the folder's end; End
+// hands the listing over.
 //
 // Folders nest as the walk enters them; the second thread works on the innermost. On a machine
 // with one processor it is never started, and every name is read by the walk as it asks.
@@ -35,8 +40,10 @@ public:
     // The status of name in folderFd (0, or the errno value of reading it); read here unless
     // the second thread has read or is reading it.
     int Read(int folderFd, const char* name, struct statx& status);
-    // The walk is done with folderFd, whose descriptor it will then close.
-    void End(int folderFd);
+    // The walk is done with folderFd, whose descriptor it will then close. True when the second
+    // thread listed the folder and found at most kMostNames entries: listed then holds their
+    // names, each ended by a NUL byte.
+    bool End(int folderFd, std::string* listed = nullptr);
 
     static constexpr std::size_t kMostNames = 1024;
 
@@ -67,6 +74,20 @@ private:
         // The next slot the walk looks at, and one past the next the second thread takes.
         std::size_t front = 0;
         std::size_t back = 0;
+        // The listing of the folder, a SlotState like a name's, and the names it found.
+        std::atomic<int> listing{Unread};
+        std::string listed;
+        bool listedWhole = false;
+    };
+
+    // What the second thread does next: read a slot's name, or list a folder.
+    struct Job
+    {
+        int folderFd = -1;
+        Slot* slot = nullptr;
+        Folder* toList = nullptr;
+
+        bool IsSet() const { return slot != nullptr || toList != nullptr; }
     };
 
     using Folders = std::vector<std::unique_ptr<Folder>>;
@@ -74,10 +95,12 @@ private:
     // The innermost of the folders with that descriptor, or rend().
     Folders::reverse_iterator innermost(int folderFd);
     void readOnSecondThread();
-    // A name of the innermost folder that neither thread has taken, taken for the second thread,
-    // or nullptr; with the lock held.
-    Slot* nextForSecondThread(int& folderFd);
-    static void waitWhileReading(const Slot& slot);
+    // The listing of the innermost folder if no one took it, or else a name of it that neither
+    // thread has taken, taken for the second thread; none when there is neither. With the lock held.
+    Job nextForSecondThread();
+    // The names in the open folder, when there are at most kMostNames.
+    static bool listNames(int folderFd, std::string& names);
+    static void waitWhileReading(const std::atomic<int>& state);
 
     Reader reader;
     std::mutex lock;

@@ -1,5 +1,6 @@
 #include "DiskChanges.h"
 #include "DryRunDiskChanges.h"
+#include "FolderListing.h"
 #include "RemovalFixture.h"
 #include "StatusReadAhead.h"
 
@@ -173,7 +174,9 @@ TEST_F(DiskChangesTest, TheReadAheadReadsEachNameOnceAndAsTheWalkWould)
             struct statx ahead, now;
             const int error = readAhead.Read(folder.Get(), names[i].c_str(), ahead);
             const int expected =
-                statx(folder.Get(), names[i].c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &now) == 0 ? 0 : errno;
+                statx(folder.Get(), names[i].c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &now) == 0
+                    ? 0
+                    : errno;
             ASSERT_EQ(error, expected) << names[i];
             if (error == 0)
             {
@@ -194,4 +197,83 @@ TEST_F(DiskChangesTest, TheReadAheadReadsEachNameOnceAndAsTheWalkWould)
     readAhead.End(folder.Get());
     EXPECT_EQ(slowReadEnded, slowReadBegun.load());
     slowRead = false;
+}
+
+namespace
+{
+
+int plainRead(int folderFd, const char* name, struct statx& status)
+{
+    return statx(folderFd, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &status) == 0 ? 0 : errno;
+}
+
+// The names of a listing handed over by the read-ahead, in order.
+std::vector<std::string> sortedNames(const std::string& listed)
+{
+    std::vector<std::string> names;
+    for (size_t at = 0; at < listed.size(); at = listed.find('\0', at) + 1)
+        names.emplace_back(listed.c_str() + at);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+// The second thread lists the folder, and the walk's end of the folder hands the names over; a
+// folder of more entries than it reads ahead is not listed.
+TEST_F(DiskChangesTest, TheReadAheadListsTheFolderForTheWalk)
+{
+    if (std::thread::hardware_concurrency() < 2)
+        GTEST_SKIP() << "one processor: there is no second thread";
+    std::vector<std::string> small;
+    for (size_t i = 0; i <= StatusReadAhead::kMostNames; ++i)
+    {
+        const std::string name = "n" + std::to_string(i);
+        writeFile(target + "/big/" + name, "");
+        if (i < 40)
+            small.push_back(name);
+    }
+    for (const std::string& name : small)
+        writeFile(target + "/small/" + name, "");
+    std::sort(small.begin(), small.end());
+    const std::vector<const char*> announced = {"n0"};
+    const auto listedAhead = [&](const std::string& folderPath, std::string& listed)
+    {
+        const FileDescriptor folder(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        StatusReadAhead readAhead(plainRead);
+        readAhead.Begin(folder.Get(), announced);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const bool handedOver = readAhead.End(folder.Get(), &listed);
+        // A listing through the walk's descriptor afterwards still starts from the first name.
+        FolderListing again(folder.Get());
+        EXPECT_NE(again.Next(), nullptr) << folderPath;
+        return handedOver;
+    };
+    std::string listed;
+    ASSERT_TRUE(listedAhead(target + "/small", listed));
+    EXPECT_EQ(sortedNames(listed), small);
+    EXPECT_FALSE(listedAhead(target + "/big", listed));
+}
+
+// Whether a folder would be empty once the walk is done with it is answered from the folder's
+// contents, whether the second thread listed it or not.
+TEST_F(DiskChangesTest, TheDryRunFindsAFolderEmptyOnlyWhenAllInItWent)
+{
+    for (const bool unlisted : {false, true})
+    {
+        writeFile(target + "/d/x", "x");
+        if (unlisted)
+            writeFile(target + "/d/other", "other");
+        const FileDescriptor folder(open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const FileDescriptor inner(open((target + "/d").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        DryRunDiskChanges dryRun;
+        dryRun.PrepareToEmpty(inner.Get());
+        dryRun.WillRemoveNames(inner.Get(), {"x"});
+        EXPECT_EQ(dryRun.RemoveName(inner.Get(), "x").Errno(), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // time for the listing
+        dryRun.DoneWithFolder(inner.Get());
+        EXPECT_EQ(dryRun.RemoveEmptyDirectory(folder.Get(), "d").Errno(), unlisted ? ENOTEMPTY : 0)
+            << unlisted;
+        std::filesystem::remove_all(target + "/d");
+    }
 }
