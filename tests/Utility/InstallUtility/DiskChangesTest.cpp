@@ -199,60 +199,36 @@ TEST_F(DiskChangesTest, TheReadAheadReadsEachNameOnceAndAsTheWalkWould)
     slowRead = false;
 }
 
-namespace
-{
-
-int plainRead(int folderFd, const char* name, struct statx& status)
-{
-    return statx(folderFd, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &status) == 0 ? 0 : errno;
-}
-
-// The names of a listing handed over by the read-ahead, in order.
-std::vector<std::string> sortedNames(const std::string& listed)
-{
-    std::vector<std::string> names;
-    for (size_t at = 0; at < listed.size(); at = listed.find('\0', at) + 1)
-        names.emplace_back(listed.c_str() + at);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-} // namespace
-
 // The second thread lists the folder, and the walk's end of the folder hands the names over; a
 // folder of more entries than it reads ahead is not listed.
 TEST_F(DiskChangesTest, TheReadAheadListsTheFolderForTheWalk)
 {
     if (std::thread::hardware_concurrency() < 2)
         GTEST_SKIP() << "one processor: there is no second thread";
-    std::vector<std::string> small;
     for (size_t i = 0; i <= StatusReadAhead::kMostNames; ++i)
-    {
-        const std::string name = "n" + std::to_string(i);
-        writeFile(target + "/big/" + name, "");
-        if (i < 40)
-            small.push_back(name);
-    }
-    for (const std::string& name : small)
+        writeFile(target + "/big/n" + std::to_string(i), "");
+    for (const char* name : {"n0", "n1", "n2"})
         writeFile(target + "/small/" + name, "");
-    std::sort(small.begin(), small.end());
-    const std::vector<const char*> announced = {"n0"};
-    const auto listedAhead = [&](const std::string& folderPath, std::string& listed)
+    const auto listedAhead = [&](const std::string& folderPath, std::vector<std::string>& names)
     {
         const FileDescriptor folder(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        StatusReadAhead readAhead(plainRead);
-        readAhead.Begin(folder.Get(), announced);
+        StatusReadAhead readAhead(countedRead);
+        readAhead.Begin(folder.Get(), {"n0"});
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::string listed;
         const bool handedOver = readAhead.End(folder.Get(), &listed);
+        for (size_t at = 0; at < listed.size(); at += names.back().size() + 1)
+            names.emplace_back(listed.c_str() + at);
+        std::sort(names.begin(), names.end());
         // A listing through the walk's descriptor afterwards still starts from the first name.
         FolderListing again(folder.Get());
         EXPECT_NE(again.Next(), nullptr) << folderPath;
         return handedOver;
     };
-    std::string listed;
-    ASSERT_TRUE(listedAhead(target + "/small", listed));
-    EXPECT_EQ(sortedNames(listed), small);
-    EXPECT_FALSE(listedAhead(target + "/big", listed));
+    std::vector<std::string> names;
+    ASSERT_TRUE(listedAhead(target + "/small", names));
+    EXPECT_EQ(names, (std::vector<std::string>{"n0", "n1", "n2"}));
+    EXPECT_FALSE(listedAhead(target + "/big", names));
 }
 
 // Whether a folder would be empty once the walk is done with it is answered from the folder's
