@@ -115,11 +115,11 @@ void DryRunDiskChanges::WillRemoveNames(int folderFd, const std::vector<const ch
 
 void DryRunDiskChanges::DoneWithFolder(int folderFd)
 {
-    const bool listed = readAhead.End(folderFd, &lastListed);
+    // Only a prepared folder is read ahead, so only its listing is handed over.
+    lastListedKnown = readAhead.End(folderFd, &lastListed);
     for (auto folder = prepared.rbegin(); folder != prepared.rend(); ++folder)
         if (folder->fd == folderFd)
         {
-            lastListedKnown = listed;
             lastListedFolder = keyOf(folder->facts.status);
             return (void)prepared.erase(std::next(folder).base());
         }
